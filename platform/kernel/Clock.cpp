@@ -1,0 +1,241 @@
+#include "platform/kernel/Clock.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+
+namespace platform {
+namespace {
+
+SystemClock& TheSystemClock() {
+  static SystemClock clock;
+  return clock;
+}
+
+std::atomic<Clock*> installed{nullptr};
+
+void AddWaiter(std::vector<std::pair<std::mutex*, std::condition_variable*>>& list, std::mutex* m,
+               std::condition_variable* cv) {
+  list.emplace_back(m, cv);
+}
+
+void RemoveWaiter(std::vector<std::pair<std::mutex*, std::condition_variable*>>& list,
+                  std::condition_variable* cv) {
+  auto it = std::find_if(list.begin(), list.end(), [cv](const auto& w) { return w.second == cv; });
+  if (it != list.end()) list.erase(it);
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void BreakDown(Millis ms, SYSTEMTIME* t) {
+  std::int64_t days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
+  Millis rest = ms - days * 86400000;
+  // civil_from_days
+  std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+  t->wYear = static_cast<WORD>(y);
+  t->wMonth = static_cast<WORD>(m);
+  t->wDay = static_cast<WORD>(d);
+  // 1970-01-01 was a Thursday (4).
+  t->wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);
+  t->wHour = static_cast<WORD>(rest / 3600000);
+  t->wMinute = static_cast<WORD>(rest / 60000 % 60);
+  t->wSecond = static_cast<WORD>(rest / 1000 % 60);
+  t->wMilliseconds = static_cast<WORD>(rest % 1000);
+}
+
+}  // namespace
+
+Clock& TheClock() {
+  Clock* c = installed.load(std::memory_order_acquire);
+  return c ? *c : TheSystemClock();
+}
+
+void InstallClock(Clock* clock) { installed.store(clock, std::memory_order_release); }
+
+// ---- SystemClock ----
+
+Millis SystemClock::Now() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+Millis SystemClock::UtcWallNow() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+Millis SystemClock::LocalWallNow() {
+  Millis utc = UtcWallNow();
+  std::time_t secs = static_cast<std::time_t>(utc / 1000);
+  std::tm local{};
+  localtime_r(&secs, &local);
+  return utc + static_cast<Millis>(local.tm_gmtoff) * 1000;
+}
+
+bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                            Millis deadline, const std::function<bool()>& ready) {
+  {
+    std::lock_guard<std::mutex> g(waitersMutex_);
+    AddWaiter(waiters_, lock.mutex(), &cv);
+  }
+  bool result;
+  if (deadline == kForever) {
+    cv.wait(lock, ready);
+    result = true;
+  } else {
+    auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
+    result = cv.wait_until(lock, until, ready);
+  }
+  std::lock_guard<std::mutex> g(waitersMutex_);
+  RemoveWaiter(waiters_, &cv);
+  return result;
+}
+
+void SystemClock::Kick() {
+  std::vector<std::pair<std::mutex*, std::condition_variable*>> copy;
+  {
+    std::lock_guard<std::mutex> g(waitersMutex_);
+    copy = waiters_;
+  }
+  for (auto& [m, cv] : copy) cv->notify_all();
+}
+
+// ---- ManualClock ----
+
+ManualClock::ManualClock() { SetLocalDateTime(2026, 1, 5, 9, 0, 0); }
+
+void ManualClock::Advance(Millis ms) {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    now_ += ms;
+  }
+  NotifyAll();
+}
+
+void ManualClock::SetLocalWallTime(Millis localMsSince1970) {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    wallAtZero_ = localMsSince1970 - now_;
+  }
+  NotifyAll();
+}
+
+void ManualClock::SetLocalDateTime(int year, int month, int day, int hour, int minute, int second) {
+  Millis ms = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400000 +
+              (hour * 3600 + minute * 60 + second) * 1000LL;
+  SetLocalWallTime(ms);
+}
+
+void ManualClock::SetAutoAdvance(bool on) {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    autoAdvance_ = on;
+  }
+  NotifyAll();
+}
+
+int ManualClock::Waiters() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return static_cast<int>(waiters_.size());
+}
+
+Millis ManualClock::Now() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return now_;
+}
+
+Millis ManualClock::LocalWallNow() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return wallAtZero_ + now_;
+}
+
+// The manual clock keeps no time zone: its wall clock is UTC and local at once.
+Millis ManualClock::UtcWallNow() { return LocalWallNow(); }
+
+bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                            Millis deadline, const std::function<bool()>& ready) {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    AddWaiter(waiters_, lock.mutex(), &cv);
+  }
+  bool result = false;
+  for (;;) {
+    if (ready()) {
+      result = true;
+      break;
+    }
+    bool jump = false;
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      if (deadline != kForever && now_ >= deadline) break;
+      if (autoAdvance_ && deadline != kForever) {
+        now_ = deadline;
+        jump = true;
+      }
+    }
+    if (jump) {
+      // Other waiters may have deadlines that just passed. Release our own
+      // lock while waking them, as a waiter may share it.
+      lock.unlock();
+      NotifyAll();
+      lock.lock();
+      continue;
+    }
+    cv.wait(lock);
+  }
+  std::lock_guard<std::mutex> g(mutex_);
+  RemoveWaiter(waiters_, &cv);
+  return result;
+}
+
+void ManualClock::Kick() { NotifyAll(); }
+
+void ManualClock::NotifyAll() {
+  std::vector<std::pair<std::mutex*, std::condition_variable*>> copy;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    copy = waiters_;
+  }
+  // Taking each waiter's own mutex before notifying closes the gap between
+  // its check of the time and its wait.
+  for (auto& [m, cv] : copy) {
+    std::lock_guard<std::mutex> g(*m);
+    cv->notify_all();
+  }
+}
+
+}  // namespace platform
+
+void Sleep(DWORD milliseconds) {
+  static thread_local std::mutex m;
+  static thread_local std::condition_variable cv;
+  auto& clock = platform::TheClock();
+  std::unique_lock<std::mutex> lock(m);
+  platform::Millis deadline =
+      milliseconds == INFINITE ? platform::kForever : clock.Now() + static_cast<platform::Millis>(milliseconds);
+  clock.WaitUntil(lock, cv, deadline, [] { return false; });
+}
+
+DWORD GetTickCount() { return static_cast<DWORD>(platform::TheClock().Now()); }
+
+void GetLocalTime(SYSTEMTIME* time) { platform::BreakDown(platform::TheClock().LocalWallNow(), time); }
+
+void GetSystemTime(SYSTEMTIME* time) { platform::BreakDown(platform::TheClock().UtcWallNow(), time); }

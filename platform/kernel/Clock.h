@@ -1,0 +1,116 @@
+// The clock of the kernel stand-in. Everything in the system that waits,
+// sleeps, fires a timer or reads the time of day takes it from the one
+// installed clock, so tests can install a ManualClock and move time by hand.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+#include "platform/kernel/WinTypes.h"
+
+namespace platform {
+
+using Millis = std::int64_t;
+constexpr Millis kForever = std::numeric_limits<Millis>::max();
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Monotonic milliseconds from an arbitrary origin.
+  virtual Millis Now() = 0;
+  // Milliseconds since 1970-01-01 00:00 as the user's local wall clock reads.
+  virtual Millis LocalWallNow() = 0;
+  // Milliseconds since 1970-01-01 00:00 UTC.
+  virtual Millis UtcWallNow() = 0;
+  // Blocks on `cv` (whose mutex `lock` holds) until `ready()` is true or the
+  // clock reaches `deadline` (kForever: no deadline). Returns ready().
+  virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                         Millis deadline, const std::function<bool()>& ready) = 0;
+  // Wakes every WaitUntil in progress so it re-checks its condition.
+  virtual void Kick() = 0;
+};
+
+// The installed clock (the system clock unless a test installed another).
+Clock& TheClock();
+// Installs `clock`; nullptr puts the system clock back. Not thread safe
+// against concurrent use of the clock: install before starting threads.
+void InstallClock(Clock* clock);
+
+class SystemClock final : public Clock {
+ public:
+  Millis Now() override;
+  Millis LocalWallNow() override;
+  Millis UtcWallNow() override;
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                 const std::function<bool()>& ready) override;
+  void Kick() override;
+
+ private:
+  std::mutex waitersMutex_;
+  std::vector<std::pair<std::mutex*, std::condition_variable*>> waiters_;
+};
+
+// A clock that moves only when told. With auto-advance on, a wait that would
+// block for time moves the clock straight to its deadline instead, which lets
+// single-threaded code that sleeps run through its waits at once.
+class ManualClock final : public Clock {
+ public:
+  // Local wall time 2026-01-05 09:00 (a Monday) unless set otherwise.
+  ManualClock();
+
+  void Advance(Millis ms);
+  void SetLocalWallTime(Millis localMsSince1970);
+  // Sets the local wall time from calendar fields (month 1..12).
+  void SetLocalDateTime(int year, int month, int day, int hour, int minute, int second = 0);
+  void SetAutoAdvance(bool on);
+  // Number of threads blocked in WaitUntil right now.
+  int Waiters();
+
+  Millis Now() override;
+  Millis LocalWallNow() override;
+  Millis UtcWallNow() override;
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                 const std::function<bool()>& ready) override;
+  void Kick() override;
+
+ private:
+  void NotifyAll();
+
+  std::mutex mutex_;
+  Millis now_ = 0;
+  Millis wallAtZero_ = 0;
+  bool autoAdvance_ = false;
+  std::vector<std::pair<std::mutex*, std::condition_variable*>> waiters_;
+};
+
+// Installs a clock for the life of the guard (tests).
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock& clock) { InstallClock(&clock); }
+  ~ScopedClock() { InstallClock(nullptr); }
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+};
+
+}  // namespace platform
+
+// The kernel calls of the desktop API, on the installed clock.
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;      // 1..12
+  WORD wDayOfWeek;  // 0 Sunday .. 6 Saturday
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTime(SYSTEMTIME* time);
