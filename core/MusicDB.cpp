@@ -1,0 +1,308 @@
+#include "core/MusicDB.h"
+
+#include <cstddef>
+#include <iterator>
+
+#include "core/ShellPath.h"
+#include "platform/kernel/LastError.h"
+#include "platform/shell/Shell.h"
+
+namespace {
+
+constexpr int kCurrentVersion = 102;
+constexpr int kMakeDirectoryAttempts = 10;
+
+// A new file receives these, in order; their failures are ignored.
+constexpr const char* kSchema[] = {
+    R"sql(CREATE TABLE "mix" (id iNTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);)sql",
+    R"sql(CREATE TABLE "mixtag" (mixid INTEGER, tagid INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE) )sql",
+    R"sql(CREATE INDEX mixtag_indx ON mixtag (mixid, tagid))sql",
+    R"sql(CREATE TABLE "tag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER))sql",
+    R"sql(CREATE INDEX name_idx ON tag (name))sql",
+    R"sql(CREATE INDEX type_idx ON tag (type))sql",
+    R"sql(CREATE TABLE "tagType" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255)) )sql",
+    R"sql(CREATE INDEX name_x ON tagType (name COLLATE NOCASE))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (0 , 'genre'))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (1 , 'album'))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (2 , 'artist'))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (3 , 'mix'))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (4 , 'zorva'))sql",
+    R"sql(INSERT INTO "tagType" (id, name) VALUES (5 , 'playlist'))sql",
+    R"sql(CREATE TABLE "track" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME))sql",
+    R"sql(CREATE INDEX namex ON track (name) )sql",
+    R"sql(CREATE INDEX locationx ON track (location) )sql",
+    R"sql(CREATE INDEX enabled_idx ON track (enabled);)sql",
+    R"sql(CREATE TABLE "trackPlayRecord" (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE, trackid INTEGER NOT NULL, whenplayed DATETIME DEFAULT CURRENT_TIMESTAMP, mixid INTEGER) )sql",
+    R"sql(CREATE TABLE "tracktag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, enabled INTEGER DEFAULT '1', reenableDate DATETIME) )sql",
+    R"sql(CREATE INDEX tag_idx ON tracktag (tagid) )sql",
+    R"sql(CREATE INDEX track_idx ON tracktag (trackid))sql",
+    R"sql(CREATE INDEX enableidx ON tracktag (enabled))sql",
+    R"sql(CREATE TABLE "version" (id INTEGER NOT NULL, name VARCHAR2(255)))sql",
+    R"sql(INSERT INTO "version" (id, name) VALUES ( 101 , "101 - Release version"))sql",
+    R"sql(CREATE TABLE "schedule" (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, type INTEGER DEFAULT '0', monday INTEGER DEFAULT '0', tuesday INTEGER DEFAULT '0', wednesday INTEGER DEFAULT '0', thursday INTEGER DEFAULT '0', friday INTEGER DEFAULT '0', saturday INTEGER DEFAULT '0', sunday INTEGER DEFAULT '0', duration INTEGER DEFAULT '1440') )sql",
+    R"sql(CREATE TABLE "scheduleItem" (id INTEGER PRIMARY KEY UNIQUE, starttime INTEGER, endtime INTEGER, mixid INTEGER, scheduleid INTEGER);)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'all days', 0, 1, 1, 1, 1, 1, 1, 1) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekdays', 1, 1, 1, 1, 1, 1, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekend', 1, 0, 0, 0, 0, 0, 1, 1) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'monday', 2, 1, 0, 0, 0, 0, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'tuesday', 2, 0, 1, 0, 0, 0, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'wednesday', 2, 0, 0, 1, 0, 0, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'thursday', 2, 0, 0, 0, 1, 0, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'friday', 2, 0, 0, 0, 0, 1, 0, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'saturday', 2, 0, 0, 0, 0, 0, 1, 0) ;)sql",
+    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'sunday', 2, 0, 0, 0, 0, 0, 0, 1) ;)sql",
+};
+
+// Run on a file at version 101; their failures are ignored (a file made by
+// the schema above has the first two columns already).
+constexpr const char* kUpgradeTo102[] = {
+    R"sql(ALTER TABLE 'mix' ADD 'playlistmix' INTEGER DEFAULT '0';)sql",
+    R"sql(ALTER TABLE 'mix' ADD 'playlistpos' INTEGER DEFAULT '0';)sql",
+    R"sql(ALTER TABLE 'mix' ADD 'playlistid' INTEGER DEFAULT '0';)sql",
+    R"sql(INSERT INTO "version" (id, name) VALUES ( 102 , "102 - added playlist support"))sql",
+};
+
+}  // namespace
+
+const char* MusicDB::StatementText(StatementId id) {
+  struct Entry {
+    StatementId id;
+    const char* sql;
+  };
+  static constexpr Entry kStatements[] = {
+      {StatementId::InsertTrack, R"sql(INSERT INTO track (name,album,artist,location,genre,length) VALUES (?, ?, ?, ?, ?, ?) )sql"},
+      {StatementId::MarkTrackOnDisk, R"sql(UPDATE track SET  ondisk = 1 WHERE id = ?)sql"},
+      {StatementId::FindTrackByLocation, R"sql(SELECT id, genre FROM track WHERE location = ?)sql"},
+      {StatementId::MarkAllTracksNotOnDisk, R"sql(UPDATE track SET ondisk = 0;)sql"},
+      {StatementId::DeleteTracksNotOnDisk, R"sql(DELETE from track WHERE ondisk = 0;)sql"},
+      {StatementId::DeleteOrphanTrackTags, R"sql(DELETE FROM tracktag WHERE tracktag.trackid not in (SELECT id FROM track))sql"},
+      {StatementId::RandomTracks, R"sql(SELECT  * FROM track WHERE track.enabled = 1 order by random() limit ?;)sql"},
+      {StatementId::RandomTracksOfMix, R"sql(SELECT  track.* FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? order by random() limit ?;)sql"},
+      {StatementId::LoadTrack, R"sql(SELECT track.* FROM track WHERE track.id = ?; )sql"},
+      {StatementId::SearchTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 1 AND track.name LIKE ? order by track.name limit ? offset ?;)sql"},
+      {StatementId::EnabledTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 1 order by track.name limit ? offset ?;)sql"},
+      {StatementId::DisabledTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 0 order by track.name limit ? offset ?;)sql"},
+      {StatementId::TracksOfTag, R"sql(SELECT  track.* FROM track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = ? order by track.name limit ? offset ?;)sql"},
+      {StatementId::TracksOfMix, R"sql(SELECT  track.* FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? order by track.name limit ? offset ?;)sql"},
+      {StatementId::SetTrackEnabled, R"sql(UPDATE track SET enabled = ? WHERE id = ? ;)sql"},
+      {StatementId::UpdateTrackDetails, R"sql(UPDATE track SET name = ?, album = ?, artist = ?, genre = ? WHERE id = ? ;)sql"},
+      {StatementId::LoadTag, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency  FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND tracktag.tagid = tag.id AND tag.id = ? )sql"},
+      {StatementId::TagsByType, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id GROUP BY tag.id ORDER by frequency DESC)sql"},
+      {StatementId::TagsByTypeLike, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC)sql"},
+      {StatementId::TagsByTypePage, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC limit ? offset ?;)sql"},
+      {StatementId::TagsPage, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name limit ? offset ?;)sql"},
+      {StatementId::RelatedTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid = t1.trackid AND t1.tagid = ? GROUP BY tag.id ORDER BY frequency DESC)sql"},
+      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ? FROM tracktag WHERE tracktag.tagid = ? AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?))sql"},
+      {StatementId::RemoveSharedAssignments, R"sql(DELETE from tracktag WHERE id IN (Select tracktag.id from tracktag where tracktag.tagid = ? AND tracktag.trackid  in (Select tracktag.trackid from tracktag Where tracktag.tagid = ?)))sql"},
+      {StatementId::DeleteTagAssignments, R"sql(DELETE from tracktag WHERE tagid = ? )sql"},
+      {StatementId::DeleteTag, R"sql(DELETE from tag WHERE id = ? )sql"},
+      {StatementId::RenameTag, R"sql(UPDATE tag SET name = ? WHERE id = ?)sql"},
+      {StatementId::AddPlayRecord, R"sql(INSERT INTO trackPlayRecord (trackid, mixid) VALUES ( ?, ?))sql"},
+      {StatementId::PurgePlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE  (julianday ('now') - julianday(whenplayed)) > ?;)sql"},
+      {StatementId::InsertTag, R"sql(INSERT INTO tag (name, type) VALUES (?, ?))sql"},
+      {StatementId::FindTag, R"sql(SELECT id, name, type  FROM tag WHERE name = ? AND type = ?)sql"},
+      {StatementId::InsertTrackTag, R"sql(INSERT INTO tracktag (trackid, tagid) VALUES (?, ?))sql"},
+      {StatementId::UpdateTrackTag, R"sql(UPDATE tracktag SET trackid = ?, tagid = ? WHERE id = ?)sql"},
+      {StatementId::DeleteTrackTag, R"sql(DELETE FROM tracktag WHERE trackid = ? and tagid = ?)sql"},
+      {StatementId::TrackTagOfType, R"sql(SELECT tracktag.id, tracktag.trackid, tracktag.tagid FROM tracktag, tag WHERE trackid = ? AND tagid = tag.id AND tag.type = ?)sql"},
+      {StatementId::TrackTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM track, tag, tracktag as t1, tracktag as t2 WHERE  track.enabled = 1 and track.id = t1.trackid AND t2.tagid = tag.id AND t1.trackid = ?  AND tag.id = t1.tagid GROUP BY tag.id )sql"},
+      {StatementId::InsertMix, R"sql(INSERT INTO mix (name, playlistmix, playlistpos, playlistid) VALUES (?, ?, ?, ?))sql"},
+      {StatementId::UpdateMix, R"sql(UPDATE mix SET name = ?, playlistmix = ?, playlistpos = ?, playlistid = ? WHERE id = ? )sql"},
+      {StatementId::Mixes, R"sql(SELECT id, name, playlistmix, playlistpos, playlistid FROM mix where playlistmix = ? ORDER BY lower (name) DESC)sql"},
+      {StatementId::LoadMix, R"sql(SELECT id, name, playlistmix, playlistpos, playlistid FROM mix WHERE id = ? )sql"},
+      {StatementId::MixOfScheduleItem, R"sql(SELECT mix.id, mix.name, playlistmix, playlistpos, playlistid FROM mix, scheduleItem WHERE mix.id = scheduleItem.mixid AND scheduleItem.id = ? )sql"},
+      {StatementId::DeleteMix, R"sql(DELETE FROM mix WHERE id = ? )sql"},
+      {StatementId::DeleteMixTags, R"sql(DELETE FROM mixtag WHERE mixid = ? )sql"},
+      {StatementId::InsertMixTag, R"sql(INSERT INTO mixtag (mixid, tagid) VALUES (?, ?))sql"},
+      {StatementId::DeleteMixTag, R"sql(DELETE FROM mixtag  WHERE mixid = ? AND tagid = ?)sql"},
+      {StatementId::MixTags, R"sql(SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = ? GROUP BY tag.id)sql"},
+      {StatementId::InsertScheduleItem, R"sql(INSERT INTO "scheduleItem" (starttime, endtime, mixid, scheduleid) VALUES (?, ?, ?, ?))sql"},
+      {StatementId::UpdateScheduleItem, R"sql(UPDATE "scheduleItem" SET starttime = ?, endtime = ?, mixid= ?, scheduleid = ? WHERE id = ? )sql"},
+      {StatementId::SetScheduleItemMix, R"sql(UPDATE "scheduleItem" SET mixid= ? WHERE id = ? )sql"},
+      {StatementId::DeleteScheduleItem, R"sql(DELETE FROM "scheduleItem" WHERE id = ? AND scheduleid = ?)sql"},
+      {StatementId::DeleteScheduleItems, R"sql(DELETE FROM "scheduleItem" WHERE scheduleid = ?)sql"},
+      {StatementId::ScheduleItems, R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE scheduleid = ?)sql"},
+      {StatementId::ScheduleItem, R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE id = ?)sql"},
+      {StatementId::Schedules, R"sql(SELECT id, name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday, duration FROM "schedule" WHERE type = ? )sql"},
+      {StatementId::InsertSchedule, R"sql(INSERT INTO "schedule" (name, type, duration) VALUES (?, ?, ?);)sql"},
+      {StatementId::LoadSchedule, R"sql(SELECT * FROM "schedule" WHERE id = ? )sql"},
+      {StatementId::DeleteSchedule, R"sql(DELETE FROM "schedule" WHERE id = ? )sql"},
+      {StatementId::UpdateSchedule, R"sql(UPDATE "schedule" SET name = ?, type = ?, duration = ? WHERE id = ?;)sql"},
+      {StatementId::RecentlyPlayedTrack, R"sql(SELECT track.* FROM "trackPlayRecord", "track" WHERE trackPlayRecord.trackid = track.id order by trackPlayRecord.id desc limit 1 offset ?;)sql"},
+      {StatementId::DeleteMixTagsOfTag, R"sql(DELETE FROM mixtag WHERE tagid = ?)sql"},
+      {StatementId::DeleteOrphanPlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE trackid NOT IN (SELECT id FROM track))sql"},
+  };
+  static_assert(std::size(kStatements) == kStatementCount);
+  static_assert([] {
+    for (std::size_t i = 0; i < std::size(kStatements); ++i) {
+      if (static_cast<std::size_t>(kStatements[i].id) != i) return false;
+    }
+    return true;
+  }(), "statement table out of order");
+  return kStatements[static_cast<std::size_t>(id)].sql;
+}
+
+std::string GetMusicDBPath() {
+  ShellPath path(SHELLPATH_LOCAL_APPDATA);
+  path.AppendDirectory("Zorva");
+  path.SetFileName("music.db");
+  return path.GetFullPath();
+}
+
+bool MakeDirectoryPath(const std::string& path) {
+  // The text tried is the path up to the cursor: the cursor walks back one
+  // folder while the parent is missing, then forward again as each one is made.
+  std::size_t cursor = path.size();
+  for (int attempt = 0; attempt < kMakeDirectoryAttempts; ++attempt) {
+    std::string current = path.substr(0, cursor);
+    if (CreateDirectoryA(current.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+      if (cursor >= path.size()) return true;
+      std::size_t next = path.find('/', cursor + 1);
+      cursor = next == std::string::npos ? path.size() : next;
+    } else if (GetLastError() == ERROR_PATH_NOT_FOUND) {
+      std::size_t previous = cursor == 0 ? std::string::npos : path.rfind('/', cursor - 1);
+      if (previous == std::string::npos) return false;
+      cursor = previous;
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
+void MusicDB::StatementFinalizer::operator()(sqlite3_stmt* statement) const {
+  sqlite3_finalize(statement);
+}
+
+MusicDB::MusicDB() { Open(GetMusicDBPath()); }
+
+MusicDB::MusicDB(const std::string& path) { Open(path); }
+
+MusicDB::~MusicDB() { Close(); }
+
+void MusicDB::Open(const std::string& path) {
+  Close();
+  path_ = path;
+  // Stays set unless every step below succeeds.
+  failed_ = true;
+  try {
+    const bool exists = FileExists(path);
+    if (!exists) {
+      newDatabase_ = true;
+      MakeDirectoryPath(ShellPath(path).GetFolder());
+    }
+    if (!SQLiteDB::Open(path)) return;
+    // The stored SQL texts quote some string literals with double quotes.
+    sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
+    sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    if (!exists) CreateSchema();
+    if (GetSchemaVersion() < kCurrentVersion) UpgradeTo102();
+    Exec("PRAGMA synchronous = OFF; PRAGMA temp_store = MEMORY;");
+    PrepareStatements();
+    failed_ = false;
+  } catch (...) {
+    // Statements after the one that failed stay uncompiled.
+    failed_ = true;
+  }
+}
+
+void MusicDB::Close() {
+  // Every compiled statement goes, also after a failed open: SQLite refuses to
+  // close a connection that still has statements.
+  FinalizeStatements();
+  SQLiteDB::Close();
+}
+
+void MusicDB::Analyze() {
+  Exec("ANALYZE;");
+  const std::string path = path_;
+  Close();
+  Open(path);
+}
+
+int MusicDB::GetSchemaVersion() {
+  SQLiteRowSet rows;
+  Query("SELECT MAX(id) as verid FROM version ", rows);
+  if (rows.empty()) return 101;
+  return rows.front().GetInt("verid");
+}
+
+void MusicDB::UpgradeTo102() {
+  if (GetSchemaVersion() != 101) return;
+  for (const char* sql : kUpgradeTo102) Exec(sql);
+}
+
+void MusicDB::CreateSchema() {
+  for (const char* sql : kSchema) Exec(sql);
+}
+
+void MusicDB::PrepareStatements() {
+  for (int i = 0; i < kStatementCount; ++i) {
+    statements_[static_cast<std::size_t>(i)].reset(Prepare(StatementText(static_cast<StatementId>(i))));
+  }
+}
+
+void MusicDB::FinalizeStatements() {
+  for (auto& statement : statements_) statement.reset();
+}
+
+MusicDB::Statement::Statement(MusicDB& db, StatementId id)
+    : db_(db), index_(static_cast<int>(id)), owner_(false) {
+  auto& inUse = db_.inUse_[static_cast<std::size_t>(index_)];
+  if (!inUse) {
+    inUse = true;
+    owner_ = true;
+  }
+}
+
+MusicDB::Statement::~Statement() {
+  if (!owner_) return;
+  if (sqlite3_stmt* statement = Handle()) {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+  }
+  db_.inUse_[static_cast<std::size_t>(index_)] = false;
+}
+
+sqlite3_stmt* MusicDB::Statement::Handle() const {
+  if (!owner_ || db_.failed_ || !db_.IsOpen()) return nullptr;
+  return db_.statements_[static_cast<std::size_t>(index_)].get();
+}
+
+MusicDB::Statement& MusicDB::Statement::Bind(int index, int value) {
+  if (sqlite3_stmt* statement = Handle()) sqlite3_bind_int(statement, index, value);
+  return *this;
+}
+
+MusicDB::Statement& MusicDB::Statement::Bind(int index, const std::string& text) {
+  if (sqlite3_stmt* statement = Handle()) {
+    sqlite3_bind_text(statement, index, text.c_str(), -1, SQLITE_TRANSIENT);
+  }
+  return *this;
+}
+
+MusicDB::Statement& MusicDB::Statement::Bind(int index, const char* text) {
+  if (sqlite3_stmt* statement = Handle()) sqlite3_bind_text(statement, index, text, -1, SQLITE_TRANSIENT);
+  return *this;
+}
+
+int MusicDB::Statement::Step() {
+  sqlite3_stmt* statement = Handle();
+  return statement ? sqlite3_step(statement) : SQLITE_MISUSE;
+}
+
+void MusicDB::Statement::FetchRows(SQLiteRowSet& rows) {
+  if (sqlite3_stmt* statement = Handle()) db_.SQLiteDB::FetchRows(statement, rows);
+}
+
+int MusicDB::Statement::ColumnInt(int column) const {
+  sqlite3_stmt* statement = Handle();
+  return statement ? sqlite3_column_int(statement, column) : 0;
+}
+
+std::string MusicDB::Statement::ColumnText(int column) const {
+  sqlite3_stmt* statement = Handle();
+  if (!statement) return std::string();
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}

@@ -1,0 +1,326 @@
+// The music database "music.db": its file, schema and upgrade, and the fixed
+// set of compiled statements that every query runs.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/Mix.h"
+#include "core/SQLiteDB.h"
+#include "core/Tag.h"
+#include "core/Track.h"
+
+// Where the music database lives: <Local AppData>/Zorva/music.db.
+std::string GetMusicDBPath();
+// Creates every missing folder of `path` ("/" separated), outermost first, in
+// at most 10 attempts. True when the whole path exists afterwards.
+bool MakeDirectoryPath(const std::string& path);
+
+class MusicDB : public SQLiteDB {
+ public:
+  // Opens (and when missing creates) the file at GetMusicDBPath().
+  MusicDB();
+  // Opens (and when missing creates) the file at `path`.
+  explicit MusicDB(const std::string& path);
+  ~MusicDB() override;
+
+  // Opens, creates or upgrades the file and compiles the statement set. Never
+  // throws: when any step fails the failed flag is set instead.
+  void Open(const std::string& path);
+  // Finalizes every compiled statement, then closes the connection.
+  void Close();
+  // Refreshes the query planner's statistics, then reopens the same file so the
+  // statements are compiled against them.
+  void Analyze();
+  // True when the file did not exist and this instance created it.
+  bool IsNewDatabase() const { return newDatabase_; }
+  // The highest row of table "version"; 101 when it cannot be read.
+  int GetSchemaVersion();
+
+  // Track selection for mixes. -----------------------------------------------
+
+  // The next track of the random-track pool, which is refilled with 50 random
+  // tracks of the mix first when it is empty or `refill` is set. An empty
+  // Track (id 0) when the mix matches no track.
+  Track GetNextRandomTrack(const Mix& mix, bool refill);
+  // Appends up to `limit` random enabled tracks of the mix: the stored mix's
+  // tags (or any track for a random mix), or for a mix that is not stored the
+  // tags it holds.
+  void FetchRandomTracks(const Mix& mix, TrackList& tracks, int limit);
+
+  // Tracks and the library scan. ---------------------------------------------
+
+  void MarkAllTracksNotOnDisk();
+  // Finds the track's row by its location: sets the track's id and `genre`
+  // to the stored genre.
+  bool FindTrackByLocation(Track& track, std::string& genre);
+  // Inserts the track or marks its row on disk, then moves its album, artist
+  // and genre assignments to its texts. True when a row was inserted.
+  bool AddOrUpdateTrack(Track track);
+  // Deletes the tracks that the scan did not see, with their tag assignments
+  // and play records. Returns the number of tracks deleted.
+  int DeleteTracksNotOnDisk();
+  bool LoadTrack(Track& track);
+  // Dumps the track (found by location when its id is unknown).
+  void DisableTrack(Track& track);
+  void EnableTrack(const Track& track);
+  // Stores name, album, artist and genre.
+  void UpdateTrackDetails(const Track& track);
+  // Pages of the enabled or dumped tracks by name; each returns the number of
+  // all such tracks.
+  int GetEnabledTracks(TrackList& tracks, int offset, int limit);
+  int GetDisabledTracks(TrackList& tracks, int offset, int limit);
+  // Enabled tracks whose name is LIKE `pattern` (the caller's wildcards);
+  // nothing for an empty pattern.
+  void SearchTracks(TrackList& tracks, const std::string& pattern, int offset, int limit);
+  void GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int limit);
+
+  // Tags and track tag assignments. ------------------------------------------
+
+  // Fills name, frequency and type of the tag of that id; false when no
+  // enabled track carries a tag of that id.
+  bool LoadTag(Tag& tag);
+  Tag FindOrCreateTag(const std::string& name, int type);
+  // Tags of the type on enabled tracks, most frequent first; names LIKE the
+  // pattern unless it is empty.
+  void GetTagsByType(TagList& tags, int type, const std::string& pattern);
+  // A page of those; nothing for an empty pattern.
+  void GetTagsByTypePage(TagList& tags, int type, const std::string& pattern, int offset, int limit);
+  // A page of the tags on enabled tracks by name; returns the number of all tags.
+  int GetTagsPage(TagList& tags, int offset, int limit);
+  // Tags found together with the tag on enabled tracks, without the tag itself.
+  void GetRelatedTags(TagList& tags, const Tag& tag);
+  // Deletes the tag, its assignments and its place in every stored mix.
+  void DeleteTag(const Tag& tag);
+  // Stores the tag's (new) name.
+  void RenameTag(const Tag& tag);
+  // The tags of an enabled track (found by location when its id is unknown).
+  void GetTrackTags(TagList& tags, Track& track);
+  // The id of the track's first assignment of a tag of the type, 0 when none;
+  // `tagId` receives that tag's id.
+  int GetTrackTagOfType(const Track& track, int type, int& tagId);
+  // Gives the track the tag of that name and type, found or created. With
+  // `replace`, a genre, album or artist assignment the track has is moved to
+  // it instead.
+  void SetTrackTag(Track& track, const std::string& name, int type, bool replace);
+  void AddTrackTag(Track& track, const Tag& tag);
+  void RemoveTrackTag(Track& track, const Tag& tag);
+  // Gives the tag of that name and type to every track that carries `source`.
+  void AddTagToTracksOf(const Tag& source, const std::string& name, int type);
+  void CopyTagAssignments(const Tag& source, const Tag& target);
+  // Deletes b's assignments on the tracks that also carry a.
+  void RemoveSharedAssignments(const Tag& a, const Tag& b);
+
+  // Mixes, play records and statistics. --------------------------------------
+
+  // Stores a new mix with its tags; the mix receives its id.
+  void AddMix(Mix& mix);
+  // Stores name and playlist fields (a mix with id 0 is added).
+  void UpdateMix(Mix& mix);
+  void AddMixTag(const Mix& mix, const Tag& tag);
+  void RemoveMixTag(const Mix& mix, const Tag& tag);
+  // The stored mixes of the kind with their tags, by lower-case name descending.
+  void GetMixes(MixList& mixes, bool playlist);
+  // Replaces the mix by the stored one of its id; unchanged when none.
+  void LoadMix(Mix& mix);
+  // The stored mix of that id; a random mix when none.
+  Mix GetMix(int mixId);
+  Mix GetMixOfScheduleItem(int itemId);
+  void DeleteMix(const Mix& mix);
+  // Appends the mix's tags that enabled tracks carry; sets its track count.
+  void GetMixTags(Mix& mix);
+  void GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit);
+  void AddPlayRecord(const Track& track, const Mix& mix);
+  // The track of the n-th latest play (0: the latest); an empty Track when none.
+  Track GetRecentlyPlayedTrack(int n);
+  // Deletes the play records older than `days`.
+  void PurgePlayRecords(int days);
+  // The "About your library" text.
+  std::string GetLibraryStatistics();
+
+ protected:
+  // The statement set, in the order it is compiled.
+  enum class StatementId : int {
+    InsertTrack,              // (name, album, artist, location, genre, length)
+    MarkTrackOnDisk,          // (track id)
+    FindTrackByLocation,      // (location)
+    MarkAllTracksNotOnDisk,   // ()
+    DeleteTracksNotOnDisk,    // ()
+    DeleteOrphanTrackTags,    // ()
+    RandomTracks,             // (limit)
+    RandomTracksOfMix,        // (mix id, limit)
+    LoadTrack,                // (track id)
+    SearchTracks,             // (name pattern, limit, offset)
+    EnabledTracks,            // (limit, offset)
+    DisabledTracks,           // (limit, offset)
+    TracksOfTag,              // (tag id, limit, offset)
+    TracksOfMix,              // (mix id, limit, offset)
+    SetTrackEnabled,          // (enabled, track id)
+    UpdateTrackDetails,       // (name, album, artist, genre, track id)
+    LoadTag,                  // (tag id)
+    TagsByType,               // (type)
+    TagsByTypeLike,           // (type, name pattern)
+    TagsByTypePage,           // (type, name pattern, limit, offset)
+    TagsPage,                 // (limit, offset)
+    RelatedTags,              // (tag id)
+    CopyTagAssignments,       // (target tag id, source tag id, target tag id)
+    RemoveSharedAssignments,  // (id of the tag losing assignments, id of the other tag)
+    DeleteTagAssignments,     // (tag id)
+    DeleteTag,                // (tag id)
+    RenameTag,                // (name, tag id)
+    AddPlayRecord,            // (track id, mix id)
+    PurgePlayRecords,         // (days)
+    InsertTag,                // (name, type)
+    FindTag,                  // (name, type)
+    InsertTrackTag,           // (track id, tag id)
+    UpdateTrackTag,           // (track id, tag id, tracktag id)
+    DeleteTrackTag,           // (track id, tag id)
+    TrackTagOfType,           // (track id, type)
+    TrackTags,                // (track id)
+    InsertMix,                // (name, playlist flag, playlist position, playlist id)
+    UpdateMix,                // (name, playlist flag, playlist position, playlist id, mix id)
+    Mixes,                    // (playlist flag)
+    LoadMix,                  // (mix id)
+    MixOfScheduleItem,        // (schedule item id)
+    DeleteMix,                // (mix id)
+    DeleteMixTags,            // (mix id)
+    InsertMixTag,             // (mix id, tag id)
+    DeleteMixTag,             // (mix id, tag id)
+    MixTags,                  // (mix id)
+    InsertScheduleItem,       // (start, end, mix id, schedule id)
+    UpdateScheduleItem,       // (start, end, mix id, schedule id, item id)
+    SetScheduleItemMix,       // (mix id, item id)
+    DeleteScheduleItem,       // (item id, schedule id)
+    DeleteScheduleItems,      // (schedule id)
+    ScheduleItems,            // (schedule id)
+    ScheduleItem,             // (item id)
+    Schedules,                // (schedule type)
+    InsertSchedule,           // (name, type, duration)
+    LoadSchedule,             // (schedule id)
+    DeleteSchedule,           // (schedule id)
+    UpdateSchedule,           // (name, type, duration, schedule id)
+    RecentlyPlayedTrack,      // (offset)
+    DeleteMixTagsOfTag,       // (tag id)
+    DeleteOrphanPlayRecords,  // ()
+  };
+  static constexpr int kStatementCount = 61;
+
+  // The SQL text of a statement of the set.
+  static const char* StatementText(StatementId id);
+
+  // One use of a statement of the set. Binds, steps and reads it; whatever
+  // path leaves the scope, the statement is reset and its bindings cleared.
+  //
+  // A use is invalid (every Step answers SQLITE_MISUSE, FetchRows appends
+  // nothing, columns read empty) when the database failed to open, the
+  // statement was never compiled, or another use of the same statement is
+  // still alive.
+  class Statement {
+   public:
+    Statement(MusicDB& db, StatementId id);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool IsValid() const { return Handle() != nullptr; }
+
+    // Parameters by 1-based index. Texts are copied by SQLite.
+    Statement& Bind(int index, int value);
+    Statement& Bind(int index, const std::string& text);
+    Statement& Bind(int index, const char* text);
+    // Binds the arguments to parameters 1, 2, ... in order.
+    template <typename... Args>
+    Statement& BindAll(const Args&... args) {
+      [[maybe_unused]] int index = 0;
+      (Bind(++index, args), ...);
+      return *this;
+    }
+
+    // One sqlite3_step: SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step();
+    // Steps to the end and appends one row per result row.
+    void FetchRows(SQLiteRowSet& rows);
+    // Columns of the current row (after Step returned SQLITE_ROW), by 0-based index.
+    int ColumnInt(int column) const;
+    std::string ColumnText(int column) const;
+
+   private:
+    sqlite3_stmt* Handle() const;
+
+    MusicDB& db_;
+    int index_;
+    bool owner_;
+  };
+
+  // Binds `args` to the statement, steps it once and resets it: for statements
+  // that change data. Returns the step's result code.
+  template <typename... Args>
+  int StepOnce(StatementId id, const Args&... args) {
+    Statement statement(*this, id);
+    statement.BindAll(args...);
+    return statement.Step();
+  }
+
+  // Binds `args`, appends the statement's rows to `rows` and resets it.
+  template <typename... Args>
+  void FetchRows(StatementId id, SQLiteRowSet& rows, const Args&... args) {
+    Statement statement(*this, id);
+    statement.BindAll(args...);
+    statement.FetchRows(rows);
+  }
+  using SQLiteDB::FetchRows;
+
+  // Set when the last Open failed; the statement set is then not used.
+  bool IsFailed() const { return failed_; }
+
+  // Upgrades a file at version 101 to 102.
+  void UpgradeTo102();
+  // Compiles the statement set in order; throws out of SQLiteDB::Prepare.
+  void PrepareStatements();
+
+ private:
+  struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const;
+  };
+  using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+  void CreateSchema();
+  void FinalizeStatements();
+  // Commits the transaction; a commit that fails (the database stayed busy)
+  // is tried once more, then the transaction is rolled back so that no
+  // write lock is kept.
+  void CommitOrRollBack(const char* commit);
+
+  // Random tracks of the current mix, handed out one by one.
+  TrackList randomTracks_;
+  std::array<StatementHandle, kStatementCount> statements_;
+  bool failed_ = false;
+  bool newDatabase_ = false;
+  // The file of the last Open, which Analyze reopens.
+  std::string path_;
+  // Which statements a Statement use holds right now.
+  std::array<bool, kStatementCount> inUse_{};
+};
+
+// The user-interface thread's database, named theMusicDB. Unless another
+// instance is installed it is the program's own, built on first use on the
+// file at GetMusicDBPath().
+MusicDB& TheMusicDB();
+// Makes `db` the instance that theMusicDB names (null: the program's own
+// again); returns the one installed before.
+MusicDB* InstallMusicDB(MusicDB* db);
+
+// Installs a database as theMusicDB for the life of the guard.
+class ScopedMusicDB {
+ public:
+  explicit ScopedMusicDB(MusicDB& db) : previous_(InstallMusicDB(&db)) {}
+  ~ScopedMusicDB() { InstallMusicDB(previous_); }
+  ScopedMusicDB(const ScopedMusicDB&) = delete;
+  ScopedMusicDB& operator=(const ScopedMusicDB&) = delete;
+
+ private:
+  MusicDB* previous_;
+};
+
+#define theMusicDB (::TheMusicDB())
