@@ -1,0 +1,126 @@
+// The page document of an HTML window: it stands for the browser control's
+// document and its elements, through which the program reads and changes the
+// page it shows (element by id, inner HTML and text, class, style, form
+// values, attributes). Two kinds implement it: the in-memory document
+// (MemoryHtmlDocument) and a browser that runs the real pages. Strings in and
+// out are UTF-8; no type of either implementation shows here.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class HtmlElement;
+using HtmlElementPtr = std::shared_ptr<HtmlElement>;
+
+// One element of a page. A handle is safe for as long as it is held. When the
+// element leaves its page (an ancestor's content was replaced, another page
+// was loaded, the document was destroyed) IsInDocument() turns false for
+// good; the calls still answer from the detached element, and what they
+// change reaches no page. While an element is in its page, the document hands
+// it out as the same object each time, so two handles of one element compare
+// equal as pointers.
+//
+// A call that cannot reach the page answers as for an absent element or
+// attribute (empty text, false, null) and changes nothing.
+class HtmlElement {
+ public:
+  virtual ~HtmlElement() = default;
+  HtmlElement(const HtmlElement&) = delete;
+  HtmlElement& operator=(const HtmlElement&) = delete;
+
+  virtual bool IsInDocument() const = 0;
+
+  // The tag name in upper case ("DIV", "INPUT"), as the browser control gave it.
+  virtual std::string GetTagName() const = 0;
+  // The parent element; null for the page's root element and for the top of
+  // a detached part.
+  virtual HtmlElementPtr GetParent() const = 0;
+  // The child elements in document order (text and comments are not elements).
+  virtual std::vector<HtmlElementPtr> GetChildren() const = 0;
+
+  // The element's content serialised as HTML (empty for a void element such
+  // as IMG or INPUT).
+  virtual std::string GetInnerHtml() const = 0;
+  // Replaces the content with `html` parsed as a fragment (malformed markup is
+  // repaired). Elements it makes can be found by id at once; the old content
+  // leaves the page.
+  virtual void SetInnerHtml(const std::string& html) = 0;
+  // The text of every text descendant in document order, markup dropped and
+  // character references decoded.
+  virtual std::string GetInnerText() const = 0;
+  // Replaces the content with one text node holding `text` as it is: markup
+  // in it stays text (and is escaped in GetInnerHtml).
+  virtual void SetInnerText(const std::string& text) = 0;
+
+  // Attribute names are ASCII case-insensitive ("listID" is "listid").
+  virtual bool HasAttribute(const std::string& name) const = 0;
+  // The attribute's value; empty when the element has none.
+  virtual std::string GetAttribute(const std::string& name) const = 0;
+  // Sets (or adds) the attribute. False, with nothing changed, for a name no
+  // attribute can have (empty, or holding space, quotes, '/', '=' or '>').
+  virtual bool SetAttribute(const std::string& name, const std::string& value) = 0;
+  virtual void RemoveAttribute(const std::string& name) = 0;
+
+  // One property of the inline style, by its CSS name ("display",
+  // "visibility", "background-image"); empty when the style does not set it.
+  virtual std::string GetStyle(const std::string& property) const = 0;
+  // Sets the property in the inline style; an empty value removes it. A value
+  // that would end the declaration (a ';' outside quotes and brackets) or a
+  // name that is not a CSS property name changes nothing.
+  virtual void SetStyle(const std::string& property, const std::string& value) = 0;
+
+  // The current value of a form control. INPUT: the "value" attribute until
+  // SetValue (a checkbox or radio without one gives "on"); TEXTAREA: its text
+  // until SetValue; other elements: the "value" attribute, which SetValue sets.
+  // Setting the value of a control leaves its markup as it was.
+  virtual std::string GetValue() const = 0;
+  virtual void SetValue(const std::string& value) = 0;
+  // The checked state of a checkbox or radio INPUT: the "checked" attribute
+  // until SetChecked. Other elements are never checked and ignore SetChecked.
+  virtual bool GetChecked() const = 0;
+  virtual void SetChecked(bool checked) = 0;
+
+  std::string GetId() const { return GetAttribute("id"); }
+  std::string GetClassName() const { return GetAttribute("class"); }
+  void SetClassName(const std::string& className) { SetAttribute("class", className); }
+  std::string GetStyleDisplay() const { return GetStyle("display"); }
+  void SetStyleDisplay(const std::string& value) { SetStyle("display", value); }
+  std::string GetStyleVisibility() const { return GetStyle("visibility"); }
+  void SetStyleVisibility(const std::string& value) { SetStyle("visibility", value); }
+  std::string GetStyleBackgroundImage() const { return GetStyle("background-image"); }
+  void SetStyleBackgroundImage(const std::string& value) { SetStyle("background-image", value); }
+
+ protected:
+  HtmlElement() = default;
+};
+
+// The page a window shows. Used on the user-interface thread only.
+class HtmlDocument {
+ public:
+  virtual ~HtmlDocument() = default;
+  HtmlDocument(const HtmlDocument&) = delete;
+  HtmlDocument& operator=(const HtmlDocument&) = delete;
+
+  // Shows the page file at `path`. False when the file cannot be read; the
+  // page shown stays as it was. Elements of the page replaced leave it.
+  virtual bool LoadFile(const std::string& path) = 0;
+  // Shows `html` as the page.
+  virtual void LoadHtml(const std::string& html) = 0;
+
+  // The first element in document order whose id is `id`. When no element has
+  // exactly that id, the first whose id differs from it only in ASCII letter
+  // case (the browser control found ids that way, and pages rely on it).
+  // Null when there is none, and for an empty id.
+  virtual HtmlElementPtr GetElementById(const std::string& id) const = 0;
+  // The BODY element and the root (HTML) element of the page.
+  virtual HtmlElementPtr GetBody() const = 0;
+  virtual HtmlElementPtr GetDocumentElement() const = 0;
+
+ protected:
+  HtmlDocument() = default;
+};
+
+}  // namespace platform
