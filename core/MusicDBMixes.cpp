@@ -1,0 +1,133 @@
+// Mix and play-record queries and the library statistics of the music
+// database.
+#include <utility>
+
+#include "core/HtmlText.h"
+#include "core/MusicDB.h"
+
+namespace {
+
+// The "count" column of the first row of a COUNT query as text.
+std::string CountText(SQLiteDB& db, const char* sql) {
+  SQLiteRowSet rows;
+  db.Query(sql, rows);
+  return rows.empty() ? std::string() : rows.front().Get("count");
+}
+
+}  // namespace
+
+void MusicDB::AddMix(Mix& mix) {
+  const bool inserted = StepOnce(StatementId::InsertMix, mix.GetDisplayName(),
+                                 mix.playlistmix ? 1 : 0, mix.playlistpos, mix.playlistid) ==
+                        SQLITE_DONE;
+  // After a failed insert the last row id belongs to another row.
+  if (!inserted) return;
+  mix.id = static_cast<int>(LastInsertRowId());
+  for (const Tag& tag : mix.tags) StepOnce(StatementId::InsertMixTag, mix.id, tag.id);
+}
+
+void MusicDB::UpdateMix(Mix& mix) {
+  if (mix.id == 0) {
+    AddMix(mix);
+    return;
+  }
+  StepOnce(StatementId::UpdateMix, mix.GetDisplayName(), mix.playlistmix ? 1 : 0, mix.playlistpos,
+           mix.playlistid, mix.id);
+}
+
+void MusicDB::AddMixTag(const Mix& mix, const Tag& tag) {
+  if (mix.id == 0 || tag.id == 0) return;
+  StepOnce(StatementId::InsertMixTag, mix.id, tag.id);
+}
+
+void MusicDB::RemoveMixTag(const Mix& mix, const Tag& tag) {
+  if (mix.id == 0 || tag.id == 0) return;
+  StepOnce(StatementId::DeleteMixTag, mix.id, tag.id);
+}
+
+void MusicDB::GetMixes(MixList& mixes, bool playlist) {
+  // The rows are all read before the tags are: the tag query must not run
+  // while this statement is mid-step.
+  SQLiteRowSet rows;
+  FetchRows(StatementId::Mixes, rows, playlist ? 1 : 0);
+  for (const SQLiteRow& row : rows) {
+    Mix mix(row);
+    GetMixTags(mix);
+    mixes.push_back(std::move(mix));
+  }
+}
+
+void MusicDB::LoadMix(Mix& mix) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::LoadMix, rows, mix.id);
+  if (rows.empty()) return;
+  mix = Mix(rows.front());
+  GetMixTags(mix);
+}
+
+Mix MusicDB::GetMix(int mixId) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::LoadMix, rows, mixId);
+  if (rows.empty()) return Mix();
+  Mix mix(rows.front());
+  GetMixTags(mix);
+  return mix;
+}
+
+Mix MusicDB::GetMixOfScheduleItem(int itemId) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::MixOfScheduleItem, rows, itemId);
+  if (rows.empty()) return Mix();
+  Mix mix(rows.front());
+  GetMixTags(mix);
+  return mix;
+}
+
+void MusicDB::DeleteMix(const Mix& mix) {
+  const bool began = Exec("BEGIN") == SQLITE_OK;
+  StepOnce(StatementId::DeleteMix, mix.id);
+  StepOnce(StatementId::DeleteMixTags, mix.id);
+  if (began) CommitOrRollBack("COMMIT");
+}
+
+void MusicDB::GetMixTags(Mix& mix) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::MixTags, rows, mix.id);
+  int total = 0;
+  for (const SQLiteRow& row : rows) {
+    Tag tag(row);
+    total += tag.frequency;
+    mix.AddTag(tag, false);
+  }
+  mix.trackCount = total;
+}
+
+void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::TracksOfMix, rows, mix.id, limit, offset);
+  for (const SQLiteRow& row : rows) tracks.emplace_back(row);
+}
+
+void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
+  StepOnce(StatementId::AddPlayRecord, track.id, mix.id);
+}
+
+Track MusicDB::GetRecentlyPlayedTrack(int n) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::RecentlyPlayedTrack, rows, n);
+  return rows.empty() ? Track() : Track(rows.front());
+}
+
+void MusicDB::PurgePlayRecords(int days) { StepOnce(StatementId::PurgePlayRecords, days); }
+
+std::string MusicDB::GetLibraryStatistics() {
+  const std::string tracks = CountText(*this, "SELECT COUNT (id) as count FROM track");
+  const std::string tags = CountText(*this, "SELECT COUNT (id) as count FROM tag");
+  const std::string genres = CountText(*this, "SELECT COUNT (id) as count FROM tag WHERE type = 0");
+  const std::string albums = CountText(*this, "SELECT COUNT (id) as count FROM tag WHERE type = 1");
+  const std::string artists = CountText(*this, "SELECT COUNT (id) as count FROM tag WHERE type = 2");
+  return FormatText(
+      "About your library: <br><br> You have %s tracks<br><br>And %s selectors<br><br>Of which "
+      "<UL><LI>%s are genres</LI><LI>%s are artist</LI><LI>%s are albums</LI></UL>",
+      tracks.c_str(), tags.c_str(), genres.c_str(), artists.c_str(), albums.c_str());
+}

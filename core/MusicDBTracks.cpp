@@ -1,0 +1,118 @@
+// Track and library-scan queries of the music database.
+#include "core/MusicDB.h"
+
+namespace {
+
+// The "count" column of the first row of a COUNT query; 0 without a row.
+int CountRows(SQLiteDB& db, const char* sql) {
+  SQLiteRowSet rows;
+  db.Query(sql, rows);
+  return rows.empty() ? 0 : rows.front().GetInt("count");
+}
+
+void AppendTracks(const SQLiteRowSet& rows, TrackList& tracks) {
+  for (const SQLiteRow& row : rows) tracks.emplace_back(row);
+}
+
+}  // namespace
+
+void MusicDB::MarkAllTracksNotOnDisk() { StepOnce(StatementId::MarkAllTracksNotOnDisk); }
+
+bool MusicDB::FindTrackByLocation(Track& track, std::string& genre) {
+  Statement statement(*this, StatementId::FindTrackByLocation);
+  statement.Bind(1, track.location);
+  if (statement.Step() != SQLITE_ROW) return false;
+  track.id = statement.ColumnInt(0);
+  genre = statement.ColumnText(1);
+  return true;
+}
+
+bool MusicDB::AddOrUpdateTrack(Track track) {
+  // When BEGIN fails (or a transaction is already open) the statements run
+  // without a transaction of their own, and nothing is committed here.
+  const bool began = Exec("BEGIN;") == SQLITE_OK;
+  bool inserted = false;
+  std::string storedGenre;
+  if (FindTrackByLocation(track, storedGenre)) {
+    StepOnce(StatementId::MarkTrackOnDisk, track.id);
+  } else {
+    inserted = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist,
+                        track.location, track.genre, track.length) == SQLITE_DONE;
+    // After a failed insert the last row id belongs to another row.
+    track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
+  }
+  if (track.id > 0) {
+    SetTrackTag(track, track.album, TagAlbum, true);
+    SetTrackTag(track, track.artist, TagArtist, true);
+    SetTrackTag(track, track.genre, TagGenre, true);
+  }
+  if (began) CommitOrRollBack("COMMIT;");
+  return inserted;
+}
+
+int MusicDB::DeleteTracksNotOnDisk() {
+  StepOnce(StatementId::DeleteTracksNotOnDisk);
+  const int deleted = Changes();
+  StepOnce(StatementId::DeleteOrphanTrackTags);
+  // Track ids are reused, so a play record left behind would later name a
+  // new track that was never played.
+  StepOnce(StatementId::DeleteOrphanPlayRecords);
+  return deleted;
+}
+
+bool MusicDB::LoadTrack(Track& track) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::LoadTrack, rows, track.id);
+  if (rows.empty()) return false;
+  track = Track(rows.front());
+  return true;
+}
+
+void MusicDB::DisableTrack(Track& track) {
+  if (track.id < 1) {
+    std::string genre;
+    FindTrackByLocation(track, genre);
+  }
+  StepOnce(StatementId::SetTrackEnabled, 0, track.id);
+}
+
+void MusicDB::EnableTrack(const Track& track) { StepOnce(StatementId::SetTrackEnabled, 1, track.id); }
+
+void MusicDB::UpdateTrackDetails(const Track& track) {
+  StepOnce(StatementId::UpdateTrackDetails, track.name, track.album, track.artist, track.genre,
+           track.id);
+}
+
+int MusicDB::GetEnabledTracks(TrackList& tracks, int offset, int limit) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::EnabledTracks, rows, limit, offset);
+  AppendTracks(rows, tracks);
+  return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 1");
+}
+
+int MusicDB::GetDisabledTracks(TrackList& tracks, int offset, int limit) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::DisabledTracks, rows, limit, offset);
+  AppendTracks(rows, tracks);
+  return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 0");
+}
+
+void MusicDB::SearchTracks(TrackList& tracks, const std::string& pattern, int offset, int limit) {
+  if (pattern.empty()) return;
+  SQLiteRowSet rows;
+  FetchRows(StatementId::SearchTracks, rows, pattern, limit, offset);
+  AppendTracks(rows, tracks);
+}
+
+void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int limit) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::TracksOfTag, rows, tag.id, limit, offset);
+  AppendTracks(rows, tracks);
+}
+
+void MusicDB::CommitOrRollBack(const char* commit) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (Exec(commit) == SQLITE_OK) return;
+  }
+  Exec("ROLLBACK;");
+}
