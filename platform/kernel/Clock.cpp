@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -14,17 +15,6 @@ SystemClock& TheSystemClock() {
 }
 
 std::atomic<Clock*> installed{nullptr};
-
-void AddWaiter(std::vector<std::pair<std::mutex*, std::condition_variable*>>& list, std::mutex* m,
-               std::condition_variable* cv) {
-  list.emplace_back(m, cv);
-}
-
-void RemoveWaiter(std::vector<std::pair<std::mutex*, std::condition_variable*>>& list,
-                  std::condition_variable* cv) {
-  auto it = std::find_if(list.begin(), list.end(), [cv](const auto& w) { return w.second == cv; });
-  if (it != list.end()) list.erase(it);
-}
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
@@ -70,6 +60,55 @@ Clock& TheClock() {
 
 void InstallClock(Clock* clock) { installed.store(clock, std::memory_order_release); }
 
+// ---- WaiterSet ----
+
+namespace detail {
+
+void WaiterSet::Add(Entry& entry) {
+  std::lock_guard<std::mutex> g(mutex_);
+  entries_.push_back(&entry);
+}
+
+bool WaiterSet::Remove(Entry& entry, std::unique_lock<std::mutex>& lock) {
+  std::unique_lock<std::mutex> g(mutex_);
+  entries_.erase(std::find(entries_.begin(), entries_.end(), &entry));
+  if (entry.busy == 0) return true;
+  // A wake-up is on its way to our mutex; let it through before leaving.
+  lock.unlock();
+  released_.wait(g, [&entry] { return entry.busy == 0; });
+  g.unlock();
+  lock.lock();
+  return false;
+}
+
+void WaiterSet::WakeAll() {
+  std::vector<Entry*> copy;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    copy = entries_;
+    for (Entry* e : copy) ++e->busy;
+  }
+  for (Entry* e : copy) {
+    {
+      // Taking the waiter's mutex closes the gap between its check and its wait.
+      std::lock_guard<std::mutex> w(*e->mutex);
+      e->cv->notify_all();
+    }
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      --e->busy;
+    }
+    released_.notify_all();
+  }
+}
+
+int WaiterSet::Size() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return static_cast<int>(entries_.size());
+}
+
+}  // namespace detail
+
 // ---- SystemClock ----
 
 Millis SystemClock::Now() {
@@ -92,31 +131,24 @@ Millis SystemClock::LocalWallNow() {
 
 bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                             Millis deadline, const std::function<bool()>& ready) {
-  {
-    std::lock_guard<std::mutex> g(waitersMutex_);
-    AddWaiter(waiters_, lock.mutex(), &cv);
+  detail::WaiterSet::Entry entry{lock.mutex(), &cv};
+  const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
+  for (;;) {
+    waiters_.Add(entry);
+    bool result;
+    if (deadline == kForever) {
+      cv.wait(lock, ready);
+      result = true;
+    } else {
+      result = cv.wait_until(lock, until, ready);
+    }
+    if (waiters_.Remove(entry, lock)) return result;
+    if (ready()) return true;
+    if (deadline != kForever && Now() >= deadline) return false;
   }
-  bool result;
-  if (deadline == kForever) {
-    cv.wait(lock, ready);
-    result = true;
-  } else {
-    auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
-    result = cv.wait_until(lock, until, ready);
-  }
-  std::lock_guard<std::mutex> g(waitersMutex_);
-  RemoveWaiter(waiters_, &cv);
-  return result;
 }
 
-void SystemClock::Kick() {
-  std::vector<std::pair<std::mutex*, std::condition_variable*>> copy;
-  {
-    std::lock_guard<std::mutex> g(waitersMutex_);
-    copy = waiters_;
-  }
-  for (auto& [m, cv] : copy) cv->notify_all();
-}
+void SystemClock::Kick() { waiters_.WakeAll(); }
 
 // ---- ManualClock ----
 
@@ -127,7 +159,7 @@ void ManualClock::Advance(Millis ms) {
     std::lock_guard<std::mutex> g(mutex_);
     now_ += ms;
   }
-  NotifyAll();
+  waiters_.WakeAll();
 }
 
 void ManualClock::SetLocalWallTime(Millis localMsSince1970) {
@@ -135,7 +167,7 @@ void ManualClock::SetLocalWallTime(Millis localMsSince1970) {
     std::lock_guard<std::mutex> g(mutex_);
     wallAtZero_ = localMsSince1970 - now_;
   }
-  NotifyAll();
+  waiters_.WakeAll();
 }
 
 void ManualClock::SetLocalDateTime(int year, int month, int day, int hour, int minute, int second) {
@@ -149,13 +181,10 @@ void ManualClock::SetAutoAdvance(bool on) {
     std::lock_guard<std::mutex> g(mutex_);
     autoAdvance_ = on;
   }
-  NotifyAll();
+  waiters_.WakeAll();
 }
 
-int ManualClock::Waiters() {
-  std::lock_guard<std::mutex> g(mutex_);
-  return static_cast<int>(waiters_.size());
-}
+int ManualClock::Waiters() { return waiters_.Size(); }
 
 Millis ManualClock::Now() {
   std::lock_guard<std::mutex> g(mutex_);
@@ -172,59 +201,49 @@ Millis ManualClock::UtcWallNow() { return LocalWallNow(); }
 
 bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                             Millis deadline, const std::function<bool()>& ready) {
-  {
-    std::lock_guard<std::mutex> g(mutex_);
-    AddWaiter(waiters_, lock.mutex(), &cv);
-  }
-  bool result = false;
+  detail::WaiterSet::Entry entry{lock.mutex(), &cv};
   for (;;) {
-    if (ready()) {
-      result = true;
-      break;
-    }
-    bool jump = false;
-    {
-      std::lock_guard<std::mutex> g(mutex_);
-      if (deadline != kForever && now_ >= deadline) break;
-      if (autoAdvance_ && deadline != kForever) {
-        now_ = deadline;
-        jump = true;
+    waiters_.Add(entry);
+    bool result = false;
+    for (;;) {
+      if (ready()) {
+        result = true;
+        break;
       }
+      bool jump = false;
+      {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (deadline != kForever && now_ >= deadline) break;
+        if (autoAdvance_ && deadline != kForever) {
+          now_ = deadline;
+          jump = true;
+        }
+      }
+      if (jump) {
+        // Other waiters may have deadlines that just passed. Release our own
+        // lock while waking them, as a waiter may share it.
+        lock.unlock();
+        waiters_.WakeAll();
+        lock.lock();
+        continue;
+      }
+      cv.wait(lock);
     }
-    if (jump) {
-      // Other waiters may have deadlines that just passed. Release our own
-      // lock while waking them, as a waiter may share it.
-      lock.unlock();
-      NotifyAll();
-      lock.lock();
-      continue;
-    }
-    cv.wait(lock);
+    if (waiters_.Remove(entry, lock)) return result;
+    if (ready()) return true;
+    if (deadline != kForever && Now() >= deadline) return false;
   }
-  std::lock_guard<std::mutex> g(mutex_);
-  RemoveWaiter(waiters_, &cv);
-  return result;
 }
 
-void ManualClock::Kick() { NotifyAll(); }
-
-void ManualClock::NotifyAll() {
-  std::vector<std::pair<std::mutex*, std::condition_variable*>> copy;
-  {
-    std::lock_guard<std::mutex> g(mutex_);
-    copy = waiters_;
-  }
-  // Taking each waiter's own mutex before notifying closes the gap between
-  // its check of the time and its wait.
-  for (auto& [m, cv] : copy) {
-    std::lock_guard<std::mutex> g(*m);
-    cv->notify_all();
-  }
-}
+void ManualClock::Kick() { waiters_.WakeAll(); }
 
 }  // namespace platform
 
 void Sleep(DWORD milliseconds) {
+  if (milliseconds == 0) {
+    std::this_thread::yield();
+    return;
+  }
   static thread_local std::mutex m;
   static thread_local std::condition_variable cv;
   auto& clock = platform::TheClock();

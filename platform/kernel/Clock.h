@@ -17,6 +17,37 @@ namespace platform {
 using Millis = std::int64_t;
 constexpr Millis kForever = std::numeric_limits<Millis>::max();
 
+namespace detail {
+
+// The waits in progress on one clock. A wake-up takes each waiter's own mutex
+// before notifying it, so one that races with the waiter's look at the time is
+// never lost; a waiter leaves the set only once no wake-up still holds on to its
+// mutex and condition, which may live on the waiter's stack.
+class WaiterSet {
+ public:
+  struct Entry {
+    std::mutex* mutex;
+    std::condition_variable* cv;
+    int busy = 0;  // wake-ups in flight that still use mutex and cv
+  };
+
+  // The caller holds *entry.mutex.
+  void Add(Entry& entry);
+  // The caller holds `lock` on *entry.mutex. Returns false when the lock had to
+  // be let go meanwhile (the caller's condition must then be looked at again).
+  bool Remove(Entry& entry, std::unique_lock<std::mutex>& lock);
+  // Must not be called while holding a waiter's mutex.
+  void WakeAll();
+  int Size();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::vector<Entry*> entries_;
+};
+
+}  // namespace detail
+
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -50,13 +81,14 @@ class SystemClock final : public Clock {
   void Kick() override;
 
  private:
-  std::mutex waitersMutex_;
-  std::vector<std::pair<std::mutex*, std::condition_variable*>> waiters_;
+  detail::WaiterSet waiters_;
 };
 
 // A clock that moves only when told. With auto-advance on, a wait that would
 // block for time moves the clock straight to its deadline instead, which lets
 // single-threaded code that sleeps run through its waits at once.
+// Advance, the setters and Kick wake every waiter; call them while holding no
+// mutex that a waiter waits with.
 class ManualClock final : public Clock {
  public:
   // Local wall time 2026-01-05 09:00 (a Monday) unless set otherwise.
@@ -78,13 +110,11 @@ class ManualClock final : public Clock {
   void Kick() override;
 
  private:
-  void NotifyAll();
-
-  std::mutex mutex_;
+  std::mutex mutex_;  // guards the three values below
   Millis now_ = 0;
   Millis wallAtZero_ = 0;
   bool autoAdvance_ = false;
-  std::vector<std::pair<std::mutex*, std::condition_variable*>> waiters_;
+  detail::WaiterSet waiters_;
 };
 
 // Installs a clock for the life of the guard (tests).
