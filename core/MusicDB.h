@@ -17,6 +17,10 @@ std::string GetMusicDBPath();
 // at most 10 attempts. True when the whole path exists afterwards.
 bool MakeDirectoryPath(const std::string& path);
 
+// Schedules and their items (core/Schedule.h).
+class ScheduleItem;
+class Schedule;
+
 class MusicDB : public SQLiteDB {
  public:
   // Opens (and when missing creates) the file at GetMusicDBPath().
@@ -138,6 +142,21 @@ class MusicDB : public SQLiteDB {
   void PurgePlayRecords(int days);
   // The "About your library" text.
   std::string GetLibraryStatistics();
+
+  // Schedules and schedule items. ---------------------------------------------
+
+  // Stores a new item; the item receives its id.
+  void AddScheduleItem(ScheduleItem& item);
+  void UpdateScheduleItem(const ScheduleItem& item);
+  void SetScheduleItemMix(int itemId, int mixId);
+  // Deletes the item when it belongs to its schedule id.
+  void DeleteScheduleItem(const ScheduleItem& item);
+  // Appends the schedule's items, each with its mix.
+  void GetScheduleItems(int scheduleId, std::vector<ScheduleItem>& items);
+  // The stored item; an item of minute 0 with a random mix (id 0) when none.
+  ScheduleItem GetScheduleItem(int itemId);
+  // Appends the schedules of the type, each with its items.
+  void GetSchedules(int scheduleType, std::vector<Schedule>& schedules);
 
  protected:
   // The statement set, in the order it is compiled.

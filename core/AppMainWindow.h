@@ -1,0 +1,15 @@
+// The application's main window: where the core posts the messages that the
+// player window handles. Null until the window registers itself; while null,
+// nothing is posted.
+#pragma once
+
+#include "platform/kernel/WinTypes.h"
+
+// The scheduler was started, stopped, overridden or left its override.
+constexpr UINT WM_APP_SCHEDULER_MODE = WM_APP + 57;
+
+HWND GetAppMainWindow();
+void SetAppMainWindow(HWND window);
+
+// Posts `message` to the main window; false when there is none (or it is gone).
+bool PostToAppMainWindow(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);

@@ -1,0 +1,41 @@
+// Storage of schedules and schedule items.
+#include "core/MusicDB.h"
+#include "core/Schedule.h"
+
+void MusicDB::AddScheduleItem(ScheduleItem& item) {
+  StepOnce(StatementId::InsertScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(),
+           item.GetScheduleId());
+  item.SetId(static_cast<int>(LastInsertRowId()));
+}
+
+void MusicDB::UpdateScheduleItem(const ScheduleItem& item) {
+  StepOnce(StatementId::UpdateScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(),
+           item.GetScheduleId(), item.GetId());
+}
+
+void MusicDB::SetScheduleItemMix(int itemId, int mixId) {
+  StepOnce(StatementId::SetScheduleItemMix, mixId, itemId);
+}
+
+void MusicDB::DeleteScheduleItem(const ScheduleItem& item) {
+  StepOnce(StatementId::DeleteScheduleItem, item.GetId(), item.GetScheduleId());
+}
+
+void MusicDB::GetScheduleItems(int scheduleId, std::vector<ScheduleItem>& items) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::ScheduleItems, rows, scheduleId);
+  for (const SQLiteRow& row : rows) items.emplace_back(row);
+}
+
+ScheduleItem MusicDB::GetScheduleItem(int itemId) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::ScheduleItem, rows, itemId);
+  if (rows.empty()) return ScheduleItem(0, 0, 0, 0);
+  return ScheduleItem(rows.front());
+}
+
+void MusicDB::GetSchedules(int scheduleType, std::vector<Schedule>& schedules) {
+  SQLiteRowSet rows;
+  FetchRows(StatementId::Schedules, rows, scheduleType);
+  for (const SQLiteRow& row : rows) schedules.emplace_back(row);
+}

@@ -1,0 +1,88 @@
+#include "core/Settings.h"
+
+#include "core/ShellPath.h"
+#include "platform/profile/Profile.h"
+
+Settings theSettings;
+
+namespace {
+
+constexpr const char* kShortcutName = "Zorva Vantrel.lnk";
+
+bool ReadFlag(const char* section, const char* entry, bool current) {
+  return GetProfileInt(section, entry, current ? 1 : 0) != 0;
+}
+
+void WriteFlag(const char* section, const char* entry, bool value) {
+  WriteProfileInt(section, entry, value ? 1 : 0);
+}
+
+std::string ReadText(const char* section, const char* entry, const std::string& current) {
+  return GetProfileString(section, entry, current.c_str());
+}
+
+void WriteText(const char* section, const char* entry, const std::string& value) {
+  WriteProfileString(section, entry, value.c_str());
+}
+
+}  // namespace
+
+Settings::Settings()
+    : MinITunes(true),
+      UseVozed(true),
+      ScanLib(true),
+      StartWhenWindowsStarts(true),
+      ZorvaLiveUpdate(true),
+      NotifyOnUpdate(true) {}
+
+Settings::~Settings() = default;
+
+void Settings::Load() {
+  MinITunes = ReadFlag("Startup", "MinITunes", MinITunes);
+  UseVozed = ReadFlag("skin", "UseVozed", UseVozed);
+  ScanLib = ReadFlag("Startup", "ScanLib", ScanLib);
+  TwitterName = ReadText("upload", "TwitterName", TwitterName);
+  TwitterPassword = ReadText("upload", "TwitterPassword", TwitterPassword);
+  StartWhenWindowsStarts = ReadFlag("upload", "StartWhenWindowsStarts", StartWhenWindowsStarts);
+  ZorvaLiveUpdate = ReadFlag("upload", "ZorvaLiveUpdate", ZorvaLiveUpdate);
+  NotifyOnUpdate = ReadFlag("upload", "NotifyOnUpdate", NotifyOnUpdate);
+}
+
+void Settings::Save() {
+  WriteFlag("Startup", "MinITunes", MinITunes);
+  WriteFlag("skin", "UseVozed", UseVozed);
+  WriteFlag("Startup", "ScanLib", ScanLib);
+  WriteText("upload", "TwitterName", TwitterName);
+  WriteText("upload", "TwitterPassword", TwitterPassword);
+  WriteFlag("upload", "StartWhenWindowsStarts", StartWhenWindowsStarts);
+  WriteFlag("upload", "ZorvaLiveUpdate", ZorvaLiveUpdate);
+  WriteFlag("upload", "NotifyOnUpdate", NotifyOnUpdate);
+}
+
+std::string Settings::GetStartupShortcutPath() {
+  // Resolved on each call: the Startup folder follows the session's
+  // configuration folder. The file is the one the shortcut writer makes.
+  ShellPath path(SHELLPATH_STARTUP);
+  // No Startup folder known: no shortcut, rather than a file of that name in
+  // whatever the current folder is.
+  if (path.GetFolder().empty()) return std::string();
+  path.SetFileName(kShortcutName);
+  return ShortcutFilePath(path.GetFullPath());
+}
+
+bool Settings::HasStartupShortcut() const { return FileExists(GetStartupShortcutPath()); }
+
+void Settings::SetStartWithWindows(bool on) {
+  const std::string shortcut = GetStartupShortcutPath();
+  const bool exists = FileExists(shortcut);
+  if (on) {
+    if (!exists) CreateShortcut(ShellPath(SHELLPATH_MODULE).GetFullPath(), shortcut);
+    return;
+  }
+  if (exists) {
+    ShellFileOperation remove;
+    remove.AddSourceFile(shortcut);
+    remove.SetOperationFlags(FO_DELETE, true, false, true, true, false, false, false);
+    remove.Go();
+  }
+}

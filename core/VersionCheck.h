@@ -1,0 +1,20 @@
+// The program's version, and the daily look at the maker's version file that
+// offers the download of another build.
+#pragma once
+
+#include <string>
+
+// "3.2B".
+const char* GetVersionString();
+// 1034.
+int GetBuildNumber();
+
+// Run by the library-scan worker before its first scan; the worker builds
+// one on its stack for the call.
+class VersionCheck {
+ public:
+  // At most once per calendar day (never on a database created at this
+  // start): reads the version file and, when it names another build, asks
+  // whether to download it. Swallows every failure; the result means nothing.
+  bool CheckForUpdate();
+};
