@@ -1,0 +1,388 @@
+#include "platform/player/PlayerServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+
+#include "platform/player/PlayerProtocol.h"
+#include "platform/player/PlayerSocket.h"
+
+namespace platform::player {
+
+using nlohmann::json;
+
+namespace {
+
+// A client that lets this much output pile up is dropped.
+constexpr size_t kMaxPendingOutput = 8u << 20;
+
+std::string TimeText(long seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+  return text;
+}
+
+const char* StateName(long state) {
+  switch (state) {
+    case ITPlayerStateStopped: return "stopped";
+    case ITPlayerStatePlaying: return "playing";
+    case ITPlayerStateFastForward: return "fast forward";
+    case ITPlayerStateRewind: return "rewind";
+  }
+  return "unknown";
+}
+
+std::string StatusText(const PlayerStatus& s) {
+  std::string text = std::string("state: ") + StateName(s.state) + "\n";
+  if (s.track) {
+    text += "track: \"" + s.track->name + "\" by " + s.track->artist + " from " + s.track->album +
+            " (database id " + std::to_string(s.track->databaseId) + ")\n";
+    text += "playlist: " + s.playlistName + " (id " + std::to_string(s.playlistId) + ")\n";
+    text += "position: " + TimeText(s.position) + " of " + TimeText(s.track->seconds) + "\n";
+  } else {
+    text += "track: none\n";
+  }
+  text += std::string("calls: ") + (s.callsDisabled ? "disabled" : "enabled") + "\n";
+  text += "version: " + std::to_string(s.versionMajor) + "." + std::to_string(s.versionMinor) + "\n";
+  text += "library: " + std::to_string(s.trackCount) + " tracks, " + std::to_string(s.playlistCount) +
+          " playlists\n";
+  text += std::string("browser: ") + (s.browserVisible ? "visible" : "hidden") +
+          (s.browserMinimized ? ", minimised" : "") + (s.miniPlayer ? ", mini player" : "") + "\n";
+  return text;
+}
+
+json TextAnswer(const std::string& text, json extra = json::object()) {
+  extra["text"] = text;
+  return {{"hr", S_OK}, {"result", std::move(extra)}};
+}
+
+struct Connection {
+  int fd = -1;
+  std::string in;
+  std::string out;
+  ClientState state;
+  bool closing = false;  // drop once `out` is sent
+  bool dead = false;
+};
+
+}  // namespace
+
+struct PlayerServer::Impl {
+  PlayerModel& model;
+  std::string socketPath;
+  ProtocolHandler handler;
+  ManualClock* manualClock = nullptr;
+  std::function<LibraryData(const std::string&)> reloader;
+
+  int listenFd = -1;
+  int wakeFd = -1;
+  bool bound = false;
+  int listener = 0;
+  std::atomic<bool> stopRequested{false};
+  bool quitting = false;
+  std::list<Connection> connections;
+  std::atomic<size_t> connectionCount{0};
+
+  std::mutex eventsMutex;
+  std::deque<std::string> events;
+
+  Impl(PlayerModel& m, std::string path) : model(m), socketPath(std::move(path)), handler(m) {
+    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) throw std::runtime_error(std::string("cannot create an event descriptor: ") + std::strerror(errno));
+    handler.SetExtension([this](const std::string& op, const json& args) { return Control(op, args); });
+    listener = model.AddListener([this](const PlayerEvent& e) {
+      std::lock_guard lock(eventsMutex);
+      events.push_back(ToProtocolLine(EventToJson(e)));
+      Wake();
+    });
+  }
+
+  ~Impl() {
+    model.RemoveListener(listener);
+    for (Connection& c : connections) ::close(c.fd);
+    CloseListener();
+    ::close(wakeFd);
+  }
+
+  void CloseListener() {
+    if (listenFd >= 0) ::close(listenFd);
+    listenFd = -1;
+    if (bound) ::unlink(socketPath.c_str());
+    bound = false;
+  }
+
+  void Wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+  }
+
+  void Listen() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path)
+      throw std::runtime_error(socketPath + ": the socket path is empty or too long");
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    struct stat st{};
+    if (::lstat(socketPath.c_str(), &st) == 0) {
+      if (!S_ISSOCK(st.st_mode)) throw std::runtime_error(socketPath + ": exists and is not a socket");
+      int probe = ConnectUnixSocket(socketPath);
+      if (probe >= 0) {
+        ::close(probe);
+        throw std::runtime_error(socketPath + ": another player already serves here");
+      }
+      ::unlink(socketPath.c_str());  // left behind by a server that died
+    }
+    listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd < 0) throw std::runtime_error(socketPath + ": cannot create a socket: " + std::strerror(errno));
+    const mode_t old = ::umask(0077);
+    int rc = ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::umask(old);
+    if (rc < 0) throw std::runtime_error(socketPath + ": cannot bind: " + std::strerror(errno));
+    bound = true;
+    if (::listen(listenFd, 32) < 0) throw std::runtime_error(socketPath + ": cannot listen: " + std::strerror(errno));
+  }
+
+  // --- control commands of the person at the player
+
+  std::optional<json> Control(const std::string& op, const json& args) {
+    auto number = [&](const char* key, long* out) {
+      auto it = args.find(key);
+      if (it == args.end() || !it->is_number_integer()) return false;
+      *out = it->get<long>();
+      return true;
+    };
+    if (op == "ctl.play") {
+      model.UserPlay();
+    } else if (op == "ctl.stop") {
+      model.UserStop();
+    } else if (op == "ctl.next") {
+      model.UserNext();
+    } else if (op == "ctl.seek") {
+      long seconds = 0;
+      if (!number("seconds", &seconds) || seconds < 0)
+        return FailureAnswer(nullptr, E_INVALIDARG, "seek needs a number of seconds");
+      model.Seek(seconds);
+    } else if (op == "ctl.disable") {
+      model.DisableCalls(ITCOMDisabledReasonDialog);
+    } else if (op == "ctl.enable") {
+      model.EnableCalls();
+    } else if (op == "ctl.advance") {
+      long ms = 0;
+      if (!number("ms", &ms) || ms < 0)
+        return FailureAnswer(nullptr, E_INVALIDARG, "advance needs a number of milliseconds");
+      if (!manualClock)
+        return FailureAnswer(nullptr, E_FAIL, "advance needs a server started with --manual-clock");
+      manualClock->Advance(ms);
+      model.Tick();
+    } else if (op == "ctl.reload") {
+      std::string file;
+      if (auto it = args.find("file"); it != args.end()) {
+        if (!it->is_string()) return FailureAnswer(nullptr, E_INVALIDARG, "file must be a string");
+        file = it->get<std::string>();
+      }
+      if (!reloader) return FailureAnswer(nullptr, E_FAIL, "this server cannot reload");
+      try {
+        ReloadCounts counts = model.ReplaceLibrary(reloader(file));
+        return TextAnswer("reloaded: " + std::to_string(counts.changed) + " changed, " +
+                              std::to_string(counts.deleted) + " deleted\n",
+                          {{"changed", counts.changed}, {"deleted", counts.deleted}});
+      } catch (const LibraryError& e) {
+        return FailureAnswer(nullptr, E_FAIL, e.what());
+      }
+    } else if (op == "ctl.quit") {
+      model.Quit();
+      quitting = true;
+      return TextAnswer("quitting\n");
+    } else if (op != "ctl.status") {
+      return std::nullopt;
+    }
+    return TextAnswer(StatusText(model.Status()));
+  }
+
+  // --- the loop
+
+  void Accept() {
+    for (;;) {
+      int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return;  // EAGAIN, or out of descriptors: try again on the next wake
+      }
+      ucred peer{};
+      socklen_t size = sizeof peer;
+      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) < 0 || peer.uid != ::getuid()) {
+        ::close(fd);
+        continue;
+      }
+      Connection c;
+      c.fd = fd;
+      connections.push_back(std::move(c));
+      connectionCount = connections.size();
+    }
+  }
+
+  void Queue(Connection& c, const std::string& line) {
+    if (c.dead) return;
+    if (c.out.size() + line.size() > kMaxPendingOutput) {
+      c.dead = true;
+      return;
+    }
+    c.out += line;
+  }
+
+  void DrainEvents() {
+    std::deque<std::string> ready;
+    {
+      std::lock_guard lock(eventsMutex);
+      ready.swap(events);
+    }
+    for (const std::string& line : ready)
+      for (Connection& c : connections)
+        if (c.state.subscriptions > 0) Queue(c, line);
+  }
+
+  void Read(Connection& c) {
+    char chunk[65536];
+    for (;;) {
+      ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      if (n <= 0) {
+        c.dead = true;  // gone (EOF, ECONNRESET): nothing more to answer
+        return;
+      }
+      c.in.append(chunk, static_cast<size_t>(n));
+      if (c.in.size() > kMaxProtocolLine && c.in.find('\n') == std::string::npos) {
+        Queue(c, ToProtocolLine(FailureAnswer(nullptr, E_INVALIDARG, "the request is too long")));
+        c.in.clear();
+        c.closing = true;
+        return;
+      }
+    }
+    size_t start = 0;
+    for (size_t end; !c.closing && (end = c.in.find('\n', start)) != std::string::npos; start = end + 1) {
+      const std::string line = c.in.substr(start, end - start);
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      Queue(c, ToProtocolLine(handler.HandleLine(line, c.state)));
+      DrainEvents();
+    }
+    c.in.erase(0, start);
+  }
+
+  void Flush(Connection& c) {
+    while (!c.dead && !c.out.empty()) {
+      ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+      if (n <= 0) {
+        c.dead = true;  // EPIPE, ECONNRESET
+        return;
+      }
+      c.out.erase(0, static_cast<size_t>(n));
+    }
+    if (c.closing && c.out.empty()) c.dead = true;
+  }
+
+  int Timeout() {
+    if (manualClock) return -1;
+    const Millis wake = model.NextWakeup();
+    if (wake == kForever) return -1;
+    const Millis wait = wake - TheClock().Now();
+    return static_cast<int>(std::clamp<Millis>(wait, 0, INT_MAX));
+  }
+
+  int Run() {
+    std::vector<pollfd> fds;
+    while (!stopRequested && !quitting) {
+      model.Tick();
+      DrainEvents();
+      for (Connection& c : connections) Flush(c);
+      Reap();
+      fds.clear();
+      fds.push_back({wakeFd, POLLIN, 0});
+      fds.push_back({listenFd, POLLIN, 0});
+      for (const Connection& c : connections)
+        fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+      int ready = ::poll(fds.data(), fds.size(), Timeout());
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return 1;
+      }
+      if (fds[0].revents & POLLIN) {
+        std::uint64_t count;
+        while (::read(wakeFd, &count, sizeof count) > 0) {
+        }
+      }
+      // Connections first: the list may grow by accepting below.
+      size_t i = 2;
+      for (Connection& c : connections) {
+        const short revents = fds[i++].revents;
+        if (revents & (POLLIN | POLLHUP | POLLERR)) Read(c);
+        if (revents & POLLOUT) Flush(c);
+      }
+      if (fds[1].revents & POLLIN) Accept();
+    }
+    // Last words (the quit events and the answer to quit), then nobody is
+    // left connected and nobody new can connect.
+    DrainEvents();
+    for (Connection& c : connections) {
+      Flush(c);
+      ::close(c.fd);
+    }
+    connections.clear();
+    connectionCount = 0;
+    CloseListener();
+    return 0;
+  }
+
+  void Reap() {
+    for (auto it = connections.begin(); it != connections.end();) {
+      if (it->dead) {
+        ::close(it->fd);
+        it = connections.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    connectionCount = connections.size();
+  }
+};
+
+PlayerServer::PlayerServer(PlayerModel& model, std::string socketPath)
+    : impl_(std::make_unique<Impl>(model, std::move(socketPath))) {}
+
+PlayerServer::~PlayerServer() = default;
+
+void PlayerServer::SetManualClock(ManualClock* clock) { impl_->manualClock = clock; }
+
+void PlayerServer::SetReloader(std::function<LibraryData(const std::string&)> reloader) {
+  impl_->reloader = std::move(reloader);
+}
+
+void PlayerServer::Listen() { impl_->Listen(); }
+
+int PlayerServer::Run() { return impl_->Run(); }
+
+void PlayerServer::Stop() {
+  impl_->stopRequested = true;
+  impl_->Wake();
+}
+
+size_t PlayerServer::ConnectionCount() const { return impl_->connectionCount; }
+
+}  // namespace platform::player
