@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "core/AppMainWindow.h"
-#include "core/MusicDB.h"
 #include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
 #include "platform/shell/Shell.h"
@@ -72,9 +71,6 @@ int GetBuildNumber() { return 1034; }
 
 bool VersionCheck::CheckForUpdate() {
   try {
-    // A new database is scanned at once, without the check.
-    if (theMusicDB.IsNewDatabase()) return false;
-
     const platform::Millis now = platform::TheClock().LocalWallNow();
     const int day = static_cast<int>(GetProfileInt(kSection, "CheckDay", 1));
     const int month = static_cast<int>(GetProfileInt(kSection, "CheckMonth", 1));

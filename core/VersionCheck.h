@@ -13,8 +13,8 @@ int GetBuildNumber();
 // one on its stack for the call.
 class VersionCheck {
  public:
-  // At most once per calendar day (never on a database created at this
-  // start): reads the version file and, when it names another build, asks
-  // whether to download it. Swallows every failure; the result means nothing.
+  // At most once per calendar day: reads the version file and, when it names
+  // another build, asks whether to download it. Swallows every failure; the
+  // result means nothing.
   bool CheckForUpdate();
 };

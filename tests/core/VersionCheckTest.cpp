@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/AppMainWindow.h"
-#include "core/MusicDB.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/profile/Profile.h"
@@ -27,14 +25,11 @@ zorva_test::WebAnswer Xml(const std::string& body) {
   return answer;
 }
 
-// A database that existed before this start, a profile, clock, web host,
-// message box, browser and main window of the test's own.
+// A profile, clock, web host, message box, browser and main window of the
+// test's own.
 class VersionCheckTest : public ::testing::Test {
  protected:
   VersionCheckTest() {
-    { MusicDB created(folder.File("music.db")); }
-    db = std::make_unique<MusicDB>(folder.File("music.db"));
-    installed = std::make_unique<ScopedMusicDB>(*db);
     platform::ReloadProfile();
     previousStarter = platform::shell::SetStarter([this](const std::vector<std::string>& argv) {
       started.push_back(argv);
@@ -72,7 +67,6 @@ class VersionCheckTest : public ::testing::Test {
     return static_cast<int>(server.Requests().size() - before);
   }
 
-  zorva_test::TempFolder folder;
   zorva_test::TempFolder config;
   zorva_test::ScopedEnv configHome{"XDG_CONFIG_HOME", config.Path()};
   zorva_test::WebServer server;
@@ -81,8 +75,6 @@ class VersionCheckTest : public ::testing::Test {
   platform::ScopedClock installedClock{clock};
   platform::ScriptedMessageBoxPresenter boxes;
   platform::ScopedMessageBoxPresenter installedBoxes{boxes};
-  std::unique_ptr<MusicDB> db;
-  std::unique_ptr<ScopedMusicDB> installed;
   platform::shell::Starter previousStarter;
   std::vector<std::vector<std::string>> started;
   bool browserStarts = true;
@@ -118,15 +110,6 @@ TEST_F(VersionCheckTest, FirstCheckEverAndStoredDateInTheFuture) {
   EXPECT_EQ(Check(), 1);
   StoreLastCheck(1, 1, 2027);
   EXPECT_EQ(Check(), 0);
-}
-
-TEST_F(VersionCheckTest, NotOnANewDatabase) {
-  server.SetDefaultAnswer(Xml(VersionFile("<number>1000</number>")));
-  MusicDB fresh(folder.File("new.db"));
-  ASSERT_TRUE(fresh.IsNewDatabase());
-  ScopedMusicDB newOne(fresh);
-  EXPECT_EQ(Check(), 0);
-  EXPECT_TRUE(boxes.Questions().empty());
 }
 
 TEST_F(VersionCheckTest, FailedLoadIsTriedAgainAtTheNextStart) {
