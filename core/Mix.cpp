@@ -90,6 +90,10 @@ bool Mix::HasTag(const Tag& tag) const {
 }
 
 void Mix::Reload() {
+  // A mix that is not stored has nothing to load again: its tags are all there
+  // is of it (a tag played from the Lab would otherwise turn into a random
+  // selection whenever the mixes change).
+  if (id <= 0) return;
   tags.clear();
   random = true;
   trackCount = 0;

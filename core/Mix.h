@@ -47,7 +47,7 @@ class Mix {
   void AddNewTag(const std::string& tagName, int tagType);
   void RemoveTag(const Tag& tag, bool save);
   bool HasTag(const Tag& tag) const;
-  // Loads the stored mix again.
+  // Loads the stored mix again; a mix that is not stored stays as it is.
   void Reload();
   void Rename(const std::string& newName);
 

@@ -242,4 +242,30 @@ TEST_F(MixTest, EditsAreStoredAtOnce) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM mix"), 1);
 }
 
+TEST_F(MixTest, ReloadKeepsAMixThatIsNotStored) {
+  AddTrack("One", "Artist", "Album", "Rock");
+  Mix played;
+  played.AddTag(Tag(db.FindOrCreateTag("Rock", TagGenre).id), true);
+  ASSERT_EQ(played.GetId(), 0);
+  played.Reload();
+  ASSERT_EQ(played.GetTags().size(), 1u);
+  EXPECT_EQ(played.GetTags()[0].name, "Rock");
+  EXPECT_FALSE(played.IsRandom());
+  EXPECT_EQ(played.GetPlaylistTrackCount(), 1);
+
+  Mix playlist(12, "Road trip", 7);
+  playlist.Reload();
+  EXPECT_EQ(playlist.GetDescription(), "iTunes playlist with 7 tracks");
+
+  // A stored mix that was deleted meanwhile loses its tags and plays at random.
+  Mix stored;
+  stored.AddNewTag("Rock", TagGenre);
+  stored.Rename("Gone soon");
+  db.DeleteMix(stored);
+  stored.Reload();
+  EXPECT_TRUE(stored.GetTags().empty());
+  EXPECT_TRUE(stored.IsRandom());
+  EXPECT_EQ(stored.GetPlaylistTrackCount(), 0);
+}
+
 }  // namespace

@@ -96,6 +96,30 @@ TEST_F(MusicDBTagsTest, RelatedTagsLeaveOutTheTagItself) {
   EXPECT_EQ(related.front().name, "Pop");
   EXPECT_NE(Find(related, "Gold"), nullptr);
   EXPECT_EQ(Find(related, "Rock"), nullptr);
+
+  // Tags that only a dumped track carries are in no relation.
+  Track dumped = AddTrack("4", "Abba", "Voulez-Vous", "Disco");
+  db.DisableTrack(dumped);
+  related.clear();
+  db.GetRelatedTags(related, abba);
+  EXPECT_EQ(Find(related, "Disco"), nullptr);
+  EXPECT_EQ(Find(related, "Abba"), nullptr);
+  related.clear();
+  db.GetRelatedTags(related, db.FindOrCreateTag("Disco", TagGenre));
+  EXPECT_TRUE(related.empty());
+}
+
+TEST_F(MusicDBTagsTest, ReplacementMovesOnlyTheFirstOfTwoGenres) {
+  Track track = AddTrack("1", "Abba", "Gold", "Pop");
+  db.SetTrackTag(track, "Funk", TagGenre, false);
+  int firstTagId = 0;
+  const int first = db.GetTrackTagOfType(track, TagGenre, firstTagId);
+  ASSERT_GT(first, 0);
+  db.SetTrackTag(track, "Disco", TagGenre, true);
+  const int disco = db.FindOrCreateTag("Disco", TagGenre).id;
+  EXPECT_EQ(Number("SELECT tagid FROM tracktag WHERE id = " + std::to_string(first)), disco);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM tracktag, tag WHERE tagid = tag.id AND tag.type = 0"), 2);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM tracktag WHERE tagid = " + std::to_string(firstTagId)), 0);
 }
 
 TEST_F(MusicDBTagsTest, DeleteTagRemovesAssignmentsAndMixRows) {

@@ -38,6 +38,11 @@ TEST_F(TrackSelectionTest, StoredTagMixYieldsOnlyItsEnabledTracks) {
   db.FetchRandomTracks(mix, tracks, 100);
   EXPECT_EQ(tracks.size(), 30u);
   for (const Track& track : tracks) EXPECT_TRUE(rockIds.count(track.id)) << track.name;
+  // A track carrying two tags of the stored mix comes once per tag.
+  mix.AddNewTag("Rocker", TagArtist);
+  TrackList twice;
+  db.FetchRandomTracks(Mix(mix.GetId()), twice, 100);
+  EXPECT_EQ(twice.size(), 60u);
   TrackList few;
   db.FetchRandomTracks(Mix(mix.GetId()), few, 5);
   EXPECT_EQ(few.size(), 5u);
@@ -115,6 +120,52 @@ TEST_F(TrackSelectionTest, MixThatMatchesNothingYieldsAnEmptyTrack) {
   db.AddTrackTag(dumped, dumpedOnly);
   onlyDumped.AddTag(dumpedOnly, false);
   EXPECT_EQ(db.GetNextRandomTrack(onlyDumped, true).id, 0);
+}
+
+TEST_F(TrackSelectionTest, PoolHoldsFiftyTracks) {
+  Mix mix;
+  EXPECT_GT(db.GetNextRandomTrack(mix, true).id, 0);
+  // Nothing is left to fetch: only the pool's 49 remaining tracks come out.
+  db.Exec("UPDATE track SET enabled = 0");
+  int handedOut = 0;
+  while (db.GetNextRandomTrack(mix, false).id > 0 && handedOut < 100) ++handedOut;
+  EXPECT_EQ(handedOut, 49);
+}
+
+TEST_F(TrackSelectionTest, LeftOversComeFirstWithoutRefill) {
+  Mix rock = StoredRockMix();
+  db.GetNextRandomTrack(rock, true);
+  Mix jazz;
+  jazz.AddTag(db.FindOrCreateTag("Jazz", TagGenre), false);
+  // The pool held all 30 rock tracks; 29 are left for the jazz mix.
+  for (int i = 0; i < 29; ++i) {
+    Track track = db.GetNextRandomTrack(jazz, false);
+    EXPECT_TRUE(rockIds.count(track.id)) << track.name;
+  }
+  Track next = db.GetNextRandomTrack(jazz, false);
+  EXPECT_GT(next.id, 0);
+  EXPECT_FALSE(rockIds.count(next.id)) << next.name;
+}
+
+TEST_F(TrackSelectionTest, EmptyPoolFetchesAgainOnEveryCall) {
+  Mix polka;
+  polka.AddTag(Tag("Polka", TagGenre, 0), false);
+  EXPECT_EQ(db.GetNextRandomTrack(polka, true).id, 0);
+  Track added = AddTrack("Beer barrel", "Band", "Fest", "Polka");
+  EXPECT_EQ(db.GetNextRandomTrack(polka, false).id, added.id);
+}
+
+TEST_F(TrackSelectionTest, StoredMixOfDumpedTagsDrawsFromEveryTrack) {
+  Tag banned = db.FindOrCreateTag("banned", TagZorva);
+  db.AddTrackTag(dumped, banned);
+  Mix mix;
+  mix.AddTag(banned, false);
+  mix.Rename("Banned");
+  Mix loaded(mix.GetId());
+  ASSERT_TRUE(loaded.IsRandom());
+  TrackList tracks;
+  db.FetchRandomTracks(loaded, tracks, 1000);
+  EXPECT_EQ(tracks.size(), 60u);
 }
 
 }  // namespace
