@@ -4,11 +4,21 @@
 // values, attributes). Two kinds implement it: the in-memory document
 // (MemoryHtmlDocument) and a browser that runs the real pages. Strings in and
 // out are UTF-8; no type of either implementation shows here.
+//
+// The document also reports to the window that shows it (its host): the
+// events of its elements, with the element they happened on and the
+// window's answer whether the browser's own action for them goes ahead, and
+// its navigations (before each, so the window can cancel it, and when it is
+// done). The window calls the page's script functions through it and gives
+// page script its window.external object.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/html/ScriptDispatch.h"
+#include "platform/kernel/WinTypes.h"
 
 namespace platform {
 
@@ -82,6 +92,10 @@ class HtmlElement {
   // until SetChecked. Other elements are never checked and ignore SetChecked.
   virtual bool GetChecked() const = 0;
   virtual void SetChecked(bool checked) = 0;
+  // True for the elements the user types text into: INPUT of a text kind
+  // (text, password, search, email, url, tel, number, or no type), TEXTAREA,
+  // and elements whose contenteditable is "true" or "".
+  virtual bool IsTextEdit() const = 0;
 
   std::string GetId() const { return GetAttribute("id"); }
   std::string GetClassName() const { return GetAttribute("class"); }
@@ -95,6 +109,32 @@ class HtmlElement {
 
  protected:
   HtmlElement() = default;
+};
+
+// One event of an element, as the window's handlers see it.
+struct HtmlEvent {
+  std::string type;           // the DOM event type: "click", "keydown", "selectstart"...
+  HtmlElementPtr srcElement;  // the element it happened on (never an ancestor)
+  int keyCode = 0;            // key events: the virtual key
+  bool ctrlKey = false;
+  bool shiftKey = false;
+  bool altKey = false;
+  bool returnValue = true;    // false: the browser's own action for it is cancelled
+};
+
+// The window that shows a document.
+class HtmlDocumentHost {
+ public:
+  virtual ~HtmlDocumentHost() = default;
+  // An event happened on an element; set returnValue to false to cancel
+  // the default action.
+  virtual void HandleEvent(HtmlEvent& event) = 0;
+  // The page is about to go to `url` (resolved); set *cancel to stop it.
+  virtual void BeforeNavigate(const std::string& url, bool* cancel) = 0;
+  virtual void NavigateComplete(const std::string& url) = 0;
+  virtual void DocumentComplete(const std::string& url) = 0;
+  // Page script's window.external; null when the page may not have one.
+  virtual ScriptDispatch* External() = 0;
 };
 
 // The page a window shows. Used on the user-interface thread only.
@@ -118,6 +158,38 @@ class HtmlDocument {
   // The BODY element and the root (HTML) element of the page.
   virtual HtmlElementPtr GetBody() const = 0;
   virtual HtmlElementPtr GetDocumentElement() const = 0;
+
+  // Null for none. The host must outlive the document or be taken away first.
+  virtual void SetHost(HtmlDocumentHost* host) = 0;
+  // The address of the page shown ("about:blank" for a page that was never
+  // navigated to; LoadFile gives the file's URL, LoadHtml keeps the address).
+  virtual std::string GetUrl() const = 0;
+  // Goes to `url` resolved against the page's address. The host may cancel it
+  // in BeforeNavigate (false, nothing changes). A change of the "#" part only
+  // stays on the page (NavigateComplete only); any other address loads a page
+  // (a file URL its file; what cannot be shown gives an empty page), then
+  // NavigateComplete and DocumentComplete follow. True when it went ahead.
+  virtual bool Navigate(const std::string& url) = 0;
+  // Loads the page's address again (NavigateComplete and DocumentComplete).
+  virtual void Reload() = 0;
+  // A silent browser shows no dialogs for script errors.
+  virtual void SetSilent(bool silent) = 0;
+  virtual bool IsSilent() const = 0;
+
+  // The user did something to event.srcElement (an element of this page): the
+  // host is told, then the browser's own action follows unless the host
+  // cancelled it. A click on a checkbox or radio has changed its checked state
+  // before the host hears of it, and a cancelled click changes it back; a
+  // click that goes ahead on a link (or inside one) navigates to the link's
+  // resolved address. True when the default action went ahead.
+  virtual bool FireEvent(HtmlEvent event) = 0;
+  // A key event ("keydown", "keypress", "keyup") of the keyboard, on the
+  // element that has the focus (the body when none has).
+  virtual bool DispatchKey(const std::string& type, int keyCode) = 0;
+  // Calls the page's script function `name` with `args`; S_OK, or
+  // DISP_E_UNKNOWNNAME when the page has no such function, or
+  // DISP_E_EXCEPTION when it failed. `result` may be null.
+  virtual HRESULT CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) = 0;
 
  protected:
   HtmlDocument() = default;

@@ -3,12 +3,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/html/HtmlParser.h"
 #include "platform/html/HtmlTree.h"
+#include "platform/html/Url.h"
 
 namespace platform {
 
@@ -203,6 +206,18 @@ class MemoryElement final : public HtmlElement {
     if (IsCheckable()) node_->checked = checked;
   }
 
+  bool IsTextEdit() const override {
+    if (const std::string* editable = FindAttribute(*node_, "contenteditable")) {
+      const std::string value = AsciiLower(*editable);
+      if (value.empty() || value == "true") return true;
+    }
+    if (node_->name == "textarea") return true;
+    if (node_->name != "input") return false;
+    static const std::set<std::string> kTextKinds = {"",      "text", "password", "search",
+                                                     "email", "url",  "tel",      "number"};
+    return kTextKinds.count(AsciiLower(GetAttribute("type"))) != 0;
+  }
+
  private:
   bool IsCheckable() const {
     if (node_->name != "input") return false;
@@ -232,7 +247,20 @@ NodePtr ChildElement(const NodePtr& node, const char* name) {
 
 }  // namespace html
 
-MemoryHtmlDocument::MemoryHtmlDocument() : core_(std::make_unique<html::DocumentCore>()) {
+struct MemoryHtmlDocument::PageState {
+  HtmlDocumentHost* host = nullptr;
+  std::string url = "about:blank";
+  std::string source;  // the markup last shown, for a reload of what no file holds
+  bool silent = false;
+  HtmlElementPtr focus;
+  std::vector<ScriptCall> calls;
+  std::map<std::string, std::function<ScriptValue(const ScriptArgs&)>> functions;
+  std::set<std::string> missing;
+  int contextMenus = 0;
+};
+
+MemoryHtmlDocument::MemoryHtmlDocument()
+    : core_(std::make_unique<html::DocumentCore>()), page_(std::make_unique<PageState>()) {
   LoadHtml(std::string());
 }
 
@@ -246,12 +274,14 @@ bool MemoryHtmlDocument::LoadFile(const std::string& path) {
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) return false;
   LoadHtml(content);
+  page_->url = FileUrl(std::filesystem::absolute(path, error).string());
   return true;
 }
 
 void MemoryHtmlDocument::LoadHtml(const std::string& html) {
   html::ReplaceChildren(core_->root, html::ParseDocument(html));
   core_->Invalidate();
+  page_->source = html;
 }
 
 HtmlElementPtr MemoryHtmlDocument::GetElementById(const std::string& id) const {
@@ -275,5 +305,133 @@ HtmlElementPtr MemoryHtmlDocument::GetBody() const {
   if (body == nullptr) body = html::ChildElement(root, "frameset");
   return html::HandleOf(body);
 }
+
+void MemoryHtmlDocument::SetHost(HtmlDocumentHost* host) { page_->host = host; }
+
+std::string MemoryHtmlDocument::GetUrl() const { return page_->url; }
+
+bool MemoryHtmlDocument::Navigate(const std::string& url) {
+  const std::string resolved = ResolveUrl(page_->url, url);
+  if (page_->host) {
+    bool cancel = false;
+    page_->host->BeforeNavigate(resolved, &cancel);
+    if (cancel) return false;
+  }
+  if (resolved.find('#') != std::string::npos && StripFragment(resolved) == StripFragment(page_->url)) {
+    page_->url = resolved;
+    if (page_->host) page_->host->NavigateComplete(resolved);
+    return true;
+  }
+  std::string path;
+  if (!FileUrlToPath(resolved, &path) || !LoadFile(path)) LoadHtml(std::string());
+  page_->url = resolved;
+  if (page_->host) page_->host->NavigateComplete(resolved);
+  if (page_->host) page_->host->DocumentComplete(resolved);
+  return true;
+}
+
+void MemoryHtmlDocument::Reload() {
+  const std::string url = page_->url;
+  std::string path;
+  if (!FileUrlToPath(url, &path) || !LoadFile(path)) LoadHtml(std::string(page_->source));
+  page_->url = url;
+  if (page_->host) page_->host->NavigateComplete(url);
+  if (page_->host) page_->host->DocumentComplete(url);
+}
+
+void MemoryHtmlDocument::SetSilent(bool silent) { page_->silent = silent; }
+
+bool MemoryHtmlDocument::IsSilent() const { return page_->silent; }
+
+bool MemoryHtmlDocument::Owns(const HtmlElementPtr& element) const {
+  if (!element || !element->IsInDocument()) return false;
+  HtmlElementPtr top = element;
+  while (HtmlElementPtr parent = top->GetParent()) top = parent;
+  return top == GetDocumentElement();
+}
+
+bool MemoryHtmlDocument::FireEvent(HtmlEvent event) {
+  const HtmlElementPtr source = event.srcElement;
+  if (!Owns(source)) return false;
+
+  // A checkbox or radio changes before its handlers run.
+  bool toggled = false;
+  bool wasChecked = false;
+  if (event.type == "click" && source->GetTagName() == "INPUT") {
+    const std::string kind = html::AsciiLower(source->GetAttribute("type"));
+    if (kind == "checkbox" || kind == "radio") {
+      wasChecked = source->GetChecked();
+      const bool now = kind == "checkbox" ? !wasChecked : true;
+      toggled = now != wasChecked;
+      source->SetChecked(now);
+    }
+  }
+
+  if (page_->host) page_->host->HandleEvent(event);
+  if (!event.returnValue) {
+    if (toggled) source->SetChecked(wasChecked);
+    return false;
+  }
+
+  if (event.type == "contextmenu") ++page_->contextMenus;
+  if (event.type == "click") {
+    for (HtmlElementPtr element = source; element; element = element->GetParent()) {
+      if (element->GetTagName() == "A" && element->HasAttribute("href")) {
+        if (element->IsInDocument()) Navigate(element->GetAttribute("href"));
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+bool MemoryHtmlDocument::DispatchKey(const std::string& type, int keyCode) {
+  HtmlEvent event;
+  event.type = type;
+  event.srcElement = GetActiveElement();
+  event.keyCode = keyCode;
+  return FireEvent(std::move(event));
+}
+
+HRESULT MemoryHtmlDocument::CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) {
+  page_->calls.push_back(ScriptCall{name, args});
+  if (page_->missing.count(name)) return DISP_E_UNKNOWNNAME;
+  ScriptValue value;
+  if (auto it = page_->functions.find(name); it != page_->functions.end() && it->second) value = it->second(args);
+  if (result) *result = std::move(value);
+  return S_OK;
+}
+
+void MemoryHtmlDocument::Focus(const HtmlElementPtr& element) { page_->focus = element; }
+
+HtmlElementPtr MemoryHtmlDocument::GetActiveElement() const {
+  if (Owns(page_->focus)) return page_->focus;
+  return GetBody();
+}
+
+HRESULT MemoryHtmlDocument::CallExternal(const std::string& name, const ScriptArgs& args, ScriptValue* result) {
+  ScriptDispatch* external = page_->host ? page_->host->External() : nullptr;
+  if (!external) return E_NOINTERFACE;
+  return external->Invoke(name, args, result);
+}
+
+const std::vector<MemoryHtmlDocument::ScriptCall>& MemoryHtmlDocument::ScriptCalls() const {
+  return page_->calls;
+}
+
+void MemoryHtmlDocument::ClearScriptCalls() { page_->calls.clear(); }
+
+void MemoryHtmlDocument::DefineScriptFunction(const std::string& name,
+                                              std::function<ScriptValue(const ScriptArgs&)> body) {
+  page_->missing.erase(name);
+  page_->functions[name] = std::move(body);
+}
+
+void MemoryHtmlDocument::MarkScriptFunctionMissing(const std::string& name) {
+  page_->functions.erase(name);
+  page_->missing.insert(name);
+}
+
+int MemoryHtmlDocument::ContextMenusShown() const { return page_->contextMenus; }
 
 }  // namespace platform

@@ -1,10 +1,13 @@
 // The page document held in memory: a page file or HTML text parsed into a
 // tree of elements that the program reads and changes by id. Page scripts do
-// not run in it.
+// not run in it: calls of script functions are recorded, and what the user and
+// page script would do is done by the calls at the end (tests use them).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/html/HtmlDocument.h"
 
@@ -27,8 +30,44 @@ class MemoryHtmlDocument final : public HtmlDocument {
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
 
+  void SetHost(HtmlDocumentHost* host) override;
+  std::string GetUrl() const override;
+  bool Navigate(const std::string& url) override;
+  void Reload() override;
+  void SetSilent(bool silent) override;
+  bool IsSilent() const override;
+  bool FireEvent(HtmlEvent event) override;
+  bool DispatchKey(const std::string& type, int keyCode) override;
+  // Recorded. A function defined with DefineScriptFunction runs; one marked
+  // missing answers DISP_E_UNKNOWNNAME; any other answers S_OK and nothing
+  // (the page's script files are not loaded here).
+  HRESULT CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) override;
+
+  // Gives an element of this page the keyboard focus (no events).
+  void Focus(const HtmlElementPtr& element);
+  // The focused element while it is in the page, else the body.
+  HtmlElementPtr GetActiveElement() const;
+  // What page script's call window.external.name(args) gets: the host's
+  // answer, or E_NOINTERFACE when the page has no window.external.
+  HRESULT CallExternal(const std::string& name, const ScriptArgs& args, ScriptValue* result);
+
+  struct ScriptCall {
+    std::string name;
+    ScriptArgs args;
+  };
+  const std::vector<ScriptCall>& ScriptCalls() const;
+  void ClearScriptCalls();
+  void DefineScriptFunction(const std::string& name, std::function<ScriptValue(const ScriptArgs&)> body);
+  void MarkScriptFunctionMissing(const std::string& name);
+  // Context menus the browser showed (contextmenu events that went ahead).
+  int ContextMenusShown() const;
+
  private:
+  struct PageState;
+  bool Owns(const HtmlElementPtr& element) const;
+
   std::unique_ptr<html::DocumentCore> core_;
+  std::unique_ptr<PageState> page_;
 };
 
 }  // namespace platform

@@ -1,0 +1,306 @@
+#include "platform/window/DHtmlDialog.h"
+
+#include <cctype>
+#include <mutex>
+
+#include "platform/html/MemoryHtmlDocument.h"
+
+namespace {
+
+bool SameTag(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+struct Factory {
+  std::mutex mutex;
+  platform::BrowserFactory make;
+};
+
+Factory& TheFactory() {
+  static Factory* const factory = new Factory;
+  return *factory;
+}
+
+std::unique_ptr<platform::HtmlDocument> MakeDocument(HWND browser) {
+  platform::BrowserFactory make;
+  {
+    Factory& f = TheFactory();
+    std::lock_guard<std::mutex> lock(f.mutex);
+    make = f.make;
+  }
+  if (make) {
+    if (auto document = make(browser)) return document;
+  }
+  return std::make_unique<platform::MemoryHtmlDocument>();
+}
+
+}  // namespace
+
+bool DHtmlEventMap::Matches(const Entry& entry, const platform::HtmlEvent& event) {
+  if (!event.srcElement || entry.event != event.type) return false;
+  switch (entry.match) {
+    case Match::Id:
+      return event.srcElement->GetId() == entry.name;
+    case Match::ClassName:
+      return event.srcElement->GetClassName() == entry.name;
+    case Match::Tag:
+      return SameTag(event.srcElement->GetTagName(), entry.name);
+    case Match::EveryTag:
+      return true;
+  }
+  return false;
+}
+
+void DHtmlEventMap::ForEach(const std::function<void(const Entry&)>& visit) const {
+  for (const DHtmlEventMap* map = this; map; map = map->base_) {
+    for (const Entry& entry : map->entries_) visit(entry);
+  }
+}
+
+const std::vector<std::string>& HtmlElementTagNames() {
+  static const std::vector<std::string> names = {
+      "A",        "ABBR",     "ACRONYM",  "ADDRESS",    "APPLET",   "AREA",     "ARTICLE",  "ASIDE",
+      "AUDIO",    "B",        "BASE",     "BASEFONT",   "BDI",      "BDO",      "BGSOUND",  "BIG",
+      "BLINK",    "BLOCKQUOTE", "BODY",   "BR",         "BUTTON",   "CANVAS",   "CAPTION",  "CENTER",
+      "CITE",     "CODE",     "COL",      "COLGROUP",   "DATA",     "DATALIST", "DD",       "DEL",
+      "DETAILS",  "DFN",      "DIALOG",   "DIR",        "DIV",      "DL",       "DT",       "EM",
+      "EMBED",    "FIELDSET", "FIGCAPTION", "FIGURE",   "FONT",     "FOOTER",   "FORM",     "FRAME",
+      "FRAMESET", "H1",       "H2",       "H3",         "H4",       "H5",       "H6",       "HEAD",
+      "HEADER",   "HGROUP",   "HR",       "HTML",       "I",        "IFRAME",   "IMG",      "INPUT",
+      "INS",      "ISINDEX",  "KBD",      "LABEL",      "LEGEND",   "LI",       "LINK",     "LISTING",
+      "MAIN",     "MAP",      "MARK",     "MARQUEE",    "MENU",     "META",     "METER",    "NAV",
+      "NOBR",     "NOEMBED",  "NOFRAMES", "NOSCRIPT",   "OBJECT",   "OL",       "OPTGROUP", "OPTION",
+      "OUTPUT",   "P",        "PARAM",    "PICTURE",    "PLAINTEXT", "PRE",     "PROGRESS", "Q",
+      "RP",       "RT",       "RUBY",     "S",          "SAMP",     "SCRIPT",   "SEARCH",   "SECTION",
+      "SELECT",   "SLOT",     "SMALL",    "SOURCE",     "SPAN",     "STRIKE",   "STRONG",   "STYLE",
+      "SUB",      "SUMMARY",  "SUP",      "TABLE",      "TBODY",    "TD",       "TEMPLATE", "TEXTAREA",
+      "TFOOT",    "TH",       "THEAD",    "TIME",       "TITLE",    "TR",       "TRACK",    "TT",
+      "U",        "UL",       "VAR",      "VIDEO",      "WBR",      "XMP",
+  };
+  return names;
+}
+
+// Tells the dialog what its page does.
+class CDHtmlDialog::PageHost final : public platform::HtmlDocumentHost {
+ public:
+  explicit PageHost(CDHtmlDialog& dialog) : dialog_(dialog) {}
+
+  void HandleEvent(platform::HtmlEvent& event) override { dialog_.RunEventMap(event); }
+  void BeforeNavigate(const std::string& url, bool* cancel) override {
+    bool stop = false;
+    dialog_.OnBeforeNavigate(url, stop);
+    if (cancel) *cancel = stop;
+  }
+  void NavigateComplete(const std::string& url) override { dialog_.OnNavigateComplete(url); }
+  void DocumentComplete(const std::string& url) override { dialog_.OnDocumentComplete(url); }
+  platform::ScriptDispatch* External() override {
+    return dialog_.IsExternalDispatchSafe() ? dialog_.external_ : nullptr;
+  }
+
+ private:
+  CDHtmlDialog& dialog_;
+};
+
+CDHtmlDialog::CDHtmlDialog(const DialogTemplate& dialog, UINT htmlResource, CWnd* parent)
+    : CDialog(dialog, parent), htmlResource_(htmlResource), host_(std::make_unique<PageHost>(*this)) {}
+
+CDHtmlDialog::~CDHtmlDialog() {
+  if (m_hWnd && ::IsWindow(m_hWnd) && GetWindowThreadId(m_hWnd) == GetCurrentThreadId()) DestroyWindow();
+  if (document_) document_->SetHost(nullptr);
+}
+
+const MessageMap& CDHtmlDialog::ThisMessageMap() {
+  static const MessageMap map(&CDialog::ThisMessageMap(), {
+                                                              OnWmDestroy(&CDHtmlDialog::OnDestroy),
+                                                              OnWmSize(&CDHtmlDialog::OnSize),
+                                                          });
+  return map;
+}
+
+const DHtmlEventMap& CDHtmlDialog::ThisDHtmlEventMap() {
+  static const DHtmlEventMap map(nullptr, {});
+  return map;
+}
+
+BOOL CDHtmlDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  RECT client{};
+  GetClientRect(&client);
+  browser_ = platform::CreateWindowWithProc(
+      0, "Browser", "", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, m_hWnd,
+      [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        return BrowserProc(hwnd, message, wParam, lParam);
+      },
+      nullptr);
+  if (document_) document_->SetHost(nullptr);
+  document_ = MakeDocument(browser_);
+  document_->SetHost(host_.get());
+  return TRUE;
+}
+
+LRESULT CDHtmlDialog::BrowserProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (document_ && hwnd == browser_) {
+    switch (message) {
+      case WM_KEYDOWN:
+        document_->DispatchKey("keydown", static_cast<int>(wParam));
+        return 0;
+      case WM_CHAR:
+        document_->DispatchKey("keypress", static_cast<int>(wParam));
+        return 0;
+      case WM_KEYUP:
+        document_->DispatchKey("keyup", static_cast<int>(wParam));
+        return 0;
+      default:
+        break;
+    }
+  }
+  if (message == WM_NCDESTROY && hwnd == browser_) browser_ = nullptr;
+  return ::DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+BOOL CDHtmlDialog::PreTranslateMessage(MSG* msg) {
+  if (msg && msg->message == WM_KEYDOWN) {
+    switch (msg->wParam) {
+      case VK_RETURN:
+        OnOK();
+        return TRUE;
+      case VK_ESCAPE:
+        OnCancel();
+        return TRUE;
+      case VK_F5:
+        if (document_) document_->Reload();
+        return TRUE;
+      default:
+        break;
+    }
+  }
+  return CDialog::PreTranslateMessage(msg);
+}
+
+void CDHtmlDialog::Navigate(const std::string& url) {
+  if (document_) document_->Navigate(url);
+}
+
+std::string CDHtmlDialog::GetCurrentUrl() const { return document_ ? document_->GetUrl() : std::string(); }
+
+void CDHtmlDialog::SetBrowserSilent(bool silent) {
+  if (document_) document_->SetSilent(silent);
+}
+
+platform::HtmlElementPtr CDHtmlDialog::GetElement(const std::string& id) const {
+  return document_ ? document_->GetElementById(id) : nullptr;
+}
+
+std::string CDHtmlDialog::GetElementHtml(const std::string& id) const {
+  auto element = GetElement(id);
+  return element ? element->GetInnerHtml() : std::string();
+}
+
+void CDHtmlDialog::SetElementHtml(const std::string& id, const std::string& html) {
+  if (auto element = GetElement(id)) element->SetInnerHtml(html);
+}
+
+std::string CDHtmlDialog::GetElementText(const std::string& id) const {
+  auto element = GetElement(id);
+  return element ? element->GetInnerText() : std::string();
+}
+
+void CDHtmlDialog::SetElementText(const std::string& id, const std::string& text) {
+  if (auto element = GetElement(id)) element->SetInnerText(text);
+}
+
+void CDHtmlDialog::OnBeforeNavigate(const std::string&, bool&) {}
+void CDHtmlDialog::OnNavigateComplete(const std::string&) {}
+void CDHtmlDialog::OnDocumentComplete(const std::string&) {}
+
+void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
+  if (!event.srcElement) return;
+  events_.push_back(&event);
+  struct Pop {
+    std::vector<const platform::HtmlEvent*>& events;
+    ~Pop() { events.pop_back(); }
+  } pop{events_};
+  // Held so a handler that rewrites the page cannot take the element away.
+  const platform::HtmlElementPtr source = event.srcElement;
+  bool cancel = false;
+  GetDHtmlEventMap().ForEach([&](const DHtmlEventMap::Entry& entry) {
+    if (DHtmlEventMap::Matches(entry, event) && entry.handler(*this, *source) == S_FALSE) cancel = true;
+  });
+  if (cancel) event.returnValue = false;
+}
+
+void CDHtmlDialog::OnDestroy() {
+  if (document_) document_->SetHost(nullptr);
+  external_ = nullptr;
+  Default();
+}
+
+void CDHtmlDialog::OnSize(UINT, int cx, int cy) {
+  Default();
+  if (browser_) ::MoveWindow(browser_, 0, 0, cx, cy, TRUE);
+}
+
+namespace {
+
+platform::HtmlElementPtr ExchangeElement(CDataExchange* exchange, const std::string& id) {
+  auto* dialog = exchange ? dynamic_cast<CDHtmlDialog*>(exchange->m_pDlgWnd) : nullptr;
+  return dialog ? dialog->GetElement(id) : nullptr;
+}
+
+}  // namespace
+
+void DDX_DHtml_CheckBox(CDataExchange* exchange, const std::string& id, int& value) {
+  auto element = ExchangeElement(exchange, id);
+  if (!element) return;
+  if (exchange->m_bSaveAndValidate) {
+    value = element->GetChecked() ? 1 : 0;
+  } else {
+    element->SetChecked(value != 0);
+  }
+}
+
+void DDX_DHtml_ElementInnerText(CDataExchange* exchange, const std::string& id, std::string& value) {
+  auto element = ExchangeElement(exchange, id);
+  if (!element) return;
+  if (exchange->m_bSaveAndValidate) {
+    value = element->GetInnerText();
+  } else {
+    element->SetInnerText(value);
+  }
+}
+
+void DDX_DHtml_ElementInnerHtml(CDataExchange* exchange, const std::string& id, std::string& value) {
+  auto element = ExchangeElement(exchange, id);
+  if (!element) return;
+  if (exchange->m_bSaveAndValidate) {
+    value = element->GetInnerHtml();
+  } else {
+    element->SetInnerHtml(value);
+  }
+}
+
+void DDX_DHtml_ElementValue(CDataExchange* exchange, const std::string& id, std::string& value) {
+  auto element = ExchangeElement(exchange, id);
+  if (!element) return;
+  if (exchange->m_bSaveAndValidate) {
+    value = element->GetValue();
+  } else {
+    element->SetValue(value);
+  }
+}
+
+namespace platform {
+
+void SetBrowserFactory(BrowserFactory factory) {
+  Factory& f = TheFactory();
+  std::lock_guard<std::mutex> lock(f.mutex);
+  f.make = std::move(factory);
+}
+
+}  // namespace platform

@@ -1,0 +1,3 @@
+#include "windows/MainWindow.h"
+
+void CMainWindow::OnPlayerQuit() { EndDialog(IDOK); }
