@@ -181,6 +181,7 @@ MusicDB::MusicDB(const std::string& path) { Open(path); }
 MusicDB::~MusicDB() { Close(); }
 
 void MusicDB::Open(const std::string& path) {
+  auto lock = Lock();
   Close();
   path_ = path;
   // Stays set unless every step below succeeds.
@@ -207,6 +208,7 @@ void MusicDB::Open(const std::string& path) {
 }
 
 void MusicDB::Close() {
+  auto lock = Lock();
   // Every compiled statement goes, also after a failed open: SQLite refuses to
   // close a connection that still has statements.
   FinalizeStatements();
@@ -214,6 +216,7 @@ void MusicDB::Close() {
 }
 
 void MusicDB::Analyze() {
+  auto lock = Lock();
   Exec("ANALYZE;");
   const std::string path = path_;
   Close();
@@ -247,7 +250,7 @@ void MusicDB::FinalizeStatements() {
 }
 
 MusicDB::Statement::Statement(MusicDB& db, StatementId id)
-    : db_(db), index_(static_cast<int>(id)), owner_(false) {
+    : db_(db), lock_(db.mutex_), index_(static_cast<int>(id)), owner_(false) {
   auto& inUse = db_.inUse_[static_cast<std::size_t>(index_)];
   if (!inUse) {
     inUse = true;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/Mix.h"
@@ -20,6 +21,7 @@ bool MakeDirectoryPath(const std::string& path);
 // Schedules and their items (core/Schedule.h).
 class ScheduleItem;
 class Schedule;
+class PlaylistSchedule;
 
 class MusicDB : public SQLiteDB {
  public:
@@ -39,6 +41,15 @@ class MusicDB : public SQLiteDB {
   void Analyze();
   // True when the file did not exist and this instance created it.
   bool IsNewDatabase() const { return newDatabase_; }
+  // The file of the last Open.
+  std::string GetPath() const {
+    auto lock = Lock();
+    return path_;
+  }
+  // Holds the connection for the calling thread. Every statement use and every
+  // operation of several steps (a transaction, an insert and its row id) takes
+  // it, so threads that share one instance take turns, one operation at a time.
+  std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
   // The highest row of table "version"; 101 when it cannot be read.
   int GetSchemaVersion();
 
@@ -158,6 +169,18 @@ class MusicDB : public SQLiteDB {
   // Appends the schedules of the type, each with its items.
   void GetSchedules(int scheduleType, std::vector<Schedule>& schedules);
 
+  // Generator playlists: schedules of type 5 (core/PlaylistSchedule.h). -----
+
+  // Stores a new generator playlist; it receives its id.
+  void AddPlaylistSchedule(PlaylistSchedule& schedule);
+  // Stores name, type and duration.
+  void UpdatePlaylistSchedule(const PlaylistSchedule& schedule);
+  // Replaces the playlist by the stored one of its id, with its items;
+  // unchanged when there is none.
+  void GetPlaylistSchedule(PlaylistSchedule& schedule);
+  // Deletes the row and its items.
+  void DeletePlaylistSchedule(const PlaylistSchedule& schedule);
+
  protected:
   // The statement set, in the order it is compiled.
   enum class StatementId : int {
@@ -268,6 +291,7 @@ class MusicDB : public SQLiteDB {
     sqlite3_stmt* Handle() const;
 
     MusicDB& db_;
+    std::unique_lock<std::recursive_mutex> lock_;
     int index_;
     bool owner_;
   };
@@ -320,6 +344,8 @@ class MusicDB : public SQLiteDB {
   std::string path_;
   // Which statements a Statement use holds right now.
   std::array<bool, kStatementCount> inUse_{};
+  // See Lock().
+  mutable std::recursive_mutex mutex_;
 };
 
 // The user-interface thread's database, named theMusicDB. Unless another

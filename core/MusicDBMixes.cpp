@@ -17,6 +17,7 @@ std::string CountText(SQLiteDB& db, const char* sql) {
 }  // namespace
 
 void MusicDB::AddMix(Mix& mix) {
+  auto lock = Lock();
   const bool inserted = StepOnce(StatementId::InsertMix, mix.GetDisplayName(),
                                  mix.playlistmix ? 1 : 0, mix.playlistpos, mix.playlistid) ==
                         SQLITE_DONE;
@@ -84,6 +85,7 @@ Mix MusicDB::GetMixOfScheduleItem(int itemId) {
 }
 
 void MusicDB::DeleteMix(const Mix& mix) {
+  auto lock = Lock();
   const bool began = Exec("BEGIN") == SQLITE_OK;
   StepOnce(StatementId::DeleteMix, mix.id);
   StepOnce(StatementId::DeleteMixTags, mix.id);

@@ -3,6 +3,7 @@
 #include "core/Schedule.h"
 
 void MusicDB::AddScheduleItem(ScheduleItem& item) {
+  auto lock = Lock();
   StepOnce(StatementId::InsertScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(),
            item.GetScheduleId());
   item.SetId(static_cast<int>(LastInsertRowId()));

@@ -9,6 +9,7 @@ constexpr int kRandomPoolSize = 50;
 }
 
 Track MusicDB::GetNextRandomTrack(const Mix& mix, bool refill) {
+  auto lock = Lock();
   if (randomTracks_.empty() || refill) {
     randomTracks_.clear();
     FetchRandomTracks(mix, randomTracks_, kRandomPoolSize);

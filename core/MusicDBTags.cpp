@@ -25,6 +25,7 @@ bool MusicDB::LoadTag(Tag& tag) {
 }
 
 Tag MusicDB::FindOrCreateTag(const std::string& name, int type) {
+  auto lock = Lock();
   {
     Statement find(*this, StatementId::FindTag);
     find.BindAll(name, type);
@@ -99,6 +100,7 @@ int MusicDB::GetTrackTagOfType(const Track& track, int type, int& tagId) {
 }
 
 void MusicDB::SetTrackTag(Track& track, const std::string& name, int type, bool replace) {
+  auto lock = Lock();
   if (name.empty()) return;
   if (track.id <= 0) {
     std::string genre;

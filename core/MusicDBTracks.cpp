@@ -28,6 +28,7 @@ bool MusicDB::FindTrackByLocation(Track& track, std::string& genre) {
 }
 
 bool MusicDB::AddOrUpdateTrack(Track track) {
+  auto lock = Lock();
   // When BEGIN fails (or a transaction is already open) the statements run
   // without a transaction of their own, and nothing is committed here.
   const bool began = Exec("BEGIN;") == SQLITE_OK;
@@ -51,6 +52,7 @@ bool MusicDB::AddOrUpdateTrack(Track track) {
 }
 
 int MusicDB::DeleteTracksNotOnDisk() {
+  auto lock = Lock();
   StepOnce(StatementId::DeleteTracksNotOnDisk);
   const int deleted = Changes();
   StepOnce(StatementId::DeleteOrphanTrackTags);
