@@ -1,5 +1,6 @@
 #include "windows/FramelessHtmlWindow.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +27,24 @@ PageFolder& ThePageFolder() {
 }
 
 std::string Normal(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
+
+bool SameAscii(const std::string& text, const char* lower) {
+  if (text.size() != std::strlen(lower)) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+  }
+  return true;
+}
+
+// A "file:" URL of this machine: no host, or "localhost". "file://server/..."
+// names a file of another machine, however its path reads.
+bool IsLocalFileUrl(const std::string& url) {
+  if (url.size() < 5 || !SameAscii(url.substr(0, 5), "file:")) return false;
+  if (url.compare(5, 2, "//") != 0) return true;
+  const std::size_t end = url.find_first_of("/?#", 7);
+  const std::string host = url.substr(7, end == std::string::npos ? std::string::npos : end - 7);
+  return host.empty() || SameAscii(host, "localhost");
+}
 
 }  // namespace
 
@@ -120,6 +139,7 @@ void CFramelessHtmlWindow::RestorePlacement() {
       stored.size() == sizeof(WINDOWPLACEMENT)) {
     WINDOWPLACEMENT placement{};
     std::memcpy(&placement, stored.data(), sizeof placement);
+    placement.length = sizeof placement;  // the value's size is the record's; a stray length field would void it
     if (config_.placement == FramelessWindowConfig::Placement::RestoreHidden) {
       placement.showCmd = SW_HIDE;
     } else if (placement.showCmd != SW_SHOWMAXIMIZED) {
@@ -172,12 +192,11 @@ void CFramelessHtmlWindow::ExposePageDispatch() {
 
 bool CFramelessHtmlWindow::IsPageNavigation(const std::string& url, const std::string& pageFile) {
   if (pageFile.empty()) return false;
-  const std::size_t at = url.find(pageFile);
-  if (at == std::string::npos || at == 0) return false;
-  const std::size_t hash = url.find('#');
-  if (hash != std::string::npos && hash > 0) return false;
-  // Only the page itself: another folder's or another site's file of that
+  if (url.find(pageFile, 1) == std::string::npos) return false;
+  if (url.find('#', 1) != std::string::npos) return false;
+  // Only the page itself: another folder's or another host's file of that
   // name would take the window (and its window.external) away from it.
+  if (!IsLocalFileUrl(url)) return false;
   std::string path;
   if (!platform::FileUrlToPath(url, &path)) return false;
   return Normal(path) == Normal(GetPageFolder() + pageFile);

@@ -88,7 +88,7 @@ class CFramelessHtmlWindow : public CDHtmlDialog {
 
   // The filter of the navigation filter: `url` names `pageFile` (after its
   // first character) and has no "#" after its first character, and it is the
-  // file URL of that page in the page folder.
+  // file URL of that page in the page folder on this machine.
   static bool IsPageNavigation(const std::string& url, const std::string& pageFile);
 
   BOOL PreTranslateMessage(MSG* msg) override;
@@ -97,7 +97,10 @@ class CFramelessHtmlWindow : public CDHtmlDialog {
   BOOL IsExternalDispatchSafe() override { return TRUE; }
 
   // Every tag: selection start and drag start drag the window except on text
-  // fields; no context menu except on text fields.
+  // fields; no context menu except on text fields. A window that handles these
+  // events (or the close buttons below) its own way overrides the function:
+  // an entry of its own for the same event would run as well as this class's
+  // (every matching entry runs), and one for the same function twice.
   virtual HRESULT OnHtmlSelectStart(platform::HtmlElement& element);
   virtual HRESULT OnHtmlDragStart(platform::HtmlElement& element);
   virtual HRESULT OnHtmlContextMenu(platform::HtmlElement& element);

@@ -184,6 +184,10 @@ LRESULT CWndShadow::ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
       case WM_NCDESTROY:
         theShadowMap.erase(found);
         shadow.m_parent = nullptr;
+        // Nothing is shown any more: a later setter must not redraw a dead window.
+        shadow.m_hWnd = nullptr;
+        shadow.m_Status &= ~(ShadowVisible | ParentVisible);
+        shadow.m_bUpdate = false;
         break;
 
       case WM_DWMCOMPOSITIONCHANGED: {

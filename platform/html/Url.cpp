@@ -121,7 +121,23 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
   return Join(target);
 }
 
-std::string FileUrl(const std::string& path) { return "file://" + path; }
+std::string FileUrl(const std::string& path) {
+  // '%', '#' and '?' in a folder name would otherwise read as an escape, the
+  // fragment or the query, and the URL would lead elsewhere.
+  std::string url = "file://";
+  for (const char c : path) {
+    if (c == '%') {
+      url += "%25";
+    } else if (c == '#') {
+      url += "%23";
+    } else if (c == '?') {
+      url += "%3F";
+    } else {
+      url += c;
+    }
+  }
+  return url;
+}
 
 bool FileUrlToPath(const std::string& url, std::string* path) {
   if (url.size() < 5) return false;

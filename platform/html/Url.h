@@ -12,7 +12,8 @@ namespace platform {
 // Backslashes are ordinary characters.
 std::string ResolveUrl(const std::string& base, const std::string& reference);
 
-// "file://" followed by the path as it is.
+// "file://" followed by the path as it is, but for '%', '#' and '?', which are
+// escaped (%25, %23, %3F) so that FileUrlToPath gives the path back.
 std::string FileUrl(const std::string& path);
 // The path of a "file:" URL, without its query and fragment and with %XX
 // escapes decoded; false for other URLs.

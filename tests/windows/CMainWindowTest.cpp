@@ -299,7 +299,9 @@ TEST_F(CMainWindowTest, DragOnAnyNonTextElementStartsAWindowDrag) {
   EXPECT_NE(trace.find("OnHtmlSelectStart <SPAN>\r\n"), std::string::npos);
   EXPECT_EQ(platform::WindowMoveRequests(window.m_hWnd), 1);
 
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(window.Fire("dragstart", "picture"));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("OnHtmlDragStart <IMG>\r\n"), std::string::npos);
   EXPECT_EQ(platform::WindowMoveRequests(window.m_hWnd), 2);
 
   EXPECT_TRUE(window.Fire("selectstart", "field"));
@@ -310,7 +312,9 @@ TEST_F(CMainWindowTest, DragOnAnyNonTextElementStartsAWindowDrag) {
 TEST_F(CMainWindowTest, RightClickShowsNoMenuExceptInTextFields) {
   ToolWindow window;
   ASSERT_TRUE(window.Create());
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(window.Fire("contextmenu", "grid"));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("OnHtmlContextMenu <DIV>\r\n"), std::string::npos);
   EXPECT_FALSE(window.Fire("contextmenu", "picture"));
   EXPECT_EQ(window.Page().ContextMenusShown(), 0);
   EXPECT_TRUE(window.Fire("contextmenu", "notes"));
@@ -346,6 +350,69 @@ TEST_F(CMainWindowTest, OnlyThePageFileItselfPassesTheNavigationFilter) {
   EXPECT_FALSE(CFramelessHtmlWindow::IsPageNavigation("http://example.com/Tool.htm", "Tool.htm"));
   EXPECT_FALSE(CFramelessHtmlWindow::IsPageNavigation("file:///elsewhere/Tool.htm", "Tool.htm"));
   EXPECT_FALSE(CFramelessHtmlWindow::IsPageNavigation("Tool.htm", "Tool.htm"));
+  // The same path on another machine is not the page.
+  EXPECT_FALSE(CFramelessHtmlWindow::IsPageNavigation("file://server" + folder + "Tool.htm", "Tool.htm"));
+  EXPECT_TRUE(CFramelessHtmlWindow::IsPageNavigation("file://localhost" + folder + "Tool.htm", "Tool.htm"));
+}
+
+TEST_F(CMainWindowTest, PageFolderWithAHashInItsNameStillShowsThePage) {
+  const std::filesystem::path folder = folder_.Path() / "C# tools";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(folder_.File("Tool.htm"), folder / "Tool.htm");
+  CFramelessHtmlWindow::SetPageFolder(folder.string());
+  ToolWindow window;
+  ASSERT_TRUE(window.Create());
+  ASSERT_NE(window.GetElement("marker"), nullptr);
+  window.SetElementText("marker", "changed");
+  window.Fire("click", "hash");  // a "#" link still leaves the page as it is
+  EXPECT_EQ(window.GetElementText("marker"), "changed");
+  EXPECT_EQ(window.GetCurrentUrl(), CFramelessHtmlWindow::PageUrl("Tool.htm"));
+}
+
+TEST_F(CMainWindowTest, StoredPlacementWithAStrayLengthFieldIsStillRestored) {
+  WINDOWPLACEMENT placement{0, 0, SW_SHOWNORMAL, {-1, -1}, {-1, -1}, RECT{100, 120, 400, 380}};
+  WriteProfileBinary("Position", "Automator", reinterpret_cast<const BYTE*>(&placement), sizeof placement);
+  ToolWindow window;
+  ASSERT_TRUE(window.Create());
+  EXPECT_EQ(Rect(window).left, 100);
+  EXPECT_EQ(Rect(window).top, 120);
+  EXPECT_FALSE(window.IsWindowVisible());
+}
+
+TEST_F(CMainWindowTest, FrameGoesBeforeTheShadowSoCompositionLeavesTheShadowOn) {
+  // The template has a caption; the set-up takes it away before the shadow
+  // is attached, so the shadow is not turned off by desktop composition.
+  platform::SetDesktopComposition(true);
+  platform::PumpWindowMessages();
+  ToolWindow window;
+  ASSERT_TRUE(window.Create());
+  EXPECT_EQ(window.GetShadow().GetStatus() & CWndShadow::DisabledByComposition, 0);
+  EXPECT_NE(window.GetShadow().GetStatus() & CWndShadow::ShadowEnabled, 0);
+  platform::SetDesktopComposition(false);
+  platform::PumpWindowMessages();
+}
+
+TEST_F(CMainWindowTest, MainWindowShownAtSetUpDrawsItsShadowFromTheRoundedRegion) {
+  StorePlacement("Player", SW_SHOWNORMAL, RECT{40, 50, 60, 70});
+  TestMainWindow window;
+  ASSERT_TRUE(window.Create());
+  ASSERT_TRUE(window.IsWindowVisible());
+  const auto surface = platform::GetLayeredSurface(window.GetShadow().GetShadowWindow());
+  ASSERT_TRUE(surface.has_value());
+  EXPECT_EQ(surface->position.x, 45);
+  EXPECT_EQ(surface->position.y, 55);
+  // The region is cut before the shadow is drawn: the shadow's image is that
+  // of the rounded window, which differs from a square one's at the corners.
+  CRgn square;
+  square.CreateRectRgn(0, 0, 384, 432);
+  std::vector<std::uint32_t> bits(384u * 432u, 0);
+  CWndShadow::MakeShadow(bits.data(), square, 384, 432, CWndShadow::Parameters{});
+  CRgn round;
+  round.CreateRoundRectRgn(0, -30, 384, 432, 20, 20);
+  std::vector<std::uint32_t> rounded(384u * 432u, 0);
+  CWndShadow::MakeShadow(rounded.data(), round, 384, 432, CWndShadow::Parameters{});
+  EXPECT_NE(bits, rounded);
+  EXPECT_EQ(surface->pixels, rounded);
 }
 
 TEST_F(CMainWindowTest, CloseButtonsHideTheWindow) {

@@ -77,6 +77,44 @@ TEST(CWndShadowImageTest, ColourIsPremultiplied) {
   EXPECT_EQ(image.At(75, 50), (125u << 24) | CWndShadow::PreMultiply(RGB(255, 128, 0), 125));
 }
 
+TEST(CWndShadowImageTest, SizeBeyondTheSharpnessGivesAKernelWithASolidCentre) {
+  // 40 x 30, size 8, sharpness 3, darkness 200, no offset: 56 x 46 pixels,
+  // kernel 17 x 17 whose cells nearer than 5 are solid and fade
+  // (1 - (d - 5) / 4) * 200 beyond; the window covers columns and rows 8..47/37.
+  CWndShadow::Parameters parameters{8, 3, 200, 0, 0, RGB(0, 0, 0)};
+  const Image image = ShadowOfRectangle(40, 30, parameters);
+  ASSERT_EQ(image.width, 56);
+  ASSERT_EQ(image.height, 46);
+  const std::vector<std::uint32_t> left = {50, 100, 150, 200, 200, 200, 200, 200};  // columns 0..7
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(Alpha(image.At(20, x)), left[static_cast<std::size_t>(x)]) << x;
+  for (int x = 48; x < 56; ++x) EXPECT_EQ(Alpha(image.At(20, x)), left[static_cast<std::size_t>(55 - x)]) << x;
+  EXPECT_EQ(image.At(20, 8), 0u);   // under the window
+  EXPECT_EQ(image.At(20, 30), 0u);
+  EXPECT_EQ(Alpha(image.At(4, 20)), 200u);
+  EXPECT_EQ(Alpha(image.At(0, 20)), 50u);
+  EXPECT_EQ(Alpha(image.At(3, 3)), 96u);  // distance sqrt(50) from the corner (8, 8): 96.45
+  EXPECT_EQ(image.At(2, 2), 0u);          // sqrt(72) lies beyond the kernel
+}
+
+TEST(CWndShadowImageTest, NegativeSizeShrinksTheShadowUnderAnOffsetWindow) {
+  // 40 x 30, size -3, sharpness 2, darkness 200, offset 10, 10: 34 x 24
+  // pixels; the core spans columns 2..31 of rows 2..21, the window covers
+  // shadow columns up to 26 and rows up to 16; kernel 200, 133, 66 at 0, 1, 2.
+  CWndShadow::Parameters parameters{-3, 2, 200, 10, 10, RGB(0, 0, 0)};
+  const Image image = ShadowOfRectangle(40, 30, parameters);
+  ASSERT_EQ(image.width, 34);
+  ASSERT_EQ(image.height, 24);
+  EXPECT_EQ(image.At(10, 26), 0u);
+  for (int x = 27; x < 32; ++x) EXPECT_EQ(image.At(10, x), 200u << 24) << x;
+  EXPECT_EQ(Alpha(image.At(10, 32)), 133u);
+  EXPECT_EQ(Alpha(image.At(10, 33)), 66u);
+  EXPECT_EQ(image.At(19, 10), 200u << 24);  // below the window: solid
+  EXPECT_EQ(Alpha(image.At(22, 10)), 133u);
+  EXPECT_EQ(Alpha(image.At(23, 10)), 66u);
+  EXPECT_EQ(image.At(0, 10), 0u);           // the window lies over it
+  EXPECT_EQ(Alpha(image.At(0, 30)), 66u);
+}
+
 TEST(CWndShadowImageTest, EveryParameterGivesAnImageInsideItsBuffer) {
   CRgn region;
   region.CreateRoundRectRgn(0, -30, 60, 50, 20, 20);
@@ -205,6 +243,39 @@ TEST_F(CWndShadowTest, ShadowFollowsMoveSizeHideAndShow) {
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_EQ(Surface(shadow).position.x, 15);
   EXPECT_EQ(Surface(shadow).position.y, 25);
+}
+
+TEST_F(CWndShadowTest, EndOfAMoveOrResizeRedrawsAndStyleVisibilityIsFollowed) {
+  HWND parent = MakeParent();
+  CWndShadow shadow;
+  shadow.Create(parent);
+  const HWND window = shadow.GetShadowWindow();
+  const int drawn = Surface(shadow).updates;
+  SendMessage(parent, WM_EXITSIZEMOVE, 0, 0);
+  EXPECT_EQ(Surface(shadow).updates, drawn + 1);
+
+  // WS_VISIBLE taken away or given back through the style alone.
+  SetWindowLong(parent, GWL_STYLE, static_cast<LONG>(WS_POPUP));
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(shadow.GetStatus(), CWndShadow::ShadowEnabled);
+  SendMessage(parent, WM_EXITSIZEMOVE, 0, 0);  // hidden: nothing to redraw
+  EXPECT_EQ(Surface(shadow).updates, drawn + 1);
+  SetWindowLong(parent, GWL_STYLE, static_cast<LONG>(WS_POPUP | WS_VISIBLE));
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(Surface(shadow).updates, drawn + 2);
+  SetWindowLong(parent, GWL_EXSTYLE, 0);  // another index: no change
+  EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(CWndShadowTest, SettersAfterTheWindowWentDrawNothing) {
+  HWND parent = MakeParent();
+  CWndShadow shadow;
+  shadow.Create(parent);
+  DestroyWindow(parent);
+  EXPECT_EQ(shadow.GetShadowWindow(), nullptr);
+  EXPECT_EQ(shadow.GetStatus() & (CWndShadow::ShadowVisible | CWndShadow::ParentVisible), 0);
+  EXPECT_TRUE(shadow.SetSize(10));
+  EXPECT_EQ(shadow.GetParameters().size, 10);
 }
 
 TEST_F(CWndShadowTest, MinimisingOrMaximisingHidesTheShadowAndRestoringShowsIt) {

@@ -38,6 +38,10 @@ TEST(UrlTest, FileUrlsGiveTheirPath) {
   EXPECT_EQ(path, "/opt/my music/Zorva.htm");
   EXPECT_FALSE(platform::FileUrlToPath("http://host/Zorva.htm", &path));
   EXPECT_EQ(platform::FileUrl("/a b/c.htm"), "file:///a b/c.htm");
+  // Characters that a URL reads otherwise are escaped, and come back.
+  EXPECT_EQ(platform::FileUrl("/C#/100%/a?.htm"), "file:///C%23/100%25/a%3F.htm");
+  ASSERT_TRUE(platform::FileUrlToPath(platform::FileUrl("/C#/100%/a?.htm"), &path));
+  EXPECT_EQ(path, "/C#/100%/a?.htm");
   EXPECT_EQ(platform::StripFragment("a.htm#x#y"), "a.htm");
 }
 
