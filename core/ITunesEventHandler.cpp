@@ -42,7 +42,7 @@ HRESULT ITunesEventHandler::Invoke(DISPID dispId, const std::vector<EventArg>& a
         OnPlayerStopEvent(arg(0));
         break;
       case ITEventPlayerPlayingTrackChanged:
-        OnPlayerPlayingTrackChangedEvent(arg(0));
+        OnPlayerPlayingTrackChangedEv(arg(0));
         break;
       case ITEventUserInterfaceEnabled:
         OnUserInterfaceEnabledEvent();
@@ -51,7 +51,7 @@ HRESULT ITunesEventHandler::Invoke(DISPID dispId, const std::vector<EventArg>& a
         OnCOMCallsDisabledEvent(number(0));
         break;
       case ITEventCOMCallsEnabled:
-        OnCOMCallsEnabledEvent();
+        OnCOMCallsEnabled();
         break;
       case ITEventQuitting:
         OnQuittingEvent();
@@ -101,13 +101,13 @@ void ITunesEventHandler::OnPlayerStopEvent(const EventArg&) {
   player_->OnPlayerStopped();
 }
 
-void ITunesEventHandler::OnPlayerPlayingTrackChangedEvent(const EventArg&) {}
+void ITunesEventHandler::OnPlayerPlayingTrackChangedEv(const EventArg&) {}
 
 void ITunesEventHandler::OnUserInterfaceEnabledEvent() { player_->SetITunesAvailable(); }
 
 void ITunesEventHandler::OnCOMCallsDisabledEvent(long) { player_->SetITunesUnavailable(); }
 
-void ITunesEventHandler::OnCOMCallsEnabledEvent() { player_->SetITunesAvailable(); }
+void ITunesEventHandler::OnCOMCallsEnabled() { player_->SetITunesAvailable(); }
 
 void ITunesEventHandler::OnQuittingEvent() {}
 

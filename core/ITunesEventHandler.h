@@ -23,10 +23,10 @@ class ITunesEventHandler final : public platform::player::IiTunesEvents {
                               const platform::player::EventArg& changedObjects);
   void OnPlayerPlayEvent(const platform::player::EventArg& track);
   void OnPlayerStopEvent(const platform::player::EventArg& track);
-  void OnPlayerPlayingTrackChangedEvent(const platform::player::EventArg& track);
+  void OnPlayerPlayingTrackChangedEv(const platform::player::EventArg& track);
   void OnUserInterfaceEnabledEvent();
   void OnCOMCallsDisabledEvent(long reason);
-  void OnCOMCallsEnabledEvent();
+  void OnCOMCallsEnabled();
   void OnQuittingEvent();
   void OnAboutToPromptUserToQuitEvent();
   void OnSoundVolumeChangedEvent(long volume);

@@ -165,7 +165,7 @@ void ConvertITunesTrack(Track& track, const std::shared_ptr<IITTrack>& source) {
   if (long rating = 0; SUCCEEDED(source->get_Rating(&rating))) {
     if (rating >= 100)
       track.rating = "5 out of 5";
-    else if (rating > 0)
+    else if (rating != 0)
       track.rating = FormatText("%d out of 5", static_cast<int>(rating / 20));
   }
   if (long databaseId = 0; SUCCEEDED(source->get_TrackDatabaseID(&databaseId)))

@@ -240,9 +240,12 @@ void ITunesPlayer::ReorderUpcomingTracks(const UpcomingOrder& order) {
   // The tracks from `start` to the playlist's end are appended anew; changed
   // places that run past the end into the playlist's start cannot be reached
   // that way (tracks would be lost or doubled), so such an order is refused.
-  if (k < m && p + k + 1 <= n && p + m > n) return;
+  if (k < m && p + m > n) return;
 
   const long start = ((k + p) % n) + 1;
+  // A start at or before the playing track would take the playing entry out
+  // and append it again: the player would lose its place in the playlist.
+  if (start <= p) return;
   std::vector<std::shared_ptr<IITTrack>> moved;
   for (long j = start; j <= n; ++j) {
     const long idx = j + k - start;

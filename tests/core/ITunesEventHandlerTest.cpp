@@ -65,6 +65,22 @@ TEST_F(ITunesEventHandlerTest, StopWhileCallsAreOffPlaysNothing) {
   EXPECT_EQ(window_.playNextCalls, 1);
 }
 
+TEST_F(ITunesEventHandlerTest, StopWhoseStateCannotBeReadPlaysNothing) {
+  StartModel(MakeLibrary(2, 90));
+  std::shared_ptr<pp::IiTunes> real;
+  ASSERT_EQ(pp::CoCreateITunesApp(&real), S_OK);
+  auto scripted = std::make_shared<ScriptedApp>(real);
+  ITunesPlayer player(&window_, scripted);
+  std::vector<pp::EventArg> stop{std::monostate{}};
+  scripted->stateResult = pp::RPC_E_DISCONNECTED;
+  player.GetEventHandler().Invoke(pp::ITEventPlayerStop, stop);
+  EXPECT_EQ(window_.playNextCalls, 0);
+  EXPECT_TRUE(iTunesAvailable);
+  scripted->stateResult = S_OK;
+  player.GetEventHandler().Invoke(pp::ITEventPlayerStop, stop);
+  EXPECT_EQ(window_.playNextCalls, 1);
+}
+
 TEST_F(ITunesEventHandlerTest, PlayEventReportsOnlyTracks) {
   Send(pp::ITEventPlayerPlay, {std::monostate{}});
   Send(pp::ITEventPlayerPlay, {long{3}});

@@ -261,6 +261,33 @@ TEST_F(ITunesPlayerTest, DisabledCallsThrowOneAndFailedCallsTwo) {
   EXPECT_NO_THROW(Player().Play());
 }
 
+TEST_F(ITunesPlayerTest, UnavailableFlagStopsCommandsBeforeAnyCall) {
+  Player().Play();
+  Pump();
+  Advance(20000);
+  iTunesAvailable = false;  // the player itself would still take calls
+  Track second;
+  second.location = TrackLocation(2);
+  const Mix road(2, "Road Mix", 4);
+  const std::function<void()> guarded[] = {
+      [&] { Player().IsStopped(); },  [&] { Player().Play(); },
+      [&] { Player().PlayMix(road); }, [&] { Player().PlayTrack(second); },
+      [&] { Player().Stop(); },       [&] { Player().NextTrack(); },
+      [&] { Player().BackTrack(); },  [&] { Track t; Player().GetCurrentTrack(t); }};
+  for (const auto& call : guarded) EXPECT_EQ(ThrownCode(call), kPlayerUnavailable);
+  EXPECT_FALSE(Ignoring());
+  const pp::PlayerStatus status = Model().Status();
+  EXPECT_EQ(status.state, pp::ITPlayerStatePlaying);
+  EXPECT_EQ(status.playlistId, 1);
+  ASSERT_TRUE(status.track.has_value());
+  EXPECT_EQ(status.track->databaseId, 1);
+
+  // These do not look at the flag.
+  EXPECT_EQ(Player().GetPlayerPosition(), 20);
+  Player().MinimizeITunes();
+  EXPECT_TRUE(Model().Status().miniPlayer);
+}
+
 TEST_F(ITunesPlayerTest, QuitPromptReachesTheOwner) {
   Model().Quit();
   Pump();
@@ -304,6 +331,7 @@ TEST_F(ITunesPlayerTest, ConvertsRatingTimeAndLocation) {
   EXPECT_EQ(RatingText(20), "1 out of 5");
   EXPECT_EQ(RatingText(99), "4 out of 5");
   EXPECT_EQ(RatingText(100), "5 out of 5");
+  EXPECT_EQ(RatingText(120), "5 out of 5");
 
   auto fake = std::make_shared<FakeTrack>();
   Track track;
@@ -315,6 +343,10 @@ TEST_F(ITunesPlayerTest, ConvertsRatingTimeAndLocation) {
   EXPECT_EQ(track.playerTrackId, 77);
   EXPECT_EQ(track.id, 0);
   EXPECT_TRUE(track.enabled);
+
+  fake->kind = pp::ITTrackKindCD;
+  ConvertITunesTrack(track, fake);
+  EXPECT_EQ(track.location, "/fake.mp3");
 
   fake->kind = pp::ITTrackKindURL;
   fake->time = "";

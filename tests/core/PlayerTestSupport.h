@@ -96,6 +96,7 @@ class ScriptedApp final : public pp::IiTunes {
   explicit ScriptedApp(std::shared_ptr<pp::IiTunes> real) : real_(std::move(real)) {}
 
   long forcedState = -1;         // >= 0: the player state answered
+  HRESULT stateResult = S_OK;    // a failure: the player state cannot be read
   bool noPlaylists = false;      // the library source has no playlist collection
   long failingPlaylistItem = 0;  // > 0: that item of the collection cannot be had
 
@@ -115,6 +116,7 @@ class ScriptedApp final : public pp::IiTunes {
     return real_->CreatePlaylist(name, playlist);
   }
   HRESULT get_PlayerState(pp::ITPlayerState* state) override {
+    if (FAILED(stateResult)) return stateResult;
     if (forcedState < 0) return real_->get_PlayerState(state);
     *state = static_cast<pp::ITPlayerState>(forcedState);
     return S_OK;

@@ -306,6 +306,21 @@ TEST_F(PlaylistOperationsTest, ReorderAcrossThePlaylistEndLosesNoTrack) {
   EXPECT_EQ(PlaylistTrackNames(3).size(), 20u);
 }
 
+TEST_F(PlaylistOperationsTest, ReorderNeverMovesThePlayingEntry) {
+  PlayAt(3, 18);  // upcoming: 19, 20, then 1..8
+  const auto before = PlaylistTrackNames(3);
+  for (const UpcomingOrder& order : {UpcomingOrder{1, 2, 3, 5, 4, 6, 7, 8, 9, 10}, Identity()}) {
+    Player().ReorderUpcomingTracks(order);
+    EXPECT_EQ(PlaylistTrackNames(3), before);
+  }
+  std::deque<Track> queue;
+  Player().FillUpcomingQueue(queue);
+  EXPECT_EQ(QueueNames(queue), TrackNames({19, 20, 1, 2, 3, 4, 5, 6, 7, 8}));
+  Advance(200000);
+  Track current;
+  EXPECT_EQ(Player().GetCurrentTrack(current).name, "Track 19");
+}
+
 TEST_F(PlaylistOperationsTest, PlaylistCallsThrowOneWhileCallsAreOff) {
   Model().DisableCalls(pp::ITCOMDisabledReasonDialog);
   Pump();
@@ -390,6 +405,16 @@ TEST_F(PlaylistOperationsTest, OlderPlayerGetsATopLevelGeneratedPlaylist) {
   EXPECT_EQ(PlaylistTrackNames(places[0].id), NamesOf(second));
   EXPECT_TRUE(Player().FindGeneratedPlaylist("Party"));
   EXPECT_EQ(Model().Status().selectedPlaylistId, places[0].id);
+}
+
+TEST_F(PlaylistOperationsTest, ListingAndGeneratedPlaylistsIgnoreTheUnavailableFlag) {
+  iTunesAvailable = false;  // the player itself would still take calls
+  MixList mixes;
+  Player().GetUserPlaylists(mixes);
+  EXPECT_EQ(mixes.size(), 7u);
+  Player().WriteGeneratedPlaylist("Party", Queues({2}));
+  EXPECT_EQ(PlacesOf("Party").size(), 1u);
+  EXPECT_TRUE(Player().FindGeneratedPlaylist("Party"));
 }
 
 TEST_F(PlaylistOperationsTest, GeneratedPlaylistNeedsAConnection) {

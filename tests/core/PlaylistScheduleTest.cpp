@@ -84,6 +84,24 @@ TEST_F(PlaylistScheduleTest, GenerateOrdersAndClosesTheSlots) {
   EXPECT_EQ(schedule.GetItems()[0].GetEnd(), 60);
 }
 
+TEST_F(PlaylistScheduleTest, EqualStartsKeepTheirOrderOfArrival) {
+  PlaylistSchedule schedule;
+  schedule.InsertItem(Slot(30));
+  schedule.InsertItem(Slot(0));
+  schedule.InsertItem(Slot(30));
+  schedule.Generate();
+  const int firstAtThirty = schedule.GetItems()[0].GetId();
+  const int secondAtThirty = schedule.GetItems()[2].GetId();
+  ASSERT_NE(firstAtThirty, secondAtThirty);
+  const auto& queues = schedule.GetQueues();
+  ASSERT_EQ(queues.size(), 3u);
+  EXPECT_EQ(queues[1].GetItem().GetId(), firstAtThirty);
+  EXPECT_EQ(queues[1].GetItem().GetEnd(), 30);  // the next one starts there too
+  EXPECT_TRUE(queues[1].GetTracks().empty());
+  EXPECT_EQ(queues[2].GetItem().GetId(), secondAtThirty);
+  EXPECT_EQ(queues[2].GetItem().GetEnd(), 120);
+}
+
 TEST_F(PlaylistScheduleTest, TwoHourScheduleFillsEachSlotToWithinOneTrack) {
   PlaylistSchedule schedule;
   schedule.SetName("Evening");
@@ -248,6 +266,9 @@ TEST_F(PlaylistScheduleTest, ShowInITunesAsksBeforeGeneratingAnUnsavedSchedule) 
   EXPECT_TRUE(GeneratedTracks("Later").empty());
   ASSERT_EQ(presenter.Questions().size(), 1u);
   EXPECT_EQ(presenter.Questions()[0].caption, "Playlist not generated yet");
+  EXPECT_EQ(presenter.Questions()[0].text,
+            "A playlist has not been Generated in iTunes yet for this schedule.\n\n"
+            "Would you like to Generate one now?");
   EXPECT_EQ(presenter.Questions()[0].type, MB_YESNO);
   EXPECT_EQ(presenter.Questions()[0].owner, nullptr);
 
