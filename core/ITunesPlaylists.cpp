@@ -27,16 +27,6 @@ long TrackCountOf(const std::shared_ptr<IITPlaylist>& playlist) {
   return count;
 }
 
-// Mix offers no setter for its track count: a playlist mix (the only kind
-// that takes its count from the player) is rebuilt with the new count. A mix
-// that holds more than a plain playlist mix does keeps its count.
-void SetPlaylistTrackCount(Mix& mix, long count) {
-  if (mix.IsLibraryMix() || !mix.GetTags().empty() || mix.GetPlaylistPos() != 0) return;
-  Mix refreshed(mix.GetPlaylistId(), mix.GetName(), static_cast<int>(count));
-  refreshed.SetId(mix.GetId());
-  mix = refreshed;
-}
-
 // The order holds every distance 1..10 once. It comes from page text, so
 // anything else is refused before it can reach the player.
 bool IsUpcomingPermutation(const UpcomingOrder& order) {
@@ -137,7 +127,7 @@ void ITunesPlayer::RefreshPlaylistMix(Mix& mix) {
   if (!playlist) return;
   // A name that cannot be read is not stored over the one the mix has.
   if (std::string name; SUCCEEDED(playlist->get_Name(&name))) mix.Rename(name);
-  SetPlaylistTrackCount(mix, TrackCountOf(playlist));
+  mix.SetPlaylistTrackCount(static_cast<int>(TrackCountOf(playlist)));
 }
 
 void ITunesPlayer::FillUpcomingQueue(std::deque<Track>& queue) {

@@ -34,6 +34,8 @@ class Mix {
   std::string GetName() const { return name; }
   bool IsRandom() const { return random; }
   int GetPlaylistTrackCount() const { return trackCount; }
+  // The player's track count of a playlist mix (not stored).
+  void SetPlaylistTrackCount(int count) { trackCount = count; }
   bool IsLibraryMix() const { return !playlistmix; }
   void SetPlaylistId(int playlistId) { playlistid = playlistId; }
   int GetPlaylistId() const { return playlistid; }

@@ -184,6 +184,15 @@ TEST_F(PlaylistOperationsTest, RefreshTakesNameAndTrackCountFromThePlayer) {
   EXPECT_EQ(stored.GetPlaylistTrackCount(), 20);
   EXPECT_EQ(Mix(stored.GetId()).GetName(), "Twenty");
 
+  // A mix read back from its row keeps its place and random flag, and takes the count.
+  Mix placed(SQLiteRow{{"id", std::to_string(stored.GetId())}, {"name", "Twenty"},
+                       {"playlistmix", "1"}, {"playlistpos", "4"}, {"playlistid", "3"}});
+  const bool wasRandom = placed.IsRandom();
+  Player().RefreshPlaylistMix(placed);
+  EXPECT_EQ(placed.GetPlaylistTrackCount(), 20);
+  EXPECT_EQ(placed.GetPlaylistPos(), 4);
+  EXPECT_EQ(placed.IsRandom(), wasRandom);
+
   Mix gone(99, "Gone", 3);
   Player().RefreshPlaylistMix(gone);
   EXPECT_EQ(gone.GetName(), "Gone");
