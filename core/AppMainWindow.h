@@ -7,6 +7,12 @@
 
 // The scheduler was started, stopped, overridden or left its override.
 constexpr UINT WM_APP_SCHEDULER_MODE = WM_APP + 57;
+// theScanStatus holds a new status text of the library scan.
+constexpr UINT WM_APP_SCAN_STATUS = WM_APP + 59;
+// The library scan added tracks; rebuild the tag lists.
+constexpr UINT WM_APP_SCAN_PROGRESS = WM_APP + 63;
+// A library scan that added tracks has ended.
+constexpr UINT WM_APP_SCAN_ADDED = WM_APP + 65;
 
 HWND GetAppMainWindow();
 void SetAppMainWindow(HWND window);

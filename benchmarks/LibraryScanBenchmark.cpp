@@ -1,0 +1,170 @@
+// One library scan of 100,000 tracks (10,000 albums, 5,000 artists, 200
+// genres) from the in-process media player, with the pause per track left
+// out (a manual clock that moves to every deadline at once). The figures:
+// the whole scan per track, and the reading of the player alone per track;
+// their difference is the database's time per track.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/ITunesPlayer.h"
+#include "core/MusicDB.h"
+#include "core/MusicPlayer.h"
+#include "platform/kernel/Clock.h"
+#include "platform/kernel/Sync.h"
+#include "platform/player/ITunes.h"
+#include "platform/player/Library.h"
+#include "platform/player/PlayerModel.h"
+
+namespace {
+
+namespace pp = platform::player;
+
+constexpr int kTracks = 100000;
+constexpr int kAlbums = 10000;
+constexpr int kArtists = 5000;
+constexpr int kGenres = 200;
+
+pp::LibraryData MakeLibrary() {
+  pp::LibraryData library;
+  pp::PlaylistData main;
+  main.playlistId = 1;
+  main.name = "Library";
+  for (int i = 1; i <= kTracks; ++i) {
+    pp::TrackData t;
+    t.databaseId = i;
+    t.name = "Song " + std::to_string(i);
+    t.artist = "Artist " + std::to_string(i % kArtists);
+    t.album = "Album " + std::to_string(i % kAlbums);
+    t.genre = "Genre " + std::to_string(i % kGenres);
+    t.location = "/music/" + std::to_string(i % kArtists) + "/" + std::to_string(i) + ".mp3";
+    t.seconds = 120 + i % 300;
+    library.tracks.push_back(t);
+    main.trackIds.push_back(i);
+  }
+  library.playlists.push_back(main);
+  return library;
+}
+
+// The player, a clock without waits and a folder for the databases, made
+// once per run.
+class World {
+ public:
+  World() : model_(MakeLibrary()), binding_(model_) {
+    clock_.SetAutoAdvance(true);
+    platform::InstallClock(&clock_);
+    std::string pattern = (std::filesystem::temp_directory_path() / "zorva-scan-bench-XXXXXX").string();
+    if (char* made = mkdtemp(pattern.data())) folder_ = made;
+    quit_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
+    pause_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
+  }
+  ~World() {
+    platform::InstallClock(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  std::string FreshPath() {
+    const std::string path = folder_ + "/music" + std::to_string(++files_) + ".db";
+    std::filesystem::remove(path);
+    return path;
+  }
+  // One scan into theMusicDB's file.
+  void Scan() {
+    ITunesPlayer player(nullptr);
+    player.Connect(false);
+    libraryChanged = true;
+    player.ScanLibrary(quit_.Get(), pause_.Get());
+  }
+
+ private:
+  platform::ManualClock clock_;
+  pp::PlayerModel model_;
+  pp::ScopedInProcessPlayer binding_;
+  std::string folder_;
+  int files_ = 0;
+  platform::UniqueHandle quit_;
+  platform::UniqueHandle pause_;
+};
+
+World& TheWorld() {
+  static World world;
+  return world;
+}
+
+void SetPerTrack(benchmark::State& state) {
+  state.SetItemsProcessed(state.iterations() * kTracks);
+  state.counters["per_track_us"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kTracks,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+}
+
+// Reads every track as the scan does, without the database.
+void BM_ReadPlayerOnly(benchmark::State& state) {
+  TheWorld();
+  for (auto _ : state) {
+    std::shared_ptr<pp::IiTunes> app;
+    pp::CoCreateITunesApp(&app);
+    std::shared_ptr<pp::IITPlaylist> library;
+    app->get_LibraryPlaylist(&library);
+    std::shared_ptr<pp::IITTrackCollection> tracks;
+    library->get_Tracks(&tracks);
+    long count = 0;
+    tracks->get_Count(&count);
+    for (long i = 1; i <= count; ++i) {
+      std::shared_ptr<pp::IITTrack> item;
+      tracks->get_Item(i, &item);
+      pp::ITTrackKind kind = pp::ITTrackKindUnknown;
+      item->get_Kind(&kind);
+      Track track;
+      ConvertITunesTrack(track, item);
+      item->get_Kind(&kind);
+      benchmark::DoNotOptimize(track.location.data());
+    }
+  }
+  SetPerTrack(state);
+}
+
+// The first scan: every track and tag inserted into a new database.
+void BM_ScanIntoNewDatabase(benchmark::State& state) {
+  World& world = TheWorld();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto db = std::make_unique<MusicDB>(world.FreshPath());
+    auto installed = std::make_unique<ScopedMusicDB>(*db);
+    state.ResumeTiming();
+    world.Scan();
+    state.PauseTiming();
+    installed.reset();
+    db.reset();
+    state.ResumeTiming();
+  }
+  SetPerTrack(state);
+}
+
+// A rescan of the unchanged library into a database that holds it: without
+// (0) or with (1) the planner's statistics.
+void BM_RescanDatabase(benchmark::State& state) {
+  World& world = TheWorld();
+  const bool analysed = state.range(0) != 0;
+  const std::string path = world.FreshPath();
+  {
+    MusicDB db(path);
+    ScopedMusicDB installed(db);
+    world.Scan();
+    if (analysed) db.Analyze();
+  }
+  MusicDB db(path);
+  ScopedMusicDB installed(db);
+  for (auto _ : state) world.Scan();
+  SetPerTrack(state);
+}
+
+BENCHMARK(BM_ReadPlayerOnly)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ScanIntoNewDatabase)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RescanDatabase)->Arg(0)->Arg(1)->ArgName("analysed")->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace

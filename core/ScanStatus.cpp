@@ -1,0 +1,13 @@
+#include "core/ScanStatus.h"
+
+ScanStatus theScanStatus;
+
+void ScanStatus::Set(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  text_ = text;
+}
+
+std::string ScanStatus::Get() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return text_;
+}
