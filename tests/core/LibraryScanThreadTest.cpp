@@ -12,6 +12,7 @@
 #include "core/LibraryScanThread.h"
 #include "core/Mix.h"
 #include "tests/core/ScanTestSupport.h"
+#include "tests/support/WebServer.h"
 
 namespace {
 
@@ -86,6 +87,44 @@ TEST_F(LibraryScanThreadTest, NewDatabaseIsScannedAtOnceThenTheWorkerWaitsUntilS
   EXPECT_EQ(mixes[0].GetName(), "Road");
   EXPECT_EQ(mixes[1].GetName(), "Quiet");
   EXPECT_EQ(StoredLocations().size(), 10u);
+}
+
+// The daily version check runs at the worker's start, but not on a database
+// created at this start.
+class LibraryScanThreadVersionTest : public LibraryScanThreadTest {
+ protected:
+  LibraryScanThreadVersionTest() { WriteProfileInt("Version", "CheckYear", 2001); }
+  std::size_t VersionRequests() {
+    std::size_t count = 0;
+    for (const auto& request : server_.Requests()) {
+      if (request.raw.find("version.xml") != std::string::npos) ++count;
+    }
+    return count;
+  }
+  void RunUntilFirstScan() {
+    LibraryScanThread thread(&owner_);
+    {
+      ClockDriver driver(clock_);
+      thread.Start();
+      owner_.WaitFor("Scan complete, pausing between scans");
+    }
+    StopWorker(thread);
+  }
+
+  WebServer server_;
+  ScopedEnv webHost_{"ZORVA_WEB_URL", server_.BaseUrl()};
+};
+
+TEST_F(LibraryScanThreadVersionTest, NewDatabaseSkipsTheVersionCheck) {
+  OpenDatabase(false);
+  RunUntilFirstScan();
+  EXPECT_EQ(VersionRequests(), 0u);
+}
+
+TEST_F(LibraryScanThreadVersionTest, ExistingDatabaseRunsTheVersionCheck) {
+  OpenDatabase(true);
+  RunUntilFirstScan();
+  EXPECT_EQ(VersionRequests(), 1u);
 }
 
 TEST_F(LibraryScanThreadTest, FirstStartPausesThreeMinutesBeforeConnecting) {
