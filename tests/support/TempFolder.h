@@ -14,12 +14,12 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::filesystem::path& Path() const { return path_; }
-  // Path() / name, as text.
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const std::string& Path() const { return path_; }
+  // Path() + "/" + name.
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
 };
 
 }  // namespace zorva_test

@@ -127,12 +127,12 @@ class CMainWindowTest : public ::testing::Test {
     SetProfileName("Zorva");
     platform::ReloadProfile();
     platform::SetDesktopSize(1920, 1080);
-    CFramelessHtmlWindow::SetPageFolder(folder_.Path().string());
+    CFramelessHtmlWindow::SetPageFolder(folder_.Path());
     CWndShadow::Initialize(GetModuleHandle(nullptr));
     std::ofstream(folder_.File("Tool.htm")) << kToolPage;
     std::ofstream(folder_.File("Other.htm")) << "<p id='elsewhere'></p>";
     std::ofstream(folder_.File("Zorva.htm")) << "<p id='albumname'></p>";
-    std::filesystem::create_directories(folder_.Path() / "sub");
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "sub");
     std::ofstream(folder_.File("sub/Tool.htm")) << "<p id='elsewhere'></p>";
   }
   void TearDown() override {
@@ -356,7 +356,7 @@ TEST_F(CMainWindowTest, OnlyThePageFileItselfPassesTheNavigationFilter) {
 }
 
 TEST_F(CMainWindowTest, PageFolderWithAHashInItsNameStillShowsThePage) {
-  const std::filesystem::path folder = folder_.Path() / "C# tools";
+  const std::filesystem::path folder = std::filesystem::path(folder_.Path()) / "C# tools";
   std::filesystem::create_directories(folder);
   std::filesystem::copy_file(folder_.File("Tool.htm"), folder / "Tool.htm");
   CFramelessHtmlWindow::SetPageFolder(folder.string());

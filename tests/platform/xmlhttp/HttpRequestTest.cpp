@@ -196,7 +196,7 @@ TEST(HttpRequestTest, RefusedConnectionFails) {
 
 TEST(HttpRequestTest, HttpsWithTrustedTestCertificate) {
   TempFolder folder;
-  auto certificate = WebServer::MakeCertificate(folder.Path().string());
+  auto certificate = WebServer::MakeCertificate(folder.Path());
   WebServer server(certificate);
   server.SetDefaultAnswer(Xml("<response><status>0</status></response>"));
   ASSERT_EQ(server.BaseUrl().substr(0, 8), "https://");

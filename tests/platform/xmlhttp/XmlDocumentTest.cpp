@@ -190,7 +190,7 @@ TEST(XmlDocumentTest, LoadReadsFilePathsAndFileUrls) {
   EXPECT_EQ(doc.SelectSingleNode("//version/number").Text(), "1034");
   EXPECT_EQ(doc.SelectSingleNode("//version/text").Text(), "caf\xC3\xA9");
 
-  std::string url = "file://" + folder.Path().string() + "/my%20version.xml";
+  std::string url = "file://" + folder.Path() + "/my%20version.xml";
   XmlDocument fromUrl;
   ASSERT_TRUE(fromUrl.Load(url)) << fromUrl.ParseError();
   EXPECT_EQ(fromUrl.SelectSingleNode("//version/number").Text(), "1034");
