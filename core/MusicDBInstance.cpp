@@ -1,18 +1,19 @@
 // The user-interface thread's music database.
 #include "core/MusicDB.h"
 
+#include <atomic>
+
 namespace {
-MusicDB* installed = nullptr;
+// Read by the scan worker too.
+std::atomic<MusicDB*> installed{nullptr};
 }
 
 MusicDB& TheMusicDB() {
-  if (installed) return *installed;
+  if (MusicDB* db = installed.load()) return *db;
   static MusicDB programDB;
   return programDB;
 }
 
 MusicDB* InstallMusicDB(MusicDB* db) {
-  MusicDB* previous = installed;
-  installed = db;
-  return previous;
+  return installed.exchange(db);
 }
