@@ -16,44 +16,6 @@ namespace {
 
 using namespace zorva_test;
 
-// An application object that answers through the real one but has no
-// library playlist.
-class NoLibraryPlaylistApp final : public pp::IiTunes {
- public:
-  explicit NoLibraryPlaylistApp(std::shared_ptr<pp::IiTunes> real) : real_(std::move(real)) {}
-  HRESULT BackTrack() override { return real_->BackTrack(); }
-  HRESULT NextTrack() override { return real_->NextTrack(); }
-  HRESULT Play() override { return real_->Play(); }
-  HRESULT PlayFile(const std::string& path) override { return real_->PlayFile(path); }
-  HRESULT Stop() override { return real_->Stop(); }
-  HRESULT CheckVersion(long major, long minor, bool* compatible) override {
-    return real_->CheckVersion(major, minor, compatible);
-  }
-  HRESULT GetITObjectByID(long s, long p, long t, long d, std::shared_ptr<pp::IITObject>* o) override {
-    return real_->GetITObjectByID(s, p, t, d, o);
-  }
-  HRESULT CreatePlaylist(const std::string& n, std::shared_ptr<pp::IITPlaylist>* p) override {
-    return real_->CreatePlaylist(n, p);
-  }
-  HRESULT get_PlayerState(pp::ITPlayerState* state) override { return real_->get_PlayerState(state); }
-  HRESULT get_PlayerPosition(long* seconds) override { return real_->get_PlayerPosition(seconds); }
-  HRESULT get_BrowserWindow(std::shared_ptr<pp::IITBrowserWindow>* w) override {
-    return real_->get_BrowserWindow(w);
-  }
-  HRESULT get_LibrarySource(std::shared_ptr<pp::IITSource>* s) override { return real_->get_LibrarySource(s); }
-  HRESULT get_LibraryPlaylist(std::shared_ptr<pp::IITPlaylist>* playlist) override {
-    playlist->reset();
-    return pp::RPC_E_DISCONNECTED;
-  }
-  HRESULT get_CurrentTrack(std::shared_ptr<pp::IITTrack>* t) override { return real_->get_CurrentTrack(t); }
-  HRESULT CreateFolder(const std::string& n, std::shared_ptr<pp::IITPlaylist>* f) override {
-    return real_->CreateFolder(n, f);
-  }
-
- private:
-  std::shared_ptr<pp::IiTunes> real_;
-};
-
 class LibraryScanTest : public ScanFixture {
  protected:
   LibraryScanTest() {
@@ -317,7 +279,9 @@ TEST_F(LibraryScanTest, NoLibraryPlaylistOrNoFileTrackLeavesTheStoredTracks) {
   std::shared_ptr<pp::IiTunes> real;
   pp::CoCreateITunesApp(&real);
   {
-    ITunesPlayer player(&owner_, std::make_shared<NoLibraryPlaylistApp>(real));
+    auto app = std::make_shared<ScriptedApp>(real);
+    app->noLibraryPlaylist = true;
+    ITunesPlayer player(&owner_, app);
     player.Connect(false);
     player.ScanLibrary(quit_.Get(), pause_.Get());
   }

@@ -99,6 +99,7 @@ class ScriptedApp final : public pp::IiTunes {
   HRESULT stateResult = S_OK;    // a failure: the player state cannot be read
   bool noPlaylists = false;      // the library source has no playlist collection
   long failingPlaylistItem = 0;  // > 0: that item of the collection cannot be had
+  bool noLibraryPlaylist = false;  // the library playlist cannot be had
 
   HRESULT BackTrack() override { return real_->BackTrack(); }
   HRESULT NextTrack() override { return real_->NextTrack(); }
@@ -132,6 +133,10 @@ class ScriptedApp final : public pp::IiTunes {
     return hr;
   }
   HRESULT get_LibraryPlaylist(std::shared_ptr<pp::IITPlaylist>* playlist) override {
+    if (noLibraryPlaylist) {
+      playlist->reset();
+      return pp::RPC_E_DISCONNECTED;
+    }
     return real_->get_LibraryPlaylist(playlist);
   }
   HRESULT get_CurrentTrack(std::shared_ptr<pp::IITTrack>* track) override { return real_->get_CurrentTrack(track); }

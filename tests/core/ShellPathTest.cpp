@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
@@ -28,10 +29,6 @@ class ShellPathTest : public ::testing::Test {
     char pattern[] = "/tmp/zorva-shellpath-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     m_root = pattern;
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"}) {
-      const char* value = std::getenv(name);
-      m_saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-    }
     Set("HOME", m_root / "home");
     Set("XDG_DATA_HOME", m_root / "data");
     Set("XDG_CONFIG_HOME", m_root / "config");
@@ -39,13 +36,6 @@ class ShellPathTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (const auto& [name, value] : m_saved) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
     fs::remove_all(m_root);
   }
 
@@ -54,7 +44,7 @@ class ShellPathTest : public ::testing::Test {
   std::string Root() const { return m_root.string(); }
 
   fs::path m_root;
-  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+  zorva_test::SavedEnv m_saved{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"};
 };
 
 TEST_F(ShellPathTest, TheProgramFolderEndsInASeparator) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/kernel/LastError.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
@@ -110,27 +111,16 @@ class ShellTest : public ::testing::Test {
     char pattern[] = "/tmp/zorva-shell-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     m_root = pattern;
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"}) {
-      const char* value = std::getenv(name);
-      m_saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-    }
   }
 
   void TearDown() override {
-    for (const auto& [name, value] : m_saved) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
     fs::remove_all(m_root);
   }
 
   static void Set(const char* name, const fs::path& value) { ::setenv(name, value.c_str(), 1); }
 
   fs::path m_root;
-  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+  zorva_test::SavedEnv m_saved{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"};
 };
 
 TEST_F(ShellTest, FoldersComeFromTheXdgVariables) {
