@@ -86,6 +86,14 @@ std::shared_ptr<T> Find(Kernel& k, HANDLE handle) {
   return std::dynamic_pointer_cast<T>(it->second);
 }
 
+// Find, with ERROR_INVALID_HANDLE set when the handle is not such an object.
+template <class T>
+std::shared_ptr<T> FindOrFail(Kernel& k, HANDLE handle) {
+  auto object = Find<T>(k, handle);
+  if (!object) SetLastError(ERROR_INVALID_HANDLE);
+  return object;
+}
+
 bool ValidPriority(int priority) {
   switch (priority) {
     case THREAD_PRIORITY_IDLE:
@@ -190,11 +198,8 @@ HANDLE CreateEvent(void* /*securityAttributes*/, BOOL manualReset, BOOL initialS
 BOOL SetEvent(HANDLE handle) {
   Kernel& k = K();
   std::lock_guard<std::mutex> g(k.mutex);
-  auto event = Find<Event>(k, handle);
-  if (!event) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto event = FindOrFail<Event>(k, handle);
+  if (!event) return FALSE;
   event->signalled = true;
   k.changed.notify_all();
   return TRUE;
@@ -203,11 +208,8 @@ BOOL SetEvent(HANDLE handle) {
 BOOL ResetEvent(HANDLE handle) {
   Kernel& k = K();
   std::lock_guard<std::mutex> g(k.mutex);
-  auto event = Find<Event>(k, handle);
-  if (!event) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto event = FindOrFail<Event>(k, handle);
+  if (!event) return FALSE;
   event->signalled = false;
   return TRUE;
 }
@@ -297,11 +299,8 @@ HANDLE CreateThread(std::function<DWORD()> body, int priority, DWORD* threadId) 
 BOOL SetThreadPriority(HANDLE handle, int priority) {
   Kernel& k = K();
   std::lock_guard<std::mutex> g(k.mutex);
-  auto thread = Find<Thread>(k, handle);
-  if (!thread) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto thread = FindOrFail<Thread>(k, handle);
+  if (!thread) return FALSE;
   if (!ValidPriority(priority)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -315,11 +314,8 @@ BOOL SetThreadPriority(HANDLE handle, int priority) {
 int GetThreadPriority(HANDLE handle) {
   Kernel& k = K();
   std::lock_guard<std::mutex> g(k.mutex);
-  auto thread = Find<Thread>(k, handle);
-  if (!thread) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return THREAD_PRIORITY_ERROR_RETURN;
-  }
+  auto thread = FindOrFail<Thread>(k, handle);
+  if (!thread) return THREAD_PRIORITY_ERROR_RETURN;
   return thread->priority;
 }
 
@@ -338,10 +334,7 @@ BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) {
 DWORD GetThreadId(HANDLE handle) {
   Kernel& k = K();
   std::lock_guard<std::mutex> g(k.mutex);
-  auto thread = Find<Thread>(k, handle);
-  if (!thread) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  auto thread = FindOrFail<Thread>(k, handle);
+  if (!thread) return 0;
   return thread->id;
 }
