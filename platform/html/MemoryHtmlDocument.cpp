@@ -397,7 +397,14 @@ HRESULT MemoryHtmlDocument::CallScript(const std::string& name, const ScriptArgs
   page_->calls.push_back(ScriptCall{name, args});
   if (page_->missing.count(name)) return DISP_E_UNKNOWNNAME;
   ScriptValue value;
-  if (auto it = page_->functions.find(name); it != page_->functions.end() && it->second) value = it->second(args);
+  if (auto it = page_->functions.find(name); it != page_->functions.end() && it->second) {
+    // A function that throws stands for a page function with a script error.
+    try {
+      value = it->second(args);
+    } catch (...) {
+      return DISP_E_EXCEPTION;
+    }
+  }
   if (result) *result = std::move(value);
   return S_OK;
 }

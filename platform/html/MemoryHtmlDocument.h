@@ -38,9 +38,10 @@ class MemoryHtmlDocument final : public HtmlDocument {
   bool IsSilent() const override;
   bool FireEvent(HtmlEvent event) override;
   bool DispatchKey(const std::string& type, int keyCode) override;
-  // Recorded. A function defined with DefineScriptFunction runs; one marked
-  // missing answers DISP_E_UNKNOWNNAME; any other answers S_OK and nothing
-  // (the page's script files are not loaded here).
+  // Recorded. A function defined with DefineScriptFunction runs (one that
+  // throws answers DISP_E_EXCEPTION, as a script error); one marked missing
+  // answers DISP_E_UNKNOWNNAME; any other answers S_OK and nothing (the page's
+  // script files are not loaded here).
   HRESULT CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) override;
 
   // Gives an element of this page the keyboard focus (no events).

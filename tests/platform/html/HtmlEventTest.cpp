@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -186,7 +187,13 @@ TEST_F(MemoryHtmlDocumentEventTest, ScriptCallsAreRecordedAndAnsweredAsDeclared)
   EXPECT_EQ(document_.CallScript("double", {"21"}, &result), S_OK);
   EXPECT_EQ(result, ScriptValue(42));
   EXPECT_EQ(document_.CallScript("nosuch", {}, nullptr), DISP_E_UNKNOWNNAME);
-  ASSERT_EQ(document_.ScriptCalls().size(), 3u);
+  document_.DefineScriptFunction("broken", [](const platform::ScriptArgs&) -> ScriptValue {
+    throw std::runtime_error("script error");
+  });
+  result = ScriptValue("kept");
+  EXPECT_EQ(document_.CallScript("broken", {}, &result), DISP_E_EXCEPTION);
+  EXPECT_EQ(result, ScriptValue("kept"));
+  ASSERT_EQ(document_.ScriptCalls().size(), 4u);
   EXPECT_EQ(document_.ScriptCalls()[0].name, "setthetimer");
   EXPECT_EQ(document_.ScriptCalls()[0].args, platform::ScriptArgs{ScriptValue("42")});
   document_.ClearScriptCalls();
