@@ -77,6 +77,8 @@ class LibraryScan {
     int lastPercent = -1;
     int added = 0;
     int fileTracks = 0;
+    // A track whose mark did not reach the database would be swept.
+    bool allStored = true;
     for (long i = 0; i < count; ++i) {
       while (!iTunesAvailable) {
         if (WaitForQuit(kRetryWaitMs)) return;
@@ -109,7 +111,9 @@ class LibraryScan {
       if (visit == Visit::Skip) continue;
 
       ++fileTracks;
-      if (db.AddOrUpdateTrack(track)) ++added;
+      bool stored = false;
+      if (db.AddOrUpdateTrack(track, stored)) ++added;
+      if (!stored) allStored = false;
       // Repeats after every file track while `added` stays on a step.
       if (added > 0 && count > kProgressMinTracks && added % (count / kProgressSteps) == 0) {
         PostToAppMainWindow(WM_APP_SCAN_PROGRESS);
@@ -121,6 +125,8 @@ class LibraryScan {
     // visited, so a pass over a library of another size saw only part of it.
     long countAfter = 0;
     if (FAILED(tracks->get_Count(&countAfter)) || countAfter != count) return;
+    // The next pass stores what this one could not, and sweeps then.
+    if (!allStored) return;
     // A library that shows no file track at all is taken for one the player
     // could not show, not for one whose every track went.
     if (fileTracks == 0) {

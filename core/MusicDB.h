@@ -73,6 +73,9 @@ class MusicDB : public SQLiteDB {
   // Inserts the track or marks its row on disk, then moves its album, artist
   // and genre assignments to its texts. True when a row was inserted.
   bool AddOrUpdateTrack(Track track);
+  // As above; `stored` is false when the row's insert or on-disk mark did not
+  // reach the database (a failed step, a commit rolled back).
+  bool AddOrUpdateTrack(Track track, bool& stored);
   // Deletes the tracks that the scan did not see, with their tag assignments
   // and play records. Returns the number of tracks deleted.
   int DeleteTracksNotOnDisk();
@@ -332,8 +335,8 @@ class MusicDB : public SQLiteDB {
   void FinalizeStatements();
   // Commits the transaction; a commit that fails (the database stayed busy)
   // is tried once more, then the transaction is rolled back so that no
-  // write lock is kept.
-  void CommitOrRollBack(const char* commit);
+  // write lock is kept. False when it was rolled back.
+  bool CommitOrRollBack(const char* commit);
 
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;

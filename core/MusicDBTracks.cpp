@@ -1,4 +1,6 @@
 // Track and library-scan queries of the music database.
+#include <utility>
+
 #include "core/MusicDB.h"
 
 namespace {
@@ -28,17 +30,24 @@ bool MusicDB::FindTrackByLocation(Track& track, std::string& genre) {
 }
 
 bool MusicDB::AddOrUpdateTrack(Track track) {
+  bool stored = false;
+  return AddOrUpdateTrack(std::move(track), stored);
+}
+
+bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
   // When BEGIN fails (or a transaction is already open) the statements run
   // without a transaction of their own, and nothing is committed here.
   const bool began = Exec("BEGIN;") == SQLITE_OK;
   bool inserted = false;
   std::string storedGenre;
+  int rc = SQLITE_OK;
   if (FindTrackByLocation(track, storedGenre)) {
-    StepOnce(StatementId::MarkTrackOnDisk, track.id);
+    rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
   } else {
-    inserted = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist,
-                        track.location, track.genre, track.length) == SQLITE_DONE;
+    rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
+                  track.genre, track.length);
+    inserted = rc == SQLITE_DONE;
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
   }
@@ -47,8 +56,11 @@ bool MusicDB::AddOrUpdateTrack(Track track) {
     SetTrackTag(track, track.artist, TagArtist, true);
     SetTrackTag(track, track.genre, TagGenre, true);
   }
-  if (began) CommitOrRollBack("COMMIT;");
-  return inserted;
+  stored = rc == SQLITE_DONE;
+  // A rolled-back transaction takes the row's on-disk mark (or the new row)
+  // with it.
+  if (began && !CommitOrRollBack("COMMIT;")) stored = false;
+  return inserted && stored;
 }
 
 int MusicDB::DeleteTracksNotOnDisk() {
@@ -112,9 +124,10 @@ void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int 
   AppendTracks(rows, tracks);
 }
 
-void MusicDB::CommitOrRollBack(const char* commit) {
+bool MusicDB::CommitOrRollBack(const char* commit) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (Exec(commit) == SQLITE_OK) return;
+    if (Exec(commit) == SQLITE_OK) return true;
   }
   Exec("ROLLBACK;");
+  return false;
 }

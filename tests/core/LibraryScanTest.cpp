@@ -1,6 +1,7 @@
 // One library scan pass (ITunesPlayer::ScanLibrary) against the in-process
 // media player.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <memory>
 #include <string>
@@ -297,6 +298,53 @@ TEST_F(LibraryScanTest, NoLibraryPlaylistOrNoFileTrackLeavesTheStoredTracks) {
   EXPECT_EQ(StoredLocations().size(), 6u);
   EXPECT_EQ(LastStatus(), "Done");
   EXPECT_TRUE(libraryChanged);
+}
+
+TEST_F(LibraryScanTest, ATrackTheDatabaseRefusedMakesThePassIncomplete) {
+  pp::LibraryData library = MakeLibrary(11);
+  StartModel(library);
+  Scan();
+  Track kept;
+  kept.location = TrackLocation(6);
+  DB().SetTrackTag(kept, "favourite", TagZorva, false);
+  // Track 11 leaves the library: only a sweep would delete it.
+  library.tracks.resize(10);
+  library.playlists.front().trackIds.resize(10);
+  Model().ReplaceLibrary(library);
+  libraryChanged = true;
+
+  // Another connection reads from before track 6 until after it, through
+  // every busy wait of its commit, which is rolled back.
+  sqlite3* reader = nullptr;
+  sqlite3_stmt* select = nullptr;
+  owner_.SetHook([&](const std::string& text) {
+    if (text == "50%") {
+      sqlite3_open(DB().GetPath().c_str(), &reader);
+      sqlite3_prepare_v2(reader, "SELECT id FROM track", -1, &select, nullptr);
+      sqlite3_step(select);
+    } else if (text == "60%") {
+      sqlite3_finalize(select);
+      sqlite3_close(reader);
+    }
+  });
+  const platform::Millis start = clock_.Now();
+  Scan();
+
+  EXPECT_GE(clock_.Now() - start, 20000) << "the commit waited the busy time out twice";
+  EXPECT_EQ(StoredLocations().size(), 11u);
+  EXPECT_EQ(StoredTags(TrackLocation(6)),
+            (std::vector<std::string>{"0:Genre 0", "1:Album 2", "2:Artist 0", "4:favourite"}));
+  EXPECT_TRUE(libraryChanged);
+
+  // The next pass stores it and sweeps.
+  owner_.SetHook(nullptr);
+  Scan();
+  auto stored = StoredLocations();
+  EXPECT_EQ(stored.size(), 10u);
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), TrackLocation(11)), 0);
+  EXPECT_EQ(StoredTags(TrackLocation(6)).size(), 4u);
+  EXPECT_EQ(LastStatus(), "Done");
+  EXPECT_FALSE(libraryChanged);
 }
 
 TEST_F(LibraryScanTest, QuitPartWayLeavesTheLibraryChanged) {

@@ -205,7 +205,9 @@ TEST_F(MusicDBTracksTest, FailedCommitRollsBackAndReleasesTheLock) {
   blocked.name = "Blocked";
   blocked.location = "/music/blocked.mp3";
   blocked.genre = "Rock";
-  db.AddOrUpdateTrack(blocked);
+  bool stored = true;
+  EXPECT_FALSE(db.AddOrUpdateTrack(blocked, stored)) << "the inserted row was rolled back";
+  EXPECT_FALSE(stored);
   sqlite3_finalize(select);
 
   // No transaction stayed open: another connection writes at once.
