@@ -1,84 +1,136 @@
 #include "platform/html/HtmlParser.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/HTMLtree.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 
 #include <climits>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform::html {
 
 namespace {
 
-constexpr int kParseOptions =
-    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_RECOVER;
+// XML_PARSE_HUGE lifts libxml2's limits on the size of texts and names, which
+// would otherwise cut a page short.
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                              HTML_PARSE_RECOVER | HTML_PARSE_IGNORE_ENC | XML_PARSE_HUGE;
 
-struct DocFree {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+// Elements nest no deeper than this, as in a browser: a deeper one becomes a
+// sibling of the element at this depth. It bounds the recursion of the
+// tree's walks and the parser's search of its open elements for an end tag.
+constexpr int kMaxDepth = 512;
+
+struct ContextFree {
+  void operator()(htmlParserCtxt* context) const { htmlFreeParserCtxt(context); }
 };
-using DocHolder = std::unique_ptr<xmlDoc, DocFree>;
-
-DocHolder ReadHtml(const std::string& html) {
-  static const bool initialised = [] {
-    xmlInitParser();
-    return true;
-  }();
-  (void)initialised;
-  if (html.empty() || html.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
-  // Pages and the program's texts are UTF-8, whatever a page may declare.
-  return DocHolder(htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-                                  kParseOptions));
-}
 
 std::string Chars(const xmlChar* text) {
   return text != nullptr ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
-std::string QualifiedName(const xmlChar* name, const xmlNs* ns) {
-  std::string result;
-  if (ns != nullptr && ns->prefix != nullptr) {
-    result = Chars(ns->prefix);
-    result += ':';
-  }
-  result += Chars(name);
-  return AsciiLower(std::move(result));
-}
+// Builds the tree from libxml2's parse events (its own tree would stop at 256
+// levels). `open` follows the parser's stack of open elements.
+struct TreeBuilder {
+  htmlParserCtxt* context = nullptr;
+  NodePtr holder = std::make_shared<Node>(NodeKind::Document);
+  std::vector<NodePtr> open;
 
-void ConvertChildren(const xmlNode* first, const NodePtr& parent);
+  const NodePtr& Current() const { return open.empty() ? holder : open.back(); }
 
-NodePtr Convert(const xmlNode* node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE: {
-      NodePtr element = MakeElement(QualifiedName(node->name, node->ns));
-      for (const xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
-        std::string name = QualifiedName(attr->name, attr->ns);
-        if (FindAttribute(*element, name) != nullptr) continue;  // the first one counts
-        std::string value;
-        for (const xmlNode* part = attr->children; part != nullptr; part = part->next) {
-          value += Chars(part->content);
-        }
-        element->attributes.emplace_back(std::move(name), std::move(value));
+  static TreeBuilder& Of(void* user) { return *static_cast<TreeBuilder*>(user); }
+
+  static void OnStart(void* user, const xmlChar* name, const xmlChar** attributes) {
+    TreeBuilder& self = Of(user);
+    NodePtr element = MakeElement(AsciiLower(Chars(name)));
+    for (const xmlChar** at = attributes; at != nullptr && at[0] != nullptr; at += 2) {
+      std::string attributeName = AsciiLower(Chars(at[0]));
+      if (FindAttribute(*element, attributeName) != nullptr) continue;  // the first one counts
+      // A bare boolean attribute ("checked") holds its own name.
+      std::string value = at[1] != nullptr       ? Chars(at[1])
+                          : htmlIsBooleanAttr(at[0]) ? attributeName
+                                                     : std::string();
+      element->attributes.emplace_back(std::move(attributeName), std::move(value));
+    }
+    if (self.open.size() >= static_cast<std::size_t>(kMaxDepth)) {
+      // The innermost open element closes; the parser forgets it too, so
+      // its stack stays as short as the tree is deep.
+      self.open.pop_back();
+      htmlParserCtxt* context = self.context;
+      if (context->nameNr >= 2 && context->nameTab[context->nameNr - 1] == name) {
+        context->nameTab[context->nameNr - 2] = name;
+        context->nameTab[context->nameNr - 1] = nullptr;
+        --context->nameNr;
       }
-      ConvertChildren(node->children, element);
-      return element;
     }
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-      return MakeText(Chars(node->content));
-    case XML_COMMENT_NODE: {
-      auto comment = std::make_shared<Node>(NodeKind::Comment);
-      comment->data = Chars(node->content);
-      return comment;
-    }
-    default:
-      return nullptr;
+    AppendChild(self.Current(), element);
+    self.open.push_back(std::move(element));
   }
-}
 
-void ConvertChildren(const xmlNode* first, const NodePtr& parent) {
-  for (const xmlNode* node = first; node != nullptr; node = node->next) {
-    if (NodePtr converted = Convert(node)) AppendChild(parent, std::move(converted));
+  static void OnEnd(void* user, const xmlChar* name) {
+    TreeBuilder& self = Of(user);
+    const std::string lower = AsciiLower(Chars(name));
+    for (std::size_t i = self.open.size(); i > 0; --i) {
+      if (self.open[i - 1]->name == lower) {
+        self.open.resize(i - 1);
+        return;
+      }
+    }
   }
+
+  static void OnText(void* user, const xmlChar* text, int length) {
+    const NodePtr& parent = Of(user).Current();
+    const char* chars = reinterpret_cast<const char*>(text);
+    if (!parent->children.empty() && parent->children.back()->kind == NodeKind::Text) {
+      parent->children.back()->data.append(chars, static_cast<std::size_t>(length));
+    } else {
+      AppendChild(parent, MakeText(std::string(chars, static_cast<std::size_t>(length))));
+    }
+  }
+
+  static void OnComment(void* user, const xmlChar* text) {
+    auto comment = std::make_shared<Node>(NodeKind::Comment);
+    comment->data = Chars(text);
+    AppendChild(Of(user).Current(), std::move(comment));
+  }
+};
+
+// The nodes of `html` read as a page, below a Document node.
+NodePtr ReadHtml(const std::string& html) {
+  static const bool initialised = [] {
+    xmlInitParser();
+    return true;
+  }();
+  (void)initialised;
+  TreeBuilder builder;
+  if (html.empty() || html.size() > static_cast<std::size_t>(INT_MAX)) return builder.holder;
+  const std::unique_ptr<htmlParserCtxt, ContextFree> context(
+      htmlCreateMemoryParserCtxt(html.data(), static_cast<int>(html.size())));
+  if (context == nullptr) return builder.holder;
+  // Pages and the program's texts are UTF-8, whatever a page may declare.
+  xmlSwitchEncoding(context.get(), XML_CHAR_ENCODING_UTF8);
+
+  xmlSAXHandler events{};
+  events.startElement = &TreeBuilder::OnStart;
+  events.endElement = &TreeBuilder::OnEnd;
+  events.characters = &TreeBuilder::OnText;
+  events.cdataBlock = &TreeBuilder::OnText;  // SCRIPT and STYLE content
+  events.comment = &TreeBuilder::OnComment;
+  xmlSAXHandler* const own = context->sax;
+  context->sax = &events;
+  context->userData = &builder;
+  builder.context = context.get();
+  htmlCtxtUseOptions(context.get(), kParseOptions);
+  htmlParseDocument(context.get());
+  context->sax = own;
+  if (context->myDoc != nullptr) {
+    xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+  }
+  return builder.holder;
 }
 
 // TEXTAREA and TITLE hold text only: what the parser read as markup inside
@@ -134,8 +186,7 @@ void UnwrapFragment(Node& node, std::vector<NodePtr>& result) {
 }  // namespace
 
 std::vector<NodePtr> ParseDocument(const std::string& html) {
-  auto holder = std::make_shared<Node>(NodeKind::Document);
-  if (DocHolder doc = ReadHtml(html)) ConvertChildren(doc->children, holder);
+  const NodePtr holder = ReadHtml(html);
 
   NodePtr root = FindChild(*holder, "html");
   if (root == nullptr) {
@@ -180,11 +231,7 @@ std::vector<NodePtr> ParseFragment(const std::string& html, const std::string& c
     return TakeChildren(*holder);
   }
 
-  const DocHolder doc = ReadHtml("<html><body>" + html + "</body></html>");
-  if (doc == nullptr) return result;
-  auto holder = std::make_shared<Node>(NodeKind::Document);
-  ConvertChildren(doc->children, holder);
-  UnwrapFragment(*holder, result);
+  UnwrapFragment(*ReadHtml("<html><body>" + html + "</body></html>"), result);
   for (const NodePtr& node : result) FlattenTextOnly(node);
   return result;
 }
