@@ -1,5 +1,6 @@
 // The library scan of ITunesPlayer: one pass copying the player's library
 // into the music database.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,35 @@ Visit VisitEntry(player::IITTrackCollection& tracks, long index, Track& track) {
   return track.location.empty() ? Visit::Skip : Visit::File;
 }
 
+// The library's tracks as one pass sees them, and the rule for whether the
+// pass may then delete what it did not see.
+class LibraryView {
+ public:
+  // False when the library's tracks cannot be read: there is nothing to
+  // compare with.
+  bool Open(player::IiTunes& app) {
+    std::shared_ptr<player::IITPlaylist> library;
+    if (FAILED(app.get_LibraryPlaylist(&library)) || !library) return false;
+    if (FAILED(library->get_Tracks(&tracks_)) || !tracks_) return false;
+    return SUCCEEDED(tracks_->get_Count(&count_)) && count_ >= 0;
+  }
+  player::IITTrackCollection& Tracks() { return *tracks_; }
+  long Count() const { return count_; }
+  // Entries added or removed meanwhile shift the others past the ones
+  // visited, so a pass over a library of another size saw only part of it.
+  bool KeptSize() {
+    long countAfter = 0;
+    return SUCCEEDED(tracks_->get_Count(&countAfter)) && countAfter == count_;
+  }
+  // A library that shows no file track at all is taken for one the player
+  // could not show, not for one whose every track went.
+  bool MaySweep(int fileTracksSeen) { return KeptSize() && fileTracksSeen > 0; }
+
+ private:
+  std::shared_ptr<player::IITTrackCollection> tracks_;
+  long count_ = 0;
+};
+
 class LibraryScan {
  public:
   LibraryScan(player::IiTunes& app, CMainWindow* owner, HANDLE quit, HANDLE pause)
@@ -64,14 +94,12 @@ class LibraryScan {
     // closes on every way out.
     MusicDB db(theMusicDB.GetPath());
     if (!db.IsOpen()) return;
-    // Without the library's tracks there is nothing to compare with: the
-    // stored tracks stay as they are and libraryChanged stays set.
-    std::shared_ptr<player::IITPlaylist> library;
-    if (FAILED(app_.get_LibraryPlaylist(&library)) || !library) return;
-    std::shared_ptr<player::IITTrackCollection> tracks;
-    if (FAILED(library->get_Tracks(&tracks)) || !tracks) return;
-    long count = 0;
-    if (FAILED(tracks->get_Count(&count)) || count < 0) return;
+    // Without the library's tracks the stored tracks stay as they are and
+    // libraryChanged stays set.
+    LibraryView library;
+    if (!library.Open(app_)) return;
+    player::IITTrackCollection& tracks = library.Tracks();
+    const long count = library.Count();
     db.MarkAllTracksNotOnDisk();
 
     int lastPercent = -1;
@@ -100,10 +128,10 @@ class LibraryScan {
       }
 
       Track track;
-      Visit visit = VisitEntry(*tracks, i + 1, track);
+      Visit visit = VisitEntry(tracks, i + 1, track);
       while (visit == Visit::Rejected) {
         if (WaitForQuit(kRetryWaitMs)) return;
-        visit = VisitEntry(*tracks, i + 1, track);
+        visit = VisitEntry(tracks, i + 1, track);
       }
       // A track that could not be read is not on disk as far as this pass
       // knows; sweeping now would delete it with its tags and dumps.
@@ -121,15 +149,9 @@ class LibraryScan {
       Sleep(kTrackPauseMs);
     }
 
-    // Entries added or removed meanwhile shift the others past the ones
-    // visited, so a pass over a library of another size saw only part of it.
-    long countAfter = 0;
-    if (FAILED(tracks->get_Count(&countAfter)) || countAfter != count) return;
     // The next pass stores what this one could not, and sweeps then.
-    if (!allStored) return;
-    // A library that shows no file track at all is taken for one the player
-    // could not show, not for one whose every track went.
-    if (fileTracks == 0) {
+    if (!library.KeptSize() || !allStored) return;
+    if (!library.MaySweep(fileTracks)) {
       Report("Done");
       return;
     }
@@ -154,6 +176,21 @@ class LibraryScan {
 };
 
 }  // namespace
+
+bool ITunesPlayer::ShowsWholeLibraryDuring(const std::function<void()>& read) {
+  LibraryView library;
+  const bool opened = iTunes_ && library.Open(*iTunes_);
+  // One file track is enough; an entry that cannot be read now counts as none.
+  int fileTracks = 0;
+  for (long i = 1; opened && fileTracks == 0 && i <= library.Count(); ++i) {
+    Track track;
+    const Visit visit = VisitEntry(library.Tracks(), i, track);
+    if (visit == Visit::File) ++fileTracks;
+    if (visit == Visit::Rejected || visit == Visit::Failed) break;
+  }
+  read();
+  return opened && library.MaySweep(fileTracks);
+}
 
 void ITunesPlayer::ScanLibrary(HANDLE quitEvent, HANDLE pauseEvent) {
   if (!libraryChanged || !iTunesAvailable) return;

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,10 @@ class MusicPlayer {
   // One pass copying the player's library into the music database; returns
   // early when `quitEvent` is signalled, waits while `pauseEvent` is.
   virtual void ScanLibrary(HANDLE quitEvent, HANDLE pauseEvent) = 0;
+  // Runs `read` and answers whether a scan would sweep the library as it was
+  // meanwhile: not one that could not be read, showed no file track or
+  // changed size, since the player may then show less than it holds.
+  virtual bool ShowsWholeLibraryDuring(const std::function<void()>& read) = 0;
   virtual void WriteGeneratedPlaylist(const std::string& playlistName,
                                       const std::vector<ItemTrackQueue>& queues) = 0;
   // Every plain user playlist as a playlist mix, in the player's order.

@@ -17,7 +17,11 @@ void PlaylistSync::SyncPlaylistMixes() {
     // Read first: a player that cannot be reached throws here, before the
     // stored mixes are touched.
     MixList current;
-    player_->GetUserPlaylists(current);
+    // A player that shows an empty, unreadable or changing library may show
+    // fewer playlists than it has: mixes are deleted only where a scan would
+    // sweep tracks, or they would come back with new ids.
+    const bool mayDelete =
+        player_->ShowsWholeLibraryDuring([&] { player_->GetUserPlaylists(current); });
     MixList stored;
     theMusicDB.GetMixes(stored, true);
     for (Mix& mix : stored) {
@@ -35,7 +39,7 @@ void PlaylistSync::SyncPlaylistMixes() {
         mix.SetPlaylistId(match->GetPlaylistId());
         mix.Rename(match->GetDisplayName());
         current.erase(match);
-      } else {
+      } else if (mayDelete) {
         theMusicDB.DeleteMix(mix);
       }
     }

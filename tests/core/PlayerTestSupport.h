@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -100,6 +101,7 @@ class ScriptedApp final : public pp::IiTunes {
   bool noPlaylists = false;      // the library source has no playlist collection
   long failingPlaylistItem = 0;  // > 0: that item of the collection cannot be had
   bool noLibraryPlaylist = false;  // the library playlist cannot be had
+  std::function<void(long)> onPlaylistItem;  // runs before each item of the collection is had
 
   HRESULT BackTrack() override { return real_->BackTrack(); }
   HRESULT NextTrack() override { return real_->NextTrack(); }
@@ -151,6 +153,7 @@ class ScriptedApp final : public pp::IiTunes {
         : app_(app), real_(std::move(real)) {}
     HRESULT get_Count(long* count) override { return real_->get_Count(count); }
     HRESULT get_Item(long index, std::shared_ptr<pp::IITPlaylist>* playlist) override {
+      if (app_.onPlaylistItem) app_.onPlaylistItem(index);
       if (index == app_.failingPlaylistItem) {
         playlist->reset();
         return pp::RPC_E_DISCONNECTED;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +91,46 @@ TEST_F(PlaylistSyncTest, DeletesTheMixesOfPlaylistsThatWent) {
   SQLiteRowSet rows;
   db_.DB().Query("SELECT COUNT(*) AS n FROM mixtag WHERE mixid = " + std::to_string(gone), rows);
   EXPECT_EQ(rows.front().GetInt("n"), 0);
+}
+
+TEST_F(PlaylistSyncTest, DeletesNoMixWhereTheScanWouldSweepNoTrack) {
+  const std::string road = std::to_string(StoreMix(20, "Road")) + ":Road:20";
+  const std::string quiet = std::to_string(StoreMix(21, "Quiet")) + ":Quiet:21";
+  pp::LibraryData streams = MakeLibrary(1);
+  streams.tracks[0].kind = pp::ITTrackKindURL;
+  streams.tracks[0].location = "http://radio.example/stream";
+  pp::LibraryData grown = Library({{30, "Other"}});
+  grown.tracks.push_back(MakeTrackData(7, 200));
+  grown.playlists.front().trackIds.push_back(7);
+  struct Case {
+    const char* library;
+    pp::LibraryData data;
+    bool unreadable;
+    bool grows;
+  };
+  const std::vector<Case> cases = {
+      {"empty", MakeLibrary(0), false, false},
+      {"unreadable", Library({{30, "Other"}}), true, false},
+      {"streams only", streams, false, false},
+      {"growing while read", Library({{30, "Other"}}), false, true},
+  };
+  for (const Case& c : cases) {
+    StartModel(c.data);
+    std::shared_ptr<pp::IiTunes> real;
+    pp::CoCreateITunesApp(&real);
+    auto app = std::make_shared<ScriptedApp>(real);
+    app->noLibraryPlaylist = c.unreadable;
+    if (c.grows) app->onPlaylistItem = [&](long) { Model().ReplaceLibrary(grown); };
+    ITunesPlayer player(nullptr, app);
+    player.Connect(false);
+    PlaylistSync().SetPlayer(&player).SyncPlaylistMixes();
+
+    const auto stored = Stored();
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), road), 1) << c.library;
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), quiet), 1) << c.library;
+  }
+  // New playlists still got their mix.
+  EXPECT_EQ(Stored().size(), 3u);
 }
 
 TEST_F(PlaylistSyncTest, TwoMixesOfOnePlaylistLeaveOne) {
