@@ -1,7 +1,8 @@
 // Brings the stored playlist mixes in line with the user playlists that the
 // player has now: a mix whose playlist is still there stays (and follows a
-// rename), a mix whose playlist is gone is deleted, and every new playlist
-// gets a mix. Stored ids survive, so schedules keep their playlist mixes.
+// rename), a mix whose playlist is gone is deleted (only while the player
+// shows a library that a scan would sweep), and every new playlist gets a
+// mix. Stored ids survive, so schedules keep their playlist mixes.
 #pragma once
 
 class MusicPlayer;
