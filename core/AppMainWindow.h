@@ -5,6 +5,10 @@
 
 #include "platform/kernel/WinTypes.h"
 
+// Schedule items, their mixes or the schedule type changed.
+constexpr UINT WM_APP_SCHEDULE_CHANGED = WM_APP + 55;
+// The current mix was renamed on the player page.
+constexpr UINT WM_APP_MIX_RENAMED = WM_APP + 56;
 // The scheduler was started, stopped, overridden or left its override.
 constexpr UINT WM_APP_SCHEDULER_MODE = WM_APP + 57;
 // theScanStatus holds a new status text of the library scan.

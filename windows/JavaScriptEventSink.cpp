@@ -1,0 +1,104 @@
+#include "windows/JavaScriptEventSink.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "core/AppMainWindow.h"
+#include "core/Mix.h"
+#include "core/MusicDB.h"
+#include "core/Schedule.h"
+#include "core/Scheduler.h"
+#include "core/Token.h"
+#include "windows/TagLinks.h"
+
+using platform::ScriptArgs;
+using platform::ScriptType;
+using platform::ScriptValue;
+
+namespace {
+
+// The item id of "sitemid_<id>": the whole rest a positive decimal number.
+bool ItemIdOf(const std::string& elementId, int* id) {
+  const std::string prefix = ScheduleItem::kElementPrefix;
+  if (elementId.compare(0, prefix.size(), prefix) != 0) return false;
+  const char* first = elementId.data() + prefix.size();
+  const char* last = elementId.data() + elementId.size();
+  int value = 0;
+  auto [end, error] = std::from_chars(first, last, value);
+  if (error != std::errc() || end != last || value <= 0) return false;
+  *id = value;
+  return true;
+}
+
+}  // namespace
+
+JavaScriptEventSink::JavaScriptEventSink(BYTE pageFlag) : pageFlag_(pageFlag) {
+  // The order of the dispatch map gives the ids.
+  AddMethod("UpdateScheduleItem",
+            {ScriptType::Text, ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
+            [this](const ScriptArgs& a) {
+              UpdateScheduleItem(a[0].ToText(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt(), a[4].AsInt());
+              return ScriptValue();
+            });
+  AddMethod("InsertScheduleItem", {ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
+            [this](const ScriptArgs& a) {
+              InsertScheduleItem(a[0].AsInt(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt());
+              return ScriptValue();
+            });
+  AddMethod("SetSelectorMix", {ScriptType::Text}, [this](const ScriptArgs& a) {
+    SetSelectorMix(a[0].ToText());
+    return ScriptValue();
+  });
+  AddMethod("EditInPlaceUpdate", {ScriptType::Text, ScriptType::Text}, [this](const ScriptArgs& a) {
+    EditInPlaceUpdate(a[0].ToText(), a[1].ToText());
+    return ScriptValue();
+  });
+  AddMethod("FrequecyHider", {ScriptType::Int}, [this](const ScriptArgs& a) {
+    FrequecyHider(a[0].AsInt());
+    return ScriptValue();
+  });
+  AddMethod("SetScheduleType", {ScriptType::Int}, [this](const ScriptArgs& a) {
+    SetScheduleType(a[0].AsInt());
+    return ScriptValue();
+  });
+}
+
+void JavaScriptEventSink::UpdateScheduleItem(const std::string& elementId, int start, int end, int mixId,
+                                             int scheduleId) {
+  // An id that names no item would have been written as item 0.
+  int itemId = 0;
+  if (!ItemIdOf(elementId, &itemId)) return;
+  ScheduleItem item(elementId, start, end, mixId, scheduleId);
+  theMusicDB.UpdateScheduleItem(item);
+  PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
+}
+
+void JavaScriptEventSink::InsertScheduleItem(int start, int end, int mixId, int scheduleId) {
+  ScheduleItem item(start, end, mixId, scheduleId);
+  theMusicDB.AddScheduleItem(item);
+  PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
+}
+
+void JavaScriptEventSink::SetSelectorMix(const std::string& text) {
+  CToken tokens(text, "_");
+  tokens.GetNextToken();
+  const int mixId = std::atoi(tokens.GetNextToken().c_str());
+  theTagLinks.SetAutomatorSelector(Mix(mixId));
+}
+
+void JavaScriptEventSink::EditInPlaceUpdate(const std::string& elementId, const std::string&) {
+  if (elementId == "currentmixname") PostToAppMainWindow(WM_APP_MIX_RENAMED);
+}
+
+void JavaScriptEventSink::FrequecyHider(int threshold) {
+  if (pageFlag_ == PlayerPage) {
+    theTagLinks.SetPlayerThreshold(threshold);
+  } else {
+    theTagLinks.SetAutomatorThreshold(threshold);
+  }
+}
+
+void JavaScriptEventSink::SetScheduleType(int type) {
+  if (type >= ScheduleAllDays && type <= SchedulePerDay) theScheduler.SetType(type);
+  PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
+}

@@ -1,0 +1,181 @@
+#include "windows/TagLinks.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/MusicDB.h"
+#include "platform/window/DHtmlDialog.h"
+
+TagLinks theTagLinks;
+
+namespace {
+
+struct ListKind {
+  int type;
+  const char* elementId;
+};
+
+// Genre, artist, album: the order the lists are read, written and walked.
+constexpr ListKind kLists[] = {
+    {TagGenre, "genretaglinks"},
+    {TagArtist, "artisttaglinks"},
+    {TagAlbum, "albumtaglinks"},
+};
+
+platform::HtmlDocument* DocumentOf(CDHtmlDialog* window) { return window ? window->GetDocument() : nullptr; }
+
+int LargestFrequency(const TagList& tags) {
+  int largest = 0;
+  for (const Tag& tag : tags) largest = std::max(largest, tag.frequency);
+  return largest;
+}
+
+// Every tag visible, whatever the page's threshold: a fresh list shows all.
+std::string CloudHtml(TagList& tags, std::size_t reservePerTag) {
+  const int largest = LargestFrequency(tags);
+  std::string html;
+  html.reserve(tags.size() * reservePerTag);
+  for (Tag& tag : tags) html += tag.GetCloudHtml(largest, 0);
+  return html;
+}
+
+}  // namespace
+
+void TagLinks::Reload(CDHtmlDialog* player, CDHtmlDialog* scheduler, CDHtmlDialog* generator) {
+  pages_[PlayerPage].window = player;
+  pages_[SchedulerPage].window = scheduler;
+  pages_[GeneratorPage].window = generator;
+  LoadLists();
+}
+
+void TagLinks::LoadLists() {
+  MusicDB db(theMusicDB.GetPath());
+  for (const ListKind& kind : kLists) {
+    for (Page& page : pages_) {
+      if (page.window) page.window->SetElementHtml(kind.elementId, "Loading...");
+    }
+  }
+  for (TagList& list : lists_) list.clear();
+  for (int i = 0; i < ListCount; ++i) {
+    TagList& list = lists_[i];
+    db.GetTagsByType(list, kLists[i].type, std::string());
+    RenderToPages(list, kLists[i].elementId);
+    for (const Tag& tag : list) {
+      for (Page& page : pages_) {
+        platform::HtmlDocument* document = DocumentOf(page.window);
+        if (document && page.selector.HasTag(tag)) tag.SetClassRemove(*document);
+      }
+    }
+  }
+}
+
+void TagLinks::RenderToPages(TagList& tags, const char* elementId) {
+  const std::string html = CloudHtml(tags, 270);
+  for (Page& page : pages_) {
+    if (page.window) page.window->SetElementHtml(elementId, html);
+  }
+}
+
+void TagLinks::RenderToPage(Page& page, TagList& tags, const char* elementId) {
+  const std::string html = CloudHtml(tags, 300);
+  if (page.window) page.window->SetElementHtml(elementId, html);
+}
+
+void TagLinks::MarkSelectorTags(Page& page, const Mix& mix) {
+  platform::HtmlDocument* document = DocumentOf(page.window);
+  if (!document || mix.IsRandom()) return;
+  for (const TagList& list : lists_) {
+    for (const Tag& tag : list) {
+      if (mix.HasTag(tag)) tag.SetClassRemove(*document);
+    }
+  }
+}
+
+void TagLinks::UnmarkSelectorTags(Page& page, const Mix& mix) {
+  platform::HtmlDocument* document = DocumentOf(page.window);
+  if (!document || mix.IsRandom()) return;
+  for (const TagList& list : lists_) {
+    for (const Tag& tag : list) {
+      if (mix.HasTag(tag)) tag.SetClassAdd(*document);
+    }
+  }
+}
+
+void TagLinks::Filter(Page& page, const std::string& pattern) {
+  for (TagList& list : page.filtered) list.clear();
+  if (pattern.empty()) {
+    for (int i = 0; i < ListCount; ++i) RenderToPage(page, lists_[i], kLists[i].elementId);
+    MarkSelectorTags(page, page.selector);
+    return;
+  }
+  for (int i = 0; i < ListCount; ++i) {
+    TagList& list = page.filtered[i];
+    theMusicDB.GetTagsByType(list, kLists[i].type, pattern);
+    RenderToPage(page, list, kLists[i].elementId);
+    platform::HtmlDocument* document = DocumentOf(page.window);
+    if (!document || page.selector.IsRandom()) continue;
+    for (const Tag& tag : list) {
+      if (page.selector.HasTag(tag)) tag.SetClassRemove(*document);
+    }
+  }
+}
+
+void TagLinks::SetSelector(Page& page, const Mix& mix) {
+  UnmarkSelectorTags(page, page.selector);
+  MarkSelectorTags(page, mix);
+  page.selector = mix;
+}
+
+void TagLinks::SetThreshold(Page& page, int threshold) {
+  if (threshold > page.threshold) {
+    HideTagRange(page, page.threshold, threshold);
+  } else if (threshold < page.threshold) {
+    ShowTagRange(page, threshold, page.threshold);
+  }
+  page.threshold = threshold;
+}
+
+// The lists run most frequent first, so each walk starts at its end.
+void TagLinks::HideTagRange(Page& page, int above, int upTo) {
+  platform::HtmlDocument* document = DocumentOf(page.window);
+  if (!document) return;
+  for (const TagList& list : lists_) {
+    for (auto tag = list.rbegin(); tag != list.rend() && tag->frequency <= upTo; ++tag) {
+      if (tag->frequency > above) tag->HideElement(*document);
+    }
+  }
+}
+
+void TagLinks::ShowTagRange(Page& page, int above, int upTo) {
+  platform::HtmlDocument* document = DocumentOf(page.window);
+  if (!document) return;
+  for (const TagList& list : lists_) {
+    for (auto tag = list.rbegin(); tag != list.rend(); ++tag) {
+      if (tag->frequency > above) tag->ShowElement(*document);
+      if (tag->frequency > upTo) break;
+    }
+  }
+}
+
+void TagLinks::FilterPlayerTags(const std::string& pattern) { Filter(pages_[PlayerPage], pattern); }
+void TagLinks::FilterAutomatorTags(const std::string& pattern) { Filter(pages_[SchedulerPage], pattern); }
+void TagLinks::FilterGeneratorTags(const std::string& pattern) { Filter(pages_[GeneratorPage], pattern); }
+
+void TagLinks::SetPlayerSelector(const Mix& mix) { SetSelector(pages_[PlayerPage], mix); }
+void TagLinks::SetAutomatorSelector(const Mix& mix) { SetSelector(pages_[SchedulerPage], mix); }
+void TagLinks::SetGeneratorSelector(const Mix& mix) { SetSelector(pages_[GeneratorPage], mix); }
+
+void TagLinks::SetPlayerThreshold(int threshold) { SetThreshold(pages_[PlayerPage], threshold); }
+void TagLinks::SetAutomatorThreshold(int threshold) { SetThreshold(pages_[SchedulerPage], threshold); }
+void TagLinks::SetGeneratorThreshold(int threshold) { SetThreshold(pages_[GeneratorPage], threshold); }
+
+Tag TagLinks::GetFirstArtistTag() const {
+  const TagList& artists = lists_[ArtistList];
+  return artists.empty() ? Tag(TagArtist) : artists.front();
+}
+
+void TagLinks::RenameTagInPages(Tag tag) {
+  for (Page& page : pages_) {
+    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetAddLinkText(*document);
+  }
+}
