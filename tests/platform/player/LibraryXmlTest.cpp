@@ -82,6 +82,23 @@ TEST(LibraryXmlTest, ReadsTracksAndPlaylists) {
   EXPECT_EQ(lib.playlists[4].specialKind, ITUserPlaylistSpecialKindNone);
 }
 
+// The reader streams: where the parts stand and what lies between them
+// changes nothing.
+TEST(LibraryXmlTest, OrderOfPartsAndLayoutDoNotMatter) {
+  const LibraryData plain = ParseLibraryXml(Library(kTracks, kPlaylists), "a.xml");
+  std::string spaced = Library(kTracks, kPlaylists);
+  for (const char* tag : {"<key>", "<dict>", "</array>"})
+    for (size_t at = spaced.find(tag); at != std::string::npos; at = spaced.find(tag, at + 20))
+      spaced.insert(at, "\n\t<!-- note -->\t");
+  const std::string playlistsFirst = "<plist><dict><key>Playlists</key><array>" + kPlaylists +
+                                     "</array><key>Tracks</key><dict>" + kTracks + "</dict></dict></plist>";
+  for (const std::string& text : {spaced, playlistsFirst}) {
+    const LibraryData lib = ParseLibraryXml(text, "b.xml");
+    EXPECT_EQ(lib.tracks, plain.tracks);
+    EXPECT_EQ(lib.playlists, plain.playlists);
+  }
+}
+
 TEST(LibraryXmlTest, BadFilesAreRefusedNamingTheFileAndTheFault) {
   const struct {
     const char* name;
@@ -89,6 +106,9 @@ TEST(LibraryXmlTest, BadFilesAreRefusedNamingTheFileAndTheFault) {
     const char* fault;
   } cases[] = {
       {"not XML", "this is no XML <", "not an XML file"},
+      {"empty", "", "not an XML file (line 1: no root element)"},
+      {"no element", "<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "no root element"},
+      {"broken after the tracks", Library(Track(1, ""), "") + "<x", "not an XML file"},
       {"no Tracks", "<plist><dict><key>Playlists</key><array/></dict></plist>", "no Tracks dictionary"},
       {"bad location", Library(Track(1, "<key>Track Type</key><string>File</string>"
                                         "<key>Location</key><string>file://localhost/C:/a%zz.mp3</string>"),
