@@ -11,10 +11,12 @@ function(zorva_add_child_directories dir)
   endforeach()
 endfunction()
 
-# zorva_add_test(NAME name SOURCES ... LIBS ...): one GoogleTest executable whose
-# tests each become their own CTest entry.
+# zorva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...]): one GoogleTest
+# executable whose tests each become their own CTest entry. Tests labelled
+# `browser` run real pages in headless Chromium: each holds a browser of its
+# own, so they count as two processors (ctest -j runs fewer of them at once).
 function(zorva_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   # Temporary folders, environment guards and the scripted web server.
@@ -22,5 +24,12 @@ function(zorva_add_test)
     target_link_libraries(${T_NAME} PRIVATE zorva_test_support)
   endif()
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  set(properties TIMEOUT 120)
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  if("browser" IN_LIST T_LABELS)
+    list(APPEND properties PROCESSORS 2)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

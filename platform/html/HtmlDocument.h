@@ -122,7 +122,11 @@ struct HtmlEvent {
   bool returnValue = true;    // false: the browser's own action for it is cancelled
 };
 
-// The window that shows a document.
+// The window that shows a document. A browser that runs real pages may call
+// the host back inside any blocking call of the document (an element read,
+// CallScript, LoadFile, Navigate...): the page waits for the answer of an
+// event, a navigation or a window.external call while the program waits for
+// the page (ChromiumHtmlDocument.h). Hosts must allow for that re-entry.
 class HtmlDocumentHost {
  public:
   virtual ~HtmlDocumentHost() = default;
@@ -135,6 +139,13 @@ class HtmlDocumentHost {
   virtual void DocumentComplete(const std::string& url) = 0;
   // Page script's window.external; null when the page may not have one.
   virtual ScriptDispatch* External() = 0;
+  // The event types the window handles. A browser that must stop its page to
+  // hear an event's answer (ChromiumHtmlDocument) stops it only for these;
+  // the in-memory document reports every event it is given.
+  virtual std::vector<std::string> EventTypes() const {
+    return {"click",   "dblclick", "mousedown",   "mouseup",   "keydown",    "keypress",
+            "keyup",   "change",   "selectstart", "dragstart", "contextmenu"};
+  }
 };
 
 // The page a window shows. Used on the user-interface thread only.

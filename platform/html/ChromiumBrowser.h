@@ -1,0 +1,136 @@
+// One Chromium process driven over --remote-debugging-pipe (fd 3 carries
+// commands into the browser, fd 4 its replies and events, each message JSON
+// ending in a NUL byte). Never a TCP port: no other local user can reach it.
+//
+// The browser runs with a private profile folder, removed when the browser
+// object ends. It also ends when this process dies: the pipe closes (and the
+// child has PR_SET_PDEATHSIG), so no browser is left behind.
+//
+// A reader thread takes every message off the pipe. Replies wake the caller
+// that waits for them; events are queued for the thread that owns the page
+// session they belong to. That thread handles them inside its own waits (so a
+// page paused in the debugger is answered while the thread waits for any
+// reply) and, when idle, through its message loop (platform::PostThreadCall).
+// Waits are measured on the installed clock (platform/kernel/Clock.h) and
+// every one has a time-out.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/kernel/Clock.h"
+#include "platform/kernel/WinTypes.h"
+
+namespace platform::chromium {
+
+using Json = nlohmann::json;
+
+// The answer to one command: its result, or an error text.
+struct Reply {
+  bool ok = false;
+  Json result;
+  std::string error;
+};
+
+class Browser : public std::enable_shared_from_this<Browser> {
+ public:
+  struct Options {
+    std::string binary;     // empty: $ZORVA_CHROMIUM, else /usr/lib/chromium/chromium
+    bool headless = true;
+    Millis startTimeout = 30000;
+  };
+
+  // Starts a browser; null (and *error says why, naming the package) when it
+  // cannot be started or does not answer.
+  static std::shared_ptr<Browser> Start(const Options& options, std::string* error);
+  // The process's one browser, started on first use (headless unless a
+  // display is set and ZORVA_HEADLESS is not 1). Null when it cannot start;
+  // the reason is written once to standard error. A browser that died is not
+  // started again.
+  static std::shared_ptr<Browser> Shared(std::string* error = nullptr);
+  // Whether the shared browser would show its pages.
+  static bool DisplayWanted();
+
+  ~Browser();
+  Browser(const Browser&) = delete;
+  Browser& operator=(const Browser&) = delete;
+
+  bool Alive() const;
+  bool Headless() const { return headless_; }
+  int ProcessId() const { return pid_; }
+
+  // Sends a command (to a page session when `session` is set) and waits for
+  // its reply, handling this thread's events meanwhile.
+  Reply Call(const std::string& method, const Json& params = Json::object(), const std::string& session = {},
+             Millis timeout = kCommandTimeout);
+  // Sends a command whose reply nobody waits for.
+  void Send(const std::string& method, const Json& params = Json::object(), const std::string& session = {});
+
+  // Events of a page session (and the browser's events naming the session or
+  // its target) go to `sink` on the calling thread.
+  using EventSink = std::function<void(const std::string& method, const Json& params)>;
+  void AddSession(const std::string& session, const std::string& targetId, EventSink sink);
+  void RemoveSession(const std::string& session);
+
+  // Handles this thread's queued events; waits up to `timeout` for one when
+  // none is queued. True when at least one was handled.
+  bool ProcessEvents(Millis timeout);
+
+  // Runs on each thread with sessions when the browser dies unexpectedly
+  // (after the line on standard error). The default ends that thread's
+  // message loop (PostQuitMessage), so the program closes cleanly.
+  static void SetDeathHandler(std::function<void()> handler);
+
+  static constexpr Millis kCommandTimeout = 10000;
+
+ private:
+  explicit Browser(bool headless) : headless_(headless) {}
+  bool Launch(const Options& options, std::string* error);
+  void ReadLoop(int fd);
+  void Died();
+  bool DispatchOne(std::unique_lock<std::mutex>& lock);
+  bool Write(const std::string& message);
+
+  struct Session {
+    std::string targetId;
+    DWORD thread = 0;
+    EventSink sink;
+  };
+  struct Event {
+    std::string session;
+    std::string method;
+    Json params;
+  };
+  struct ThreadEvents {
+    std::deque<Event> events;
+    bool pumpPosted = false;
+  };
+
+  const bool headless_;
+  int pid_ = -1;
+  int writeFd_ = -1;
+  std::string profile_;
+  std::thread reader_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  bool dead_ = false;
+  bool closing_ = false;
+  int nextId_ = 1;
+  std::set<int> waiting_;
+  std::map<int, Json> replies_;
+  std::map<std::string, Session> sessions_;
+  std::map<DWORD, ThreadEvents> queues_;
+  std::mutex writeMutex_;
+};
+
+}  // namespace platform::chromium

@@ -1,0 +1,632 @@
+#include "platform/html/ChromiumHtmlDocument.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/html/ChromiumPageScript.h"
+#include "platform/html/Url.h"
+
+namespace platform {
+
+using chromium::Json;
+using chromium::Reply;
+
+namespace {
+
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Base64Encode(const std::string& data) {
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 2 < data.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8) |
+                       static_cast<unsigned char>(data[i + 2]);
+    out += kBase64[(v >> 18) & 63];
+    out += kBase64[(v >> 12) & 63];
+    out += kBase64[(v >> 6) & 63];
+    out += kBase64[v & 63];
+  }
+  if (i < data.size()) {
+    unsigned v = static_cast<unsigned char>(data[i]) << 16;
+    if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
+    out += kBase64[(v >> 18) & 63];
+    out += kBase64[(v >> 12) & 63];
+    out += i + 1 < data.size() ? kBase64[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+std::string Base64Decode(const std::string& text) {
+  std::string out;
+  unsigned value = 0;
+  int bits = 0;
+  for (char c : text) {
+    const char* at = std::strchr(kBase64, c);
+    if (c == '\0' || !at) continue;
+    value = (value << 6) | static_cast<unsigned>(at - kBase64);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((value >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+Json ToJson(const ScriptValue& value) {
+  if (value.IsInt()) return value.AsInt();
+  if (value.IsText()) return value.ToText();
+  return nullptr;
+}
+
+ScriptValue FromJson(const Json& value) {
+  if (value.is_number_integer()) {
+    const auto n = value.get<std::int64_t>();
+    if (n >= INT32_MIN && n <= INT32_MAX) return ScriptValue(static_cast<int>(n));
+    return ScriptValue(std::to_string(n));
+  }
+  if (value.is_string()) return ScriptValue(value.get<std::string>());
+  if (value.is_null()) return ScriptValue();
+  return ScriptValue(value.dump());
+}
+
+std::string ExceptionText(const Json& details) {
+  if (details.contains("exception") && details["exception"].contains("description")) {
+    return details["exception"]["description"].get<std::string>();
+  }
+  return details.value("text", std::string("script error"));
+}
+
+bool IsFileUrl(const std::string& url) { return url.rfind("file:", 0) == 0; }
+
+}  // namespace
+
+// An element of a Chromium page: a handle that the page script keeps for it.
+class ChromiumElement final : public HtmlElement {
+ public:
+  ChromiumElement(const ChromiumHtmlDocument* document, std::weak_ptr<bool> alive, int handle)
+      : document_(document), alive_(std::move(alive)), handle_(handle) {}
+
+  bool IsInDocument() const override { return Ask("inDoc").value_or(false); }
+  std::string GetTagName() const override { return Text("tag"); }
+  HtmlElementPtr GetParent() const override {
+    const Json h = Call("parent");
+    return h.is_number_integer() ? Element(h.get<int>()) : nullptr;
+  }
+  std::vector<HtmlElementPtr> GetChildren() const override {
+    std::vector<HtmlElementPtr> children;
+    const Json list = Call("children");
+    if (list.is_array()) {
+      for (const Json& h : list) {
+        if (auto child = h.is_number_integer() ? Element(h.get<int>()) : nullptr) children.push_back(child);
+      }
+    }
+    return children;
+  }
+  std::string GetInnerHtml() const override { return Text("getHtml"); }
+  void SetInnerHtml(const std::string& html) override { Call("setHtml", html); }
+  std::string GetInnerText() const override { return Text("getText"); }
+  void SetInnerText(const std::string& text) override { Call("setText", text); }
+  bool HasAttribute(const std::string& name) const override { return Ask("hasAttr", name).value_or(false); }
+  std::string GetAttribute(const std::string& name) const override { return Text("getAttr", name); }
+  bool SetAttribute(const std::string& name, const std::string& value) override {
+    return Ask("setAttr", name, value).value_or(false);
+  }
+  void RemoveAttribute(const std::string& name) override { Call("removeAttr", name); }
+  std::string GetStyle(const std::string& property) const override { return Text("getStyle", property); }
+  void SetStyle(const std::string& property, const std::string& value) override {
+    Call("setStyle", property, value);
+  }
+  std::string GetValue() const override { return Text("getValue"); }
+  void SetValue(const std::string& value) override { Call("setValue", value); }
+  bool GetChecked() const override { return Ask("getChecked").value_or(false); }
+  void SetChecked(bool checked) override { Call("setChecked", checked); }
+  bool IsTextEdit() const override { return Ask("isTextEdit").value_or(false); }
+
+  int Handle() const { return handle_; }
+  const ChromiumHtmlDocument* Document() const { return alive_.lock() ? document_ : nullptr; }
+
+  template <class... Args>
+  Json Call(const std::string& op, const Args&... args) const {
+    if (!alive_.lock()) return nullptr;
+    return document_->Run(op, Json::array({handle_, args...}));
+  }
+
+ private:
+  template <class... Args>
+  std::optional<bool> Ask(const std::string& op, const Args&... args) const {
+    const Json v = Call(op, args...);
+    if (v.is_boolean()) return v.get<bool>();
+    return std::nullopt;
+  }
+  template <class... Args>
+  std::string Text(const std::string& op, const Args&... args) const {
+    const Json v = Call(op, args...);
+    return v.is_string() ? v.get<std::string>() : std::string();
+  }
+  HtmlElementPtr Element(int handle) const { return alive_.lock() ? document_->ElementOf(handle) : nullptr; }
+
+  const ChromiumHtmlDocument* document_;
+  std::weak_ptr<bool> alive_;
+  int handle_;
+};
+
+std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::string* error) {
+  std::string why;
+  auto browser = chromium::Browser::Shared(&why);
+  if (!browser) {
+    if (error) *error = why;
+    return nullptr;
+  }
+  return Create(std::move(browser), error);
+}
+
+std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_ptr<chromium::Browser> browser,
+                                                                   std::string* error) {
+  if (!browser || !browser->Alive()) {
+    if (error) *error = "the page browser is not running";
+    return nullptr;
+  }
+  Reply target = browser->Call("Target.createTarget", {{"url", "about:blank"}});
+  if (!target.ok) {
+    if (error) *error = "cannot open a page in the browser: " + target.error;
+    return nullptr;
+  }
+  const std::string targetId = target.result.value("targetId", "");
+  Reply attach = browser->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+  if (!attach.ok) {
+    browser->Send("Target.closeTarget", {{"targetId", targetId}});
+    if (error) *error = "cannot reach a page of the browser: " + attach.error;
+    return nullptr;
+  }
+  std::unique_ptr<ChromiumHtmlDocument> document(
+      new ChromiumHtmlDocument(std::move(browser), targetId, attach.result.value("sessionId", "")));
+  if (!document->Attach(error)) return nullptr;
+  return document;
+}
+
+ChromiumHtmlDocument::ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser, std::string targetId,
+                                           std::string sessionId)
+    : browser_(std::move(browser)), targetId_(std::move(targetId)), sessionId_(std::move(sessionId)) {}
+
+bool ChromiumHtmlDocument::Attach(std::string* error) {
+  std::weak_ptr<bool> alive = alive_;
+  browser_->AddSession(sessionId_, targetId_, [this, alive](const std::string& method, const Json& params) {
+    if (alive.lock()) OnEvent(method, params);
+  });
+  const std::pair<const char*, Json> setup[] = {
+      {"Page.enable", Json::object()},
+      {"Runtime.enable", Json::object()},
+      {"Debugger.enable", Json::object()},
+      {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
+      {"Page.addScriptToEvaluateOnNewDocument", {{"source", chromium::kPageScript}}},
+      {"Emulation.setDeviceMetricsOverride",
+       {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}},
+      {"Runtime.evaluate", {{"expression", chromium::kPageScript}}},
+  };
+  for (const auto& [method, params] : setup) {
+    if (!browser_->Headless() && std::string(method) == "Emulation.setDeviceMetricsOverride") continue;
+    Reply reply = Page(method, params);
+    if (!reply.ok) {
+      if (error) *error = std::string("cannot set up a page of the browser (") + method + "): " + reply.error;
+      return false;
+    }
+  }
+  return true;
+}
+
+ChromiumHtmlDocument::~ChromiumHtmlDocument() {
+  *alive_ = false;
+  browser_->RemoveSession(sessionId_);
+  browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
+}
+
+Reply ChromiumHtmlDocument::Page(const std::string& method, const Json& params, Millis timeout) const {
+  if (closed_) {
+    Reply reply;
+    reply.error = "the page has closed";
+    return reply;
+  }
+  return browser_->Call(method, params, sessionId_, timeout);
+}
+
+Json ChromiumHtmlDocument::Run(const std::string& op, const Json& args) const {
+  if (contextId_ == 0) return nullptr;
+  Reply reply = Page("Runtime.callFunctionOn", {{"functionDeclaration", chromium::kRunFunction},
+                                                 {"executionContextId", contextId_},
+                                                 {"arguments", Json::array({{{"value", op}}, {{"value", args}}})},
+                                                 {"returnByValue", true}});
+  if (!reply.ok) {
+    lastError_ = reply.error;
+    return nullptr;
+  }
+  if (reply.result.contains("exceptionDetails")) {
+    lastError_ = ExceptionText(reply.result["exceptionDetails"]);
+    return nullptr;
+  }
+  const Json& result = reply.result["result"];
+  return result.contains("value") ? result["value"] : Json();
+}
+
+HtmlElementPtr ChromiumHtmlDocument::ElementOf(int handle) const {
+  if (handle <= 0) return nullptr;
+  if (auto known = elements_[handle].lock()) return known;
+  auto element = std::make_shared<ChromiumElement>(this, alive_, handle);
+  elements_[handle] = element;
+  return element;
+}
+
+HtmlElementPtr ChromiumHtmlDocument::GetElementById(const std::string& id) const {
+  if (id.empty()) return nullptr;
+  const Json h = Run("find", Json::array({id}));
+  return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;
+}
+
+HtmlElementPtr ChromiumHtmlDocument::GetBody() const {
+  const Json h = Run("body", Json::array());
+  return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;
+}
+
+HtmlElementPtr ChromiumHtmlDocument::GetDocumentElement() const {
+  const Json h = Run("root", Json::array());
+  return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;
+}
+
+void ChromiumHtmlDocument::SetHost(HtmlDocumentHost* host) {
+  host_ = host;
+  Json config{{"types", host ? host->EventTypes() : std::vector<std::string>()},
+              {"external", host && host->External() && IsFileUrl(url_)}};
+  Run("configure", Json::array({config}));
+}
+
+std::string ChromiumHtmlDocument::GetUrl() const { return url_; }
+
+void ChromiumHtmlDocument::SetSilent(bool silent) { silent_ = silent; }
+bool ChromiumHtmlDocument::IsSilent() const { return silent_; }
+
+bool ChromiumHtmlDocument::LoadFile(const std::string& path) {
+  std::error_code error;
+  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::is_regular_file(path, error) || !in) {
+    lastError_ = "cannot read the page file " + path;
+    return false;
+  }
+  return LoadUrl(FileUrl(std::filesystem::absolute(path, error).string()), false);
+}
+
+void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
+  if (url_ == "about:blank" || url_.empty()) {
+    Reply frame = Page("Page.setDocumentContent", {{"frameId", targetId_}, {"html", html}});
+    if (frame.ok) Page("Runtime.evaluate", {{"expression", chromium::kPageScript}});
+    return;
+  }
+  fulfil_ = html;
+  fulfilPending_ = true;
+  LoadUrl(url_, false);
+  fulfilPending_ = false;
+}
+
+bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify) {
+  quiet_ = !notify;
+  ownLoad_ = true;
+  const std::uint64_t before = loads_;
+  Reply reply = Page("Page.navigate", {{"url", url}});
+  if (!reply.ok || reply.result.contains("errorText")) {
+    lastError_ = reply.ok ? reply.result.value("errorText", "") : reply.error;
+    ownLoad_ = false;
+    quiet_ = false;
+    if (reply.ok && lastError_ != "net::ERR_ABORTED") return WaitForLoad(before);
+    return false;
+  }
+  if (!reply.result.contains("loaderId")) {  // the same document, another "#"
+    quiet_ = false;
+    return true;
+  }
+  const bool loaded = WaitForLoad(before);
+  quiet_ = false;
+  return loaded;
+}
+
+bool ChromiumHtmlDocument::WaitForLoad(std::uint64_t loadsBefore) {
+  const Millis deadline = TheClock().Now() + loadTimeout_;
+  while (loads_ == loadsBefore && !closed_ && browser_->Alive()) {
+    const Millis now = TheClock().Now();
+    if (now >= deadline) {
+      Page("Page.stopLoading");
+      lastError_ = "the page did not finish loading: " + url_;
+      return false;
+    }
+    browser_->ProcessEvents(deadline - now);
+  }
+  return loads_ != loadsBefore;
+}
+
+bool ChromiumHtmlDocument::Navigate(const std::string& url) {
+  const std::string resolved = ResolveUrl(url_, url);
+  if (host_) {
+    bool cancel = false;
+    host_->BeforeNavigate(resolved, &cancel);
+    if (cancel) return false;
+  }
+  LoadUrl(resolved, true);
+  return true;
+}
+
+void ChromiumHtmlDocument::Reload() {
+  quiet_ = false;
+  ownLoad_ = true;
+  const std::uint64_t before = loads_;
+  if (Page("Page.reload").ok) WaitForLoad(before);
+}
+
+bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) { return browser_->ProcessEvents(timeout); }
+
+void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params) {
+  if (method == "Debugger.paused") {
+    OnPaused(params);
+  } else if (method == "Fetch.requestPaused") {
+    OnRequestPaused(params);
+  } else if (method == "Runtime.executionContextCreated") {
+    const Json& context = params["context"];
+    const Json aux = context.value("auxData", Json::object());
+    if (aux.value("isDefault", false) && aux.value("frameId", "") == targetId_) {
+      contextId_ = context.value("id", 0);
+    }
+  } else if (method == "Runtime.executionContextDestroyed") {
+    if (params.value("executionContextId", -1) == contextId_) {
+      contextId_ = 0;
+      elements_.clear();
+    }
+  } else if (method == "Runtime.executionContextsCleared") {
+    contextId_ = 0;
+    elements_.clear();
+  } else if (method == "Page.frameNavigated") {
+    const Json& frame = params["frame"];
+    if (frame.value("id", "") != targetId_) return;
+    url_ = frame.value("url", "") + frame.value("urlFragment", "");
+    if (!quiet_ && host_) host_->NavigateComplete(url_);
+  } else if (method == "Page.navigatedWithinDocument") {
+    if (params.value("frameId", "") != targetId_) return;
+    url_ = params.value("url", url_);
+    if (host_) host_->NavigateComplete(url_);
+  } else if (method == "Page.loadEventFired") {
+    ++loads_;
+    if (!quiet_ && host_) host_->DocumentComplete(url_);
+  } else if (method == "Page.javascriptDialogOpening") {
+    if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());
+    browser_->Send("Page.handleJavaScriptDialog", {{"accept", true}}, sessionId_);
+  } else if (method == "Runtime.exceptionThrown") {
+    if (!silent_) {
+      std::fprintf(stderr, "zorva: script error in %s: %s\n", url_.c_str(),
+                   ExceptionText(params.value("exceptionDetails", Json::object())).c_str());
+    }
+  } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached" ||
+             method == "Target.detachedFromTarget" || method == "Target.targetCrashed") {
+    closed_ = true;
+    contextId_ = 0;
+    elements_.clear();
+  }
+}
+
+void ChromiumHtmlDocument::OnPaused(const Json& params) {
+  const Json& frames = params["callFrames"];
+  if (!frames.is_array() || frames.empty() || frames[0].value("functionName", "") != chromium::kPauseFunction) {
+    browser_->Send("Debugger.resume", Json::object(), sessionId_);
+    return;
+  }
+  const std::string frame = frames[0].value("callFrameId", "");
+  Reply request = Page("Debugger.evaluateOnCallFrame",
+                       {{"callFrameId", frame}, {"expression", "request"}, {"returnByValue", true}});
+  if (request.ok && request.result.contains("result")) {
+    const Json answer = Answer(request.result["result"].value("value", Json::object()));
+    if (!answer.is_null()) {
+      Page("Debugger.setVariableValue", {{"scopeNumber", 0},
+                                         {"variableName", "answer"},
+                                         {"newValue", {{"value", answer}}},
+                                         {"callFrameId", frame}});
+    }
+  }
+  browser_->Send("Debugger.resume", Json::object(), sessionId_);
+}
+
+Json ChromiumHtmlDocument::Answer(const Json& request) {
+  if (!request.is_object()) return nullptr;
+  const std::string kind = request.value("kind", "");
+  if (kind == "hello") {
+    const std::string url = request.value("url", "");
+    return Json{{"types", host_ ? host_->EventTypes() : std::vector<std::string>()},
+                {"external", host_ && host_->External() && IsFileUrl(url)}};
+  }
+  if (kind == "event") {
+    if (!host_) return nullptr;
+    HtmlEvent event;
+    event.type = request.value("type", "");
+    event.srcElement = ElementOf(request.value("element", 0));
+    if (!event.srcElement) return nullptr;
+    event.keyCode = request.value("keyCode", 0);
+    event.ctrlKey = request.value("ctrlKey", false);
+    event.shiftKey = request.value("shiftKey", false);
+    event.altKey = request.value("altKey", false);
+    host_->HandleEvent(event);
+    if (event.returnValue) return nullptr;
+    ++cancelled_;
+    return false;
+  }
+  if (kind == "navigate") {
+    if (!host_) return nullptr;
+    bool cancel = false;
+    host_->BeforeNavigate(request.value("url", ""), &cancel);
+    return cancel ? Json(false) : Json();
+  }
+  if (kind == "external") {
+    ScriptDispatch* external = host_ && IsFileUrl(url_) ? host_->External() : nullptr;
+    const std::string name = request.value("name", "");
+    if (!external) return Json{{"error", "window.external is not available on this page"}};
+    ScriptArgs args;
+    if (request.contains("args") && request["args"].is_array()) {
+      for (const Json& arg : request["args"]) args.push_back(FromJson(arg));
+    }
+    ScriptValue result;
+    const HRESULT hr = external->Invoke(name, args, &result);
+    if (hr == S_OK) return Json{{"value", ToJson(result)}};
+    if (hr == DISP_E_UNKNOWNNAME) return Json{{"error", "window.external has no method " + name}};
+    if (hr == DISP_E_BADPARAMCOUNT) return Json{{"error", "window.external." + name + ": wrong number of arguments"}};
+    if (hr == DISP_E_TYPEMISMATCH) return Json{{"error", "window.external." + name + ": an argument of the wrong type"}};
+    return Json{{"error", "window.external." + name + " failed"}};
+  }
+  return nullptr;
+}
+
+void ChromiumHtmlDocument::OnRequestPaused(const Json& params) {
+  const std::string requestId = params.value("requestId", "");
+  const std::string url = params.contains("request") ? params["request"].value("url", "") : std::string();
+  const bool mainFrame = params.value("frameId", "") == targetId_;
+  if (mainFrame && fulfilPending_) {
+    fulfilPending_ = false;
+    ownLoad_ = false;
+    Page("Fetch.fulfillRequest",
+         {{"requestId", requestId},
+          {"responseCode", 200},
+          {"responseHeaders", Json::array({{{"name", "Content-Type"}, {"value", "text/html; charset=utf-8"}}})},
+          {"body", Base64Encode(fulfil_)}});
+    return;
+  }
+  bool cancel = false;
+  if (mainFrame && ownLoad_) {
+    ownLoad_ = false;
+  } else if (host_) {
+    host_->BeforeNavigate(url, &cancel);
+  }
+  if (cancel) {
+    Page("Fetch.failRequest", {{"requestId", requestId}, {"errorReason", "Aborted"}});
+  } else {
+    Page("Fetch.continueRequest", {{"requestId", requestId}});
+  }
+}
+
+bool ChromiumHtmlDocument::FireEvent(HtmlEvent event) {
+  auto* element = dynamic_cast<ChromiumElement*>(event.srcElement.get());
+  if (!element || element->Document() != this) return false;
+  const Json done = element->Call("fire", event.type);
+  return done.is_boolean() && done.get<bool>();
+}
+
+bool ChromiumHtmlDocument::DispatchKey(const std::string& type, int keyCode) {
+  Json params{{"windowsVirtualKeyCode", keyCode}, {"nativeVirtualKeyCode", keyCode}};
+  if (type == "keydown") {
+    params["type"] = "rawKeyDown";
+  } else if (type == "keyup") {
+    params["type"] = "keyUp";
+  } else if (type == "keypress") {
+    params["type"] = "char";
+    params["text"] = std::string(1, static_cast<char>(keyCode));
+  } else {
+    return false;
+  }
+  const int before = cancelled_;
+  const Reply reply = Page("Input.dispatchKeyEvent", params);
+  return reply.ok && cancelled_ == before;
+}
+
+void ChromiumHtmlDocument::MouseEvent(const std::string& type, double x, double y, int clickCount) {
+  Json params{{"x", x}, {"y", y}, {"button", "left"}, {"clickCount", clickCount}};
+  if (type == "down") {
+    params["type"] = "mousePressed";
+    params["buttons"] = 1;
+  } else if (type == "up") {
+    params["type"] = "mouseReleased";
+    params["buttons"] = 0;
+  } else {
+    params["type"] = "mouseMoved";
+    params["button"] = "none";
+  }
+  Page("Input.dispatchMouseEvent", params);
+}
+
+bool ChromiumHtmlDocument::ElementCentre(const HtmlElementPtr& element, double* x, double* y) const {
+  auto* own = dynamic_cast<ChromiumElement*>(element.get());
+  if (!own || own->Document() != this) return false;
+  const Json at = own->Call("centre");
+  if (!at.is_array() || at.size() != 2) return false;
+  *x = at[0].get<double>();
+  *y = at[1].get<double>();
+  return true;
+}
+
+HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) {
+  if (contextId_ == 0) {
+    lastError_ = "the page is not ready";
+    return E_FAIL;
+  }
+  Json list = Json::array();
+  for (const ScriptValue& arg : args) list.push_back(ToJson(arg));
+  Reply reply = Page("Runtime.callFunctionOn",
+                     {{"functionDeclaration", chromium::kRunFunction},
+                      {"executionContextId", contextId_},
+                      {"arguments", Json::array({{{"value", "callScript"}}, {{"value", Json::array({name, list})}}})},
+                      {"returnByValue", true}});
+  if (!reply.ok) {
+    lastError_ = reply.error;
+    return E_FAIL;
+  }
+  if (reply.result.contains("exceptionDetails")) {
+    lastError_ = ExceptionText(reply.result["exceptionDetails"]);
+    return DISP_E_EXCEPTION;
+  }
+  const Json value = reply.result["result"].value("value", Json());
+  if (!value.is_object() || value.value("unknown", false)) {
+    lastError_ = "the page has no function " + name;
+    return DISP_E_UNKNOWNNAME;
+  }
+  if (result) *result = FromJson(value.value("value", Json()));
+  return S_OK;
+}
+
+std::string ChromiumHtmlDocument::CaptureScreenshot() const {
+  Reply shot = Page("Page.captureScreenshot", {{"format", "png"}});
+  if (!shot.ok) return {};
+  return Base64Decode(shot.result.value("data", ""));
+}
+
+void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  viewportWidth_ = width;
+  viewportHeight_ = height;
+  if (browser_->Headless()) {
+    Page("Emulation.setDeviceMetricsOverride",
+         {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    return;
+  }
+  Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
+  if (!window.ok) return;
+  browser_->Call("Browser.setWindowBounds",
+                 {{"windowId", window.result.value("windowId", 0)},
+                  {"bounds", {{"left", x}, {"top", y}, {"width", width}, {"height", height}}}});
+}
+
+void ChromiumHtmlDocument::SetVisible(bool visible) {
+  if (browser_->Headless()) return;
+  // Without a window manager minimising is ignored; a window far off the
+  // screen is hidden (the page reads visibilityState "hidden").
+  Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
+  if (!window.ok) return;
+  Json bounds = window.result.value("bounds", Json::object());
+  if (visible) {
+    bounds = {{"left", shownLeft_}, {"top", shownTop_}};
+  } else {
+    if (bounds.value("left", 0) > -4000) {
+      shownLeft_ = bounds.value("left", 0);
+      shownTop_ = bounds.value("top", 0);
+    }
+    bounds = {{"left", -5000}, {"top", -5000}};
+  }
+  browser_->Call("Browser.setWindowBounds", {{"windowId", window.result.value("windowId", 0)}, {"bounds", bounds}});
+}
+
+}  // namespace platform

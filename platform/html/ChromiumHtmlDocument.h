@@ -1,0 +1,164 @@
+// The page document shown by Chromium (platform/html/ChromiumBrowser.h): one
+// page target of the process's one browser per document, the real page with
+// its scripts. It answers HtmlDocument's calls synchronously by round trips
+// to the page (about a millisecond each).
+//
+// How the page reaches the host:
+// - Events: a script the browser runs at the start of every document listens
+//   (capture phase, on the window) for the event types the host names
+//   (HtmlDocumentHost::EventTypes), and for each one stops the page in the
+//   debugger (a `debugger;` statement). The host's HandleEvent runs while the
+//   page waits, can read and change the page, and its answer takes effect:
+//   returnValue = false cancels the browser's own action (a link does not
+//   navigate, a checkbox click is undone, a key does not type). Events of
+//   script's element.click() come the same way, so a click forwarded with
+//   this.parentNode.click() reaches the holder once, as its own event.
+// - Navigations: every document request of the page (links, forms, location,
+//   Navigate) is held (the Fetch domain) until BeforeNavigate answered; a
+//   cancelled one leaves the page as it was. A link that only changes the "#"
+//   part never becomes a request; the page script asks BeforeNavigate for it
+//   when the click's own action would follow it. NavigateComplete and
+//   DocumentComplete follow as the page gets there.
+// - window.external: on file: pages of the top frame, while the host's
+//   External() gives an object. Page script's window.external.Name(args...)
+//   stops the page in the same way, the host runs the named method with the
+//   arguments (texts, 32-bit integers, nothing), and the call returns the
+//   method's result. A name the object lacks or arguments that do not fit
+//   throw an Error in the page, and nothing is run.
+// - Calls into the page (CallScript, element calls) pass every value as a
+//   JSON argument of a fixed function; no page or record text is ever made
+//   into script.
+//
+// Re-entrancy: the host's HandleEvent, BeforeNavigate, External() and the
+// completion calls may run inside ANY blocking call of any Chromium document
+// of the thread (an element read, CallScript, LoadFile, Navigate...), because
+// the page may stop for an answer while the program waits for it. When the
+// thread is idle they arrive through its message loop.
+//
+// Differences from the old browser control that pages depend on, bridged
+// here: ids are matched ignoring ASCII case when no exact match exists (as
+// HtmlDocument says); GetInnerText gives the text of every descendant
+// (textContent), not the laid-out text. Pages rely on the rest unchanged
+// (backslashes in addresses become slashes in Chromium, so the program
+// should give file URLs with forward slashes, as FileUrl makes them).
+//
+// Failures: a browser that cannot start gives null from Create (the reason,
+// naming the Debian package chromium, on standard error once). Every wait has
+// a time-out; a page that does not finish loading makes LoadFile/Navigate
+// answer false. When the browser dies every call answers as for an absent
+// element, and the program is told (ChromiumBrowser.h).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/html/ChromiumBrowser.h"
+#include "platform/html/HtmlDocument.h"
+
+namespace platform {
+
+class ChromiumElement;
+
+class ChromiumHtmlDocument final : public HtmlDocument {
+ public:
+  // A new page (about:blank) in the process's browser; null when no browser
+  // can be had (*error says why).
+  static std::unique_ptr<ChromiumHtmlDocument> Create(std::string* error = nullptr);
+  // The same in a given browser.
+  static std::unique_ptr<ChromiumHtmlDocument> Create(std::shared_ptr<chromium::Browser> browser,
+                                                      std::string* error = nullptr);
+  ~ChromiumHtmlDocument() override;
+
+  // Waits (up to the load time-out) until the page has loaded. False when the
+  // file cannot be read (the page stays as it was) or the page did not finish
+  // loading in time.
+  bool LoadFile(const std::string& path) override;
+  void LoadHtml(const std::string& html) override;
+
+  HtmlElementPtr GetElementById(const std::string& id) const override;
+  HtmlElementPtr GetBody() const override;
+  HtmlElementPtr GetDocumentElement() const override;
+
+  void SetHost(HtmlDocumentHost* host) override;
+  std::string GetUrl() const override;
+  bool Navigate(const std::string& url) override;
+  void Reload() override;
+  void SetSilent(bool silent) override;
+  bool IsSilent() const override;
+  // Dispatches a synthetic event of the type on the element (as script's
+  // dispatchEvent; a "click" as element.click()); it reaches the host like
+  // any other.
+  bool FireEvent(HtmlEvent event) override;
+  // Types a key through the browser's input (Input.dispatchKeyEvent).
+  bool DispatchKey(const std::string& type, int keyCode) override;
+  HRESULT CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) override;
+
+  // The text of the last failed CallScript or load, for the program's error
+  // texts.
+  const std::string& LastError() const { return lastError_; }
+  // Time allowed for a page to load (default 15 s, on the installed clock).
+  void SetLoadTimeout(Millis timeout) { loadTimeout_ = timeout; }
+
+  // Handles the page's waiting events (clicks of the user...), waiting up to
+  // `timeout` for one. For loops that do not pump messages (tests).
+  bool ProcessEvents(Millis timeout);
+
+  // Real input, as a user gives it (coordinates in CSS pixels of the page).
+  // Sent without waiting for the browser, which answers only after the host
+  // has handled the events it causes; ProcessEvents() lets them through.
+  void MouseEvent(const std::string& type, double x, double y, int clickCount = 1);
+  // The centre of an element in page coordinates; false when it has no box.
+  bool ElementCentre(const HtmlElementPtr& element, double* x, double* y) const;
+  // The page as a PNG image of its viewport (empty on failure).
+  std::string CaptureScreenshot() const;
+  // Sets the viewport size (headless) or the window's bounds (shown).
+  void SetBounds(int x, int y, int width, int height);
+  void SetVisible(bool visible);
+
+  const std::string& TargetId() const { return targetId_; }
+  const std::string& SessionId() const { return sessionId_; }
+
+  // Element calls (ChromiumElement): runs operation `op` of the page script
+  // on the element with handle `handle`; null result when the page cannot be
+  // reached.
+  chromium::Json Run(const std::string& op, const chromium::Json& args) const;
+  HtmlElementPtr ElementOf(int handle) const;
+
+ private:
+  ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser, std::string targetId, std::string sessionId);
+  bool Attach(std::string* error);
+  void OnEvent(const std::string& method, const chromium::Json& params);
+  void OnPaused(const chromium::Json& params);
+  chromium::Json Answer(const chromium::Json& request);
+  void OnRequestPaused(const chromium::Json& params);
+  bool LoadUrl(const std::string& url, bool notify);
+  bool WaitForLoad(std::uint64_t loadsBefore);
+  chromium::Reply Page(const std::string& method, const chromium::Json& params = chromium::Json::object(),
+                       Millis timeout = chromium::Browser::kCommandTimeout) const;
+
+  std::shared_ptr<chromium::Browser> browser_;
+  std::string targetId_;
+  std::string sessionId_;
+  HtmlDocumentHost* host_ = nullptr;
+  std::string url_ = "about:blank";
+  bool silent_ = false;
+  int contextId_ = 0;
+  std::uint64_t loads_ = 0;  // load events of the main frame so far
+  bool ownLoad_ = false;     // the next main-frame request is the program's own: no BeforeNavigate
+  bool quiet_ = false;       // LoadFile/LoadHtml: no completion calls
+  int cancelled_ = 0;        // events whose default action the host cancelled
+  int shownLeft_ = 0;
+  int shownTop_ = 0;
+  std::string fulfil_;       // HTML that answers the next document request (LoadHtml)
+  bool fulfilPending_ = false;
+  Millis loadTimeout_ = 15000;
+  int viewportWidth_ = 800;
+  int viewportHeight_ = 600;
+  bool closed_ = false;
+  mutable std::string lastError_;
+  mutable std::map<int, std::weak_ptr<ChromiumElement>> elements_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace platform

@@ -1,0 +1,181 @@
+// The script the host runs at the start of every document of its pages
+// (Page.addScriptToEvaluateOnNewDocument). Fixed text: values cross only as
+// JSON arguments and answers, never as script.
+#pragma once
+
+namespace platform::chromium {
+
+// The name of the page function that stops for the host's answer.
+inline constexpr const char* kPauseFunction = "zorvaHostPause";
+
+inline constexpr const char* kPageScript = R"JS((function () {
+  'use strict';
+  if (window !== window.top) return;
+  let host = window.__zorvaHost;
+  if (!host) {
+    const refs = [];
+    const handles = new WeakMap();
+    const handleOf = (node) => {
+      if (!node || node.nodeType !== 1) return 0;
+      let h = handles.get(node);
+      if (!h) {
+        refs.push(new WeakRef(node));
+        h = refs.length;
+        handles.set(node, h);
+      }
+      return h;
+    };
+    const nodeOf = (h) => {
+      const ref = refs[h - 1];
+      return ref ? ref.deref() || null : null;
+    };
+    // The host reads `request` and sets `answer` while the page stands here.
+    function zorvaHostPause(request) {
+      var answer = null;
+      debugger;
+      return answer;
+    }
+    const toValue = (v) => {
+      if (v === undefined || v === null) return null;
+      if (typeof v === 'number' && Number.isInteger(v) && v >= -2147483648 && v <= 2147483647) return v;
+      if (typeof v === 'boolean') return v ? -1 : 0;
+      return String(v);
+    };
+    const asciiLower = (s) => s.replace(/[A-Z]+/g, (m) => m.toLowerCase());
+    const textTypes = new Set(['text', 'password', 'search', 'email', 'url', 'tel', 'number']);
+    const isField = (n) => n instanceof HTMLInputElement || n instanceof HTMLTextAreaElement;
+    const isCheck = (n) => n instanceof HTMLInputElement && (n.type === 'checkbox' || n.type === 'radio');
+    const pageOps = {
+      find(id) {
+        if (typeof id !== 'string' || id === '') return 0;
+        let e = document.getElementById(id);
+        if (!e) {
+          const low = asciiLower(id);
+          for (const c of document.querySelectorAll('[id]')) {
+            if (asciiLower(c.id) === low) { e = c; break; }
+          }
+        }
+        return handleOf(e);
+      },
+      body() { return handleOf(document.body); },
+      root() { return handleOf(document.documentElement); },
+      active() { return handleOf(document.activeElement); },
+      callScript(name, args) {
+        const f = window[name];
+        if (typeof f !== 'function') return { unknown: true };
+        return { value: toValue(f.apply(window, args)) };
+      },
+    };
+    const elementOps = {
+      inDoc(n) { return n.isConnected && n.ownerDocument === document; },
+      tag(n) { return n.tagName.toUpperCase(); },
+      parent(n) { return handleOf(n.parentElement); },
+      children(n) { return Array.from(n.children, handleOf); },
+      getHtml(n) { return n.innerHTML; },
+      setHtml(n, v) { n.innerHTML = v; return true; },
+      getText(n) { return n.textContent; },
+      setText(n, v) { n.textContent = v; return true; },
+      hasAttr(n, a) { try { return n.hasAttribute(a); } catch (e) { return false; } },
+      getAttr(n, a) { try { const v = n.getAttribute(a); return v === null ? '' : v; } catch (e) { return ''; } },
+      setAttr(n, a, v) { try { n.setAttribute(a, v); return true; } catch (e) { return false; } },
+      removeAttr(n, a) { try { n.removeAttribute(a); } catch (e) { } return true; },
+      getStyle(n, p) { return n.style ? n.style.getPropertyValue(p) : ''; },
+      setStyle(n, p, v) {
+        if (!n.style) return false;
+        if (v === '') n.style.removeProperty(p); else n.style.setProperty(p, v);
+        return true;
+      },
+      getValue(n) { if (isField(n)) return n.value; const v = n.getAttribute('value'); return v === null ? '' : v; },
+      setValue(n, v) { if (isField(n)) n.value = v; else n.setAttribute('value', v); return true; },
+      getChecked(n) { return isCheck(n) && n.checked; },
+      setChecked(n, v) { if (isCheck(n)) n.checked = !!v; return true; },
+      isTextEdit(n) {
+        if (n instanceof HTMLInputElement) return textTypes.has(n.type);
+        if (n instanceof HTMLTextAreaElement) return true;
+        const c = n.getAttribute('contenteditable');
+        return c !== null && (c === '' || asciiLower(c) === 'true');
+      },
+      centre(n) {
+        n.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+        const r = n.getBoundingClientRect();
+        if (r.width === 0 && r.height === 0) return null;
+        return [r.left + r.width / 2, r.top + r.height / 2];
+      },
+      fire(n, type) {
+        const init = { bubbles: true, cancelable: true, view: window };
+        const ev = type === 'click' || type === 'dblclick' || type.startsWith('mouse') || type === 'contextmenu'
+          ? new MouseEvent(type, init) : new Event(type, init);
+        return n.dispatchEvent(ev);
+      },
+    };
+    const run = (op, args) => {
+      if (!Array.isArray(args)) args = [];
+      if (Object.prototype.hasOwnProperty.call(pageOps, op)) return pageOps[op](...args);
+      if (!Object.prototype.hasOwnProperty.call(elementOps, op)) return null;
+      const n = nodeOf(args[0]);
+      return n ? elementOps[op](n, ...args.slice(1)) : null;
+    };
+
+    const onEvent = (e) => {
+      const t = e.target;
+      if (!t || t.nodeType !== 1) return;
+      const answer = zorvaHostPause({
+        kind: 'event', type: e.type, element: handleOf(t), keyCode: e.keyCode | 0,
+        ctrlKey: !!e.ctrlKey, shiftKey: !!e.shiftKey, altKey: !!e.altKey,
+      });
+      if (answer === false) e.preventDefault();
+    };
+    // After the page's own handlers: a link that only moves to a "#" of this
+    // page never becomes a request, so the host is asked here.
+    const onClickDone = (e) => {
+      if (e.defaultPrevented) return;
+      const t = e.target;
+      if (!t || !t.closest) return;
+      const a = t.closest('a[href], area[href]');
+      if (!a) return;
+      const url = a.href;
+      const hash = url.indexOf('#');
+      if (hash < 0) return;
+      const here = location.href;
+      const mark = here.indexOf('#');
+      if (url.slice(0, hash) !== (mark < 0 ? here : here.slice(0, mark))) return;
+      if (zorvaHostPause({ kind: 'navigate', url: url }) === false) e.preventDefault();
+    };
+    const external = new Proxy(Object.create(null), {
+      get(target, name) {
+        if (typeof name !== 'string' || name === 'then') return undefined;
+        return function (...args) {
+          const r = zorvaHostPause({ kind: 'external', name: name, args: args.map(toValue) });
+          if (!r || typeof r !== 'object') throw new Error('window.external is not available');
+          if (typeof r.error === 'string') throw new Error(r.error);
+          return r.value === null ? undefined : r.value;
+        };
+      },
+    });
+    let types = [];
+    const configure = (config) => {
+      if (!config || typeof config !== 'object') config = {};
+      for (const t of types) window.removeEventListener(t, onEvent, true);
+      types = Array.isArray(config.types) ? config.types.filter((t) => typeof t === 'string') : [];
+      for (const t of types) window.addEventListener(t, onEvent, true);
+      window.addEventListener('click', onClickDone, false);
+      Object.defineProperty(window, 'external', {
+        value: config.external ? external : undefined, configurable: true, enumerable: false, writable: false,
+      });
+      return true;
+    };
+    pageOps.configure = configure;
+    host = {
+      run: run,
+      install() { configure(zorvaHostPause({ kind: 'hello', url: location.href })); },
+    };
+    Object.defineProperty(window, '__zorvaHost', { value: host });
+  }
+  host.install();
+})();
+)JS";
+
+// Runs one operation of the page script: (operation, [arguments]).
+inline constexpr const char* kRunFunction = "function (op, args) { return window.__zorvaHost.run(op, args); }";
+
+}  // namespace platform::chromium
