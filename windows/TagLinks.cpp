@@ -1,7 +1,7 @@
 #include "windows/TagLinks.h"
 
 #include <algorithm>
-#include <iterator>
+#include <initializer_list>
 
 #include "core/MusicDB.h"
 #include "platform/window/DHtmlDialog.h"
@@ -23,6 +23,20 @@ constexpr ListKind kLists[] = {
 };
 
 platform::HtmlDocument* DocumentOf(CDHtmlDialog* window) { return window ? window->GetDocument() : nullptr; }
+
+// The tags of the lists that `mix` holds. The page calls that follow are made
+// on these copies: page script may call back into the lists while a browser
+// runs them.
+TagList HeldTags(const Mix& mix, std::initializer_list<const TagList*> lists) {
+  TagList held;
+  if (mix.IsRandom()) return held;
+  for (const TagList* list : lists) {
+    for (const Tag& tag : *list) {
+      if (mix.HasTag(tag)) held.push_back(tag);
+    }
+  }
+  return held;
+}
 
 int LargestFrequency(const TagList& tags) {
   int largest = 0;
@@ -60,10 +74,9 @@ void TagLinks::LoadLists() {
     TagList& list = lists_[i];
     db.GetTagsByType(list, kLists[i].type, std::string());
     RenderToPages(list, kLists[i].elementId);
-    for (const Tag& tag : list) {
-      for (Page& page : pages_) {
-        platform::HtmlDocument* document = DocumentOf(page.window);
-        if (document && page.selector.HasTag(tag)) tag.SetClassRemove(*document);
+    for (Page& page : pages_) {
+      for (const Tag& tag : HeldTags(page.selector, {&list})) {
+        if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetClassRemove(*document);
       }
     }
   }
@@ -82,22 +95,14 @@ void TagLinks::RenderToPage(Page& page, TagList& tags, const char* elementId) {
 }
 
 void TagLinks::MarkSelectorTags(Page& page, const Mix& mix) {
-  platform::HtmlDocument* document = DocumentOf(page.window);
-  if (!document || mix.IsRandom()) return;
-  for (const TagList& list : lists_) {
-    for (const Tag& tag : list) {
-      if (mix.HasTag(tag)) tag.SetClassRemove(*document);
-    }
+  for (const Tag& tag : HeldTags(mix, {&lists_[0], &lists_[1], &lists_[2]})) {
+    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetClassRemove(*document);
   }
 }
 
 void TagLinks::UnmarkSelectorTags(Page& page, const Mix& mix) {
-  platform::HtmlDocument* document = DocumentOf(page.window);
-  if (!document || mix.IsRandom()) return;
-  for (const TagList& list : lists_) {
-    for (const Tag& tag : list) {
-      if (mix.HasTag(tag)) tag.SetClassAdd(*document);
-    }
+  for (const Tag& tag : HeldTags(mix, {&lists_[0], &lists_[1], &lists_[2]})) {
+    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetClassAdd(*document);
   }
 }
 
@@ -112,10 +117,8 @@ void TagLinks::Filter(Page& page, const std::string& pattern) {
     TagList& list = page.filtered[i];
     theMusicDB.GetTagsByType(list, kLists[i].type, pattern);
     RenderToPage(page, list, kLists[i].elementId);
-    platform::HtmlDocument* document = DocumentOf(page.window);
-    if (!document || page.selector.IsRandom()) continue;
-    for (const Tag& tag : list) {
-      if (page.selector.HasTag(tag)) tag.SetClassRemove(*document);
+    for (const Tag& tag : HeldTags(page.selector, {&list})) {
+      if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetClassRemove(*document);
     }
   }
 }
@@ -137,23 +140,27 @@ void TagLinks::SetThreshold(Page& page, int threshold) {
 
 // The lists run most frequent first, so each walk starts at its end.
 void TagLinks::HideTagRange(Page& page, int above, int upTo) {
-  platform::HtmlDocument* document = DocumentOf(page.window);
-  if (!document) return;
+  TagList range;
   for (const TagList& list : lists_) {
     for (auto tag = list.rbegin(); tag != list.rend() && tag->frequency <= upTo; ++tag) {
-      if (tag->frequency > above) tag->HideElement(*document);
+      if (tag->frequency > above) range.push_back(*tag);
     }
+  }
+  for (const Tag& tag : range) {
+    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.HideElement(*document);
   }
 }
 
 void TagLinks::ShowTagRange(Page& page, int above, int upTo) {
-  platform::HtmlDocument* document = DocumentOf(page.window);
-  if (!document) return;
+  TagList range;
   for (const TagList& list : lists_) {
     for (auto tag = list.rbegin(); tag != list.rend(); ++tag) {
-      if (tag->frequency > above) tag->ShowElement(*document);
+      if (tag->frequency > above) range.push_back(*tag);
       if (tag->frequency > upTo) break;
     }
+  }
+  for (const Tag& tag : range) {
+    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.ShowElement(*document);
   }
 }
 
