@@ -77,7 +77,9 @@ std::string ScheduleItem::GetDeleteElementId() const {
 
 std::string ScheduleItem::GetHtml() const {
   const std::string element = GetElementId();
-  const std::string description = mix.GetDescription();
+  // Names come from the library and the user: a quote in one must not end
+  // the attributes that the page reads after it.
+  const std::string description = HtmlText(mix.GetDescription());
   const char* e = element.c_str();
   std::string html = FormatText(
       "<div class=\"scheduleitem\" id=\"%s\" start=\"%d\" end=\"%d\" mix=\"%s\" mixid=\"%d\" "
@@ -90,7 +92,7 @@ std::string ScheduleItem::GetHtml() const {
       "src=\"skin/automator_mix.gif\"><span> %s </span></a></div><span class=\"nicetime\">%s - "
       "%s</span>",
       e, starttime, endtime, description.c_str(), mix.GetId(), scheduleid,
-      GetDeleteElementId().c_str(), e, e, e, e, e, mix.GetDisplayName().c_str(),
+      GetDeleteElementId().c_str(), e, e, e, e, e, HtmlText(mix.GetDisplayName()).c_str(),
       FormatTime(starttime).c_str(), FormatTime(endtime).c_str());
   if (mix.IsLibraryMix()) {
     html += FormatText(
@@ -163,6 +165,7 @@ std::string Schedule::GetGeneratorListHtml() const {
   if (name.empty()) return std::string();
   const std::string listId = FormatText("%d_:_setplaylist", id);
   const std::string durationText = FormatText("%d hours and %d minutes", duration / 60, duration % 60);
+  const std::string shown = HtmlText(name);
   return FormatText(
       "<div class=\"playlistwrap\" title=\"Use schedule for %s\"  id=\"%s\" "
       "onclick=\"ypSlideOutMenu.hideAll();\" "
@@ -171,5 +174,5 @@ std::string Schedule::GetGeneratorListHtml() const {
       "title=\"Delete this schedule\" class=\"playlistdel\">X</a> <a href=\"#\" "
       "onclick=\"this.parentNode.click()\" title=\"Load schedule\">%s</a> <div "
       "class='playlisttime' onclick=\"this.parentNode.click()\">%s</div></div>",
-      name.c_str(), listId.c_str(), listId.c_str(), name.c_str(), durationText.c_str());
+      shown.c_str(), listId.c_str(), listId.c_str(), shown.c_str(), durationText.c_str());
 }

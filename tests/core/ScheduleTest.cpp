@@ -123,6 +123,36 @@ TEST_F(ScheduleItemTest, PlaylistMixHtmlDescribesThePlaylistAndKeepsItemsApart) 
   EXPECT_EQ(page.GetElementById("sitemid_1")->GetParent()->GetId(), "mixdata");
 }
 
+TEST_F(ScheduleItemTest, MarkupAndQuotesInNamesStayTextAndIdsReadBack) {
+  const std::string name = "Say \"hi\" <b>now</b> & 'then'";
+  const Mix tagged = StoreMix(name);
+  ScheduleItem library("sitemid_7", 60, 120, tagged.GetId(), 2);
+  ScheduleItem playlist("sitemid_8", 120, 180, 0, 3);
+  playlist.SetMix(Mix(321, name, 12));
+  platform::MemoryHtmlDocument page;
+  page.LoadHtml("<body><div id=\"mixdata\">" + library.GetHtml() + playlist.GetHtml() + "</div></body>");
+
+  for (const ScheduleItem* item : {&library, &playlist}) {
+    const auto div = page.GetElementById(item->GetElementId());
+    ASSERT_NE(div, nullptr) << item->GetElementId();
+    EXPECT_EQ(div->GetAttribute("scheduleid"), std::to_string(item->GetScheduleId()));
+    EXPECT_EQ(div->GetAttribute("mixid"), std::to_string(item->GetMix().GetId()));
+    EXPECT_EQ(div->GetAttribute("mix"), item->GetMix().GetDescription());
+    const auto mixLink = page.GetElementById("itemmix_" + item->GetElementId());
+    ASSERT_NE(mixLink, nullptr);
+    EXPECT_EQ(mixLink->GetInnerText(), " " + name + " ");
+  }
+  EXPECT_EQ(page.GetElementById("sitemid_7")->GetChildren().back()->GetClassName(), "itemresize");
+
+  const Schedule saved(SQLiteRow{{"id", "17"}, {"name", name}, {"type", "5"}, {"duration", "60"}});
+  page.LoadHtml("<body>" + saved.GetGeneratorListHtml() + "</body>");
+  const auto entry = page.GetElementById("17_:_setplaylist");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->GetAttribute("title"), "Use schedule for " + name);
+  ASSERT_EQ(entry->GetChildren().size(), 3u);
+  EXPECT_EQ(entry->GetChildren()[1]->GetInnerText(), name);
+}
+
 TEST_F(ScheduleItemTest, MixTagsChangeTheStoredMix) {
   const Mix rock = StoreMix("Rock");
   AddTrack("Jazz song", "Jazz artist", "Jazz album", "Jazz");
