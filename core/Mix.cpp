@@ -117,9 +117,11 @@ std::string Mix::GetDescription() const {
   }
   if (random) return "Use selector to fine tune";
   std::string text;
-  for (const Tag& tag : tags) {
-    if (!text.empty()) text += ", ";
-    text += tag.name;
+  // By position, not by the text so far: a first tag without a name still
+  // gets its separator.
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += tags[i].name;
   }
   return text;
 }

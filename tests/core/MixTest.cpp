@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "core/SQLiteDB.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "tests/core/RecordsTestSupport.h"
@@ -83,6 +87,19 @@ TEST_F(MixTest, TagListKeepsRandomFlagAndCountInStep) {
   EXPECT_FALSE(mix.HasTag(rock));
   EXPECT_EQ(mix.GetDisplayName(), "Random selection");
   EXPECT_EQ(mix.GetDescription(), "Use selector to fine tune");
+}
+
+TEST_F(MixTest, DescriptionJoinsEveryTagNameInListOrderEmptyOnesToo) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"", "Rock"}, ", Rock"},
+      {{"Rock", "", "Jazz"}, "Rock, , Jazz"},
+      {{"", ""}, ", "},
+  };
+  for (const auto& [names, description] : cases) {
+    Mix mix;
+    for (const std::string& name : names) mix.AddTag(MakeTag(name, TagGenre, 1, 1), false);
+    EXPECT_EQ(mix.GetDescription(), description);
+  }
 }
 
 TEST_F(MixTest, PlaylistMixDescription) {
