@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/player/LibraryInternal.h"
@@ -25,35 +26,40 @@ struct Entry {
 struct Playlist {
   PlaylistData data;  // data.trackIds is not kept up to date; entries are
   bool library = false;
+  // Ordered by entry id: ids only grow, new entries go at the end and a
+  // removal keeps the order, so an entry is found by binary search.
   std::vector<Entry> entries;
-  std::vector<long> order;  // entry ids in play order
-  std::unordered_map<long, size_t> index;       // entry id -> place in entries
-  std::unordered_map<long, size_t> orderIndex;  // entry id -> place in order
+  std::vector<long> order;                      // entry ids in play order
+  std::unordered_map<long, size_t> orderIndex;  // entry id -> place in order, while shuffled
 
   void Reindex() {
-    index.clear();
-    for (size_t i = 0; i < entries.size(); ++i) index[entries[i].entryId] = i;
     orderIndex.clear();
+    if (!data.shuffle) return;
     for (size_t i = 0; i < order.size(); ++i) orderIndex[order[i]] = i;
   }
+  long IndexOf(long entryId) const {  // place in entries, -1 when absent
+    auto it = std::lower_bound(entries.begin(), entries.end(), entryId,
+                               [](const Entry& e, long id) { return e.entryId < id; });
+    return it == entries.end() || it->entryId != entryId ? -1 : static_cast<long>(it - entries.begin());
+  }
   const Entry* Find(long entryId) const {
-    auto it = index.find(entryId);
-    return it == index.end() ? nullptr : &entries[it->second];
+    long i = IndexOf(entryId);
+    return i < 0 ? nullptr : &entries[static_cast<size_t>(i)];
   }
   long OrderPosition(long entryId) const {  // 0-based, -1 when absent
+    if (!data.shuffle) return IndexOf(entryId);  // play order is entry order
     auto it = orderIndex.find(entryId);
     return it == orderIndex.end() ? -1 : static_cast<long>(it->second);
   }
   void Append(const Entry& entry) {
-    index[entry.entryId] = entries.size();
+    if (data.shuffle) orderIndex[entry.entryId] = order.size();
     entries.push_back(entry);
-    orderIndex[entry.entryId] = order.size();
     order.push_back(entry.entryId);
   }
   void Remove(long entryId) {
-    auto it = index.find(entryId);
-    if (it == index.end()) return;
-    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(it->second));
+    long i = IndexOf(entryId);
+    if (i < 0) return;
+    entries.erase(entries.begin() + i);
     order.erase(std::remove(order.begin(), order.end(), entryId), order.end());
     Reindex();
   }
@@ -77,9 +83,16 @@ struct Playlist {
 };
 
 struct Library {
+  Library() = default;
+  Library(Library&&) = default;
+  Library& operator=(Library&&) = default;
+  Library(const Library&) = delete;  // byLocation points into tracks
+
   std::string sourceName;
   std::map<long, TrackData> tracks;
-  std::unordered_map<std::string, long> byLocation;
+  // Views of the locations in `tracks` (whose nodes never move), so a
+  // location is not held twice.
+  std::unordered_map<std::string_view, long> byLocation;
   std::vector<Playlist> playlists;
   long nextEntryId = 1;
   long nextDatabaseId = 1;
@@ -105,21 +118,27 @@ struct Library {
   }
 };
 
-Library BuildLibrary(const LibraryData& data, long firstEntryId) {
+// Takes the tracks and playlists of `data` over rather than copying them.
+Library BuildLibrary(LibraryData&& data, long firstEntryId) {
   Library lib;
   lib.sourceName = data.sourceName;
   lib.nextEntryId = firstEntryId;
-  for (const TrackData& t : data.tracks) {
-    lib.tracks.emplace(t.databaseId, t);
-    lib.nextDatabaseId = std::max(lib.nextDatabaseId, t.databaseId + 1);
+  for (TrackData& t : data.tracks) {
+    const long id = t.databaseId;
+    lib.tracks.emplace_hint(lib.tracks.end(), id, std::move(t));
+    lib.nextDatabaseId = std::max(lib.nextDatabaseId, id + 1);
   }
+  data.tracks = {};
   lib.RebuildLocations();
+  lib.playlists.reserve(data.playlists.size());
   for (size_t i = 0; i < data.playlists.size(); ++i) {
     Playlist p;
-    p.data = data.playlists[i];
+    p.data = std::move(data.playlists[i]);
     p.library = i == 0;
+    p.entries.reserve(p.data.trackIds.size());
+    p.order.reserve(p.data.trackIds.size());
     for (long id : p.data.trackIds) p.Append(Entry{lib.nextEntryId++, id});
-    p.data.trackIds.clear();
+    p.data.trackIds = {};
     if (p.data.shuffle) p.Shuffle(true);
     lib.nextPlaylistId = std::max(lib.nextPlaylistId, p.data.playlistId + 1);
     lib.playlists.push_back(std::move(p));
@@ -405,8 +424,7 @@ struct PlayerModel::State {
     if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return 0;
     TrackData t = DescribeAudioFile(path);
     t.databaseId = lib.nextDatabaseId++;
-    lib.tracks.emplace(t.databaseId, t);
-    lib.IndexLocation(t);
+    lib.IndexLocation(lib.tracks.emplace(t.databaseId, t).first->second);
     Entry e{lib.nextEntryId++, t.databaseId};
     lib.Main().Append(e);
     changed->push_back({kSourceId, lib.Main().data.playlistId, e.entryId, e.databaseId});
@@ -449,7 +467,7 @@ struct PlayerModel::State {
 
 PlayerModel::PlayerModel(LibraryData library) : state_(std::make_unique<State>()) {
   ValidateLibrary(library, "library");
-  state_->lib = BuildLibrary(library, 1);
+  state_->lib = BuildLibrary(std::move(library), 1);
 }
 
 PlayerModel::~PlayerModel() = default;
@@ -904,7 +922,7 @@ ReloadCounts PlayerModel::ReplaceLibrary(LibraryData library) {
   State& s = *state_;
   const Millis now = TheClock().Now();
   s.Tick(now);
-  Library next = BuildLibrary(library, s.lib.nextEntryId);
+  Library next = BuildLibrary(std::move(library), s.lib.nextEntryId);
   Library& old = s.lib;
 
   ObjectIDRows deleted, changed;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "platform/kernel/Clock.h"
@@ -291,6 +292,26 @@ TEST_F(PlayerModelTest, PlayOrderOfAFourTrackPlaylistWrapsAsTheQueueReadsIt) {
   for (long k = 1; k <= 4; ++k) {
     ASSERT_EQ(model_.GetTrackInfo(Track(four, k, true), &info), S_OK);
     EXPECT_EQ(info.playOrderIndex, k);
+  }
+  // So they do after an entry comes and one goes, shuffled or not.
+  ObjectRef added;
+  ASSERT_EQ(model_.AddTrack(four, Track(four, 1), &added), S_OK);
+  ASSERT_EQ(model_.DeleteTrack(Track(four, 2)), S_OK);
+  for (bool shuffled : {true, false}) {
+    model_.SetShuffle(four.playlistId, shuffled);
+    std::vector<long> byIndex, byOrder;
+    for (long k = 1; k <= 4; ++k) {
+      byIndex.push_back(Track(four, k).databaseId);
+      ASSERT_EQ(model_.GetTrackInfo(Track(four, k, true), &info), S_OK);
+      EXPECT_EQ(info.playOrderIndex, k);
+      byOrder.push_back(info.data.databaseId);
+    }
+    EXPECT_EQ(byIndex, (std::vector<long>{1, 3, 4, 1}));
+    if (!shuffled) {
+      EXPECT_EQ(byOrder, byIndex);
+    }
+    std::sort(byOrder.begin(), byOrder.end());
+    EXPECT_EQ(byOrder, (std::vector<long>{1, 1, 3, 4}));
   }
 }
 
