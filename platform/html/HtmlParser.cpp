@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/html/HtmlText.h"
+
 namespace platform::html {
 
 namespace {
@@ -98,14 +100,15 @@ struct TreeBuilder {
   }
 };
 
-// The nodes of `html` read as a page, below a Document node.
-NodePtr ReadHtml(const std::string& html) {
+// The nodes of `markup` read as a page, below a Document node.
+NodePtr ReadHtml(const std::string& markup) {
   static const bool initialised = [] {
     xmlInitParser();
     return true;
   }();
   (void)initialised;
   TreeBuilder builder;
+  const std::string html = ResolveReferences(markup);
   if (html.empty() || html.size() > static_cast<std::size_t>(INT_MAX)) return builder.holder;
   const std::unique_ptr<htmlParserCtxt, ContextFree> context(
       htmlCreateMemoryParserCtxt(html.data(), static_cast<int>(html.size())));

@@ -6,7 +6,11 @@
 // Markup is read as a browser reads it on these points: elements nest at
 // most 512 levels deep (the root's included), a deeper one becoming a sibling
 // of the element at that depth, so a page nested deeper loses nothing and
-// takes time in proportion to its length.
+// takes time in proportion to its length. Character references give what
+// they give in a browser: every named reference of HTML, the legacy ones
+// without ';' too ("&copy 2009"; in an attribute value not before '=', a
+// letter or a digit), and numeric ones in 0x80-0x9F as windows-1252 maps
+// them ("&#146;" is U+2019); text in SCRIPT and STYLE stays as written.
 #pragma once
 
 #include <functional>

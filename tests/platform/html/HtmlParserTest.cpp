@@ -47,4 +47,47 @@ TEST(HtmlParserTest, DeepNestingKeepsAllContent) {
   }
 }
 
+// Character references read as a browser reads them. In an attribute, a
+// legacy name without ';' before '=' or a letter or digit stays as written.
+TEST(HtmlParserTest, CharacterReferencesAsABrowserReadsThem) {
+  struct Case {
+    const char* markup;
+    const char* text;
+    const char* attribute;
+  };
+  const Case cases[] = {
+      {"&copy 2009", "\xC2\xA9 2009", "\xC2\xA9 2009"},
+      {"a&nbspb&nbsp", "a\xC2\xA0" "b\xC2\xA0", "a&nbspb\xC2\xA0"},
+      {"?a=1&copy=2&AMP", "?a=1\xC2\xA9=2&", "?a=1&copy=2&"},
+      {"&copy;x &notit; &notin;", "\xC2\xA9x \xC2\xACit; \xE2\x88\x89", "\xC2\xA9x &notit; \xE2\x88\x89"},
+      {"&centerdot; &nosuch; & &#; &#x;", "\xC2\xB7 &nosuch; & &#; &#x;", "\xC2\xB7 &nosuch; & &#; &#x;"},
+      // 0x80-0x9F as windows-1252 gives them; what no character is gives U+FFFD.
+      {"&#146;s &#x80 &#X9f;", "\xE2\x80\x99s \xE2\x82\xAC \xC5\xB8", "\xE2\x80\x99s \xE2\x82\xAC \xC5\xB8"},
+      {"&#129;&#0;&#xD800;&#1114112;", "\xC2\x81\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+       "\xC2\x81\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"&lt;b&gt; &#60;i&#62; &quot;", "<b> <i> \"", "<b> <i> \""},
+  };
+  for (const Case& c : cases) {
+    const std::string markup = c.markup;
+    MemoryHtmlDocument document;
+    document.LoadHtml("<p id=\"p\" title=\"" + markup + "\">" + markup + "</p>");
+    const HtmlElementPtr p = document.GetElementById("p");
+    ASSERT_NE(p, nullptr) << markup;
+    EXPECT_EQ(p->GetInnerText(), c.text) << markup;
+    EXPECT_EQ(p->GetAttribute("title"), c.attribute) << markup;
+    // Markup the program writes is read the same way.
+    p->SetInnerHtml("<b id=\"b\" title='" + markup + "'>" + markup + "</b>");
+    EXPECT_EQ(document.GetElementById("b")->GetInnerText(), c.text) << markup;
+    EXPECT_EQ(document.GetElementById("b")->GetAttribute("title"), c.attribute) << markup;
+  }
+
+  // Script, style and comments keep their text as written.
+  MemoryHtmlDocument document;
+  document.LoadHtml("<script id=\"s\">a&copy &amp;</script><style id=\"y\">&copy</style>"
+                    "<p id=\"p\"><!--&copy-->&copy</p>");
+  EXPECT_EQ(document.GetElementById("s")->GetInnerText(), "a&copy &amp;");
+  EXPECT_EQ(document.GetElementById("y")->GetInnerText(), "&copy");
+  EXPECT_EQ(document.GetElementById("p")->GetInnerHtml(), "<!--&copy-->\xC2\xA9");
+}
+
 }  // namespace
