@@ -851,13 +851,22 @@ void PlayerModel::UserNext() {
   s.DoNext(now);
 }
 
-void PlayerModel::Seek(long seconds) {
-  PLAYER_USER_PROLOGUE();
+bool PlayerModel::Seek(long seconds) {
+  if (seconds < 0) return false;
+  std::lock_guard lock(mutex_);
+  State& s = *state_;
+  const Millis now = TheClock().Now();
+  s.Tick(now);
   const TrackData* t = s.CurrentData();
-  if (!t) return;
-  s.positionMs = std::clamp<Millis>(Millis{seconds} * 1000, 0, LengthMs(*t));
+  if (s.quit || !t) return true;
+  // Past the end is the end (and so the next track); seconds * 1000 must
+  // not overflow on the way.
+  const Millis length = LengthMs(*t);
+  s.positionMs = std::min<Millis>(seconds, length / 1000 + 1) * 1000;
+  s.positionMs = std::min(s.positionMs, length);
   s.since = now;
   s.Tick(now);
+  return true;
 }
 
 void PlayerModel::FastForward() {

@@ -146,7 +146,9 @@ class PlayerModel {
   void UserPlay();
   void UserStop();
   void UserNext();
-  void Seek(long seconds);
+  // To `seconds` into the current track; past its end is its end. False
+  // (nothing moves) for a negative number.
+  bool Seek(long seconds);
   void FastForward();  // four times as fast until the end
   void Rewind();       // four times as fast backwards, then plays from the start
   void SetShuffle(long playlistId, bool on);

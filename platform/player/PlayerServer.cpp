@@ -163,7 +163,8 @@ struct PlayerServer::Impl {
     auto number = [&](const char* key, long* out) {
       auto it = args.find(key);
       if (it == args.end() || !it->is_number_integer()) return false;
-      *out = it->get<long>();
+      // A number beyond a long is as far as a long goes, not a wrapped one.
+      *out = it->is_number_unsigned() && it->get<std::uint64_t>() > LONG_MAX ? LONG_MAX : it->get<long>();
       return true;
     };
     if (op == "ctl.play") {
@@ -174,9 +175,9 @@ struct PlayerServer::Impl {
       model.UserNext();
     } else if (op == "ctl.seek") {
       long seconds = 0;
-      if (!number("seconds", &seconds) || seconds < 0)
-        return FailureAnswer(nullptr, E_INVALIDARG, "seek needs a number of seconds");
-      model.Seek(seconds);
+      if (!number("seconds", &seconds)) return FailureAnswer(nullptr, E_INVALIDARG, "seek needs a number of seconds");
+      if (!model.Seek(seconds))
+        return FailureAnswer(nullptr, E_INVALIDARG, "seek needs 0 or more seconds, not " + std::to_string(seconds));
     } else if (op == "ctl.disable") {
       model.DisableCalls(ITCOMDisabledReasonDialog);
     } else if (op == "ctl.enable") {
@@ -187,7 +188,8 @@ struct PlayerServer::Impl {
         return FailureAnswer(nullptr, E_INVALIDARG, "advance needs a number of milliseconds");
       if (!manualClock)
         return FailureAnswer(nullptr, E_FAIL, "advance needs a server started with --manual-clock");
-      manualClock->Advance(ms);
+      // Never to the clock's end (or past it): that would be forever.
+      manualClock->Advance(std::min<Millis>(ms, std::max<Millis>(0, kForever / 2 - manualClock->Now())));
       model.Tick();
     } else if (op == "ctl.reload") {
       std::string file;

@@ -43,6 +43,7 @@ extern "C" void OnSignal(int) {
   if (theServer) theServer->Stop();
 }
 
+// A whole number; one beyond a long is as far as a long goes.
 bool ParseNumber(const std::string& text, long* out) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -149,16 +150,18 @@ int Control(const std::vector<std::string>& argsIn) {
   if (args.empty()) return Usage("ctl needs a command");
   const std::string command = args[0];
   json request = {{"id", 1}, {"op", "ctl." + command}, {"args", json::object()}};
-  auto needNumber = [&](const char* key) {
+  // A count of 0 or more.
+  auto needNumber = [&](const char* key, const char* unit) -> std::optional<std::string> {
     long n = 0;
-    if (args.size() != 2 || !ParseNumber(args[1], &n) || n < 0) return false;
+    if (args.size() != 2 || !ParseNumber(args[1], &n)) return command + " needs " + unit;
+    if (n < 0) return command + " needs 0 or more " + unit + ", not " + args[1];
     request["args"][key] = n;
-    return true;
+    return std::nullopt;
   };
   if (command == "seek") {
-    if (!needNumber("seconds")) return Usage("seek needs SECONDS");
+    if (auto problem = needNumber("seconds", "SECONDS")) return Usage(*problem);
   } else if (command == "advance") {
-    if (!needNumber("ms")) return Usage("advance needs MS");
+    if (auto problem = needNumber("ms", "MS")) return Usage(*problem);
   } else if (command == "reload") {
     if (args.size() > 2) return Usage("reload takes at most one FILE");
     if (args.size() == 2) request["args"]["file"] = std::filesystem::absolute(args[1]).string();

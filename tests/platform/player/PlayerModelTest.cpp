@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <fstream>
 
 #include "platform/kernel/Clock.h"
@@ -312,6 +313,23 @@ TEST_F(PlayerModelTest, PlayOrderOfAFourTrackPlaylistWrapsAsTheQueueReadsIt) {
     }
     std::sort(byOrder.begin(), byOrder.end());
     EXPECT_EQ(byOrder, (std::vector<long>{1, 1, 3, 4}));
+  }
+}
+
+TEST_F(PlayerModelTest, SeekPastTheEndPlaysTheNextTrackAndANegativeSeekIsRefused) {
+  ASSERT_EQ(model_.Play(), S_OK);
+  clock_.Advance(5000);
+  EXPECT_FALSE(model_.Seek(-1));
+  EXPECT_FALSE(model_.Seek(LONG_MIN));
+  EXPECT_EQ(Position(), 5);
+  for (long far : {101L, 1000000000000L, LONG_MAX}) {  // track 1 is 100 s long
+    SCOPED_TRACE(far);
+    const long before = CurrentDatabaseId();
+    events_.clear();
+    EXPECT_TRUE(model_.Seek(far));
+    EXPECT_EQ(Ids(), (std::vector<DISPID>{ITEventPlayerStop, ITEventPlayerPlay}));
+    EXPECT_EQ(CurrentDatabaseId(), before + 1);
+    EXPECT_EQ(Position(), 0);
   }
 }
 

@@ -216,6 +216,27 @@ TEST_F(PlayerServerTest, ReloadReportsCountsAndARefusedFileChangesNothing) {
   ::close(fd);
 }
 
+TEST_F(PlayerServerTest, SeekBeyondAnyTrackPlaysTheNextAndANegativeSeekIsRefused) {
+  StartServer();
+  int fd = ConnectUnixSocket(socket_);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(Raw(fd, R"({"id": 1, "op": "ctl.play"})")["hr"], S_OK);
+  json refused = Raw(fd, R"({"id": 2, "op": "ctl.seek", "args": {"seconds": -3}})");
+  EXPECT_EQ(refused["hr"], E_INVALIDARG);
+  EXPECT_NE(refused["error"].get<std::string>().find("0 or more"), std::string::npos) << refused;
+  long track = 1;
+  for (const char* far : {"9223372036854775807", "18446744073709551615"}) {
+    SCOPED_TRACE(far);
+    ASSERT_EQ(Raw(fd, std::string(R"({"id": 3, "op": "ctl.seek", "args": {"seconds": )") + far + "}}")["hr"], S_OK);
+    EXPECT_EQ(model_->Status().track->databaseId, ++track);
+  }
+  // The clock cannot be run past its end either.
+  for (int i = 0; i < 2; ++i)
+    ASSERT_EQ(Raw(fd, R"({"id": 4, "op": "ctl.advance", "args": {"ms": 9223372036854775807}})")["hr"], S_OK);
+  EXPECT_GT(clock_.Now(), 0);
+  ::close(fd);
+}
+
 // --- the real server process
 
 struct Child {
@@ -294,6 +315,7 @@ TEST_F(PlayerServerTest, RealServerProcessPlaysThroughATrackEndAndQuits) {
 
   ASSERT_EQ(first->Play(), S_OK);
   ASSERT_TRUE(PumpUntil([&] { return sink.events.size() >= 1; }));
+  EXPECT_EQ(Ctl(socket_, {"seek", "-5"}), 2);  // refused before it reaches the player
   ASSERT_EQ(Ctl(socket_, {"seek", std::to_string(minutes * 60 + seconds - 2)}), 0);
   ASSERT_EQ(Ctl(socket_, {"advance", "5000"}), 0);
   ASSERT_TRUE(PumpUntil([&] { return sink.events.size() >= 3; }));
