@@ -39,6 +39,15 @@ int Lift(int fd) {
   return lifted;
 }
 
+// ZORVA_CHROMIUM_TRACE=1 writes every message of the pipe to standard error.
+bool Trace() {
+  static const bool trace = [] {
+    const char* value = std::getenv("ZORVA_CHROMIUM_TRACE");
+    return value && std::string(value) == "1";
+  }();
+  return trace;
+}
+
 std::mutex& DeathMutex() {
   static std::mutex* const mutex = new std::mutex;
   return *mutex;
@@ -240,6 +249,7 @@ bool Browser::Alive() const {
 
 bool Browser::Write(const std::string& message) {
   std::lock_guard<std::mutex> lock(writeMutex_);
+  if (Trace()) std::fprintf(stderr, "-> %.300s\n", message.c_str());
   if (writeFd_ < 0) return false;
   std::string data = message;
   data.push_back('\0');
@@ -267,6 +277,7 @@ void Browser::ReadLoop(int fd) {
     buffer.append(chunk.data(), static_cast<std::size_t>(n));
     std::size_t start = 0;
     for (std::size_t end; (end = buffer.find('\0', start)) != std::string::npos; start = end + 1) {
+      if (Trace()) std::fprintf(stderr, "<- %.300s\n", buffer.substr(start, end - start).c_str());
       Json message = Json::parse(buffer.begin() + static_cast<std::ptrdiff_t>(start),
                                  buffer.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
       if (message.is_discarded() || !message.is_object()) continue;

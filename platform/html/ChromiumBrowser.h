@@ -90,7 +90,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
   // message loop (PostQuitMessage), so the program closes cleanly.
   static void SetDeathHandler(std::function<void()> handler);
 
-  static constexpr Millis kCommandTimeout = 10000;
+  static constexpr Millis kCommandTimeout = 20000;
 
  private:
   explicit Browser(bool headless) : headless_(headless) {}

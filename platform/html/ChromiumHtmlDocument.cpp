@@ -85,6 +85,8 @@ std::string ExceptionText(const Json& details) {
 
 bool IsFileUrl(const std::string& url) { return url.rfind("file:", 0) == 0; }
 
+constexpr Millis kSetUpTimeout = 45000;
+
 }  // namespace
 
 // An element of a Chromium page: a handle that the page script keeps for it.
@@ -173,13 +175,14 @@ std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_p
     if (error) *error = "the page browser is not running";
     return nullptr;
   }
-  Reply target = browser->Call("Target.createTarget", {{"url", "about:blank"}});
+  Reply target = browser->Call("Target.createTarget", {{"url", "about:blank"}}, {}, kSetUpTimeout);
   if (!target.ok) {
     if (error) *error = "cannot open a page in the browser: " + target.error;
     return nullptr;
   }
   const std::string targetId = target.result.value("targetId", "");
-  Reply attach = browser->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+  Reply attach =
+      browser->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, kSetUpTimeout);
   if (!attach.ok) {
     browser->Send("Target.closeTarget", {{"targetId", targetId}});
     if (error) *error = "cannot reach a page of the browser: " + attach.error;
@@ -212,7 +215,8 @@ bool ChromiumHtmlDocument::Attach(std::string* error) {
   };
   for (const auto& [method, params] : setup) {
     if (!browser_->Headless() && std::string(method) == "Emulation.setDeviceMetricsOverride") continue;
-    Reply reply = Page(method, params);
+    // A new page starts a renderer, which takes long on a busy machine.
+    Reply reply = Page(method, params, kSetUpTimeout);
     if (!reply.ok) {
       if (error) *error = std::string("cannot set up a page of the browser (") + method + "): " + reply.error;
       return false;
@@ -395,6 +399,8 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     if (params.value("frameId", "") != targetId_) return;
     url_ = params.value("url", url_);
     if (host_) host_->NavigateComplete(url_);
+  } else if (method == "Page.frameStoppedLoading") {
+    if (params.value("frameId", "") == targetId_) ++stops_;
   } else if (method == "Page.loadEventFired") {
     ++loads_;
     if (!quiet_ && host_) host_->DocumentComplete(url_);
@@ -504,7 +510,14 @@ void ChromiumHtmlDocument::OnRequestPaused(const Json& params) {
     host_->BeforeNavigate(url, &cancel);
   }
   if (cancel) {
+    const std::uint64_t stops = stops_;
     Page("Fetch.failRequest", {{"requestId", requestId}, {"errorReason", "Aborted"}});
+    // Until the page has dropped the navigation it does not stop for the
+    // host (its events would pass unasked): wait for that, briefly.
+    const Millis deadline = TheClock().Now() + 2000;
+    while (mainFrame && stops_ == stops && !closed_ && browser_->Alive() && TheClock().Now() < deadline) {
+      browser_->ProcessEvents(deadline - TheClock().Now());
+    }
   } else {
     Page("Fetch.continueRequest", {{"requestId", requestId}});
   }

@@ -145,6 +145,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   bool silent_ = false;
   int contextId_ = 0;
   std::uint64_t loads_ = 0;  // load events of the main frame so far
+  std::uint64_t stops_ = 0;  // times the main frame stopped loading
   bool ownLoad_ = false;     // the next main-frame request is the program's own: no BeforeNavigate
   bool quiet_ = false;       // LoadFile/LoadHtml: no completion calls
   int cancelled_ = 0;        // events whose default action the host cancelled

@@ -133,4 +133,212 @@ TEST_F(ChromiumDocumentTest, BadCallsAnswerAnErrorAndChangeNothing) {
   EXPECT_EQ(page->GetElementById("out")->GetInnerText(), "half");
 }
 
+// A page whose links, checkbox and field report what happened.
+const char kClickPage[] = R"HTML(<html><body>
+<a id=stay href="other.htm">other page</a>
+<a id=hash href="#part">anchor</a>
+<input id=check type=checkbox>
+<input id=field>
+<div id=holder style="width:200px;height:40px"><span id=inner onclick="this.parentNode.click()">inner text</span></div>
+<div id=log></div>
+<script>
+  var downs = 0, ups = 0, moves = 0;
+  document.addEventListener('mousedown', function () { downs++; });
+  document.addEventListener('mouseup', function () { ups++; });
+  document.addEventListener('mousemove', function () { moves++; });
+  function counts() { return downs + ',' + moves + ',' + ups; }
+  function clickLink(id) { document.getElementById(id).click(); return location.href; }
+</script>
+<p id=part style="margin-top:3000px">part</p>
+</body></html>)HTML";
+
+TEST_F(ChromiumDocumentTest, ALinkWhoseHandlerAnswersFalseStaysAndOneAnsweringOkNavigates) {
+  const std::string path = Page("links.htm", kClickPage);
+  Page("other.htm", "<div id=there>there</div>");
+  RecordingHost host;
+  host.cancelEvent = [](platform::HtmlEvent& e) { return e.type == "click" && e.srcElement->GetId() == "stay"; };
+  auto page = OpenPage(path, &host);
+  ASSERT_TRUE(page);
+
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("stay")));
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return !host.events.empty(); }));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"mousedown stay", "mouseup stay", "click stay"}));
+  EXPECT_TRUE(host.navigations.empty());
+  EXPECT_EQ(page->GetUrl(), platform::FileUrl(path));
+
+  host.cancelEvent = [](platform::HtmlEvent&) { return false; };
+  host.events.clear();
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("stay")));
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return page->GetElementById("there") != nullptr; }));
+  EXPECT_EQ(host.navigations, std::vector<std::string>{platform::FileUrl(folder_.File("other.htm"))});
+  EXPECT_EQ(page->GetUrl(), platform::FileUrl(folder_.File("other.htm")));
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.completions.size() == 2; }));
+  EXPECT_EQ(host.completions, (std::vector<std::string>{"nav " + page->GetUrl(), "doc " + page->GetUrl()}));
+}
+
+TEST_F(ChromiumDocumentTest, NavigationsAskTheHostFirstAndACancelledOneLeavesThePage) {
+  const std::string path = Page("nav.htm", kClickPage);
+  Page("other.htm", "<div id=there>there</div>");
+  RecordingHost host;
+  host.cancelNavigation = [](const std::string&) { return true; };
+  auto page = OpenPage(path, &host);
+  ASSERT_TRUE(page);
+
+  ScriptValue url;
+  EXPECT_EQ(page->CallScript("clickLink", {ScriptValue("stay")}, &url), S_OK);
+  // The request is held until the host answers it (here, when idle).
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.navigations.size() == 1; }));
+  EXPECT_EQ(page->CallScript("clickLink", {ScriptValue("hash")}, &url), S_OK);
+  EXPECT_EQ(url.ToText(), platform::FileUrl(path)) << "a cancelled '#' link does not move";
+  EXPECT_FALSE(page->Navigate("other.htm"));
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.navigations.size() == 3; }))
+      << ::testing::PrintToString(host.navigations);
+  EXPECT_EQ(host.navigations, (std::vector<std::string>{platform::FileUrl(folder_.File("other.htm")),
+                                                        platform::FileUrl(path) + "#part",
+                                                        platform::FileUrl(folder_.File("other.htm"))}));
+  EXPECT_TRUE(page->GetElementById("log"));
+  EXPECT_EQ(page->GetUrl(), platform::FileUrl(path));
+  EXPECT_TRUE(host.completions.empty());
+
+  host.cancelNavigation = [](const std::string&) { return false; };
+  EXPECT_EQ(page->CallScript("clickLink", {ScriptValue("hash")}, &url), S_OK);
+  EXPECT_EQ(url, ScriptValue(platform::FileUrl(path) + "#part"));
+  EXPECT_TRUE(page->Navigate("other.htm"));
+  EXPECT_TRUE(page->GetElementById("there"));
+  EXPECT_EQ(host.completions.back(), "doc " + platform::FileUrl(folder_.File("other.htm")));
+}
+
+TEST_F(ChromiumDocumentTest, ACancelledCheckboxClickOrKeyChangesNothing) {
+  RecordingHost host;
+  host.cancelEvent = [](platform::HtmlEvent& e) {
+    // While the click is heard the box already reads as checked.
+    if (e.type == "click") return e.srcElement->GetChecked();
+    return e.type == "keypress" && e.keyCode == 'x';
+  };
+  auto page = OpenPage(Page("check.htm", kClickPage), &host);
+  ASSERT_TRUE(page);
+  auto check = page->GetElementById("check");
+  ASSERT_TRUE(zorva::test::ClickElement(*page, check));
+  EXPECT_EQ(host.events.back(), "click check");
+  EXPECT_FALSE(check->GetChecked());
+
+  auto field = page->GetElementById("field");
+  ASSERT_TRUE(zorva::test::ClickElement(*page, field));
+  EXPECT_TRUE(page->DispatchKey("keypress", 'a'));
+  EXPECT_FALSE(page->DispatchKey("keypress", 'x'));
+  EXPECT_TRUE(page->DispatchKey("keypress", 'b'));
+  EXPECT_EQ(field->GetValue(), "ab");
+}
+
+TEST_F(ChromiumDocumentTest, RealMouseInputReachesPageScriptAndAForwardedClickReachesTheHolderOnce) {
+  RecordingHost host;
+  host.types = {"click"};
+  auto page = OpenPage(Page("mouse.htm", kClickPage), &host);
+  ASSERT_TRUE(page);
+  double x = 0, y = 0;
+  ASSERT_TRUE(page->ElementCentre(page->GetElementById("inner"), &x, &y));
+  page->MouseEvent("move", x - 5, y);
+  page->MouseEvent("down", x - 5, y);
+  page->MouseEvent("move", x, y);
+  page->MouseEvent("up", x, y);
+  ScriptValue counts;
+  EXPECT_EQ(page->CallScript("counts", {}, &counts), S_OK);
+  EXPECT_EQ(counts, ScriptValue("1,2,1"));
+  EXPECT_EQ(host.events, (std::vector<std::string>{"click inner", "click holder"}));
+}
+
+// window.external of a page: one method of each argument kind.
+class Sink : public platform::ScriptDispatch {
+ public:
+  Sink() {
+    AddMethod("InsertScheduleItem", {platform::ScriptType::Int, platform::ScriptType::Int},
+              [this](const ScriptArgs& args) {
+                calls.push_back(std::to_string(args[0].AsInt()) + "-" + std::to_string(args[1].AsInt()));
+                return ScriptValue();
+              });
+    AddMethod("Echo", {platform::ScriptType::Text}, [this](const ScriptArgs& args) {
+      calls.push_back(args[0].ToText());
+      return ScriptValue("echo " + args[0].ToText());
+    });
+  }
+  std::vector<std::string> calls;
+};
+
+TEST_F(ChromiumDocumentTest, PageScriptCallsWindowExternalAndBadCallsAreScriptErrors) {
+  Sink sink;
+  RecordingHost host;
+  host.external = &sink;
+  auto page = OpenPage(Page("external.htm", R"HTML(<div id=out></div><script>
+    function call(f) { try { return String(f()); } catch (e) { return 'error: ' + e.message; } }
+    function good() { return call(function () { window.external.InsertScheduleItem(60, '90'); return window.external.Echo('a"b'); }); }
+    function missing() { return call(function () { return window.external.InsertScheduleItem(60); }); }
+    function notNumber() { return call(function () { return window.external.InsertScheduleItem('x', 2); }); }
+    function unknown() { return call(function () { return window.external.NoSuchMethod(1); }); }
+  </script>)HTML"), &host);
+  ASSERT_TRUE(page);
+  ScriptValue result;
+  ASSERT_EQ(page->CallScript("good", {}, &result), S_OK);
+  EXPECT_EQ(result, ScriptValue("echo a\"b"));
+  EXPECT_EQ(sink.calls, (std::vector<std::string>{"60-90", "a\"b"}));
+  for (const char* bad : {"missing", "notNumber", "unknown"}) {
+    ASSERT_EQ(page->CallScript(bad, {}, &result), S_OK);
+    EXPECT_EQ(result.ToText().rfind("error: ", 0), 0u) << bad << ": " << result.ToText();
+  }
+  EXPECT_EQ(sink.calls.size(), 2u) << "a bad call runs nothing";
+}
+
+TEST_F(ChromiumDocumentTest, AnotherPageOrHostNeverGetsWindowExternal) {
+  Sink sink;
+  RecordingHost host;
+  host.external = &sink;
+  const std::string own = Page("own.htm", "<a id=away href=\"other.htm\">x</a><a id=web href=\"http://127.0.0.1:9/\">y</a>");
+  Page("other.htm", "<script>function probe() { return typeof window.external; }</script>");
+  // The window's filter: only its own page file.
+  host.cancelNavigation = [](const std::string& url) { return url.find("own.htm") == std::string::npos; };
+  auto page = OpenPage(own, &host);
+  ASSERT_TRUE(page);
+  for (const char* id : {"away", "web"}) {
+    ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById(id)));
+    ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return !host.navigations.empty(); }));
+    EXPECT_TRUE(page->GetElementById("away")) << id;
+    host.navigations.clear();
+  }
+  // A host that lets the page go: the other page has no window.external.
+  host.cancelNavigation = [](const std::string&) { return false; };
+  ASSERT_TRUE(page->Navigate("http://127.0.0.1:9/"));
+  EXPECT_EQ(page->GetElementById("away"), nullptr);
+  ScriptValue type;
+  page->CallScript("eval", {ScriptValue("typeof window.external")}, &type);
+  EXPECT_EQ(type, ScriptValue("undefined"));
+  EXPECT_TRUE(sink.calls.empty());
+}
+
+TEST_F(ChromiumDocumentTest, TheHostMayReadAndWriteThePageWhileAnEventWaits) {
+  RecordingHost host;
+  auto page = OpenPage(Page("reenter.htm", kClickPage), &host);
+  ASSERT_TRUE(page);
+  std::string seen;
+  host.cancelEvent = [&](platform::HtmlEvent& e) {
+    if (e.type != "click") return false;
+    seen = page->GetElementById("log")->GetInnerText();
+    page->GetElementById("log")->SetInnerText("written during " + e.srcElement->GetId());
+    ScriptValue counts;
+    page->CallScript("counts", {}, &counts);
+    seen += "|" + counts.ToText();
+    return false;
+  };
+  ScriptValue url;
+  ASSERT_EQ(page->CallScript("clickLink", {ScriptValue("hash")}, &url), S_OK);
+  EXPECT_EQ(seen, "|0,0,0");
+  EXPECT_EQ(page->GetElementById("log")->GetInnerText(), "written during hash");
+}
+
+TEST_F(ChromiumDocumentTest, APageThatNeverFinishesLoadingAnswersFalse) {
+  auto page = OpenPage();
+  ASSERT_TRUE(page);
+  page->SetLoadTimeout(1500);
+  EXPECT_FALSE(page->LoadFile(Page("hang.htm", "<script>while (true) {}</script>")));
+  EXPECT_NE(page->LastError().find("did not finish loading"), std::string::npos) << page->LastError();
+}
+
 }  // namespace
