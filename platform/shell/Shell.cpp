@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -300,8 +301,20 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
 }
 
 bool OpenUrl(const std::string& url) {
-  // xdg-open would read a leading dash as one of its options.
-  if (url.empty() || url.front() == '-') return false;
+  // Only web pages go to the user's browser: a file, script or any other
+  // scheme handed over from a page could run or open anything.
+  auto hasScheme = [&url](const std::string& scheme) {
+    if (url.size() <= scheme.size() + 3) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return false;
+    }
+    return url.compare(scheme.size(), 3, "://") == 0;
+  };
+  if (!hasScheme("http") && !hasScheme("https")) return false;
+  // Control characters have no place in an address handed to another program.
+  for (char c : url) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  }
   Starter starter;
   {
     std::lock_guard<std::mutex> lock(starterMutex);

@@ -36,7 +36,9 @@ std::string StartupFolder();
 bool WriteShortcut(const std::string& target, const std::string& shortcutPath, const std::string* arguments);
 
 // Opens url with xdg-open, started directly with an argument list (never
-// through a shell). True when the program was started.
+// through a shell). Only http and https addresses are opened; any other
+// scheme (file:, javascript:...) or a control character gives false and
+// starts nothing. True when the program was started.
 bool OpenUrl(const std::string& url);
 
 // Starts argv[0] (searched in PATH) with argv, without waiting for it; true

@@ -246,11 +246,15 @@ TEST_F(ShellTest, OpenUrlStartsXdgOpenWithTheUrlAsOneArgument) {
   EXPECT_TRUE(platform::shell::OpenUrl(url));
   answer = false;
   EXPECT_FALSE(platform::shell::OpenUrl("http://example.org/"));
-  EXPECT_FALSE(platform::shell::OpenUrl("--manual"));
-  EXPECT_FALSE(platform::shell::OpenUrl(""));
+  answer = true;
+  EXPECT_TRUE(platform::shell::OpenUrl("HTTPS://example.org/"));
+  for (const char* refused : {"--manual", "", "file:///etc/passwd", "javascript:alert(1)", "ftp://example.org/",
+                              "http:/example.org", "mailto:a@example.org", "/usr/bin/xterm", "http://a\nb"}) {
+    EXPECT_FALSE(platform::shell::OpenUrl(refused)) << refused;
+  }
   platform::shell::SetStarter(previous);
 
-  ASSERT_EQ(started.size(), 2u);
+  ASSERT_EQ(started.size(), 3u);
   EXPECT_EQ(started[0], (std::vector<std::string>{"xdg-open", url}));
 }
 
