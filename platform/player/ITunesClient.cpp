@@ -505,6 +505,7 @@ class SocketChannel final : public Channel {
       id = core_->nextId++;
     }
     const std::string line = ToProtocolLine({{"id", id}, {"op", op}, {"target", target}, {"args", args}});
+    if (line.size() > kMaxRequestLine + 1) return E_INVALIDARG;  // the player would refuse it unanswered
     {
       std::lock_guard lock(core_->writeMutex);
       if (!SendAll(core_->fd, line)) {

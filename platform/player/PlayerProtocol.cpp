@@ -414,7 +414,35 @@ json ProtocolHandler::Handle(const json& request, ClientState& client) {
   }
 }
 
+namespace {
+
+// Whether arrays and objects nest deeper than `limit` in the JSON text
+// `line`; a look at each byte, before any parsing.
+bool NestsDeeperThan(const std::string& line, int limit) {
+  int depth = 0;
+  bool inString = false, escaped = false;
+  for (char c : line) {
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 json ProtocolHandler::HandleLine(const std::string& line, ClientState& client) {
+  if (line.size() > kMaxRequestLine) return FailureAnswer(nullptr, E_INVALIDARG, "the request is too long");
+  if (NestsDeeperThan(line, kMaxRequestDepth))
+    return FailureAnswer(nullptr, E_INVALIDARG, "the request nests too deeply");
   json request = json::parse(line, nullptr, false);
   if (request.is_discarded()) return FailureAnswer(nullptr, E_INVALIDARG, "the request is not JSON");
   return Handle(request, client);

@@ -24,8 +24,15 @@
 namespace platform::player {
 
 constexpr int kPlayerProtocolVersion = 1;
-// Longest line either side accepts.
+// Longest line the automation objects accept from the player (a reload's
+// database-changed event names every track).
 constexpr size_t kMaxProtocolLine = 16u << 20;
+// Longest request the player accepts: AddFiles of a thousand paths of the
+// longest length a path may have. Longer ones are refused, never sent.
+constexpr size_t kMaxRequestLine = 4u << 20;
+// Deepest nesting of arrays and objects in a request; the protocol needs 3
+// ({"args": {"track": {...}}}).
+constexpr int kMaxRequestDepth = 4;
 
 // What one connection has asked for.
 struct ClientState {
@@ -44,7 +51,8 @@ class ProtocolHandler {
 
   // Never throws: every failure becomes a failure answer.
   nlohmann::json Handle(const nlohmann::json& request, ClientState& client);
-  // The same for a raw line (a line that is not JSON gets a failure answer).
+  // The same for a raw line (a line that is not JSON, or longer or deeper
+  // than a request may be, gets a failure answer).
   nlohmann::json HandleLine(const std::string& line, ClientState& client);
 
   PlayerModel& Model() { return model_; }

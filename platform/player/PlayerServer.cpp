@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
@@ -76,7 +77,7 @@ struct Connection {
   std::string in;
   std::string out;
   ClientState state;
-  bool closing = false;  // drop once `out` is sent
+  bool dropping = false;  // the rest of an overlong line
   bool dead = false;
 };
 
@@ -258,9 +259,11 @@ struct PlayerServer::Impl {
         if (c.state.subscriptions > 0) Queue(c, line);
   }
 
+  // Takes what the client sent: at most about one request's worth per wake,
+  // so a client that sends without pause cannot keep the others waiting.
   void Read(Connection& c) {
     char chunk[65536];
-    for (;;) {
+    for (size_t taken = 0; taken <= kMaxRequestLine && !c.dead;) {
       ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
@@ -268,22 +271,37 @@ struct PlayerServer::Impl {
         c.dead = true;  // gone (EOF, ECONNRESET): nothing more to answer
         return;
       }
-      c.in.append(chunk, static_cast<size_t>(n));
-      if (c.in.size() > kMaxProtocolLine && c.in.find('\n') == std::string::npos) {
-        Queue(c, ToProtocolLine(FailureAnswer(nullptr, E_INVALIDARG, "the request is too long")));
-        c.in.clear();
-        c.closing = true;
-        return;
-      }
+      taken += static_cast<size_t>(n);
+      Take(c, std::string_view(chunk, static_cast<size_t>(n)));
     }
+  }
+
+  // Answers every line that `data` completes. A line longer than a request
+  // may be is answered as soon as it grows too long, and the rest of it is
+  // dropped when it comes.
+  void Take(Connection& c, std::string_view data) {
+    if (c.dropping) {
+      const size_t end = data.find('\n');
+      if (end == std::string_view::npos) return;
+      data.remove_prefix(end + 1);
+      c.dropping = false;
+    }
+    size_t searchFrom = c.in.size();  // what came before holds no line feed
+    c.in.append(data);
     size_t start = 0;
-    for (size_t end; !c.closing && (end = c.in.find('\n', start)) != std::string::npos; start = end + 1) {
+    for (size_t end; (end = c.in.find('\n', searchFrom)) != std::string::npos; start = searchFrom = end + 1) {
       const std::string line = c.in.substr(start, end - start);
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       Queue(c, ToProtocolLine(handler.HandleLine(line, c.state)));
       DrainEvents();
     }
     c.in.erase(0, start);
+    if (c.in.size() > kMaxRequestLine) {
+      Queue(c, ToProtocolLine(FailureAnswer(nullptr, E_INVALIDARG, "the request is too long")));
+      c.in.clear();
+      c.in.shrink_to_fit();
+      c.dropping = true;
+    }
   }
 
   void Flush(Connection& c) {
@@ -297,7 +315,6 @@ struct PlayerServer::Impl {
       }
       c.out.erase(0, static_cast<size_t>(n));
     }
-    if (c.closing && c.out.empty()) c.dead = true;
   }
 
   int Timeout() {

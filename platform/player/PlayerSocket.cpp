@@ -55,12 +55,13 @@ bool SendAll(int fd, const std::string& data) {
 }
 
 bool ReadLine(int fd, std::string& buffer, std::string* line) {
-  for (;;) {
-    if (size_t end = buffer.find('\n'); end != std::string::npos) {
+  for (size_t searchFrom = 0;;) {  // what was searched holds no line feed
+    if (size_t end = buffer.find('\n', searchFrom); end != std::string::npos) {
       line->assign(buffer, 0, end);
       buffer.erase(0, end + 1);
       return true;
     }
+    searchFrom = buffer.size();
     if (buffer.size() > kMaxProtocolLine) return false;
     char chunk[65536];
     ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +144,37 @@ TEST_F(PlayerServerTest, MalformedRequestsGetErrorAnswers) {
   EXPECT_EQ(hello["hr"], S_OK);
   EXPECT_EQ(hello["result"]["protocol"], kPlayerProtocolVersion);
   ::close(fd);
+}
+
+TEST_F(PlayerServerTest, OverlongAndDeepRequestsAreRefusedAtOnceAndStallNobody) {
+  StartServer();
+  int fd = ConnectUnixSocket(socket_), other = ConnectUnixSocket(socket_);
+  ASSERT_GE(fd, 0);
+  ASSERT_GE(other, 0);
+  const timeval failsafe{30, 0};  // a missing answer fails the test instead of hanging it
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &failsafe, sizeof failsafe);
+  setsockopt(other, SOL_SOCKET, SO_RCVTIMEO, &failsafe, sizeof failsafe);
+  auto errorOf = [](const json& answer) { return answer.value("error", std::string()); };
+
+  EXPECT_EQ(errorOf(Raw(fd, std::string(100000, '[') + std::string(100000, ']'))), "the request nests too deeply");
+  const std::string deepInString = R"({"id": 1, "op": "CreatePlaylist", "target": {"k": "app"}, "args": {"name": "[[[[[[[[{{{{"}})";
+  EXPECT_EQ(Raw(fd, deepInString)["hr"], S_OK);
+
+  // Half a request that never ends: the other client is served meanwhile.
+  const std::string start = R"({"id": 2, "op": "hello", "pad": ")";
+  ASSERT_TRUE(SendAll(fd, start + std::string(kMaxRequestLine / 2, 'x')));
+  std::string otherBuffer, line;
+  ASSERT_TRUE(SendAll(other, R"({"id": 3, "op": "hello"})" "\n"));
+  ASSERT_TRUE(ReadLine(other, otherBuffer, &line));
+  EXPECT_EQ(json::parse(line)["id"], 3);
+  // Past the limit it is answered before it ends; its rest is dropped and the
+  // connection serves on.
+  ASSERT_TRUE(SendAll(fd, std::string(kMaxRequestLine / 2 + 10, 'x')));
+  ASSERT_TRUE(ReadLine(fd, rawBuffer_, &line));
+  EXPECT_EQ(errorOf(json::parse(line)), "the request is too long");
+  EXPECT_EQ(Raw(fd, std::string(1000, 'x') + "\"}\n" + R"({"id": 4, "op": "hello"})")["id"], 4);
+  ::close(fd);
+  ::close(other);
 }
 
 TEST_F(PlayerServerTest, AClientThatDisappearsCostsTheServerNothing) {
