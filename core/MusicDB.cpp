@@ -1,5 +1,6 @@
 #include "core/MusicDB.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <iterator>
 
@@ -62,7 +63,40 @@ constexpr const char* kUpgradeTo102[] = {
     R"sql(INSERT INTO "version" (id, name) VALUES ( 102 , "102 - added playlist support"))sql",
 };
 
+// Indexes beyond the schema above, made at every open where missing: the tag
+// lookups of a scan by name and type, the assignments walked from a tag or a
+// track without reading their rows, and the enabled tracks by name.
+constexpr struct {
+  const char* name;
+  const char* sql;
+} kIndexes[] = {
+    {"tag_name_type_idx", "CREATE INDEX IF NOT EXISTS tag_name_type_idx ON tag (name, type)"},
+    {"tracktag_tag_track_idx", "CREATE INDEX IF NOT EXISTS tracktag_tag_track_idx ON tracktag (tagid, trackid)"},
+    {"tracktag_track_tag_idx", "CREATE INDEX IF NOT EXISTS tracktag_track_tag_idx ON tracktag (trackid, tagid)"},
+    {"track_enabled_name_idx", "CREATE INDEX IF NOT EXISTS track_enabled_name_idx ON track (enabled, name)"},
+};
+
+// Each connection keeps up to 32 MB of pages and reads the file through a map
+// of up to 256 MB: the tag lists and mix pages touch most of a large library.
+constexpr const char* kConnectionSettings = "PRAGMA cache_size = -32768; PRAGMA mmap_size = 268435456;";
+
 }  // namespace
+
+// The columns that Track's row holds, in the order ReadTrack reads them.
+#define TRACK_COLUMNS \
+  "track.id, track.name, track.album, track.artist, track.location, track.genre, track.length, track.enabled"
+#define RANDOM_TRACK_IDS "SELECT track.id AS id FROM track WHERE track.enabled = 1 ORDER BY random() LIMIT ?"
+#define RANDOM_MIX_TRACK_IDS                                                                                \
+  "SELECT track.id AS id FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = "        \
+  "tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? ORDER BY " \
+  "random() LIMIT ?"
+#define TAG_TRACK_PAGE                                                                                  \
+  "SELECT track.id AS id FROM tracktag, track WHERE tracktag.tagid = ? AND track.id = tracktag.trackid " \
+  "AND track.enabled = 1 ORDER BY track.name, tracktag.id LIMIT ? OFFSET ?"
+#define MIX_TRACK_PAGE                                                                                    \
+  "SELECT track.id AS id FROM mixtag, tag, tracktag, track WHERE mixtag.mixid = ? AND tag.id = "         \
+  "mixtag.tagid AND tracktag.tagid = tag.id AND track.id = tracktag.trackid AND track.enabled = 1 ORDER " \
+  "BY track.name, mixtag.id, tracktag.id LIMIT ? OFFSET ?"
 
 const char* MusicDB::StatementText(StatementId id) {
   struct Entry {
@@ -76,14 +110,17 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::MarkAllTracksNotOnDisk, R"sql(UPDATE track SET ondisk = 0;)sql"},
       {StatementId::DeleteTracksNotOnDisk, R"sql(DELETE from track WHERE ondisk = 0;)sql"},
       {StatementId::DeleteOrphanTrackTags, R"sql(DELETE FROM tracktag WHERE tracktag.trackid not in (SELECT id FROM track))sql"},
-      {StatementId::RandomTracks, R"sql(SELECT  * FROM track WHERE track.enabled = 1 order by random() limit ?;)sql"},
-      {StatementId::RandomTracksOfMix, R"sql(SELECT  track.* FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? order by random() limit ?;)sql"},
-      {StatementId::LoadTrack, R"sql(SELECT track.* FROM track WHERE track.id = ?; )sql"},
-      {StatementId::SearchTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 1 AND track.name LIKE ? order by track.name limit ? offset ?;)sql"},
-      {StatementId::EnabledTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 1 order by track.name limit ? offset ?;)sql"},
-      {StatementId::DisabledTracks, R"sql(SELECT  track.* FROM track WHERE track.enabled = 0 order by track.name limit ? offset ?;)sql"},
-      {StatementId::TracksOfTag, R"sql(SELECT  track.* FROM track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = ? order by track.name limit ? offset ?;)sql"},
-      {StatementId::TracksOfMix, R"sql(SELECT  track.* FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? order by track.name limit ? offset ?;)sql"},
+      // The random picks and the pages sort ids and names only; the rows
+      // themselves are read for the tracks that are kept. The pages break
+      // ties of names in the order the rows were stored.
+      {StatementId::RandomTracks, "SELECT " TRACK_COLUMNS " FROM (" RANDOM_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
+      {StatementId::RandomTracksOfMix, "SELECT " TRACK_COLUMNS " FROM (" RANDOM_MIX_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
+      {StatementId::LoadTrack, "SELECT " TRACK_COLUMNS " FROM track WHERE track.id = ?"},
+      {StatementId::SearchTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 1 AND track.name LIKE ? ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::EnabledTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 1 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::DisabledTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 0 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::TracksOfTag, "SELECT " TRACK_COLUMNS " FROM (" TAG_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
+      {StatementId::TracksOfMix, "SELECT " TRACK_COLUMNS " FROM (" MIX_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
       {StatementId::SetTrackEnabled, R"sql(UPDATE track SET enabled = ? WHERE id = ? ;)sql"},
       {StatementId::UpdateTrackDetails, R"sql(UPDATE track SET name = ?, album = ?, artist = ?, genre = ? WHERE id = ? ;)sql"},
       {StatementId::LoadTag, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency  FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND tracktag.tagid = tag.id AND tag.id = ? )sql"},
@@ -92,7 +129,7 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::TagsByTypePage, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC limit ? offset ?;)sql"},
       {StatementId::TagsPage, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name limit ? offset ?;)sql"},
       {StatementId::RelatedTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid = t1.trackid AND t1.tagid = ? GROUP BY tag.id ORDER BY frequency DESC)sql"},
-      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ? FROM tracktag WHERE tracktag.tagid = ? AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?))sql"},
+      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ? FROM tracktag WHERE tracktag.tagid = ? AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?) ORDER BY tracktag.id)sql"},
       {StatementId::RemoveSharedAssignments, R"sql(DELETE from tracktag WHERE id IN (Select tracktag.id from tracktag where tracktag.tagid = ? AND tracktag.trackid  in (Select tracktag.trackid from tracktag Where tracktag.tagid = ?)))sql"},
       {StatementId::DeleteTagAssignments, R"sql(DELETE from tracktag WHERE tagid = ? )sql"},
       {StatementId::DeleteTag, R"sql(DELETE from tag WHERE id = ? )sql"},
@@ -104,7 +141,7 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::InsertTrackTag, R"sql(INSERT INTO tracktag (trackid, tagid) VALUES (?, ?))sql"},
       {StatementId::UpdateTrackTag, R"sql(UPDATE tracktag SET trackid = ?, tagid = ? WHERE id = ?)sql"},
       {StatementId::DeleteTrackTag, R"sql(DELETE FROM tracktag WHERE trackid = ? and tagid = ?)sql"},
-      {StatementId::TrackTagOfType, R"sql(SELECT tracktag.id, tracktag.trackid, tracktag.tagid FROM tracktag, tag WHERE trackid = ? AND tagid = tag.id AND tag.type = ?)sql"},
+      {StatementId::TrackTagOfType, R"sql(SELECT tracktag.id, tracktag.trackid, tracktag.tagid FROM tracktag, tag WHERE trackid = ? AND tagid = tag.id AND tag.type = ? ORDER BY tracktag.id)sql"},
       {StatementId::TrackTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM track, tag, tracktag as t1, tracktag as t2 WHERE  track.enabled = 1 and track.id = t1.trackid AND t2.tagid = tag.id AND t1.trackid = ?  AND tag.id = t1.tagid GROUP BY tag.id )sql"},
       {StatementId::InsertMix, R"sql(INSERT INTO mix (name, playlistmix, playlistpos, playlistid) VALUES (?, ?, ?, ?))sql"},
       {StatementId::UpdateMix, R"sql(UPDATE mix SET name = ?, playlistmix = ?, playlistpos = ?, playlistid = ? WHERE id = ? )sql"},
@@ -128,9 +165,12 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::LoadSchedule, R"sql(SELECT * FROM "schedule" WHERE id = ? )sql"},
       {StatementId::DeleteSchedule, R"sql(DELETE FROM "schedule" WHERE id = ? )sql"},
       {StatementId::UpdateSchedule, R"sql(UPDATE "schedule" SET name = ?, type = ?, duration = ? WHERE id = ?;)sql"},
-      {StatementId::RecentlyPlayedTrack, R"sql(SELECT track.* FROM "trackPlayRecord", "track" WHERE trackPlayRecord.trackid = track.id order by trackPlayRecord.id desc limit 1 offset ?;)sql"},
+      {StatementId::RecentlyPlayedTrack, "SELECT " TRACK_COLUMNS R"sql( FROM "trackPlayRecord", "track" WHERE trackPlayRecord.trackid = track.id order by trackPlayRecord.id desc limit 1 offset ?;)sql"},
       {StatementId::DeleteMixTagsOfTag, R"sql(DELETE FROM mixtag WHERE tagid = ?)sql"},
       {StatementId::DeleteOrphanPlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE trackid NOT IN (SELECT id FROM track))sql"},
+      {StatementId::DataVersion, "PRAGMA data_version"},
+      {StatementId::EnabledAssignments, "SELECT tracktag.tagid FROM track, tracktag WHERE track.enabled = 1 AND tracktag.trackid = track.id"},
+      {StatementId::TagsByName, "SELECT id, name, type FROM tag ORDER BY name, id"},
   };
   static_assert(std::size(kStatements) == kStatementCount);
   static_assert([] {
@@ -199,6 +239,8 @@ void MusicDB::Open(const std::string& path) {
     if (!exists) CreateSchema();
     if (GetSchemaVersion() < kCurrentVersion) UpgradeTo102();
     Exec("PRAGMA synchronous = OFF; PRAGMA temp_store = MEMORY;");
+    Exec(kConnectionSettings);
+    CreateMissingIndexes();
     PrepareStatements();
     failed_ = false;
   } catch (...) {
@@ -209,6 +251,7 @@ void MusicDB::Open(const std::string& path) {
 
 void MusicDB::Close() {
   auto lock = Lock();
+  tagCache_ = TagCache();
   // Every compiled statement goes, also after a failed open: SQLite refuses to
   // close a connection that still has statements.
   FinalizeStatements();
@@ -237,6 +280,19 @@ void MusicDB::UpgradeTo102() {
 
 void MusicDB::CreateSchema() {
   for (const char* sql : kSchema) Exec(sql);
+}
+
+void MusicDB::CreateMissingIndexes() {
+  // Only the missing ones are made: every connection opens the file, and an
+  // index that exists already is no reason to wait for another's write lock.
+  SQLiteRowSet rows;
+  Query("SELECT name FROM sqlite_master WHERE type = 'index'", rows);
+  for (const auto& index : kIndexes) {
+    const bool exists = std::any_of(rows.begin(), rows.end(),
+                                    [&](const SQLiteRow& row) { return row.Get("name") == index.name; });
+    // A failure leaves the queries as they are, only slower.
+    if (!exists) Exec(index.sql);
+  }
 }
 
 void MusicDB::PrepareStatements() {
@@ -301,6 +357,44 @@ void MusicDB::Statement::FetchRows(SQLiteRowSet& rows) {
 int MusicDB::Statement::ColumnInt(int column) const {
   sqlite3_stmt* statement = Handle();
   return statement ? sqlite3_column_int(statement, column) : 0;
+}
+
+sqlite3_int64 MusicDB::Statement::ColumnInt64(int column) const {
+  sqlite3_stmt* statement = Handle();
+  return statement ? sqlite3_column_int64(statement, column) : 0;
+}
+
+int MusicDB::Statement::ColumnType(int column) const {
+  sqlite3_stmt* statement = Handle();
+  return statement ? sqlite3_column_type(statement, column) : SQLITE_NULL;
+}
+
+Track MusicDB::Statement::ReadTrack() const { return MusicDB::ReadTrack(Handle()); }
+
+Tag MusicDB::Statement::ReadTag() const {
+  Tag tag(ColumnText(1), ColumnInt(2), ColumnInt(0));
+  tag.frequency = ColumnInt(3);
+  return tag;
+}
+
+const char* MusicDB::TrackColumns() { return TRACK_COLUMNS; }
+
+Track MusicDB::ReadTrack(sqlite3_stmt* statement) {
+  Track track;
+  if (!statement) return track;
+  auto text = [statement](int column) {
+    const unsigned char* value = sqlite3_column_text(statement, column);
+    return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+  };
+  track.id = sqlite3_column_int(statement, 0);
+  track.name = text(1);
+  track.album = text(2);
+  track.artist = text(3);
+  track.location = text(4);
+  track.genre = text(5);
+  track.length = sqlite3_column_int(statement, 6);
+  track.enabled = sqlite3_column_int(statement, 7) != 0;
+  return track;
 }
 
 std::string MusicDB::Statement::ColumnText(int column) const {

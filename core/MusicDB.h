@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/Mix.h"
 #include "core/SQLiteDB.h"
@@ -185,6 +187,11 @@ class MusicDB : public SQLiteDB {
   void DeletePlaylistSchedule(const PlaylistSchedule& schedule);
 
  protected:
+  struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const;
+  };
+  using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
   // The statement set, in the order it is compiled.
   enum class StatementId : int {
     InsertTrack,              // (name, album, artist, location, genre, length)
@@ -248,11 +255,18 @@ class MusicDB : public SQLiteDB {
     RecentlyPlayedTrack,      // (offset)
     DeleteMixTagsOfTag,       // (tag id)
     DeleteOrphanPlayRecords,  // ()
+    DataVersion,              // (): changes when another connection commits
+    EnabledAssignments,       // (): the tag id of every assignment on an enabled track
+    TagsByName,               // (): every tag by name
   };
-  static constexpr int kStatementCount = 61;
+  static constexpr int kStatementCount = 64;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);
+  // The columns of a track that ReadTrack reads, for a select list.
+  static const char* TrackColumns();
+  // The current row of a statement that selects TrackColumns(), as a track.
+  static Track ReadTrack(sqlite3_stmt* statement);
 
   // One use of a statement of the set. Binds, steps and reads it; whatever
   // path leaves the scope, the statement is reset and its bindings cleared.
@@ -288,7 +302,14 @@ class MusicDB : public SQLiteDB {
     void FetchRows(SQLiteRowSet& rows);
     // Columns of the current row (after Step returned SQLITE_ROW), by 0-based index.
     int ColumnInt(int column) const;
+    sqlite3_int64 ColumnInt64(int column) const;
+    // SQLITE_INTEGER, SQLITE_TEXT, SQLITE_NULL, ...
+    int ColumnType(int column) const;
     std::string ColumnText(int column) const;
+    // The current row as a track, from the columns that TRACK_COLUMNS lists.
+    Track ReadTrack() const;
+    // The current row as a tag, from the columns id, name, type, frequency.
+    Tag ReadTag() const;
 
    private:
     sqlite3_stmt* Handle() const;
@@ -306,6 +327,24 @@ class MusicDB : public SQLiteDB {
     Statement statement(*this, id);
     statement.BindAll(args...);
     return statement.Step();
+  }
+
+  // Binds `args` and appends a track for every row of a statement that
+  // selects TRACK_COLUMNS.
+  template <typename... Args>
+  void FetchTracks(StatementId id, TrackList& tracks, const Args&... args) {
+    Statement statement(*this, id);
+    statement.BindAll(args...);
+    while (statement.Step() == SQLITE_ROW) tracks.push_back(statement.ReadTrack());
+  }
+
+  // Binds `args` and appends a tag for every row of a statement that selects
+  // id, name, type and frequency in this order.
+  template <typename... Args>
+  void FetchTags(StatementId id, TagList& tags, const Args&... args) {
+    Statement statement(*this, id);
+    statement.BindAll(args...);
+    while (statement.Step() == SQLITE_ROW) tags.push_back(statement.ReadTag());
   }
 
   // Binds `args`, appends the statement's rows to `rows` and resets it.
@@ -326,12 +365,28 @@ class MusicDB : public SQLiteDB {
   void PrepareStatements();
 
  private:
-  struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const;
-  };
-  using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
   void CreateSchema();
+  void CreateMissingIndexes();
+
+  // The tags that enabled tracks carry, with their frequencies, kept between
+  // the changes that can alter them: any write of this connection, or a
+  // commit of another (a scan, the companion).
+  struct TagCache {
+    bool valid = false;
+    sqlite3_int64 dataVersion = 0;
+    sqlite3_int64 totalChanges = 0;
+    // By name (ties by id), as the tag pages list them.
+    TagList byName;
+    // Per entry of byName: its stored type is an integer (a type of another
+    // storage class never equals a type code).
+    std::vector<bool> integerType;
+    // Rows of table tag, whether enabled tracks carry them or not.
+    int allTags = 0;
+    // Most frequent first (ties by id), built on first use.
+    std::map<int, TagList> byType;
+  };
+  // The cache, brought up to date; null when the database cannot be read.
+  TagCache* CurrentTagCache();
   void FinalizeStatements();
   // Commits the transaction; a commit that fails (the database stayed busy)
   // is tried once more, then the transaction is rolled back so that no
@@ -341,6 +396,7 @@ class MusicDB : public SQLiteDB {
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;
   std::array<StatementHandle, kStatementCount> statements_;
+  TagCache tagCache_;
   bool failed_ = false;
   bool newDatabase_ = false;
   // The file of the last Open, which Analyze reopens.

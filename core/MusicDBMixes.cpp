@@ -93,11 +93,10 @@ void MusicDB::DeleteMix(const Mix& mix) {
 }
 
 void MusicDB::GetMixTags(Mix& mix) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::MixTags, rows, mix.id);
+  TagList tags;
+  FetchTags(StatementId::MixTags, tags, mix.id);
   int total = 0;
-  for (const SQLiteRow& row : rows) {
-    Tag tag(row);
+  for (const Tag& tag : tags) {
     total += tag.frequency;
     mix.AddTag(tag, false);
   }
@@ -105,9 +104,7 @@ void MusicDB::GetMixTags(Mix& mix) {
 }
 
 void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::TracksOfMix, rows, mix.id, limit, offset);
-  for (const SQLiteRow& row : rows) tracks.emplace_back(row);
+  FetchTracks(StatementId::TracksOfMix, tracks, mix.id, limit, offset);
 }
 
 void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
@@ -115,9 +112,9 @@ void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
 }
 
 Track MusicDB::GetRecentlyPlayedTrack(int n) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::RecentlyPlayedTrack, rows, n);
-  return rows.empty() ? Track() : Track(rows.front());
+  Statement statement(*this, StatementId::RecentlyPlayedTrack);
+  statement.Bind(1, n);
+  return statement.Step() == SQLITE_ROW ? statement.ReadTrack() : Track();
 }
 
 void MusicDB::PurgePlayRecords(int days) { StepOnce(StatementId::PurgePlayRecords, days); }

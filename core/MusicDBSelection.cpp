@@ -1,4 +1,5 @@
 // Random track selection for mixes.
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -21,23 +22,33 @@ Track MusicDB::GetNextRandomTrack(const Mix& mix, bool refill) {
 }
 
 void MusicDB::FetchRandomTracks(const Mix& mix, TrackList& tracks, int limit) {
-  SQLiteRowSet rows;
   if (mix.GetId() > 0) {
     if (mix.IsRandom())
-      FetchRows(StatementId::RandomTracks, rows, limit);
+      FetchTracks(StatementId::RandomTracks, tracks, limit);
     else
-      FetchRows(StatementId::RandomTracksOfMix, rows, mix.GetId(), limit);
-  } else {
-    std::string sql = "SELECT  track.* FROM track  ";
-    if (mix.IsRandom())
-      sql += "WHERE track.enabled = 1";
-    else
-      sql += ", tracktag, tag WHERE track.enabled= 1 AND track.id = tracktag.trackid AND tag.id = "
+      FetchTracks(StatementId::RandomTracksOfMix, tracks, mix.GetId(), limit);
+    return;
+  }
+  // Ids are drawn first and only the rows drawn are read (see the statement
+  // set); the outer loop keeps the order of the draw.
+  std::string picks = "SELECT  track.id AS id FROM track  ";
+  if (mix.IsRandom())
+    picks += "WHERE track.enabled = 1";
+  else
+    picks += ", tracktag, tag WHERE track.enabled= 1 AND track.id = tracktag.trackid AND tag.id = "
              "tracktag.tagid " +
              mix.GetTagSqlClause();
-    sql += " order by random() limit ";
-    sql += std::to_string(limit) + ";";
-    Query(sql, rows);
+  picks += " order by random() limit ";
+  picks += std::to_string(limit);
+  const std::string sql = "SELECT " + std::string(TrackColumns()) + " FROM (" + picks +
+                          ") AS pick CROSS JOIN track ON track.id = pick.id";
+  auto lock = Lock();
+  if (!Handle()) return;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(Handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return;
   }
-  for (const SQLiteRow& row : rows) tracks.emplace_back(row);
+  const StatementHandle statement(raw);
+  while (sqlite3_step(raw) == SQLITE_ROW) tracks.push_back(ReadTrack(raw));
 }

@@ -1,25 +1,87 @@
 // Tag queries and track tag assignments of the music database.
 #include "core/MusicDB.h"
 
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
 namespace {
 
-void AppendTags(const SQLiteRowSet& rows, TagList& tags) {
-  for (const SQLiteRow& row : rows) tags.emplace_back(row);
+// The rows of a page of `list`, as LIMIT and OFFSET cut them (a negative
+// limit: no bound; a negative offset: from the start).
+void AppendPage(const TagList& list, int offset, int limit, TagList& tags) {
+  const std::size_t first = std::min(list.size(), static_cast<std::size_t>(std::max(offset, 0)));
+  std::size_t last = list.size();
+  if (limit >= 0) last = std::min(last, first + static_cast<std::size_t>(limit));
+  tags.insert(tags.end(), list.begin() + static_cast<std::ptrdiff_t>(first),
+              list.begin() + static_cast<std::ptrdiff_t>(last));
 }
 
 }  // namespace
 
+MusicDB::TagCache* MusicDB::CurrentTagCache() {
+  auto lock = Lock();
+  if (!Handle() || IsFailed()) return nullptr;
+  sqlite3_int64 dataVersion = 0;
+  {
+    Statement version(*this, StatementId::DataVersion);
+    if (version.Step() != SQLITE_ROW) return nullptr;
+    dataVersion = version.ColumnInt64(0);
+  }
+  const sqlite3_int64 totalChanges = sqlite3_total_changes64(Handle());
+  TagCache& cache = tagCache_;
+  if (cache.valid && cache.dataVersion == dataVersion && cache.totalChanges == totalChanges) return &cache;
+
+  cache = TagCache();
+  // Both reads in one transaction, so that no commit falls between them.
+  const bool began = Exec("BEGIN") == SQLITE_OK;
+  // Frequency: the assignments on enabled tracks, as the listings count them
+  // (a tag id that is not an integer names no tag).
+  std::unordered_map<sqlite3_int64, int> frequencies;
+  bool complete = true;
+  {
+    Statement assignments(*this, StatementId::EnabledAssignments);
+    int rc = SQLITE_ROW;
+    while ((rc = assignments.Step()) == SQLITE_ROW) {
+      if (assignments.ColumnType(0) == SQLITE_INTEGER) ++frequencies[assignments.ColumnInt64(0)];
+    }
+    complete = rc == SQLITE_DONE;
+  }
+  {
+    Statement tags(*this, StatementId::TagsByName);
+    int rc = SQLITE_ROW;
+    while (complete && (rc = tags.Step()) == SQLITE_ROW) {
+      ++cache.allTags;
+      auto found = frequencies.find(tags.ColumnInt64(0));
+      if (found == frequencies.end()) continue;
+      Tag tag(tags.ColumnText(1), tags.ColumnInt(2), tags.ColumnInt(0));
+      tag.frequency = found->second;
+      cache.byName.push_back(std::move(tag));
+      cache.integerType.push_back(tags.ColumnType(2) == SQLITE_INTEGER);
+    }
+    complete = complete && rc == SQLITE_DONE;
+  }
+  if (began) Exec("COMMIT");
+  if (!complete) {
+    cache = TagCache();
+    return nullptr;
+  }
+  cache.valid = true;
+  cache.dataVersion = dataVersion;
+  cache.totalChanges = totalChanges;
+  return &cache;
+}
+
 bool MusicDB::LoadTag(Tag& tag) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::LoadTag, rows, tag.id);
+  Statement statement(*this, StatementId::LoadTag);
+  statement.Bind(1, tag.id);
   // The count has no GROUP BY, so a tag that no enabled track carries still
   // gives one row, with an empty id: that is a tag not found.
-  if (rows.empty() || rows.front().Get("id").empty()) return false;
-  const SQLiteRow& row = rows.front();
-  tag.name = row.Get("name");
-  tag.id = row.GetInt("id");
-  tag.frequency = row.GetInt("frequency");
-  tag.type = row.GetInt("type");
+  if (statement.Step() != SQLITE_ROW || statement.ColumnType(0) == SQLITE_NULL) return false;
+  tag.name = statement.ColumnText(1);
+  tag.id = statement.ColumnInt(0);
+  tag.frequency = statement.ColumnInt(3);
+  tag.type = statement.ColumnInt(2);
   tag.UpdateLabel();
   return true;
 }
@@ -37,36 +99,57 @@ Tag MusicDB::FindOrCreateTag(const std::string& name, int type) {
 }
 
 void MusicDB::GetTagsByType(TagList& tags, int type, const std::string& pattern) {
-  SQLiteRowSet rows;
-  if (pattern.empty())
-    FetchRows(StatementId::TagsByType, rows, type);
-  else
-    FetchRows(StatementId::TagsByTypeLike, rows, type, pattern);
-  AppendTags(rows, tags);
+  if (!pattern.empty()) {
+    FetchTags(StatementId::TagsByTypeLike, tags, type, pattern);
+    return;
+  }
+  auto lock = Lock();
+  TagCache* cache = CurrentTagCache();
+  if (!cache) {
+    FetchTags(StatementId::TagsByType, tags, type);
+    return;
+  }
+  auto [entry, added] = cache->byType.try_emplace(type);
+  if (added) {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < cache->byName.size(); ++i) {
+      if (cache->integerType[i] && cache->byName[i].type == type) order.push_back(i);
+    }
+    // Most frequent first; equal frequencies by id, as the grouping left them.
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const Tag& x = cache->byName[a];
+      const Tag& y = cache->byName[b];
+      return x.frequency != y.frequency ? x.frequency > y.frequency : x.id < y.id;
+    });
+    entry->second.reserve(order.size());
+    for (std::size_t i : order) entry->second.push_back(cache->byName[i]);
+  }
+  tags.insert(tags.end(), entry->second.begin(), entry->second.end());
 }
 
 void MusicDB::GetTagsByTypePage(TagList& tags, int type, const std::string& pattern, int offset,
                                 int limit) {
   if (pattern.empty()) return;
-  SQLiteRowSet rows;
-  FetchRows(StatementId::TagsByTypePage, rows, type, pattern, limit, offset);
-  AppendTags(rows, tags);
+  FetchTags(StatementId::TagsByTypePage, tags, type, pattern, limit, offset);
 }
 
 int MusicDB::GetTagsPage(TagList& tags, int offset, int limit) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::TagsPage, rows, limit, offset);
-  AppendTags(rows, tags);
+  auto lock = Lock();
+  if (TagCache* cache = CurrentTagCache()) {
+    AppendPage(cache->byName, offset, limit, tags);
+    return cache->allTags;
+  }
+  FetchTags(StatementId::TagsPage, tags, limit, offset);
   SQLiteRowSet count;
   Query("SELECT COUNT (id) as count FROM tag", count);
   return count.empty() ? 0 : count.front().GetInt("count");
 }
 
 void MusicDB::GetRelatedTags(TagList& tags, const Tag& tag) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::RelatedTags, rows, tag.id);
-  for (const SQLiteRow& row : rows) {
-    if (row.GetInt("id") != tag.id) tags.emplace_back(row);
+  Statement statement(*this, StatementId::RelatedTags);
+  statement.Bind(1, tag.id);
+  while (statement.Step() == SQLITE_ROW) {
+    if (statement.ColumnInt(0) != tag.id) tags.push_back(statement.ReadTag());
   }
 }
 
@@ -86,9 +169,7 @@ void MusicDB::GetTrackTags(TagList& tags, Track& track) {
     FindTrackByLocation(track, genre);
   }
   if (track.id <= 0) return;
-  SQLiteRowSet rows;
-  FetchRows(StatementId::TrackTags, rows, track.id);
-  AppendTags(rows, tags);
+  FetchTags(StatementId::TrackTags, tags, track.id);
 }
 
 int MusicDB::GetTrackTagOfType(const Track& track, int type, int& tagId) {

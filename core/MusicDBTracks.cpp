@@ -12,10 +12,6 @@ int CountRows(SQLiteDB& db, const char* sql) {
   return rows.empty() ? 0 : rows.front().GetInt("count");
 }
 
-void AppendTracks(const SQLiteRowSet& rows, TrackList& tracks) {
-  for (const SQLiteRow& row : rows) tracks.emplace_back(row);
-}
-
 }  // namespace
 
 void MusicDB::MarkAllTracksNotOnDisk() { StepOnce(StatementId::MarkAllTracksNotOnDisk); }
@@ -75,10 +71,10 @@ int MusicDB::DeleteTracksNotOnDisk() {
 }
 
 bool MusicDB::LoadTrack(Track& track) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::LoadTrack, rows, track.id);
-  if (rows.empty()) return false;
-  track = Track(rows.front());
+  Statement statement(*this, StatementId::LoadTrack);
+  statement.Bind(1, track.id);
+  if (statement.Step() != SQLITE_ROW) return false;
+  track = statement.ReadTrack();
   return true;
 }
 
@@ -98,30 +94,22 @@ void MusicDB::UpdateTrackDetails(const Track& track) {
 }
 
 int MusicDB::GetEnabledTracks(TrackList& tracks, int offset, int limit) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::EnabledTracks, rows, limit, offset);
-  AppendTracks(rows, tracks);
+  FetchTracks(StatementId::EnabledTracks, tracks, limit, offset);
   return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 1");
 }
 
 int MusicDB::GetDisabledTracks(TrackList& tracks, int offset, int limit) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::DisabledTracks, rows, limit, offset);
-  AppendTracks(rows, tracks);
+  FetchTracks(StatementId::DisabledTracks, tracks, limit, offset);
   return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 0");
 }
 
 void MusicDB::SearchTracks(TrackList& tracks, const std::string& pattern, int offset, int limit) {
   if (pattern.empty()) return;
-  SQLiteRowSet rows;
-  FetchRows(StatementId::SearchTracks, rows, pattern, limit, offset);
-  AppendTracks(rows, tracks);
+  FetchTracks(StatementId::SearchTracks, tracks, pattern, limit, offset);
 }
 
 void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int limit) {
-  SQLiteRowSet rows;
-  FetchRows(StatementId::TracksOfTag, rows, tag.id, limit, offset);
-  AppendTracks(rows, tracks);
+  FetchTracks(StatementId::TracksOfTag, tracks, tag.id, limit, offset);
 }
 
 bool MusicDB::CommitOrRollBack(const char* commit) {
