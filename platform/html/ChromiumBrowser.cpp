@@ -23,6 +23,7 @@ namespace platform::chromium {
 namespace {
 
 constexpr const char* kDefaultBinary = "/usr/lib/chromium/chromium";
+constexpr const char* kStartPage = "zorva-start.htm";
 constexpr const char* kPackageHint = "install the Debian package chromium (apt-get install chromium)";
 
 std::string EnvOr(const char* name, const std::string& fallback) {
@@ -169,8 +170,15 @@ bool Browser::Launch(const Options& options, std::string* error) {
     args.push_back("--hide-scrollbars");
     args.push_back("about:blank");
   } else {
-    // The start window is an app window (no toolbar); pages open their own.
-    args.push_back("--app=about:blank");
+    // The start window is an app window (no toolbar); it opens the pages'
+    // windows as its popups, which are app windows too.
+    const std::string start = profile_ + "/" + kStartPage;
+    std::FILE* file = std::fopen(start.c_str(), "w");
+    if (file) {
+      std::fputs("<!DOCTYPE html><title>Zorva</title>", file);
+      std::fclose(file);
+    }
+    args.push_back("--app=file://" + start);
   }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -466,6 +474,79 @@ bool Browser::ProcessEvents(Millis timeout) {
       return dead_ || (queue != queues_.end() && !queue->second.events.empty());
     });
   }
+}
+
+std::string Browser::OpenPage(Millis timeout, std::string* error) {
+  if (headless_) {
+    Reply target = Call("Target.createTarget", {{"url", "about:blank"}}, {}, timeout);
+    if (!target.ok) {
+      if (error) *error = target.error;
+      return {};
+    }
+    return target.result.value("targetId", "");
+  }
+  auto pages = [&](Reply* reply) {
+    std::set<std::string> ids;
+    *reply = Call("Target.getTargets", Json::object(), {}, timeout);
+    if (reply->ok && reply->result.contains("targetInfos")) {
+      for (const Json& info : reply->result["targetInfos"]) {
+        if (info.value("type", "") == "page") ids.insert(info.value("targetId", ""));
+      }
+    }
+    return ids;
+  };
+  Reply reply;
+  std::set<std::string> before = pages(&reply);
+  if (!reply.ok) {
+    if (error) *error = reply.error;
+    return {};
+  }
+  const Millis deadline = TheClock().Now() + timeout;
+  if (launcherSession_.empty()) {
+    std::string launcher;
+    while (launcher.empty()) {
+      for (const Json& info : reply.result["targetInfos"]) {
+        const std::string url = info.value("url", "");
+        if (url.size() >= std::strlen(kStartPage) && url.ends_with(kStartPage)) launcher = info.value("targetId", "");
+      }
+      if (!launcher.empty()) break;
+      if (TheClock().Now() >= deadline) {
+        if (error) *error = "the browser did not open its start window";
+        return {};
+      }
+      ProcessEvents(20);
+      before = pages(&reply);
+    }
+    Reply attach = Call("Target.attachToTarget", {{"targetId", launcher}, {"flatten", true}}, {}, timeout);
+    if (!attach.ok) {
+      if (error) *error = attach.error;
+      return {};
+    }
+    launcherSession_ = attach.result.value("sessionId", "");
+    Reply window = Call("Browser.getWindowForTarget", {{"targetId", launcher}}, {}, timeout);
+    if (window.ok) {
+      Call("Browser.setWindowBounds",
+           {{"windowId", window.result.value("windowId", 0)}, {"bounds", {{"left", -5000}, {"top", -5000}}}}, {},
+           timeout);
+    }
+  }
+  // A popup of an app window is an app window too.
+  Reply open = Call("Runtime.evaluate", {{"expression", "window.open('about:blank', '', 'popup') !== null"},
+                                         {"userGesture", true}, {"returnByValue", true}},
+                    launcherSession_, timeout);
+  if (!open.ok) {
+    if (error) *error = open.error;
+    return {};
+  }
+  for (;;) {
+    for (const std::string& id : pages(&reply)) {
+      if (!before.count(id)) return id;
+    }
+    if (!reply.ok || TheClock().Now() >= deadline) break;
+    ProcessEvents(20);
+  }
+  if (error) *error = "the browser opened no window";
+  return {};
 }
 
 void Browser::AddSession(const std::string& session, const std::string& targetId, EventSink sink) {

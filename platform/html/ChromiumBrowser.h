@@ -81,6 +81,11 @@ class Browser : public std::enable_shared_from_this<Browser> {
   void AddSession(const std::string& session, const std::string& targetId, EventSink sink);
   void RemoveSession(const std::string& session);
 
+  // A new page target: headless, a page of its own; shown, an app window
+  // (no toolbar) opened from the browser's hidden start window. Empty, with
+  // *error, when none can be had.
+  std::string OpenPage(Millis timeout, std::string* error);
+
   // Handles this thread's queued events; waits up to `timeout` for one when
   // none is queued. True when at least one was handled.
   bool ProcessEvents(Millis timeout);
@@ -130,6 +135,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
   std::map<int, Json> replies_;
   std::map<std::string, Session> sessions_;
   std::map<DWORD, ThreadEvents> queues_;
+  std::string launcherSession_;  // the start window, which opens app windows
   std::mutex writeMutex_;
 };
 

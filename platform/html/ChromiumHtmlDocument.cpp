@@ -175,12 +175,12 @@ std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_p
     if (error) *error = "the page browser is not running";
     return nullptr;
   }
-  Reply target = browser->Call("Target.createTarget", {{"url", "about:blank"}}, {}, kSetUpTimeout);
-  if (!target.ok) {
-    if (error) *error = "cannot open a page in the browser: " + target.error;
+  std::string why;
+  const std::string targetId = browser->OpenPage(kSetUpTimeout, &why);
+  if (targetId.empty()) {
+    if (error) *error = "cannot open a page in the browser: " + why;
     return nullptr;
   }
-  const std::string targetId = target.result.value("targetId", "");
   Reply attach =
       browser->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, kSetUpTimeout);
   if (!attach.ok) {
@@ -611,6 +611,8 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
   if (width <= 0 || height <= 0) return;
   viewportWidth_ = width;
   viewportHeight_ = height;
+  shownLeft_ = x;
+  shownTop_ = y;
   if (browser_->Headless()) {
     Page("Emulation.setDeviceMetricsOverride",
          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
@@ -640,6 +642,24 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
     bounds = {{"left", -5000}, {"top", -5000}};
   }
   browser_->Call("Browser.setWindowBounds", {{"windowId", window.result.value("windowId", 0)}, {"bounds", bounds}});
+}
+
+ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive](int x, int y, int width, int height, bool visible) {
+    if (!alive.lock()) return;
+    const Placed now{x, y, width, height, visible};
+    if (placed_ && *placed_ == now) return;
+    const bool moved = !placed_ || placed_->x != x || placed_->y != y || placed_->width != width ||
+                       placed_->height != height;
+    const bool shown = !placed_ || placed_->visible != visible;
+    placed_ = now;
+    if (visible) {
+      if (moved || shown) SetBounds(x, y, width, height);
+    } else if (shown) {
+      SetVisible(false);
+    }
+  };
 }
 
 }  // namespace platform

@@ -49,8 +49,10 @@
 // element, and the program is told (ChromiumBrowser.h).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/html/ChromiumBrowser.h"
@@ -115,6 +117,11 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Sets the viewport size (headless) or the window's bounds (shown).
   void SetBounds(int x, int y, int width, int height);
   void SetVisible(bool visible);
+  // A callable that places the page where its window is (screen position,
+  // size, shown or not); safe to keep after the document has gone (then it
+  // does nothing). For the window layer's hooks.
+  using Follower = std::function<void(int x, int y, int width, int height, bool visible)>;
+  Follower MakeFollower();
 
   const std::string& TargetId() const { return targetId_; }
   const std::string& SessionId() const { return sessionId_; }
@@ -151,6 +158,12 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   int cancelled_ = 0;        // events whose default action the host cancelled
   int shownLeft_ = 0;
   int shownTop_ = 0;
+  struct Placed {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool visible = true;
+    bool operator==(const Placed&) const = default;
+  };
+  std::optional<Placed> placed_;
   std::string fulfil_;       // HTML that answers the next document request (LoadHtml)
   bool fulfilPending_ = false;
   Millis loadTimeout_ = 15000;

@@ -1,5 +1,6 @@
 #include "platform/window/DHtmlDialog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 
@@ -101,6 +102,15 @@ class CDHtmlDialog::PageHost final : public platform::HtmlDocumentHost {
   void DocumentComplete(const std::string& url) override { dialog_.OnDocumentComplete(url); }
   platform::ScriptDispatch* External() override {
     return dialog_.IsExternalDispatchSafe() ? dialog_.external_ : nullptr;
+  }
+  // The events the dialog's event map names (a browser stops its page only
+  // for those).
+  std::vector<std::string> EventTypes() const override {
+    std::vector<std::string> types;
+    dialog_.GetDHtmlEventMap().ForEach([&types](const DHtmlEventMap::Entry& entry) {
+      if (std::find(types.begin(), types.end(), entry.event) == types.end()) types.push_back(entry.event);
+    });
+    return types;
   }
 
  private:

@@ -1,0 +1,18 @@
+// Makes Chromium the browser of every HTML dialog (CDHtmlDialog): each
+// dialog's page becomes a ChromiumHtmlDocument of the process's browser. The
+// programs call InstallChromiumBrowser at start; unit tests do not, and keep
+// the in-memory document.
+//
+// With a display (DISPLAY or WAYLAND_DISPLAY, and ZORVA_HEADLESS not 1) each
+// page is an app window of its own that follows its dialog's browser window
+// in this layer: placed at its screen position and size, moved, resized,
+// shown and hidden with it. Without one the pages run headless.
+#pragma once
+
+namespace platform {
+
+// False when the browser cannot start (one line on standard error names the
+// Debian package chromium); dialogs then keep the in-memory document.
+bool InstallChromiumBrowser();
+
+}  // namespace platform
