@@ -1,0 +1,263 @@
+// The listings of the music database against the plain statements they
+// stand for, run on a copy of the same file without the indexes that the
+// program adds; the indexes made at open; the tag lists kept between changes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/MusicDB.h"
+#include "tests/core/RecordsTestSupport.h"
+
+namespace {
+
+constexpr const char* kAddedIndexes[] = {"tag_name_type_idx", "tracktag_tag_track_idx",
+                                         "tracktag_track_tag_idx", "track_enabled_name_idx"};
+
+std::string Describe(const Tag& tag) {
+  return std::to_string(tag.id) + "|" + tag.name + "|" + std::to_string(tag.type) + "|" +
+         std::to_string(tag.frequency) + "|" + tag.GetLabel();
+}
+
+std::string Describe(const Track& track) {
+  return std::to_string(track.id) + "|" + track.name + "|" + track.album + "|" + track.artist + "|" +
+         track.location + "|" + track.genre + "|" + std::to_string(track.length) + "|" +
+         (track.enabled ? "1" : "0");
+}
+
+template <typename List>
+std::vector<std::string> Describe(const List& list) {
+  std::vector<std::string> out;
+  for (const auto& item : list) out.push_back(Describe(item));
+  return out;
+}
+
+class MusicDBQueryTest : public zorva_test::RecordsTest {
+ protected:
+  void SetUp() override {
+    // Names repeat across tracks and tag types, ids are not in the order the
+    // rows were stored, a pair is assigned twice, and assignments name
+    // tracks that do not exist.
+    ASSERT_EQ(db.Exec("BEGIN"), SQLITE_OK);
+    for (int i = 1; i <= 60; ++i) {
+      const int id = (i * 37) % 61;
+      db.Exec("INSERT INTO track (id, name, album, artist, location, genre, length, enabled) VALUES (" +
+              std::to_string(id) + ", 'Song " + std::to_string(i % 7) + "', 'Al', 'Ar', '/m/" +
+              std::to_string(i) + "', 'G', " + std::to_string(100 + i) + ", " + (i % 5 == 0 ? "0" : "1") +
+              ")");
+    }
+    for (int i = 1; i <= 24; ++i) {
+      const int id = (i * 7) % 25;
+      db.Exec("INSERT INTO tag (id, name, type) VALUES (" + std::to_string(id) + ", 'Tag " +
+              std::to_string(i % 5) + "', " + std::to_string(i % 4) + ")");
+    }
+    for (int i = 0; i < 150; ++i) {
+      const int track = (i * 13) % 63;  // 0, 61 and 62 name no track
+      const int tag = (i * 11) % 26;    // 0 and 25 name no tag
+      db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (" + std::to_string(track) + ", " +
+              std::to_string(tag) + ")");
+    }
+    db.Exec("INSERT INTO tracktag (trackid, tagid) SELECT trackid, tagid FROM tracktag WHERE id % 9 = 0");
+    db.Exec("INSERT INTO mix (id, name) VALUES (1, 'Mix')");
+    for (int tag : {2, 5, 5, 9, 14, 25}) {
+      db.Exec("INSERT INTO mixtag (mixid, tagid) VALUES (1, " + std::to_string(tag) + ")");
+    }
+    for (int i = 0; i < 12; ++i) {
+      db.Exec("INSERT INTO trackPlayRecord (trackid, mixid) VALUES (" + std::to_string((i * 5) % 64) + ", 1)");
+    }
+    ASSERT_EQ(db.Exec("COMMIT"), SQLITE_OK);
+    RefreshReference();
+  }
+
+  // A copy of the file as the plain schema has it.
+  void RefreshReference() {
+    reference.Close();
+    std::filesystem::copy_file(folder.File("music.db"), folder.File("plain.db"),
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(reference.Open(folder.File("plain.db")));
+    for (const char* index : kAddedIndexes) reference.Exec(std::string("DROP INDEX ") + index);
+  }
+
+  SQLiteRowSet Plain(const std::string& sql) {
+    SQLiteRowSet rows;
+    EXPECT_EQ(reference.Query(sql, rows), SQLITE_OK) << sql;
+    return rows;
+  }
+  std::vector<std::string> PlainTags(const std::string& sql) {
+    TagList tags;
+    for (const auto& row : Plain(sql)) tags.emplace_back(row);
+    return Describe(tags);
+  }
+  std::vector<std::string> PlainTracks(const std::string& sql) {
+    TrackList tracks;
+    for (const auto& row : Plain(sql)) tracks.emplace_back(row);
+    return Describe(tracks);
+  }
+
+  std::vector<std::string> TagsByType(int type) {
+    TagList tags;
+    db.GetTagsByType(tags, type, "");
+    return Describe(tags);
+  }
+  std::vector<std::string> PlainTagsByType(int type) {
+    return PlainTags(
+        "SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, "
+        "tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = " +
+        std::to_string(type) + "  AND tracktag.tagid = tag.id GROUP BY tag.id ORDER by frequency DESC");
+  }
+
+  // Every listing that a change can alter, next to its plain statement.
+  void ExpectTagListsAsPlain() {
+    RefreshReference();
+    for (int type = 0; type <= 5; ++type) EXPECT_EQ(TagsByType(type), PlainTagsByType(type)) << type;
+    TagList all;
+    EXPECT_EQ(db.GetTagsPage(all, 0, 1000), Number("SELECT COUNT (id) FROM tag"));
+    EXPECT_EQ(Describe(all),
+              PlainTags("SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = "
+                        "1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY "
+                        "tag.name"));
+  }
+
+  SQLiteDB reference;
+};
+
+TEST_F(MusicDBQueryTest, TagListingsEqualThePlainStatements) {
+  ExpectTagListsAsPlain();
+  const std::string tagsPage =
+      "SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id "
+      "= tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name ";
+  for (auto [offset, limit] : {std::pair{0, 5}, {5, 5}, {17, 100}, {-3, 4}, {2, -1}, {400, 10}}) {
+    TagList page;
+    db.GetTagsPage(page, offset, limit);
+    EXPECT_EQ(Describe(page), PlainTags(tagsPage + "limit " + std::to_string(limit) + " offset " +
+                                        std::to_string(offset)))
+        << offset << " " << limit;
+  }
+  for (int id : {2, 5, 9, 13, 25}) {
+    TagList related;
+    db.GetRelatedTags(related, Tag("", 0, id));
+    EXPECT_EQ(Describe(related),
+              PlainTags("SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as "
+                        "t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid "
+                        "= t1.trackid AND t1.tagid = " +
+                        std::to_string(id) + " AND tag.id != " + std::to_string(id) +
+                        " GROUP BY tag.id ORDER BY frequency DESC"));
+  }
+  TagList patterned;
+  db.GetTagsByTypePage(patterned, 1, "Tag%", 1, 2);
+  EXPECT_EQ(Describe(patterned),
+            PlainTags("SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM "
+                      "track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = 1  "
+                      "AND tracktag.tagid = tag.id AND tag.name like 'Tag%' GROUP BY tag.id ORDER by frequency "
+                      "DESC limit 2 offset 1;"));
+  Mix mix = db.GetMix(1);
+  EXPECT_EQ(Describe(mix.GetTags()),
+            PlainTags("SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM "
+                      "track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND "
+                      "tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = 1 GROUP BY tag.id"));
+}
+
+TEST_F(MusicDBQueryTest, TrackListingsEqualThePlainStatements) {
+  const std::string page = " limit 7 offset 3;";
+  TrackList enabled;
+  EXPECT_EQ(db.GetEnabledTracks(enabled, 3, 7), 48);
+  EXPECT_EQ(Describe(enabled),
+            PlainTracks("SELECT  track.* FROM track WHERE track.enabled = 1 order by track.name" + page));
+  TrackList dumped;
+  EXPECT_EQ(db.GetDisabledTracks(dumped, 3, 7), 12);
+  EXPECT_EQ(Describe(dumped),
+            PlainTracks("SELECT  track.* FROM track WHERE track.enabled = 0 order by track.name" + page));
+  TrackList found;
+  db.SearchTracks(found, "%ng 3%", 3, 7);
+  EXPECT_EQ(Describe(found), PlainTracks("SELECT  track.* FROM track WHERE track.enabled = 1 AND track.name "
+                                         "LIKE '%ng 3%' order by track.name" + page));
+  for (int id : {2, 5, 9, 13}) {
+    TrackList ofTag;
+    db.GetTracksOfTag(Tag("", 0, id), ofTag, 1, 7);
+    EXPECT_EQ(Describe(ofTag),
+              PlainTracks("SELECT  track.* FROM track, tracktag WHERE track.enabled = 1 AND track.id = "
+                          "tracktag.trackid AND tracktag.tagid = " +
+                          std::to_string(id) + " order by track.name limit 7 offset 1;"))
+        << id;
+  }
+  for (int offset : {0, 4, 30}) {
+    TrackList ofMix;
+    db.GetTracksOfMix(db.GetMix(1), ofMix, offset, 9);
+    EXPECT_EQ(Describe(ofMix),
+              PlainTracks("SELECT  track.* FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id "
+                          "= tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND "
+                          "mixtag.mixid = 1 order by track.name limit 9 offset " +
+                          std::to_string(offset)));
+  }
+  for (int n : {0, 3, 11, 12}) {
+    std::vector<std::string> played = PlainTracks(
+        "SELECT track.* FROM trackPlayRecord, track WHERE trackPlayRecord.trackid = track.id order by "
+        "trackPlayRecord.id desc limit 1 offset " +
+        std::to_string(n));
+    if (played.empty()) played.push_back(Describe(Track()));
+    EXPECT_EQ(Describe(db.GetRecentlyPlayedTrack(n)), played.front()) << n;
+  }
+}
+
+TEST_F(MusicDBQueryTest, OlderFileGainsTheIndexesAtOpenOnce) {
+  const std::string path = folder.File("older.db");
+  {
+    SQLiteDB plain;
+    ASSERT_TRUE(plain.Open(path));
+    plain.Exec(
+        "CREATE TABLE tag (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type "
+        "INTEGER);"
+        "CREATE TABLE track (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), "
+        "artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, "
+        "ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME);"
+        "CREATE TABLE tracktag (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, "
+        "enabled INTEGER DEFAULT '1', reenableDate DATETIME);"
+        "CREATE TABLE version (id INTEGER NOT NULL, name VARCHAR2(255));"
+        "INSERT INTO version (id, name) VALUES (102, '102');");
+  }
+  const std::string indexes = "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+                              "('tag_name_type_idx', 'tracktag_tag_track_idx', 'tracktag_track_tag_idx', "
+                              "'track_enabled_name_idx')";
+  for (int open = 0; open < 2; ++open) {
+    MusicDB older(path);
+    EXPECT_EQ(older.GetSchemaVersion(), 102);
+    SQLiteRowSet rows;
+    older.Query(indexes, rows);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.front().begin()->second, "4");
+  }
+  EXPECT_EQ(Number(indexes), 4);
+}
+
+TEST_F(MusicDBQueryTest, TagListsFollowScansDumpsAndTagEdits) {
+  ExpectTagListsAsPlain();
+  // A scan on a connection of its own.
+  {
+    MusicDB scan(folder.File("music.db"));
+    for (int i = 0; i < 3; ++i) {
+      Track track;
+      track.name = "New";
+      track.album = "Tag 1";
+      track.genre = "Fresh";
+      track.location = "/new/" + std::to_string(i);
+      scan.AddOrUpdateTrack(track);
+    }
+  }
+  ExpectTagListsAsPlain();
+  Track dump(7);
+  db.DisableTrack(dump);
+  ExpectTagListsAsPlain();
+  db.EnableTrack(dump);
+  ExpectTagListsAsPlain();
+  Tag renamed = db.FindOrCreateTag("Fresh", TagGenre);
+  renamed.Rename("Aaa first");
+  ExpectTagListsAsPlain();
+  db.SetTrackTag(dump, "Mine", TagZorva, false);
+  db.SetTrackTag(dump, "Mine", TagZorva, false);
+  ExpectTagListsAsPlain();
+  db.DeleteTag(renamed);
+  ExpectTagListsAsPlain();
+}
+
+}  // namespace
