@@ -27,6 +27,7 @@ namespace platform::player {
 // Result codes of the automation layer.
 constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
+constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = static_cast<HRESULT>(0x80080005u);
 constexpr HRESULT RPC_E_CALL_REJECTED = static_cast<HRESULT>(0x80010001u);
@@ -257,15 +258,18 @@ class IiTunes {
 
 // Creates the application object: connects to the running player server (or
 // binds to the in-process model of a ScopedInProcessPlayer). Without a running
-// player: CO_E_SERVER_EXEC_FAILURE and a null `app`.
+// player: CO_E_SERVER_EXEC_FAILURE and a null `app`; E_ACCESSDENIED when the
+// server that answers runs as another user, or the socket's private folder
+// is not private.
 HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app);
 
-// True when a player runs that CoCreateITunesApp can reach (stands in for
-// finding the player's top-level window).
+// True when a player of this user's runs that CoCreateITunesApp can reach
+// (stands in for finding the player's top-level window).
 bool IsPlayerRunning();
 
 // The server's socket: $ZORVA_PLAYER_SOCKET, else $XDG_RUNTIME_DIR/zorva-player.sock,
-// else /tmp/zorva-player-<uid>.sock.
+// else zorva-player.sock in the private folder $TMPDIR/zorva-<uid> (/tmp
+// without TMPDIR), which must be the user's own with mode 0700.
 std::string PlayerSocketPath();
 
 class PlayerModel;

@@ -646,8 +646,9 @@ HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
     *app = std::make_shared<AppObject>(channel);
     return S_OK;
   }
-  int fd = ConnectUnixSocket(PlayerSocketPath());
-  if (fd < 0) return CO_E_SERVER_EXEC_FAILURE;
+  std::string refused;
+  int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+  if (fd < 0) return refused.empty() ? CO_E_SERVER_EXEC_FAILURE : E_ACCESSDENIED;
   auto channel = std::make_shared<SocketChannel>(fd);
   channel->Start();
   json result;
@@ -665,7 +666,8 @@ bool IsPlayerRunning() {
     std::shared_lock lock(binding->callMutex);
     return binding->model && !binding->model->HasQuit();
   }
-  int fd = ConnectUnixSocket(PlayerSocketPath());
+  std::string refused;
+  int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0) return false;
   ::close(fd);
   return true;

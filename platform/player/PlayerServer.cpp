@@ -138,6 +138,8 @@ struct PlayerServer::Impl {
     if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path)
       throw std::runtime_error(socketPath + ": the socket path is empty or too long");
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    if (const std::string folder = PrivateSocketFolder(); socketPath.rfind(folder + "/", 0) == 0)
+      MakePrivateFolder(folder);
     struct stat st{};
     if (::lstat(socketPath.c_str(), &st) == 0) {
       if (!S_ISSOCK(st.st_mode)) throw std::runtime_error(socketPath + ": exists and is not a socket");

@@ -1,23 +1,86 @@
 #include "platform/player/PlayerSocket.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/player/ITunes.h"
 #include "platform/player/PlayerProtocol.h"
 
 namespace platform::player {
 
+namespace {
+
+// Empty when `folder` is a folder of this user's that nobody else may
+// enter; otherwise what is wrong with it.
+std::string PrivateFolderFault(const std::string& folder) {
+  struct stat st{};
+  if (::lstat(folder.c_str(), &st) != 0) return folder + ": " + std::strerror(errno);
+  if (!S_ISDIR(st.st_mode)) return folder + ": not a folder (the player's socket must lie in a private folder)";
+  if (st.st_uid != ::getuid())
+    return folder + ": belongs to user " + std::to_string(st.st_uid) + ", not to you (user " +
+           std::to_string(::getuid()) + "); remove it or set XDG_RUNTIME_DIR";
+  if ((st.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return folder + ": other users may enter it (mode " + mode + "); it must be 0700";
+  }
+  return {};
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string PrivateSocketFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/zorva-" + std::to_string(::getuid());
+}
+
 std::string PlayerSocketPath() {
   if (const char* path = std::getenv("ZORVA_PLAYER_SOCKET"); path && *path) return path;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
     return std::string(runtime) + "/zorva-player.sock";
-  return "/tmp/zorva-player-" + std::to_string(::getuid()) + ".sock";
+  return PrivateSocketFolder() + "/zorva-player.sock";
+}
+
+void MakePrivateFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    throw std::runtime_error(folder + ": cannot create the folder: " + std::strerror(errno));
+  if (std::string fault = PrivateFolderFault(folder); !fault.empty()) throw std::runtime_error(fault);
+}
+
+int ConnectToPlayer(const std::string& path, std::string* refused) {
+  refused->clear();
+  if (const std::string folder = FolderOf(path); folder == PrivateSocketFolder()) {
+    struct stat st{};
+    if (::lstat(folder.c_str(), &st) != 0) return -1;  // no folder, no player
+    if (std::string fault = PrivateFolderFault(folder); !fault.empty()) {
+      *refused = fault;
+      return -1;
+    }
+  }
+  const int fd = ConnectUnixSocket(path);
+  if (fd < 0) return -1;
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
+    *refused = path + ": the player there runs as user " + std::to_string(peer.uid) + ", not as you (user " +
+               std::to_string(::getuid()) + ")";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 int ConnectUnixSocket(const std::string& path) {

@@ -172,9 +172,10 @@ int Control(const std::vector<std::string>& argsIn) {
     return Usage("unknown command " + command);
   }
 
-  int fd = ConnectUnixSocket(socket);
+  std::string refused;
+  int fd = ConnectToPlayer(socket, &refused);
   if (fd < 0) {
-    std::cerr << "zorva-player: no player runs at " << socket << "\n";
+    std::cerr << "zorva-player: " << (refused.empty() ? "no player runs at " + socket : refused) << "\n";
     return 1;
   }
   std::string buffer, line;

@@ -4,10 +4,14 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -16,6 +20,7 @@
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
 #include "tests/platform/player/PlayerTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 
 extern char** environ;
 
@@ -321,6 +326,93 @@ int Ctl(const std::string& socket, std::vector<std::string> args, std::string* o
   ::close(child.out);
   if (output) *output = text;
   return Wait(child.pid);
+}
+
+// Without another place set, the socket lies in a folder of the user's own
+// that nobody else may enter, and only a server of the same user is trusted.
+TEST_F(PlayerServerTest, OnlyAPrivateFolderAndAPlayerOfTheSameUserAreTrusted) {
+  zorva_test::ScopedEnv noSocket("ZORVA_PLAYER_SOCKET", nullptr), noRuntime("XDG_RUNTIME_DIR", nullptr),
+      tmp("TMPDIR", dir_.Path());
+  const std::string folder = dir_.File("zorva-" + std::to_string(::getuid()));
+  socket_ = folder + "/zorva-player.sock";
+  ASSERT_EQ(PlayerSocketPath(), socket_);
+  StartServer();
+  struct stat st{};
+  ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  std::shared_ptr<IiTunes> app;
+  EXPECT_EQ(CoCreateITunesApp(&app), S_OK);
+  app.reset();
+  StopServer();
+
+  auto refusedBoth = [&](const std::string& fault) {
+    std::string refused;
+    EXPECT_EQ(ConnectToPlayer(socket_, &refused), -1);
+    EXPECT_NE(refused.find(fault), std::string::npos) << refused;
+    EXPECT_EQ(CoCreateITunesApp(&app), E_ACCESSDENIED);
+    EXPECT_FALSE(IsPlayerRunning());
+    try {
+      PlayerServer(*model_, socket_).Listen();
+      ADD_FAILURE() << "listened";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(fault), std::string::npos) << e.what();
+    }
+  };
+  ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+  refusedBoth("mode 0755); it must be 0700");
+  if (::geteuid() == 0) {  // only root can hand the folder to another user
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    refusedBoth("belongs to user 65534");
+  }
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(dir_.File("elsewhere"));
+  std::filesystem::create_directory_symlink(dir_.File("elsewhere"), folder);
+  refusedBoth("not a folder");
+
+  // A server of another user, wherever it listens (as root: a child process
+  // that takes another user's identity and listens in a shared folder).
+  if (::geteuid() != 0) return;
+  const std::string shared = dir_.File("shared"), path = shared + "/player.sock";
+  ASSERT_EQ(::chmod(dir_.Path().c_str(), 0711), 0);
+  std::filesystem::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+  int ready[2], hold[2];
+  ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]);
+    ::close(hold[1]);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0)
+      ::_exit(1);
+    char c = 1;
+    if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+    [[maybe_unused]] ssize_t n = ::read(hold[0], &c, 1);  // until the test lets go
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(hold[0]);
+  char c = 0;
+  EXPECT_EQ(::read(ready[0], &c, 1), 1);
+  {
+    zorva_test::ScopedEnv there("ZORVA_PLAYER_SOCKET", path);
+    std::string refused;
+    EXPECT_EQ(ConnectToPlayer(path, &refused), -1);
+    EXPECT_NE(refused.find("runs as user 65534"), std::string::npos) << refused;
+    EXPECT_EQ(CoCreateITunesApp(&app), E_ACCESSDENIED);
+    EXPECT_FALSE(IsPlayerRunning());
+    EXPECT_EQ(Ctl(path, {"status"}), 1);
+  }
+  ::close(hold[1]);
+  ::close(ready[0]);
+  EXPECT_EQ(Wait(pid), 0);
 }
 
 TEST_F(PlayerServerTest, RealServerProcessPlaysThroughATrackEndAndQuits) {
