@@ -333,6 +333,23 @@ TEST_F(ChromiumDocumentTest, TheHostMayReadAndWriteThePageWhileAnEventWaits) {
   EXPECT_EQ(page->GetElementById("log")->GetInnerText(), "written during hash");
 }
 
+TEST_F(ChromiumDocumentTest, AHandlerMayGoToAnotherPageWhileItsEventWaits) {
+  RecordingHost host;
+  const std::string path = Page("from.htm", kClickPage);
+  Page("other.htm", "<div id=there>there</div>");
+  auto page = OpenPage(path, &host);
+  ASSERT_TRUE(page);
+  bool went = false;
+  host.cancelEvent = [&](platform::HtmlEvent& e) {
+    if (e.type == "click" && e.srcElement->GetId() == "holder") went = page->Navigate("other.htm");
+    return true;
+  };
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("holder")));
+  EXPECT_TRUE(went);
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return page->GetElementById("there") != nullptr; }));
+  EXPECT_EQ(host.completions.back(), "doc " + platform::FileUrl(folder_.File("other.htm")));
+}
+
 TEST_F(ChromiumDocumentTest, APageThatNeverFinishesLoadingAnswersFalse) {
   auto page = OpenPage();
   ASSERT_TRUE(page);
