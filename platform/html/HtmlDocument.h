@@ -155,10 +155,12 @@ class HtmlDocument {
   HtmlDocument(const HtmlDocument&) = delete;
   HtmlDocument& operator=(const HtmlDocument&) = delete;
 
-  // Shows the page file at `path`. False when the file cannot be read; the
-  // page shown stays as it was. Elements of the page replaced leave it.
+  // Shows the page file at `path`, its bytes read in the charset the page
+  // declares, as a browser reads them (text out is UTF-8 all the same). False
+  // when the file cannot be read; the page shown stays as it was. Elements
+  // of the page replaced leave it.
   virtual bool LoadFile(const std::string& path) = 0;
-  // Shows `html` as the page.
+  // Shows `html` (UTF-8, whatever charset its markup declares) as the page.
   virtual void LoadHtml(const std::string& html) = 0;
 
   // The first element in document order whose id is `id`. When no element has

@@ -108,12 +108,12 @@ NodePtr ReadHtml(const std::string& markup) {
   }();
   (void)initialised;
   TreeBuilder builder;
-  const std::string html = ResolveReferences(markup);
+  const std::string html = ResolveReferences(ValidUtf8(markup));
   if (html.empty() || html.size() > static_cast<std::size_t>(INT_MAX)) return builder.holder;
   const std::unique_ptr<htmlParserCtxt, ContextFree> context(
       htmlCreateMemoryParserCtxt(html.data(), static_cast<int>(html.size())));
   if (context == nullptr) return builder.holder;
-  // Pages and the program's texts are UTF-8, whatever a page may declare.
+  // Page files were decoded to UTF-8 before; what the markup declares is past.
   xmlSwitchEncoding(context.get(), XML_CHAR_ENCODING_UTF8);
 
   xmlSAXHandler events{};

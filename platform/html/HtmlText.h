@@ -9,6 +9,16 @@
 
 namespace platform::html {
 
+// The bytes of a page file as UTF-8 text, read in the charset the page
+// declares as a browser finds it: a byte order mark (UTF-8, UTF-16), else a
+// META charset or content-type in the first 1024 bytes; undeclared, UTF-8
+// when the bytes are valid UTF-8, else windows-1252. What is no character in
+// the charset reads as U+FFFD.
+std::string DecodePage(std::string_view bytes);
+
+// `text` with each invalid UTF-8 sequence read as U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
 // The character windows-1252 gives byte `byte`.
 char32_t Windows1252(unsigned char byte);
 

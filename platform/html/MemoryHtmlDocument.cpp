@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/html/HtmlParser.h"
+#include "platform/html/HtmlText.h"
 #include "platform/html/HtmlTree.h"
 #include "platform/html/Url.h"
 
@@ -273,7 +274,7 @@ bool MemoryHtmlDocument::LoadFile(const std::string& path) {
   if (!in) return false;
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) return false;
-  LoadHtml(content);
+  LoadHtml(html::DecodePage(content));
   page_->url = FileUrl(std::filesystem::absolute(path, error).string());
   return true;
 }

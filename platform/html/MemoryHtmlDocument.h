@@ -10,7 +10,12 @@
 // they give in a browser: every named reference of HTML, the legacy ones
 // without ';' too ("&copy 2009"; in an attribute value not before '=', a
 // letter or a digit), and numeric ones in 0x80-0x9F as windows-1252 maps
-// them ("&#146;" is U+2019); text in SCRIPT and STYLE stays as written.
+// them ("&#146;" is U+2019); text in SCRIPT and STYLE stays as written. A
+// page file's charset is a byte order mark's (UTF-8, UTF-16), else that of a
+// META charset or content-type in its first 1024 bytes (Latin-1 and ASCII
+// labels meaning windows-1252, a UTF-16 label UTF-8); undeclared, UTF-8 when
+// the bytes are valid UTF-8, else windows-1252. Bytes that are no character
+// in the charset, in a file or in UTF-8 text given, read as U+FFFD.
 #pragma once
 
 #include <functional>

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "platform/html/MemoryHtmlDocument.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -88,6 +90,51 @@ TEST(HtmlParserTest, CharacterReferencesAsABrowserReadsThem) {
   EXPECT_EQ(document.GetElementById("s")->GetInnerText(), "a&copy &amp;");
   EXPECT_EQ(document.GetElementById("y")->GetInnerText(), "&copy");
   EXPECT_EQ(document.GetElementById("p")->GetInnerHtml(), "<!--&copy-->\xC2\xA9");
+}
+
+// A page file is read in the charset it declares, as a browser reads it.
+TEST(HtmlParserTest, PageFileCharsetIsDecodedToUtf8) {
+  const std::string utf16 = std::string("\xFF\xFE<\0p\0 \0i\0d\0=\0t\0>\0\xE9\0", 20);
+  struct Case {
+    std::string bytes;
+    const char* text;
+  };
+  const Case cases[] = {
+      // Latin-1 labels mean windows-1252, as in a browser.
+      {"<meta charset=\"ISO-8859-1\"><p id=t>caf\xE9 \x92", "caf\xC3\xA9 \xE2\x80\x99"},
+      {"<meta http-equiv=Content-Type content=\"text/html; charset=windows-1251\"><p id=t>\xCF\xF0\xE8",
+       "\xD0\x9F\xD1\x80\xD0\xB8"},
+      // Not in a comment, nor a content-type without http-equiv.
+      {"<!-- <meta charset=koi8-r> --><meta content='text/html;charset=koi8-r'>"
+       "<meta content='text/html;charset=shift_jis' http-equiv=content-type><p id=t>\x93\xFA\x96\x7B",
+       "\xE6\x97\xA5\xE6\x9C\xAC"},
+      // Undeclared: UTF-8 when the bytes are UTF-8, else windows-1252.
+      {"<p id=t>caf\xC3\xA9", "caf\xC3\xA9"},
+      {"<p id=t>caf\xE9", "caf\xC3\xA9"},
+      {"<meta charset=no-such-charset><p id=t>caf\xE9", "caf\xC3\xA9"},
+      // A byte order mark wins over the markup; a page cannot claim UTF-16 in ASCII.
+      {"\xEF\xBB\xBF<meta charset=iso-8859-1><p id=t>caf\xC3\xA9", "caf\xC3\xA9"},
+      {utf16, "\xC3\xA9"},
+      {"<meta charset=utf-16><p id=t>caf\xC3\xA9", "caf\xC3\xA9"},
+      // What is no character in the charset reads as U+FFFD.
+      {"<meta charset=utf-8><p id=t>a\xFF\xE2\x82z", "a\xEF\xBF\xBD\xEF\xBF\xBDz"},
+  };
+  const zorva_test::TempFolder folder;
+  for (const Case& c : cases) {
+    const std::string path = folder.File("page.htm");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+    MemoryHtmlDocument document;
+    ASSERT_TRUE(document.LoadFile(path));
+    const HtmlElementPtr p = document.GetElementById("t");
+    ASSERT_NE(p, nullptr) << c.bytes;
+    EXPECT_EQ(p->GetInnerText(), c.text) << c.bytes;
+  }
+
+  // HTML text given by the program is UTF-8 whatever it declares.
+  MemoryHtmlDocument document;
+  document.LoadHtml("<meta charset=iso-8859-1><p id=t title=\"\xC3\xA9\xE9\">caf\xC3\xA9\xFF</p>");
+  EXPECT_EQ(document.GetElementById("t")->GetInnerText(), "caf\xC3\xA9\xEF\xBF\xBD");
+  EXPECT_EQ(document.GetElementById("t")->GetAttribute("title"), "\xC3\xA9\xEF\xBF\xBD");
 }
 
 }  // namespace
