@@ -11,6 +11,9 @@ constexpr UINT WM_APP_SCHEDULE_CHANGED = WM_APP + 55;
 constexpr UINT WM_APP_MIX_RENAMED = WM_APP + 56;
 // The scheduler was started, stopped, overridden or left its override.
 constexpr UINT WM_APP_SCHEDULER_MODE = WM_APP + 57;
+// The settings window asks for another wallpaper: wParam is its number, 100
+// or more for the next one.
+constexpr UINT WM_APP_WALLPAPER = WM_APP + 58;
 // theScanStatus holds a new status text of the library scan.
 constexpr UINT WM_APP_SCAN_STATUS = WM_APP + 59;
 // The library scan added tracks; rebuild the tag lists.

@@ -13,8 +13,14 @@ bool ReadFlag(const char* section, const char* entry, bool current) {
   return GetProfileInt(section, entry, current ? 1 : 0) != 0;
 }
 
-void WriteFlag(const char* section, const char* entry, bool value) {
-  WriteProfileInt(section, entry, value ? 1 : 0);
+bool WriteFlag(const char* section, const char* entry, bool value) {
+  return WriteProfileInt(section, entry, value ? 1 : 0) != FALSE;
+}
+
+bool StoreFlag(const char* section, const char* entry, bool value, bool& field) {
+  if (!WriteFlag(section, entry, value)) return false;
+  field = value;
+  return true;
 }
 
 std::string ReadText(const char* section, const char* entry, const std::string& current) {
@@ -58,6 +64,12 @@ void Settings::Save() {
   WriteFlag("upload", "ZorvaLiveUpdate", ZorvaLiveUpdate);
   WriteFlag("upload", "NotifyOnUpdate", NotifyOnUpdate);
 }
+
+bool Settings::StoreMinITunes(bool on) { return StoreFlag("Startup", "MinITunes", on, MinITunes); }
+
+bool Settings::StoreUseVozed(bool on) { return StoreFlag("skin", "UseVozed", on, UseVozed); }
+
+bool Settings::StoreScanLib(bool on) { return StoreFlag("Startup", "ScanLib", on, ScanLib); }
 
 std::string Settings::GetStartupShortcutPath() {
   // Resolved on each call: the Startup folder follows the session's

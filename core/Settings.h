@@ -33,6 +33,13 @@ class Settings {
   void SetZorvaLiveUpdate(bool on) { ZorvaLiveUpdate = on; }
   void SetNotifyOnUpdate(bool on) { NotifyOnUpdate = on; }
 
+  // Each sets one flag and writes it to the profile at once, for options
+  // changed while the program runs. False, with the flag as it was, when the
+  // profile cannot be written.
+  bool StoreMinITunes(bool on);
+  bool StoreUseVozed(bool on);
+  bool StoreScanLib(bool on);
+
   // True when the companion's shortcut is in the Startup folder.
   bool HasStartupShortcut() const;
   // On: creates the shortcut to the running program unless there is one.
