@@ -16,8 +16,16 @@ constexpr UINT WM_APP_SCHEDULER_MODE = WM_APP + 57;
 constexpr UINT WM_APP_WALLPAPER = WM_APP + 58;
 // theScanStatus holds a new status text of the library scan.
 constexpr UINT WM_APP_SCAN_STATUS = WM_APP + 59;
+// The Lab: play this track next (wParam: track id).
+constexpr UINT WM_APP_QUEUE_TRACK = WM_APP + 60;
+// The Lab: make this mix current (wParam: mix id).
+constexpr UINT WM_APP_PLAY_MIX = WM_APP + 61;
+// The Lab: make a mix of this one tag current (wParam: tag id).
+constexpr UINT WM_APP_PLAY_TAG = WM_APP + 62;
 // The library scan added tracks; rebuild the tag lists.
 constexpr UINT WM_APP_SCAN_PROGRESS = WM_APP + 63;
+// Mixes, their tags, tag names or dumped tracks changed; redraw the mix lists.
+constexpr UINT WM_APP_MIXES_CHANGED = WM_APP + 64;
 // A library scan that added tracks has ended.
 constexpr UINT WM_APP_SCAN_ADDED = WM_APP + 65;
 
