@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -262,6 +263,14 @@ class IiTunes {
 // server that answers runs as another user, or the socket's private folder
 // is not private.
 HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app);
+
+// Stands for the registration of the player as a local automation server:
+// when CoCreateITunesApp finds no player running, it runs the registered
+// activator (which starts one and answers whether it came up) and then tries
+// once more. Activations are made one at a time. Nothing is registered
+// unless a program registers it; an empty one takes it away.
+using PlayerActivator = std::function<bool()>;
+void RegisterPlayerActivator(PlayerActivator activator);
 
 // True when a player of this user's runs that CoCreateITunesApp can reach
 // (stands in for finding the player's top-level window).

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
@@ -634,6 +635,21 @@ ScopedInProcessPlayer::~ScopedInProcessPlayer() {
   binding_->model = nullptr;
 }
 
+namespace {
+
+std::mutex activatorMutex;
+PlayerActivator& Activator() {
+  static PlayerActivator activator;
+  return activator;
+}
+
+}  // namespace
+
+void RegisterPlayerActivator(PlayerActivator activator) {
+  std::lock_guard lock(activatorMutex);
+  Activator() = std::move(activator);
+}
+
 HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
   if (!app) return E_POINTER;
   app->reset();
@@ -648,6 +664,14 @@ HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
   }
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+  if (fd < 0 && refused.empty()) {
+    // No player runs: activate the registered one, as the desktop starts a
+    // local server for its first client.
+    std::lock_guard lock(activatorMutex);
+    fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+    if (fd < 0 && refused.empty() && Activator() && Activator()())
+      fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+  }
   if (fd < 0) return refused.empty() ? CO_E_SERVER_EXEC_FAILURE : E_ACCESSDENIED;
   auto channel = std::make_shared<SocketChannel>(fd);
   channel->Start();
