@@ -169,7 +169,8 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::DeleteMixTagsOfTag, R"sql(DELETE FROM mixtag WHERE tagid = ?)sql"},
       {StatementId::DeleteOrphanPlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE trackid NOT IN (SELECT id FROM track))sql"},
       {StatementId::DataVersion, "PRAGMA data_version"},
-      {StatementId::EnabledAssignments, "SELECT tracktag.tagid FROM track, tracktag WHERE track.enabled = 1 AND tracktag.trackid = track.id"},
+      {StatementId::AssignmentsByTrack, "SELECT trackid, tagid FROM tracktag ORDER BY trackid"},
+      {StatementId::EnabledTrackIds, "SELECT id FROM track WHERE enabled = 1 ORDER BY id"},
       {StatementId::TagsByName, "SELECT id, name, type FROM tag ORDER BY name, id"},
   };
   static_assert(std::size(kStatements) == kStatementCount);

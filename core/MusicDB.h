@@ -256,10 +256,11 @@ class MusicDB : public SQLiteDB {
     DeleteMixTagsOfTag,       // (tag id)
     DeleteOrphanPlayRecords,  // ()
     DataVersion,              // (): changes when another connection commits
-    EnabledAssignments,       // (): the tag id of every assignment on an enabled track
+    AssignmentsByTrack,       // (): every assignment by track id
+    EnabledTrackIds,          // (): the ids of the enabled tracks in order
     TagsByName,               // (): every tag by name
   };
-  static constexpr int kStatementCount = 64;
+  static constexpr int kStatementCount = 65;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);

@@ -35,17 +35,24 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
   cache = TagCache();
   // Both reads in one transaction, so that no commit falls between them.
   const bool began = Exec("BEGIN") == SQLITE_OK;
-  // Frequency: the assignments on enabled tracks, as the listings count them
-  // (a tag id that is not an integer names no tag).
+  // Frequency: the assignments on enabled tracks, as the listings count them.
+  // Both walks run in index order and meet like a merge; only integers can
+  // equal a track's or a tag's id.
   std::unordered_map<sqlite3_int64, int> frequencies;
   bool complete = true;
   {
-    Statement assignments(*this, StatementId::EnabledAssignments);
+    Statement assignments(*this, StatementId::AssignmentsByTrack);
+    Statement enabled(*this, StatementId::EnabledTrackIds);
+    int enabledRc = enabled.Step();
     int rc = SQLITE_ROW;
     while ((rc = assignments.Step()) == SQLITE_ROW) {
-      if (assignments.ColumnType(0) == SQLITE_INTEGER) ++frequencies[assignments.ColumnInt64(0)];
+      if (assignments.ColumnType(0) != SQLITE_INTEGER || assignments.ColumnType(1) != SQLITE_INTEGER) continue;
+      const sqlite3_int64 trackId = assignments.ColumnInt64(0);
+      while (enabledRc == SQLITE_ROW && enabled.ColumnInt64(0) < trackId) enabledRc = enabled.Step();
+      if (enabledRc != SQLITE_ROW) break;
+      if (enabled.ColumnInt64(0) == trackId) ++frequencies[assignments.ColumnInt64(1)];
     }
-    complete = rc == SQLITE_DONE;
+    complete = (rc == SQLITE_ROW || rc == SQLITE_DONE) && (enabledRc == SQLITE_ROW || enabledRc == SQLITE_DONE);
   }
   {
     Statement tags(*this, StatementId::TagsByName);
