@@ -394,6 +394,19 @@ LRESULT CallWindowProc(const WNDPROC& proc, HWND hwnd, UINT message, WPARAM wPar
 
 HWND GetDesktopWindow() { return kDesktop; }
 
+HWND FindWindow(const char* className, const char* windowName) {
+  const std::string wanted = Folded(className ? className : "");
+  Manager& m = M();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  for (HWND hwnd : m.zOrder) {
+    auto data = FindLocked(m, hwnd);
+    if (!data || Folded(data->className.c_str()) != wanted) continue;
+    if (windowName && data->text != windowName) continue;
+    return hwnd;
+  }
+  return nullptr;
+}
+
 int GetSystemMetrics(int index) {
   Manager& m = M();
   std::lock_guard<std::mutex> lock(m.mutex);

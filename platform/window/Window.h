@@ -50,6 +50,9 @@ LRESULT CallWindowProc(const WNDPROC& proc, HWND hwnd, UINT message, WPARAM wPar
 // answer for (its rectangle is the desktop's).
 HWND GetDesktopWindow();
 int GetSystemMetrics(int index);
+// The frontmost top-level window of the class (letter case ignored) whose
+// text is `windowName` (null: any text); null when there is none.
+HWND FindWindow(const char* className, const char* windowName);
 
 LONG GetWindowLong(HWND hwnd, int index);
 // GWL_STYLE and GWL_EXSTYLE; sends WM_STYLECHANGED (wParam the index, lParam
