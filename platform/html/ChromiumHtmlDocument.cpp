@@ -428,14 +428,21 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
   }
   const std::string frame = frames[0].value("callFrameId", "");
   Reply request = Page("Debugger.evaluateOnCallFrame",
-                       {{"callFrameId", frame}, {"expression", "request"}, {"returnByValue", true}});
+                       {{"callFrameId", frame}, {"expression", "pendingSlot.request"}, {"returnByValue", true}});
   if (request.ok && request.result.contains("result")) {
     const Json answer = Answer(request.result["result"].value("value", Json::object()));
-    if (!answer.is_null()) {
-      Page("Debugger.setVariableValue", {{"scopeNumber", 0},
-                                         {"variableName", "answer"},
-                                         {"newValue", {{"value", answer}}},
-                                         {"callFrameId", frame}});
+    if (answer.is_boolean() && !answer.get<bool>()) {
+      Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.answer = false"}});
+    } else if (!answer.is_null()) {
+      // Values cross as a JSON argument, never as script.
+      Reply slot = Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot"}});
+      const std::string slotId = slot.ok ? slot.result["result"].value("objectId", "") : std::string();
+      if (!slotId.empty()) {
+        Page("Runtime.callFunctionOn", {{"objectId", slotId},
+                                        {"functionDeclaration", "function (answer) { this.answer = answer; }"},
+                                        {"arguments", Json::array({{{"value", answer}}})}});
+        browser_->Send("Runtime.releaseObject", {{"objectId", slotId}}, sessionId_);
+      }
     }
   }
   browser_->Send("Debugger.resume", Json::object(), sessionId_);

@@ -29,11 +29,21 @@ inline constexpr const char* kPageScript = R"JS((function () {
       const ref = refs[h - 1];
       return ref ? ref.deref() || null : null;
     };
-    // The host reads `request` and sets `answer` while the page stands here.
+    // The host reads pendingSlot.request and sets pendingSlot.answer while
+    // the page stands here. The slot lives in this closure, where the
+    // debugger can always reach it (an optimised function's own variables
+    // may be gone).
+    let pendingSlot = null;
     function zorvaHostPause(request) {
-      var answer = null;
-      debugger;
-      return answer;
+      const outer = pendingSlot;
+      const slot = { request: request, answer: null };
+      pendingSlot = slot;
+      try {
+        debugger;
+      } finally {
+        pendingSlot = outer;
+      }
+      return slot.answer;
     }
     const toValue = (v) => {
       if (v === undefined || v === null) return null;

@@ -350,6 +350,26 @@ TEST_F(ChromiumDocumentTest, AHandlerMayGoToAnotherPageWhileItsEventWaits) {
   EXPECT_EQ(host.completions.back(), "doc " + platform::FileUrl(folder_.File("other.htm")));
 }
 
+TEST_F(ChromiumDocumentTest, EveryEventReachesTheHostAfterThePageScriptWasOptimised) {
+  RecordingHost host;
+  int cancelled = 0;
+  host.cancelEvent = [&](platform::HtmlEvent&) { return ++cancelled % 2 == 0; };
+  auto page = OpenPage(Page("many.htm", R"HTML(<div id=target></div><script>
+    function clickMany(n) {
+      var t = document.getElementById('target'), prevented = 0;
+      for (var i = 0; i < n; i++) {
+        var e = new MouseEvent('click', {bubbles: true, cancelable: true});
+        if (!t.dispatchEvent(e)) prevented++;
+      }
+      return prevented;
+    }</script>)HTML"), &host);
+  ASSERT_TRUE(page);
+  ScriptValue prevented;
+  ASSERT_EQ(page->CallScript("clickMany", {ScriptValue(300)}, &prevented), S_OK);
+  EXPECT_EQ(host.events.size(), 300u);
+  EXPECT_EQ(prevented, ScriptValue(150));
+}
+
 TEST_F(ChromiumDocumentTest, APageThatNeverFinishesLoadingAnswersFalse) {
   auto page = OpenPage();
   ASSERT_TRUE(page);
