@@ -111,6 +111,8 @@ std::shared_ptr<Browser> Browser::Start(const Options& options, std::string* err
     }
     return nullptr;
   }
+  std::lock_guard<std::mutex> lock(browser->mutex_);
+  browser->started_ = true;
   return browser;
 }
 
@@ -350,7 +352,7 @@ void Browser::Died() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     dead_ = true;
-    report = !closing_;
+    report = !closing_ && started_;  // a failed start is reported by Start
     for (const auto& [name, session] : sessions_) threads.push_back(session.thread);
   }
   cv_.notify_all();

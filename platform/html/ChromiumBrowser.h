@@ -130,6 +130,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
   std::condition_variable cv_;
   bool dead_ = false;
   bool closing_ = false;
+  bool started_ = false;
   int nextId_ = 1;
   std::set<int> waiting_;
   std::map<int, Json> replies_;

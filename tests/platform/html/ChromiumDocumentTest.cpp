@@ -1,11 +1,14 @@
 // The Chromium page host with real pages (label browser).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/html/Url.h"
+#include "platform/kernel/Messages.h"
 #include "tests/support/BrowserTestSupport.h"
 #include "tests/support/TempFolder.h"
 
@@ -368,6 +371,37 @@ TEST_F(ChromiumDocumentTest, EveryEventReachesTheHostAfterThePageScriptWasOptimi
   ASSERT_EQ(page->CallScript("clickMany", {ScriptValue(300)}, &prevented), S_OK);
   EXPECT_EQ(host.events.size(), 300u);
   EXPECT_EQ(prevented, ScriptValue(150));
+}
+
+TEST_F(ChromiumDocumentTest, AMissingBrowserGivesOneClearErrorNamingThePackage) {
+  for (const char* binary : {"/nonexistent/chromium", "/bin/false"}) {
+    std::string error;
+    platform::chromium::Browser::Options options;
+    options.binary = binary;
+    options.startTimeout = 5000;
+    EXPECT_EQ(platform::chromium::Browser::Start(options, &error), nullptr) << binary;
+    EXPECT_NE(error.find("package chromium"), std::string::npos) << error;
+  }
+}
+
+TEST_F(ChromiumDocumentTest, ABrowserThatDiesIsNoticedAndCallsAnswerAsForNothing) {
+  std::string error;
+  auto browser = platform::chromium::Browser::Start({}, &error);
+  ASSERT_TRUE(browser) << error;
+  auto page = platform::ChromiumHtmlDocument::Create(browser, &error);
+  ASSERT_TRUE(page) << error;
+  ASSERT_TRUE(page->LoadFile(Page("dies.htm", "<div id=a>a</div><script>function f() { return 1; }</script>")));
+  int told = 0;
+  platform::chromium::Browser::SetDeathHandler([&] { ++told; });
+  ASSERT_EQ(::kill(browser->ProcessId(), SIGKILL), 0);
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] {
+    platform::PumpMessages();
+    return told == 1;
+  }));
+  EXPECT_FALSE(browser->Alive());
+  EXPECT_EQ(page->GetElementById("a"), nullptr);
+  EXPECT_NE(page->CallScript("f", {}, nullptr), S_OK);
+  platform::chromium::Browser::SetDeathHandler([] { ADD_FAILURE() << "the browser died"; });
 }
 
 TEST_F(ChromiumDocumentTest, APageThatNeverFinishesLoadingAnswersFalse) {
