@@ -476,6 +476,19 @@ class WrittenScan {
   Written w_;
 };
 
+// The library's tracks again, in order, as a rescan meets them.
+Track KnownTrack() {
+  static int next = 0;
+  const int i = next++ % kTracks;
+  Track track;
+  track.name = "Known";
+  track.album = "Album " + std::to_string(i % kAlbums);
+  track.artist = "Artist " + std::to_string(i % kArtists);
+  track.genre = "Genre " + std::to_string(i % kGenres);
+  track.location = "/music/" + std::to_string(i) + ".mp3";
+  return track;
+}
+
 // New tracks of known albums, artists and genres, and now and then new ones.
 Track NewTrack() {
   static int next = 0;
@@ -508,16 +521,22 @@ void RegisterAll() {
     }
     Register(c.name + "/project_new", [c](benchmark::State& s) { RunProject(s, c, "project-new", false); });
   }
-  for (const bool analysed : {false, true}) {
-    const std::string state = analysed ? "analysed" : "new";
-    Register(("ScanTrack/" + state + "/written"), [analysed](benchmark::State& s) {
-      WrittenScan scan(TheFiles().Path(analysed ? "scan-written" : "scan-written-new"));
-      for (auto _ : s) scan.AddOrUpdateTrack(NewTrack());
-    });
-    Register(("ScanTrack/" + state + "/project"), [analysed](benchmark::State& s) {
-      MusicDB db(TheFiles().Path(analysed ? "scan-project" : "scan-project-new"));
-      for (auto _ : s) benchmark::DoNotOptimize(db.AddOrUpdateTrack(NewTrack()));
-    });
+  // The scan's writes for one track: a track the database holds (a rescan)
+  // and a new one, on a database without and with the planner's statistics.
+  for (const bool known : {true, false}) {
+    for (const bool analysed : {false, true}) {
+      const std::string name =
+          std::string(known ? "ScanKnownTrack/" : "ScanNewTrack/") + (analysed ? "analysed" : "new");
+      Track (*next)() = known ? KnownTrack : NewTrack;
+      Register(name + "/written", [analysed, next](benchmark::State& s) {
+        WrittenScan scan(TheFiles().Path(analysed ? "scan-written" : "scan-written-new"));
+        for (auto _ : s) scan.AddOrUpdateTrack(next());
+      });
+      Register(name + "/project", [analysed, next](benchmark::State& s) {
+        MusicDB db(TheFiles().Path(analysed ? "scan-project" : "scan-project-new"));
+        for (auto _ : s) benchmark::DoNotOptimize(db.AddOrUpdateTrack(next()));
+      });
+    }
   }
 }
 
