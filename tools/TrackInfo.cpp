@@ -70,7 +70,11 @@ FramelessWindowConfig LabConfig() {
 
 }  // namespace
 
-TrackInfo::TrackInfo(CWnd* parent) : CFramelessHtmlWindow(LabConfig(), kDialog, kHtmlResource, parent) {}
+TrackInfo::TrackInfo(CWnd* parent) : CFramelessHtmlWindow(LabConfig(), kDialog, kHtmlResource, parent) {
+  // A page has window.external only when it is there as the page starts, and
+  // the first page starts during the set-up: it is given before.
+  SetExternalDispatch(&sink_);
+}
 
 const char* TrackInfo::PageOfView(int view) {
   return view >= LabViewTrack && view <= LabViewHome ? kPages[view] : kPages[LabViewTrack];

@@ -61,7 +61,7 @@ class LabTest : public RecordsTest {
   platform::HtmlElementPtr Element(const std::string& id) { return lab->GetElement(id); }
   std::string Text(const std::string& id) { return lab->GetElementText(id); }
   std::string PageFile() {
-    const std::string url = Page().GetUrl();
+    const std::string url = lab->GetDocument()->GetUrl();
     return url.substr(url.rfind('/') + 1);
   }
 
@@ -69,12 +69,12 @@ class LabTest : public RecordsTest {
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
     EXPECT_TRUE(element) << type;
     if (!element) return false;
-    return Page().FireEvent(platform::HtmlEvent{type, element});
+    return lab->GetDocument()->FireEvent(platform::HtmlEvent{type, element});
   }
   bool Click(const std::string& id) { return Fire(Element(id)); }
   // The first element of the page whose id begins with `prefix` and whose class is `className`.
   platform::HtmlElementPtr Find(const std::string& className, const std::string& prefix = "") {
-    return FindIn(Page().GetDocumentElement(), className, prefix);
+    return FindIn(lab->GetDocument()->GetDocumentElement(), className, prefix);
   }
   // Types `text` into the input and lets its key-up go to the program.
   void Type(const std::string& id, const std::string& text) {
