@@ -361,7 +361,7 @@ TrackData ReadTrack(const Parser& parser, const Value& dict, const std::string& 
 // come once the tracks are known (kept until then otherwise).
 class LibraryBuilder {
  public:
-  LibraryBuilder(Parser& parser) : parser_(parser) {}
+  explicit LibraryBuilder(Parser& parser) : parser_(parser) {}
 
   LibraryData Build() {
     if (!parser_.EnterRoot("plist")) parser_.Fail("not a library property list (no <plist>)");

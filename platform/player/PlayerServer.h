@@ -29,8 +29,10 @@ class PlayerServer {
   // library the server started with when `file` is empty. Throws LibraryError.
   void SetReloader(std::function<LibraryData(const std::string& file)> reloader);
 
-  // Creates the socket (owner-only). Throws std::runtime_error naming the path
-  // when it cannot, or when another server already answers there.
+  // Creates the socket (owner-only; in the private folder, see PlayerSocketPath,
+  // that folder too). Throws std::runtime_error naming the path when it cannot,
+  // when another server already answers there, or when the private folder is
+  // not private.
   void Listen();
   // Serves until the player quits or Stop is called; returns the exit code.
   int Run();
