@@ -1,0 +1,388 @@
+// The player window: construction and the player connection, the window's
+// set-up, its timers, message and page-event maps, and the Lab links.
+#include "windows/ZorvaDlg.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "core/AppMainWindow.h"
+#include "core/ITunesPlayer.h"
+#include "core/MusicDB.h"
+#include "core/PlaylistSync.h"
+#include "core/Scheduler.h"
+#include "core/Settings.h"
+#include "platform/profile/Profile.h"
+#include "windows/TagLinks.h"
+#include "windows/ZorvaApp.h"
+
+namespace {
+
+constexpr int HOTKEY_SHOW_LAB = 127;
+constexpr int HOTKEY_PLAY_PAUSE = 128;
+constexpr UINT MOD_ALT_CONTROL = 0x0001 | 0x0002;  // MOD_ALT | MOD_CONTROL
+
+const UINT& ShowLabMessageId() {
+  static const UINT id = RegisterWindowMessage("SHOW_LAB_MSG");
+  return id;
+}
+
+FramelessWindowConfig PlayerConfig() {
+  FramelessWindowConfig config;
+  config.pageFile = CZorvaDlg::kPageFile;
+  config.placementValue = "Player";
+  config.placement = FramelessWindowConfig::Placement::RestoreShown;
+  return config;
+}
+
+}  // namespace
+
+UINT ShowLabMessage() { return ShowLabMessageId(); }
+
+// 256 x 266 dialog units, shown once initialised, with a task-bar button of its own.
+const DialogTemplate CZorvaDlg::kDialog{102, 0, 0, 256, 266, WS_POPUP | WS_VISIBLE,
+                                        WS_EX_APPWINDOW | WS_EX_ACCEPTFILES};
+
+CZorvaDlg::CZorvaDlg(CWnd* parent) : CMainWindow(PlayerConfig(), kDialog, kHtmlResource, parent) { ConnectPlayer(); }
+
+CZorvaDlg::~CZorvaDlg() {
+  // The window goes before the player it may still call.
+  if (GetSafeHwnd() != nullptr) DestroyWindow();
+}
+
+void CZorvaDlg::ConnectPlayer() {
+  player = std::make_unique<ITunesPlayer>(this);
+  while (!player->Connect(true)) {
+    const int answer = MessageBox(nullptr,
+                                  "Zorva could not connect to iTunes.\n\n"
+                                  "Please make sure you have iTunes installed and it is running correctly.\n\n"
+                                  "Press Retry to try connecting again or Cancel to close Zorva",
+                                  "Zorva could not connect to iTunes", MB_RETRYCANCEL);
+    if (answer != IDRETRY) return;
+  }
+}
+
+bool CZorvaDlg::IsPlayerConnected() const { return player != nullptr && iTunesAvailable; }
+
+// ---------------------------------------------------------------- maps
+
+const MessageMap& CZorvaDlg::ThisMessageMap() {
+  static const MessageMap map(&CMainWindow::ThisMessageMap(),
+                              {
+                                  OnWmTimer(&CZorvaDlg::OnTimer),
+                                  OnWmDestroy(&CZorvaDlg::OnDestroy),
+                                  OnWmHotKey(&CZorvaDlg::OnHotKey),
+                                  OnRegisteredMessage(ShowLabMessageId(), &CZorvaDlg::OnShowLab),
+                                  OnMessage(WM_APP_MIX_RENAMED, &CZorvaDlg::OnMixRenamed),
+                                  OnMessage(WM_APP_SCHEDULER_MODE, &CZorvaDlg::OnSchedulerMode),
+                                  OnMessage(WM_APP_QUEUE_TRACK, &CZorvaDlg::OnQueueTrack),
+                                  OnMessage(WM_APP_PLAY_MIX, &CZorvaDlg::OnPlayMix),
+                                  OnMessage(WM_APP_PLAY_TAG, &CZorvaDlg::OnPlayTag),
+                                  OnMessage(WM_APP_MIXES_CHANGED, &CZorvaDlg::OnMixesChanged),
+                              });
+  return map;
+}
+
+const DHtmlEventMap& CZorvaDlg::ThisDHtmlEventMap() {
+  static const DHtmlEventMap map = [] {
+    std::vector<DHtmlEventMap::Entry> entries = {
+        DHtmlEventOnClick("ButtonMin", &CZorvaDlg::OnButtonMin),
+        DHtmlEventOnClick("next", &CZorvaDlg::OnNextButton),
+        DHtmlEventOnClick("prev", &CZorvaDlg::OnPrevButton),
+        DHtmlEventOnClick("play", &CZorvaDlg::OnPlayButton),
+        DHtmlEventOnClick("lab", &CZorvaDlg::OnLabButton),
+        DHtmlEventOnClick("nowplayinglab", &CZorvaDlg::OnNowPlayingLab),
+        DHtmlEventOnClick("trackname", &CZorvaDlg::OnTrackNameClick),
+        DHtmlEventOnClick("currentmixlab", &CZorvaDlg::OnCurrentMixLab),
+        DHtmlEventClass("click", "lab", &CZorvaDlg::OnLabClick),
+        DHtmlEventOnClick("nowplayingdump", &CZorvaDlg::OnNowPlayingDumpClick),
+        DHtmlEventClass("click", "dump", &CZorvaDlg::OnDumpClick),
+        DHtmlEventClass("dblclick", "upcominglink", &CZorvaDlg::OnUpcomingDblClick),
+        DHtmlEventClass("dblclick", "trackname", &CZorvaDlg::OnUpcomingDblClick),
+        DHtmlEventClass("dblclick", "artistname", &CZorvaDlg::OnUpcomingDblClick),
+        DHtmlEventOnClick("order", &CZorvaDlg::OnOrderClick),
+        DHtmlEventOnClick("timer", &CZorvaDlg::OnTimerClick),
+        DHtmlEventClass("click", "number", &CZorvaDlg::OnTimerClick),
+        DHtmlEventOnClick("selectorimg", &CZorvaDlg::OnSelectorImg),
+        DHtmlEvent("keyup", "tagfilter", &CZorvaDlg::OnTagFilterKeyUp),
+        DHtmlEventOnClick("findclear", &CZorvaDlg::OnFindClear),
+        DHtmlEventClass("click", "mixwrap", &CZorvaDlg::OnMixWrapClick),
+        DHtmlEventClass("click", "mixdel", &CZorvaDlg::OnMixDelClick),
+        DHtmlEventClass("click", "mixtag", &CZorvaDlg::OnMixTagClick),
+        DHtmlEventClass("click", "mixtagadd", &CZorvaDlg::OnMixTagAddClick),
+        DHtmlEventClass("click", "mixtagremove", &CZorvaDlg::OnMixTagRemoveClick),
+        DHtmlEventOnClick("deletecurrentmix", &CZorvaDlg::OnDeleteCurrentMixClick),
+        DHtmlEvent("blur", "playingmixtitle", &CZorvaDlg::OnPlayingMixTitleBlur),
+    };
+    for (int n = 1; n <= 10; ++n)
+      entries.push_back(DHtmlEventOnClick("trackdel" + std::to_string(n), &CZorvaDlg::OnTrackDelClick));
+    return DHtmlEventMap(&CMainWindow::ThisDHtmlEventMap(), std::move(entries));
+  }();
+  return map;
+}
+
+// ---------------------------------------------------------------- set-up
+
+BOOL CZorvaDlg::OnInitDialog() {
+  CDHtmlDialog::OnInitDialog();
+  PublishMainWindow(m_hWnd);
+  ::RegisterHotKey(m_hWnd, HOTKEY_SHOW_LAB, MOD_ALT_CONTROL, 'L');
+  ::RegisterHotKey(m_hWnd, HOTKEY_PLAY_PAUSE, MOD_ALT_CONTROL, 'P');
+  SetBrowserSilent(true);
+  NavigateToPage();
+  RestorePlacement();
+  RemoveFrame();
+  CutRoundedRegion();
+  AttachShadow();
+  labWindow.Create(CWnd::GetDesktopWindow());
+  theScheduler.Load();
+  if (theScheduler.CheckDue()) {
+    currentMix = theScheduler.GetDueMix();
+  } else {
+    // The schedule runs with nothing due now: nothing plays until something is.
+    if (theScheduler.IsRunning()) paused = true;
+    const int stored = static_cast<int>(GetProfileInt("Startup", "CurrentMix", 0));
+    if (stored > 0) currentMix = theMusicDB.GetMix(stored);
+  }
+  ExposePageDispatch();
+  theMusicDB.PurgePlayRecords(90);
+  return TRUE;
+}
+
+void CZorvaDlg::OnDocumentComplete(const std::string& url) {
+  CMainWindow::OnDocumentComplete(url);
+  jsCaller.SetDocument(GetDocument());
+  // A new database gives the user time to read the welcome first.
+  SetTimer(TIMER_PAGE_READY, theMusicDB.IsNewDatabase() ? 5000 : 30);
+}
+
+void CZorvaDlg::OnBeforeNavigate(const std::string& url, bool& cancel) {
+  if (url.find("\\reorder\\") != std::string::npos) ShowQueue();
+  CMainWindow::OnBeforeNavigate(url, cancel);
+}
+
+void CZorvaDlg::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case TIMER_PAGE_READY:
+      // The page holds its elements once it has "albumname".
+      if (GetElement("albumname")) {
+        KillTimer(TIMER_PAGE_READY);
+        if (!pageFilled) FillPage();
+      }
+      break;
+    case TIMER_PLAYER_POLL:
+      PollPlayer();
+      break;
+    case TIMER_MIX_LISTS:
+      KillTimer(TIMER_MIX_LISTS);
+      ShowMixLists();
+      break;
+    default:
+      break;
+  }
+  Default();
+}
+
+void CZorvaDlg::FillPage() {
+  pageFilled = true;
+  StartPlayback();
+  theTagLinks.Reload(this, nullptr, nullptr);
+  ApplyCurrentMix();
+  ShowMixLists();
+  if (theSettings.GetMinITunes()) {
+    try {
+      player->MinimizeITunes();
+    } catch (...) {
+    }
+  }
+  SetTimer(TIMER_PLAYER_POLL, 500);
+}
+
+void CZorvaDlg::PollPlayer() {
+  Track playing;
+  try {
+    player->GetCurrentTrack(playing);
+  } catch (...) {
+    return;
+  }
+  try {
+    OnTrackPlaying(playing);
+    ScrollTitle();
+    const bool stopped = player->IsStopped();
+    if ((theScheduler.IsOverridden() || stopped) && theScheduler.CheckDue()) {
+      const Mix due = theScheduler.GetDueMix();
+      // A library mix without an enabled track is not taken up again every
+      // tick while the player stands still: nothing could play.
+      const bool nothingToPlay = stopped && due.GetId() == currentMix.GetId() && currentMix.IsLibraryMix() &&
+                                 due.IsLibraryMix() && upcoming.empty();
+      if (!nothingToPlay) {
+        PlaylistSync().SetPlayer(player.get()).SyncPlaylistMixes();
+        paused = false;
+        currentMix = due;
+        ApplyCurrentMix();
+        if (!currentMix.IsLibraryMix()) {
+          player->PlayMix(currentMix);
+        } else if (stopped) {
+          PlayNext();
+        }
+      }
+    }
+    const int position = player->GetPlayerPosition();
+    CallPage("setthetimer", std::to_string(countdown ? nowPlaying.length - position : position));
+  } catch (...) {
+  }
+}
+
+void CZorvaDlg::OnDestroy() {
+  ::UnregisterHotKey(m_hWnd, HOTKEY_SHOW_LAB);
+  ::UnregisterHotKey(m_hWnd, HOTKEY_PLAY_PAUSE);
+  KillTimer(TIMER_PLAYER_POLL);
+  KillTimer(TIMER_PAGE_READY);
+  KillTimer(TIMER_MIX_LISTS);
+  CMainWindow::OnDestroy();
+  WriteProfileInt("Startup", "CurrentMix", currentMix.GetId());
+  if (labWindow.GetSafeHwnd() != nullptr) labWindow.DestroyWindow();
+  jsCaller.SetDocument(nullptr);
+  if (GetAppMainWindow() == m_hWnd) SetAppMainWindow(nullptr);
+}
+
+void CZorvaDlg::OnHotKey(UINT id, UINT, UINT) {
+  if (id == HOTKEY_SHOW_LAB) OnShowLab(0, 0);
+  if (id == HOTKEY_PLAY_PAUSE) TogglePlayPause();
+}
+
+// ---------------------------------------------------------------- window title
+
+void CZorvaDlg::BuildTitle() {
+  title = " > Zorva ";
+  if (!nowPlaying.name.empty()) title += ": " + nowPlaying.name;
+  if (!nowPlaying.artist.empty()) title += " - " + nowPlaying.artist;
+  titlePos = 0;
+}
+
+void CZorvaDlg::ScrollTitle() {
+  if (static_cast<int>(title.size()) < titlePos) titlePos = 0;
+  try {
+    if (player->IsStopped()) titlePos = 2;
+  } catch (...) {
+  }
+  const std::size_t pos = std::min(static_cast<std::size_t>(titlePos), title.size());
+  SetWindowText(title.substr(pos) + title.substr(0, pos));
+  ++titlePos;
+}
+
+// ---------------------------------------------------------------- page events
+
+HRESULT CZorvaDlg::OnButtonOK(platform::HtmlElement&) {
+  OnOK();
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnHtmlDragStart(platform::HtmlElement& element) {
+  // An upcoming entry is dragged within its list, not the window with it.
+  if (QueuePosition(element.GetId(), "track") != 0) return S_OK;
+  return CMainWindow::OnHtmlDragStart(element);
+}
+
+HRESULT CZorvaDlg::OnButtonMin(platform::HtmlElement&) {
+  ShowWindow(SW_MINIMIZE);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnNextButton(platform::HtmlElement&) {
+  OnNextClick();
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnPrevButton(platform::HtmlElement&) {
+  OnPrevClick();
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnPlayButton(platform::HtmlElement&) {
+  TogglePlayPause();
+  return S_OK;
+}
+
+void CZorvaDlg::ShowLabWindow(bool onTop) {
+  if (labWindow.GetSafeHwnd() == nullptr) return;
+  labWindow.ShowWindow(SW_SHOW);
+  if (onTop) labWindow.SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CZorvaDlg::ShowLabFor(const Track& track) {
+  if (labWindow.GetSafeHwnd() == nullptr) return;
+  labWindow.ShowTrack(track, false, false);
+  ShowLabWindow(true);
+  labWindow.SetForegroundWindow();
+}
+
+LRESULT CZorvaDlg::OnShowLab(WPARAM, LPARAM) {
+  ShowLabFor(nowPlaying);
+  return 0;
+}
+
+HRESULT CZorvaDlg::OnLabButton(platform::HtmlElement&) {
+  if (labWindow.GetSafeHwnd() == nullptr) return S_OK;
+  labWindow.ShowHome(false);
+  ShowLabWindow(true);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnNowPlayingLab(platform::HtmlElement&) {
+  if (labWindow.GetSafeHwnd() == nullptr) return S_OK;
+  labWindow.ShowTrack(nowPlaying, false, false);
+  ShowLabWindow(true);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnTrackNameClick(platform::HtmlElement&) {
+  if (labWindow.GetSafeHwnd() == nullptr) return S_OK;
+  labWindow.ShowTrack(nowPlaying, false, false);
+  ShowLabWindow(false);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnCurrentMixLab(platform::HtmlElement&) {
+  if (labWindow.GetSafeHwnd() == nullptr) return S_OK;
+  labWindow.ShowMix(currentMix, false);
+  ShowLabWindow(true);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnLabClick(platform::HtmlElement& element) {
+  const int n = QueuePosition(element.GetId(), "lab");
+  if (n == 0 || labWindow.GetSafeHwnd() == nullptr) return S_OK;
+  labWindow.ShowTrack(upcoming[static_cast<std::size_t>(n - 1)], false, false);
+  ShowLabWindow(true);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnTimerClick(platform::HtmlElement&) {
+  countdown = !countdown;
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnSelectorImg(platform::HtmlElement&) {
+  CallPage(currentMix.IsLibraryMix() ? "enableselector" : "disableselector");
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnTagFilterKeyUp(platform::HtmlElement& element) {
+  tagFilter = element.GetValue();
+  if (!tagFilter.empty()) tagFilter += "%";
+  theTagLinks.FilterPlayerTags(tagFilter);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnFindClear(platform::HtmlElement&) {
+  if (auto filter = GetElement("tagfilter")) filter->SetValue("");
+  tagFilter.clear();
+  theTagLinks.FilterPlayerTags(tagFilter);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnPlayingMixTitleBlur(platform::HtmlElement&) {
+  ShowMixLists();
+  return S_OK;
+}
