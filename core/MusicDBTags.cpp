@@ -17,6 +17,33 @@ void AppendPage(const TagList& list, int offset, int limit, TagList& tags) {
               list.begin() + static_cast<std::ptrdiff_t>(last));
 }
 
+// Counts per tag id: tag ids are mostly small and dense, the rest go to a map.
+class Frequencies {
+ public:
+  void Add(sqlite3_int64 id) {
+    if (id >= 0 && id < kDense) {
+      const auto index = static_cast<std::size_t>(id);
+      if (index >= dense_.size()) dense_.resize(std::max(index + 1, dense_.size() * 2));
+      ++dense_[index];
+    } else {
+      ++sparse_[id];
+    }
+  }
+  int Get(sqlite3_int64 id) const {
+    if (id >= 0 && id < kDense) {
+      const auto index = static_cast<std::size_t>(id);
+      return index < dense_.size() ? dense_[index] : 0;
+    }
+    auto found = sparse_.find(id);
+    return found == sparse_.end() ? 0 : found->second;
+  }
+
+ private:
+  static constexpr sqlite3_int64 kDense = 1 << 22;
+  std::vector<int> dense_;
+  std::unordered_map<sqlite3_int64, int> sparse_;
+};
+
 }  // namespace
 
 MusicDB::TagCache* MusicDB::CurrentTagCache() {
@@ -38,7 +65,7 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
   // Frequency: the assignments on enabled tracks, as the listings count them.
   // Both walks run in index order and meet like a merge; only integers can
   // equal a track's or a tag's id.
-  std::unordered_map<sqlite3_int64, int> frequencies;
+  Frequencies frequencies;
   bool complete = true;
   {
     Statement assignments(*this, StatementId::AssignmentsByTrack);
@@ -50,7 +77,7 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
       const sqlite3_int64 trackId = assignments.ColumnInt64(0);
       while (enabledRc == SQLITE_ROW && enabled.ColumnInt64(0) < trackId) enabledRc = enabled.Step();
       if (enabledRc != SQLITE_ROW) break;
-      if (enabled.ColumnInt64(0) == trackId) ++frequencies[assignments.ColumnInt64(1)];
+      if (enabled.ColumnInt64(0) == trackId) frequencies.Add(assignments.ColumnInt64(1));
     }
     complete = (rc == SQLITE_ROW || rc == SQLITE_DONE) && (enabledRc == SQLITE_ROW || enabledRc == SQLITE_DONE);
   }
@@ -59,10 +86,10 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
     int rc = SQLITE_ROW;
     while (complete && (rc = tags.Step()) == SQLITE_ROW) {
       ++cache.allTags;
-      auto found = frequencies.find(tags.ColumnInt64(0));
-      if (found == frequencies.end()) continue;
+      const int frequency = frequencies.Get(tags.ColumnInt64(0));
+      if (frequency == 0) continue;
       Tag tag(tags.ColumnText(1), tags.ColumnInt(2), tags.ColumnInt(0));
-      tag.frequency = found->second;
+      tag.frequency = frequency;
       cache.byName.push_back(std::move(tag));
       cache.integerType.push_back(tags.ColumnType(2) == SQLITE_INTEGER);
     }
