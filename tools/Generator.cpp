@@ -280,7 +280,8 @@ HRESULT CGenerator::OnDeleteItem(platform::HtmlElement& element) {
   const ScheduleItemList& items = schedule_.GetItems();
   const auto listed = std::find_if(items.begin(), items.end(),
                                    [&named](const ScheduleItem& s) { return s.GetId() == named.GetId(); });
-  if (named.GetId() > 0 && listed != items.end()) schedule_.DeleteItem(ScheduleItem(*listed));
+  if (named.GetId() <= 0 || listed == items.end()) return S_OK;
+  schedule_.DeleteItem(ScheduleItem(*listed));
   ShowScheduleItems();
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
   return S_OK;

@@ -30,6 +30,16 @@ bool ItemIdOf(const std::string& elementId, int* id) {
   return true;
 }
 
+// A slot of one of the scheduler's ten fixed schedules: minutes of the day
+// (1440 is the midnight that ends it; an end before the start runs over
+// midnight).
+bool IsDaySlot(int start, int end, int scheduleId) {
+  constexpr int kFirstSchedule = 1;
+  constexpr int kLastSchedule = 10;
+  auto minuteOfDay = [](int m) { return m >= 0 && m <= ScheduleItem::kMinutesPerDay; };
+  return minuteOfDay(start) && minuteOfDay(end) && scheduleId >= kFirstSchedule && scheduleId <= kLastSchedule;
+}
+
 }  // namespace
 
 JavaScriptEventSink::JavaScriptEventSink(BYTE pageFlag) : pageFlag_(pageFlag) {
@@ -67,13 +77,14 @@ void JavaScriptEventSink::UpdateScheduleItem(const std::string& elementId, int s
                                              int scheduleId) {
   // An id that names no item would have been written as item 0.
   int itemId = 0;
-  if (!ItemIdOf(elementId, &itemId)) return;
+  if (!ItemIdOf(elementId, &itemId) || !IsDaySlot(start, end, scheduleId)) return;
   ScheduleItem item(elementId, start, end, mixId, scheduleId);
   theMusicDB.UpdateScheduleItem(item);
   PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
 }
 
 void JavaScriptEventSink::InsertScheduleItem(int start, int end, int mixId, int scheduleId) {
+  if (!IsDaySlot(start, end, scheduleId)) return;
   ScheduleItem item(start, end, mixId, scheduleId);
   theMusicDB.AddScheduleItem(item);
   PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);

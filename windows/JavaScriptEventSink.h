@@ -19,7 +19,9 @@ class JavaScriptEventSink : public platform::ScriptDispatch {
   explicit JavaScriptEventSink(BYTE pageFlag);
 
   // The item named by "sitemid_<item id>" gets the times, mix and schedule;
-  // an element id that names no item changes nothing.
+  // an element id that names no item changes nothing. Times are minutes of
+  // the day (0 to 1440) of one of the fixed schedules 1 to 10; other slots
+  // are refused.
   void UpdateScheduleItem(const std::string& elementId, int start, int end, int mixId, int scheduleId);
   void InsertScheduleItem(int start, int end, int mixId, int scheduleId);
   // "<word>_<mix id>": that mix becomes the scheduler page's selector.

@@ -238,10 +238,16 @@ void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
   } pop{events_};
   // Held so a handler that rewrites the page cannot take the element away.
   const platform::HtmlElementPtr source = event.srcElement;
-  bool cancel = false;
+  // The entries are those the element matched when the event came: a handler
+  // that changes its class (add turning into remove) must not run another's.
+  std::vector<const DHtmlEventMap::Entry*> matched;
   GetDHtmlEventMap().ForEach([&](const DHtmlEventMap::Entry& entry) {
-    if (DHtmlEventMap::Matches(entry, event) && entry.handler(*this, *source) == S_FALSE) cancel = true;
+    if (DHtmlEventMap::Matches(entry, event)) matched.push_back(&entry);
   });
+  bool cancel = false;
+  for (const DHtmlEventMap::Entry* entry : matched) {
+    if (entry->handler(*this, *source) == S_FALSE) cancel = true;
+  }
   if (cancel) event.returnValue = false;
 }
 

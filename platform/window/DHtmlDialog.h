@@ -21,7 +21,8 @@
 // with GetDHtmlEventMap() overridden to return ThisDHtmlEventMap(). An event
 // runs every entry that matches it, this class's entries first and then the
 // base classes', in table order. An entry matches by the element the event
-// happened on only, never by an element around it. A handler answers S_OK to
+// happened on only, never by an element around it, and as the element was
+// when the event came (what a handler changes does not add entries). A handler answers S_OK to
 // let the browser's own action go ahead and S_FALSE to cancel it; one S_FALSE
 // cancels it.
 #pragma once
