@@ -323,6 +323,16 @@ bool OpenUrl(const std::string& url) {
   return starter({"xdg-open", url});
 }
 
+bool StartProgram(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0].empty()) return false;
+  Starter starter;
+  {
+    std::lock_guard<std::mutex> lock(starterMutex);
+    starter = CurrentStarter();
+  }
+  return starter(argv);
+}
+
 Starter SetStarter(Starter starter) {
   std::lock_guard<std::mutex> lock(starterMutex);
   Starter previous = std::move(CurrentStarter());

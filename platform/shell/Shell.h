@@ -46,6 +46,9 @@ bool OpenUrl(const std::string& url);
 using Starter = std::function<bool(const std::vector<std::string>& argv)>;
 // Installs a starter (an empty one restores the real one); returns the old.
 Starter SetStarter(Starter starter);
+// Starts a program (argv[0] a path, or a name searched in PATH) through the
+// installed starter, as the shell starts a program file; true when started.
+bool StartProgram(const std::vector<std::string>& argv);
 
 // The shell's file operations, with the desktop API's values.
 constexpr UINT FO_MOVE = 0x0001;
