@@ -1,0 +1,132 @@
+// The player window over the in-process player on a manual clock, a music
+// database holding the player's library, a profile and the real page file
+// (in the in-memory document unless a test installs a browser).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/MusicDB.h"
+#include "core/Scheduler.h"
+#include "platform/kernel/Clock.h"
+#include "platform/kernel/Messages.h"
+#include "platform/player/ITunes.h"
+#include "platform/player/PlayerModel.h"
+#include "platform/profile/Profile.h"
+#include "tests/core/PlayerTestSupport.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempFolder.h"
+#include "windows/ZorvaDlg.h"
+
+namespace zorva_test {
+
+class ZorvaDlgFixture : public ::testing::Test {
+ protected:
+  ZorvaDlgFixture() {
+    SetRegistryKey("Zorva");
+    SetProfileName("Zorva");
+    platform::ReloadProfile();
+    CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
+    iTunesAvailable = true;
+    theScheduler.Stop();
+  }
+  ~ZorvaDlgFixture() override {
+    dialog.reset();
+    theScheduler.Stop();
+    binding_.reset();
+    CFramelessHtmlWindow::SetPageFolder("");
+    platform::PumpMessages();
+    platform::ReloadProfile();
+    iTunesAvailable = true;
+  }
+
+  // The player serves `library`, and the database holds its tracks.
+  void StartPlayer(pp::LibraryData library) {
+    for (const pp::TrackData& source : library.tracks) {
+      Track track;
+      track.name = source.name;
+      track.artist = source.artist;
+      track.album = source.album;
+      track.genre = source.genre;
+      track.location = source.location;
+      track.length = static_cast<int>(source.seconds);
+      db.AddOrUpdateTrack(track);
+    }
+    binding_.reset();
+    model = std::make_unique<pp::PlayerModel>(std::move(library));
+    binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model);
+  }
+
+  // The window made and its page filled (a new database waits 5 s for that).
+  CZorvaDlg& Open() {
+    dialog = std::make_unique<CZorvaDlg>();
+    EXPECT_TRUE(dialog->IsPlayerConnected());
+    EXPECT_TRUE(dialog->Create(CWnd::GetDesktopWindow()));
+    Run(5000);
+    return *dialog;
+  }
+
+  // Lets `ms` pass in steps of the poll, the player and the window keeping up.
+  void Run(platform::Millis ms) {
+    for (platform::Millis done = 0; done < ms; done += 500) {
+      clock.Advance(std::min<platform::Millis>(500, ms - done));
+      if (model) model->Tick();
+      platform::PumpMessages();
+    }
+  }
+  void Pump() {
+    if (model) model->Tick();
+    platform::PumpMessages();
+  }
+
+  // The ids of the queue, front first.
+  std::vector<int> QueueIds() const {
+    std::vector<int> ids;
+    for (const Track& track : dialog->GetUpcoming()) ids.push_back(track.id);
+    return ids;
+  }
+  // The track ids of the play records, oldest first.
+  std::vector<int> PlayRecords() {
+    SQLiteRowSet rows;
+    db.Query("SELECT trackid FROM trackPlayRecord ORDER BY id", rows);
+    std::vector<int> ids;
+    for (const SQLiteRow& row : rows) ids.push_back(row.GetInt("trackid"));
+    return ids;
+  }
+  // The database id of the track the player plays now (0 for none).
+  int PlayingId() {
+    const pp::PlayerStatus status = model->Status();
+    if (!status.track || status.state != pp::ITPlayerStatePlaying) return 0;
+    Track track;
+    track.location = status.track->location;
+    std::string genre;
+    db.FindTrackByLocation(track, genre);
+    return track.id;
+  }
+  // A stored mix of one genre, named `name`.
+  Mix StoreGenreMix(const std::string& genre, const std::string& name) {
+    Mix mix;
+    mix.AddTag(db.FindOrCreateTag(genre, TagGenre), false);
+    mix.Rename(name);
+    return mix;
+  }
+  std::string Html(const std::string& id) { return dialog->GetElementHtml(id); }
+
+  platform::ManualClock clock;
+  platform::ScopedClock installedClock{clock};
+  TempFolder config;
+  ScopedEnv configHome{"XDG_CONFIG_HOME", config.Path()};
+  TempFolder data;
+  MusicDB db{data.File("music.db")};
+  ScopedMusicDB installedDB{db};
+  std::unique_ptr<pp::PlayerModel> model;
+  std::unique_ptr<CZorvaDlg> dialog;
+
+ private:
+  std::unique_ptr<pp::ScopedInProcessPlayer> binding_;
+};
+
+}  // namespace zorva_test
