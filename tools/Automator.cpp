@@ -69,6 +69,20 @@ const DHtmlEventMap& Automator::ThisDHtmlEventMap() {
   return map;
 }
 
+BOOL Automator::OnInitDialog() {
+  // The page answers the program's first call through window.external while
+  // it loads, so that comes before the page.
+  CDHtmlDialog::OnInitDialog();
+  SetBrowserSilent(true);
+  ExposePageDispatch();
+  NavigateToPage();
+  RestorePlacement();
+  RemoveFrame();
+  CutRoundedRegion();
+  AttachShadow();
+  return TRUE;
+}
+
 void Automator::ShowScheduleItems() {
   ScheduleItemList items;
   theScheduler.GetTypeItems(items);

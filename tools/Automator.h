@@ -35,6 +35,7 @@ class Automator : public CFramelessHtmlWindow {
   JavaScriptEventSink& GetSink() { return sink_; }
   CJavaScripter& GetScripter() { return scripter_; }
 
+  BOOL OnInitDialog() override;
   void OnNavigateComplete(const std::string& url) override;
   void OnDocumentComplete(const std::string& url) override;
 

@@ -78,8 +78,17 @@ const DHtmlEventMap& CGenerator::ThisDHtmlEventMap() {
 }
 
 BOOL CGenerator::OnInitDialog() {
-  CFramelessHtmlWindow::OnInitDialog();
+  // The page may call the program while it loads: window.external and its
+  // owner come before the page.
+  CDHtmlDialog::OnInitDialog();
+  SetBrowserSilent(true);
+  ExposePageDispatch();
   sink_.SetOwner(this);
+  NavigateToPage();
+  RestorePlacement();
+  RemoveFrame();
+  CutRoundedRegion();
+  AttachShadow();
   return TRUE;
 }
 
