@@ -1,0 +1,104 @@
+// The program Zorva as real processes (label e2e): one copy per user, and a
+// later start with "/lab" reaching the running copy and ending.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+using zorva_test::ScopedEnv;
+using zorva_test::TempFolder;
+
+pid_t Start(const std::vector<std::string>& arguments) {
+  std::vector<std::string> copy = arguments;
+  std::vector<char*> argv;
+  for (std::string& argument : copy) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+  return pid;
+}
+
+// Blocks until one of the processes ends; gives its pid and exit code.
+pid_t WaitAny(int* code) {
+  int status = 0;
+  const pid_t pid = waitpid(-1, &status, 0);
+  *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return pid;
+}
+
+bool StillRuns(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+
+class ZorvaProcessTest : public ::testing::Test {
+ protected:
+  ~ZorvaProcessTest() override {
+    // Whatever went wrong, nothing started here stays behind.
+    Player("quit");
+    for (pid_t pid : started_) {
+      if (StillRuns(pid)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+  }
+
+  pid_t Zorva(const std::vector<std::string>& flags = {}) {
+    std::vector<std::string> arguments = {ZORVA_BINARY};
+    arguments.insert(arguments.end(), flags.begin(), flags.end());
+    started_.push_back(Start(arguments));
+    return started_.back();
+  }
+  int Player(const std::string& command) {
+    const std::string line = std::string(ZORVA_PLAYER_BINARY) + " ctl " + command + " >/dev/null 2>&1";
+    return std::system(line.c_str());
+  }
+
+  TempFolder home_;
+  ScopedEnv homeEnv_{"HOME", home_.Path()};
+  ScopedEnv runtime_{"XDG_RUNTIME_DIR", home_.Path()};
+  ScopedEnv data_{"XDG_DATA_HOME", home_.File("data")};
+  ScopedEnv config_{"XDG_CONFIG_HOME", home_.File("config")};
+  ScopedEnv socket_{"ZORVA_PLAYER_SOCKET", nullptr};
+  ScopedEnv library_{"ZORVA_PLAYER_LIBRARY", nullptr};
+  ScopedEnv music_{"XDG_MUSIC_DIR", nullptr};
+  ScopedEnv headless_{"ZORVA_HEADLESS", "1"};
+  std::vector<pid_t> started_;
+};
+
+TEST_F(ZorvaProcessTest, TwoCopiesStartedAtOnceRunAsOneAndALabStartEndsItself) {
+  const pid_t first = Zorva();
+  const pid_t second = Zorva();
+  // The copy that lost ends once it has reached the one that runs; that one
+  // started the player, serving the sample library.
+  int code = -1;
+  const pid_t ended = WaitAny(&code);
+  ASSERT_TRUE(ended == first || ended == second);
+  EXPECT_EQ(code, 0);
+  const pid_t running = ended == first ? second : first;
+  EXPECT_TRUE(StillRuns(running));
+  EXPECT_EQ(Player("status"), 0);
+
+  const pid_t lab = Zorva({"/lab"});
+  EXPECT_EQ(WaitAny(&code), lab);
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(StillRuns(running));
+
+  // When the player quits, the program ends with it.
+  EXPECT_EQ(Player("quit"), 0);
+  EXPECT_EQ(WaitAny(&code), running);
+  EXPECT_EQ(code, 0);
+}
+
+}  // namespace
