@@ -211,10 +211,13 @@ bool ChromiumHtmlDocument::Attach(std::string* error) {
       {"Page.addScriptToEvaluateOnNewDocument", {{"source", chromium::kPageScript}}},
       {"Emulation.setDeviceMetricsOverride",
        {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}},
+      // Headless pages are never the focused window; script's focus() and
+      // the keys typed into a focused field must work as in a shown window.
+      {"Emulation.setFocusEmulationEnabled", {{"enabled", true}}},
       {"Runtime.evaluate", {{"expression", chromium::kPageScript}}},
   };
   for (const auto& [method, params] : setup) {
-    if (!browser_->Headless() && std::string(method) == "Emulation.setDeviceMetricsOverride") continue;
+    if (!browser_->Headless() && std::string(method).rfind("Emulation.", 0) == 0) continue;
     // A new page starts a renderer, which takes long on a busy machine.
     Reply reply = Page(method, params, kSetUpTimeout);
     if (!reply.ok) {
