@@ -2,6 +2,9 @@
 #include "core/MusicDB.h"
 #include "core/Schedule.h"
 
+#include <map>
+#include <utility>
+
 void MusicDB::AddScheduleItem(ScheduleItem& item) {
   auto lock = Lock();
   StepOnce(StatementId::InsertScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(),
@@ -25,7 +28,20 @@ void MusicDB::DeleteScheduleItem(const ScheduleItem& item) {
 void MusicDB::GetScheduleItems(int scheduleId, std::vector<ScheduleItem>& items) {
   SQLiteRowSet rows;
   FetchRows(StatementId::ScheduleItems, rows, scheduleId);
-  for (const SQLiteRow& row : rows) items.emplace_back(row);
+  // The slots of a day share a few mixes, and a mix with its tag counts is
+  // costly to load on a large library: each is loaded once.
+  std::map<int, Mix> mixes;
+  for (const SQLiteRow& row : rows) {
+    const int mixId = row.GetInt("mixid");
+    auto mix = mixes.find(mixId);
+    if (mix == mixes.end()) mix = mixes.emplace(mixId, theMusicDB.GetMix(mixId)).first;
+    ScheduleItem item(0, 0, 0, row.GetInt("scheduleid"));
+    item.SetId(row.GetInt("id"));
+    item.SetStart(row.GetInt("starttime"));
+    item.SetEnd(row.GetInt("endtime"));
+    item.SetMix(mix->second);
+    items.push_back(std::move(item));
+  }
 }
 
 ScheduleItem MusicDB::GetScheduleItem(int itemId) {
