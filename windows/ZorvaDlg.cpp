@@ -129,6 +129,8 @@ BOOL CZorvaDlg::OnInitDialog() {
   ::RegisterHotKey(m_hWnd, HOTKEY_SHOW_LAB, MOD_ALT_CONTROL, 'L');
   ::RegisterHotKey(m_hWnd, HOTKEY_PLAY_PAUSE, MOD_ALT_CONTROL, 'P');
   SetBrowserSilent(true);
+  // The page learns whether it has window.external as it starts loading.
+  ExposePageDispatch();
   NavigateToPage();
   RestorePlacement();
   RemoveFrame();
@@ -144,7 +146,6 @@ BOOL CZorvaDlg::OnInitDialog() {
     const int stored = static_cast<int>(GetProfileInt("Startup", "CurrentMix", 0));
     if (stored > 0) currentMix = theMusicDB.GetMix(stored);
   }
-  ExposePageDispatch();
   theMusicDB.PurgePlayRecords(90);
   return TRUE;
 }

@@ -25,7 +25,9 @@ namespace zorva_test {
 
 class ZorvaDlgFixture : public ::testing::Test {
  protected:
-  ZorvaDlgFixture() {
+  // Browser tests keep the system clock: the pages' own timers run on it.
+  explicit ZorvaDlgFixture(bool manualClock = true) {
+    if (manualClock) installedClock = std::make_unique<platform::ScopedClock>(clock);
     SetRegistryKey("Zorva");
     SetProfileName("Zorva");
     platform::ReloadProfile();
@@ -60,7 +62,7 @@ class ZorvaDlgFixture : public ::testing::Test {
     binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model);
   }
 
-  // The window made and its page filled (a new database waits 5 s for that).
+  // The window made and its page filled.
   CZorvaDlg& Open() {
     dialog = std::make_unique<CZorvaDlg>();
     EXPECT_TRUE(dialog->IsPlayerConnected());
@@ -116,10 +118,12 @@ class ZorvaDlgFixture : public ::testing::Test {
   std::string Html(const std::string& id) { return dialog->GetElementHtml(id); }
 
   platform::ManualClock clock;
-  platform::ScopedClock installedClock{clock};
+  std::unique_ptr<platform::ScopedClock> installedClock;
   TempFolder config;
   ScopedEnv configHome{"XDG_CONFIG_HOME", config.Path()};
   TempFolder data;
+  // A database made before the window starts, so the page is filled at once.
+  bool existing = MusicDB(data.File("music.db")).GetSchemaVersion() > 0;
   MusicDB db{data.File("music.db")};
   ScopedMusicDB installedDB{db};
   std::unique_ptr<pp::PlayerModel> model;
