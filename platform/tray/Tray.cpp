@@ -40,6 +40,7 @@ struct Shell {
   std::map<HMENU, std::shared_ptr<Menu>> menus;
   std::uintptr_t nextMenu = 1;
   platform::tray::MenuChooser chooser;
+  UINT busChoice = 0;  // an item chosen in the session bus's copy of the menu
   std::vector<ShownMenu> shown;
 };
 
@@ -238,6 +239,7 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int, int, int, HWND owner, const R
   Shell& s = S();
   ShownMenu shown;
   platform::tray::MenuChooser chooser;
+  UINT busChoice = 0;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     auto menu = FindMenuLocked(s, handle);
@@ -250,8 +252,9 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int, int, int, HWND owner, const R
     shown.defaultPosition = menu->defaultPosition;
     s.shown.push_back(shown);
     chooser = s.chooser;
+    busChoice = std::exchange(s.busChoice, 0);
   }
-  UINT chosen = chooser ? chooser(shown) : 0;
+  UINT chosen = busChoice != 0 ? busChoice : chooser ? chooser(shown) : 0;
   // Only an item the menu holds can be chosen.
   if (std::find(shown.ids.begin(), shown.ids.end(), chosen) == shown.ids.end()) chosen = 0;
   if (flags & TPM_RETURNCMD) return static_cast<BOOL>(chosen);
@@ -412,5 +415,11 @@ void ClearShownMenus() {
 }
 
 bool OnSessionBus() { return bus::Active(); }
+
+void bus::AnswerNextMenu(UINT command) {
+  Shell& s = S();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.busChoice = command;
+}
 
 }  // namespace platform::tray

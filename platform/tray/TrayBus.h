@@ -14,6 +14,12 @@ void AllRemoved();
 void BalloonShown(const TrayIcon& icon, const Balloon& balloon);
 // The popup menu that the item offers: the icon's menu resource (the
 // resource id equals the icon's id, as the icons here use it).
+// True while some icon is registered with a watcher.
 bool Active();
+
+// Kept by Tray.cpp: the next popup menu shown is answered with `command` (an
+// item chosen in the host's copy of the menu) whatever the chooser says; 0
+// clears it.
+void AnswerNextMenu(UINT command);
 
 }  // namespace platform::tray::bus
