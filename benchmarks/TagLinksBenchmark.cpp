@@ -14,9 +14,11 @@
 
 namespace {
 
+// As on the real pages: one list shown in a scrolled box, the others hidden.
 constexpr char kPage[] =
-    "<html><body><div id='genretaglinks'></div><div id='artisttaglinks'></div>"
-    "<div id='albumtaglinks'></div></body></html>";
+    "<html><body><div id='taglinks' style='height:200px;overflow-y:auto'><div id='genretaglinks'></div>"
+    "<div id='artisttaglinks' style='display:none'></div><div id='albumtaglinks' style='display:none'></div>"
+    "</div></body></html>";
 
 zorva_bench::Library& TheLibrary() {
   static zorva_bench::Library library;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 
 #include "core/MusicDB.h"
 #include "platform/window/DHtmlDialog.h"
@@ -63,7 +64,11 @@ void TagLinks::Reload(CDHtmlDialog* player, CDHtmlDialog* scheduler, CDHtmlDialo
 }
 
 void TagLinks::LoadLists() {
-  MusicDB db(theMusicDB.GetPath());
+  // theMusicDB keeps its lists until the data changes; a connection of our
+  // own would read them all again each time.
+  std::optional<MusicDB> own;
+  if (!theMusicDB.IsOpen()) own.emplace(theMusicDB.GetPath());
+  MusicDB& db = own ? *own : theMusicDB;
   for (const ListKind& kind : kLists) {
     for (Page& page : pages_) {
       if (page.window) page.window->SetElementHtml(kind.elementId, "Loading...");

@@ -24,7 +24,8 @@ class TagLinks {
   // The pages are the three windows (null for one there is not); then
   // LoadLists. The windows must stay until the pages are set again.
   void Reload(CDHtmlDialog* player, CDHtmlDialog* scheduler, CDHtmlDialog* generator);
-  // Reads the three lists from the database (a connection of its own) and
+  // Reads the three lists from theMusicDB (a connection of its own while
+  // theMusicDB is not open) and
   // writes them into every page, each tag visible, with the selector marks.
   void LoadLists();
 
