@@ -189,7 +189,11 @@ std::vector<ShownMenu> ShownMenus();
 void ClearShownMenus();
 
 // The session bus side (TrayBus.cpp): true while the icons are also shown as
-// StatusNotifierItems on the session bus.
+// StatusNotifierItems on the session bus. The host's Activate comes as
+// WM_LBUTTONDBLCLK, ContextMenu as WM_RBUTTONUP, SecondaryActivate as a middle
+// button up (0x0208); an item chosen in the host's menu answers the popup that
+// the program shows for the WM_RBUTTONUP posted with it. Balloons go to the
+// session's notification service where one runs.
 bool OnSessionBus();
 
 }  // namespace platform::tray
