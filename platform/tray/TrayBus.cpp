@@ -192,7 +192,11 @@ class Item {
         sd_bus_add_match(bus_, nullptr,
                          "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
                          "member='NameOwnerChanged',arg0='org.kde.StatusNotifierWatcher'",
-                         OnWatcherChanged, this) >= 0;
+                         OnWatcherChanged, this) >= 0 &&
+        sd_bus_add_match(bus_, nullptr,
+                         "type='signal',sender='org.freedesktop.Notifications',"
+                         "interface='org.freedesktop.Notifications',member='ActionInvoked'",
+                         OnNotificationAction, this) >= 0;
     if (served) {
       sd_bus_error error = SD_BUS_ERROR_NULL;
       sd_bus_message* reply = nullptr;
@@ -279,7 +283,8 @@ class Item {
     const std::int32_t timeout = balloon.timeoutMs != 0 ? static_cast<std::int32_t>(balloon.timeoutMs) : -1;
     if (sd_bus_message_set_auto_start(call, 0) >= 0 &&
         sd_bus_message_append(call, "susssasa{sv}i", ProgramName().c_str(), lastNotification_, icon.iconName.c_str(),
-                              summary.c_str(), balloon.text.c_str(), 0u, 1u, "urgency", "y", urgency, timeout) >= 0) {
+                              summary.c_str(), balloon.text.c_str(), 2u, "default", "", 1u, "urgency", "y", urgency,
+                              timeout) >= 0) {
       sd_bus_call_async(bus_, nullptr, call, OnNotified, this, 0);
     }
     sd_bus_message_unref(call);
@@ -289,6 +294,17 @@ class Item {
     std::uint32_t id = 0;
     if (!sd_bus_message_is_method_error(reply, nullptr) && sd_bus_message_read(reply, "u", &id) >= 0) {
       static_cast<Item*>(userdata)->lastNotification_ = id;  // the next balloon replaces it
+    }
+    return 0;
+  }
+  // The balloon clicked.
+  static int OnNotificationAction(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    std::uint32_t id = 0;
+    const char* action = nullptr;
+    auto* self = static_cast<Item*>(userdata);
+    if (sd_bus_message_read(m, "us", &id, &action) >= 0 && id != 0 && id == self->lastNotification_ &&
+        std::string(action) == "default") {
+      self->PostEvent(NIN_BALLOONUSERCLICK);
     }
     return 0;
   }

@@ -158,6 +158,11 @@ class Desktop {
     sd_bus_error_free(&error);
     return items;
   }
+  // The user clicks the last notification shown.
+  void ClickNotification() {
+    sd_bus_emit_signal(bus_, "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked", "us",
+                       1u, "default");
+  }
   bool CallItem(const char* path, const char* interface, const char* method, const char* types, auto... args) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     const int r = sd_bus_call_method(bus_, items_.at(0).c_str(), path, interface, method, &error, nullptr, types, args...);
@@ -186,7 +191,7 @@ class Desktop {
     if (sd_bus_message_read(m, "susss", &app, &replaces, &icon, &summary, &body) >= 0 &&
         sd_bus_message_skip(m, "asa{sv}") >= 0 && sd_bus_message_read(m, "i", &timeout) >= 0) {
       static_cast<Desktop*>(userdata)->notifications_.push_back(std::string(summary) + "|" + body + "|" +
-                                                                std::to_string(timeout));
+                                                                std::to_string(timeout) + "|" + std::to_string(replaces));
     }
     return sd_bus_reply_method_return(m, "u", 1u);
   }
@@ -307,7 +312,17 @@ TEST_F(TrayBusTest, RegistersTheIconShowsItsStateAndBalloonsAndLeavesTheBusWhenR
   data = Data(NIF_INFO, "", "Track submitted & saved", "Vantrel");
   ASSERT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
   ASSERT_TRUE(desktop.WaitFor([&] { return !desktop.notifications_.empty(); }));
-  EXPECT_EQ(desktop.notifications_[0], "Vantrel|Track submitted & saved|10000");
+  EXPECT_EQ(desktop.notifications_[0], "Vantrel|Track submitted & saved|10000|0");
+  // A click on it reaches the program as a click on the balloon; the next
+  // balloon takes its place.
+  desktop.ClickNotification();
+  EXPECT_EQ(desktop.Property("Status"), "Passive");  // the item has read the click before it answers
+  Pump();
+  EXPECT_EQ(events_, (std::vector<UINT>{NIN_BALLOONUSERCLICK}));
+  data = Data(NIF_INFO, "", "Logged out");
+  ASSERT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
+  ASSERT_TRUE(desktop.WaitFor([&] { return desktop.notifications_.size() == 2; }));
+  EXPECT_EQ(desktop.notifications_[1], std::string(program_invocation_short_name) + "|Logged out|10000|1");
 
   const std::string service = desktop.items_[0];
   data = Data(0);
