@@ -82,7 +82,12 @@ std::map<std::int32_t, MenuNode> LayMenu(const std::vector<MenuResourceItem>& re
   auto add = [&](auto& self, const std::vector<MenuResourceItem>& items, std::int32_t parent) -> void {
     for (const MenuResourceItem& item : items) {
       MenuNode node;
-      node.id = (item.popup.empty() && !item.IsSeparator()) ? static_cast<std::int32_t>(item.id) : next++;
+      // A command keeps its id, which is what a click on it reports; the rest
+      // (and a command whose id is taken) get inner ones.
+      const bool command = item.popup.empty() && !item.IsSeparator() && item.id != 0 &&
+                           item.id < static_cast<UINT>(kInnerIdBase) &&
+                           !nodes.contains(static_cast<std::int32_t>(item.id));
+      node.id = command ? static_cast<std::int32_t>(item.id) : next++;
       node.label = MenuLabel(item.text);
       node.separator = item.IsSeparator();
       node.command = item.popup.empty() ? item.id : 0;
