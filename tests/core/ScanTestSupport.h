@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -109,11 +110,15 @@ class StatusWindow : public CMainWindow {
 // worker itself gets to run between them.
 class ClockDriver {
  public:
-  explicit ClockDriver(platform::ManualClock& clock, platform::Millis step = 50)
-      : thread_([this, &clock, step] {
+  // `pause` paces the steps in real time, for tests whose waits must leave a
+  // busy machine time to run the other thread before they run out.
+  explicit ClockDriver(platform::ManualClock& clock, platform::Millis step = 50,
+                       std::chrono::microseconds pause = std::chrono::microseconds(0))
+      : thread_([this, &clock, step, pause] {
           while (!stop_.load()) {
             if (clock.Waiters() > 0) {
               clock.Advance(step);
+              if (pause.count() > 0) std::this_thread::sleep_for(pause);
             } else {
               std::this_thread::yield();
             }

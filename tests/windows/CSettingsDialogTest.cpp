@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,10 @@
 #include "tests/windows/ToolWindowsTestSupport.h"
 
 namespace {
+
+// Stopping the worker waits on the test clock: paced steps leave a busy
+// machine time to run the worker's clean-up before that wait runs out.
+constexpr std::chrono::microseconds kPacing(500);
 
 using namespace zorva_test;
 using Posts = std::vector<std::pair<UINT, WPARAM>>;
@@ -108,7 +113,7 @@ TEST_F(CSettingsDialogTest, ScanNowStartsOrStopsTheWorkerAndItsCaptionSaysWhich)
   EXPECT_EQ(dialog_.GetElementText("scannow"), "Scan Now");
 
   libraryChanged = false;  // the worker only waits between scans
-  ClockDriver driver(clock_);  // its waits, and the 1 ms look whether it runs, pass
+  ClockDriver driver(clock_, 50, kPacing);  // its waits, and the 1 ms look whether it runs, pass
   LibraryScanThread thread(&owner_);
   dialog_.SetMainWindow(&owner_, &thread);
   Click("scannow");
@@ -124,7 +129,7 @@ TEST_F(CSettingsDialogTest, ScanNowStartsOrStopsTheWorkerAndItsCaptionSaysWhich)
 
 TEST_F(CSettingsDialogTest, ScanOptionStopsARunningScanAndStartsOneWhenSwitchedOn) {
   libraryChanged = false;
-  ClockDriver driver(clock_);
+  ClockDriver driver(clock_, 50, kPacing);
   LibraryScanThread thread(&owner_);
   dialog_.SetMainWindow(&owner_, &thread);
   thread.Start();

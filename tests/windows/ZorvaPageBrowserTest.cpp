@@ -101,7 +101,8 @@ TEST_F(ZorvaPageBrowserTest, FadeTimerDigitsAndTrackChangedAsTheProgramCallsThem
   for (int n = 1; n <= 10; ++n) EXPECT_EQ(Opacity(n), expected[n - 1]) << n;
   // A second fade starts again from full strength.
   Browser().CallScript("fadeList", {}, nullptr);
-  EXPECT_EQ(Opacity(10), "1");
+  // (the page's own fade timer may already have taken its first step)
+  EXPECT_GE(std::stod(Opacity(10)), 0.9);
 
   Browser().CallScript("setthetimer", {platform::ScriptValue("3725")}, nullptr);
   EXPECT_EQ(Digits(), "6205");
