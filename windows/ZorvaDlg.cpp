@@ -11,9 +11,13 @@
 #include "core/MusicDB.h"
 #include "core/PlaylistSync.h"
 #include "core/Scheduler.h"
+#include "core/ScanStatus.h"
 #include "core/Settings.h"
+#include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
+#include "platform/xmlhttp/WebHosts.h"
 #include "windows/TagLinks.h"
+#include "windows/WebLink.h"
 #include "windows/ZorvaApp.h"
 
 namespace {
@@ -21,6 +25,9 @@ namespace {
 constexpr int HOTKEY_SHOW_LAB = 127;
 constexpr int HOTKEY_PLAY_PAUSE = 128;
 constexpr UINT MOD_ALT_CONTROL = 0x0001 | 0x0002;  // MOD_ALT | MOD_CONTROL
+constexpr UINT APPCOMMAND_MEDIA_PLAY_PAUSE = 14;
+constexpr UINT FAPPCOMMAND_MASK = 0xF000;  // the device bits of the command word
+constexpr WPARAM kNextWallpaper = 100;
 
 const UINT& ShowLabMessageId() {
   static const UINT id = RegisterWindowMessage("SHOW_LAB_MSG");
@@ -72,6 +79,13 @@ const MessageMap& CZorvaDlg::ThisMessageMap() {
                                   OnWmTimer(&CZorvaDlg::OnTimer),
                                   OnWmDestroy(&CZorvaDlg::OnDestroy),
                                   OnWmHotKey(&CZorvaDlg::OnHotKey),
+                                  OnWmActivate(&CZorvaDlg::OnActivate),
+                                  OnMessage(WM_APPCOMMAND, &CZorvaDlg::OnAppCommand),
+                                  OnMessage(WM_APP_SCHEDULE_CHANGED, &CZorvaDlg::OnScheduleChanged),
+                                  OnMessage(WM_APP_WALLPAPER, &CZorvaDlg::OnWallpaper),
+                                  OnMessage(WM_APP_SCAN_STATUS, &CZorvaDlg::OnScanStatus),
+                                  OnMessage(WM_APP_SCAN_PROGRESS, &CZorvaDlg::OnScanProgress),
+                                  OnMessage(WM_APP_SCAN_ADDED, &CZorvaDlg::OnScanAdded),
                                   OnRegisteredMessage(ShowLabMessageId(), &CZorvaDlg::OnShowLab),
                                   OnMessage(WM_APP_MIX_RENAMED, &CZorvaDlg::OnMixRenamed),
                                   OnMessage(WM_APP_SCHEDULER_MODE, &CZorvaDlg::OnSchedulerMode),
@@ -91,6 +105,13 @@ const DHtmlEventMap& CZorvaDlg::ThisDHtmlEventMap() {
         DHtmlEventOnClick("prev", &CZorvaDlg::OnPrevButton),
         DHtmlEventOnClick("play", &CZorvaDlg::OnPlayButton),
         DHtmlEventOnClick("lab", &CZorvaDlg::OnLabButton),
+        DHtmlEventOnClick("automator", &CZorvaDlg::OnAutomatorButton),
+        DHtmlEventOnClick("generator", &CZorvaDlg::OnGeneratorButton),
+        DHtmlEventOnClick("settings", &CZorvaDlg::OnSettingsButton),
+        DHtmlEventOnClick("help", &CZorvaDlg::OnHelpButton),
+        DHtmlEventOnClick("logo", &CZorvaDlg::OnLogoClick),
+        DHtmlEventOnClick("textlogo", &CZorvaDlg::OnTextLogoClick),
+        DHtmlEvent("mousedown", "icontext", &CZorvaDlg::OnIconTextMouseDown),
         DHtmlEventOnClick("nowplayinglab", &CZorvaDlg::OnNowPlayingLab),
         DHtmlEventOnClick("trackname", &CZorvaDlg::OnTrackNameClick),
         DHtmlEventOnClick("currentmixlab", &CZorvaDlg::OnCurrentMixLab),
@@ -136,7 +157,13 @@ BOOL CZorvaDlg::OnInitDialog() {
   RemoveFrame();
   CutRoundedRegion();
   AttachShadow();
+  // The tool windows start hidden, as their dialogs are.
   labWindow.Create(CWnd::GetDesktopWindow());
+  automator.Create(CWnd::GetDesktopWindow());
+  settingsWindow.Create(CWnd::GetDesktopWindow());
+  settingsWindow.SetMainWindow(this, &scanThread);
+  generator.Create(CWnd::GetDesktopWindow());
+  statusWindow.Create(this);
   theScheduler.Load();
   if (theScheduler.CheckDue()) {
     currentMix = theScheduler.GetDueMix();
@@ -146,6 +173,9 @@ BOOL CZorvaDlg::OnInitDialog() {
     const int stored = static_cast<int>(GetProfileInt("Startup", "CurrentMix", 0));
     if (stored > 0) currentMix = theMusicDB.GetMix(stored);
   }
+  // A stored value out of range is not a wallpaper: the first tattoo.
+  wallpaper = static_cast<int>(GetProfileInt("Skin", "wallpaper", static_cast<UINT>(wallpaper)));
+  if (wallpaper < 0 || wallpaper > kLastWallpaper) wallpaper = 1;
   theMusicDB.PurgePlayRecords(90);
   return TRUE;
 }
@@ -154,6 +184,7 @@ void CZorvaDlg::OnDocumentComplete(const std::string& url) {
   CMainWindow::OnDocumentComplete(url);
   jsCaller.SetDocument(GetDocument());
   // A new database gives the user time to read the welcome first.
+  if (theMusicDB.IsNewDatabase() && statusWindow.GetSafeHwnd() != nullptr) statusWindow.ShowWindow(SW_SHOW);
   SetTimer(TIMER_PAGE_READY, theMusicDB.IsNewDatabase() ? 5000 : 30);
 }
 
@@ -168,6 +199,8 @@ void CZorvaDlg::OnTimer(UINT_PTR id) {
       // The page holds its elements once it has "albumname".
       if (GetElement("albumname")) {
         KillTimer(TIMER_PAGE_READY);
+        // Every new document of the page takes the stored wallpaper.
+        SetWallpaper(wallpaper);
         if (!pageFilled) FillPage();
       }
       break;
@@ -178,6 +211,10 @@ void CZorvaDlg::OnTimer(UINT_PTR id) {
       KillTimer(TIMER_MIX_LISTS);
       ShowMixLists();
       break;
+    case TIMER_STATUS_CLEAR:
+      SetScanStatus("");
+      KillTimer(TIMER_STATUS_CLEAR);
+      break;
     default:
       break;
   }
@@ -187,7 +224,7 @@ void CZorvaDlg::OnTimer(UINT_PTR id) {
 void CZorvaDlg::FillPage() {
   pageFilled = true;
   StartPlayback();
-  theTagLinks.Reload(this, nullptr, nullptr);
+  RebuildTagLinks();
   ApplyCurrentMix();
   ShowMixLists();
   if (theSettings.GetMinITunes()) {
@@ -229,6 +266,10 @@ void CZorvaDlg::PollPlayer() {
       }
     }
     const int position = player->GetPlayerPosition();
+    // The scan keeps quiet around a track change: from 18 s before the end
+    // until 5 s into the next.
+    if (position > 4 && position < 8) scanThread.Resume();
+    if (position + 18 >= nowPlaying.length) scanThread.Pause();
     CallPage("setthetimer", std::to_string(countdown ? nowPlaying.length - position : position));
   } catch (...) {
   }
@@ -240,9 +281,13 @@ void CZorvaDlg::OnDestroy() {
   KillTimer(TIMER_PLAYER_POLL);
   KillTimer(TIMER_PAGE_READY);
   KillTimer(TIMER_MIX_LISTS);
+  KillTimer(TIMER_STATUS_CLEAR);
   CMainWindow::OnDestroy();
   WriteProfileInt("Startup", "CurrentMix", currentMix.GetId());
-  if (labWindow.GetSafeHwnd() != nullptr) labWindow.DestroyWindow();
+  for (CWnd* window : std::initializer_list<CWnd*>{&labWindow, &settingsWindow, &automator, &generator, &statusWindow})
+    if (window->GetSafeHwnd() != nullptr) window->DestroyWindow();
+  settingsWindow.SetMainWindow(nullptr, nullptr);
+  scanThread.Stop();
   jsCaller.SetDocument(nullptr);
   if (GetAppMainWindow() == m_hWnd) SetAppMainWindow(nullptr);
 }
@@ -250,6 +295,94 @@ void CZorvaDlg::OnDestroy() {
 void CZorvaDlg::OnHotKey(UINT id, UINT, UINT) {
   if (id == HOTKEY_SHOW_LAB) OnShowLab(0, 0);
   if (id == HOTKEY_PLAY_PAUSE) TogglePlayPause();
+}
+
+LRESULT CZorvaDlg::OnAppCommand(WPARAM, LPARAM command) {
+  const UINT code = HIWORD(static_cast<std::uintptr_t>(command)) & ~FAPPCOMMAND_MASK;
+  if (code == APPCOMMAND_MEDIA_PLAY_PAUSE) TogglePlayPause();
+  return 0;
+}
+
+void CZorvaDlg::OnActivate(UINT state, CWnd*, BOOL) {
+  Default();
+  if (state != WA_ACTIVE && state != WA_CLICKACTIVE) return;
+  for (CWnd* window : std::initializer_list<CWnd*>{&automator, &generator, &labWindow, &settingsWindow}) {
+    if (window->GetSafeHwnd() != nullptr && window->IsWindowVisible())
+      window->SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+BOOL CZorvaDlg::PreTranslateMessage(MSG* msg) {
+  if (msg->message == WM_KEYDOWN && msg->wParam == 'P' && GetKeyState(VK_CONTROL) < 0) return FALSE;
+  return CMainWindow::PreTranslateMessage(msg);
+}
+
+// ---------------------------------------------------------------- messages
+
+LRESULT CZorvaDlg::OnScheduleChanged(WPARAM, LPARAM) {
+  theScheduler.Reload();
+  if (automator.GetSafeHwnd() != nullptr) automator.ShowScheduleItems();
+  return 0;
+}
+
+LRESULT CZorvaDlg::OnScanStatus(WPARAM, LPARAM) {
+  SetTimer(TIMER_STATUS_CLEAR, 6000);
+  SetElementHtml("status", theScanStatus.Get());
+  return 0;
+}
+
+LRESULT CZorvaDlg::OnScanProgress(WPARAM, LPARAM) {
+  RebuildTagLinks();
+  return 0;
+}
+
+void CZorvaDlg::RebuildTagLinks() {
+  theTagLinks.Reload(this, automator.GetSafeHwnd() != nullptr ? &automator : nullptr,
+                     generator.GetSafeHwnd() != nullptr ? &generator : nullptr);
+}
+
+LRESULT CZorvaDlg::OnScanAdded(WPARAM, LPARAM) {
+  RebuildTagLinks();
+  const int month = static_cast<int>(GetProfileInt("DB", "AnalyzeMonth", 1));
+  const int year = static_cast<int>(GetProfileInt("DB", "AnalyzeYear", 2001));
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  if (year > now.wYear || (year == now.wYear && month >= now.wMonth)) return 0;
+  theMusicDB.Analyze();
+  WriteProfileInt("DB", "AnalyzeMonth", now.wMonth);
+  WriteProfileInt("DB", "AnalyzeYear", now.wYear);
+  return 0;
+}
+
+// ---------------------------------------------------------------- wallpaper
+
+void CZorvaDlg::SetWallpaper(int n) {
+  const std::string style = "url(skin/background" + std::to_string(n) + ".gif)";
+  if (auto body = GetElement("CZorvaDlg")) body->SetStyleBackgroundImage(style);
+  labWindow.SetWallpaper(style);
+  automator.SetWallpaper(style);
+  settingsWindow.SetWallpaper(style);
+  generator.SetWallpaper(style);
+  WriteProfileInt("Skin", "wallpaper", n);
+}
+
+LRESULT CZorvaDlg::OnWallpaper(WPARAM number, LPARAM) {
+  // The settings window sends -1 for the next tattoo: the tattoos cycle, never the plain one.
+  if (number < kNextWallpaper) {
+    wallpaper = static_cast<int>(number);
+  } else {
+    wallpaper = wallpaper >= kLastWallpaper ? 1 : wallpaper + 1;
+  }
+  SetWallpaper(wallpaper);
+  return 0;
+}
+
+HRESULT CZorvaDlg::OnLogoClick(platform::HtmlElement&) {
+  // The logo cycles through the plain background too.
+  wallpaper = wallpaper >= kLastWallpaper ? 0 : wallpaper + 1;
+  SetWallpaper(wallpaper);
+  return S_OK;
 }
 
 // ---------------------------------------------------------------- window title
@@ -328,6 +461,44 @@ HRESULT CZorvaDlg::OnLabButton(platform::HtmlElement&) {
   labWindow.ShowHome(false);
   ShowLabWindow(true);
   return S_OK;
+}
+
+void CZorvaDlg::ShowOnTop(CWnd& window) {
+  if (window.GetSafeHwnd() == nullptr) return;
+  window.ShowWindow(SW_SHOW);
+  window.SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+HRESULT CZorvaDlg::OnAutomatorButton(platform::HtmlElement&) {
+  ShowOnTop(automator);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnGeneratorButton(platform::HtmlElement&) {
+  ShowOnTop(generator);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnSettingsButton(platform::HtmlElement&) {
+  ShowOnTop(settingsWindow);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnHelpButton(platform::HtmlElement&) {
+  if (statusWindow.GetSafeHwnd() == nullptr) return S_OK;
+  statusWindow.ShowQuickStart();
+  ShowOnTop(statusWindow);
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnTextLogoClick(platform::HtmlElement&) {
+  OpenWebLink(platform::xmlhttp::WebUrl(platform::xmlhttp::WebService::Maker, "/"));
+  return S_OK;
+}
+
+HRESULT CZorvaDlg::OnIconTextMouseDown(platform::HtmlElement& element) {
+  // The hint beside the icons drags the window like the window bar.
+  return CMainWindow::OnHtmlSelectStart(element);
 }
 
 HRESULT CZorvaDlg::OnNowPlayingLab(platform::HtmlElement&) {

@@ -19,11 +19,16 @@
 
 #include "core/Mix.h"
 #include "core/MusicPlayer.h"
+#include "core/LibraryScanThread.h"
 #include "core/Track.h"
+#include "tools/Automator.h"
+#include "tools/Generator.h"
 #include "tools/TrackInfo.h"
 #include "windows/JavaScriptEventSink.h"
 #include "windows/JavaScripter.h"
 #include "windows/MainWindow.h"
+#include "windows/SettingsDialog.h"
+#include "windows/StatusDialog.h"
 
 // The registered message "SHOW_LAB_MSG": show the Lab for the track playing now.
 UINT ShowLabMessage();
@@ -39,6 +44,9 @@ class CZorvaDlg : public CMainWindow {
   static constexpr UINT_PTR TIMER_STATUS_CLEAR = 2;
   static constexpr UINT_PTR TIMER_PAGE_READY = 3;
   static constexpr UINT_PTR TIMER_MIX_LISTS = 4;
+
+  // Wallpapers: 0 the plain background, 1 .. kLastWallpaper the tattoos.
+  static constexpr int kLastWallpaper = 14;
 
   // Builds the window object and connects to the player, asking the user to
   // retry while it cannot be reached (IsPlayerConnected tells the outcome).
@@ -90,10 +98,30 @@ class CZorvaDlg : public CMainWindow {
   LRESULT OnMixesChanged(WPARAM, LPARAM);
   LRESULT OnMixRenamed(WPARAM, LPARAM);
   LRESULT OnShowLab(WPARAM, LPARAM);
+  LRESULT OnScheduleChanged(WPARAM, LPARAM);
+  // wParam below 100: that wallpaper; 100 or more: the next tattoo.
+  LRESULT OnWallpaper(WPARAM number, LPARAM);
+  LRESULT OnScanStatus(WPARAM, LPARAM);
+  LRESULT OnScanProgress(WPARAM, LPARAM);
+  // A scan added tracks: fresh tag lists, and the database analysed at most
+  // once a calendar month.
+  LRESULT OnScanAdded(WPARAM, LPARAM);
+  // The media keys' play/pause plays or pauses.
+  LRESULT OnAppCommand(WPARAM, LPARAM command);
+
+  // The page body and every tool window show wallpaper n; n is stored.
+  void SetWallpaper(int n);
+  void RebuildTagLinks();
 
   // --- What the window holds. ---------------------------------------------
   MusicPlayer* GetPlayer() const { return player.get(); }
   TrackInfo& GetLab() { return labWindow; }
+  Automator& GetAutomator() { return automator; }
+  CSettingsDialog& GetSettingsWindow() { return settingsWindow; }
+  CGenerator& GetGenerator() { return generator; }
+  StatusDialog& GetStatusWindow() { return statusWindow; }
+  LibraryScanThread& GetScanThread() { return scanThread; }
+  int GetWallpaper() const { return wallpaper; }
   const std::deque<Track>& GetUpcoming() const { return upcoming; }
   bool IsPaused() const { return paused; }
   const Track& GetNowPlaying() const { return nowPlaying; }
@@ -112,6 +140,10 @@ class CZorvaDlg : public CMainWindow {
   void OnDestroy();
   // Ctrl+Alt+L shows the Lab, Ctrl+Alt+P plays or pauses, wherever the focus is.
   void OnHotKey(UINT id, UINT modifiers, UINT key);
+  // Coming forward brings the visible tool windows with it.
+  void OnActivate(UINT state, CWnd* other, BOOL minimized);
+  // Ctrl+P goes to the page, whose own key handler plays or pauses.
+  BOOL PreTranslateMessage(MSG* msg) override;
 
   // Page events of the window and the Lab links.
   HRESULT OnButtonOK(platform::HtmlElement& element) override;
@@ -121,6 +153,13 @@ class CZorvaDlg : public CMainWindow {
   HRESULT OnPrevButton(platform::HtmlElement& element);
   HRESULT OnPlayButton(platform::HtmlElement& element);
   HRESULT OnLabButton(platform::HtmlElement& element);
+  HRESULT OnAutomatorButton(platform::HtmlElement& element);
+  HRESULT OnGeneratorButton(platform::HtmlElement& element);
+  HRESULT OnSettingsButton(platform::HtmlElement& element);
+  HRESULT OnHelpButton(platform::HtmlElement& element);
+  HRESULT OnLogoClick(platform::HtmlElement& element);
+  HRESULT OnTextLogoClick(platform::HtmlElement& element);
+  HRESULT OnIconTextMouseDown(platform::HtmlElement& element);
   HRESULT OnNowPlayingLab(platform::HtmlElement& element);
   HRESULT OnTrackNameClick(platform::HtmlElement& element);
   HRESULT OnCurrentMixLab(platform::HtmlElement& element);
@@ -161,6 +200,8 @@ class CZorvaDlg : public CMainWindow {
   // player) and comes forward.
   void ShowLabFor(const Track& track);
   void ShowLabWindow(bool onTop);
+  // A tool window shown and put on top without moving or sizing it.
+  static void ShowOnTop(CWnd& window);
   // The queue position that an element id of `prefix` and a number names
   // ("track3", "trackdel3"...): 1-based, or 0 when it names none of the queue.
   int QueuePosition(const std::string& id, const std::string& prefix) const;
@@ -171,10 +212,16 @@ class CZorvaDlg : public CMainWindow {
   std::unique_ptr<MusicPlayer> player;
   bool showLabAtStart = false;
   TrackInfo labWindow;
+  Automator automator;
+  CSettingsDialog settingsWindow;
+  CGenerator generator;
+  StatusDialog statusWindow;
   std::deque<Track> upcoming;
   bool paused = false;
   Track nowPlaying;
   Track handedOver;
+  int wallpaper = 1;
+  LibraryScanThread scanThread{this};
   Mix currentMix;
   std::string tagFilter;
   CJavaScripter jsCaller;

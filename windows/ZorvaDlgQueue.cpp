@@ -64,6 +64,9 @@ void CZorvaDlg::CallPage(const char* function, const std::string& argument) {
 void CZorvaDlg::SetScanStatus(const std::string& status) {
   theScanStatus.Set(status);
   PostMessage(WM_APP_SCAN_STATUS);
+  // The settings window shows the status too, while it is there.
+  const HWND settings = settingsWindow.GetSafeHwnd();
+  if (!status.empty() && ::IsWindow(settings)) ::PostMessage(settings, WM_APP_SCAN_STATUS, 0, 0);
 }
 
 void CZorvaDlg::RecordPlay(Track track) {
