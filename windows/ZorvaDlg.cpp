@@ -164,6 +164,7 @@ BOOL CZorvaDlg::OnInitDialog() {
   settingsWindow.SetMainWindow(this, &scanThread);
   generator.Create(CWnd::GetDesktopWindow());
   statusWindow.Create(this);
+  scanThread.Start();
   theScheduler.Load();
   if (theScheduler.CheckDue()) {
     currentMix = theScheduler.GetDueMix();

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/LibraryScanThread.h"
 #include "core/MusicDB.h"
 #include "core/Scheduler.h"
+#include "core/Settings.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
@@ -34,6 +36,15 @@ class ZorvaDlgFixture : public ::testing::Test {
     CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
     iTunesAvailable = true;
     theScheduler.Stop();
+    // The window's scan worker ends at once: no periodic scan, the version
+    // checked today already.
+    LibraryScanThread::ResetProcessState();
+    theSettings.SetScanLib(false);
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    WriteProfileInt("Version", "CheckDay", today.wDay);
+    WriteProfileInt("Version", "CheckMonth", today.wMonth);
+    WriteProfileInt("Version", "CheckYear", today.wYear);
   }
   ~ZorvaDlgFixture() override {
     dialog.reset();
@@ -43,6 +54,7 @@ class ZorvaDlgFixture : public ::testing::Test {
     platform::PumpMessages();
     platform::ReloadProfile();
     iTunesAvailable = true;
+    theSettings.SetScanLib(true);
   }
 
   // The player serves `library`, and the database holds its tracks.
