@@ -7,6 +7,7 @@
 #include "core/Schedule.h"
 #include "core/Token.h"
 #include "tools/Generator.h"
+#include "windows/ScheduleSinkMethods.h"
 #include "windows/TagLinks.h"
 
 using platform::ScriptArgs;
@@ -15,29 +16,7 @@ using platform::ScriptValue;
 
 GeneratorJavaScriptEventSink::GeneratorJavaScriptEventSink() {
   // The order of the dispatch map gives the ids.
-  AddMethod("UpdateScheduleItem",
-            {ScriptType::Text, ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
-            [this](const ScriptArgs& a) {
-              UpdateScheduleItem(a[0].ToText(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt(), a[4].AsInt());
-              return ScriptValue();
-            });
-  AddMethod("InsertScheduleItem", {ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
-            [this](const ScriptArgs& a) {
-              InsertScheduleItem(a[0].AsInt(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt());
-              return ScriptValue();
-            });
-  AddMethod("SetSelectorMix", {ScriptType::Text}, [this](const ScriptArgs& a) {
-    SetSelectorMix(a[0].ToText());
-    return ScriptValue();
-  });
-  AddMethod("EditInPlaceUpdate", {ScriptType::Text, ScriptType::Text}, [this](const ScriptArgs& a) {
-    EditInPlaceUpdate(a[0].ToText(), a[1].ToText());
-    return ScriptValue();
-  });
-  AddMethod("FrequecyHider", {ScriptType::Int}, [this](const ScriptArgs& a) {
-    FrequecyHider(a[0].AsInt());
-    return ScriptValue();
-  });
+  AddScheduleSinkMethods(this);
   AddMethod("SetDuration", {ScriptType::Int}, [this](const ScriptArgs& a) {
     SetDuration(a[0].AsInt());
     return ScriptValue();

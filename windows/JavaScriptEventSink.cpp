@@ -9,6 +9,7 @@
 #include "core/Schedule.h"
 #include "core/Scheduler.h"
 #include "core/Token.h"
+#include "windows/ScheduleSinkMethods.h"
 #include "windows/TagLinks.h"
 
 using platform::ScriptArgs;
@@ -44,29 +45,7 @@ bool IsDaySlot(int start, int end, int scheduleId) {
 
 JavaScriptEventSink::JavaScriptEventSink(BYTE pageFlag) : pageFlag_(pageFlag) {
   // The order of the dispatch map gives the ids.
-  AddMethod("UpdateScheduleItem",
-            {ScriptType::Text, ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
-            [this](const ScriptArgs& a) {
-              UpdateScheduleItem(a[0].ToText(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt(), a[4].AsInt());
-              return ScriptValue();
-            });
-  AddMethod("InsertScheduleItem", {ScriptType::Int, ScriptType::Int, ScriptType::Int, ScriptType::Int},
-            [this](const ScriptArgs& a) {
-              InsertScheduleItem(a[0].AsInt(), a[1].AsInt(), a[2].AsInt(), a[3].AsInt());
-              return ScriptValue();
-            });
-  AddMethod("SetSelectorMix", {ScriptType::Text}, [this](const ScriptArgs& a) {
-    SetSelectorMix(a[0].ToText());
-    return ScriptValue();
-  });
-  AddMethod("EditInPlaceUpdate", {ScriptType::Text, ScriptType::Text}, [this](const ScriptArgs& a) {
-    EditInPlaceUpdate(a[0].ToText(), a[1].ToText());
-    return ScriptValue();
-  });
-  AddMethod("FrequecyHider", {ScriptType::Int}, [this](const ScriptArgs& a) {
-    FrequecyHider(a[0].AsInt());
-    return ScriptValue();
-  });
+  AddScheduleSinkMethods(this);
   AddMethod("SetScheduleType", {ScriptType::Int}, [this](const ScriptArgs& a) {
     SetScheduleType(a[0].AsInt());
     return ScriptValue();
