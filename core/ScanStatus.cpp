@@ -1,6 +1,9 @@
 #include "core/ScanStatus.h"
 
-ScanStatus theScanStatus;
+ScanStatus& TheScanStatus() {
+  static ScanStatus status;
+  return status;
+}
 
 void ScanStatus::Set(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);

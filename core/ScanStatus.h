@@ -16,4 +16,6 @@ class ScanStatus {
   std::string text_;
 };
 
-extern ScanStatus theScanStatus;
+// Built on first use; the main program builds it in its order of globals.
+ScanStatus& TheScanStatus();
+#define theScanStatus (::TheScanStatus())

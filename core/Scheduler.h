@@ -67,4 +67,8 @@ class Scheduler {
   ScheduleList schedules;
 };
 
-extern Scheduler theScheduler;
+// The process's scheduler, built on first use; its destructor stores its
+// type and on/off state in the profile at exit, so the main program builds
+// it right after the application object (see windows/ZorvaGlobals.cpp).
+Scheduler& TheScheduler();
+#define theScheduler (::TheScheduler())

@@ -2,4 +2,7 @@
 // use it carry it (its destructor writes to the profile at exit).
 #include "core/Scheduler.h"
 
-Scheduler theScheduler;
+Scheduler& TheScheduler() {
+  static Scheduler scheduler;
+  return scheduler;
+}

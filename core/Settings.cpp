@@ -3,7 +3,10 @@
 #include "core/ShellPath.h"
 #include "platform/profile/Profile.h"
 
-Settings theSettings;
+Settings& TheSettings() {
+  static Settings settings;
+  return settings;
+}
 
 namespace {
 

@@ -58,4 +58,7 @@ class Settings {
   std::string TwitterPassword;
 };
 
-extern Settings theSettings;
+// The process's settings, built on first use; the main program builds it
+// in its order of globals.
+Settings& TheSettings();
+#define theSettings (::TheSettings())

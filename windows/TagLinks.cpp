@@ -7,7 +7,10 @@
 #include "core/MusicDB.h"
 #include "platform/window/DHtmlDialog.h"
 
-TagLinks theTagLinks;
+TagLinks& TheTagLinks() {
+  static TagLinks links;
+  return links;
+}
 
 namespace {
 

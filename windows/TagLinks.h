@@ -77,4 +77,6 @@ class TagLinks {
   std::array<Page, PageCount> pages_;
 };
 
-extern TagLinks theTagLinks;
+// Built on first use; the main program builds it in its order of globals.
+TagLinks& TheTagLinks();
+#define theTagLinks (::TheTagLinks())

@@ -7,7 +7,10 @@
 
 #include "platform/window/Region.h"
 
-std::map<HWND, CWndShadow*> theShadowMap;
+std::map<HWND, CWndShadow*>& TheShadowMap() {
+  static std::map<HWND, CWndShadow*> shadows;
+  return shadows;
+}
 
 namespace {
 

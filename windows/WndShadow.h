@@ -88,4 +88,6 @@ class CWndShadow {
 
 // Every shadowed window and its shadow (the shadow belongs to its window; the
 // map only refers to it). Used on the user-interface thread.
-extern std::map<HWND, CWndShadow*> theShadowMap;
+// Built on first use; the main program builds it in its order of globals.
+std::map<HWND, CWndShadow*>& TheShadowMap();
+#define theShadowMap (::TheShadowMap())

@@ -75,7 +75,7 @@ void CZorvaApp::OnLaterCopy(const std::string& message) {
   if (!::IsWindow(published_)) return;
   ::ShowWindow(published_, SW_RESTORE);
   ::SetForegroundWindow(published_);
-  if (message == "lab") ::PostMessage(published_, ShowLabMessage(), 0, 0);
+  if (message == "lab") ::PostMessage(published_, WM_SHOW_LAB, 0, 0);
 }
 
 void PublishMainWindow(HWND window) {

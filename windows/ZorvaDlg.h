@@ -32,6 +32,7 @@
 
 // The registered message "SHOW_LAB_MSG": show the Lab for the track playing now.
 UINT ShowLabMessage();
+#define WM_SHOW_LAB (::ShowLabMessage())
 
 class CZorvaDlg : public CMainWindow {
  public:

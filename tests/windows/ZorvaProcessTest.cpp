@@ -7,10 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
+#include "platform/instance/SingleInstance.h"
+#include "platform/kernel/Messages.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
 
@@ -99,6 +105,38 @@ TEST_F(ZorvaProcessTest, TwoCopiesStartedAtOnceRunAsOneAndALabStartEndsItself) {
   EXPECT_EQ(Player("quit"), 0);
   EXPECT_EQ(WaitAny(&code), running);
   EXPECT_EQ(code, 0);
+}
+
+TEST_F(ZorvaProcessTest, TheDatabaseIsMadeBeforeALaterCopyHandsOverAndEnds) {
+  // This test holds the lock and listens as the running copy would.
+  platform::SingleInstance running("zorva");
+  ASSERT_TRUE(running.TryLock());
+  std::vector<std::string> heard;
+  ASSERT_TRUE(running.Listen([&heard](const std::string& message) { heard.push_back(message); }));
+
+  const pid_t later = Zorva();
+  int status = 0;
+  for (int i = 0; i < 600 && waitpid(later, &status, WNOHANG) == 0; ++i) {
+    platform::PumpMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the other process at work
+  }
+  started_.clear();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  platform::PumpMessages();
+  EXPECT_EQ(heard, std::vector<std::string>{"show"});
+
+  // No window was ever made, yet the database is there with its tables.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(home_.File("data/Zorva/music.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'track'", -1,
+                               &count, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(count, 0), 1);
+  sqlite3_finalize(count);
+  sqlite3_close(db);
 }
 
 }  // namespace
