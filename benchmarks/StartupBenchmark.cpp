@@ -1,0 +1,400 @@
+// The start of the real program Zorva to its first track playing: headless
+// Chromium, the player stand-in already running on a library of 100,000
+// tracks that Zorva's music database already holds (no scan needed).
+//
+// Each iteration starts Zorva, waits until the stand-in reports "playing"
+// (the timed span, manual time), reads Zorva's own resident memory (its
+// browser is another process and not counted), waits until Zorva goes quiet
+// (the rest of the page fill: tag lists, mix lists) and reads it again, then
+// quits the stand-in, which ends Zorva with it. Zorva has no other clean way
+// to end from outside, so the stand-in is started again before the next
+// iteration, untimed. One untimed start before the first iteration warms
+// the caches and leaves Zorva's settings as a second start finds them.
+//
+// Counters (per iteration): rss_MB and hwm_MB (VmRSS and its peak VmHWM)
+// when the first track plays, settled_rss_MB and settled_hwm_MB once Zorva
+// is quiet, browser_s (start to Zorva's first child, the browser), settle_s
+// (playing to quiet) and quit_s (the stand-in's quit to Zorva's exit).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "benchmarks/GeneratedLibrary.h"
+#include "platform/player/PlayerProtocol.h"
+#include "platform/player/PlayerSocket.h"
+
+extern char** environ;
+
+namespace {
+
+namespace pp = platform::player;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Seconds(Clock::duration span) { return std::chrono::duration<double>(span).count(); }
+
+std::string XmlText(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+std::string FileUrl(const std::string& path) {
+  std::string url = "file://localhost";
+  for (char c : path) {
+    if (c == ' ') url += "%20";
+    else if (c == '%') url += "%25";
+    else url += c;
+  }
+  return url;
+}
+
+// The player's exported library for exactly the tracks of the database at
+// `dbPath`, so that what Zorva hands over the stand-in knows.
+bool WriteLibraryFor(const std::string& dbPath, const std::string& xmlPath) {
+  sqlite3* raw = nullptr;
+  if (sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(raw);
+    return false;
+  }
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
+  sqlite3_stmt* rawStatement = nullptr;
+  if (sqlite3_prepare_v2(db.get(),
+                         "SELECT id, name, artist, album, genre, location, length FROM track ORDER BY id", -1,
+                         &rawStatement, nullptr) != SQLITE_OK)
+    return false;
+  std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(rawStatement, &sqlite3_finalize);
+  auto column = [&](int n) {
+    const unsigned char* text = sqlite3_column_text(statement.get(), n);
+    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+  };
+
+  std::ofstream out(xmlPath, std::ios::binary);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+         "\t<key>Major Version</key><integer>1</integer>\n"
+         "\t<key>Minor Version</key><integer>1</integer>\n"
+         "\t<key>Tracks</key>\n\t<dict>\n";
+  std::vector<std::string> ids;
+  while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    const std::string id = column(0);
+    ids.push_back(id);
+    out << "\t\t<key>" << id << "</key>\n\t\t<dict>\n"
+        << "\t\t\t<key>Track ID</key><integer>" << id << "</integer>\n"
+        << "\t\t\t<key>Name</key><string>" << XmlText(column(1)) << "</string>\n"
+        << "\t\t\t<key>Artist</key><string>" << XmlText(column(2)) << "</string>\n"
+        << "\t\t\t<key>Album</key><string>" << XmlText(column(3)) << "</string>\n"
+        << "\t\t\t<key>Genre</key><string>" << XmlText(column(4)) << "</string>\n"
+        << "\t\t\t<key>Kind</key><string>MPEG audio file</string>\n"
+        << "\t\t\t<key>Total Time</key><integer>" << sqlite3_column_int64(statement.get(), 6) * 1000
+        << "</integer>\n"
+        << "\t\t\t<key>Track Type</key><string>File</string>\n"
+        << "\t\t\t<key>Location</key><string>" << XmlText(FileUrl(column(5))) << "</string>\n"
+        << "\t\t</dict>\n";
+  }
+  out << "\t</dict>\n\t<key>Playlists</key>\n\t<array>\n\t\t<dict>\n"
+         "\t\t\t<key>Name</key><string>Library</string>\n\t\t\t<key>Master</key><true/>\n"
+         "\t\t\t<key>Playlist ID</key><integer>1000</integer>\n"
+         "\t\t\t<key>Playlist Items</key>\n\t\t\t<array>\n";
+  for (const std::string& id : ids) out << "\t\t\t\t<dict><key>Track ID</key><integer>" << id << "</integer></dict>\n";
+  out << "\t\t\t</array>\n\t\t</dict>\n\t</array>\n</dict>\n</plist>\n";
+  return !ids.empty() && static_cast<bool>(out);
+}
+
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& log) {
+  std::vector<std::string> copy = arguments;
+  std::vector<char*> argv;
+  for (std::string& argument : copy) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
+}
+
+// Waits for `pid` to end; false (and the process killed) when it has not
+// within `limit`.
+bool WaitEnd(pid_t pid, Clock::duration limit) {
+  const Clock::time_point until = Clock::now() + limit;
+  while (Clock::now() < until) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
+
+// A field of /proc/<pid>/status in MB.
+double StatusMB(pid_t pid, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field + ":", 0) == 0) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
+  return 0;
+}
+
+// User and system time of the process so far, in clock ticks.
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string skip;
+  for (int i = 3; i < 14; ++i) fields >> skip;  // state .. cmajflt
+  long user = 0, system = 0;
+  fields >> user >> system;
+  return user + system;
+}
+
+// Any thread of the process may have started the child.
+bool HasChild(pid_t pid) {
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream children(task.path() / "children");
+    pid_t child = 0;
+    if (children >> child) return true;
+  }
+  return false;
+}
+
+// One connection to the stand-in for its control commands.
+class PlayerLink {
+ public:
+  ~PlayerLink() { Close(); }
+  bool Connect(const std::string& socket) {
+    Close();
+    std::string refused;
+    fd_ = pp::ConnectToPlayer(socket, &refused);
+    return fd_ >= 0;
+  }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+  }
+  // The answer's text, nullopt when the stand-in did not answer.
+  std::optional<std::string> Control(const std::string& command) {
+    if (fd_ < 0) return std::nullopt;
+    const nlohmann::json request = {{"id", ++id_}, {"op", "ctl." + command}, {"args", nlohmann::json::object()}};
+    std::string line;
+    if (!pp::SendAll(fd_, pp::ToProtocolLine(request)) || !pp::ReadLine(fd_, buffer_, &line)) return std::nullopt;
+    const nlohmann::json answer = nlohmann::json::parse(line, nullptr, false);
+    if (!answer.is_object() || !answer.contains("result") || !answer["result"].contains("text")) return std::string();
+    return answer["result"]["text"].get<std::string>();
+  }
+  bool Playing() {
+    const std::optional<std::string> status = Control("status");
+    return status && status->rfind("state: playing", 0) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+  int id_ = 0;
+  std::string buffer_;
+};
+
+void SetEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+
+// What one start of Zorva measured.
+struct Start {
+  std::string error;
+  double toPlaying = 0;
+  double toBrowser = 0;
+  double rss = 0, hwm = 0;
+  double settledRss = 0, settledHwm = 0;
+  double settle = 0;
+  double quit = 0;
+};
+
+// The database, the library file, the private folders and environment, and
+// the stand-in, made once per run.
+class World {
+ public:
+  World() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zorva-startup-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      error_ = "cannot make a temporary folder";
+      return;
+    }
+    home_ = pattern;
+    for (const char* folder : {"data/Zorva", "config", "runtime", "tmp"})
+      std::filesystem::create_directories(home_ + "/" + folder);
+    {
+      zorva_bench::Library generated;
+      std::filesystem::copy_file(generated.AnalysedPath(), home_ + "/data/Zorva/music.db");
+    }
+    library_ = home_ + "/Library.xml";
+    socket_ = home_ + "/runtime/player.sock";
+    if (!WriteLibraryFor(home_ + "/data/Zorva/music.db", library_)) {
+      error_ = "cannot write the library file";
+      return;
+    }
+    SetEnv("HOME", home_);
+    SetEnv("XDG_DATA_HOME", home_ + "/data");
+    SetEnv("XDG_CONFIG_HOME", home_ + "/config");
+    SetEnv("XDG_RUNTIME_DIR", home_ + "/runtime");
+    SetEnv("TMPDIR", home_ + "/tmp");
+    SetEnv("ZORVA_PLAYER_SOCKET", socket_);
+    SetEnv("ZORVA_HEADLESS", "1");
+    // The update check stays off the network; a start must not wait on it.
+    SetEnv("ZORVA_INTERNET_CONNECTED", "0");
+    ::unsetenv("ZORVA_PLAYER_LIBRARY");
+    ::unsetenv("ZORVA_DESKTOP_CONTROL");
+    ::unsetenv("ZORVA_CHROMIUM_TRACE");
+    const Start warm = Run();
+    error_ = warm.error;
+  }
+  ~World() {
+    if (player_ > 0) {
+      kill(player_, SIGTERM);
+      WaitEnd(player_, 10s);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(home_, ignored);
+  }
+  const std::string& Error() const { return error_; }
+
+  // One start of Zorva with the stand-in running and stopped.
+  Start Run() {
+    Start start;
+    if (!StartPlayer()) {
+      start.error = "the player stand-in did not start (see " + home_ + "/player.log)";
+      return start;
+    }
+    const Clock::time_point t0 = Clock::now();
+    const pid_t zorva = Spawn({ZORVA_BINARY}, home_ + "/zorva.log");
+    if (zorva < 0) {
+      start.error = "cannot start " ZORVA_BINARY;
+      return start;
+    }
+    std::optional<Clock::time_point> browser;
+    bool playing = false;
+    while (!playing && Clock::now() - t0 < 120s) {
+      if (!browser && HasChild(zorva)) browser = Clock::now();
+      playing = link_.Playing();
+      if (!playing) {
+        if (waitpid(zorva, nullptr, WNOHANG) == zorva) break;
+        std::this_thread::sleep_for(2ms);
+      }
+    }
+    const Clock::time_point t1 = Clock::now();
+    if (playing) {
+      start.toPlaying = Seconds(t1 - t0);
+      start.toBrowser = browser ? Seconds(*browser - t0) : 0;
+      start.rss = StatusMB(zorva, "VmRSS");
+      start.hwm = StatusMB(zorva, "VmHWM");
+      // Quiet: at most 30 ms of CPU in half a second.
+      long before = CpuTicks(zorva);
+      Clock::time_point quietFrom = Clock::now();
+      while (Clock::now() - t1 < 30s) {
+        std::this_thread::sleep_for(500ms);
+        const long now = CpuTicks(zorva);
+        if (now - before <= 3 * sysconf(_SC_CLK_TCK) / 100) break;
+        before = now;
+        quietFrom = Clock::now();
+      }
+      start.settle = Seconds(quietFrom - t1);
+      start.settledRss = StatusMB(zorva, "VmRSS");
+      start.settledHwm = StatusMB(zorva, "VmHWM");
+    } else {
+      start.error = "Zorva did not get a track playing (see " + home_ + "/zorva.log)";
+    }
+    // Quitting the stand-in ends Zorva with it.
+    const Clock::time_point quitAt = Clock::now();
+    link_.Control("quit");
+    link_.Close();
+    if (!WaitEnd(zorva, 60s) && start.error.empty()) start.error = "Zorva did not end when the player quit";
+    start.quit = Seconds(Clock::now() - quitAt);
+    WaitEnd(player_, 30s);
+    player_ = -1;
+    return start;
+  }
+
+ private:
+  bool StartPlayer() {
+    player_ = Spawn({ZORVA_PLAYER_BINARY, "serve", "--library", library_, "--socket", socket_}, home_ + "/player.log");
+    if (player_ < 0) return false;
+    const Clock::time_point until = Clock::now() + 300s;
+    while (Clock::now() < until) {
+      if (link_.Connect(socket_)) return link_.Control("stop").has_value();
+      if (waitpid(player_, nullptr, WNOHANG) == player_) break;
+      std::this_thread::sleep_for(20ms);
+    }
+    player_ = -1;
+    return false;
+  }
+
+  std::string error_;
+  std::string home_;
+  std::string library_;
+  std::string socket_;
+  pid_t player_ = -1;
+  PlayerLink link_;
+};
+
+World& TheWorld() {
+  static World world;
+  return world;
+}
+
+void BM_StartToFirstTrackPlaying(benchmark::State& state) {
+  World& world = TheWorld();
+  if (!world.Error().empty()) {
+    state.SkipWithError(world.Error().c_str());
+    return;
+  }
+  Start sum;
+  for (auto _ : state) {
+    const Start start = world.Run();
+    if (!start.error.empty()) {
+      state.SkipWithError(start.error.c_str());
+      return;
+    }
+    state.SetIterationTime(start.toPlaying);
+    sum.toBrowser += start.toBrowser;
+    sum.rss += start.rss;
+    sum.hwm += start.hwm;
+    sum.settledRss += start.settledRss;
+    sum.settledHwm += start.settledHwm;
+    sum.settle += start.settle;
+    sum.quit += start.quit;
+  }
+  auto average = [&](double total) { return benchmark::Counter(total, benchmark::Counter::kAvgIterations); };
+  state.counters["browser_s"] = average(sum.toBrowser);
+  state.counters["rss_MB"] = average(sum.rss);
+  state.counters["hwm_MB"] = average(sum.hwm);
+  state.counters["settled_rss_MB"] = average(sum.settledRss);
+  state.counters["settled_hwm_MB"] = average(sum.settledHwm);
+  state.counters["settle_s"] = average(sum.settle);
+  state.counters["quit_s"] = average(sum.quit);
+}
+
+BENCHMARK(BM_StartToFirstTrackPlaying)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(5);
+
+}  // namespace
