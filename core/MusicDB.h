@@ -284,6 +284,9 @@ class MusicDB : public SQLiteDB {
     Statement& operator=(const Statement&) = delete;
 
     bool IsValid() const { return Handle() != nullptr; }
+    // The compiled statement for loops that read many rows; null when the
+    // use is invalid.
+    sqlite3_stmt* Raw() const { return Handle(); }
 
     // Parameters by 1-based index. Texts are copied by SQLite.
     Statement& Bind(int index, int value);
@@ -369,9 +372,23 @@ class MusicDB : public SQLiteDB {
   void CreateSchema();
   void CreateMissingIndexes();
 
+  // Counts per tag id: tag ids are mostly small and dense, the rest go to a map.
+  class Frequencies {
+   public:
+    // Zero for every id; the storage stays for the next count.
+    void Clear();
+    void Add(sqlite3_int64 id);
+    int Get(sqlite3_int64 id) const;
+
+   private:
+    std::vector<int> dense_;
+    std::map<sqlite3_int64, int> sparse_;
+  };
+
   // The tags that enabled tracks carry, with their frequencies, kept between
   // the changes that can alter them: any write of this connection, or a
-  // commit of another (a scan, the companion).
+  // commit of another (a scan, the companion). A new reading refills the
+  // storage of the last one.
   struct TagCache {
     bool valid = false;
     sqlite3_int64 dataVersion = 0;
@@ -383,8 +400,10 @@ class MusicDB : public SQLiteDB {
     std::vector<bool> integerType;
     // Rows of table tag, whether enabled tracks carry them or not.
     int allTags = 0;
-    // Most frequent first (ties by id), built on first use.
-    std::map<int, TagList> byType;
+    // Per type, the entries of byName most frequent first (ties by id),
+    // built on first use.
+    std::map<int, std::vector<std::size_t>> byType;
+    Frequencies frequencies;
   };
   // The cache, brought up to date; null when the database cannot be read.
   TagCache* CurrentTagCache();

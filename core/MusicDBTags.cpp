@@ -2,7 +2,6 @@
 #include "core/MusicDB.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -17,34 +16,33 @@ void AppendPage(const TagList& list, int offset, int limit, TagList& tags) {
               list.begin() + static_cast<std::ptrdiff_t>(last));
 }
 
-// Counts per tag id: tag ids are mostly small and dense, the rest go to a map.
-class Frequencies {
- public:
-  void Add(sqlite3_int64 id) {
-    if (id >= 0 && id < kDense) {
-      const auto index = static_cast<std::size_t>(id);
-      if (index >= dense_.size()) dense_.resize(std::max(index + 1, dense_.size() * 2));
-      ++dense_[index];
-    } else {
-      ++sparse_[id];
-    }
-  }
-  int Get(sqlite3_int64 id) const {
-    if (id >= 0 && id < kDense) {
-      const auto index = static_cast<std::size_t>(id);
-      return index < dense_.size() ? dense_[index] : 0;
-    }
-    auto found = sparse_.find(id);
-    return found == sparse_.end() ? 0 : found->second;
-  }
-
- private:
-  static constexpr sqlite3_int64 kDense = 1 << 22;
-  std::vector<int> dense_;
-  std::unordered_map<sqlite3_int64, int> sparse_;
-};
+constexpr sqlite3_int64 kDenseTagIds = 1 << 22;
 
 }  // namespace
+
+void MusicDB::Frequencies::Clear() {
+  std::fill(dense_.begin(), dense_.end(), 0);
+  sparse_.clear();
+}
+
+void MusicDB::Frequencies::Add(sqlite3_int64 id) {
+  if (id >= 0 && id < kDenseTagIds) {
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= dense_.size()) dense_.resize(std::max(index + 1, dense_.size() * 2));
+    ++dense_[index];
+  } else {
+    ++sparse_[id];
+  }
+}
+
+int MusicDB::Frequencies::Get(sqlite3_int64 id) const {
+  if (id >= 0 && id < kDenseTagIds) {
+    const auto index = static_cast<std::size_t>(id);
+    return index < dense_.size() ? dense_[index] : 0;
+  }
+  auto found = sparse_.find(id);
+  return found == sparse_.end() ? 0 : found->second;
+}
 
 MusicDB::TagCache* MusicDB::CurrentTagCache() {
   auto lock = Lock();
@@ -59,45 +57,67 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
   TagCache& cache = tagCache_;
   if (cache.valid && cache.dataVersion == dataVersion && cache.totalChanges == totalChanges) return &cache;
 
-  cache = TagCache();
+  // Emptied, not freed: the lists of a large library are read again into
+  // the same storage.
+  cache.valid = false;
+  cache.byName.clear();
+  cache.integerType.clear();
+  cache.byType.clear();
+  cache.allTags = 0;
+  Frequencies& frequencies = cache.frequencies;
+  frequencies.Clear();
   // Both reads in one transaction, so that no commit falls between them.
   const bool began = Exec("BEGIN") == SQLITE_OK;
   // Frequency: the assignments on enabled tracks, as the listings count them.
   // Both walks run in index order and meet like a merge; only integers can
-  // equal a track's or a tag's id.
-  Frequencies frequencies;
+  // equal a track's or a tag's id. The loops read the statements directly:
+  // they see every assignment of the library.
   bool complete = true;
   {
-    Statement assignments(*this, StatementId::AssignmentsByTrack);
-    Statement enabled(*this, StatementId::EnabledTrackIds);
-    int enabledRc = enabled.Step();
-    int rc = SQLITE_ROW;
-    while ((rc = assignments.Step()) == SQLITE_ROW) {
-      if (assignments.ColumnType(0) != SQLITE_INTEGER || assignments.ColumnType(1) != SQLITE_INTEGER) continue;
-      const sqlite3_int64 trackId = assignments.ColumnInt64(0);
-      while (enabledRc == SQLITE_ROW && enabled.ColumnInt64(0) < trackId) enabledRc = enabled.Step();
-      if (enabledRc != SQLITE_ROW) break;
-      if (enabled.ColumnInt64(0) == trackId) frequencies.Add(assignments.ColumnInt64(1));
+    Statement assignmentUse(*this, StatementId::AssignmentsByTrack);
+    Statement enabledUse(*this, StatementId::EnabledTrackIds);
+    sqlite3_stmt* assignments = assignmentUse.Raw();
+    sqlite3_stmt* enabled = enabledUse.Raw();
+    complete = assignments && enabled;
+    if (complete) {
+      int enabledRc = sqlite3_step(enabled);
+      sqlite3_int64 enabledId = enabledRc == SQLITE_ROW ? sqlite3_column_int64(enabled, 0) : 0;
+      int rc = SQLITE_ROW;
+      while (enabledRc == SQLITE_ROW && (rc = sqlite3_step(assignments)) == SQLITE_ROW) {
+        sqlite3_value* track = sqlite3_column_value(assignments, 0);
+        if (sqlite3_value_type(track) != SQLITE_INTEGER) continue;
+        const sqlite3_int64 trackId = sqlite3_value_int64(track);
+        while (enabledId < trackId && (enabledRc = sqlite3_step(enabled)) == SQLITE_ROW) {
+          enabledId = sqlite3_column_int64(enabled, 0);
+        }
+        if (enabledRc != SQLITE_ROW || enabledId != trackId) continue;
+        sqlite3_value* tag = sqlite3_column_value(assignments, 1);
+        if (sqlite3_value_type(tag) == SQLITE_INTEGER) frequencies.Add(sqlite3_value_int64(tag));
+      }
+      complete = (rc == SQLITE_ROW || rc == SQLITE_DONE) && (enabledRc == SQLITE_ROW || enabledRc == SQLITE_DONE);
     }
-    complete = (rc == SQLITE_ROW || rc == SQLITE_DONE) && (enabledRc == SQLITE_ROW || enabledRc == SQLITE_DONE);
   }
-  {
-    Statement tags(*this, StatementId::TagsByName);
-    int rc = SQLITE_ROW;
-    while (complete && (rc = tags.Step()) == SQLITE_ROW) {
+  if (complete) {
+    Statement tagUse(*this, StatementId::TagsByName);
+    sqlite3_stmt* tags = tagUse.Raw();
+    int rc = tags ? SQLITE_ROW : SQLITE_MISUSE;
+    while (tags && (rc = sqlite3_step(tags)) == SQLITE_ROW) {
       ++cache.allTags;
-      const int frequency = frequencies.Get(tags.ColumnInt64(0));
+      const int frequency = frequencies.Get(sqlite3_column_int64(tags, 0));
       if (frequency == 0) continue;
-      Tag tag(tags.ColumnText(1), tags.ColumnInt(2), tags.ColumnInt(0));
+      const unsigned char* name = sqlite3_column_text(tags, 1);
+      Tag& tag = cache.byName.emplace_back(name ? reinterpret_cast<const char*>(name) : "",
+                                           sqlite3_column_int(tags, 2), sqlite3_column_int(tags, 0));
       tag.frequency = frequency;
-      cache.byName.push_back(std::move(tag));
-      cache.integerType.push_back(tags.ColumnType(2) == SQLITE_INTEGER);
+      cache.integerType.push_back(sqlite3_column_type(tags, 2) == SQLITE_INTEGER);
     }
-    complete = complete && rc == SQLITE_DONE;
+    complete = rc == SQLITE_DONE;
   }
   if (began) Exec("COMMIT");
   if (!complete) {
-    cache = TagCache();
+    cache.byName.clear();
+    cache.integerType.clear();
+    cache.allTags = 0;
     return nullptr;
   }
   cache.valid = true;
@@ -144,8 +164,8 @@ void MusicDB::GetTagsByType(TagList& tags, int type, const std::string& pattern)
     return;
   }
   auto [entry, added] = cache->byType.try_emplace(type);
+  std::vector<std::size_t>& order = entry->second;
   if (added) {
-    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < cache->byName.size(); ++i) {
       if (cache->integerType[i] && cache->byName[i].type == type) order.push_back(i);
     }
@@ -155,10 +175,9 @@ void MusicDB::GetTagsByType(TagList& tags, int type, const std::string& pattern)
       const Tag& y = cache->byName[b];
       return x.frequency != y.frequency ? x.frequency > y.frequency : x.id < y.id;
     });
-    entry->second.reserve(order.size());
-    for (std::size_t i : order) entry->second.push_back(cache->byName[i]);
   }
-  tags.insert(tags.end(), entry->second.begin(), entry->second.end());
+  tags.reserve(tags.size() + order.size());
+  for (std::size_t i : order) tags.push_back(cache->byName[i]);
 }
 
 void MusicDB::GetTagsByTypePage(TagList& tags, int type, const std::string& pattern, int offset,
