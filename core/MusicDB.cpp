@@ -102,6 +102,11 @@ constexpr const char* kConnectionSettings =
   "mixtag.tagid AND tracktag.tagid = tag.id AND track.id = tracktag.trackid AND track.enabled = 1 ORDER " \
   "BY track.name, mixtag.id, tracktag.id LIMIT ? OFFSET ?"
 
+#define SCAN_TAG_CURRENT(name, type)                                                                      \
+  "(SELECT tracktag.id > 0 AND tracktag.tagid = (SELECT id FROM tag WHERE name = ?" name " AND type = " type \
+  ") FROM tracktag, tag WHERE tracktag.trackid = track.id AND tracktag.tagid = tag.id AND tag.type = " type  \
+  " ORDER BY tracktag.id LIMIT 1)"
+
 const char* MusicDB::StatementText(StatementId id) {
   struct Entry {
     StatementId id;
@@ -176,6 +181,16 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::AssignmentsByTrack, "SELECT trackid, tagid FROM tracktag ORDER BY trackid"},
       {StatementId::EnabledTrackIds, "SELECT id FROM track WHERE enabled = 1 ORDER BY id"},
       {StatementId::TagsByName, "SELECT id, name, type FROM tag ORDER BY name, id"},
+      {StatementId::Begin, "BEGIN"},
+      {StatementId::Commit, "COMMIT"},
+      {StatementId::Rollback, "ROLLBACK"},
+      // A scan's look at a track: the row as FindTrackByLocation finds it,
+      // whether it is marked on disk, and per type (album 1, artist 2, genre
+      // 0) whether its first assignment of that type, as GetTrackTagOfType
+      // picks it, names the tag that FindOrCreateTag finds for the text: 1
+      // when it does, else 0 or NULL.
+      {StatementId::ScanTrack, "SELECT id, genre, ondisk = 1, " SCAN_TAG_CURRENT("2", "1") ", "
+                               SCAN_TAG_CURRENT("3", "2") ", " SCAN_TAG_CURRENT("4", "0") " FROM track WHERE location = ?1"},
   };
   static_assert(std::size(kStatements) == kStatementCount);
   static_assert([] {

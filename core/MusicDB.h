@@ -259,8 +259,12 @@ class MusicDB : public SQLiteDB {
     AssignmentsByTrack,       // (): every assignment by track id
     EnabledTrackIds,          // (): the ids of the enabled tracks in order
     TagsByName,               // (): every tag by name
+    Begin,                    // ()
+    Commit,                   // ()
+    Rollback,                 // ()
+    ScanTrack,                // (location, album, artist, genre): the row and whether its tags are current
   };
-  static constexpr int kStatementCount = 65;
+  static constexpr int kStatementCount = 69;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);
@@ -411,7 +415,7 @@ class MusicDB : public SQLiteDB {
   // Commits the transaction; a commit that fails (the database stayed busy)
   // is tried once more, then the transaction is rolled back so that no
   // write lock is kept. False when it was rolled back.
-  bool CommitOrRollBack(const char* commit);
+  bool CommitOrRollBack();
 
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;

@@ -86,10 +86,10 @@ Mix MusicDB::GetMixOfScheduleItem(int itemId) {
 
 void MusicDB::DeleteMix(const Mix& mix) {
   auto lock = Lock();
-  const bool began = Exec("BEGIN") == SQLITE_OK;
+  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
   StepOnce(StatementId::DeleteMix, mix.id);
   StepOnce(StatementId::DeleteMixTags, mix.id);
-  if (began) CommitOrRollBack("COMMIT");
+  if (began) CommitOrRollBack();
 }
 
 void MusicDB::GetMixTags(Mix& mix) {

@@ -34,12 +34,30 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
   // When BEGIN fails (or a transaction is already open) the statements run
   // without a transaction of their own, and nothing is committed here.
-  const bool began = Exec("BEGIN;") == SQLITE_OK;
+  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
+  bool found = false;
+  bool onDisk = false;
+  // A rescan meets mostly tracks whose tags are as the library has them:
+  // one read shows it, and their tags are left alone.
+  bool tagsCurrent = false;
+  {
+    Statement scan(*this, StatementId::ScanTrack);
+    scan.BindAll(track.location, track.album, track.artist, track.genre);
+    if (scan.Step() == SQLITE_ROW) {
+      found = true;
+      track.id = scan.ColumnInt(0);
+      onDisk = scan.ColumnInt(2) == 1;
+      auto current = [&scan](const std::string& name, int column) {
+        return name.empty() || scan.ColumnInt(column) == 1;
+      };
+      tagsCurrent = current(track.album, 3) && current(track.artist, 4) && current(track.genre, 5);
+    }
+  }
   bool inserted = false;
-  std::string storedGenre;
-  int rc = SQLITE_OK;
-  if (FindTrackByLocation(track, storedGenre)) {
-    rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
+  int rc = SQLITE_DONE;
+  if (found) {
+    // A row marked already stays as it is.
+    if (!onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
   } else {
     rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
                   track.genre, track.length);
@@ -47,7 +65,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
   }
-  if (track.id > 0) {
+  if (track.id > 0 && !tagsCurrent) {
     SetTrackTag(track, track.album, TagAlbum, true);
     SetTrackTag(track, track.artist, TagArtist, true);
     SetTrackTag(track, track.genre, TagGenre, true);
@@ -55,7 +73,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   stored = rc == SQLITE_DONE;
   // A rolled-back transaction takes the row's on-disk mark (or the new row)
   // with it.
-  if (began && !CommitOrRollBack("COMMIT;")) stored = false;
+  if (began && !CommitOrRollBack()) stored = false;
   return inserted && stored;
 }
 
@@ -112,10 +130,10 @@ void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int 
   FetchTracks(StatementId::TracksOfTag, tracks, tag.id, limit, offset);
 }
 
-bool MusicDB::CommitOrRollBack(const char* commit) {
+bool MusicDB::CommitOrRollBack() {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (Exec(commit) == SQLITE_OK) return true;
+    if (StepOnce(StatementId::Commit) == SQLITE_DONE) return true;
   }
-  Exec("ROLLBACK;");
+  StepOnce(StatementId::Rollback);
   return false;
 }

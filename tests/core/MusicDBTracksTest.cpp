@@ -220,4 +220,55 @@ TEST_F(MusicDBTracksTest, FailedCommitRollsBackAndReleasesTheLock) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM track"), 2);
 }
 
+// A rescan that meets a known track changes its genre assignments only where
+// they differ from the tag its genre names; a track already in order is only
+// marked on disk.
+TEST_F(MusicDBTracksTest, RescanOfAKnownTrackSetsItsGenreAssignmentsAsTheirTagsRequire) {
+  struct Case {
+    const char* name;
+    // Changes the stored data after the first scan of a Rock track.
+    std::string setup;
+    // The genre tag names of the track's assignments after the rescan, in order.
+    std::vector<std::string> genres;
+  };
+  const Case cases[] = {
+      {"unchanged", "", {"Rock"}},
+      {"assignment gone", "DELETE FROM tracktag WHERE tagid = (SELECT id FROM tag WHERE name = 'Rock')", {"Rock"}},
+      {"assignment on another genre", "UPDATE tracktag SET tagid = (SELECT id FROM tag WHERE name = 'Pop') "
+       "WHERE tagid = (SELECT id FROM tag WHERE name = 'Rock')", {"Rock"}},
+      // The first assignment (by row) decides; a later one stays as it is.
+      {"second assignment", "INSERT INTO tracktag (trackid, tagid) SELECT 1, id FROM tag WHERE name = 'Pop'",
+       {"Rock", "Pop"}},
+      // Of two genre tags whose names differ in case only, the older one is found.
+      {"newer tag of the same name", "UPDATE tag SET name = 'ROCK' WHERE name = 'Pop'; UPDATE tracktag SET "
+       "tagid = (SELECT id FROM tag WHERE name = 'ROCK' AND id > 1) WHERE tagid = (SELECT MIN(id) FROM tag "
+       "WHERE name = 'Rock')", {"Rock"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    db.Exec("DELETE FROM track; DELETE FROM tag; DELETE FROM tracktag;");
+    db.Exec("INSERT INTO tag (id, name, type) VALUES (1, 'Rock', 0), (2, 'Pop', 0)");
+    Track track = AddTrack("Song", "Artist", "Album", "Rock");
+    ASSERT_EQ(track.id, 1);
+    db.Exec(c.setup);
+    const int changes = Number("SELECT total_changes()");
+    db.MarkAllTracksNotOnDisk();
+    Track again = track;
+    again.id = 0;
+    bool stored = false;
+    EXPECT_FALSE(db.AddOrUpdateTrack(again, stored));
+    EXPECT_TRUE(stored);
+    EXPECT_EQ(Number("SELECT ondisk FROM track WHERE id = 1"), 1);
+    SQLiteRowSet rows;
+    db.Query("SELECT tag.name AS name FROM tracktag, tag WHERE trackid = 1 AND tag.id = tagid AND tag.type = 0 "
+             "ORDER BY tracktag.id", rows);
+    std::vector<std::string> genres;
+    for (const SQLiteRow& row : rows) genres.push_back(row.Get("name"));
+    EXPECT_EQ(genres, c.genres);
+    if (c.setup.empty()) {
+      EXPECT_EQ(Number("SELECT total_changes()"), changes + 2) << "all marked off, then this one on";
+    }
+  }
+}
+
 }  // namespace
