@@ -1,6 +1,5 @@
 #include "platform/desktop/DesktopControl.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <iostream>
@@ -8,10 +7,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/tray/Tray.h"
+#include "platform/window/DHtmlDialog.h"
 #include "platform/window/Window.h"
 #include "platform/window/Wnd.h"
 
@@ -24,7 +24,54 @@ void Settle() {
   }
 }
 
-void Run(ManualClock& clock, const std::string& line) {
+const CDHtmlDialog* HtmlDialogOf(HWND hwnd) { return dynamic_cast<const CDHtmlDialog*>(CWnd::FromHandle(hwnd)); }
+
+// The file name of the page a window shows ("" for a window without a page).
+std::string PageName(HWND hwnd) {
+  const CDHtmlDialog* dialog = HtmlDialogOf(hwnd);
+  if (dialog == nullptr) return {};
+  std::string url = dialog->GetCurrentUrl();
+  url = url.substr(0, url.find_first_of("?#"));
+  return url.substr(url.rfind('/') + 1);
+}
+
+// Each answer is one line.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+// Front to back.
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  for (HWND hwnd = GetTopWindow(nullptr); hwnd != nullptr; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) windows.push_back(hwnd);
+  return windows;
+}
+
+void ListWindows(std::ostream& out) {
+  for (HWND hwnd : TopLevelWindows()) {
+    const std::string page = PageName(hwnd);
+    out << "window " << (IsWindowVisible(hwnd) ? 1 : 0) << ' ' << (page.empty() ? "-" : page) << ' '
+        << OneLine(GetWindowText(hwnd)) << '\n';
+  }
+}
+
+void WriteText(const std::string& window, const std::string& id, std::ostream& out) {
+  for (HWND hwnd : TopLevelWindows()) {
+    const CDHtmlDialog* dialog = HtmlDialogOf(hwnd);
+    if (dialog == nullptr || (PageName(hwnd) != window && GetWindowText(hwnd) != window)) continue;
+    if (!dialog->GetElement(id)) continue;
+    out << "text " << OneLine(dialog->GetElementText(id)) << '\n';
+    return;
+  }
+  out << "no text\n";
+}
+
+}  // namespace
+
+void RunDesktopCommand(ManualClock& clock, const std::string& line, std::ostream& out) {
   std::istringstream in(line);
   std::string command;
   in >> command;
@@ -49,16 +96,20 @@ void Run(ManualClock& clock, const std::string& line) {
     }
   } else if (command == "quit") {
     PostQuitMessage(0);
+  } else if (command == "windows") {
+    ListWindows(out);
+  } else if (command == "text") {
+    std::string window;
+    std::string id;
+    if (in >> window >> id) WriteText(window, id, out);
   } else if (command == "sync") {
     std::string token;
     in >> token;
     Settle();
-    std::printf("sync %s\n", token.c_str());
-    std::fflush(stdout);
+    out << "sync " << token << '\n';
   }
+  out.flush();
 }
-
-}  // namespace
 
 bool StartDesktopControl() {
   const char* wanted = std::getenv("ZORVA_DESKTOP_CONTROL");
@@ -71,12 +122,18 @@ bool StartDesktopControl() {
   std::thread([thread] {
     std::string line;
     while (std::getline(std::cin, line)) {
+      // Time passes whatever the program's thread is doing: one that waits
+      // for a moment to pass (a timed test of an event) must see it pass.
+      if (line.rfind("advance", 0) == 0) {
+        RunDesktopCommand(*clock, line, std::cout);
+        continue;
+      }
       // One command at a time: a command that settles the queue must not
       // run the commands after it inside its own turn.
       auto done = std::make_shared<std::promise<void>>();
       std::future<void> finished = done->get_future();
       if (!PostThreadCall(thread, [line, done] {
-            Run(*clock, line);
+            RunDesktopCommand(*clock, line, std::cout);
             done->set_value();
           })) {
         return;
