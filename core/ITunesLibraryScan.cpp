@@ -1,5 +1,6 @@
 // The library scan of ITunesPlayer: one pass copying the player's library
 // into the music database.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,10 @@ constexpr DWORD kPauseWaitMs = 5000;
 constexpr DWORD kTrackPauseMs = 50;
 constexpr long kProgressMinTracks = 20;
 constexpr long kProgressSteps = 5;
+// On-disk marks of unchanged tracks written together: one short transaction
+// about once a second of scanning instead of one per track, so the other
+// connections meet the write lock less often and never for long.
+constexpr std::size_t kMarkBatch = 20;
 
 // What one look at a library entry found.
 enum class Visit {
@@ -101,6 +106,15 @@ class LibraryScan {
     player::IITTrackCollection& tracks = library.Tracks();
     const long count = library.Count();
     db.MarkAllTracksNotOnDisk();
+    // Whatever way the pass ends, the marks kept so far are written.
+    struct MarkBatch {
+      explicit MarkBatch(MusicDB& batched) : db(batched) { db.BatchOnDiskMarks(true); }
+      ~MarkBatch() {
+        db.FlushOnDiskMarks();
+        db.BatchOnDiskMarks(false);
+      }
+      MusicDB& db;
+    } batch(db);
 
     int lastPercent = -1;
     int added = 0;
@@ -142,6 +156,7 @@ class LibraryScan {
       bool stored = false;
       if (db.AddOrUpdateTrack(track, stored)) ++added;
       if (!stored) allStored = false;
+      if (db.PendingOnDiskMarks() >= kMarkBatch && !db.FlushOnDiskMarks()) allStored = false;
       // Repeats after every file track while `added` stays on a step.
       if (added > 0 && count > kProgressMinTracks && added % (count / kProgressSteps) == 0) {
         PostToAppMainWindow(WM_APP_SCAN_PROGRESS);
@@ -149,6 +164,7 @@ class LibraryScan {
       Sleep(kTrackPauseMs);
     }
 
+    if (!db.FlushOnDiskMarks()) allStored = false;
     // The next pass stores what this one could not, and sweeps then.
     if (!library.KeptSize() || !allStored) return;
     if (!library.MaySweep(fileTracks)) {

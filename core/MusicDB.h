@@ -78,6 +78,18 @@ class MusicDB : public SQLiteDB {
   // As above; `stored` is false when the row's insert or on-disk mark did not
   // reach the database (a failed step, a commit rolled back).
   bool AddOrUpdateTrack(Track track, bool& stored);
+  // A scan's batch of on-disk marks. While it is on, AddOrUpdateTrack keeps
+  // the mark of a known track that needs no other change instead of writing
+  // it in a transaction of its own (`stored` is then true), and
+  // FlushOnDiskMarks writes the kept marks in one short transaction.
+  void BatchOnDiskMarks(bool on);
+  std::size_t PendingOnDiskMarks() const {
+    auto lock = Lock();
+    return pendingMarks_.size();
+  }
+  // False when the kept marks did not reach the database; they are dropped
+  // either way.
+  bool FlushOnDiskMarks();
   // Deletes the tracks that the scan did not see, with their tag assignments
   // and play records. Returns the number of tracks deleted.
   int DeleteTracksNotOnDisk();
@@ -417,6 +429,19 @@ class MusicDB : public SQLiteDB {
   // write lock is kept. False when it was rolled back.
   bool CommitOrRollBack();
 
+  // What a scan's read found of a track by its location.
+  struct ScannedTrack {
+    bool found = false;
+    int id = 0;
+    bool onDisk = false;
+    // Its album, artist and genre assignments name the tags of its texts.
+    bool tagsCurrent = false;
+  };
+  ScannedTrack ReadScannedTrack(const Track& track);
+
+  // On-disk marks kept by a batch (BatchOnDiskMarks).
+  bool batchMarks_ = false;
+  std::vector<int> pendingMarks_;
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;
   std::array<StatementHandle, kStatementCount> statements_;

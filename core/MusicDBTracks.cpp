@@ -30,34 +30,50 @@ bool MusicDB::AddOrUpdateTrack(Track track) {
   return AddOrUpdateTrack(std::move(track), stored);
 }
 
+MusicDB::ScannedTrack MusicDB::ReadScannedTrack(const Track& track) {
+  ScannedTrack scanned;
+  Statement scan(*this, StatementId::ScanTrack);
+  scan.BindAll(track.location, track.album, track.artist, track.genre);
+  if (scan.Step() != SQLITE_ROW) return scanned;
+  scanned.found = true;
+  scanned.id = scan.ColumnInt(0);
+  scanned.onDisk = scan.ColumnInt(2) == 1;
+  // An empty text sets no tag of its type.
+  auto current = [&scan](const std::string& name, int column) { return name.empty() || scan.ColumnInt(column) == 1; };
+  scanned.tagsCurrent = current(track.album, 3) && current(track.artist, 4) && current(track.genre, 5);
+  return scanned;
+}
+
 bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
+  // A rescan meets mostly tracks whose tags are as the library has them: one
+  // read shows it, without a transaction, and such a track is at most marked
+  // on disk (or its mark is kept for the batch).
+  {
+    const ScannedTrack scanned = ReadScannedTrack(track);
+    if (scanned.found && (scanned.tagsCurrent || scanned.id <= 0)) {
+      if (scanned.onDisk) {
+        stored = true;
+        return false;
+      }
+      if (batchMarks_) {
+        pendingMarks_.push_back(scanned.id);
+        stored = true;
+        return false;
+      }
+    }
+  }
   // When BEGIN fails (or a transaction is already open) the statements run
   // without a transaction of their own, and nothing is committed here.
   const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
-  bool found = false;
-  bool onDisk = false;
-  // A rescan meets mostly tracks whose tags are as the library has them:
-  // one read shows it, and their tags are left alone.
-  bool tagsCurrent = false;
-  {
-    Statement scan(*this, StatementId::ScanTrack);
-    scan.BindAll(track.location, track.album, track.artist, track.genre);
-    if (scan.Step() == SQLITE_ROW) {
-      found = true;
-      track.id = scan.ColumnInt(0);
-      onDisk = scan.ColumnInt(2) == 1;
-      auto current = [&scan](const std::string& name, int column) {
-        return name.empty() || scan.ColumnInt(column) == 1;
-      };
-      tagsCurrent = current(track.album, 3) && current(track.artist, 4) && current(track.genre, 5);
-    }
-  }
+  // Read again: another connection may have written since.
+  const ScannedTrack scanned = ReadScannedTrack(track);
   bool inserted = false;
   int rc = SQLITE_DONE;
-  if (found) {
+  if (scanned.found) {
+    track.id = scanned.id;
     // A row marked already stays as it is.
-    if (!onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
+    if (!scanned.onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
   } else {
     rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
                   track.genre, track.length);
@@ -65,7 +81,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
   }
-  if (track.id > 0 && !tagsCurrent) {
+  if (track.id > 0 && !(scanned.found && scanned.tagsCurrent)) {
     SetTrackTag(track, track.album, TagAlbum, true);
     SetTrackTag(track, track.artist, TagArtist, true);
     SetTrackTag(track, track.genre, TagGenre, true);
@@ -75,6 +91,24 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   // with it.
   if (began && !CommitOrRollBack()) stored = false;
   return inserted && stored;
+}
+
+void MusicDB::BatchOnDiskMarks(bool on) {
+  auto lock = Lock();
+  batchMarks_ = on;
+}
+
+bool MusicDB::FlushOnDiskMarks() {
+  auto lock = Lock();
+  if (pendingMarks_.empty()) return true;
+  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
+  bool stored = true;
+  for (int id : pendingMarks_) {
+    if (StepOnce(StatementId::MarkTrackOnDisk, id) != SQLITE_DONE) stored = false;
+  }
+  pendingMarks_.clear();
+  if (began && !CommitOrRollBack()) stored = false;
+  return stored;
 }
 
 int MusicDB::DeleteTracksNotOnDisk() {

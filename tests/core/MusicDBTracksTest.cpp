@@ -271,4 +271,47 @@ TEST_F(MusicDBTracksTest, RescanOfAKnownTrackSetsItsGenreAssignmentsAsTheirTagsR
   }
 }
 
+TEST_F(MusicDBTracksTest, BatchedOnDiskMarksWaitForTheFlushWhileOtherChangesAreWrittenAtOnce) {
+  platform::ManualClock clock;
+  clock.SetAutoAdvance(true);
+  platform::ScopedClock scoped(clock);
+  Track same = AddTrack("Same", "Artist", "Album", "Rock");
+  Track moved = AddTrack("Moved", "Artist", "Album", "Rock");
+  db.MarkAllTracksNotOnDisk();
+  db.BatchOnDiskMarks(true);
+
+  Track sameAgain = same;
+  sameAgain.id = 0;
+  bool stored = false;
+  EXPECT_FALSE(db.AddOrUpdateTrack(sameAgain, stored));
+  EXPECT_TRUE(stored);
+  Track movedAgain = moved;
+  movedAgain.id = 0;
+  movedAgain.genre = "Jazz";
+  EXPECT_FALSE(db.AddOrUpdateTrack(movedAgain, stored));
+  Track added;
+  added.name = "New";
+  added.location = "/music/new.mp3";
+  EXPECT_TRUE(db.AddOrUpdateTrack(added, stored));
+  EXPECT_EQ(db.PendingOnDiskMarks(), 1u);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE ondisk = 1"), 2) << "the moved and the new track";
+  EXPECT_EQ(TagNames(moved, TagGenre), std::vector<std::string>{"Jazz"});
+
+  EXPECT_TRUE(db.FlushOnDiskMarks());
+  EXPECT_EQ(db.PendingOnDiskMarks(), 0u);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE ondisk = 0"), 0);
+
+  // A flush that cannot write reports it.
+  db.MarkAllTracksNotOnDisk();
+  EXPECT_FALSE(db.AddOrUpdateTrack(sameAgain, stored));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(folder.File("music.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(db.FlushOnDiskMarks());
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(Number("SELECT ondisk FROM track WHERE id = " + std::to_string(same.id)), 0);
+  db.BatchOnDiskMarks(false);
+}
+
 }  // namespace
