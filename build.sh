@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libxml2-dev libcurl4-openssl-dev nlohmann-json3-dev python3 openssl
+          libbenchmark-dev libxml2-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev python3 openssl
           chromium fonts-dejavu-core libsystemd-dev dbus-daemon)
 missing=()
 for p in "${packages[@]}"; do

@@ -59,6 +59,9 @@ class Browser : public std::enable_shared_from_this<Browser> {
   static std::shared_ptr<Browser> Shared(std::string* error = nullptr);
   // Whether the shared browser would show its pages.
   static bool DisplayWanted();
+  // Lets go of the shared browser (the program ends): once no page holds it
+  // either, it is closed, waited for, and its profile folder removed.
+  static void ReleaseShared();
 
   ~Browser();
   Browser(const Browser&) = delete;
@@ -69,7 +72,9 @@ class Browser : public std::enable_shared_from_this<Browser> {
   int ProcessId() const { return pid_; }
 
   // Sends a command (to a page session when `session` is set) and waits for
-  // its reply, handling this thread's events meanwhile.
+  // its reply, handling this thread's events meanwhile. Long text arguments
+  // of Runtime.callFunctionOn cross packed (Chromium takes in long messages
+  // slowly); the page function sees them as they were.
   Reply Call(const std::string& method, const Json& params = Json::object(), const std::string& session = {},
              Millis timeout = kCommandTimeout);
   // Sends a command whose reply nobody waits for.
@@ -104,6 +109,8 @@ class Browser : public std::enable_shared_from_this<Browser> {
   void Died();
   bool DispatchOne(std::unique_lock<std::mutex>& lock);
   bool Write(const std::string& message);
+  Reply CallPlain(const std::string& method, const Json& params, const std::string& session, Millis timeout);
+  Reply CallPacked(const Json& params, const std::string& session, Millis timeout);
 
   struct Session {
     std::string targetId;

@@ -118,6 +118,30 @@ TEST_F(ChromiumDocumentTest, CallsAPageFunctionWithItsArgumentsAndSeesWhatItChan
   EXPECT_EQ(result, ScriptValue(42));
 }
 
+// Long texts cross the pipe packed; what the page and the host see is the text
+// as it was, and a long answer comes back whole.
+TEST_F(ChromiumDocumentTest, LongTextsReachThePageWholeAndLongAnswersComeBack) {
+  auto page = OpenPage(Page("long.htm", "<div id=box></div><script>"
+                                        "function join(a, b, c) { return a + '|' + b + '|' + c; }"
+                                        "</script>"));
+  ASSERT_TRUE(page);
+  std::string html;
+  for (int i = 0; html.size() < 300000; ++i) {
+    html += "<span id=\"s" + std::to_string(i) + "\" class=\"tag\">caf\xC3\xA9 \xF0\x9F\x8E\xB5 &amp; \"q\" 'a' \\n</span> ";
+  }
+  auto box = page->GetElementById("box");
+  ASSERT_TRUE(box);
+  box->SetInnerHtml(html);
+  EXPECT_EQ(box->GetInnerHtml(), html);
+  ASSERT_TRUE(page->GetElementById("s2000"));
+  EXPECT_EQ(page->GetElementById("s2000")->GetInnerText(), "caf\xC3\xA9 \xF0\x9F\x8E\xB5 & \"q\" 'a' \\n");
+
+  const std::string other(100000, 'x');
+  ScriptValue result;
+  EXPECT_EQ(page->CallScript("join", {ScriptValue(html), ScriptValue("short"), ScriptValue(other)}, &result), S_OK);
+  EXPECT_EQ(result, ScriptValue(html + "|short|" + other)) << "several long texts keep their places";
+}
+
 TEST_F(ChromiumDocumentTest, BadCallsAnswerAnErrorAndChangeNothing) {
   auto page = OpenPage(Page("bad.htm", "<div id=out>same</div><script>"
                                        "function fails() { document.getElementById('out').innerHTML = 'half';"
