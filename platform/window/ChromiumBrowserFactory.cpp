@@ -1,6 +1,7 @@
 #include "platform/window/ChromiumBrowserFactory.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/html/ChromiumHtmlDocument.h"
@@ -49,6 +50,9 @@ bool InstallChromiumBrowser() {
   std::string error;
   auto browser = chromium::Browser::Shared(&error);
   if (!browser) return false;
+  // Nothing the program started outlives it: the browser goes at exit.
+  static const bool closedAtExit = std::atexit([] { chromium::Browser::ReleaseShared(); }) == 0;
+  static_cast<void>(closedAtExit);
   SetBrowserFactory([](HWND browserWindow) -> std::unique_ptr<HtmlDocument> {
     std::string why;
     auto document = ChromiumHtmlDocument::Create(&why);

@@ -12,7 +12,8 @@
 namespace platform {
 
 // False when the browser cannot start (one line on standard error names the
-// Debian package chromium); dialogs then keep the in-memory document.
+// Debian package chromium); dialogs then keep the in-memory document. The
+// browser is closed when the program exits, its processes waited for.
 bool InstallChromiumBrowser();
 
 }  // namespace platform

@@ -1,0 +1,439 @@
+// The whole program Zorva as a real process (label e2e): the player stand-in
+// on a manual clock serving a generated library, Zorva headless on the
+// scripted desktop (its clock moved by the test, its windows and pages read
+// through the desktop's commands), and what is left behind when it ends.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Mix.h"
+#include "core/MusicDB.h"
+#include "core/Schedule.h"
+#include "core/Scheduler.h"
+#include "core/Tag.h"
+#include "core/Track.h"
+#include "platform/profile/Profile.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+using zorva_test::ScopedEnv;
+using zorva_test::TempFolder;
+using SteadyClock = std::chrono::steady_clock;
+
+// A child process with its standard input and output on pipes.
+class Child {
+ public:
+  explicit Child(const std::vector<std::string>& argv) {
+    int in[2];
+    int out[2];
+    if (::pipe(in) != 0) return;
+    if (::pipe(out) != 0) {
+      ::close(in[0]);
+      ::close(in[1]);
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    toChild_ = in[1];
+    fromChild_ = out[0];
+  }
+  ~Child() {
+    if (toChild_ >= 0) ::close(toChild_);
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (fromChild_ >= 0) ::close(fromChild_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  bool Started() const { return pid_ > 0; }
+  bool Send(const std::string& text) {
+    return ::write(toChild_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  // Reads output until a line for which `wanted` holds, for at most
+  // `seconds`; every line read is kept in Lines().
+  bool WaitFor(const std::function<bool(const std::string&)>& wanted, int seconds = 60) {
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
+    for (std::size_t checked = lines_.size();;) {
+      for (; checked < lines_.size(); ++checked) {
+        if (wanted(lines_[checked])) return true;
+      }
+      if (SteadyClock::now() >= deadline || !ReadSome(200)) return false;
+    }
+  }
+  bool WaitForLine(const std::string& line, int seconds = 60) {
+    return WaitFor([&](const std::string& read) { return read == line; }, seconds);
+  }
+  // Sends `commands` (lines) and a sync; the lines the program wrote before
+  // the sync's answer.
+  std::vector<std::string> Ask(const std::string& commands = "") {
+    const std::string token = "sync " + std::to_string(++syncs_);
+    const std::size_t from = lines_.size();
+    if (!Send(commands + token + "\n") || !WaitForLine(token)) {
+      ADD_FAILURE() << "no answer to " << commands;
+      return {};
+    }
+    std::vector<std::string> answer(lines_.begin() + static_cast<std::ptrdiff_t>(from), lines_.end());
+    answer.pop_back();
+    return answer;
+  }
+  // Waits for the process to end, sending `input` now and then (a program
+  // on the scripted desktop needs its clock moved to get on); its exit code,
+  // -1 when it was killed or did not end within `seconds`.
+  int Wait(const std::string& input = "", int seconds = 60) {
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (SteadyClock::now() >= deadline) return -1;
+      if (!input.empty()) Send(input);
+      ReadSome(100);  // keeps the pipe drained while it ends
+    }
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  // False at the end of the output.
+  bool ReadSome(int timeoutMs) {
+    pollfd fd{fromChild_, POLLIN, 0};
+    if (::poll(&fd, 1, timeoutMs) <= 0) return true;
+    char buffer[4096];
+    const ssize_t got = ::read(fromChild_, buffer, sizeof buffer);
+    if (got <= 0) {
+      if (got == 0) eof_ = true;
+      return got != 0;
+    }
+    pending_.append(buffer, static_cast<std::size_t>(got));
+    for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+      lines_.push_back(pending_.substr(0, end));
+      pending_.erase(0, end + 1);
+    }
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int toChild_ = -1;
+  int fromChild_ = -1;
+  bool exited_ = false;
+  bool eof_ = false;
+  int syncs_ = 0;
+  std::string pending_;
+  std::vector<std::string> lines_;
+};
+
+// Every process below `pid` (its children, theirs, ...).
+std::set<pid_t> Descendants(pid_t pid) {
+  std::set<pid_t> found;
+  std::vector<pid_t> open{pid};
+  while (!open.empty()) {
+    const pid_t parent = open.back();
+    open.pop_back();
+    const std::string tasks = "/proc/" + std::to_string(parent) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      std::ifstream children(task.path() / "children");
+      for (pid_t child = 0; children >> child;) {
+        if (found.insert(child).second) open.push_back(child);
+      }
+    }
+  }
+  return found;
+}
+
+// A process that exists and is not a zombie waiting to be reaped.
+bool Runs(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return false;
+  const std::size_t name = text.rfind(')');
+  return name != std::string::npos && name + 2 < text.size() && text[name + 2] != 'Z';
+}
+
+struct LibraryTrack {
+  long id;
+  std::string name;
+  std::string artist;
+  std::string album;
+  std::string genre;
+  std::string path;
+};
+
+constexpr long kTrackSeconds = 200;
+const char* const kGenres[] = {"Jazz", "Rock", "Folk"};
+
+std::vector<LibraryTrack> MakeTracks(const std::string& root) {
+  std::vector<LibraryTrack> tracks;
+  for (long n = 1; n <= 30; ++n) {
+    const std::string genre = kGenres[n % 3];
+    const std::string artist = genre + " Artist " + std::to_string(n % 4);
+    const std::string album = genre + " Album " + std::to_string(n % 2);
+    const std::string name = genre + " Song " + std::to_string(n);
+    tracks.push_back({n, name, artist, album, genre, root + "/" + artist + "/" + album + "/" + name + ".mp3"});
+  }
+  return tracks;
+}
+
+// The tracks as an exported library file (the names need no escaping).
+void WriteLibraryFile(const std::string& file, const std::vector<LibraryTrack>& tracks) {
+  std::ofstream out(file);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+         "<key>Major Version</key><integer>1</integer><key>Tracks</key><dict>";
+  for (const LibraryTrack& track : tracks) {
+    std::string url = "file://";
+    for (char c : track.path) url += c == ' ' ? std::string("%20") : std::string(1, c);
+    out << "<key>" << track.id << "</key><dict><key>Track ID</key><integer>" << track.id
+        << "</integer><key>Name</key><string>" << track.name << "</string><key>Artist</key><string>"
+        << track.artist << "</string><key>Album</key><string>" << track.album
+        << "</string><key>Genre</key><string>" << track.genre
+        << "</string><key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>"
+        << kTrackSeconds * 1000 << "</integer><key>Track Type</key><string>File</string><key>Location</key><string>"
+        << url << "</string></dict>";
+  }
+  out << "</dict><key>Playlists</key><array><dict><key>Name</key><string>Library</string>"
+         "<key>Master</key><true/><key>Playlist ID</key><integer>500</integer>"
+         "<key>Playlist Persistent ID</key><string>E2E0</string><key>Playlist Items</key><array>";
+  for (const LibraryTrack& track : tracks)
+    out << "<dict><key>Track ID</key><integer>" << track.id << "</integer></dict>";
+  out << "</array></dict></array></dict></plist>\n";
+}
+
+class ZorvaWholeProcessTest : public ::testing::Test {
+ protected:
+  ZorvaWholeProcessTest() {
+    signal(SIGPIPE, SIG_IGN);  // a program that ended must not end the test
+    std::filesystem::create_directories(home_.File("data/Zorva"));
+    std::filesystem::create_directories(home_.File("config"));
+    ::mkdir(home_.File("run").c_str(), 0700);
+    std::filesystem::create_directories(home_.File("tmp"));
+    SetRegistryKey("Zorva");
+    SetProfileName("Zorva");
+    platform::ReloadProfile();
+  }
+  ~ZorvaWholeProcessTest() override {
+    if (player_) Ctl("quit");
+    platform::ReloadProfile();
+  }
+
+  std::string Ctl(const std::string& command, const std::string& argument = "") {
+    std::vector<std::string> argv{ZORVA_PLAYER_BINARY, "ctl", "--socket", socket_, command};
+    if (!argument.empty()) argv.push_back(argument);
+    Child ctl(argv);
+    ctl.WaitFor([](const std::string&) { return false; }, 30);  // reads to the end
+    ctl.Wait();
+    std::string text;
+    for (const std::string& line : ctl.Lines()) text += line + "\n";
+    return text;
+  }
+
+  // What Zorva finds when it starts: the library's tracks, two genre mixes,
+  // and a running schedule that plays the first from 9:00 and the second
+  // from 9:03 on weekdays (the scripted desktop's clock starts on a Monday
+  // at 9:00).
+  void PrepareDatabaseAndProfile(const std::vector<LibraryTrack>& tracks) {
+    MusicDB db(dbPath_);
+    ScopedMusicDB installed(db);
+    for (const LibraryTrack& source : tracks) {
+      Track track;
+      track.name = source.name;
+      track.artist = source.artist;
+      track.album = source.album;
+      track.genre = source.genre;
+      track.location = source.path;
+      track.length = static_cast<int>(kTrackSeconds);
+      ASSERT_TRUE(db.AddOrUpdateTrack(track));
+    }
+    firstMix_.AddTag(db.FindOrCreateTag("Jazz", TagGenre), false);
+    firstMix_.Rename("Morning Jazz");
+    secondMix_.AddTag(db.FindOrCreateTag("Rock", TagGenre), false);
+    secondMix_.Rename("Rock On");
+    ASSERT_GT(firstMix_.GetId(), 0);
+    ASSERT_GT(secondMix_.GetId(), 0);
+    std::vector<Schedule> schedules;
+    db.GetSchedules(ScheduleWeekdaysWeekend, schedules);
+    int weekdays = 0;
+    for (const Schedule& schedule : schedules) {
+      if (schedule.AppliesOn(ScheduleMonday)) weekdays = schedule.GetId();
+    }
+    ASSERT_GT(weekdays, 0);
+    ScheduleItem morning(9 * 60, 9 * 60 + 3, firstMix_.GetId(), weekdays);
+    ScheduleItem later(9 * 60 + 3, 12 * 60, secondMix_.GetId(), weekdays);
+    db.AddScheduleItem(morning);
+    db.AddScheduleItem(later);
+    WriteProfileInt("Startup", "ScheduleType", ScheduleWeekdaysWeekend);
+    WriteProfileInt("Startup", "ScheduleOn", 1);
+    // The version was checked that day already: no web request.
+    WriteProfileInt("Version", "CheckDay", 5);
+    WriteProfileInt("Version", "CheckMonth", 1);
+    WriteProfileInt("Version", "CheckYear", 2026);
+  }
+
+  int Count(const std::string& sql) {
+    SQLiteDB db;
+    if (!db.Open(dbPath_)) return -1;
+    SQLiteRowSet rows;
+    if (db.Query(sql, rows) != 0 || rows.empty()) return -1;
+    return rows.front().GetInt("n");
+  }
+  // The text of an element of the player page; "" also when there is none yet.
+  std::string Text(Child& zorva, const std::string& id) {
+    const auto answer = zorva.Ask("text Zorva.htm " + id + "\n");
+    return answer.size() == 1 && answer[0].rfind("text ", 0) == 0 ? answer[0].substr(5) : "";
+  }
+  // The top-level windows showing `page`: "1" (visible) or "0" each, and
+  // the title of the last one.
+  std::string Visibility(Child& zorva, const std::string& page, std::string* title = nullptr) {
+    std::string shown;
+    for (const std::string& line : zorva.Ask("windows\n")) {
+      std::istringstream in(line);
+      std::string word;
+      std::string visible;
+      std::string name;
+      if (!(in >> word >> visible >> name) || word != "window" || name != page) continue;
+      shown += visible;
+      if (title) std::getline(in >> std::ws, *title);
+    }
+    return shown;
+  }
+  // Moves Zorva's clock on by `ms` in the steps of its player poll.
+  void Advance(Child& zorva, int ms) {
+    std::string commands;
+    for (int done = 0; done < ms; done += 500) commands += "advance 500\nsync -\n";
+    zorva.Ask(commands);
+  }
+
+  TempFolder home_;
+  std::string socket_ = home_.File("run/player.sock");
+  std::string dbPath_ = home_.File("data/Zorva/music.db");
+  ScopedEnv homeEnv_{"HOME", home_.Path()};
+  ScopedEnv runtime_{"XDG_RUNTIME_DIR", home_.File("run")};
+  ScopedEnv data_{"XDG_DATA_HOME", home_.File("data")};
+  ScopedEnv config_{"XDG_CONFIG_HOME", home_.File("config")};
+  ScopedEnv socketEnv_{"ZORVA_PLAYER_SOCKET", socket_};
+  ScopedEnv library_{"ZORVA_PLAYER_LIBRARY", nullptr};
+  ScopedEnv music_{"XDG_MUSIC_DIR", nullptr};
+  ScopedEnv tmp_{"TMPDIR", home_.File("tmp")};
+  ScopedEnv headless_{"ZORVA_HEADLESS", "1"};
+  ScopedEnv desktop_{"ZORVA_DESKTOP_CONTROL", "1"};
+  ScopedEnv internet_{"ZORVA_INTERNET_CONNECTED", "0"};
+  ScopedEnv web_{"ZORVA_WEB_URL", "http://127.0.0.1:9"};
+  ScopedEnv live_{"ZORVA_LIVE_URL", "http://127.0.0.1:9"};
+  Mix firstMix_;
+  Mix secondMix_;
+  bool player_ = false;
+};
+
+TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabAndEndsWithThePlayer) {
+  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+  const std::string libraryFile = home_.File("library.xml");
+  WriteLibraryFile(libraryFile, tracks);
+  PrepareDatabaseAndProfile(tracks);
+  ASSERT_FALSE(HasFatalFailure());
+
+  Child player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
+  ASSERT_TRUE(player.Started());
+  player_ = true;
+  ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+
+  Child zorva({ZORVA_BINARY});
+  ASSERT_TRUE(zorva.Started());
+  // Started, its page filled: the first mix of the schedule plays, ten tracks queued.
+  const auto deadline = SteadyClock::now() + std::chrono::seconds(60);
+  while (Text(zorva, "track10").empty() && SteadyClock::now() < deadline) Advance(zorva, 500);
+  EXPECT_EQ(Text(zorva, "currentmixname"), "Morning Jazz");
+  for (int n = 1; n <= 10; ++n) EXPECT_NE(Text(zorva, "track" + std::to_string(n)), "") << n;
+  const std::string status = Ctl("status");
+  ASSERT_NE(status.find("state: playing"), std::string::npos) << status;
+  const std::string first = Text(zorva, "trackname");
+  EXPECT_NE(status.find("track: \"" + first + "\""), std::string::npos) << status;
+  EXPECT_EQ(first.rfind("Jazz Song", 0), 0u) << first;
+  EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM trackPlayRecord"), 1);
+
+  // The tool windows are there, hidden; Ctrl+Alt+L brings up the Lab.
+  for (const char* page : {"TrackInfo.htm", "Automator.htm", "Generator.htm", "SettingsDialog.htm", "StatusDialog.htm"})
+    EXPECT_EQ(Visibility(zorva, page), "0") << page;
+  zorva.Ask("hotkey 3 76\n");
+  std::string labTitle;
+  EXPECT_EQ(Visibility(zorva, "TrackInfo.htm", &labTitle), "1");
+  EXPECT_EQ(labTitle, "Zorva Lab > " + first);
+
+  // The track plays to its end, both clocks moving: the schedule has turned
+  // to the second mix, which the next track comes from, with one play record.
+  for (int seconds = 0; seconds < kTrackSeconds; seconds += 20) {
+    Ctl("advance", "20000");
+    Advance(zorva, 20000);
+  }
+  Ctl("advance", "1000");
+  std::string next = Text(zorva, "trackname");
+  for (auto end = SteadyClock::now() + std::chrono::seconds(30); next == first && SteadyClock::now() < end;) {
+    Advance(zorva, 500);
+    next = Text(zorva, "trackname");
+  }
+  EXPECT_EQ(next.rfind("Rock Song", 0), 0u) << next;
+  EXPECT_EQ(Text(zorva, "currentmixname"), "Rock On");
+  EXPECT_NE(Ctl("status").find("track: \"" + next + "\""), std::string::npos);
+  EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM trackPlayRecord"), 2);
+  EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM trackPlayRecord r JOIN track t ON t.id = r.trackid WHERE t.name = '" +
+                  next + "'"),
+            1);
+
+  // The player quits: Zorva ends with it and leaves nothing running.
+  const std::set<pid_t> children = Descendants(zorva.Pid());
+  EXPECT_FALSE(children.empty());
+  Ctl("quit");
+  player_ = false;
+  EXPECT_EQ(player.Wait(), 0);
+  EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
+  for (pid_t child : children) EXPECT_FALSE(Runs(child)) << child;
+  EXPECT_TRUE(std::filesystem::is_empty(home_.File("tmp"))) << "the browser's profile folder is left";
+  EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+  const std::string journal = dbPath_ + "-journal";
+  if (std::filesystem::exists(journal)) {
+    EXPECT_EQ(std::filesystem::file_size(journal), 0u) << "an unfinished transaction";
+  }
+
+  // Settings and window places are stored.
+  platform::ReloadProfile();
+  EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(secondMix_.GetId()));
+  EXPECT_EQ(GetProfileInt("Startup", "ScanLib", 7), 1u);
+  std::vector<BYTE> placement;
+  for (const char* window : {"Player", "Lab", "Automator", "Generator", "Settings"}) {
+    EXPECT_TRUE(GetProfileBinary("Position", window, placement)) << window;
+    EXPECT_EQ(placement.size(), 44u) << window;
+  }
+}
+
+}  // namespace
