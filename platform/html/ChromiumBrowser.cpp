@@ -227,13 +227,6 @@ void Browser::ReleaseShared() {
   browser.swap(shared.browser);
 }
 
-void Browser::ReleaseShared() {
-  std::shared_ptr<Browser> browser;
-  SharedState& shared = chromium::Shared();
-  std::lock_guard<std::mutex> lock(shared.mutex);
-  browser.swap(shared.browser);
-}
-
 std::shared_ptr<Browser> Browser::Start(const Options& options, std::string* error) {
   std::shared_ptr<Browser> browser(new Browser(options.headless));
   std::string why;

@@ -62,9 +62,6 @@ class Browser : public std::enable_shared_from_this<Browser> {
   // Lets go of the shared browser (the program ends): once no page holds it
   // either, it is closed, waited for, and its profile folder removed.
   static void ReleaseShared();
-  // Lets go of the shared browser (the program ends): once no page holds it
-  // either, it is closed, waited for, and its profile folder removed.
-  static void ReleaseShared();
 
   ~Browser();
   Browser(const Browser&) = delete;
