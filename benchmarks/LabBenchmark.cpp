@@ -108,6 +108,8 @@ void RunViewClick(benchmark::State& state, const std::function<void(LabFixture&)
       state.SkipWithError("the view was not drawn");
       break;
     }
+    // One more round trip: everything written is in the page.
+    lab.Lab().GetElement("TrackInfo");
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/html/ChromiumPageScript.h"
 #include "platform/html/Url.h"
+#include "platform/kernel/Messages.h"
 
 namespace platform {
 
@@ -85,6 +86,30 @@ std::string ExceptionText(const Json& details) {
 
 bool IsFileUrl(const std::string& url) { return url.rfind("file:", 0) == 0; }
 
+// An attribute name every browser takes (setAttribute cannot fail on it).
+bool IsPlainAttributeName(const std::string& name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+    if (!letter && (i == 0 || !other)) return false;
+  }
+  return true;
+}
+
+// The page script as the start of each new document runs it, with the host's
+// settings.
+std::string PageScriptWith(const Json& settings) {
+  return std::string(chromium::kPageScript) + "(" + settings.dump(-1, ' ', true, Json::error_handler_t::replace) +
+         ");";
+}
+
+const std::string& PageScriptAsking() {
+  static const std::string script = std::string(chromium::kPageScript) + "();";
+  return script;
+}
+
 constexpr Millis kSetUpTimeout = 45000;
 
 }  // namespace
@@ -112,23 +137,24 @@ class ChromiumElement final : public HtmlElement {
     return children;
   }
   std::string GetInnerHtml() const override { return Text("getHtml"); }
-  void SetInnerHtml(const std::string& html) override { Call("setHtml", html); }
+  void SetInnerHtml(const std::string& html) override { Put("setHtml", html); }
   std::string GetInnerText() const override { return Text("getText"); }
-  void SetInnerText(const std::string& text) override { Call("setText", text); }
+  void SetInnerText(const std::string& text) override { Put("setText", text); }
   bool HasAttribute(const std::string& name) const override { return Ask("hasAttr", name).value_or(false); }
   std::string GetAttribute(const std::string& name) const override { return Text("getAttr", name); }
   bool SetAttribute(const std::string& name, const std::string& value) override {
+    if (IsPlainAttributeName(name)) return Put("setAttr", name, value);
     return Ask("setAttr", name, value).value_or(false);
   }
-  void RemoveAttribute(const std::string& name) override { Call("removeAttr", name); }
+  void RemoveAttribute(const std::string& name) override { Put("removeAttr", name); }
   std::string GetStyle(const std::string& property) const override { return Text("getStyle", property); }
   void SetStyle(const std::string& property, const std::string& value) override {
-    Call("setStyle", property, value);
+    Put("setStyle", property, value);
   }
   std::string GetValue() const override { return Text("getValue"); }
-  void SetValue(const std::string& value) override { Call("setValue", value); }
+  void SetValue(const std::string& value) override { Put("setValue", value); }
   bool GetChecked() const override { return Ask("getChecked").value_or(false); }
-  void SetChecked(bool checked) override { Call("setChecked", checked); }
+  void SetChecked(bool checked) override { Put("setChecked", checked); }
   bool IsTextEdit() const override { return Ask("isTextEdit").value_or(false); }
 
   int Handle() const { return handle_; }
@@ -138,6 +164,12 @@ class ChromiumElement final : public HtmlElement {
   Json Call(const std::string& op, const Args&... args) const {
     if (!alive_.lock()) return nullptr;
     return document_->Run(op, Json::array({handle_, args...}));
+  }
+  // A write: held back and sent with the document's next call to the page.
+  template <class... Args>
+  bool Put(const std::string& op, const Args&... args) {
+    if (!alive_.lock()) return false;
+    return document_->Hold(op, Json::array({handle_, args...}));
   }
 
  private:
@@ -208,13 +240,12 @@ bool ChromiumHtmlDocument::Attach(std::string* error) {
       {"Runtime.enable", Json::object()},
       {"Debugger.enable", Json::object()},
       {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
-      {"Page.addScriptToEvaluateOnNewDocument", {{"source", chromium::kPageScript}}},
       {"Emulation.setDeviceMetricsOverride",
        {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}},
       // Headless pages are never the focused window; script's focus() and
       // the keys typed into a focused field must work as in a shown window.
       {"Emulation.setFocusEmulationEnabled", {{"enabled", true}}},
-      {"Runtime.evaluate", {{"expression", chromium::kPageScript}}},
+      {"Runtime.evaluate", {{"expression", PageScriptAsking()}}},
   };
   for (const auto& [method, params] : setup) {
     if (!browser_->Headless() && std::string(method).rfind("Emulation.", 0) == 0) continue;
@@ -225,7 +256,72 @@ bool ChromiumHtmlDocument::Attach(std::string* error) {
       return false;
     }
   }
+  if (!UpdateStartScript()) {
+    if (error) *error = "cannot set up a page of the browser (its start script)";
+    return false;
+  }
   return true;
+}
+
+Json ChromiumHtmlDocument::HostSettings() const {
+  return Json{{"types", host_ ? host_->EventTypes() : std::vector<std::string>()},
+              {"external", host_ && host_->External()}};
+}
+
+bool ChromiumHtmlDocument::UpdateStartScript() {
+  Json settings = HostSettings();
+  if (!startScriptId_.empty() && settings == startSettings_) return true;
+  if (!startScriptId_.empty()) {
+    Page("Page.removeScriptToEvaluateOnNewDocument", {{"identifier", startScriptId_}});
+    startScriptId_.clear();
+  }
+  Reply added = Page("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptWith(settings)}}, kSetUpTimeout);
+  if (!added.ok) return false;
+  startScriptId_ = added.result.value("identifier", "");
+  startSettings_ = std::move(settings);
+  return !startScriptId_.empty();
+}
+
+bool ChromiumHtmlDocument::Hold(const std::string& op, Json args) const {
+  if (contextId_ == 0 || closed_) return false;
+  if (held_.empty()) {
+    // Written by the time the thread is idle again, whoever asks first.
+    std::weak_ptr<bool> alive = alive_;
+    PostThreadCall(GetCurrentThreadId(), [this, alive] {
+      if (alive.lock()) SendHeld();
+    });
+  }
+  held_.push_back(Json::array({op, std::move(args)}));
+  return true;
+}
+
+void ChromiumHtmlDocument::SendHeld() const {
+  if (held_.empty()) return;
+  Json writes = Json::array();
+  writes.swap(held_);
+  if (contextId_ == 0 || closed_) return;
+  browser_->Call("Runtime.callFunctionOn",
+                 {{"functionDeclaration", chromium::kBatchFunction},
+                  {"executionContextId", contextId_},
+                  {"arguments", Json::array({{{"value", std::move(writes)}}, {{"value", nullptr}}, {{"value", nullptr}}})},
+                  {"returnByValue", true}},
+                 sessionId_);
+}
+
+Reply ChromiumHtmlDocument::CallPage(const std::string& op, const Json& args) const {
+  if (held_.empty()) {
+    return Page("Runtime.callFunctionOn", {{"functionDeclaration", chromium::kRunFunction},
+                                           {"executionContextId", contextId_},
+                                           {"arguments", Json::array({{{"value", op}}, {{"value", args}}})},
+                                           {"returnByValue", true}});
+  }
+  Json writes = Json::array();
+  writes.swap(held_);
+  return Page("Runtime.callFunctionOn",
+              {{"functionDeclaration", chromium::kBatchFunction},
+               {"executionContextId", contextId_},
+               {"arguments", Json::array({{{"value", std::move(writes)}}, {{"value", op}}, {{"value", args}}})},
+               {"returnByValue", true}});
 }
 
 ChromiumHtmlDocument::~ChromiumHtmlDocument() {
@@ -240,15 +336,13 @@ Reply ChromiumHtmlDocument::Page(const std::string& method, const Json& params, 
     reply.error = "the page has closed";
     return reply;
   }
+  SendHeld();
   return browser_->Call(method, params, sessionId_, timeout);
 }
 
 Json ChromiumHtmlDocument::Run(const std::string& op, const Json& args) const {
   if (contextId_ == 0) return nullptr;
-  Reply reply = Page("Runtime.callFunctionOn", {{"functionDeclaration", chromium::kRunFunction},
-                                                 {"executionContextId", contextId_},
-                                                 {"arguments", Json::array({{{"value", op}}, {{"value", args}}})},
-                                                 {"returnByValue", true}});
+  Reply reply = CallPage(op, args);
   if (!reply.ok) {
     lastError_ = reply.error;
     return nullptr;
@@ -310,7 +404,7 @@ bool ChromiumHtmlDocument::LoadFile(const std::string& path) {
 void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
   if (url_ == "about:blank" || url_.empty()) {
     Reply frame = Page("Page.setDocumentContent", {{"frameId", targetId_}, {"html", html}});
-    if (frame.ok) Page("Runtime.evaluate", {{"expression", chromium::kPageScript}});
+    if (frame.ok) Page("Runtime.evaluate", {{"expression", PageScriptAsking()}});
     return;
   }
   fulfil_ = html;
@@ -320,6 +414,7 @@ void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
 }
 
 bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify) {
+  UpdateStartScript();
   quiet_ = !notify;
   ownLoad_ = true;
   const std::uint64_t before = loads_;
@@ -372,7 +467,10 @@ void ChromiumHtmlDocument::Reload() {
   if (Page("Page.reload").ok) WaitForLoad(before);
 }
 
-bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) { return browser_->ProcessEvents(timeout); }
+bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) {
+  SendHeld();
+  return browser_->ProcessEvents(timeout);
+}
 
 void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params) {
   if (method == "Debugger.paused") {
@@ -389,10 +487,12 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     if (params.value("executionContextId", -1) == contextId_) {
       contextId_ = 0;
       elements_.clear();
+      held_.clear();
     }
   } else if (method == "Runtime.executionContextsCleared") {
     contextId_ = 0;
     elements_.clear();
+    held_.clear();
   } else if (method == "Page.frameNavigated") {
     const Json& frame = params["frame"];
     if (frame.value("id", "") != targetId_) return;
@@ -420,6 +520,7 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     closed_ = true;
     contextId_ = 0;
     elements_.clear();
+    held_.clear();
   }
 }
 
@@ -448,6 +549,8 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
       }
     }
   }
+  // What the host wrote is in the page before the page goes on.
+  SendHeld();
   browser_->Send("Debugger.resume", Json::object(), sessionId_);
 }
 
@@ -519,6 +622,7 @@ void ChromiumHtmlDocument::OnRequestPaused(const Json& params) {
   } else if (host_) {
     host_->BeforeNavigate(url, &cancel);
   }
+  if (mainFrame && !cancel) UpdateStartScript();
   if (cancel) {
     const std::uint64_t stops = stops_;
     Page("Fetch.failRequest", {{"requestId", requestId}, {"errorReason", "Aborted"}});
@@ -589,11 +693,7 @@ HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptAr
   }
   Json list = Json::array();
   for (const ScriptValue& arg : args) list.push_back(ToJson(arg));
-  Reply reply = Page("Runtime.callFunctionOn",
-                     {{"functionDeclaration", chromium::kRunFunction},
-                      {"executionContextId", contextId_},
-                      {"arguments", Json::array({{{"value", "callScript"}}, {{"value", Json::array({name, list})}}})},
-                      {"returnByValue", true}});
+  Reply reply = CallPage("callScript", Json::array({name, list}));
   if (!reply.ok) {
     lastError_ = reply.error;
     return E_FAIL;

@@ -130,6 +130,10 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // on the element with handle `handle`; null result when the page cannot be
   // reached.
   chromium::Json Run(const std::string& op, const chromium::Json& args) const;
+  // Element writes (which answer nothing) are held and go to the page in one
+  // call with the next call of any kind, or when the thread is next idle; a
+  // page that has gone drops them. False when the page cannot be reached.
+  bool Hold(const std::string& op, chromium::Json args) const;
   HtmlElementPtr ElementOf(int handle) const;
 
  private:
@@ -140,6 +144,13 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   chromium::Json Answer(const chromium::Json& request);
   void OnRequestPaused(const chromium::Json& params);
   bool LoadUrl(const std::string& url, bool notify);
+  // The start script of new documents carries the host's settings, so a page
+  // starting need not stop to ask for them; it is replaced when they change.
+  chromium::Json HostSettings() const;
+  bool UpdateStartScript();
+  void SendHeld() const;
+  // Runs operation `op` of the page script after the held writes.
+  chromium::Reply CallPage(const std::string& op, const chromium::Json& args) const;
   bool WaitForLoad(std::uint64_t loadsBefore);
   chromium::Reply Page(const std::string& method, const chromium::Json& params = chromium::Json::object(),
                        Millis timeout = chromium::Browser::kCommandTimeout) const;
@@ -172,6 +183,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   bool closed_ = false;
   mutable std::string lastError_;
   mutable std::map<int, std::weak_ptr<ChromiumElement>> elements_;
+  mutable chromium::Json held_ = chromium::Json::array();  // [[op, args]...] not yet sent
+  std::string startScriptId_;
+  chromium::Json startSettings_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

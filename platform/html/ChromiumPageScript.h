@@ -1,6 +1,9 @@
 // The script the host runs at the start of every document of its pages
 // (Page.addScriptToEvaluateOnNewDocument). Fixed text: values cross only as
-// JSON arguments and answers, never as script.
+// JSON arguments and answers, never as script. The one exception is the
+// host's own settings (event type names and whether it gives
+// window.external), given as JSON to the start of each new document so the
+// page need not stop to ask for them.
 #pragma once
 
 namespace platform::chromium {
@@ -8,7 +11,9 @@ namespace platform::chromium {
 // The name of the page function that stops for the host's answer.
 inline constexpr const char* kPauseFunction = "zorvaHostPause";
 
-inline constexpr const char* kPageScript = R"JS((function () {
+// A function expression: called with the host's settings ({types, external})
+// it takes them; called with nothing it asks the host (the page stops).
+inline constexpr const char* kPageScript = R"JS((function (preset) {
   'use strict';
   if (window !== window.top) return;
   let host = window.__zorvaHost;
@@ -177,15 +182,31 @@ inline constexpr const char* kPageScript = R"JS((function () {
     pageOps.configure = configure;
     host = {
       run: run,
-      install() { configure(zorvaHostPause({ kind: 'hello', url: location.href })); },
+      install(settings) {
+        if (settings && typeof settings === 'object') {
+          configure({ types: settings.types, external: !!settings.external && location.protocol === 'file:' });
+        } else {
+          configure(zorvaHostPause({ kind: 'hello', url: location.href }));
+        }
+      },
     };
     Object.defineProperty(window, '__zorvaHost', { value: host });
   }
-  host.install();
-})();
-)JS";
+  host.install(preset);
+}))JS";
 
 // Runs one operation of the page script: (operation, [arguments]).
 inline constexpr const char* kRunFunction = "function (op, args) { return window.__zorvaHost.run(op, args); }";
+
+// Runs the writes the host held back, in order (a write to an element that
+// is gone does nothing), then one operation as kRunFunction does:
+// ([[operation, [arguments]]...], operation or null, [arguments]).
+inline constexpr const char* kBatchFunction = R"JS(function (writes, op, args) {
+  const host = window.__zorvaHost;
+  for (const w of writes) {
+    try { host.run(w[0], w[1]); } catch (e) { }
+  }
+  return op === null ? null : host.run(op, args);
+})JS";
 
 }  // namespace platform::chromium
