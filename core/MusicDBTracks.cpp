@@ -39,7 +39,9 @@ MusicDB::ScannedTrack MusicDB::ReadScannedTrack(const Track& track) {
   scanned.id = scan.ColumnInt(0);
   scanned.onDisk = scan.ColumnInt(2) == 1;
   // An empty text sets no tag of its type.
-  auto current = [&scan](const std::string& name, int column) { return name.empty() || scan.ColumnInt(column) == 1; };
+  auto current = [&scan](const std::string& name, int column) {
+    return name.empty() || scan.ColumnInt(column) == 1;
+  };
   scanned.tagsCurrent = current(track.album, 3) && current(track.artist, 4) && current(track.genre, 5);
   return scanned;
 }
