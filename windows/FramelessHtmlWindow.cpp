@@ -1,9 +1,11 @@
 #include "windows/FramelessHtmlWindow.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -146,6 +148,9 @@ void CFramelessHtmlWindow::RestorePlacement() {
       placement.showCmd = SW_SHOWNORMAL;
     }
     RECT& normal = placement.rcNormalPosition;
+    // A stored corner too far out to add the size to is kept as far out as it can be.
+    normal.left = std::min(normal.left, std::numeric_limits<LONG>::max() - width);
+    normal.top = std::min(normal.top, std::numeric_limits<LONG>::max() - height);
     if (config_.keepLargerStoredSize) {
       if (normal.right < normal.left + width) normal.right = normal.left + width;
       if (normal.bottom < normal.top + height) normal.bottom = normal.top + height;

@@ -164,6 +164,7 @@ BOOL CZorvaDlg::OnInitDialog() {
   settingsWindow.SetMainWindow(this, &scanThread);
   generator.Create(CWnd::GetDesktopWindow());
   statusWindow.Create(this);
+  if (welcomePending) statusWindow.ShowWindow(SW_SHOW);
   scanThread.Start();
   theScheduler.Load();
   if (theScheduler.CheckDue()) {
@@ -184,8 +185,15 @@ BOOL CZorvaDlg::OnInitDialog() {
 void CZorvaDlg::OnDocumentComplete(const std::string& url) {
   CMainWindow::OnDocumentComplete(url);
   jsCaller.SetDocument(GetDocument());
-  // A new database gives the user time to read the welcome first.
-  if (theMusicDB.IsNewDatabase() && statusWindow.GetSafeHwnd() != nullptr) statusWindow.ShowWindow(SW_SHOW);
+  // A new database gives the user time to read the welcome first. A page
+  // that completes during set-up comes before the status window exists.
+  if (theMusicDB.IsNewDatabase()) {
+    if (statusWindow.GetSafeHwnd() != nullptr) {
+      statusWindow.ShowWindow(SW_SHOW);
+    } else {
+      welcomePending = true;
+    }
+  }
   SetTimer(TIMER_PAGE_READY, theMusicDB.IsNewDatabase() ? 5000 : 30);
 }
 

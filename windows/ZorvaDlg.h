@@ -233,4 +233,6 @@ class CZorvaDlg : public CMainWindow {
   bool countdown = true;
   // The page has been filled once (the first page-ready tick of the process).
   bool pageFilled = false;
+  // A new database's page completed before the status window was made.
+  bool welcomePending = false;
 };

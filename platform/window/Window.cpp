@@ -1,6 +1,7 @@
 #include "platform/window/Window.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cctype>
 #include <memory>
 #include <mutex>
@@ -705,11 +706,20 @@ BOOL SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* placement) {
   }
   auto data = FindOrFail(hwnd);
   if (!data) return FALSE;
-  const RECT& r = placement->rcNormalPosition;
+  RECT r = placement->rcNormalPosition;
   bool normal;
   {
     Manager& m = M();
     std::lock_guard<std::mutex> lock(m.mutex);
+    // A place entirely off the desktop is brought onto it, as the desktop API does.
+    if (r.right <= 0 || r.bottom <= 0 || r.left >= m.desktopWidth || r.top >= m.desktopHeight) {
+      const std::int64_t w = std::clamp<std::int64_t>(std::int64_t{r.right} - r.left, 0, INT32_MAX);
+      const std::int64_t h = std::clamp<std::int64_t>(std::int64_t{r.bottom} - r.top, 0, INT32_MAX);
+      r.left = static_cast<LONG>(std::clamp<std::int64_t>(r.left, 0, std::max<std::int64_t>(m.desktopWidth - w, 0)));
+      r.top = static_cast<LONG>(std::clamp<std::int64_t>(r.top, 0, std::max<std::int64_t>(m.desktopHeight - h, 0)));
+      r.right = static_cast<LONG>(r.left + w);
+      r.bottom = static_cast<LONG>(r.top + h);
+    }
     data->minPosition = placement->ptMinPosition;
     data->maxPosition = placement->ptMaxPosition;
     normal = StateOf(data->style) == State::Normal;

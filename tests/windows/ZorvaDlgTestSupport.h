@@ -25,6 +25,24 @@
 
 namespace zorva_test {
 
+// Place of a top-level window in the z-order, the frontmost 0 (-1: none).
+inline int ZRank(HWND hwnd) {
+  int rank = 0;
+  for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT), ++rank)
+    if (w == hwnd) return rank;
+  return -1;
+}
+
+// The first element below `root` of class `className` whose id starts with `prefix`.
+inline platform::HtmlElementPtr FindElement(const platform::HtmlElementPtr& root, const std::string& className,
+                                            const std::string& prefix) {
+  if (!root) return nullptr;
+  if (root->GetClassName() == className && root->GetId().rfind(prefix, 0) == 0) return root;
+  for (const auto& child : root->GetChildren())
+    if (auto found = FindElement(child, className, prefix)) return found;
+  return nullptr;
+}
+
 class ZorvaDlgFixture : public ::testing::Test {
  protected:
   // Browser tests keep the system clock: the pages' own timers run on it.
@@ -59,6 +77,14 @@ class ZorvaDlgFixture : public ::testing::Test {
 
   // The player serves `library`, and the database holds its tracks.
   void StartPlayer(pp::LibraryData library) {
+    AddTracks(db, library);
+    binding_.reset();
+    model = std::make_unique<pp::PlayerModel>(std::move(library));
+    binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model);
+  }
+
+  // The library's tracks stored in `target`.
+  static void AddTracks(MusicDB& target, const pp::LibraryData& library) {
     for (const pp::TrackData& source : library.tracks) {
       Track track;
       track.name = source.name;
@@ -67,11 +93,8 @@ class ZorvaDlgFixture : public ::testing::Test {
       track.genre = source.genre;
       track.location = source.location;
       track.length = static_cast<int>(source.seconds);
-      db.AddOrUpdateTrack(track);
+      target.AddOrUpdateTrack(track);
     }
-    binding_.reset();
-    model = std::make_unique<pp::PlayerModel>(std::move(library));
-    binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model);
   }
 
   // The window made and its page filled.

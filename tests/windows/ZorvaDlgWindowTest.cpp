@@ -3,6 +3,7 @@
 // test clock.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,256 @@ TEST_F(ZorvaDlgWindowTest, HotKeysAndTheMediaKeyPlayPauseAndShowTheLab) {
   dialog->SendMessage(WM_HOTKEY, 127);
   EXPECT_TRUE(dialog->GetLab().IsWindowVisible());
   EXPECT_EQ(dialog->GetLab().GetCurrentTrack().location, dialog->GetNowPlaying().location);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace zorva_test;
+
+class ZorvaDlgStartTest : public ZorvaDlgWindowTest {
+ protected:
+  // The window made; its page not yet filled.
+  void Create() {
+    dialog = std::make_unique<CZorvaDlg>();
+    ASSERT_TRUE(dialog->Create(CWnd::GetDesktopWindow()));
+    Pump();
+  }
+  bool Filled() { return !dialog->GetUpcoming().empty(); }
+  // Closes the window; the profile as a later start reads it.
+  void Close() {
+    dialog.reset();
+    platform::ReloadProfile();
+  }
+};
+
+TEST_F(ZorvaDlgStartTest, ThePageIsFilledOnce30MsAfterItCompletes) {
+  Create();
+  clock.Advance(29);
+  Pump();
+  EXPECT_FALSE(Filled());
+  EXPECT_FALSE(dialog->GetStatusWindow().IsWindowVisible());
+  clock.Advance(1);
+  Pump();
+  ASSERT_TRUE(Filled());
+  EXPECT_EQ(PlayRecords().size(), 1u);
+  // A later document only waits for its elements again; nothing starts twice.
+  dialog->Navigate(dialog->GetCurrentUrl());
+  Run(2000);
+  EXPECT_EQ(PlayRecords().size(), 1u);
+  EXPECT_EQ(dialog->GetElement("CZorvaDlg")->GetStyle("background-image"), "url(skin/background1.gif)");
+}
+
+TEST_F(ZorvaDlgStartTest, ANewDatabaseShowsTheStatusWindowAndWaitsFiveSeconds) {
+  TempFolder fresh;
+  MusicDB newDB(fresh.File("music.db"));
+  ASSERT_TRUE(newDB.IsNewDatabase());
+  AddTracks(newDB, MakeLibrary(30, 200));
+  ScopedMusicDB installed(newDB);
+  dialog = std::make_unique<CZorvaDlg>();
+  // The first scan of a new database finds the player busy and ends at once.
+  model->DisableCalls(1);
+  ASSERT_TRUE(dialog->Create(CWnd::GetDesktopWindow()));
+  const platform::UniqueHandle workerDone(CreateEvent(nullptr, TRUE, FALSE, "cleanupdone"));
+  ASSERT_EQ(WaitForSingleObject(workerDone.Get(), INFINITE), WAIT_OBJECT_0);
+  model->EnableCalls();
+  Pump();
+  // The page completed while the window was being set up.
+  EXPECT_TRUE(dialog->GetStatusWindow().IsWindowVisible());
+  clock.Advance(4999);
+  Pump();
+  EXPECT_FALSE(Filled());
+  clock.Advance(1);
+  Pump();
+  EXPECT_TRUE(Filled());
+  dialog.reset();
+}
+
+TEST_F(ZorvaDlgStartTest, APageThatNeverBecomesReadyStartsNothingAndLosesNothing) {
+  const Mix stored = StoreGenreMix("Genre 1", "Stored");
+  WriteProfileInt("Startup", "CurrentMix", stored.GetId());
+  TempFolder pages;
+  std::ofstream(pages.File("Zorva.htm")) << "<html><body id=\"CZorvaDlg\"><div id=\"status\"></div></body></html>";
+  CFramelessHtmlWindow::SetPageFolder(pages.Path());
+  Create();
+  Run(60000);
+  EXPECT_FALSE(Filled());
+  EXPECT_TRUE(PlayRecords().empty());
+  EXPECT_EQ(PlayingId(), 0);
+  EXPECT_EQ(dialog->GetCurrentMix().GetId(), stored.GetId());
+  Close();
+  EXPECT_EQ(static_cast<int>(GetProfileInt("Startup", "CurrentMix", 0)), stored.GetId());
+}
+
+TEST_F(ZorvaDlgStartTest, APlayerThatQuitsDuringStartUpEndsTheWindowAndLosesNothing) {
+  const Mix stored = StoreGenreMix("Genre 1", "Stored");
+  WriteProfileInt("Startup", "CurrentMix", stored.GetId());
+  Create();
+  model->Quit();
+  Run(5000);
+  EXPECT_FALSE(dialog->IsWindowVisible());
+  EXPECT_TRUE(PlayRecords().empty());
+  EXPECT_EQ(dialog->GetCurrentMix().GetId(), stored.GetId());
+  Close();
+  EXPECT_EQ(static_cast<int>(GetProfileInt("Startup", "CurrentMix", 0)), stored.GetId());
+  std::vector<BYTE> placement;
+  EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
+  EXPECT_EQ(placement.size(), sizeof(WINDOWPLACEMENT));
+}
+
+TEST_F(ZorvaDlgStartTest, StoredValuesOutOfRangeGiveAUsableWindow) {
+  constexpr LONG kFar = 0x7FFFFF00;
+  const struct {
+    const char* name;
+    WINDOWPLACEMENT placement;
+    std::size_t bytes;  // as stored
+    int wallpaper;
+    int currentMix;
+    int expectedWallpaper;
+  } cases[] = {
+      {"short placement", {44, 0, SW_SHOWNORMAL, {}, {}, RECT{40, 50, 60, 70}}, 10, 15, 9999, 1},
+      {"unknown show command", {44, 0, 99, {}, {}, RECT{40, 50, 60, 70}}, 44, -3, -4, 1},
+      {"far right and below", {44, 0, SW_SHOWNORMAL, {}, {}, RECT{kFar, kFar, kFar, kFar}}, 44, 14, 0, 14},
+      {"far left and above", {44, 0, SW_SHOWNORMAL, {}, {}, RECT{-kFar, -kFar, 0, 0}}, 44, 0, 12345, 0},
+  };
+  for (const auto& c : cases) {
+    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>(&c.placement), static_cast<UINT>(c.bytes));
+    WriteProfileInt("Skin", "wallpaper", c.wallpaper);
+    WriteProfileInt("Startup", "CurrentMix", c.currentMix);
+    LibraryScanThread::ResetProcessState();  // each start's scan worker ends at once
+    Open();
+    EXPECT_TRUE(dialog->IsWindowVisible()) << c.name;
+    RECT rect{};
+    dialog->GetWindowRect(&rect);
+    EXPECT_TRUE(rect.right > 0 && rect.bottom > 0 && rect.left < GetSystemMetrics(SM_CXSCREEN) &&
+                rect.top < GetSystemMetrics(SM_CYSCREEN))
+        << c.name << ": on the desktop";
+    EXPECT_EQ(dialog->GetWallpaper(), c.expectedWallpaper) << c.name;
+    EXPECT_TRUE(dialog->GetCurrentMix().IsRandom()) << c.name;
+    EXPECT_EQ(dialog->GetUpcoming().size(), 10u) << c.name;
+    EXPECT_NE(PlayingId(), 0) << c.name;
+    Close();
+    std::vector<BYTE> saved;
+    EXPECT_TRUE(GetProfileBinary("Position", "Player", saved)) << c.name;
+    EXPECT_EQ(saved.size(), sizeof(WINDOWPLACEMENT)) << c.name;
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 1), 0u) << c.name;
+  }
+}
+
+TEST_F(ZorvaDlgWindowTest, KeysReachThePageButNeverCloseOrReloadTheWindow) {
+  Open();
+  const struct {
+    WPARAM key;
+    bool ctrl;
+    BOOL handled;
+  } cases[] = {
+      {VK_RETURN, false, FALSE}, {VK_ESCAPE, false, TRUE}, {VK_F5, false, TRUE}, {'P', true, FALSE}, {'P', false, FALSE},
+  };
+  const std::string url = dialog->GetCurrentUrl();
+  for (const auto& c : cases) {
+    platform::SetKeyDown(VK_CONTROL, c.ctrl);
+    MSG msg{};
+    msg.hwnd = dialog->GetSafeHwnd();
+    msg.message = WM_KEYDOWN;
+    msg.wParam = c.key;
+    EXPECT_EQ(dialog->PreTranslateMessage(&msg), c.handled) << c.key << " " << c.ctrl;
+    dialog->PostMessage(WM_KEYDOWN, c.key);
+    Pump();
+    EXPECT_TRUE(dialog->IsWindowVisible()) << c.key;
+    EXPECT_EQ(dialog->GetCurrentUrl(), url) << c.key;
+  }
+  platform::SetKeyDown(VK_CONTROL, false);
+}
+
+TEST_F(ZorvaDlgWindowTest, ComingForwardBringsTheVisibleToolWindowsAlong) {
+  Open();
+  CWnd& lab = dialog->GetLab();
+  CWnd& automator = dialog->GetAutomator();
+  lab.ShowWindow(SW_SHOW);
+  automator.ShowWindow(SW_SHOW);
+  for (CWnd* window : {static_cast<CWnd*>(dialog.get()), &lab, &automator})
+    window->SetWindowPos(&CWnd::wndBottom, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const HWND hidden = dialog->GetGenerator().GetSafeHwnd();
+  ASSERT_LT(ZRank(hidden), ZRank(*dialog));
+
+  dialog->SendMessage(WM_ACTIVATE, WA_INACTIVE);
+  EXPECT_LT(ZRank(hidden), ZRank(*dialog));
+  dialog->SendMessage(WM_ACTIVATE, WA_CLICKACTIVE);
+  EXPECT_LT(ZRank(*dialog), ZRank(lab));
+  EXPECT_LT(ZRank(lab), ZRank(automator));
+  EXPECT_LT(ZRank(automator), ZRank(hidden));
+  EXPECT_LT(ZRank(automator), ZRank(dialog->GetSettingsWindow()));
+}
+
+TEST_F(ZorvaDlgWindowTest, TheTitleScrollsWhilePlayingAndStandsStillWhileStopped) {
+  Open();
+  const Track& playing = dialog->GetNowPlaying();
+  const std::string title = dialog->GetTitle();
+  ASSERT_EQ(title, " > Zorva : " + playing.name + " - " + playing.artist);
+  std::vector<std::string> shown;
+  for (int tick = 0; tick < 3; ++tick) {
+    Run(500);
+    shown.push_back(dialog->GetWindowText());
+  }
+  for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], shown[i - 1].substr(1) + shown[i - 1][0]);
+
+  dialog->TogglePlayPause();
+  Run(1000);
+  EXPECT_EQ(dialog->GetWindowText(), title.substr(2) + title.substr(0, 2));
+  Run(500);
+  EXPECT_EQ(dialog->GetWindowText(), title.substr(2) + title.substr(0, 2));
+}
+
+TEST_F(ZorvaDlgWindowTest, ScheduleMessagesAndTheShowLabMessageReachTheirWindows) {
+  Open();
+  // Started with nothing due: the page's scheduler icon shows it, and the player stops.
+  Page().ClearScriptCalls();
+  theScheduler.Start();
+  Pump();
+  EXPECT_EQ(PlayingId(), 0);
+  // A slot stored by the scheduler window counts once the message comes.
+  const Mix ones = StoreGenreMix("Genre 1", "Ones");
+  ScheduleItem item(540, 600, ones.GetId(), 2);  // weekdays 9:00 - 10:00; the clock says Monday 9:00
+  db.AddScheduleItem(item);
+  EXPECT_FALSE(theScheduler.CheckDue());
+  dialog->PostMessage(WM_APP_SCHEDULE_CHANGED);
+  Pump();
+  EXPECT_TRUE(theScheduler.CheckDue());
+  EXPECT_NE(dialog->GetAutomator().GetElementHtml("mixdata"), "");
+  // Stopped and started again: the due mix becomes current.
+  theScheduler.Stop();
+  Pump();
+  theScheduler.Start();
+  Pump();
+  std::vector<std::string> calls;
+  for (const auto& call : Page().ScriptCalls())
+    if (call.name.find("automator") != std::string::npos) calls.push_back(call.name);
+  EXPECT_EQ(calls, (std::vector<std::string>{"enableautomator", "disableautomator", "enableautomator"}));
+  EXPECT_EQ(dialog->GetCurrentMix().GetId(), ones.GetId());
+
+  dialog->PostMessage(ShowLabMessage());
+  Pump();
+  EXPECT_TRUE(dialog->GetLab().IsWindowVisible());
+  EXPECT_EQ(GetForegroundWindow(), dialog->GetLab().GetSafeHwnd());
+  EXPECT_EQ(dialog->GetLab().GetCurrentTrack().location, dialog->GetNowPlaying().location);
+}
+
+TEST_F(ZorvaDlgWindowTest, ARenamedMixRedrawsTheMixListsOnce300MsLater) {
+  const Mix zeros = StoreGenreMix("Genre 0", "Zeros");
+  Open();
+  dialog->SendMessage(WM_APP_PLAY_MIX, static_cast<WPARAM>(zeros.GetId()));
+  dialog->GetElement("currentmixname")->SetInnerHtml("Renamed");
+  dialog->SendMessage(WM_APP_MIX_RENAMED);
+  clock.Advance(299);
+  Pump();
+  EXPECT_EQ(Html("zorvamixlinks").find("Renamed"), std::string::npos);
+  clock.Advance(1);
+  Pump();
+  EXPECT_NE(Html("zorvamixlinks").find("Renamed"), std::string::npos);
+  dialog->GetElement("zorvamixlinks")->SetInnerHtml("kept");
+  Run(1000);
+  EXPECT_EQ(Html("zorvamixlinks"), "kept");
 }
 
 }  // namespace
