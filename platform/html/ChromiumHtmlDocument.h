@@ -1,7 +1,9 @@
 // The page document shown by Chromium (platform/html/ChromiumBrowser.h): one
 // page target of the process's one browser per document, the real page with
 // its scripts. It answers HtmlDocument's calls synchronously by round trips
-// to the page (about a millisecond each).
+// to the page (about a millisecond each). Element writes answer nothing, so
+// they are held and travel with the next call (or go when the thread is
+// idle): a view of many writes costs one round trip per read, not per write.
 //
 // How the page reaches the host:
 // - Events: a script the browser runs at the start of every document listens
