@@ -1,5 +1,6 @@
 // The player window's play state: the queue, play-next, the history, the
 // entry commands and every way the current mix changes.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -18,6 +19,10 @@
 namespace {
 
 constexpr int kShownEntries = 10;
+
+// A message's record id: a positive int. A larger word would name another
+// record once cut to an int.
+bool IsRecordId(WPARAM id) { return id > 0 && id <= static_cast<WPARAM>(INT_MAX); }
 
 // The fixed first entry of the library-mix menu: a new random selection.
 constexpr char kNewMixEntry[] =
@@ -397,6 +402,7 @@ HRESULT CZorvaDlg::OnOrderClick(platform::HtmlElement&) {
 }
 
 LRESULT CZorvaDlg::OnQueueTrack(WPARAM trackId, LPARAM) {
+  if (!IsRecordId(trackId)) return 0;
   const Track track(static_cast<int>(trackId));
   // A track the database does not hold is not queued.
   if (track.location.empty()) return 0;
@@ -452,6 +458,7 @@ HRESULT CZorvaDlg::OnMixDelClick(platform::HtmlElement& element) {
 }
 
 LRESULT CZorvaDlg::OnPlayMix(WPARAM mixId, LPARAM) {
+  if (!IsRecordId(mixId)) return 0;
   Mix mix(static_cast<int>(mixId));
   // An id that names no stored mix changes nothing.
   if (mix.GetName().empty() && mix.GetTags().empty()) return 0;
@@ -462,6 +469,7 @@ LRESULT CZorvaDlg::OnPlayMix(WPARAM mixId, LPARAM) {
 }
 
 LRESULT CZorvaDlg::OnPlayTag(WPARAM tagId, LPARAM) {
+  if (!IsRecordId(tagId)) return 0;
   const Tag tag(static_cast<int>(tagId));
   if (tag.name.empty()) return 0;
   Mix mix;

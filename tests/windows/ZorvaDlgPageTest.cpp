@@ -95,7 +95,17 @@ TEST_F(ZorvaDlgPageTest, WindowBarTimerAndPlayControls) {
     EXPECT_NE(dialog->IsCountdown(), before) << digit;
   }
 
+  // The now-playing dump link dumps the track playing and plays the next; the link goes nowhere.
+  Track dumped = dialog->GetNowPlaying();
+  std::string genre;
+  db.FindTrackByLocation(dumped, genre);
   std::vector<int> queue = QueueIds();
+  EXPECT_FALSE(Click("nowplayingdump"));
+  Pump();
+  EXPECT_FALSE(Track(dumped.id).enabled);
+  EXPECT_EQ(PlayingId(), queue[0]);
+
+  queue = QueueIds();
   Click("next");
   Pump();
   EXPECT_EQ(PlayingId(), queue[0]);

@@ -283,12 +283,12 @@ TEST_F(ZorvaDlgTest, BadInputLeavesAClearStateAndLosesNothing) {
   std::vector<int> queue = QueueIds();
   const size_t plays = PlayRecords().size();
 
-  // A track id that is not in the database is not queued.
-  dialog->SendMessage(WM_APP_QUEUE_TRACK, 9999);
-  dialog->SendMessage(WM_APP_PLAY_MIX, 9999);
-  dialog->SendMessage(WM_APP_PLAY_TAG, 9999);
-  EXPECT_EQ(QueueIds(), queue);
-  EXPECT_TRUE(dialog->GetCurrentMix().IsRandom());
+  // Ids the database does not hold, or that no record id can be, change nothing.
+  for (const WPARAM id : {WPARAM{0}, WPARAM{9999}, static_cast<WPARAM>(-1), (WPARAM{1} << 32) + 1}) {
+    for (const UINT message : {WM_APP_QUEUE_TRACK, WM_APP_PLAY_MIX, WM_APP_PLAY_TAG}) dialog->SendMessage(message, id);
+    EXPECT_EQ(QueueIds(), queue) << id;
+    EXPECT_TRUE(dialog->GetCurrentMix().IsRandom()) << id;
+  }
 
   // The player vanishes mid-play: the front was taken, so the queue is filled
   // and drawn again all the same; nothing is recorded that did not play.

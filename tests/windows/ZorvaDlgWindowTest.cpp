@@ -192,7 +192,8 @@ TEST_F(ZorvaDlgWindowTest, StatusLineMixListsTagListsAndAnalysisFollowTheirMessa
 TEST_F(ZorvaDlgWindowTest, HotKeysAndTheMediaKeyPlayPauseAndShowTheLab) {
   Open();
   const bool paused = dialog->IsPaused();
-  dialog->SendMessage(WM_HOTKEY, 128);
+  EXPECT_TRUE(platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'P'));
+  Pump();
   EXPECT_NE(dialog->IsPaused(), paused);
   // Play/pause of any device; other commands do nothing.
   dialog->SendMessage(WM_APPCOMMAND, 0, MAKELPARAM(0, 14 | 0x8000));
@@ -200,9 +201,14 @@ TEST_F(ZorvaDlgWindowTest, HotKeysAndTheMediaKeyPlayPauseAndShowTheLab) {
   dialog->SendMessage(WM_APPCOMMAND, 0, MAKELPARAM(0, 13));
   EXPECT_EQ(dialog->IsPaused(), paused);
 
-  dialog->SendMessage(WM_HOTKEY, 127);
+  EXPECT_TRUE(platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'L'));
+  Pump();
   EXPECT_TRUE(dialog->GetLab().IsWindowVisible());
   EXPECT_EQ(dialog->GetLab().GetCurrentTrack().location, dialog->GetNowPlaying().location);
+  // The keys are the system's again once the window is gone.
+  dialog.reset();
+  EXPECT_FALSE(platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'P'));
+  EXPECT_FALSE(platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'L'));
 }
 
 }  // namespace
