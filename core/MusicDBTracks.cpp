@@ -48,34 +48,27 @@ MusicDB::ScannedTrack MusicDB::ReadScannedTrack(const Track& track) {
 
 bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
-  // A rescan meets mostly tracks whose tags are as the library has them: one
-  // read shows it, without a transaction, and such a track is at most marked
-  // on disk (or its mark is kept for the batch).
-  {
-    const ScannedTrack scanned = ReadScannedTrack(track);
-    if (scanned.found && (scanned.tagsCurrent || scanned.id <= 0)) {
-      if (scanned.onDisk) {
-        stored = true;
-        return false;
-      }
-      if (batchMarks_) {
-        pendingMarks_.push_back(scanned.id);
-        stored = true;
-        return false;
-      }
-    }
-  }
   // When BEGIN fails (or a transaction is already open) the statements run
-  // without a transaction of their own, and nothing is committed here.
+  // without a transaction of their own, and nothing is committed here. A
+  // transaction that only read ends as cheaply as a single read.
   const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
-  // Read again: another connection may have written since.
+  // A rescan meets mostly tracks whose tags are as the library has them: one
+  // read shows it, and such a track is at most marked on disk (or its mark
+  // is kept for the batch).
   const ScannedTrack scanned = ReadScannedTrack(track);
+  const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
   bool inserted = false;
   int rc = SQLITE_DONE;
   if (scanned.found) {
     track.id = scanned.id;
     // A row marked already stays as it is.
-    if (!scanned.onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
+    if (!scanned.onDisk) {
+      if (onlyMark && batchMarks_) {
+        pendingMarks_.push_back(track.id);
+      } else {
+        rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
+      }
+    }
   } else {
     rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
                   track.genre, track.length);
@@ -83,7 +76,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
   }
-  if (track.id > 0 && !(scanned.found && scanned.tagsCurrent)) {
+  if (track.id > 0 && !onlyMark) {
     SetTrackTag(track, track.album, TagAlbum, true);
     SetTrackTag(track, track.artist, TagArtist, true);
     SetTrackTag(track, track.genre, TagGenre, true);
