@@ -282,7 +282,10 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
   }
   std::string exec = ExecWord(target);
   if (arguments != nullptr) {
-    for (const std::string& word : SplitCommandLine(*arguments)) exec += " " + ExecWord(word);
+    for (const std::string& word : SplitCommandLine(*arguments)) {
+      exec += ' ';
+      exec += ExecWord(word);
+    }
   }
   std::string name = BaseName(shortcutPath);
   const size_t dot = name.rfind('.');
