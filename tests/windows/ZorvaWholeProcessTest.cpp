@@ -27,6 +27,7 @@
 #include "core/Tag.h"
 #include "core/Track.h"
 #include "platform/profile/Profile.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
 
@@ -36,118 +37,7 @@ namespace {
 
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
-using SteadyClock = std::chrono::steady_clock;
-
-// A child process with its standard input and output on pipes.
-class Child {
- public:
-  explicit Child(const std::vector<std::string>& argv) {
-    int in[2];
-    int out[2];
-    if (::pipe(in) != 0) return;
-    if (::pipe(out) != 0) {
-      ::close(in[0]);
-      ::close(in[1]);
-      return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    toChild_ = in[1];
-    fromChild_ = out[0];
-  }
-  ~Child() {
-    if (toChild_ >= 0) ::close(toChild_);
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (fromChild_ >= 0) ::close(fromChild_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  pid_t Pid() const { return pid_; }
-  bool Started() const { return pid_ > 0; }
-  bool Send(const std::string& text) {
-    return ::write(toChild_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  }
-  // Reads output until a line for which `wanted` holds, for at most
-  // `seconds`; every line read is kept in Lines().
-  bool WaitFor(const std::function<bool(const std::string&)>& wanted, int seconds = 60) {
-    const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
-    for (std::size_t checked = lines_.size();;) {
-      for (; checked < lines_.size(); ++checked) {
-        if (wanted(lines_[checked])) return true;
-      }
-      if (SteadyClock::now() >= deadline || !ReadSome(200)) return false;
-    }
-  }
-  bool WaitForLine(const std::string& line, int seconds = 60) {
-    return WaitFor([&](const std::string& read) { return read == line; }, seconds);
-  }
-  // Sends `commands` (lines) and a sync; the lines the program wrote before
-  // the sync's answer.
-  std::vector<std::string> Ask(const std::string& commands = "") {
-    const std::string token = "sync " + std::to_string(++syncs_);
-    const std::size_t from = lines_.size();
-    if (!Send(commands + token + "\n") || !WaitForLine(token)) {
-      ADD_FAILURE() << "no answer to " << commands;
-      return {};
-    }
-    std::vector<std::string> answer(lines_.begin() + static_cast<std::ptrdiff_t>(from), lines_.end());
-    answer.pop_back();
-    return answer;
-  }
-  // Waits for the process to end, sending `input` now and then (a program
-  // on the scripted desktop needs its clock moved to get on); its exit code,
-  // -1 when it was killed or did not end within `seconds`.
-  int Wait(const std::string& input = "", int seconds = 60) {
-    const auto deadline = SteadyClock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (SteadyClock::now() >= deadline) return -1;
-      if (!input.empty()) Send(input);
-      ReadSome(100);  // keeps the pipe drained while it ends
-    }
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
- private:
-  // False at the end of the output.
-  bool ReadSome(int timeoutMs) {
-    pollfd fd{fromChild_, POLLIN, 0};
-    if (::poll(&fd, 1, timeoutMs) <= 0) return true;
-    char buffer[4096];
-    const ssize_t got = ::read(fromChild_, buffer, sizeof buffer);
-    if (got <= 0) return got != 0;
-    pending_.append(buffer, static_cast<std::size_t>(got));
-    for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
-      lines_.push_back(pending_.substr(0, end));
-      pending_.erase(0, end + 1);
-    }
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int toChild_ = -1;
-  int fromChild_ = -1;
-  bool exited_ = false;
-  int syncs_ = 0;
-  std::string pending_;
-  std::vector<std::string> lines_;
-};
+using zorva_test::ChildProcess;
 
 // Every process below `pid` (its children, theirs, ...).
 std::set<pid_t> Descendants(pid_t pid) {
@@ -245,7 +135,7 @@ class ZorvaWholeProcessTest : public ::testing::Test {
   std::string Ctl(const std::string& command, const std::string& argument = "") {
     std::vector<std::string> argv{ZORVA_PLAYER_BINARY, "ctl", "--socket", socket_, command};
     if (!argument.empty()) argv.push_back(argument);
-    Child ctl(argv);
+    ChildProcess ctl(argv);
     ctl.WaitFor([](const std::string&) { return false; }, 30);  // reads to the end
     ctl.Wait();
     std::string text;
@@ -303,13 +193,13 @@ class ZorvaWholeProcessTest : public ::testing::Test {
     return rows.front().GetInt("n");
   }
   // The text of an element of the player page; "" also when there is none yet.
-  std::string Text(Child& zorva, const std::string& id) {
+  std::string Text(ChildProcess& zorva, const std::string& id) {
     const auto answer = zorva.Ask("text Zorva.htm " + id + "\n");
     return answer.size() == 1 && answer[0].rfind("text ", 0) == 0 ? answer[0].substr(5) : "";
   }
   // The top-level windows showing `page`: "1" (visible) or "0" each, and
   // the title of the last one.
-  std::string Visibility(Child& zorva, const std::string& page, std::string* title = nullptr) {
+  std::string Visibility(ChildProcess& zorva, const std::string& page, std::string* title = nullptr) {
     std::string shown;
     for (const std::string& line : zorva.Ask("windows\n")) {
       std::istringstream in(line);
@@ -323,7 +213,7 @@ class ZorvaWholeProcessTest : public ::testing::Test {
     return shown;
   }
   // Moves Zorva's clock on by `ms` in the steps of its player poll.
-  void Advance(Child& zorva, int ms) {
+  void Advance(ChildProcess& zorva, int ms) {
     std::string commands;
     for (int done = 0; done < ms; done += 500) commands += "advance 500\nsync -\n";
     zorva.Ask(commands);
@@ -357,16 +247,16 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   PrepareDatabaseAndProfile(tracks);
   ASSERT_FALSE(HasFatalFailure());
 
-  Child player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
+  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
   ASSERT_TRUE(player.Started());
   player_ = true;
   ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
 
-  Child zorva({ZORVA_BINARY});
+  ChildProcess zorva({ZORVA_BINARY});
   ASSERT_TRUE(zorva.Started());
   // Started, its page filled: the first mix of the schedule plays, ten tracks queued.
-  const auto deadline = SteadyClock::now() + std::chrono::seconds(60);
-  while (Text(zorva, "track10").empty() && SteadyClock::now() < deadline) Advance(zorva, 500);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(zorva, 500);
   EXPECT_EQ(Text(zorva, "currentmixname"), "Morning Jazz");
   for (int n = 1; n <= 10; ++n) EXPECT_NE(Text(zorva, "track" + std::to_string(n)), "") << n;
   const std::string status = Ctl("status");
@@ -392,7 +282,7 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   }
   Ctl("advance", "1000");
   std::string next = Text(zorva, "trackname");
-  for (auto end = SteadyClock::now() + std::chrono::seconds(30); next == first && SteadyClock::now() < end;) {
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30); next == first && std::chrono::steady_clock::now() < end;) {
     Advance(zorva, 500);
     next = Text(zorva, "trackname");
   }
