@@ -547,12 +547,12 @@ void RegisterAll() {
       Register(name + "/project_batched", [analysed, next](benchmark::State& s) {
         MusicDB db(TheFiles().Path(analysed ? "scan-project" : "scan-project-new"));
         db.MarkAllTracksNotOnDisk();
-        db.BatchOnDiskMarks(true);
+        db.BatchScanWrites(true);
         for (auto _ : s) {
           benchmark::DoNotOptimize(db.AddOrUpdateTrack(next()));
-          if (db.PendingOnDiskMarks() >= 20) db.FlushOnDiskMarks();
+          if (db.PendingScanWrites() >= 20) db.FlushScanWrites();
         }
-        db.FlushOnDiskMarks();
+        db.FlushScanWrites();
       });
     }
   }

@@ -23,10 +23,11 @@ constexpr DWORD kPauseWaitMs = 5000;
 constexpr DWORD kTrackPauseMs = 50;
 constexpr long kProgressMinTracks = 20;
 constexpr long kProgressSteps = 5;
-// On-disk marks of unchanged tracks written together: one short transaction
+// The writes of twenty tracks (on-disk marks, new rows, changed tags) go to
+// the database together: one short transaction
 // about once a second of scanning instead of one per track, so the other
 // connections meet the write lock less often and never for long.
-constexpr std::size_t kMarkBatch = 20;
+constexpr std::size_t kWriteBatch = 20;
 
 // What one look at a library entry found.
 enum class Visit {
@@ -106,12 +107,12 @@ class LibraryScan {
     player::IITTrackCollection& tracks = library.Tracks();
     const long count = library.Count();
     db.MarkAllTracksNotOnDisk();
-    // Whatever way the pass ends, the marks kept so far are written.
-    struct MarkBatch {
-      explicit MarkBatch(MusicDB& batched) : db(batched) { db.BatchOnDiskMarks(true); }
-      ~MarkBatch() {
-        db.FlushOnDiskMarks();
-        db.BatchOnDiskMarks(false);
+    // Whatever way the pass ends, the writes kept so far are made.
+    struct WriteBatch {
+      explicit WriteBatch(MusicDB& batched) : db(batched) { db.BatchScanWrites(true); }
+      ~WriteBatch() {
+        db.FlushScanWrites();
+        db.BatchScanWrites(false);
       }
       MusicDB& db;
     } batch(db);
@@ -156,7 +157,7 @@ class LibraryScan {
       bool stored = false;
       if (db.AddOrUpdateTrack(track, stored)) ++added;
       if (!stored) allStored = false;
-      if (db.PendingOnDiskMarks() >= kMarkBatch && !db.FlushOnDiskMarks()) allStored = false;
+      if (db.PendingScanWrites() >= kWriteBatch && !db.FlushScanWrites()) allStored = false;
       // Repeats after every file track while `added` stays on a step.
       if (added > 0 && count > kProgressMinTracks && added % (count / kProgressSteps) == 0) {
         PostToAppMainWindow(WM_APP_SCAN_PROGRESS);
@@ -164,7 +165,7 @@ class LibraryScan {
       Sleep(kTrackPauseMs);
     }
 
-    if (!db.FlushOnDiskMarks()) allStored = false;
+    if (!db.FlushScanWrites()) allStored = false;
     // The next pass stores what this one could not, and sweeps then.
     if (!library.KeptSize() || !allStored) return;
     if (!library.MaySweep(fileTracks)) {

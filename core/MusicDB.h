@@ -78,18 +78,19 @@ class MusicDB : public SQLiteDB {
   // As above; `stored` is false when the row's insert or on-disk mark did not
   // reach the database (a failed step, a commit rolled back).
   bool AddOrUpdateTrack(Track track, bool& stored);
-  // A scan's batch of on-disk marks. While it is on, AddOrUpdateTrack keeps
-  // the mark of a known track that needs no other change instead of writing
-  // it in a transaction of its own (`stored` is then true), and
-  // FlushOnDiskMarks writes the kept marks in one short transaction.
-  void BatchOnDiskMarks(bool on);
-  std::size_t PendingOnDiskMarks() const {
+  // A scan's batch of writes. While it is on, AddOrUpdateTrack keeps what a
+  // track needs written (an on-disk mark, or a new row or changed tags)
+  // instead of writing it in a transaction of its own (`stored` is then
+  // true, and the answer says whether a row will be inserted), and
+  // FlushScanWrites writes what was kept in one short transaction.
+  void BatchScanWrites(bool on);
+  std::size_t PendingScanWrites() const {
     auto lock = Lock();
-    return pendingMarks_.size();
+    return pendingMarks_.size() + pendingTracks_.size();
   }
-  // False when the kept marks did not reach the database; they are dropped
+  // False when anything kept did not reach the database; it is dropped
   // either way.
-  bool FlushOnDiskMarks();
+  bool FlushScanWrites();
   // Deletes the tracks that the scan did not see, with their tag assignments
   // and play records. Returns the number of tracks deleted.
   int DeleteTracksNotOnDisk();
@@ -439,9 +440,10 @@ class MusicDB : public SQLiteDB {
   };
   ScannedTrack ReadScannedTrack(const Track& track);
 
-  // On-disk marks kept by a batch (BatchOnDiskMarks).
+  // On-disk marks kept by a batch (BatchScanWrites).
   bool batchMarks_ = false;
   std::vector<int> pendingMarks_;
+  std::vector<Track> pendingTracks_;
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;
   std::array<StatementHandle, kStatementCount> statements_;

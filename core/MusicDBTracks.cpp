@@ -57,6 +57,13 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   // is kept for the batch).
   const ScannedTrack scanned = ReadScannedTrack(track);
   const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
+  if (batchMarks_ && !onlyMark) {
+    // Written with the batch; the read above ends here.
+    if (began) CommitOrRollBack();
+    pendingTracks_.push_back(std::move(track));
+    stored = true;
+    return !scanned.found;
+  }
   bool inserted = false;
   int rc = SQLITE_DONE;
   if (scanned.found) {
@@ -88,20 +95,32 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   return inserted && stored;
 }
 
-void MusicDB::BatchOnDiskMarks(bool on) {
+void MusicDB::BatchScanWrites(bool on) {
   auto lock = Lock();
   batchMarks_ = on;
 }
 
-bool MusicDB::FlushOnDiskMarks() {
+bool MusicDB::FlushScanWrites() {
   auto lock = Lock();
-  if (pendingMarks_.empty()) return true;
+  if (pendingMarks_.empty() && pendingTracks_.empty()) return true;
   const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
   bool stored = true;
   for (int id : pendingMarks_) {
     if (StepOnce(StatementId::MarkTrackOnDisk, id) != SQLITE_DONE) stored = false;
   }
   pendingMarks_.clear();
+  // Each kept track is read again inside this transaction: an earlier one of
+  // the batch may have added its row (the same file listed twice).
+  std::vector<Track> tracks;
+  tracks.swap(pendingTracks_);
+  const bool batching = batchMarks_;
+  batchMarks_ = false;
+  for (Track& track : tracks) {
+    bool written = false;
+    AddOrUpdateTrack(std::move(track), written);
+    if (!written) stored = false;
+  }
+  batchMarks_ = batching;
   if (began && !CommitOrRollBack()) stored = false;
   return stored;
 }

@@ -271,14 +271,14 @@ TEST_F(MusicDBTracksTest, RescanOfAKnownTrackSetsItsGenreAssignmentsAsTheirTagsR
   }
 }
 
-TEST_F(MusicDBTracksTest, BatchedOnDiskMarksWaitForTheFlushWhileOtherChangesAreWrittenAtOnce) {
+TEST_F(MusicDBTracksTest, BatchedScanWritesWaitForTheFlush) {
   platform::ManualClock clock;
   clock.SetAutoAdvance(true);
   platform::ScopedClock scoped(clock);
   Track same = AddTrack("Same", "Artist", "Album", "Rock");
   Track moved = AddTrack("Moved", "Artist", "Album", "Rock");
   db.MarkAllTracksNotOnDisk();
-  db.BatchOnDiskMarks(true);
+  db.BatchScanWrites(true);
 
   Track sameAgain = same;
   sameAgain.id = 0;
@@ -293,13 +293,17 @@ TEST_F(MusicDBTracksTest, BatchedOnDiskMarksWaitForTheFlushWhileOtherChangesAreW
   added.name = "New";
   added.location = "/music/new.mp3";
   EXPECT_TRUE(db.AddOrUpdateTrack(added, stored));
-  EXPECT_EQ(db.PendingOnDiskMarks(), 1u);
-  EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE ondisk = 1"), 2) << "the moved and the new track";
-  EXPECT_EQ(TagNames(moved, TagGenre), std::vector<std::string>{"Jazz"});
+  // The same file listed twice in one batch makes one row.
+  EXPECT_TRUE(db.AddOrUpdateTrack(added, stored));
+  EXPECT_EQ(db.PendingScanWrites(), 4u);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM track"), 2);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE ondisk = 1"), 0);
 
-  EXPECT_TRUE(db.FlushOnDiskMarks());
-  EXPECT_EQ(db.PendingOnDiskMarks(), 0u);
+  EXPECT_TRUE(db.FlushScanWrites());
+  EXPECT_EQ(db.PendingScanWrites(), 0u);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE ondisk = 0"), 0);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE location = '/music/new.mp3'"), 1);
+  EXPECT_EQ(TagNames(moved, TagGenre), std::vector<std::string>{"Jazz"});
 
   // A flush that cannot write reports it.
   db.MarkAllTracksNotOnDisk();
@@ -307,11 +311,11 @@ TEST_F(MusicDBTracksTest, BatchedOnDiskMarksWaitForTheFlushWhileOtherChangesAreW
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(folder.File("music.db").c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-  EXPECT_FALSE(db.FlushOnDiskMarks());
+  EXPECT_FALSE(db.FlushScanWrites());
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(Number("SELECT ondisk FROM track WHERE id = " + std::to_string(same.id)), 0);
-  db.BatchOnDiskMarks(false);
+  db.BatchScanWrites(false);
 }
 
 }  // namespace
