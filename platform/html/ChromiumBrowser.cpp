@@ -335,6 +335,8 @@ bool Browser::Launch(const Options& options, std::string* error) {
     if (pid == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(1);
+      // A group of its own, so that its helper processes can be ended with it.
+      ::setpgid(0, 0);
       ::dup2(childIn, 3);
       ::dup2(childOut, 4);
       ::dup2(devNull, 0);
@@ -371,17 +373,25 @@ Browser::~Browser() {
     Write(Json{{"id", 0}, {"method", "Browser.close"}}.dump());
     if (writeFd_ >= 0) ::close(writeFd_);
     writeFd_ = -1;
-    // Give the browser a moment to close its profile, then make sure.
+    // Give the browser a moment to close its profile, then make sure. It is
+    // reaped only after its group is gone, so its id cannot be taken meanwhile.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    for (;;) {
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid_) {
+        break;
+      }
       if (std::chrono::steady_clock::now() > until) {
         ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
+        ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // Helpers that outlive the browser end with it, not a moment later.
+    ::kill(-pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
   }
   if (writeFd_ >= 0) ::close(writeFd_);
   if (reader_.joinable()) reader_.join();

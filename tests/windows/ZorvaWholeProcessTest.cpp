@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Mix.h"
@@ -304,6 +306,14 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   player_ = false;
   EXPECT_EQ(player.Wait(), 0);
   EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
+  // A killed process is gone a moment after the signal; none may stay.
+  const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  auto anyRuns = [&children] {
+    return std::any_of(children.begin(), children.end(), [](pid_t child) { return Runs(child); });
+  };
+  while (anyRuns() && std::chrono::steady_clock::now() < gone) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // other processes ending
+  }
   for (pid_t child : children) EXPECT_FALSE(Runs(child)) << child;
   EXPECT_TRUE(std::filesystem::is_empty(home_.File("tmp"))) << "the browser's profile folder is left";
   EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
