@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/support/BrowserTestSupport.h"
+#include "tests/support/DialogBrowserTestSupport.h"
 #include "tests/tools/LabTestSupport.h"
 
 namespace {
@@ -13,16 +14,7 @@ namespace {
 using namespace zorva_test;
 
 // Every HTML dialog of this program shows its page in the test browser.
-const bool kChromiumDialogs = [] {
-  platform::SetBrowserFactory([](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto browser = zorva::test::TestBrowser();
-    if (!browser) return nullptr;
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
-  return true;
-}();
+const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
 class TrackInfoBrowserTest : public LabTest {
  protected:
@@ -35,7 +27,7 @@ class TrackInfoBrowserTest : public LabTest {
     }
   }
 
-  platform::ChromiumHtmlDocument& Browser() { return *dynamic_cast<platform::ChromiumHtmlDocument*>(lab->GetDocument()); }
+  platform::ChromiumHtmlDocument& Browser() { return zorva::test::BrowserPage(*lab); }
   bool Wait(const std::function<bool()>& done) { return zorva::test::ProcessUntil(Browser(), done); }
   bool ClickOn(const platform::HtmlElementPtr& element) {
     return element && zorva::test::ClickElement(Browser(), element);

@@ -10,6 +10,7 @@
 
 #include "core/MusicDB.h"
 #include "tests/support/BrowserTestSupport.h"
+#include "tests/support/DialogBrowserTestSupport.h"
 #include "tests/tools/SchedulerToolsTestSupport.h"
 #include "tools/Automator.h"
 #include "tools/Generator.h"
@@ -19,20 +20,9 @@ namespace {
 using namespace zorva_test;
 
 // Every HTML dialog of this program shows its page in the test browser.
-const bool kChromiumDialogs = [] {
-  platform::SetBrowserFactory([](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto browser = zorva::test::TestBrowser();
-    if (!browser) return nullptr;
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
-  return true;
-}();
+const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
-platform::ChromiumHtmlDocument& Browser(CDHtmlDialog& dialog) {
-  return *dynamic_cast<platform::ChromiumHtmlDocument*>(dialog.GetDocument());
-}
+platform::ChromiumHtmlDocument& Browser(CDHtmlDialog& dialog) { return zorva::test::BrowserPage(dialog); }
 
 struct Point {
   double x = 0;

@@ -7,6 +7,7 @@
 
 #include "core/Schedule.h"
 #include "tests/support/BrowserTestSupport.h"
+#include "tests/support/DialogBrowserTestSupport.h"
 #include "tests/windows/TagPagesTestSupport.h"
 #include "windows/JavaScriptEventSink.h"
 #include "windows/JavaScripter.h"
@@ -18,16 +19,7 @@ using Names = std::vector<std::string>;
 using Posts = std::vector<UINT>;
 
 // Every HTML dialog of this program shows its page in the test browser.
-const bool kChromiumDialogs = [] {
-  platform::SetBrowserFactory([](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto browser = zorva::test::TestBrowser();
-    if (!browser) return nullptr;
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
-  return true;
-}();
+const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
 class PageBridgeBrowserTest : public zorva_test::TagPagesTest {
  protected:

@@ -18,6 +18,7 @@
 #include "core/MusicDB.h"
 #include "core/Settings.h"
 #include "tests/support/BrowserTestSupport.h"
+#include "tests/support/DialogBrowserTestSupport.h"
 #include "tests/windows/ToolWindowsTestSupport.h"
 #include "windows/SettingsDialog.h"
 #include "windows/StatusDialog.h"
@@ -27,20 +28,9 @@ namespace {
 using namespace zorva_test;
 
 // Every HTML dialog of this program shows its page in the test browser.
-const bool kChromiumDialogs = [] {
-  platform::SetBrowserFactory([](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto browser = zorva::test::TestBrowser();
-    if (!browser) return nullptr;
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
-  return true;
-}();
+const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
-platform::ChromiumHtmlDocument& Browser(CDHtmlDialog& dialog) {
-  return *dynamic_cast<platform::ChromiumHtmlDocument*>(dialog.GetDocument());
-}
+platform::ChromiumHtmlDocument& Browser(CDHtmlDialog& dialog) { return zorva::test::BrowserPage(dialog); }
 
 bool RealClick(CDHtmlDialog& dialog, const std::string& id) {
   return zorva::test::ClickElement(Browser(dialog), dialog.GetElement(id));

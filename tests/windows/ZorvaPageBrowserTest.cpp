@@ -9,6 +9,7 @@
 
 #include "core/Scheduler.h"
 #include "tests/support/BrowserTestSupport.h"
+#include "tests/support/DialogBrowserTestSupport.h"
 #include "tests/windows/ZorvaDlgTestSupport.h"
 
 namespace {
@@ -16,16 +17,7 @@ namespace {
 using namespace zorva_test;
 
 // Every HTML dialog of this program shows its page in the test browser.
-const bool kChromiumDialogs = [] {
-  platform::SetBrowserFactory([](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto browser = zorva::test::TestBrowser();
-    if (!browser) return nullptr;
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
-  return true;
-}();
+const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
 class ZorvaPageBrowserTest : public ZorvaDlgFixture {
  protected:
@@ -36,9 +28,7 @@ class ZorvaPageBrowserTest : public ZorvaDlgFixture {
     EXPECT_TRUE(Until([&] { return dialog->GetUpcoming().size() == 10; }));
   }
 
-  platform::ChromiumHtmlDocument& Browser() {
-    return *dynamic_cast<platform::ChromiumHtmlDocument*>(dialog->GetDocument());
-  }
+  platform::ChromiumHtmlDocument& Browser() { return zorva::test::BrowserPage(*dialog); }
   // The program's messages and timers and the page's events until `done`.
   bool Until(const std::function<bool()>& done, platform::Millis timeoutMs = 5000) {
     const platform::Millis deadline = platform::TheClock().Now() + timeoutMs;
