@@ -22,18 +22,18 @@
 #include <string>
 #include <vector>
 
+#include "benchmarks/GeneratedLibrary.h"
 #include "core/MusicDB.h"
 
 namespace {
 
-constexpr int kTracks = 100000;
-constexpr int kAlbums = 10000;
-constexpr int kArtists = 5000;
-constexpr int kGenres = 200;
-constexpr int kGenreBase = 1;
-constexpr int kAlbumBase = kGenreBase + kGenres;
-constexpr int kArtistBase = kAlbumBase + kAlbums;
-constexpr int kLargeMixGenres = 40;  // 20,000 tracks
+using zorva_bench::kAlbumBase;
+using zorva_bench::kAlbums;
+using zorva_bench::kArtists;
+using zorva_bench::kGenres;
+using zorva_bench::kTracks;
+using zorva_bench::kGenreBase;
+constexpr int kLargeMixGenres = 40;  // the library's large mix: 20,000 tracks
 constexpr int kRepetitions = 5;
 
 const char* const kAddedIndexes[] = {"tag_name_type_idx", "tracktag_tag_track_idx", "tracktag_track_tag_idx",
@@ -41,11 +41,14 @@ const char* const kAddedIndexes[] = {"tag_name_type_idx", "tracktag_tag_track_id
 
 // The files, made once per run.
 class Files {
+  // First: the members below are made from it.
+  zorva_bench::Library library_;
+
  public:
   Files() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zorva-queries-XXXXXX").string();
     if (char* made = mkdtemp(pattern.data())) folder_ = made;
-    Generate(Path("project-new"));
+    std::filesystem::copy_file(library_.NewPath(), Path("project-new"));
     for (const char* name : {"project", "written", "written-new", "scan-project-new", "scan-project",
                              "scan-written-new", "scan-written"}) {
       std::filesystem::copy_file(Path("project-new"), Path(name));
@@ -68,44 +71,10 @@ class Files {
   }
   std::string Path(const std::string& name) const { return folder_ + "/" + name + ".db"; }
 
-  int largeMixId = 0;
-  int smallMixId = 0;
+  const int largeMixId = library_.largeMixId;
+  const int smallMixId = library_.smallMixId;
 
  private:
-  void Generate(const std::string& path) {
-    MusicDB db(path);
-    db.Exec("BEGIN");
-    db.Exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-            std::to_string(kTracks - 1) +
-            ") INSERT INTO track (id, name, album, artist, location, genre, length, enabled) "
-            "SELECT i + 1, printf('%s %06d', CASE i % 5 WHEN 0 THEN 'Love' WHEN 1 THEN 'Night' "
-            "WHEN 2 THEN 'Blue' WHEN 3 THEN 'River' ELSE 'Song' END, (i * 7919) % 100000), "
-            "'Album ' || (i % " + std::to_string(kAlbums) + "), 'Artist ' || (i % " +
-            std::to_string(kArtists) + "), '/music/' || i || '.mp3', 'Genre ' || (i % " +
-            std::to_string(kGenres) + "), 120 + i % 300, CASE WHEN i % 97 = 0 THEN 0 ELSE 1 END FROM n");
-    auto tags = [&](int base, int count, const char* word, int type) {
-      db.Exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-              std::to_string(count - 1) + ") INSERT INTO tag (id, name, type) SELECT i + " +
-              std::to_string(base) + ", '" + word + " ' || i, " + std::to_string(type) + " FROM n");
-      db.Exec("INSERT INTO tracktag (trackid, tagid) SELECT id, " + std::to_string(base) + " + (id - 1) % " +
-              std::to_string(count) + " FROM track");
-    };
-    tags(kGenreBase, kGenres, "Genre", TagGenre);
-    tags(kAlbumBase, kAlbums, "Album", TagAlbum);
-    tags(kArtistBase, kArtists, "Artist", TagArtist);
-    Mix small;
-    small.AddTag(Tag("Album 42", TagAlbum, kAlbumBase + 42), false);
-    db.AddMix(small);
-    smallMixId = small.GetId();
-    Mix large;
-    for (int g = 0; g < kLargeMixGenres; ++g) {
-      large.AddTag(Tag("Genre " + std::to_string(g), TagGenre, kGenreBase + g), false);
-    }
-    db.AddMix(large);
-    largeMixId = large.GetId();
-    db.Exec("COMMIT");
-  }
-
   std::string folder_;
 };
 
