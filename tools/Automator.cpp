@@ -26,9 +26,6 @@ FramelessWindowConfig AutomatorConfig() {
   return config;
 }
 
-// "<pattern>%" for a text typed, "" to show the full lists again.
-std::string FilterPattern(const std::string& typed) { return typed.empty() ? typed : typed + "%"; }
-
 }  // namespace
 
 int ScheduleItemIdOfChooser(const std::string& chooserId) {
@@ -207,7 +204,7 @@ HRESULT Automator::OnMixTagRemove(platform::HtmlElement& element) {
 }
 
 HRESULT Automator::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter_ = FilterPattern(element.GetValue());
+  tagFilter_ = TagLinks::FilterPattern(element.GetValue());
   theTagLinks.FilterAutomatorTags(tagFilter_);
   return S_OK;
 }

@@ -35,8 +35,6 @@ FramelessWindowConfig GeneratorConfig() {
   return config;
 }
 
-std::string FilterPattern(const std::string& typed) { return typed.empty() ? typed : typed + "%"; }
-
 // Slot times of a generated playlist: minutes from its start within one day.
 bool IsPlaylistSlot(const ScheduleItem& item) {
   return item.GetStart() >= 0 && item.GetStart() < item.GetEnd() && item.GetEnd() <= CGenerator::kMaxDuration;
@@ -242,7 +240,7 @@ HRESULT CGenerator::OnPlaylistDel(platform::HtmlElement& element) {
 }
 
 HRESULT CGenerator::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter_ = FilterPattern(element.GetValue());
+  tagFilter_ = TagLinks::FilterPattern(element.GetValue());
   theTagLinks.FilterGeneratorTags(tagFilter_);
   return S_OK;
 }

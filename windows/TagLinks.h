@@ -31,6 +31,8 @@ class TagLinks {
 
   // The page's lists narrowed to the tags whose names are LIKE `pattern`
   // (theMusicDB); an empty pattern shows the full lists again.
+  // The pattern for a filter text typed: "<text>%", or "" for the full lists.
+  static std::string FilterPattern(const std::string& typed) { return typed.empty() ? typed : typed + "%"; }
   void FilterPlayerTags(const std::string& pattern);
   void FilterAutomatorTags(const std::string& pattern);
   void FilterGeneratorTags(const std::string& pattern);

@@ -550,8 +550,7 @@ HRESULT CZorvaDlg::OnSelectorImg(platform::HtmlElement&) {
 }
 
 HRESULT CZorvaDlg::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter = element.GetValue();
-  if (!tagFilter.empty()) tagFilter += "%";
+  tagFilter = TagLinks::FilterPattern(element.GetValue());
   theTagLinks.FilterPlayerTags(tagFilter);
   return S_OK;
 }
