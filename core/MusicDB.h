@@ -439,6 +439,9 @@ class MusicDB : public SQLiteDB {
     bool tagsCurrent = false;
   };
   ScannedTrack ReadScannedTrack(const Track& track);
+  // AddOrUpdateTrack's writes, inside the caller's transaction: `stored` is
+  // false when a step failed. True when a row was inserted.
+  bool WriteTrack(Track& track, const ScannedTrack& scanned, bool& stored);
 
   // On-disk marks kept by a batch (BatchScanWrites).
   bool batchMarks_ = false;

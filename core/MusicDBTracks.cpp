@@ -57,25 +57,32 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   // is kept for the batch).
   const ScannedTrack scanned = ReadScannedTrack(track);
   const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
-  if (batchMarks_ && !onlyMark) {
+  if (batchMarks_) {
+    if (onlyMark) {
+      if (!scanned.onDisk) pendingMarks_.push_back(scanned.id);
+    } else {
+      pendingTracks_.push_back(std::move(track));
+    }
     // Written with the batch; the read above ends here.
     if (began) CommitOrRollBack();
-    pendingTracks_.push_back(std::move(track));
     stored = true;
     return !scanned.found;
   }
+  const bool inserted = WriteTrack(track, scanned, stored);
+  // A rolled-back transaction takes the row's on-disk mark (or the new row)
+  // with it.
+  if (began && !CommitOrRollBack()) stored = false;
+  return inserted && stored;
+}
+
+bool MusicDB::WriteTrack(Track& track, const ScannedTrack& scanned, bool& stored) {
+  const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
   bool inserted = false;
   int rc = SQLITE_DONE;
   if (scanned.found) {
     track.id = scanned.id;
     // A row marked already stays as it is.
-    if (!scanned.onDisk) {
-      if (onlyMark && batchMarks_) {
-        pendingMarks_.push_back(track.id);
-      } else {
-        rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
-      }
-    }
+    if (!scanned.onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
   } else {
     rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
                   track.genre, track.length);
@@ -89,10 +96,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
     SetTrackTag(track, track.genre, TagGenre, true);
   }
   stored = rc == SQLITE_DONE;
-  // A rolled-back transaction takes the row's on-disk mark (or the new row)
-  // with it.
-  if (began && !CommitOrRollBack()) stored = false;
-  return inserted && stored;
+  return inserted;
 }
 
 void MusicDB::BatchScanWrites(bool on) {
@@ -111,16 +115,12 @@ bool MusicDB::FlushScanWrites() {
   pendingMarks_.clear();
   // Each kept track is read again inside this transaction: an earlier one of
   // the batch may have added its row (the same file listed twice).
-  std::vector<Track> tracks;
-  tracks.swap(pendingTracks_);
-  const bool batching = batchMarks_;
-  batchMarks_ = false;
-  for (Track& track : tracks) {
+  for (Track& track : pendingTracks_) {
     bool written = false;
-    AddOrUpdateTrack(std::move(track), written);
+    WriteTrack(track, ReadScannedTrack(track), written);
     if (!written) stored = false;
   }
-  batchMarks_ = batching;
+  pendingTracks_.clear();
   if (began && !CommitOrRollBack()) stored = false;
   return stored;
 }
