@@ -437,6 +437,8 @@ class MusicDB : public SQLiteDB {
     bool onDisk = false;
     // Its album, artist and genre assignments name the tags of its texts.
     bool tagsCurrent = false;
+    // A known track whose tags stand: at most its on-disk mark is written.
+    bool OnlyMark() const { return found && (tagsCurrent || id <= 0); }
   };
   ScannedTrack ReadScannedTrack(const Track& track);
   // AddOrUpdateTrack's writes, inside the caller's transaction: `stored` is

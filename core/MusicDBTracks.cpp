@@ -56,9 +56,8 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   // read shows it, and such a track is at most marked on disk (or its mark
   // is kept for the batch).
   const ScannedTrack scanned = ReadScannedTrack(track);
-  const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
   if (batchMarks_) {
-    if (onlyMark) {
+    if (scanned.OnlyMark()) {
       if (!scanned.onDisk) pendingMarks_.push_back(scanned.id);
     } else {
       pendingTracks_.push_back(std::move(track));
@@ -76,7 +75,6 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
 }
 
 bool MusicDB::WriteTrack(Track& track, const ScannedTrack& scanned, bool& stored) {
-  const bool onlyMark = scanned.found && (scanned.tagsCurrent || scanned.id <= 0);
   bool inserted = false;
   int rc = SQLITE_DONE;
   if (scanned.found) {
@@ -90,7 +88,7 @@ bool MusicDB::WriteTrack(Track& track, const ScannedTrack& scanned, bool& stored
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
   }
-  if (track.id > 0 && !onlyMark) {
+  if (track.id > 0 && !scanned.OnlyMark()) {
     SetTrackTag(track, track.album, TagAlbum, true);
     SetTrackTag(track, track.artist, TagArtist, true);
     SetTrackTag(track, track.genre, TagGenre, true);
