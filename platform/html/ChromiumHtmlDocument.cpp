@@ -369,6 +369,14 @@ HtmlElementPtr ChromiumHtmlDocument::GetElementById(const std::string& id) const
   return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;
 }
 
+void ChromiumHtmlDocument::SetElementHtml(const std::string& id, const std::string& html) {
+  if (!id.empty()) Hold("setHtmlById", Json::array({id, html}));
+}
+
+void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::string& text) {
+  if (!id.empty()) Hold("setTextById", Json::array({id, text}));
+}
+
 HtmlElementPtr ChromiumHtmlDocument::GetBody() const {
   const Json h = Run("body", Json::array());
   return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;

@@ -81,6 +81,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void LoadHtml(const std::string& html) override;
 
   HtmlElementPtr GetElementById(const std::string& id) const override;
+  // Held like element writes: no round trip to find the element.
+  void SetElementHtml(const std::string& id, const std::string& html) override;
+  void SetElementText(const std::string& id, const std::string& text) override;
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
 

@@ -60,18 +60,21 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     const textTypes = new Set(['text', 'password', 'search', 'email', 'url', 'tel', 'number']);
     const isField = (n) => n instanceof HTMLInputElement || n instanceof HTMLTextAreaElement;
     const isCheck = (n) => n instanceof HTMLInputElement && (n.type === 'checkbox' || n.type === 'radio');
-    const pageOps = {
-      find(id) {
-        if (typeof id !== 'string' || id === '') return 0;
-        let e = document.getElementById(id);
-        if (!e) {
-          const low = asciiLower(id);
-          for (const c of document.querySelectorAll('[id]')) {
-            if (asciiLower(c.id) === low) { e = c; break; }
-          }
+    const byId = (id) => {
+      if (typeof id !== 'string' || id === '') return null;
+      let e = document.getElementById(id);
+      if (!e) {
+        const low = asciiLower(id);
+        for (const c of document.querySelectorAll('[id]')) {
+          if (asciiLower(c.id) === low) { e = c; break; }
         }
-        return handleOf(e);
-      },
+      }
+      return e;
+    };
+    const pageOps = {
+      find(id) { return handleOf(byId(id)); },
+      setHtmlById(id, v) { const n = byId(id); if (n) n.innerHTML = v; return !!n; },
+      setTextById(id, v) { const n = byId(id); if (n) n.textContent = v; return !!n; },
       body() { return handleOf(document.body); },
       root() { return handleOf(document.documentElement); },
       active() { return handleOf(document.activeElement); },

@@ -168,6 +168,15 @@ class HtmlDocument {
   // case (the browser control found ids that way, and pages rely on it).
   // Null when there is none, and for an empty id.
   virtual HtmlElementPtr GetElementById(const std::string& id) const = 0;
+  // SetInnerHtml / SetInnerText of the element GetElementById(id) finds;
+  // nothing when there is none. A browser may send them with its next call
+  // instead of asking for the element first (they answer nothing).
+  virtual void SetElementHtml(const std::string& id, const std::string& html) {
+    if (auto element = GetElementById(id)) element->SetInnerHtml(html);
+  }
+  virtual void SetElementText(const std::string& id, const std::string& text) {
+    if (auto element = GetElementById(id)) element->SetInnerText(text);
+  }
   // The BODY element and the root (HTML) element of the page.
   virtual HtmlElementPtr GetBody() const = 0;
   virtual HtmlElementPtr GetDocumentElement() const = 0;

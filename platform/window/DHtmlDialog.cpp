@@ -43,15 +43,31 @@ std::unique_ptr<platform::HtmlDocument> MakeDocument(HWND browser) {
 
 }  // namespace
 
-bool DHtmlEventMap::Matches(const Entry& entry, const platform::HtmlEvent& event) {
+const std::string& DHtmlEventMap::Subject::Id() {
+  if (!id_) id_ = event_.srcElement->GetId();
+  return *id_;
+}
+
+const std::string& DHtmlEventMap::Subject::ClassName() {
+  if (!className_) className_ = event_.srcElement->GetClassName();
+  return *className_;
+}
+
+const std::string& DHtmlEventMap::Subject::TagName() {
+  if (!tagName_) tagName_ = event_.srcElement->GetTagName();
+  return *tagName_;
+}
+
+bool DHtmlEventMap::Matches(const Entry& entry, Subject& subject) {
+  const platform::HtmlEvent& event = subject.Event();
   if (!event.srcElement || entry.event != event.type) return false;
   switch (entry.match) {
     case Match::Id:
-      return event.srcElement->GetId() == entry.name;
+      return subject.Id() == entry.name;
     case Match::ClassName:
-      return event.srcElement->GetClassName() == entry.name;
+      return subject.ClassName() == entry.name;
     case Match::Tag:
-      return SameTag(event.srcElement->GetTagName(), entry.name);
+      return SameTag(subject.TagName(), entry.name);
     case Match::EveryTag:
       return true;
   }
@@ -213,7 +229,7 @@ std::string CDHtmlDialog::GetElementHtml(const std::string& id) const {
 }
 
 void CDHtmlDialog::SetElementHtml(const std::string& id, const std::string& html) {
-  if (auto element = GetElement(id)) element->SetInnerHtml(html);
+  if (document_) document_->SetElementHtml(id, html);
 }
 
 std::string CDHtmlDialog::GetElementText(const std::string& id) const {
@@ -222,7 +238,7 @@ std::string CDHtmlDialog::GetElementText(const std::string& id) const {
 }
 
 void CDHtmlDialog::SetElementText(const std::string& id, const std::string& text) {
-  if (auto element = GetElement(id)) element->SetInnerText(text);
+  if (document_) document_->SetElementText(id, text);
 }
 
 void CDHtmlDialog::OnBeforeNavigate(const std::string&, bool&) {}
@@ -241,8 +257,9 @@ void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
   // The entries are those the element matched when the event came: a handler
   // that changes its class (add turning into remove) must not run another's.
   std::vector<const DHtmlEventMap::Entry*> matched;
+  DHtmlEventMap::Subject subject(event);
   GetDHtmlEventMap().ForEach([&](const DHtmlEventMap::Entry& entry) {
-    if (DHtmlEventMap::Matches(entry, event)) matched.push_back(&entry);
+    if (DHtmlEventMap::Matches(entry, subject)) matched.push_back(&entry);
   });
   bool cancel = false;
   for (const DHtmlEventMap::Entry* entry : matched) {

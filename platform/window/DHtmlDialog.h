@@ -29,6 +29,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,21 @@ class DHtmlEventMap {
   DHtmlEventMap(const DHtmlEventMap* base, std::vector<Entry> entries)
       : base_(base), entries_(std::move(entries)) {}
 
-  static bool Matches(const Entry& entry, const platform::HtmlEvent& event);
+  // The element of one event as the entries see it: each name is read from
+  // the page once, when an entry first asks (a read may be a round trip).
+  class Subject {
+   public:
+    explicit Subject(const platform::HtmlEvent& event) : event_(event) {}
+    const platform::HtmlEvent& Event() const { return event_; }
+    const std::string& Id();
+    const std::string& ClassName();
+    const std::string& TagName();
+
+   private:
+    const platform::HtmlEvent& event_;
+    std::optional<std::string> id_, className_, tagName_;
+  };
+  static bool Matches(const Entry& entry, Subject& subject);
   // Every entry of this table, then of the base classes' tables.
   void ForEach(const std::function<void(const Entry&)>& visit) const;
 
