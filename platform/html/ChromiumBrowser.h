@@ -143,6 +143,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
   std::map<int, Json> replies_;
   std::map<std::string, Session> sessions_;
   std::map<DWORD, ThreadEvents> queues_;
+  std::set<std::string> paused_;  // sessions whose page stands in the debugger
   std::string launcherSession_;  // the start window, which opens app windows
   std::mutex writeMutex_;
 };

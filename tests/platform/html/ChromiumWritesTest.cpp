@@ -69,6 +69,35 @@ TEST(ChromiumHtmlDocumentTest, WhatTheHostWritesDuringAnEventIsThereWhenThePageG
   EXPECT_EQ(seen, ScriptValue("written by the host"));
 }
 
+// Writes by id go without asking for the element first; a long one (which
+// normally crosses packed) must not wait on a page that stands still for
+// the host's answer.
+TEST(ChromiumHtmlDocumentTest, WritesByIdDuringAnEventReachThePageWholeBeforeItGoesOn) {
+  zorva_test::TempFolder folder;
+  ClickHost host;
+  auto page = OpenPage(WritePage(folder.Path(), "id.htm",
+                                 "<div id=Log>none</div><div id=note>old</div><a id=link href='#' onclick=\"seen = "
+                                 "document.getElementById('Log').children.length + ' ' + "
+                                 "document.getElementById('note').textContent; return false;\">x</a>"
+                                 "<script>var seen = '';</script>"),
+                       &host);
+  ASSERT_TRUE(page);
+  const std::string row = "<p>r&eacute;sum&eacute; \"quoted\" \\ row</p>";
+  std::string rows;
+  int count = 0;
+  for (; rows.size() < 40000; ++count) rows += row;
+  host.onClick = [&](platform::HtmlEvent&) {
+    page->SetElementHtml("log", rows);  // found as ids are, ignoring case
+    page->SetElementText("note", "<b>text</b>");
+    page->SetElementText("missing", "nothing");
+  };
+  ASSERT_EQ(page->CallScript("eval", {ScriptValue("document.getElementById('link').click(); seen")}, nullptr), S_OK);
+  ScriptValue seen;
+  ASSERT_EQ(page->CallScript("eval", {ScriptValue("seen")}, &seen), S_OK);
+  EXPECT_EQ(seen.ToText(), std::to_string(count) + " <b>text</b>");
+  EXPECT_EQ(page->GetElementById("Log")->GetInnerHtml().find("r\xC3\xA9sum\xC3\xA9 \"quoted\" \\ row"), 3u);
+}
+
 TEST(ChromiumHtmlDocumentTest, AWriteReachesThePageWhenTheThreadIsIdle) {
   zorva_test::TempFolder folder;
   ClickHost host;
