@@ -23,6 +23,10 @@
 // when the first track plays, settled_rss_MB and settled_hwm_MB once quiet,
 // browser_s (start to Zorva's first child, the browser), settle_s (playing
 // to quiet) and quit_s (the stand-in's quit to Zorva's exit).
+//
+// ZORVA_BENCH_TRACE=<file> runs Zorva with ZORVA_CHROMIUM_TRACE=1 and appends
+// each start's output to the file, headed by its times: where a start's time
+// goes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -282,7 +286,12 @@ class World {
     SetEnv("ZORVA_INTERNET_CONNECTED", "0");
     ::unsetenv("ZORVA_PLAYER_LIBRARY");
     ::unsetenv("ZORVA_DESKTOP_CONTROL");
-    ::unsetenv("ZORVA_CHROMIUM_TRACE");
+    if (const char* trace = std::getenv("ZORVA_BENCH_TRACE"); trace && *trace) {
+      trace_ = trace;
+      SetEnv("ZORVA_CHROMIUM_TRACE", "1");
+    } else {
+      ::unsetenv("ZORVA_CHROMIUM_TRACE");
+    }
     const Start warm = Run(ZORVA_BINARY);
     error_ = warm.error;
   }
@@ -353,6 +362,7 @@ class World {
     start.quit = Seconds(Clock::now() - quitAt);
     WaitEnd(player_, 30s);
     player_ = -1;
+    if (!trace_.empty()) KeepTrace(program, start);
     return start;
   }
 
@@ -372,7 +382,19 @@ class World {
     return false;
   }
 
+  // Moves this start's output to the trace file.
+  void KeepTrace(const std::string& program, const Start& start) {
+    const std::string log = home_ + "/zorva.log";
+    std::ofstream out(trace_, std::ios::app);
+    out << "== " << program << ": browser started at " << start.toBrowser * 1000 << " ms, playing at "
+        << start.toPlaying * 1000 << " ms" << (start.error.empty() ? "" : " (" + start.error + ")") << "\n";
+    std::ifstream in(log);
+    out << in.rdbuf();
+    std::ofstream truncate(log, std::ios::trunc);
+  }
+
   std::string error_;
+  std::string trace_;
   std::string home_;
   std::string library_;
   std::string socket_;
