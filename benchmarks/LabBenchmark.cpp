@@ -1,7 +1,9 @@
 // The Lab on a generated library of 100,000 tracks, in its real pages in
 // headless Chromium: each view's handler from the click to the page written
 // (the largest tag, the largest mix, home, a search, page 500 of the tracks),
-// and beside them the queries and renderings the views are made of.
+// from a view of another kind (its page file loads first) and of the same
+// kind (drawn in place), the page load alone, and beside them the queries and
+// renderings the views are made of.
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -128,6 +130,41 @@ void BM_LabHome(benchmark::State& state) {
   RunViewClick(state, ShowTrack, [](TrackInfo& lab) { lab.ShowHome(false); });
 }
 
+// The same views from a view of their own kind, which the Lab draws in
+// place on the page it shows (browsing from tag to tag, mix to mix).
+void BM_LabLargestTagInPlace(benchmark::State& state) {
+  RunViewClick(
+      state, [](LabFixture& lab) { lab.Lab().ShowTag(Tag(zorva_bench::kGenreBase + 1), false); },
+      [](TrackInfo& lab) { lab.ShowTag(Tag(zorva_bench::kGenreBase), false); });
+}
+
+void BM_LabLargestMixInPlace(benchmark::State& state) {
+  RunViewClick(
+      state, [](LabFixture& lab) { lab.Lab().ShowMix(Mix(TheLibrary().smallMixId), false); },
+      [](TrackInfo& lab) { lab.ShowMix(Mix(TheLibrary().largeMixId), false); });
+}
+
+void BM_LabHomeInPlace(benchmark::State& state) { RunViewClick(state, ShowHome, [](TrackInfo& lab) { lab.ShowHome(false); }); }
+
+// What a change of view kind costs before anything is written: the Lab's
+// page going from one of its page files to another and loading, nothing
+// filled in.
+void BM_LabPageLoadOnly(benchmark::State& state) {
+  LabFixture lab(state);
+  if (!lab.Page()) return;
+  const std::string pages[] = {std::string(ZORVA_PAGE_DIR) + "/LabHome.htm",
+                               std::string(ZORVA_PAGE_DIR) + "/SelectorInfo.htm"};
+  int n = 0;
+  for (auto _ : state) {
+    if (!lab.Page()->LoadFile(pages[++n % 2])) {
+      state.SkipWithError("the page did not load");
+      break;
+    }
+    // The page answers: it has loaded.
+    lab.Page()->GetElementById("TrackInfo");
+  }
+}
+
 // In place on the track page: the four find lists for a typed text.
 void BM_LabSearch(benchmark::State& state) {
   LabFixture lab(state);
@@ -224,6 +261,10 @@ void BM_QueryTrackPage500(benchmark::State& state) {
 BENCHMARK(BM_LabLargestTag)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabLargestMix)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabHome)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabLargestTagInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabLargestMixInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabHomeInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabPageLoadOnly)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LabTrackPage500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryTagTracksAndRelated)->Unit(benchmark::kMillisecond);
