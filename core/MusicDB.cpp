@@ -191,6 +191,7 @@ const char* MusicDB::StatementText(StatementId id) {
       // when it does, else 0 or NULL.
       {StatementId::ScanTrack, "SELECT id, genre, ondisk = 1, " SCAN_TAG_CURRENT("2", "1") ", "
                                SCAN_TAG_CURRENT("3", "2") ", " SCAN_TAG_CURRENT("4", "0") " FROM track WHERE location = ?1"},
+      {StatementId::MixTagRows, "SELECT tag.id, tag.name, tag.type, count(*) FROM mixtag, tag WHERE mixtag.mixid = ? AND tag.id = mixtag.tagid GROUP BY tag.id ORDER BY tag.id"},
   };
   static_assert(std::size(kStatements) == kStatementCount);
   static_assert([] {

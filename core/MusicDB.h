@@ -276,8 +276,9 @@ class MusicDB : public SQLiteDB {
     Commit,                   // ()
     Rollback,                 // ()
     ScanTrack,                // (location, album, artist, genre): the row and whether its tags are current
+    MixTagRows,               // (mix id): the mix's tags by id, with how many mixtag rows name each
   };
-  static constexpr int kStatementCount = 69;
+  static constexpr int kStatementCount = 70;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);
@@ -424,6 +425,14 @@ class MusicDB : public SQLiteDB {
   };
   // The cache, brought up to date; null when the database cannot be read.
   TagCache* CurrentTagCache();
+  // The cache when nothing has changed since it was read; null otherwise
+  // (it is not read again).
+  TagCache* TagCacheIfCurrent();
+  // PRAGMA data_version; false when it cannot be read.
+  bool ReadDataVersion(sqlite3_int64& version);
+  // The mix's tags as MixTags lists them, from the cached frequencies. False
+  // (and `tags` left to be thrown away) when the cache is not current.
+  bool MixTagsFromCache(int mixId, TagList& tags);
   void FinalizeStatements();
   // Commits the transaction; a commit that fails (the database stayed busy)
   // is tried once more, then the transaction is rolled back so that no

@@ -92,9 +92,38 @@ void MusicDB::DeleteMix(const Mix& mix) {
   if (began) CommitOrRollBack();
 }
 
+bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {
+  const TagCache* cache = TagCacheIfCurrent();
+  if (!cache) return false;
+  {
+    // The rows come by tag id, as the grouping of MixTags leaves them. A tag
+    // named by n mixtag rows is counted n times over there, once per row.
+    Statement statement(*this, StatementId::MixTagRows);
+    statement.Bind(1, mixId);
+    int rc = SQLITE_ROW;
+    while ((rc = statement.Step()) == SQLITE_ROW) {
+      const sqlite3_int64 frequency = cache->frequencies.Get(statement.ColumnInt64(0));
+      if (frequency == 0) continue;
+      Tag& tag = tags.emplace_back(statement.ColumnText(1), statement.ColumnInt(2), statement.ColumnInt(0));
+      // Cut to an int as a column read of the count would be.
+      tag.frequency = static_cast<int>(frequency * statement.ColumnInt64(3));
+    }
+    if (rc != SQLITE_DONE) return false;
+  }
+  // Another connection may have committed after the check, before the read:
+  // the rows would then not fit the frequencies.
+  return TagCacheIfCurrent() == cache;
+}
+
 void MusicDB::GetMixTags(Mix& mix) {
+  auto lock = Lock();
   TagList tags;
-  FetchTags(StatementId::MixTags, tags, mix.id);
+  // The cached frequencies when they are current; the full count otherwise
+  // (it is not worth reading the whole library again for one mix).
+  if (!MixTagsFromCache(mix.id, tags)) {
+    tags.clear();
+    FetchTags(StatementId::MixTags, tags, mix.id);
+  }
   int total = 0;
   for (const Tag& tag : tags) {
     total += tag.frequency;

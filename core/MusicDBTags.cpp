@@ -44,15 +44,28 @@ int MusicDB::Frequencies::Get(sqlite3_int64 id) const {
   return found == sparse_.end() ? 0 : found->second;
 }
 
+bool MusicDB::ReadDataVersion(sqlite3_int64& version) {
+  Statement statement(*this, StatementId::DataVersion);
+  if (statement.Step() != SQLITE_ROW) return false;
+  version = statement.ColumnInt64(0);
+  return true;
+}
+
+MusicDB::TagCache* MusicDB::TagCacheIfCurrent() {
+  auto lock = Lock();
+  if (!Handle() || IsFailed() || !tagCache_.valid) return nullptr;
+  sqlite3_int64 dataVersion = 0;
+  if (!ReadDataVersion(dataVersion)) return nullptr;
+  const bool current =
+      tagCache_.dataVersion == dataVersion && tagCache_.totalChanges == sqlite3_total_changes64(Handle());
+  return current ? &tagCache_ : nullptr;
+}
+
 MusicDB::TagCache* MusicDB::CurrentTagCache() {
   auto lock = Lock();
   if (!Handle() || IsFailed()) return nullptr;
   sqlite3_int64 dataVersion = 0;
-  {
-    Statement version(*this, StatementId::DataVersion);
-    if (version.Step() != SQLITE_ROW) return nullptr;
-    dataVersion = version.ColumnInt64(0);
-  }
+  if (!ReadDataVersion(dataVersion)) return nullptr;
   const sqlite3_int64 totalChanges = sqlite3_total_changes64(Handle());
   TagCache& cache = tagCache_;
   if (cache.valid && cache.dataVersion == dataVersion && cache.totalChanges == totalChanges) return &cache;

@@ -1,10 +1,13 @@
 // The listings of the music database against the plain statements they
 // stand for, run on a copy of the same file without the indexes that the
-// program adds; the indexes made at open; the tag lists kept between changes.
+// program adds; the indexes made at open; the tag lists kept between changes,
+// and the mix tags read from them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/MusicDB.h"
@@ -156,6 +159,64 @@ TEST_F(MusicDBQueryTest, TagListingsEqualThePlainStatements) {
             PlainTags("SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM "
                       "track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND "
                       "tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = 1 GROUP BY tag.id"));
+}
+
+TEST_F(MusicDBQueryTest, MixTagsEqualThePlainStatementWhetherTheTagListsAreKeptOrNot) {
+  // Types and ids that are not integers, a tag carried only by a dumped
+  // track (2), ids beyond an int and below zero, rows named twice, and mix
+  // rows that name no tag or another mix in text.
+  db.Exec("INSERT INTO tag (id, name, type) VALUES (30, 'Text type', 'abc'), (31, 'Real type', 2.5), "
+          "(32, NULL, NULL), (33, 'Dumped only', 0), (5000000000, 'Far', 1), (-4, 'Below', 3)");
+  db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (3, 30), (3, 30), (4, 31), (6, 32), (2, 33), "
+          "('3x', 30), (3.5, 31), (4, '30x'), (4, 30.5), (5, 5000000000), (6, 5000000000), (7, -4)");
+  db.Exec("INSERT INTO mix (id, name) VALUES (2, 'Odd'), (3, 'Empty')");
+  db.Exec("INSERT INTO mixtag (mixid, tagid) VALUES (2, 30), (2, 30), (2, 31), (2, 32), (2, 33), "
+          "(2, '30x'), (2, 31.5), (2, 99), (2, 5), (2, 5000000000), (2, -4), (2, -4), (2, -4), ('2x', 9)");
+  const std::string mixTags =
+      "SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, "
+      "tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND "
+      "mixtag.tagid = tag.id AND mixid = ";
+  auto expectAsPlain = [&](const std::string& when) {
+    RefreshReference();
+    MixList listed;
+    db.GetMixes(listed, false);
+    ASSERT_EQ(listed.size(), 3u) << when;
+    for (const Mix& mix : listed) {
+      const std::string sql = mixTags + std::to_string(mix.GetId()) + " GROUP BY tag.id";
+      int total = 0;
+      for (const auto& row : Plain(sql)) total += row.GetInt("frequency");
+      const Mix loaded = db.GetMix(mix.GetId());
+      for (const Mix* each : {&mix, &loaded}) {
+        EXPECT_EQ(Describe(each->GetTags()), PlainTags(sql)) << when << " mix " << mix.GetId();
+        EXPECT_EQ(each->GetPlaylistTrackCount(), total) << when << " mix " << mix.GetId();
+      }
+    }
+  };
+  auto readTagLists = [&] {
+    TagList tags;
+    db.GetTagsPage(tags, 0, 1);
+  };
+  expectAsPlain("never listed");
+  readTagLists();
+  expectAsPlain("listed");
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"dump", [&] { Track track(3); db.DisableTrack(track); }},
+      {"mix tag added", [&] { db.AddMixTag(db.GetMix(2), Tag("", 0, 13)); }},
+      {"mix tag removed", [&] { db.RemoveMixTag(db.GetMix(2), Tag("", 0, 30)); }},
+      {"tag deleted", [&] { db.DeleteTag(Tag("", 0, 31)); }},
+      {"another connection", [&] {
+         MusicDB other(folder.File("music.db"));
+         Track track(6);
+         other.DisableTrack(track);
+         other.AddMixTag(other.GetMix(1), Tag("", 0, 33));
+       }},
+  };
+  for (const auto& [change, apply] : changes) {
+    apply();
+    expectAsPlain(std::string(change) + ", not listed since");
+    readTagLists();
+    expectAsPlain(std::string(change) + ", listed");
+  }
 }
 
 TEST_F(MusicDBQueryTest, TrackListingsEqualThePlainStatements) {
