@@ -42,6 +42,10 @@ class LabFixture {
       if (page) page->SetSilent(true);
       return page;
     });
+    // By the time a user opens the Lab the program has read the tag lists
+    // (its pages' tag links), which the database keeps until they change.
+    TagList tags;
+    theMusicDB.GetTagsPage(tags, 0, 1);
     CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
     lab_ = std::make_unique<TrackInfo>();
     lab_->Create();
