@@ -15,6 +15,7 @@
 #include "core/Settings.h"
 #include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
+#include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/xmlhttp/WebHosts.h"
 #include "windows/TagLinks.h"
 #include "windows/WebLink.h"
@@ -164,6 +165,9 @@ BOOL CZorvaDlg::OnInitDialog() {
   settingsWindow.SetMainWindow(this, &scanThread);
   generator.Create(CWnd::GetDesktopWindow());
   statusWindow.Create(this);
+  // The windows' pages load side by side; each window has its page
+  // complete before the scan and the schedule start.
+  platform::FinishPageLoads();
   if (welcomePending) statusWindow.ShowWindow(SW_SHOW);
   scanThread.Start();
   theScheduler.Load();

@@ -52,10 +52,10 @@ bool Trace() {
   return trace;
 }
 
-// Milliseconds since the first traced message, for the trace lines.
+// Milliseconds since the program started (about), for the trace lines.
+const auto theTraceStart = std::chrono::steady_clock::now();
 double TraceMillis() {
-  static const auto start = std::chrono::steady_clock::now();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - theTraceStart).count();
 }
 
 std::mutex& DeathMutex() {
@@ -244,9 +244,29 @@ std::shared_ptr<Browser> Browser::Start(const Options& options, std::string* err
     }
     return nullptr;
   }
+  std::string startPage;
+  if (options.headless) {
+    Reply targets = browser->Call("Target.getTargets", Json::object(), {}, options.startTimeout);
+    if (targets.ok && targets.result.contains("targetInfos")) {
+      for (const Json& info : targets.result["targetInfos"]) {
+        if (info.value("type", "") == "page" && info.value("url", "") == "about:blank") {
+          startPage = info.value("targetId", "");
+          break;
+        }
+      }
+    }
+  }
   std::lock_guard<std::mutex> lock(browser->mutex_);
   browser->started_ = true;
+  browser->startPage_ = std::move(startPage);
   return browser;
+}
+
+std::string Browser::TakeStartPage() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string page;
+  page.swap(startPage_);
+  return page;
 }
 
 bool Browser::Launch(const Options& options, std::string* error) {
@@ -455,7 +475,16 @@ void Browser::ReadLoop(int fd) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (message.contains("id")) {
           const int id = message["id"].is_number_integer() ? message["id"].get<int>() : -1;
-          if (waiting_.count(id)) replies_[id] = std::move(message);
+          if (waiting_.count(id)) {
+            replies_[id] = std::move(message);
+          } else if (auto posted = posted_.find(id); posted != posted_.end()) {
+            Event reply;
+            reply.params = std::move(message);
+            reply.done = std::move(posted->second.second);
+            const DWORD thread = posted->second.first;
+            posted_.erase(posted);
+            if (Queue(thread, std::move(reply))) wake.push_back(thread);
+          }
         } else if (message.contains("method")) {
           Event event;
           event.method = message.value("method", "");
@@ -484,12 +513,8 @@ void Browser::ReadLoop(int fd) {
           }
           auto found = sessions_.find(event.session);
           if (found != sessions_.end()) {
-            ThreadEvents& queue = queues_[found->second.thread];
-            queue.events.push_back(std::move(event));
-            if (!queue.pumpPosted) {
-              queue.pumpPosted = true;
-              wake.push_back(found->second.thread);
-            }
+            const DWORD thread = found->second.thread;
+            if (Queue(thread, std::move(event))) wake.push_back(thread);
           }
         }
       }
@@ -509,6 +534,14 @@ void Browser::ReadLoop(int fd) {
   }
   ::close(fd);
   Died();
+}
+
+bool Browser::Queue(DWORD thread, Event event) {
+  ThreadEvents& queue = queues_[thread];
+  queue.events.push_back(std::move(event));
+  if (queue.pumpPosted) return false;
+  queue.pumpPosted = true;
+  return true;
 }
 
 void Browser::Died() {
@@ -557,6 +590,39 @@ void Browser::Send(const std::string& method, const Json& params, const std::str
   Json message{{"id", id}, {"method", method}, {"params", params}};
   if (!session.empty()) message["sessionId"] = session;
   Write(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void Browser::Post(const std::string& method, const Json& params, const std::string& session, ReplySink done) {
+  EnsureMessageQueue();
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (dead_) return;
+    id = nextId_++;
+    posted_[id] = {GetCurrentThreadId(), std::move(done)};
+  }
+  Json message{{"id", id}, {"method", method}, {"params", params}};
+  if (!session.empty()) message["sessionId"] = session;
+  if (Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) return;
+  // Not sent: the sink hears so as it would hear a reply.
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto posted = posted_.find(id);
+    if (posted == posted_.end()) return;
+    Event reply;
+    reply.params = Json{{"id", id}, {"error", {{"message", "the page browser cannot be reached"}}}};
+    reply.done = std::move(posted->second.second);
+    posted_.erase(posted);
+    wake = Queue(GetCurrentThreadId(), std::move(reply));
+  }
+  cv_.notify_all();
+  if (wake) {
+    std::weak_ptr<Browser> self = weak_from_this();
+    PostThreadCall(GetCurrentThreadId(), [self] {
+      if (auto browser = self.lock()) browser->ProcessEvents(0);
+    });
+  }
 }
 
 Reply Browser::Call(const std::string& method, const Json& params, const std::string& session, Millis timeout) {
@@ -662,6 +728,19 @@ bool Browser::DispatchOne(std::unique_lock<std::mutex>& lock) {
   if (queue == queues_.end() || queue->second.events.empty()) return false;
   Event event = std::move(queue->second.events.front());
   queue->second.events.pop_front();
+  if (event.done) {
+    Reply reply;
+    if (event.params.contains("error")) {
+      reply.error = event.params["error"].value("message", std::string("error"));
+    } else {
+      reply.ok = true;
+      reply.result = event.params.contains("result") ? std::move(event.params["result"]) : Json::object();
+    }
+    lock.unlock();
+    event.done(reply);
+    lock.lock();
+    return true;
+  }
   EventSink sink;
   auto session = sessions_.find(event.session);
   if (session != sessions_.end()) sink = session->second.sink;

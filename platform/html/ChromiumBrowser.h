@@ -79,6 +79,13 @@ class Browser : public std::enable_shared_from_this<Browser> {
              Millis timeout = kCommandTimeout);
   // Sends a command whose reply nobody waits for.
   void Send(const std::string& method, const Json& params = Json::object(), const std::string& session = {});
+  // Sends a command and returns at once; `done` gets its reply on the calling
+  // thread, as its events come (inside its waits, or through its message
+  // loop). Never called when the browser ends first. The commands of one
+  // session run in the order sent, so set-up commands can follow each other
+  // without waiting.
+  using ReplySink = std::function<void(const Reply& reply)>;
+  void Post(const std::string& method, const Json& params, const std::string& session, ReplySink done);
 
   // Events of a page session (and the browser's events naming the session or
   // its target) go to `sink` on the calling thread.
@@ -90,6 +97,10 @@ class Browser : public std::enable_shared_from_this<Browser> {
   // (no toolbar) opened from the browser's hidden start window. Empty, with
   // *error, when none can be had.
   std::string OpenPage(Millis timeout, std::string* error);
+  // Headless: the blank page the browser opened as it started, once (empty
+  // after, and when shown). Its renderer is already running, so the first
+  // page of the program is there sooner than a new one.
+  std::string TakeStartPage();
 
   // Handles this thread's queued events; waits up to `timeout` for one when
   // none is queued. True when at least one was handled.
@@ -121,7 +132,10 @@ class Browser : public std::enable_shared_from_this<Browser> {
     std::string session;
     std::string method;
     Json params;
+    ReplySink done;  // set for the reply of a posted command (in params)
   };
+  // Queues an event for `thread`; true when its message loop must be woken.
+  bool Queue(DWORD thread, Event event);
   struct ThreadEvents {
     std::deque<Event> events;
     bool pumpPosted = false;
@@ -141,10 +155,12 @@ class Browser : public std::enable_shared_from_this<Browser> {
   int nextId_ = 1;
   std::set<int> waiting_;
   std::map<int, Json> replies_;
+  std::map<int, std::pair<DWORD, ReplySink>> posted_;  // posted commands: their thread and sink
   std::map<std::string, Session> sessions_;
   std::map<DWORD, ThreadEvents> queues_;
   std::set<std::string> paused_;  // sessions whose page stands in the debugger
   std::string launcherSession_;  // the start window, which opens app windows
+  std::string startPage_;        // headless: the start page not yet taken
   std::mutex writeMutex_;
 };
 

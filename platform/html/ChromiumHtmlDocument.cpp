@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <filesystem>
+#include <set>
 #include <fstream>
 
 #include "platform/html/ChromiumPageScript.h"
@@ -112,6 +113,12 @@ const std::string& PageScriptAsking() {
 
 constexpr Millis kSetUpTimeout = 45000;
 
+// The documents of this thread, for FinishLoads.
+std::set<ChromiumHtmlDocument*>& ThreadDocuments() {
+  thread_local std::set<ChromiumHtmlDocument*> documents;
+  return documents;
+}
+
 }  // namespace
 
 // An element of a Chromium page: a handle that the page script keeps for it.
@@ -207,60 +214,189 @@ std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_p
     if (error) *error = "the page browser is not running";
     return nullptr;
   }
-  std::string why;
-  const std::string targetId = browser->OpenPage(kSetUpTimeout, &why);
-  if (targetId.empty()) {
-    if (error) *error = "cannot open a page in the browser: " + why;
+  std::unique_ptr<ChromiumHtmlDocument> document(new ChromiumHtmlDocument(std::move(browser)));
+  document->Open();
+  if (document->setUp_ == SetUpState::Failed) {
+    if (error) *error = document->lastError_;
     return nullptr;
   }
-  Reply attach =
-      browser->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, kSetUpTimeout);
-  if (!attach.ok) {
-    browser->Send("Target.closeTarget", {{"targetId", targetId}});
-    if (error) *error = "cannot reach a page of the browser: " + attach.error;
-    return nullptr;
-  }
-  std::unique_ptr<ChromiumHtmlDocument> document(
-      new ChromiumHtmlDocument(std::move(browser), targetId, attach.result.value("sessionId", "")));
-  if (!document->Attach(error)) return nullptr;
   return document;
 }
 
-ChromiumHtmlDocument::ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser, std::string targetId,
-                                           std::string sessionId)
-    : browser_(std::move(browser)), targetId_(std::move(targetId)), sessionId_(std::move(sessionId)) {}
+ChromiumHtmlDocument::ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser)
+    : browser_(std::move(browser)) {
+  ThreadDocuments().insert(this);
+}
 
-bool ChromiumHtmlDocument::Attach(std::string* error) {
+void ChromiumHtmlDocument::FinishLoads() {
+  // A completion call may make or destroy documents.
+  std::set<ChromiumHtmlDocument*> done;
+  for (;;) {
+    ChromiumHtmlDocument* next = nullptr;
+    for (ChromiumHtmlDocument* document : ThreadDocuments()) {
+      if (!done.count(document)) next = document;
+    }
+    if (!next) return;
+    done.insert(next);
+    if (next->loading_) next->FinishLoad();
+  }
+}
+
+void ChromiumHtmlDocument::Open() {
+  // A new page starts a renderer, which takes long on a busy machine; the
+  // pages of several windows start theirs side by side.
+  setUpDeadline_ = TheClock().Now() + kSetUpTimeout;
+  if (!browser_->Headless()) {
+    std::string why;
+    targetId_ = browser_->OpenPage(kSetUpTimeout, &why);
+    if (targetId_.empty()) {
+      Fail("cannot open a page in the browser: " + why);
+      return;
+    }
+    Attach();
+    return;
+  }
+  targetId_ = browser_->TakeStartPage();
+  if (!targetId_.empty()) {
+    Attach();
+    return;
+  }
+  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<chromium::Browser> weakBrowser = browser_;
+  browser_->Post("Target.createTarget", {{"url", "about:blank"}}, {},
+                 [this, alive, weakBrowser](const Reply& reply) {
+                   const std::string id = reply.ok ? reply.result.value("targetId", "") : std::string();
+                   if (!alive.lock()) {
+                     // The document went first: so does its page.
+                     if (auto browser = weakBrowser.lock(); browser && !id.empty()) {
+                       browser->Send("Target.closeTarget", {{"targetId", id}});
+                     }
+                     return;
+                   }
+                   if (id.empty()) {
+                     Fail("cannot open a page in the browser: " + (reply.ok ? "no target" : reply.error));
+                     return;
+                   }
+                   targetId_ = id;
+                   Attach();
+                 });
+}
+
+void ChromiumHtmlDocument::Attach() {
+  std::weak_ptr<bool> alive = alive_;
+  std::weak_ptr<chromium::Browser> weakBrowser = browser_;
+  const std::string targetId = targetId_;
+  browser_->Post("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {},
+                 [this, alive, weakBrowser, targetId](const Reply& reply) {
+                   if (!alive.lock()) {
+                     if (auto browser = weakBrowser.lock()) browser->Send("Target.closeTarget", {{"targetId", targetId}});
+                     return;
+                   }
+                   const std::string session = reply.ok ? reply.result.value("sessionId", "") : std::string();
+                   if (session.empty()) {
+                     browser_->Send("Target.closeTarget", {{"targetId", targetId}});
+                     Fail("cannot reach a page of the browser: " + (reply.ok ? "no session" : reply.error));
+                     return;
+                   }
+                   sessionId_ = session;
+                   SetUp();
+                 });
+}
+
+void ChromiumHtmlDocument::SetUp() {
   std::weak_ptr<bool> alive = alive_;
   browser_->AddSession(sessionId_, targetId_, [this, alive](const std::string& method, const Json& params) {
     if (alive.lock()) OnEvent(method, params);
   });
-  const std::pair<const char*, Json> setup[] = {
+  setUp_ = SetUpState::Running;
+  std::vector<std::pair<const char*, Json>> setup = {
       {"Page.enable", Json::object()},
       {"Runtime.enable", Json::object()},
       {"Debugger.enable", Json::object()},
       {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
-      {"Emulation.setDeviceMetricsOverride",
-       {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}},
-      // Headless pages are never the focused window; script's focus() and
-      // the keys typed into a focused field must work as in a shown window.
-      {"Emulation.setFocusEmulationEnabled", {{"enabled", true}}},
-      {"Runtime.evaluate", {{"expression", PageScriptAsking()}}},
   };
-  for (const auto& [method, params] : setup) {
-    if (!browser_->Headless() && std::string(method).rfind("Emulation.", 0) == 0) continue;
-    // A new page starts a renderer, which takes long on a busy machine.
-    Reply reply = Page(method, params, kSetUpTimeout);
-    if (!reply.ok) {
-      if (error) *error = std::string("cannot set up a page of the browser (") + method + "): " + reply.error;
-      return false;
+  if (browser_->Headless()) {
+    setup.push_back({"Emulation.setDeviceMetricsOverride",
+                     {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}});
+    // Headless pages are never the focused window; script's focus() and
+    // the keys typed into a focused field must work as in a shown window.
+    setup.push_back({"Emulation.setFocusEmulationEnabled", {{"enabled", true}}});
+  }
+  for (auto& [method, params] : setup) {
+    ++setUpLeft_;
+    const std::string name = method;
+    browser_->Post(name, params, sessionId_, [this, alive, name](const Reply& reply) {
+      if (alive.lock()) SetUpAnswered(name, reply, true);
+    });
+  }
+  if (loading_) {
+    // The page goes elsewhere at once; its start script serves that page.
+    StartNavigation();
+    return;
+  }
+  // The blank page answers element calls too.
+  ++setUpLeft_;
+  configurePending_ = false;
+  browser_->Post("Runtime.evaluate", {{"expression", PageScriptWith(HostSettings())}}, sessionId_,
+                 [this, alive](const Reply& reply) {
+                   if (alive.lock()) SetUpAnswered("Runtime.evaluate", reply, false);
+                 });
+}
+
+void ChromiumHtmlDocument::SetUpAnswered(const std::string& method, const Reply& reply, bool needed) {
+  if (setUp_ != SetUpState::Running) return;
+  if (needed && !reply.ok) {
+    Fail("cannot set up a page of the browser (" + method + "): " + reply.error);
+    return;
+  }
+  if (--setUpLeft_ > 0) return;
+  setUp_ = SetUpState::Ready;
+  if (configurePending_ && !loading_ && contextId_ != 0) {
+    browser_->Send("Runtime.callFunctionOn",
+                   {{"functionDeclaration", chromium::kRunFunction},
+                    {"executionContextId", contextId_},
+                    {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({HostSettings()})}}})}},
+                   sessionId_);
+  }
+  configurePending_ = false;
+}
+
+void ChromiumHtmlDocument::Fail(const std::string& why) {
+  const bool settingUp = setUp_ != SetUpState::Ready && setUp_ != SetUpState::Failed;
+  setUp_ = SetUpState::Failed;
+  closed_ = true;
+  contextId_ = 0;
+  elements_.clear();
+  held_.clear();
+  lastError_ = why;
+  if (loading_) EndLoad(false);
+  if (settingUp) std::fprintf(stderr, "zorva: %s\n", why.c_str());
+}
+
+bool ChromiumHtmlDocument::EnsureReady(bool whole) {
+  while (setUp_ == SetUpState::Opening || (whole && setUp_ == SetUpState::Running)) {
+    if (!browser_->Alive()) {
+      Fail("the page browser has ended");
+      break;
     }
+    const Millis now = TheClock().Now();
+    if (now >= setUpDeadline_) {
+      Fail("the page of the browser was not set up in time");
+      break;
+    }
+    browser_->ProcessEvents(setUpDeadline_ - now);
   }
-  if (!UpdateStartScript()) {
-    if (error) *error = "cannot set up a page of the browser (its start script)";
-    return false;
-  }
-  return true;
+  return (setUp_ == SetUpState::Ready || (!whole && setUp_ == SetUpState::Running)) && !closed_;
+}
+
+const std::string& ChromiumHtmlDocument::TargetId() const {
+  const_cast<ChromiumHtmlDocument*>(this)->EnsureReady();
+  return targetId_;
+}
+
+const std::string& ChromiumHtmlDocument::SessionId() const {
+  const_cast<ChromiumHtmlDocument*>(this)->EnsureReady();
+  return sessionId_;
 }
 
 Json ChromiumHtmlDocument::HostSettings() const {
@@ -268,8 +404,12 @@ Json ChromiumHtmlDocument::HostSettings() const {
               {"external", host_ && host_->External()}};
 }
 
-bool ChromiumHtmlDocument::UpdateStartScript() {
-  Json settings = HostSettings();
+bool ChromiumHtmlDocument::UpdateStartScript(const Json& settings) {
+  // The first script may still be on its way: its identifier is needed.
+  const Millis deadline = TheClock().Now() + kSetUpTimeout;
+  while (startScriptPending_ && !closed_ && browser_->Alive() && TheClock().Now() < deadline) {
+    browser_->ProcessEvents(deadline - TheClock().Now());
+  }
   if (!startScriptId_.empty() && settings == startSettings_) return true;
   if (!startScriptId_.empty()) {
     Page("Page.removeScriptToEvaluateOnNewDocument", {{"identifier", startScriptId_}});
@@ -278,11 +418,13 @@ bool ChromiumHtmlDocument::UpdateStartScript() {
   Reply added = Page("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptWith(settings)}}, kSetUpTimeout);
   if (!added.ok) return false;
   startScriptId_ = added.result.value("identifier", "");
-  startSettings_ = std::move(settings);
+  startSettings_ = settings;
   return !startScriptId_.empty();
 }
 
 bool ChromiumHtmlDocument::Hold(const std::string& op, Json args) const {
+  // A write meant for the page being loaded waits for it.
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   if (contextId_ == 0 || closed_) return false;
   if (held_.empty()) {
     // Written by the time the thread is idle again, whoever asks first.
@@ -325,12 +467,17 @@ Reply ChromiumHtmlDocument::CallPage(const std::string& op, const Json& args) co
 }
 
 ChromiumHtmlDocument::~ChromiumHtmlDocument() {
+  // Set-up answers still on their way find the document gone (and close a
+  // page made for it).
   *alive_ = false;
-  browser_->RemoveSession(sessionId_);
-  browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
+  ThreadDocuments().erase(this);
+  if (!sessionId_.empty()) browser_->RemoveSession(sessionId_);
+  if (!targetId_.empty()) browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
 }
 
 Reply ChromiumHtmlDocument::Page(const std::string& method, const Json& params, Millis timeout) const {
+  // Commands need the session only: they queue behind the set-up's.
+  if (setUp_ == SetUpState::Opening) const_cast<ChromiumHtmlDocument*>(this)->EnsureReady(false);
   if (closed_) {
     Reply reply;
     reply.error = "the page has closed";
@@ -341,6 +488,7 @@ Reply ChromiumHtmlDocument::Page(const std::string& method, const Json& params, 
 }
 
 Json ChromiumHtmlDocument::Run(const std::string& op, const Json& args) const {
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   if (contextId_ == 0) return nullptr;
   Reply reply = CallPage(op, args);
   if (!reply.ok) {
@@ -389,12 +537,31 @@ HtmlElementPtr ChromiumHtmlDocument::GetDocumentElement() const {
 
 void ChromiumHtmlDocument::SetHost(HtmlDocumentHost* host) {
   host_ = host;
+  if (!host) {
+    // Going away waits for nothing: the page stops asking.
+    if (setUp_ == SetUpState::Ready && !loading_ && contextId_ != 0 && !closed_) {
+      browser_->Send("Runtime.callFunctionOn",
+                     {{"functionDeclaration", chromium::kRunFunction},
+                      {"executionContextId", contextId_},
+                      {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({HostSettings()})}}})}},
+                     sessionId_);
+    }
+    return;
+  }
+  if (setUp_ == SetUpState::Opening || setUp_ == SetUpState::Running) {
+    // The blank page takes the settings once set up.
+    if (setUp_ == SetUpState::Running) configurePending_ = true;
+    return;
+  }
   Json config{{"types", host ? host->EventTypes() : std::vector<std::string>()},
               {"external", host && host->External() && IsFileUrl(url_)}};
   Run("configure", Json::array({config}));
 }
 
-std::string ChromiumHtmlDocument::GetUrl() const { return url_; }
+std::string ChromiumHtmlDocument::GetUrl() const {
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
+  return url_;
+}
 
 void ChromiumHtmlDocument::SetSilent(bool silent) { silent_ = silent; }
 bool ChromiumHtmlDocument::IsSilent() const { return silent_; }
@@ -406,10 +573,11 @@ bool ChromiumHtmlDocument::LoadFile(const std::string& path) {
     lastError_ = "cannot read the page file " + path;
     return false;
   }
-  return LoadUrl(FileUrl(std::filesystem::absolute(path, error).string()), false);
+  return LoadUrl(FileUrl(std::filesystem::absolute(path, error).string()), false, true);
 }
 
 void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
+  if (!FinishLoad() && closed_) return;
   if (url_ == "about:blank" || url_.empty()) {
     Reply frame = Page("Page.setDocumentContent", {{"frameId", targetId_}, {"html", html}});
     if (frame.ok) Page("Runtime.evaluate", {{"expression", PageScriptAsking()}});
@@ -417,62 +585,119 @@ void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
   }
   fulfil_ = html;
   fulfilPending_ = true;
-  LoadUrl(url_, false);
+  LoadUrl(url_, false, true);
   fulfilPending_ = false;
 }
 
-bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify) {
-  UpdateStartScript();
-  quiet_ = !notify;
+bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify, bool wait) {
+  // One navigation of the program's at a time.
+  if (loading_) FinishLoad();
+  if (closed_) return false;
+  Load load;
+  load.serial = ++loadSerial_;
+  load.deadline = TheClock().Now() + loadTimeout_;
+  load.url = url;
+  load.notify = notify;
+  load.settings = HostSettings();
+  loading_ = std::move(load);
+  // Before the page target exists its set-up starts the navigation.
+  if (setUp_ == SetUpState::Running || setUp_ == SetUpState::Ready) StartNavigation();
+  return wait ? FinishLoad() : true;
+}
+
+void ChromiumHtmlDocument::StartNavigation() {
+  Load& load = *loading_;
+  if (startScriptId_.empty() && !startScriptPending_) {
+    // The first page's start script goes with the set-up, unanswered yet.
+    startScriptPending_ = true;
+    startSettings_ = load.settings;
+    std::weak_ptr<bool> alive = alive_;
+    browser_->Post("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptWith(load.settings)}}, sessionId_,
+                   [this, alive](const Reply& reply) {
+                     if (!alive.lock()) return;
+                     startScriptPending_ = false;
+                     if (reply.ok) startScriptId_ = reply.result.value("identifier", "");
+                   });
+  } else {
+    UpdateStartScript(load.settings);
+  }
+  quiet_ = !load.notify;
   ownLoad_ = true;
-  const std::uint64_t before = loads_;
-  Reply reply = Page("Page.navigate", {{"url", url}});
+  std::weak_ptr<bool> alive = alive_;
+  const std::uint64_t serial = load.serial;
+  browser_->Post(load.reload ? "Page.reload" : "Page.navigate",
+                 load.reload ? Json::object() : Json{{"url", load.url}}, sessionId_,
+                 [this, alive, serial](const Reply& reply) {
+                   if (alive.lock()) Navigated(serial, reply);
+                 });
+}
+
+void ChromiumHtmlDocument::Navigated(std::uint64_t serial, const Reply& reply) {
+  if (!loading_ || loading_->serial != serial) return;
   if (!reply.ok || reply.result.contains("errorText")) {
     lastError_ = reply.ok ? reply.result.value("errorText", "") : reply.error;
     ownLoad_ = false;
-    quiet_ = false;
-    if (reply.ok && lastError_ != "net::ERR_ABORTED") return WaitForLoad(before);
-    return false;
+    // An error page still loads; a navigation given up does not.
+    if (!reply.ok || lastError_ == "net::ERR_ABORTED") EndLoad(false);
+    return;
   }
-  if (!reply.result.contains("loaderId")) {  // the same document, another "#"
-    quiet_ = false;
-    return true;
-  }
-  const bool loaded = WaitForLoad(before);
-  quiet_ = false;
-  return loaded;
+  if (!loading_->reload && !reply.result.contains("loaderId")) EndLoad(true);  // the same document, another "#"
 }
 
-bool ChromiumHtmlDocument::WaitForLoad(std::uint64_t loadsBefore) {
-  const Millis deadline = TheClock().Now() + loadTimeout_;
-  while (loads_ == loadsBefore && !closed_ && browser_->Alive()) {
-    const Millis now = TheClock().Now();
-    if (now >= deadline) {
-      Page("Page.stopLoading");
-      lastError_ = "the page did not finish loading: " + url_;
-      return false;
+void ChromiumHtmlDocument::EndLoad(bool loaded) {
+  loading_.reset();
+  loadOk_ = loaded;
+  quiet_ = false;
+}
+
+bool ChromiumHtmlDocument::FinishLoad() {
+  if (setUp_ != SetUpState::Ready && !EnsureReady()) return false;
+  if (!loading_) return loadOk_;
+  const std::uint64_t serial = loading_->serial;
+  while (loading_ && loading_->serial == serial) {
+    if (closed_ || !browser_->Alive()) {
+      lastError_ = "the page has closed";
+      EndLoad(false);
+      break;
     }
-    browser_->ProcessEvents(deadline - now);
+    const Millis now = TheClock().Now();
+    if (now >= loading_->deadline) {
+      browser_->Send("Page.stopLoading", Json::object(), sessionId_);
+      lastError_ = "the page did not finish loading: " + loading_->url;
+      ownLoad_ = false;
+      EndLoad(false);
+      break;
+    }
+    browser_->ProcessEvents(loading_->deadline - now);
   }
-  return loads_ != loadsBefore;
+  return loadOk_;
 }
 
 bool ChromiumHtmlDocument::Navigate(const std::string& url) {
+  // Resolved against the page the last one went to.
+  if (loading_) FinishLoad();
   const std::string resolved = ResolveUrl(url_, url);
   if (host_) {
     bool cancel = false;
     host_->BeforeNavigate(resolved, &cancel);
     if (cancel) return false;
   }
-  LoadUrl(resolved, true);
+  LoadUrl(resolved, true, false);
   return true;
 }
 
 void ChromiumHtmlDocument::Reload() {
-  quiet_ = false;
-  ownLoad_ = true;
-  const std::uint64_t before = loads_;
-  if (Page("Page.reload").ok) WaitForLoad(before);
+  FinishLoad();
+  if (closed_) return;
+  Load load;
+  load.serial = ++loadSerial_;
+  load.deadline = TheClock().Now() + loadTimeout_;
+  load.url = url_;
+  load.reload = true;
+  load.settings = HostSettings();
+  loading_ = std::move(load);
+  StartNavigation();
+  FinishLoad();
 }
 
 bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) {
@@ -514,7 +739,10 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     if (params.value("frameId", "") == targetId_) ++stops_;
   } else if (method == "Page.loadEventFired") {
     ++loads_;
-    if (!quiet_ && host_) host_->DocumentComplete(url_);
+    const bool notify = !quiet_;
+    // The program's navigation has loaded before its window hears so.
+    if (loading_) EndLoad(true);
+    if (notify && host_) host_->DocumentComplete(url_);
   } else if (method == "Page.javascriptDialogOpening") {
     if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());
     browser_->Send("Page.handleJavaScriptDialog", {{"accept", true}}, sessionId_);
@@ -529,6 +757,7 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     contextId_ = 0;
     elements_.clear();
     held_.clear();
+    if (loading_) EndLoad(false);
   }
 }
 
@@ -625,12 +854,14 @@ void ChromiumHtmlDocument::OnRequestPaused(const Json& params) {
     return;
   }
   bool cancel = false;
+  bool own = false;
   if (mainFrame && ownLoad_) {
     ownLoad_ = false;
+    own = true;  // its start script took the host's settings as it was asked for
   } else if (host_) {
     host_->BeforeNavigate(url, &cancel);
   }
-  if (mainFrame && !cancel) UpdateStartScript();
+  if (mainFrame && !cancel && !own) UpdateStartScript(HostSettings());
   if (cancel) {
     const std::uint64_t stops = stops_;
     Page("Fetch.failRequest", {{"requestId", requestId}, {"errorReason", "Aborted"}});
@@ -664,6 +895,7 @@ bool ChromiumHtmlDocument::DispatchKey(const std::string& type, int keyCode) {
   } else {
     return false;
   }
+  FinishLoad();
   const int before = cancelled_;
   const Reply reply = Page("Input.dispatchKeyEvent", params);
   return reply.ok && cancelled_ == before;
@@ -681,6 +913,7 @@ void ChromiumHtmlDocument::MouseEvent(const std::string& type, double x, double 
     params["type"] = "mouseMoved";
     params["button"] = "none";
   }
+  FinishLoad();
   Page("Input.dispatchMouseEvent", params);
 }
 
@@ -695,6 +928,7 @@ bool ChromiumHtmlDocument::ElementCentre(const HtmlElementPtr& element, double* 
 }
 
 HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptArgs& args, ScriptValue* result) {
+  FinishLoad();
   if (contextId_ == 0) {
     lastError_ = "the page is not ready";
     return E_FAIL;
@@ -720,6 +954,7 @@ HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptAr
 }
 
 std::string ChromiumHtmlDocument::CaptureScreenshot() const {
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   Reply shot = Page("Page.captureScreenshot", {{"format", "png"}});
   if (!shot.ok) return {};
   return Base64Decode(shot.result.value("data", ""));
@@ -736,6 +971,7 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
     return;
   }
+  if (!EnsureReady()) return;
   Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
   if (!window.ok) return;
   browser_->Call("Browser.setWindowBounds",
@@ -744,7 +980,7 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
 }
 
 void ChromiumHtmlDocument::SetVisible(bool visible) {
-  if (browser_->Headless()) return;
+  if (browser_->Headless() || !EnsureReady()) return;
   // Without a window manager minimising is ignored; a window far off the
   // screen is hidden (the page reads visibilityState "hidden").
   Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});

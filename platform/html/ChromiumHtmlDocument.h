@@ -5,6 +5,14 @@
 // they are held and travel with the next call (or go when the thread is
 // idle): a view of many writes costs one round trip per read, not per write.
 //
+// Making a page and loading one go on while the program does other work, so
+// the pages of several windows start side by side: Create asks the browser
+// for a page target and returns, and the target's set-up commands go one
+// after the other without waiting for their answers; Navigate starts the
+// navigation and returns. The first call that needs the page (an element
+// read or write, CallScript, GetUrl, LoadFile, the next Navigate...) waits
+// for what is still under way, on the installed clock with a time-out.
+//
 // How the page reaches the host:
 // - Events: a script the browser runs at the start of every document listens
 //   (capture phase, on the window) for the event types the host names
@@ -20,7 +28,10 @@
 //   cancelled one leaves the page as it was. A link that only changes the "#"
 //   part never becomes a request; the page script asks BeforeNavigate for it
 //   when the click's own action would follow it. NavigateComplete and
-//   DocumentComplete follow as the page gets there.
+//   DocumentComplete follow as the page gets there: through the message loop
+//   when the thread is idle, or inside the call that waits for the page. The
+//   page's start script takes the host's settings (event types,
+//   window.external) as they are when Navigate is called.
 // - window.external: on file: pages of the top frame, while the host's
 //   External() gives an object. Page script's window.external.Name(args...)
 //   stops the page in the same way, the host runs the named method with the
@@ -34,8 +45,10 @@
 // Re-entrancy: the host's HandleEvent, BeforeNavigate, External() and the
 // completion calls may run inside ANY blocking call of any Chromium document
 // of the thread (an element read, CallScript, LoadFile, Navigate...), because
-// the page may stop for an answer while the program waits for it. When the
-// thread is idle they arrive through its message loop.
+// the page may stop for an answer while the program waits for it, and a call
+// that waits for a page being made or loaded handles the thread's page events
+// meanwhile. When the thread is idle they arrive through its message loop.
+// SetHost(nullptr) and the destructor never wait.
 //
 // Differences from the old browser control that pages depend on, bridged
 // here: ids are matched ignoring ASCII case when no exact match exists (as
@@ -45,10 +58,14 @@
 // should give file URLs with forward slashes, as FileUrl makes them).
 //
 // Failures: a browser that cannot start gives null from Create (the reason,
-// naming the Debian package chromium, on standard error once). Every wait has
-// a time-out; a page that does not finish loading makes LoadFile/Navigate
-// answer false. When the browser dies every call answers as for an absent
-// element, and the program is told (ChromiumBrowser.h).
+// naming the Debian package chromium, on standard error once). A page target
+// that cannot be made or set up is reported on standard error, and the
+// document then answers every call as for an absent element. Every wait has
+// a time-out; a page that does not finish loading makes LoadFile answer
+// false, and the call that waited for a navigation goes on with the page as
+// it is (LastError says why). When the browser dies every call answers as
+// for an absent element, and the program is told (ChromiumBrowser.h). A
+// document destroyed while its page is made or loads closes that page.
 #pragma once
 
 #include <functional>
@@ -66,8 +83,8 @@ class ChromiumElement;
 
 class ChromiumHtmlDocument final : public HtmlDocument {
  public:
-  // A new page (about:blank) in the process's browser; null when no browser
-  // can be had (*error says why).
+  // A new page (about:blank) in the process's browser, made while the
+  // program goes on; null when no browser can be had (*error says why).
   static std::unique_ptr<ChromiumHtmlDocument> Create(std::string* error = nullptr);
   // The same in a given browser.
   static std::unique_ptr<ChromiumHtmlDocument> Create(std::shared_ptr<chromium::Browser> browser,
@@ -88,7 +105,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   HtmlElementPtr GetDocumentElement() const override;
 
   void SetHost(HtmlDocumentHost* host) override;
+  // Waits for a navigation under way.
   std::string GetUrl() const override;
+  // Starts the navigation and returns (see above).
   bool Navigate(const std::string& url) override;
   void Reload() override;
   void SetSilent(bool silent) override;
@@ -106,6 +125,10 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   const std::string& LastError() const { return lastError_; }
   // Time allowed for a page to load (default 15 s, on the installed clock).
   void SetLoadTimeout(Millis timeout) { loadTimeout_ = timeout; }
+
+  // Waits until every document of the calling thread has loaded what it was
+  // sent to (its window told), the pages loading side by side meanwhile.
+  static void FinishLoads();
 
   // Handles the page's waiting events (clicks of the user...), waiting up to
   // `timeout` for one. For loops that do not pump messages (tests).
@@ -128,8 +151,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   using Follower = std::function<void(int x, int y, int width, int height, bool visible)>;
   Follower MakeFollower();
 
-  const std::string& TargetId() const { return targetId_; }
-  const std::string& SessionId() const { return sessionId_; }
+  // Both wait until the page target is set up (empty when it failed).
+  const std::string& TargetId() const;
+  const std::string& SessionId() const;
 
   // Element calls (ChromiumElement): runs operation `op` of the page script
   // on the element with handle `handle`; null result when the page cannot be
@@ -142,21 +166,38 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   HtmlElementPtr ElementOf(int handle) const;
 
  private:
-  ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser, std::string targetId, std::string sessionId);
-  bool Attach(std::string* error);
+  explicit ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser);
+  // Set-up: the page target is made, attached to and set up by commands
+  // that go one after the other without waiting; the replies come as events.
+  void Open();
+  void Attach();
+  void SetUp();
+  void SetUpAnswered(const std::string& method, const chromium::Reply& reply, bool needed);
+  void Fail(const std::string& why);
+  // Waits until the set-up is done (or, not `whole`, until the page has a
+  // session to send commands to); false when it failed.
+  bool EnsureReady(bool whole = true);
+  // Waits until the program's navigation under way (if any) has loaded;
+  // false when it did not (LastError says why).
+  bool FinishLoad();
+  // Starts the navigation of loading_ (the set-up done or under way).
+  void StartNavigation();
+  void Navigated(std::uint64_t serial, const chromium::Reply& reply);
+  void EndLoad(bool loaded);
   void OnEvent(const std::string& method, const chromium::Json& params);
   void OnPaused(const chromium::Json& params);
   chromium::Json Answer(const chromium::Json& request);
   void OnRequestPaused(const chromium::Json& params);
-  bool LoadUrl(const std::string& url, bool notify);
+  // Starts loading `url`; with `wait`, waits until it has loaded (false when
+  // it did not), else true when it started.
+  bool LoadUrl(const std::string& url, bool notify, bool wait);
   // The start script of new documents carries the host's settings, so a page
   // starting need not stop to ask for them; it is replaced when they change.
   chromium::Json HostSettings() const;
-  bool UpdateStartScript();
+  bool UpdateStartScript(const chromium::Json& settings);
   void SendHeld() const;
   // Runs operation `op` of the page script after the held writes.
   chromium::Reply CallPage(const std::string& op, const chromium::Json& args) const;
-  bool WaitForLoad(std::uint64_t loadsBefore);
   chromium::Reply Page(const std::string& method, const chromium::Json& params = chromium::Json::object(),
                        Millis timeout = chromium::Browser::kCommandTimeout) const;
 
@@ -167,6 +208,25 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   std::string url_ = "about:blank";
   bool silent_ = false;
   int contextId_ = 0;
+  enum class SetUpState { Opening, Running, Ready, Failed };
+  SetUpState setUp_ = SetUpState::Opening;
+  int setUpLeft_ = 0;            // set-up commands not yet answered
+  Millis setUpDeadline_ = 0;
+  bool configurePending_ = false;  // a host came after the blank page's script was sent
+  // The program's own navigation under way: the wait for it comes with the
+  // next call that needs the page.
+  struct Load {
+    std::uint64_t serial = 0;
+    Millis deadline = 0;
+    std::string url;
+    bool notify = true;
+    bool reload = false;
+    chromium::Json settings;  // the host's settings when it was asked for
+  };
+  std::optional<Load> loading_;
+  std::uint64_t loadSerial_ = 0;
+  bool loadOk_ = true;  // how the last one ended
+  bool startScriptPending_ = false;
   std::uint64_t loads_ = 0;  // load events of the main frame so far
   std::uint64_t stops_ = 0;  // times the main frame stopped loading
   bool ownLoad_ = false;     // the next main-frame request is the program's own: no BeforeNavigate

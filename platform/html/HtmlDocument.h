@@ -126,7 +126,10 @@ struct HtmlEvent {
 // the host back inside any blocking call of the document (an element read,
 // CallScript, LoadFile, Navigate...): the page waits for the answer of an
 // event, a navigation or a window.external call while the program waits for
-// the page (ChromiumHtmlDocument.h). Hosts must allow for that re-entry.
+// the page (ChromiumHtmlDocument.h). Hosts must allow for that re-entry. Such
+// a browser may also finish a navigation after Navigate has returned: the
+// completion calls then come through the message loop, or inside the next
+// call that needs the page, which waits for it.
 class HtmlDocumentHost {
  public:
   virtual ~HtmlDocumentHost() = default;
@@ -190,7 +193,8 @@ class HtmlDocument {
   // in BeforeNavigate (false, nothing changes). A change of the "#" part only
   // stays on the page (NavigateComplete only); any other address loads a page
   // (a file URL its file; what cannot be shown gives an empty page), then
-  // NavigateComplete and DocumentComplete follow. True when it went ahead.
+  // NavigateComplete and DocumentComplete follow (a browser may return
+  // first, see HtmlDocumentHost). True when it went ahead.
   virtual bool Navigate(const std::string& url) = 0;
   // Loads the page's address again (NavigateComplete and DocumentComplete).
   virtual void Reload() = 0;

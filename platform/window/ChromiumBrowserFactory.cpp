@@ -66,4 +66,6 @@ bool InstallChromiumBrowser() {
   return true;
 }
 
+void FinishPageLoads() { ChromiumHtmlDocument::FinishLoads(); }
+
 }  // namespace platform

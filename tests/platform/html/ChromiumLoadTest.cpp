@@ -1,0 +1,127 @@
+// Page loads of a Chromium document go on while the program does other work
+// (label browser): Navigate returns at once, the completion comes through the
+// message loop, a call that needs the page waits for it, and a document that
+// goes while its page is being made or loaded leaves no page behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/html/Url.h"
+#include "platform/kernel/Messages.h"
+#include "tests/support/BrowserTestSupport.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+using zorva::test::TestBrowser;
+using zorva::test::WritePage;
+
+class LoadHost : public platform::HtmlDocumentHost {
+ public:
+  std::vector<std::string> completions;  // "nav url" / "doc url"
+
+  void HandleEvent(platform::HtmlEvent&) override {}
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string& url) override { completions.push_back("nav " + url); }
+  void DocumentComplete(const std::string& url) override { completions.push_back("doc " + url); }
+  platform::ScriptDispatch* External() override { return nullptr; }
+};
+
+// Runs only the thread's message loop until `done()` or 10 s.
+bool PumpUntil(const std::function<bool()>& done) {
+  const platform::Millis deadline = platform::TheClock().Now() + 10000;
+  while (!done() && platform::TheClock().Now() < deadline) {
+    if (platform::PumpMessages() == 0) std::this_thread::yield();
+  }
+  return done();
+}
+
+int PageTargets() {
+  const auto targets = TestBrowser()->Call("Target.getTargets");
+  int pages = 0;
+  for (const auto& info : targets.result.value("targetInfos", platform::chromium::Json::array())) {
+    if (info.value("type", "") == "page") ++pages;
+  }
+  return pages;
+}
+
+class ChromiumLoadTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<platform::ChromiumHtmlDocument> NewPage(LoadHost* host) {
+    std::string error;
+    auto page = platform::ChromiumHtmlDocument::Create(TestBrowser(), &error);
+    EXPECT_TRUE(page) << error;
+    if (page && host) page->SetHost(host);
+    return page;
+  }
+
+  zorva_test::TempFolder folder_;
+  const std::string there_ = platform::FileUrl(WritePage(folder_.Path(), "there.htm", "<div id=there>there</div>"));
+};
+
+TEST_F(ChromiumLoadTest, ANavigationReturnsAtOnceAndCompletesThroughTheMessageLoop) {
+  LoadHost host;
+  auto page = NewPage(&host);
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(page->Navigate(there_));
+  EXPECT_TRUE(host.completions.empty());
+  ASSERT_TRUE(PumpUntil([&] { return host.completions.size() == 2; })) << ::testing::PrintToString(host.completions);
+  EXPECT_EQ(host.completions, (std::vector<std::string>{"nav " + there_, "doc " + there_}));
+  EXPECT_TRUE(page->GetElementById("there"));
+}
+
+TEST_F(ChromiumLoadTest, ACallThatNeedsThePageWaitsForItsLoad) {
+  const std::vector<std::pair<const char*, std::function<bool(platform::ChromiumHtmlDocument&)>>> uses = {
+      {"element", [](platform::ChromiumHtmlDocument& p) { return p.GetElementById("there") != nullptr; }},
+      {"write", [](platform::ChromiumHtmlDocument& p) { p.SetElementText("there", "new");
+                                                         return p.GetElementById("there")->GetInnerText() == "new"; }},
+      {"script", [](platform::ChromiumHtmlDocument& p) {
+         platform::ScriptValue title;
+         return p.CallScript("eval", {platform::ScriptValue("document.getElementById('there').id")}, &title) ==
+                    S_OK && title.ToText() == "there";
+       }},
+      {"address", [this](platform::ChromiumHtmlDocument& p) { return p.GetUrl() == there_; }},
+  };
+  for (const auto& [name, use] : uses) {
+    LoadHost host;
+    // Straight after it was made: neither the page target nor the page exists.
+    auto page = NewPage(&host);
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(page->Navigate(there_));
+    EXPECT_TRUE(use(*page)) << name;
+    // The window heard of the load before the call answered.
+    EXPECT_EQ(host.completions, (std::vector<std::string>{"nav " + there_, "doc " + there_})) << name;
+  }
+}
+
+TEST_F(ChromiumLoadTest, ADocumentThatGoesWhileItsPageIsMadeOrLoadsLeavesNoPage) {
+  // One page stays (it takes the browser's start page, if that is still free).
+  auto kept = NewPage(nullptr);
+  ASSERT_TRUE(kept);
+  const int before = PageTargets();
+  for (const bool navigate : {false, true}) {
+    LoadHost host;
+    {
+      auto page = NewPage(&host);
+      ASSERT_TRUE(page);
+      if (navigate) page->Navigate(there_);
+    }
+    // Its page (made after it went, or under way) is closed; nothing reaches the host.
+    ASSERT_TRUE(PumpUntil([&] { return PageTargets() == before; })) << navigate;
+    EXPECT_TRUE(host.completions.empty()) << navigate;
+  }
+  // A page being loaded when its window goes.
+  LoadHost host;
+  auto page = NewPage(&host);
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(page->GetElementById("nothing") == nullptr);  // set up, blank
+  page->Navigate(there_);
+  page.reset();
+  ASSERT_TRUE(PumpUntil([&] { return PageTargets() == before; }));
+  EXPECT_TRUE(host.completions.empty());
+}
+
+}  // namespace
