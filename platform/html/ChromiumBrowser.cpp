@@ -236,7 +236,13 @@ std::shared_ptr<Browser> Browser::Start(const Options& options, std::string* err
     if (error) *error = why;
     return nullptr;
   }
-  Reply version = browser->Call("Browser.getVersion", Json::object(), {}, options.startTimeout);
+  // Its start page is asked for at once: the answer comes with the first.
+  std::string unsent;
+  const int versionId = browser->Begin("Browser.getVersion", Json::object(), {}, &unsent);
+  const int targetsId = options.headless ? browser->Begin("Target.getTargets", Json::object(), {}, &unsent) : 0;
+  Reply version;
+  version.error = unsent;
+  if (versionId != 0) version = browser->Await(versionId, "Browser.getVersion", options.startTimeout);
   if (!version.ok) {
     if (error) {
       *error = "the page browser " + EnvOr("ZORVA_CHROMIUM", options.binary.empty() ? kDefaultBinary : options.binary) +
@@ -245,8 +251,8 @@ std::shared_ptr<Browser> Browser::Start(const Options& options, std::string* err
     return nullptr;
   }
   std::string startPage;
-  if (options.headless) {
-    Reply targets = browser->Call("Target.getTargets", Json::object(), {}, options.startTimeout);
+  if (targetsId != 0) {
+    Reply targets = browser->Await(targetsId, "Target.getTargets", options.startTimeout);
     if (targets.ok && targets.result.contains("targetInfos")) {
       for (const Json& info : targets.result["targetInfos"]) {
         if (info.value("type", "") == "page" && info.value("url", "") == "about:blank") {
@@ -670,13 +676,23 @@ Reply Browser::CallPacked(const Json& params, const std::string& session, Millis
 }
 
 Reply Browser::CallPlain(const std::string& method, const Json& params, const std::string& session, Millis timeout) {
-  Reply reply;
+  std::string error;
+  const int id = Begin(method, params, session, &error);
+  if (id == 0) {
+    Reply reply;
+    reply.error = error;
+    return reply;
+  }
+  return Await(id, method, timeout);
+}
+
+int Browser::Begin(const std::string& method, const Json& params, const std::string& session, std::string* error) {
   int id;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (dead_) {
-      reply.error = "the page browser has ended";
-      return reply;
+      *error = "the page browser has ended";
+      return 0;
     }
     id = nextId_++;
     waiting_.insert(id);
@@ -686,9 +702,14 @@ Reply Browser::CallPlain(const std::string& method, const Json& params, const st
   if (!Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) {
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_.erase(id);
-    reply.error = "the page browser cannot be reached";
-    return reply;
+    *error = "the page browser cannot be reached";
+    return 0;
   }
+  return id;
+}
+
+Reply Browser::Await(int id, const std::string& method, Millis timeout) {
+  Reply reply;
   const Millis deadline = TheClock().Now() + timeout;
   const DWORD thread = GetCurrentThreadId();
   std::unique_lock<std::mutex> lock(mutex_);

@@ -121,6 +121,10 @@ class Browser : public std::enable_shared_from_this<Browser> {
   bool DispatchOne(std::unique_lock<std::mutex>& lock);
   bool Write(const std::string& message);
   Reply CallPlain(const std::string& method, const Json& params, const std::string& session, Millis timeout);
+  // CallPlain in two halves: sends (0, and *error, when it cannot), then
+  // waits for the answer.
+  int Begin(const std::string& method, const Json& params, const std::string& session, std::string* error);
+  Reply Await(int id, const std::string& method, Millis timeout);
   Reply CallPacked(const Json& params, const std::string& session, Millis timeout);
 
   struct Session {
