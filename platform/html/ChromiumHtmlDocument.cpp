@@ -352,10 +352,13 @@ void ChromiumHtmlDocument::SetUpAnswered(const std::string& method, const Reply&
   if (--setUpLeft_ > 0) return;
   setUp_ = SetUpState::Ready;
   if (configurePending_ && !loading_ && contextId_ != 0) {
+    // window.external only ever on file: pages.
+    Json config = HostSettings();
+    config["external"] = config.value("external", false) && IsFileUrl(url_);
     browser_->Send("Runtime.callFunctionOn",
                    {{"functionDeclaration", chromium::kRunFunction},
                     {"executionContextId", contextId_},
-                    {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({HostSettings()})}}})}},
+                    {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({config})}}})}},
                    sessionId_);
   }
   configurePending_ = false;
