@@ -337,7 +337,8 @@ void ChromiumHtmlDocument::SetUp() {
   // The blank page answers element calls too.
   ++setUpLeft_;
   configurePending_ = false;
-  browser_->Post("Runtime.evaluate", {{"expression", PageScriptWith(HostSettings())}}, sessionId_,
+  pageSettings_ = HostSettings();
+  browser_->Post("Runtime.evaluate", {{"expression", PageScriptWith(pageSettings_)}}, sessionId_,
                  [this, alive](const Reply& reply) {
                    if (alive.lock()) SetUpAnswered("Runtime.evaluate", reply, false);
                  });
@@ -556,9 +557,25 @@ void ChromiumHtmlDocument::SetHost(HtmlDocumentHost* host) {
     if (setUp_ == SetUpState::Running) configurePending_ = true;
     return;
   }
+  // A page still loading takes them when it has loaded, without waiting now.
+  if (loading_) return;
+  pageSettings_ = HostSettings();
   Json config{{"types", host ? host->EventTypes() : std::vector<std::string>()},
               {"external", host && host->External() && IsFileUrl(url_)}};
   Run("configure", Json::array({config}));
+}
+
+void ChromiumHtmlDocument::ConfigureIfChanged() {
+  if (!host_ || contextId_ == 0 || closed_) return;
+  Json settings = HostSettings();
+  if (settings == pageSettings_) return;
+  pageSettings_ = settings;
+  settings["external"] = settings.value("external", false) && IsFileUrl(url_);
+  browser_->Send("Runtime.callFunctionOn",
+                 {{"functionDeclaration", chromium::kRunFunction},
+                  {"executionContextId", contextId_},
+                  {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({settings})}}})}},
+                 sessionId_);
 }
 
 std::string ChromiumHtmlDocument::GetUrl() const {
@@ -626,6 +643,7 @@ void ChromiumHtmlDocument::StartNavigation() {
   }
   quiet_ = !load.notify;
   ownLoad_ = true;
+  pageSettings_ = load.settings;
   std::weak_ptr<bool> alive = alive_;
   const std::uint64_t serial = load.serial;
   browser_->Post(load.reload ? "Page.reload" : "Page.navigate",
@@ -745,6 +763,7 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     const bool notify = !quiet_;
     // The program's navigation has loaded before its window hears so.
     if (loading_) EndLoad(true);
+    ConfigureIfChanged();
     if (notify && host_) host_->DocumentComplete(url_);
   } else if (method == "Page.javascriptDialogOpening") {
     if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());

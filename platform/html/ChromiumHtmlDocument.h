@@ -195,6 +195,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // starting need not stop to ask for them; it is replaced when they change.
   chromium::Json HostSettings() const;
   bool UpdateStartScript(const chromium::Json& settings);
+  void ConfigureIfChanged();
   void SendHeld() const;
   // Runs operation `op` of the page script after the held writes.
   chromium::Reply CallPage(const std::string& op, const chromium::Json& args) const;
@@ -251,6 +252,10 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   mutable chromium::Json held_ = chromium::Json::array();  // [[op, args]...] not yet sent
   std::string startScriptId_;
   chromium::Json startSettings_;
+  // The host's settings the page shown took; one that changed meanwhile (a
+  // window gives window.external after starting its page) is sent to it
+  // once it has loaded.
+  chromium::Json pageSettings_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -209,6 +209,11 @@ BOOL CDHtmlDialog::PreTranslateMessage(MSG* msg) {
   return CDialog::PreTranslateMessage(msg);
 }
 
+void CDHtmlDialog::SetExternalDispatch(platform::ScriptDispatch* dispatch) {
+  external_ = dispatch;
+  if (document_) document_->SetHost(host_.get());
+}
+
 void CDHtmlDialog::Navigate(const std::string& url) {
   if (document_) document_->Navigate(url);
 }

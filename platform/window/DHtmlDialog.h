@@ -138,7 +138,9 @@ class CDHtmlDialog : public CDialog {
 
   // Page script's window.external, given only while IsExternalDispatchSafe()
   // says TRUE. The dialog does not own it; it must outlive the dialog's window.
-  void SetExternalDispatch(platform::ScriptDispatch* dispatch) { external_ = dispatch; }
+  // Page script reaches `dispatch` as window.external from now on, also on
+  // a page already loading or shown.
+  void SetExternalDispatch(platform::ScriptDispatch* dispatch);
   virtual BOOL IsExternalDispatchSafe() { return FALSE; }
 
   // The event whose handlers run now; null outside them.

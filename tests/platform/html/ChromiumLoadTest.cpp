@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/html/ScriptDispatch.h"
 #include "platform/html/Url.h"
 #include "platform/kernel/Messages.h"
 #include "tests/support/BrowserTestSupport.h"
@@ -27,7 +28,8 @@ class LoadHost : public platform::HtmlDocumentHost {
   void BeforeNavigate(const std::string&, bool*) override {}
   void NavigateComplete(const std::string& url) override { completions.push_back("nav " + url); }
   void DocumentComplete(const std::string& url) override { completions.push_back("doc " + url); }
-  platform::ScriptDispatch* External() override { return nullptr; }
+  platform::ScriptDispatch* External() override { return external; }
+  platform::ScriptDispatch* external = nullptr;
 };
 
 // Runs only the thread's message loop until `done()` or 10 s.
@@ -95,6 +97,31 @@ TEST_F(ChromiumLoadTest, ACallThatNeedsThePageWaitsForItsLoad) {
     // The window heard of the load before the call answered.
     EXPECT_EQ(host.completions, (std::vector<std::string>{"nav " + there_, "doc " + there_})) << name;
   }
+}
+
+// A window gives window.external after starting its page (its set-up
+// order); the page has it once loaded, whether it was still loading then.
+TEST_F(ChromiumLoadTest, WindowExternalGivenAfterThePageStartedReachesIt) {
+  platform::ScriptDispatch sink;
+  std::vector<std::string> calls;
+  sink.AddMethod("Echo", {platform::ScriptType::Text}, [&](const platform::ScriptArgs& args) {
+    calls.push_back(args[0].ToText());
+    return platform::ScriptValue();
+  });
+  for (const bool loaded : {false, true}) {
+    LoadHost host;
+    auto page = NewPage(&host);
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(page->Navigate(there_));
+    if (loaded) page->GetElementById("there");
+    host.external = &sink;
+    page->SetHost(&host);  // as the window does when it is given its object
+    platform::ScriptValue answer;
+    ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue("window.external.Echo('hi'); 'called'")}, &answer),
+              S_OK);
+    EXPECT_EQ(answer.ToText(), "called") << loaded;
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"hi", "hi"}));
 }
 
 TEST_F(ChromiumLoadTest, ADocumentThatGoesWhileItsPageIsMadeOrLoadsLeavesNoPage) {
