@@ -161,7 +161,7 @@ void BM_LabPageLoadOnly(benchmark::State& state) {
   int n = 0;
   for (auto _ : state) {
     if (!lab.Page()->LoadFile(pages[++n % 2])) {
-      state.SkipWithError("the page did not load");
+      state.SkipWithError(("the page did not load: " + lab.Page()->LastError()).c_str());
       break;
     }
     // The page answers: it has loaded.

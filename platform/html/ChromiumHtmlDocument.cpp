@@ -613,6 +613,10 @@ bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify, bool wai
   // One navigation of the program's at a time.
   if (loading_) FinishLoad();
   if (closed_) return false;
+  // Writes go to the page they were made for, now: once the navigation has
+  // started, the browser answers no call into the page until its request
+  // is let through.
+  SendHeld();
   Load load;
   load.serial = ++loadSerial_;
   load.deadline = TheClock().Now() + loadTimeout_;
@@ -710,6 +714,7 @@ bool ChromiumHtmlDocument::Navigate(const std::string& url) {
 void ChromiumHtmlDocument::Reload() {
   FinishLoad();
   if (closed_) return;
+  SendHeld();
   Load load;
   load.serial = ++loadSerial_;
   load.deadline = TheClock().Now() + loadTimeout_;

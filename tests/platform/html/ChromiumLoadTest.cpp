@@ -124,6 +124,34 @@ TEST_F(ChromiumLoadTest, WindowExternalGivenAfterThePageStartedReachesIt) {
   EXPECT_EQ(calls, (std::vector<std::string>{"hi", "hi"}));
 }
 
+// A write still held when the program goes to another page reaches the page
+// it was made for, and the next page loads as ever.
+TEST_F(ChromiumLoadTest, WritesHeldWhenTheProgramNavigatesDoNotHoldUpTheLoad) {
+  const std::string first = WritePage(folder_.Path(), "first.htm",
+                                      "<div id=box>old</div><script>new MutationObserver(() => "
+                                      "{ window.name = 'written'; }).observe(document.getElementById('box'), "
+                                      "{childList: true});</script>");
+  LoadHost host;
+  auto page = NewPage(&host);
+  ASSERT_TRUE(page);
+  page->SetLoadTimeout(5000);
+  ASSERT_TRUE(page->LoadFile(first));
+  for (const bool navigate : {false, true}) {
+    page->SetElementText("box", "new");
+    if (navigate) {
+      ASSERT_TRUE(page->Navigate(there_));
+    } else {
+      ASSERT_TRUE(page->LoadFile(WritePage(folder_.Path(), "there.htm", "<div id=there>there</div>"))) << page->LastError();
+    }
+    EXPECT_TRUE(page->GetElementById("there")) << navigate;
+    platform::ScriptValue name;
+    ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue("window.name")}, &name), S_OK);
+    EXPECT_EQ(name.ToText(), "written") << navigate;  // the name outlives the first page
+    ASSERT_TRUE(page->LoadFile(first));
+    page->CallScript("eval", {platform::ScriptValue("window.name = ''")}, nullptr);
+  }
+}
+
 TEST_F(ChromiumLoadTest, ADocumentThatGoesWhileItsPageIsMadeOrLoadsLeavesNoPage) {
   // One page stays (it takes the browser's start page, if that is still free).
   auto kept = NewPage(nullptr);
