@@ -228,17 +228,18 @@ class ZorvaDlgStartTest : public ZorvaDlgWindowTest {
     Pump();
   }
   // Makes the window while a watcher moves the test clock on whenever both
-  // the window's set-up and the scan worker wait on it: each found the
-  // database busy with the other (a commit meeting the worker's read) and
-  // waits to try again. Gives how far the clock went.
+  // the window's set-up and the scan worker wait on it (the set-up's commit
+  // can meet the worker's read: each finds the database busy and waits to
+  // try again), as time would go on for them. Gives how far it went.
   platform::Millis CreateMovingTheClockWhenBothWait() {
     std::atomic<bool> created{false};
     std::atomic<platform::Millis> moved{0};
     std::thread watcher([&] {
       while (!created.load()) {
+        // A millisecond at a time: no wait ends sooner than it would.
         if (clock.Waiters() >= 2) {
-          clock.Advance(500);
-          moved += 500;
+          clock.Advance(1);
+          ++moved;
         }
         std::this_thread::yield();
       }
