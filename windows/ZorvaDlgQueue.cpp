@@ -195,7 +195,13 @@ void CZorvaDlg::PlayNext() {
 }
 
 void CZorvaDlg::OnTrackPlaying(const Track& track) {
-  if (track == nowPlaying) return;
+  if (track == nowPlaying) {
+    // The track handed over may be the one already shown (a random queue can
+    // hold it): nothing to redraw, but the hand-over is done, or reports of
+    // every other track would be refused from now on.
+    if (track == handedOver) handedOver = Track();
+    return;
+  }
   // Until the player reports the track handed to it, late reports of others
   // change nothing.
   if (!handedOver.location.empty() && !(track == handedOver)) return;
