@@ -336,7 +336,6 @@ void ChromiumHtmlDocument::SetUp() {
   }
   // The blank page answers element calls too.
   ++setUpLeft_;
-  configurePending_ = false;
   pageSettings_ = HostSettings();
   browser_->Post("Runtime.evaluate", {{"expression", PageScriptWith(pageSettings_)}}, sessionId_,
                  [this, alive](const Reply& reply) {
@@ -352,17 +351,8 @@ void ChromiumHtmlDocument::SetUpAnswered(const std::string& method, const Reply&
   }
   if (--setUpLeft_ > 0) return;
   setUp_ = SetUpState::Ready;
-  if (configurePending_ && !loading_ && contextId_ != 0) {
-    // window.external only ever on file: pages.
-    Json config = HostSettings();
-    config["external"] = config.value("external", false) && IsFileUrl(url_);
-    browser_->Send("Runtime.callFunctionOn",
-                   {{"functionDeclaration", chromium::kRunFunction},
-                    {"executionContextId", contextId_},
-                    {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({config})}}})}},
-                   sessionId_);
-  }
-  configurePending_ = false;
+  // A host set meanwhile: the blank page takes its settings now.
+  ConfigureIfChanged();
 }
 
 void ChromiumHtmlDocument::Fail(const std::string& why) {
@@ -541,40 +531,31 @@ HtmlElementPtr ChromiumHtmlDocument::GetDocumentElement() const {
 
 void ChromiumHtmlDocument::SetHost(HtmlDocumentHost* host) {
   host_ = host;
-  if (!host) {
-    // Going away waits for nothing: the page stops asking.
-    if (setUp_ == SetUpState::Ready && !loading_ && contextId_ != 0 && !closed_) {
-      browser_->Send("Runtime.callFunctionOn",
-                     {{"functionDeclaration", chromium::kRunFunction},
-                      {"executionContextId", contextId_},
-                      {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({HostSettings()})}}})}},
-                     sessionId_);
-    }
+  // A page being set up or loading takes them once ready (ConfigureIfChanged),
+  // and going away waits for nothing: the page stops asking.
+  if (!host || setUp_ != SetUpState::Ready || loading_) {
+    ConfigureIfChanged();
     return;
   }
-  if (setUp_ == SetUpState::Opening || setUp_ == SetUpState::Running) {
-    // The blank page takes the settings once set up.
-    if (setUp_ == SetUpState::Running) configurePending_ = true;
-    return;
-  }
-  // A page still loading takes them when it has loaded, without waiting now.
-  if (loading_) return;
   pageSettings_ = HostSettings();
-  Json config{{"types", host ? host->EventTypes() : std::vector<std::string>()},
-              {"external", host && host->External() && IsFileUrl(url_)}};
-  Run("configure", Json::array({config}));
+  Run("configure", Json::array({PageSettings()}));
+}
+
+Json ChromiumHtmlDocument::PageSettings() const {
+  Json settings = HostSettings();
+  // window.external only ever on file: pages.
+  settings["external"] = settings.value("external", false) && IsFileUrl(url_);
+  return settings;
 }
 
 void ChromiumHtmlDocument::ConfigureIfChanged() {
-  if (!host_ || contextId_ == 0 || closed_) return;
-  Json settings = HostSettings();
-  if (settings == pageSettings_) return;
-  pageSettings_ = settings;
-  settings["external"] = settings.value("external", false) && IsFileUrl(url_);
+  if (setUp_ != SetUpState::Ready || loading_ || contextId_ == 0 || closed_) return;
+  if (HostSettings() == pageSettings_) return;
+  pageSettings_ = HostSettings();
   browser_->Send("Runtime.callFunctionOn",
                  {{"functionDeclaration", chromium::kRunFunction},
                   {"executionContextId", contextId_},
-                  {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({settings})}}})}},
+                  {"arguments", Json::array({{{"value", "configure"}}, {{"value", Json::array({PageSettings()})}}})}},
                  sessionId_);
 }
 
@@ -609,7 +590,7 @@ void ChromiumHtmlDocument::LoadHtml(const std::string& html) {
   fulfilPending_ = false;
 }
 
-bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify, bool wait) {
+bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify, bool wait, bool reload) {
   // One navigation of the program's at a time.
   if (loading_) FinishLoad();
   if (closed_) return false;
@@ -622,6 +603,7 @@ bool ChromiumHtmlDocument::LoadUrl(const std::string& url, bool notify, bool wai
   load.deadline = TheClock().Now() + loadTimeout_;
   load.url = url;
   load.notify = notify;
+  load.reload = reload;
   load.settings = HostSettings();
   loading_ = std::move(load);
   // Before the page target exists its set-up starts the navigation.
@@ -713,17 +695,7 @@ bool ChromiumHtmlDocument::Navigate(const std::string& url) {
 
 void ChromiumHtmlDocument::Reload() {
   FinishLoad();
-  if (closed_) return;
-  SendHeld();
-  Load load;
-  load.serial = ++loadSerial_;
-  load.deadline = TheClock().Now() + loadTimeout_;
-  load.url = url_;
-  load.reload = true;
-  load.settings = HostSettings();
-  loading_ = std::move(load);
-  StartNavigation();
-  FinishLoad();
+  LoadUrl(url_, true, true, true);
 }
 
 bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) {

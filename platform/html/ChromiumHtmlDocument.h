@@ -190,11 +190,14 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void OnRequestPaused(const chromium::Json& params);
   // Starts loading `url`; with `wait`, waits until it has loaded (false when
   // it did not), else true when it started.
-  bool LoadUrl(const std::string& url, bool notify, bool wait);
+  bool LoadUrl(const std::string& url, bool notify, bool wait, bool reload = false);
   // The start script of new documents carries the host's settings, so a page
   // starting need not stop to ask for them; it is replaced when they change.
   chromium::Json HostSettings() const;
   bool UpdateStartScript(const chromium::Json& settings);
+  // The host's settings as the page shown may take them.
+  chromium::Json PageSettings() const;
+  // Sends the host's settings to a loaded page that started with others.
   void ConfigureIfChanged();
   void SendHeld() const;
   // Runs operation `op` of the page script after the held writes.
@@ -213,7 +216,6 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   SetUpState setUp_ = SetUpState::Opening;
   int setUpLeft_ = 0;            // set-up commands not yet answered
   Millis setUpDeadline_ = 0;
-  bool configurePending_ = false;  // a host came after the blank page's script was sent
   // The program's own navigation under way: the wait for it comes with the
   // next call that needs the page.
   struct Load {
