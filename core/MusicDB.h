@@ -428,6 +428,16 @@ class MusicDB : public SQLiteDB {
   // The cache when nothing has changed since it was read; null otherwise
   // (it is not read again).
   TagCache* TagCacheIfCurrent();
+  // A write of the play history, which is no part of the tag lists: kept
+  // ones stay current (a play every few minutes would otherwise have them
+  // read again).
+  template <class... Args>
+  void StepKeepingTagLists(StatementId id, Args... args) {
+    auto lock = Lock();
+    TagCache* kept = TagCacheIfCurrent();
+    StepOnce(id, args...);
+    if (kept) kept->totalChanges = sqlite3_total_changes64(Handle());
+  }
   // PRAGMA data_version; false when it cannot be read.
   bool ReadDataVersion(sqlite3_int64& version);
   // The mix's tags as MixTags lists them, from the cached frequencies. False

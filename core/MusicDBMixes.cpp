@@ -137,12 +137,7 @@ void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int 
 }
 
 void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
-  auto lock = Lock();
-  // The play history is no part of the tag lists: kept ones stay current
-  // (a play every few minutes would otherwise have them read again).
-  TagCache* kept = TagCacheIfCurrent();
-  StepOnce(StatementId::AddPlayRecord, track.id, mix.id);
-  if (kept) kept->totalChanges = sqlite3_total_changes64(Handle());
+  StepKeepingTagLists(StatementId::AddPlayRecord, track.id, mix.id);
 }
 
 Track MusicDB::GetRecentlyPlayedTrack(int n) {
@@ -151,12 +146,7 @@ Track MusicDB::GetRecentlyPlayedTrack(int n) {
   return statement.Step() == SQLITE_ROW ? statement.ReadTrack() : Track();
 }
 
-void MusicDB::PurgePlayRecords(int days) {
-  auto lock = Lock();
-  TagCache* kept = TagCacheIfCurrent();
-  StepOnce(StatementId::PurgePlayRecords, days);
-  if (kept) kept->totalChanges = sqlite3_total_changes64(Handle());
-}
+void MusicDB::PurgePlayRecords(int days) { StepKeepingTagLists(StatementId::PurgePlayRecords, days); }
 
 std::string MusicDB::GetLibraryStatistics() {
   const std::string tracks = CountText(*this, "SELECT COUNT (id) as count FROM track");

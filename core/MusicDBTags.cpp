@@ -63,12 +63,12 @@ MusicDB::TagCache* MusicDB::TagCacheIfCurrent() {
 
 MusicDB::TagCache* MusicDB::CurrentTagCache() {
   auto lock = Lock();
+  if (TagCache* current = TagCacheIfCurrent()) return current;
   if (!Handle() || IsFailed()) return nullptr;
   sqlite3_int64 dataVersion = 0;
   if (!ReadDataVersion(dataVersion)) return nullptr;
   const sqlite3_int64 totalChanges = sqlite3_total_changes64(Handle());
   TagCache& cache = tagCache_;
-  if (cache.valid && cache.dataVersion == dataVersion && cache.totalChanges == totalChanges) return &cache;
 
   // Emptied, not freed: the lists of a large library are read again into
   // the same storage.
