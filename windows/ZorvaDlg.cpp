@@ -15,7 +15,6 @@
 #include "core/Settings.h"
 #include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
-#include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/xmlhttp/WebHosts.h"
 #include "windows/TagLinks.h"
 #include "windows/WebLink.h"

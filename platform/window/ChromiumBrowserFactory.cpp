@@ -66,6 +66,4 @@ bool InstallChromiumBrowser() {
   return true;
 }
 
-void FinishPageLoads() { ChromiumHtmlDocument::FinishLoads(); }
-
 }  // namespace platform

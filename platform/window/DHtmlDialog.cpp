@@ -4,6 +4,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/MemoryHtmlDocument.h"
 
 namespace {
@@ -340,5 +341,7 @@ void SetBrowserFactory(BrowserFactory factory) {
   std::lock_guard<std::mutex> lock(f.mutex);
   f.make = std::move(factory);
 }
+
+void FinishPageLoads() { ChromiumHtmlDocument::FinishLoads(); }
 
 }  // namespace platform

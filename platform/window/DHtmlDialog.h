@@ -188,4 +188,10 @@ namespace platform {
 using BrowserFactory = std::function<std::unique_ptr<HtmlDocument>(HWND browserWindow)>;
 void SetBrowserFactory(BrowserFactory factory);
 
+// Waits until the pages of this thread's dialogs have loaded what they were
+// sent to and each dialog has heard so (OnDocumentComplete): pages load side
+// by side while the program goes on, and a program's set-up waits here for
+// all of them at once. Nothing to wait for with the in-memory document.
+void FinishPageLoads();
+
 }  // namespace platform
