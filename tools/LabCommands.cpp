@@ -47,6 +47,9 @@ std::optional<Mix> MixOf(const platform::HtmlElement& element) {
   return mix;
 }
 
+// What the pages' new-tag box shows until it is clicked; never a name.
+constexpr char kNewTagPrompt[] = "type selector here";
+
 bool IsBlank(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' '; });
 }
@@ -248,7 +251,7 @@ HRESULT TrackInfo::OnNewTagSubmit(platform::HtmlElement&) {
   auto box = GetElement("newtag");
   if (!box) return S_FALSE;
   auto typed = InputText(box.get());
-  if (!typed) return S_OK;
+  if (!typed || *typed == kNewTagPrompt) return S_OK;
   const std::string& name = *typed;
   // A name of nothing but blanks would be a tag nobody can see or pick.
   if (!IsBlank(name)) {

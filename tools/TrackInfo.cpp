@@ -352,12 +352,36 @@ std::string TrackRows(const TrackList& tracks) {
   return html;
 }
 
+// Fetches the page of `count` rows at `offset` into `rows` and returns the
+// offset drawn. A page past the first that has no rows (its last rows were
+// banned or deleted, or the link is older than the table) gives way to the
+// last page that has rows: `recount` gives the total then, and when that is
+// too high the pages before are tried one by one.
+template <typename Rows, typename Fetch, typename Recount>
+int FetchPageWithRows(Rows& rows, int offset, int count, const Fetch& fetch, const Recount& recount) {
+  fetch(rows, offset);
+  if (!rows.empty() || offset <= 0 || count <= 0) return offset;
+  const int total = recount();
+  const int lastPage = total > 0 ? (total - 1) / count * count : 0;
+  for (int at = std::max(std::min(offset - count, lastPage), 0);; at = std::max(at - count, 0)) {
+    rows.clear();
+    fetch(rows, at);
+    if (!rows.empty() || at == 0) return at;
+  }
+}
 
 }  // namespace
 
 void TrackInfo::RenderMixTracks(int offset, int count) {
   TrackList tracks;
-  theMusicDB.GetTracksOfMix(mix_, tracks, offset, count);
+  offset = FetchPageWithRows(
+      tracks, offset, count,
+      [this, count](TrackList& rows, int at) { theMusicDB.GetTracksOfMix(mix_, rows, at, count); },
+      [this] {
+        // The count the mix was shown with is older than the empty page.
+        if (mix_.GetId() > 0) mix_.SetPlaylistTrackCount(Mix(mix_.GetId()).GetPlaylistTrackCount());
+        return mix_.GetPlaylistTrackCount();
+      });
   SetElementHtml("trackttable", TrackRows(tracks));
   SetElementHtml("tracknav",
                  PageNavigation(offset, count, mix_.GetPlaylistTrackCount(), false));
@@ -366,7 +390,14 @@ void TrackInfo::RenderMixTracks(int offset, int count) {
 
 void TrackInfo::RenderTagTracks(int offset, int count) {
   TrackList tracks;
-  theMusicDB.GetTracksOfTag(tag_, tracks, offset, count);
+  offset = FetchPageWithRows(
+      tracks, offset, count,
+      [this, count](TrackList& rows, int at) { theMusicDB.GetTracksOfTag(tag_, rows, at, count); },
+      [this] {
+        // A tag no enabled track carries any more loads with no frequency.
+        tag_.frequency = Tag(tag_.id).frequency;
+        return tag_.frequency;
+      });
   SetElementHtml("trackttable", TrackRows(tracks));
   SetElementHtml("tracknav", PageNavigation(offset, count, tag_.frequency, false));
   trackPageOffset_ = offset;
@@ -374,7 +405,11 @@ void TrackInfo::RenderTagTracks(int offset, int count) {
 
 void TrackInfo::RenderAllTracks(int offset, int count) {
   TrackList tracks;
-  const int total = theMusicDB.GetEnabledTracks(tracks, offset, count);
+  int total = 0;
+  offset = FetchPageWithRows(
+      tracks, offset, count,
+      [&total, count](TrackList& rows, int at) { total = theMusicDB.GetEnabledTracks(rows, at, count); },
+      [&total] { return total; });
   SetElementText("trackheading", FormatText("%d tracks", total));
   SetElementHtml("trackttable", TrackRows(tracks));
   SetElementHtml("tracknav", PageNavigation(offset, count, total, false));
@@ -383,7 +418,11 @@ void TrackInfo::RenderAllTracks(int offset, int count) {
 
 void TrackInfo::RenderAllTags(int offset, int count) {
   TagList tags;
-  const int total = theMusicDB.GetTagsPage(tags, offset, count);
+  int total = 0;
+  offset = FetchPageWithRows(
+      tags, offset, count,
+      [&total, count](TagList& rows, int at) { total = theMusicDB.GetTagsPage(rows, at, count); },
+      [&total] { return total; });
   SetElementText("tagsheading", FormatText("%d selectors", total));
   std::string html;
   html.reserve(tags.size() * 600);

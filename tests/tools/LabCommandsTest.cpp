@@ -154,6 +154,21 @@ TEST_F(LabCommandsTest, NewTagBoxSuggestsTagsOfTheChosenType) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM tag WHERE trim(name) = ''"), 0);
 }
 
+TEST_F(LabCommandsTest, TheNewTagBoxPromptIsNeverTakenAsAName) {
+  const Names trackTags = TagsOf(rock[0]);
+  for (int view : {LabViewTrack, LabViewTag, LabViewMix}) {
+    ShowView(view);
+    // "Add" before the box was ever clicked: the page still shows its prompt.
+    ASSERT_EQ(Element("newtag")->GetValue(), "type selector here") << view;
+    Click("newtagsubmit");
+    EXPECT_EQ(Element("newtag")->GetValue(), "type selector here") << view;
+  }
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM tag WHERE name = 'type selector here'"), 0);
+  EXPECT_EQ(TagsOf(rock[0]), trackTags);
+  EXPECT_EQ(MixTags(rockMix.GetId()), Names{"Rock"});
+  EXPECT_EQ(TakePosted(), Posts{});
+}
+
 TEST_F(LabCommandsTest, MixesGainAndLoseTheShownTag) {
   ShowView(LabViewTag);  // Rock: in "rock mix"
   Fire(Find("delmix"));
@@ -193,6 +208,60 @@ TEST_F(LabCommandsTest, DumpAndReleaseRedrawTheTrackTables) {
   Fire(Find("dumptrack"));
   EXPECT_EQ(Element("trackttable")->GetChildren().size(), 2u);
   EXPECT_EQ(Text("tracknav"), "0 to 3 of 3");  // the tag's count as the view was opened
+  EXPECT_EQ(TakePosted(), Posts{});
+}
+
+TEST_F(LabCommandsTest, BanningTheLastRowsOfTheLastPageGoesToTheLastPageThatHasRows) {
+  for (int i = 0; i < 103; ++i) AddTrack("n" + std::to_string(1000 + i), "Hum", "Drone", "Noise");
+  Mix noise;
+  noise.AddTag(TagNamed("Noise", TagGenre), false);
+  noise.Rename("noise mix");
+  // Bans the rows of the second page through its own links until another page
+  // is drawn; the number of bans that took.
+  auto banSecondPage = [&] {
+    switch (lab->GetView()) {
+      case LabViewMix:
+        lab->RenderMixTracks(100, TrackInfo::kPageSize);
+        break;
+      case LabViewTag:
+        lab->RenderTagTracks(100, TrackInfo::kPageSize);
+        break;
+      default:
+        lab->RenderAllTracks(100, TrackInfo::kPageSize);
+        break;
+    }
+    int bans = 0;
+    while (lab->GetTrackPageOffset() == 100 && bans < 10) {
+      if (!Find("dumptrack")) break;
+      Fire(Find("dumptrack"));
+      ++bans;
+    }
+    return bans;
+  };
+  struct Case {
+    int view;
+    int addedBefore;  // Noise tracks added first, so the second page holds rows
+    int rows;         // rows of the second page
+  };
+  // Mix and tag views count Noise tracks (103, then 102); home every enabled track (5 + 100).
+  for (const Case& c : {Case{LabViewMix, 0, 3}, Case{LabViewTag, 2, 2}, Case{LabViewHome, 0, 5}}) {
+    for (int i = 0; i < c.addedBefore; ++i) AddTrack("m" + std::to_string(i), "Hum", "Drone", "Noise");
+    if (c.view == LabViewMix) lab->ShowMix(Mix(noise.GetId()), false);
+    if (c.view == LabViewTag) lab->ShowTag(TagNamed("Noise", TagGenre), false);
+    if (c.view == LabViewHome) lab->ShowHome(false);
+    ASSERT_EQ(lab->GetView(), c.view);
+    EXPECT_EQ(banSecondPage(), c.rows) << c.view;
+    EXPECT_EQ(lab->GetTrackPageOffset(), 0) << c.view;
+    EXPECT_EQ(Element("trackttable")->GetChildren().size(), 100u) << c.view;
+    EXPECT_EQ(Text("tracknav"), "0 to 100 of 100") << c.view;
+  }
+  // A page past the end, as a link older than the table names: the last page that has rows.
+  lab->RenderAllTracks(400, TrackInfo::kPageSize);
+  EXPECT_EQ(lab->GetTrackPageOffset(), 0);
+  EXPECT_EQ(Element("trackttable")->GetChildren().size(), 100u);
+  lab->RenderAllTags(500, TrackInfo::kPageSize);
+  EXPECT_EQ(lab->GetTagPageOffset(), 0);
+  EXPECT_FALSE(Element("alltags")->GetChildren().empty());
   EXPECT_EQ(TakePosted(), Posts{});
 }
 
