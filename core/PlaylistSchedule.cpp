@@ -165,13 +165,15 @@ ScheduleItemList PlaylistSchedule::OrderedSlots() const {
   return ordered;
 }
 
-void PlaylistSchedule::Generate() {
+bool PlaylistSchedule::Generate() {
+  // Without a player there is nothing to write into: the document stays as it is.
+  ITunesPlayer player(nullptr);
+  if (!player.Connect(false)) return false;
   Save();
   queues.clear();
   for (const ScheduleItem& slot : OrderedSlots()) queues.emplace_back(slot);
-  ITunesPlayer player(nullptr);
-  player.Connect(false);
   player.WriteGeneratedPlaylist(name, queues);
+  return true;
 }
 
 void PlaylistSchedule::ShowInITunes() {

@@ -79,8 +79,9 @@ class PlaylistSchedule {
   // Deletes the stored row and its items.
   void Delete();
   // Saves, lays the slots out from minute 0 to the end, fills them and writes
-  // the playlist into the player.
-  void Generate();
+  // the playlist into the player. False, with nothing stored or written, when
+  // the player cannot be reached.
+  bool Generate();
   // Has the player show the generated playlist, generating it first (when
   // the user agrees) if the schedule was never stored.
   void ShowInITunes();

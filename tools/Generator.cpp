@@ -258,7 +258,15 @@ HRESULT CGenerator::OnNewPlaylist(platform::HtmlElement&) {
 }
 
 HRESULT CGenerator::OnGenerate(platform::HtmlElement&) {
-  schedule_.Generate();
+  if (!schedule_.Generate()) {
+    MessageBox(m_hWnd,
+               "Your playlist could not be Generated: iTunes could not be reached.\n\n"
+               "Your schedule is kept as it is; start iTunes and try again.",
+               "Playlist not generated", MB_OK | MB_ICONEXCLAMATION);
+    return S_OK;
+  }
+  // The name it was stored under, should the field have been left empty.
+  if (auto name = GetElement("playlistname")) name->SetValue(schedule_.GetName());
   ShowPlaylistSchedules();
   ShowGenerated(true);
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
@@ -277,7 +285,10 @@ HRESULT CGenerator::OnView(platform::HtmlElement&) {
 }
 
 HRESULT CGenerator::OnPlaylistNameKeyUp(platform::HtmlElement& element) {
-  schedule_.SetName(element.GetValue());
+  const std::string name = element.GetValue();
+  // A schedule without a name is never listed, so could never be opened again.
+  const bool blank = name.find_first_not_of(" \t\r\n") == std::string::npos;
+  schedule_.SetName(blank ? PlaylistSchedule::kDefaultName : name);
   return S_OK;
 }
 

@@ -242,6 +242,62 @@ TEST_F(GeneratorTest, ViewBeforeGeneratingAsksFirst) {
   EXPECT_EQ(model_->Status().selectedPlaylistId, PlayerPlaylist("untitled playlist").first);
 }
 
+TEST_F(GeneratorTest, WithoutAPlayerGenerateSaysItFailedAndKeepsTheDocument) {
+  Element("playlistname")->SetValue("Party");
+  Fire(Element("playlistname"), "keyup");
+  External("InsertScheduleItem", {0, 30, evens.GetId(), -1});
+  TakePosted();
+  const std::string buttons = generator->GetElementText("generate") + " " + Element("view")->GetClassName();
+  binding_.reset();
+  {
+    ScopedEnv noPlayer("ZORVA_PLAYER_SOCKET", config.File("no-player.sock"));
+    Fire(Element("generate"));
+  }
+  const auto questions = answers.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].caption, "Playlist not generated");
+  EXPECT_EQ(questions[0].owner, generator->m_hWnd);
+  EXPECT_EQ(questions[0].type & MB_TYPEMASK, MB_OK);
+  EXPECT_EQ(Open().GetId(), 0);
+  EXPECT_EQ(Open().GetName(), "Party");
+  EXPECT_EQ(Slots(), (std::vector<std::vector<int>>{{0, 30, evens.GetId()}}));
+  EXPECT_EQ(generator->GetElementText("generate") + " " + Element("view")->GetClassName(), buttons);
+  EXPECT_EQ(Number("SELECT count(*) FROM schedule WHERE type = 5"), 0);
+  EXPECT_EQ(TakePosted(), Posts{});
+
+  // The player back, the same document generates.
+  binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model_);
+  answers.QueueAnswer(IDNO);
+  Fire(Element("generate"));
+  EXPECT_GT(Open().GetId(), 0);
+  EXPECT_TRUE(GenerateShown());
+  EXPECT_EQ(PlayerPlaylist("Party").second, 36);  // the one slot runs to the end: 7200 s of 200 s tracks
+  EXPECT_EQ(answers.Questions().back().caption, "Playlist generated");
+}
+
+TEST_F(GeneratorTest, AScheduleLeftWithoutANameIsStoredUnderTheDefaultOne) {
+  External("InsertScheduleItem", {0, 30, 0, -1});
+  for (const char* typed : {"", "  "}) {
+    Element("playlistname")->SetValue(typed);
+    Fire(Element("playlistname"), "keyup");
+    answers.QueueAnswer(IDNO);
+    Fire(Element("generate"));  // the second time generates the stored one again
+  }
+  const int stored = Open().GetId();
+  ASSERT_GT(stored, 0);
+  EXPECT_EQ(Open().GetName(), "untitled playlist");
+  EXPECT_EQ(Element("playlistname")->GetValue(), "untitled playlist");
+  EXPECT_TRUE(Entry(stored));  // listed, so it can be opened and deleted again
+  EXPECT_GT(PlayerPlaylist("untitled playlist").first, 0);
+  // Emptied again and left for another schedule, which stores it once more.
+  Element("playlistname")->SetValue("");
+  Fire(Element("playlistname"), "keyup");
+  Fire(Entry(0));
+  generator->ShowPlaylistSchedules();
+  EXPECT_TRUE(Entry(stored));
+  EXPECT_EQ(Number("SELECT count(*) FROM schedule WHERE trim(name) = ''"), 0);
+}
+
 TEST_F(GeneratorTest, OpeningSchedulesStoresTheStoredOneAndDropsANewOne) {
   auto generate = [&](const std::string& name, int minutes) {
     generator->OpenSchedule(PlaylistSchedule());
