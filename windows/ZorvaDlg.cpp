@@ -268,6 +268,8 @@ void CZorvaDlg::PollPlayer() {
       if (!nothingToPlay) {
         PlaylistSync().SetPlayer(player.get()).SyncPlaylistMixes();
         paused = false;
+        // The control shows what is about to happen: music, not a pause.
+        if (auto play = GetElement("play")) play->SetClassName("pauseclass");
         currentMix = due;
         ApplyCurrentMix();
         if (!currentMix.IsLibraryMix()) {

@@ -233,9 +233,10 @@ void CZorvaDlg::StartPlayback() {
       OnTrackPlaying(t);
     } else if (currentMix.IsLibraryMix()) {
       t = theMusicDB.GetNextRandomTrack(currentMix, false);
-      if (!paused) HandOver(t);
+      const bool started = !paused && HandOver(t);
       OnTrackPlaying(t);
-      RecordPlay(t);
+      // Held (the schedule has nothing due), the track is only shown: it never plays.
+      if (started) RecordPlay(t);
     } else if (!paused) {
       player->PlayMix(currentMix);
     }
@@ -508,6 +509,7 @@ LRESULT CZorvaDlg::OnMixRenamed(WPARAM, LPARAM) {
 
 LRESULT CZorvaDlg::OnSchedulerMode(WPARAM, LPARAM) {
   CallPage(theScheduler.IsRunning() ? "enableautomator" : "disableautomator");
+  automator.UpdateEnableButton();
   if (!theScheduler.IsRunning()) return 0;
   if (!theScheduler.CheckDue()) {
     Contained([this] { player->Stop(); });
@@ -527,6 +529,9 @@ void CZorvaDlg::ShowMixLists() {
   std::string html = kNewMixEntry;
   for (const Mix& mix : mixes) html += mix.GetPlayerMenuHtml();
   SetElementHtml("zorvamixlinks", html);
+  // The scheduler's and the generator's slots choose from the same mixes.
+  automator.ShowMixLinks(html);
+  generator.ShowMixLinks(html);
   PlaylistSync().SetPlayer(player.get()).SyncPlaylistMixes();
   html.clear();
   mixes.clear();
@@ -540,4 +545,5 @@ void CZorvaDlg::ShowMixLists() {
     // The mixes after a failure wait for the next rebuild.
   }
   SetElementHtml("iplaylistlinks", html);
+  automator.ShowPlaylistLinks(html);
 }

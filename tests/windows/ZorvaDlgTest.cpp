@@ -172,6 +172,29 @@ TEST_F(ZorvaDlgTest, PlayNextLooksAtTheHistoryThePauseAndTheScheduleBeforeTaking
   EXPECT_EQ(PlayRecords().back(), PlayingId());
 }
 
+TEST_F(ZorvaDlgTest, StartedWithTheScheduleOnAndNothingDueNothingIsRecordedAndTheControlFollowsTheDueMix) {
+  WriteProfileInt("Startup", "ScheduleOn", 1);
+  Open();
+  ASSERT_TRUE(theScheduler.IsRunning());
+  EXPECT_TRUE(dialog->IsPaused());
+  EXPECT_EQ(PlayingId(), 0);
+  EXPECT_EQ(PlayRecords(), std::vector<int>{});  // the track shown never played
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "playclass");
+
+  // A slot for now is stored: the poll switches to its mix and plays it.
+  const Mix ones = StoreGenreMix("Genre 1", "Ones");
+  ScheduleItem item(540, 600, ones.GetId(), 2);  // weekdays 9:00 - 10:00; the clock says Monday 9:00
+  db.AddScheduleItem(item);
+  dialog->PostMessage(WM_APP_SCHEDULE_CHANGED);
+  Run(1000);
+  EXPECT_FALSE(dialog->IsPaused());
+  EXPECT_EQ(dialog->GetCurrentMix().GetId(), ones.GetId());
+  ASSERT_NE(PlayingId(), 0);
+  EXPECT_EQ(Track(PlayingId()).genre, "Genre 1");
+  EXPECT_EQ(PlayRecords(), std::vector<int>{PlayingId()});
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "pauseclass");
+}
+
 TEST_F(ZorvaDlgTest, EachWayTheMixChangesFillsTheQueueFromTheNewMixOnly) {
   const Mix zeros = StoreGenreMix("Genre 0", "Zeros");
   const Mix ones = StoreGenreMix("Genre 1", "Ones");

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -468,6 +469,68 @@ TEST_F(ZorvaDlgWindowTest, ScheduleMessagesAndTheShowLabMessageReachTheirWindows
   EXPECT_TRUE(dialog->GetLab().IsWindowVisible());
   EXPECT_EQ(GetForegroundWindow(), dialog->GetLab().GetSafeHwnd());
   EXPECT_EQ(dialog->GetLab().GetCurrentTrack().location, dialog->GetNowPlaying().location);
+}
+
+TEST_F(ZorvaDlgWindowTest, TheSchedulersAndTheGeneratorsMixMenusHoldThePlayersMixes) {
+  pp::LibraryData library = MakeLibrary(30, 200);
+  AddPlaylist(library, 2, "Road Mix", {1, 2, 3});
+  StartPlayer(std::move(library));
+  const Mix ones = StoreGenreMix("Genre 1", "Ones");
+  Open();
+  Automator& automator = dialog->GetAutomator();
+  CGenerator& generator = dialog->GetGenerator();
+  auto fire = [](CFramelessHtmlWindow& window, const platform::HtmlElementPtr& element) {
+    ASSERT_TRUE(element);
+    window.GetDocument()->FireEvent(platform::HtmlEvent{"click", element});
+  };
+  // The stored mixes in both menus, the player's playlists in the scheduler's.
+  for (const std::string& menu : {automator.GetElementHtml("zorvamixlinks"), generator.GetElementHtml("mixlinks")}) {
+    EXPECT_NE(menu.find("New Mix"), std::string::npos);
+    EXPECT_NE(menu.find("Ones"), std::string::npos);
+  }
+  EXPECT_NE(automator.GetElementHtml("iplaylistlinks").find("Road Mix"), std::string::npos);
+  // A slot takes a stored mix from the menu.
+  ScheduleItem slot(600, 660, 0, 2);
+  db.AddScheduleItem(slot);
+  automator.SetElementText("currentitem", "itemmix_" + slot.GetElementId());
+  fire(automator, FindElement(automator.GetElement("zorvamixlinks"), "mixwrap", std::to_string(ones.GetId()) + "_:_"));
+  EXPECT_EQ(db.GetMixOfScheduleItem(slot.GetId()).GetId(), ones.GetId());
+  // A mix stored later reaches both menus with the player's.
+  StoreGenreMix("Genre 0", "Zeros");
+  dialog->PostMessage(WM_APP_MIXES_CHANGED);
+  Pump();
+  Run(500);
+  EXPECT_NE(automator.GetElementHtml("zorvamixlinks").find("Zeros"), std::string::npos);
+  EXPECT_NE(generator.GetElementHtml("mixlinks").find("Zeros"), std::string::npos);
+}
+
+TEST_F(ZorvaDlgWindowTest, TheSchedulersOnOffButtonShowsEveryChangeOfTheSchedulersState) {
+  Open();
+  Automator& automator = dialog->GetAutomator();
+  auto click = [&] {
+    automator.GetDocument()->FireEvent(platform::HtmlEvent{"click", automator.GetElement("enable")});
+  };
+  // Whoever changes the state, the button shows it.
+  auto shown = [&] {
+    const auto button = automator.GetElement("enable");
+    return button->GetClassName() + " " + button->GetInnerText();
+  };
+  EXPECT_EQ(shown(), "enableclass Stopped");
+  struct Step {
+    std::function<void()> change;
+    std::string expected;
+  };
+  const Step steps[] = {
+      {[] { theScheduler.Start(); }, "disableclass Running"},
+      {[&] { dialog->TogglePlayPause(); }, "overrideclass Override"},
+      {click, "disableclass Running"},
+      {click, "enableclass Stopped"},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    Pump();
+    EXPECT_EQ(shown(), step.expected);
+  }
 }
 
 TEST_F(ZorvaDlgWindowTest, ARenamedMixRedrawsTheMixListsOnce300MsLater) {
