@@ -190,6 +190,18 @@ Tag TagLinks::GetFirstArtistTag() const {
 }
 
 void TagLinks::RenameTagInPages(Tag tag) {
+  // The kept lists too: they are drawn again by filters and reloads.
+  auto rename = [&tag](TagList& list) {
+    for (Tag& listed : list) {
+      if (listed.id != tag.id) continue;
+      listed.name = tag.name;
+      listed.UpdateLabel();
+    }
+  };
+  for (TagList& list : lists_) rename(list);
+  for (Page& page : pages_) {
+    for (TagList& list : page.filtered) rename(list);
+  }
   for (Page& page : pages_) {
     if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetAddLinkText(*document);
   }

@@ -50,7 +50,7 @@ class TagLinks {
 
   // The most frequent artist; an empty artist tag while the list is empty.
   Tag GetFirstArtistTag() const;
-  // The tag's links in every page show its (new) name.
+  // The tag's links in every page and the kept lists show its (new) name.
   void RenameTagInPages(Tag tag);
 
  private:
