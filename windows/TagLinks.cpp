@@ -90,6 +90,26 @@ void TagLinks::LoadLists() {
   }
 }
 
+void TagLinks::RefreshLists() {
+  if (!theMusicDB.IsOpen()) {
+    LoadLists();
+    return;
+  }
+  auto same = [](const TagList& a, const TagList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Tag& x, const Tag& y) {
+      return x.id == y.id && x.name == y.name && x.type == y.type && x.frequency == y.frequency;
+    });
+  };
+  for (int i = 0; i < ListCount; ++i) {
+    TagList stored;
+    theMusicDB.GetTagsByType(stored, kLists[i].type, std::string());
+    if (!same(stored, lists_[i])) {
+      LoadLists();
+      return;
+    }
+  }
+}
+
 void TagLinks::RenderToPages(TagList& tags, const char* elementId) {
   const std::string html = CloudHtml(tags, 270);
   for (Page& page : pages_) {

@@ -498,7 +498,7 @@ LRESULT CZorvaDlg::OnPlayTag(WPARAM tagId, LPARAM) {
 
 LRESULT CZorvaDlg::OnMixesChanged(WPARAM, LPARAM) {
   // Tags may have been made, renamed or deleted: no page offers one that is gone.
-  RebuildTagLinks();
+  theTagLinks.RefreshLists();
   if (currentMix.GetId() > 0 && theMusicDB.GetMix(currentMix.GetId()).GetId() != currentMix.GetId()) {
     // The current mix was deleted: play on as for a mix that is not found.
     currentMix = Mix();
