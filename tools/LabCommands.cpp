@@ -205,9 +205,10 @@ HRESULT TrackInfo::OnDeleteTag(platform::HtmlElement& element) {
 }
 
 HRESULT TrackInfo::OnAddTag(platform::HtmlElement& element) {
+  if (!ShownRecordIsStored()) return S_OK;
   // A suggested genre: its name is the whole id.
   const std::string name = element.GetId();
-  if (IsBlank(name) || !ShownRecordIsStored()) return S_OK;
+  if (IsBlank(name)) return S_OK;
   switch (view_) {
     case LabViewTrack:
       if (track_.id <= 0) return S_OK;
@@ -265,23 +266,23 @@ HRESULT TrackInfo::OnNewTagSubmit(platform::HtmlElement&) {
   if (!typed) return S_OK;
   const std::string& name = *typed;
   // A name of nothing but blanks would be a tag nobody can see or pick.
-  if (!IsBlank(name) && ShownRecordIsStored()) {
+  if (!IsBlank(name)) {
     const int type = NewTagTypeCode();
     switch (view_) {
       case LabViewTrack:
-        if (track_.id > 0) {
+        if (ShownRecordIsStored()) {
           track_.SetTag(name, type);
           RedrawViewTags();
         }
         break;
       case LabViewTag:
-        if (tag_.id > 0) {
+        if (ShownRecordIsStored()) {
           tag_.AddToTracksAs(name, type);
           RedrawViewTags();
         }
         break;
       case LabViewMix:
-        if (mix_.GetId() > 0) {
+        if (ShownRecordIsStored()) {
           mix_.AddNewTag(name, type);
           RedrawViewTags();
         }
