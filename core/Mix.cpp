@@ -23,6 +23,11 @@ constexpr const char kLabLinkHolderHtml[] =
 constexpr const char kLabListHolderHtml[] =
     R"html(<div class='mixholder' onmouseover='mixover(this);' onmouseout='mixout(this);'><a id='%d_:_mixlab' class='labmix' href='#' title='view mix in lab'></a><a href='#' id='%d_:_mixinlink' class='mixlink mixinlink'><span onclick='this.parentNode.click();' class='labmixname'> %s </span><span onclick='this.parentNode.click();' class='mixnametext'>%s</span></a><a href='#' id='%d_:_mixdel' class='delmix' title='remove tag from this mix'></a></div>)html";
 
+// Of one type, the same stored tag (a rename keeps its id) or the same name.
+bool SameTag(const Tag& a, const Tag& b) {
+  return a.type == b.type && ((a.id > 0 && a.id == b.id) || a.name == b.name);
+}
+
 }  // namespace
 
 Mix::Mix() = default;
@@ -65,6 +70,8 @@ void Mix::SetTag(const Tag& tag) {
 }
 
 void Mix::AddTag(const Tag& tag, bool save) {
+  // A tag the mix holds already: a second row would play its tracks twice as often.
+  if (HasTag(tag)) return;
   random = false;
   tags.push_back(tag);
   trackCount += tag.frequency;
@@ -76,7 +83,7 @@ void Mix::AddNewTag(const std::string& tagName, int tagType) {
 }
 
 void Mix::RemoveTag(const Tag& tag, bool save) {
-  auto found = std::find(tags.begin(), tags.end(), tag);
+  auto found = std::find_if(tags.begin(), tags.end(), [&tag](const Tag& held) { return SameTag(held, tag); });
   if (found != tags.end()) {
     tags.erase(found);
     trackCount -= tag.frequency;
@@ -86,7 +93,7 @@ void Mix::RemoveTag(const Tag& tag, bool save) {
 }
 
 bool Mix::HasTag(const Tag& tag) const {
-  return std::find(tags.begin(), tags.end(), tag) != tags.end();
+  return std::any_of(tags.begin(), tags.end(), [&tag](const Tag& held) { return SameTag(held, tag); });
 }
 
 void Mix::Reload() {

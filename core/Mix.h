@@ -44,10 +44,12 @@ class Mix {
 
   // Makes the tag the mix's only tag, in the database too.
   void SetTag(const Tag& tag);
+  // Nothing when the mix holds the tag already.
   void AddTag(const Tag& tag, bool save);
   // Finds or creates the tag, then adds it with saving.
   void AddNewTag(const std::string& tagName, int tagType);
   void RemoveTag(const Tag& tag, bool save);
+  // A tag of the same type with the same id or the same name.
   bool HasTag(const Tag& tag) const;
   // Loads the stored mix again; a mix that is not stored stays as it is.
   void Reload();

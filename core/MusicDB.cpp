@@ -138,7 +138,8 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::TagsByTypePage, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC limit ? offset ?;)sql"},
       {StatementId::TagsPage, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name limit ? offset ?;)sql"},
       {StatementId::RelatedTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid = t1.trackid AND t1.tagid = ? GROUP BY tag.id ORDER BY frequency DESC)sql"},
-      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ? FROM tracktag WHERE tracktag.tagid = ? AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?) ORDER BY tracktag.id)sql"},
+      // Nothing for a target tag that is gone: its id may be given to the next new tag.
+      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ?1 FROM tracktag WHERE tracktag.tagid = ?2 AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?3) AND EXISTS (SELECT 1 FROM tag WHERE tag.id = ?1) ORDER BY tracktag.id)sql"},
       {StatementId::RemoveSharedAssignments, R"sql(DELETE from tracktag WHERE id IN (Select tracktag.id from tracktag where tracktag.tagid = ? AND tracktag.trackid  in (Select tracktag.trackid from tracktag Where tracktag.tagid = ?)))sql"},
       {StatementId::DeleteTagAssignments, R"sql(DELETE from tracktag WHERE tagid = ? )sql"},
       {StatementId::DeleteTag, R"sql(DELETE from tag WHERE id = ? )sql"},
@@ -159,7 +160,9 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::MixOfScheduleItem, R"sql(SELECT mix.id, mix.name, playlistmix, playlistpos, playlistid FROM mix, scheduleItem WHERE mix.id = scheduleItem.mixid AND scheduleItem.id = ? )sql"},
       {StatementId::DeleteMix, R"sql(DELETE FROM mix WHERE id = ? )sql"},
       {StatementId::DeleteMixTags, R"sql(DELETE FROM mixtag WHERE mixid = ? )sql"},
-      {StatementId::InsertMixTag, R"sql(INSERT INTO mixtag (mixid, tagid) VALUES (?, ?))sql"},
+      // A row only for a stored mix and tag, once: ids of deleted tags are
+      // given again, and a second row would count the tag's tracks twice.
+      {StatementId::InsertMixTag, R"sql(INSERT INTO mixtag (mixid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM mix WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM mixtag WHERE mixid = ?1 AND tagid = ?2))sql"},
       {StatementId::DeleteMixTag, R"sql(DELETE FROM mixtag  WHERE mixid = ? AND tagid = ?)sql"},
       {StatementId::MixTags, R"sql(SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = ? GROUP BY tag.id)sql"},
       {StatementId::InsertScheduleItem, R"sql(INSERT INTO "scheduleItem" (starttime, endtime, mixid, scheduleid) VALUES (?, ?, ?, ?))sql"},
@@ -192,6 +195,8 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::ScanTrack, "SELECT id, genre, ondisk = 1, " SCAN_TAG_CURRENT("2", "1") ", "
                                SCAN_TAG_CURRENT("3", "2") ", " SCAN_TAG_CURRENT("4", "0") " FROM track WHERE location = ?1"},
       {StatementId::MixTagRows, "SELECT tag.id, tag.name, tag.type, count(*) FROM mixtag, tag WHERE mixtag.mixid = ? AND tag.id = mixtag.tagid GROUP BY tag.id ORDER BY tag.id"},
+      {StatementId::AssignTrackTag, R"sql(INSERT INTO tracktag (trackid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM track WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM tracktag WHERE trackid = ?1 AND tagid = ?2))sql"},
+      {StatementId::ClearScheduleItemMixes, R"sql(UPDATE "scheduleItem" SET mixid = 0 WHERE mixid = ?)sql"},
   };
   static_assert(std::size(kStatements) == kStatementCount);
   static_assert([] {

@@ -135,8 +135,9 @@ class MusicDB : public SQLiteDB {
   int GetTrackTagOfType(const Track& track, int type, int& tagId);
   // Gives the track the tag of that name and type, found or created. With
   // `replace`, a genre, album or artist assignment the track has is moved to
-  // it instead.
+  // it instead. Without, as AddTrackTag.
   void SetTrackTag(Track& track, const std::string& name, int type, bool replace);
+  // Nothing for a track or tag that is not stored, or a tag the track has.
   void AddTrackTag(Track& track, const Tag& tag);
   void RemoveTrackTag(Track& track, const Tag& tag);
   // Gives the tag of that name and type to every track that carries `source`.
@@ -151,6 +152,7 @@ class MusicDB : public SQLiteDB {
   void AddMix(Mix& mix);
   // Stores name and playlist fields (a mix with id 0 is added).
   void UpdateMix(Mix& mix);
+  // Nothing for a mix or tag that is not stored, or a tag the mix has.
   void AddMixTag(const Mix& mix, const Tag& tag);
   void RemoveMixTag(const Mix& mix, const Tag& tag);
   // The stored mixes of the kind with their tags, by lower-case name descending.
@@ -160,6 +162,8 @@ class MusicDB : public SQLiteDB {
   // The stored mix of that id; a random mix when none.
   Mix GetMix(int mixId);
   Mix GetMixOfScheduleItem(int itemId);
+  // Deletes the mix and its tags; the schedule items that played it play a
+  // random selection.
   void DeleteMix(const Mix& mix);
   // Appends the mix's tags that enabled tracks carry; sets its track count.
   void GetMixTags(Mix& mix);
@@ -277,8 +281,10 @@ class MusicDB : public SQLiteDB {
     Rollback,                 // ()
     ScanTrack,                // (location, album, artist, genre): the row and whether its tags are current
     MixTagRows,               // (mix id): the mix's tags by id, with how many mixtag rows name each
+    AssignTrackTag,           // (track id, tag id): only for a stored track and tag it does not carry yet
+    ClearScheduleItemMixes,   // (mix id): the items that played the mix play a random selection
   };
-  static constexpr int kStatementCount = 70;
+  static constexpr int kStatementCount = 72;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);

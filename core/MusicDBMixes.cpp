@@ -89,6 +89,7 @@ void MusicDB::DeleteMix(const Mix& mix) {
   const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
   StepOnce(StatementId::DeleteMix, mix.id);
   StepOnce(StatementId::DeleteMixTags, mix.id);
+  StepOnce(StatementId::ClearScheduleItemMixes, mix.id);
   if (began) CommitOrRollBack();
 }
 

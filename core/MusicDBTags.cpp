@@ -263,8 +263,11 @@ void MusicDB::SetTrackTag(Track& track, const std::string& name, int type, bool 
         StepOnce(StatementId::UpdateTrackTag, track.id, tag.id, trackTagId);
       return;
     }
+    // The scan's own row and tag, looked at just now.
+    StepOnce(StatementId::InsertTrackTag, track.id, tag.id);
+    return;
   }
-  StepOnce(StatementId::InsertTrackTag, track.id, tag.id);
+  StepOnce(StatementId::AssignTrackTag, track.id, tag.id);
 }
 
 void MusicDB::AddTrackTag(Track& track, const Tag& tag) {
@@ -273,7 +276,7 @@ void MusicDB::AddTrackTag(Track& track, const Tag& tag) {
     std::string genre;
     FindTrackByLocation(track, genre);
   }
-  StepOnce(StatementId::InsertTrackTag, track.id, tag.id);
+  StepOnce(StatementId::AssignTrackTag, track.id, tag.id);
 }
 
 void MusicDB::RemoveTrackTag(Track& track, const Tag& tag) {

@@ -112,6 +112,8 @@ Mix PlaylistSchedule::GetItemMix(int itemId) const {
 }
 
 void PlaylistSchedule::SetItemMix(int itemId, const Mix& mix) {
+  // Only a slot of this document: the id could name another schedule's row.
+  if (!FindItem(itemId)) return;
   if (id > 0) theMusicDB.SetScheduleItemMix(itemId, mix.GetId());
   for (ScheduleItem& item : items) {
     if (item.GetId() == itemId) item.SetMix(mix);

@@ -70,6 +70,7 @@ class PlaylistSchedule {
   void UpdateItem(const ScheduleItem& item);
   void DeleteItem(const ScheduleItem& item);
   Mix GetItemMix(int itemId) const;
+  // Nothing for an item id the document does not hold.
   void SetItemMix(int itemId, const Mix& mix);
   void AddItemMixTag(int itemId, const Tag& tag);
   void RemoveItemMixTag(int itemId, const Tag& tag);

@@ -174,8 +174,9 @@ HRESULT Automator::OnMixDel(platform::HtmlElement& element) {
 HRESULT Automator::OnMixTagAdd(platform::HtmlElement& element) {
   Tag tag(element);
   const int itemId = CurrentItemId();
-  // Without an item to add it to, a new untitled mix would belong to nothing.
-  if (itemId == 0 || tag.id <= 0) return S_OK;
+  // Without an item to add it to, a new untitled mix would belong to nothing;
+  // a link left over from a tag deleted since loads no tracks.
+  if (itemId == 0 || tag.id <= 0 || tag.frequency <= 0) return S_OK;
   Mix mix = theMusicDB.GetMixOfScheduleItem(itemId);
   if (mix.GetId() == 0) {
     // A random selection gets a stored mix of its own, named after its slot.

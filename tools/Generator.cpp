@@ -99,6 +99,9 @@ void CGenerator::UpdateScheduleItem(const ScheduleItem& item) {
   ScheduleItem changed = item;
   // The slot stays in the open schedule, whatever schedule the page named.
   changed.SetScheduleId(listed->GetScheduleId());
+  // A move or resize keeps the slot's mix as the document holds it: the page
+  // names only its id, and a random slot's tags live in the document alone.
+  if (changed.GetMix().GetId() == listed->GetMix().GetId()) changed.SetMix(listed->GetMix());
   schedule_.UpdateItem(changed);
   ShowScheduleItems();
 }
@@ -196,7 +199,8 @@ HRESULT CGenerator::OnMixDel(platform::HtmlElement& element) {
 HRESULT CGenerator::OnMixTagAdd(platform::HtmlElement& element) {
   Tag tag(element);
   const int itemId = CurrentItemId();
-  if (itemId == 0 || tag.id <= 0) return S_OK;
+  // A link left over from a tag deleted since loads no tracks: it names nothing.
+  if (itemId == 0 || tag.id <= 0 || tag.frequency <= 0) return S_OK;
   schedule_.AddItemMixTag(itemId, tag);
   theTagLinks.SetGeneratorSelector(schedule_.GetItemMix(itemId));
   ShowScheduleItems();
@@ -267,6 +271,8 @@ HRESULT CGenerator::OnGenerate(platform::HtmlElement&) {
   }
   // The name it was stored under, should the field have been left empty.
   if (auto name = GetElement("playlistname")) name->SetValue(schedule_.GetName());
+  // The first generation stores the slots under new ids.
+  ShowScheduleItems();
   ShowPlaylistSchedules();
   ShowGenerated(true);
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
@@ -277,7 +283,9 @@ HRESULT CGenerator::OnGenerate(platform::HtmlElement&) {
 }
 
 HRESULT CGenerator::OnView(platform::HtmlElement&) {
+  const int before = schedule_.GetId();
   schedule_.ShowInITunes();
+  if (schedule_.GetId() != before) ShowScheduleItems();
   ShowPlaylistSchedules();
   if (schedule_.GetId() > 0) ShowGenerated(true);
   if (HWND player = FindWindow("iTunes", nullptr)) ::SetForegroundWindow(player);

@@ -93,13 +93,23 @@ HRESULT TrackInfo::OnLabTrack(platform::HtmlElement& element) {
   return S_OK;
 }
 
+void TrackInfo::ShowHistoryStep(bool back) {
+  for (;;) {
+    auto entry = back ? history_.Back() : history_.Forward();
+    if (!entry) return;
+    if (ShowFromHistory(*entry)) return;
+    if (!(back ? history_.CanBack() : history_.CanForward())) break;
+  }
+  ShowHome(true);
+}
+
 HRESULT TrackInfo::OnBack(platform::HtmlElement&) {
-  if (auto entry = history_.Back()) ShowFromHistory(*entry);
+  ShowHistoryStep(true);
   return S_OK;
 }
 
 HRESULT TrackInfo::OnForward(platform::HtmlElement&) {
-  if (auto entry = history_.Forward()) ShowFromHistory(*entry);
+  ShowHistoryStep(false);
   return S_OK;
 }
 
@@ -142,14 +152,17 @@ void TrackInfo::RedrawViewTags() {
       break;
     case LabViewMix:
       RenderMixTags();
-      PostToAppMainWindow(WM_APP_MIXES_CHANGED);
       break;
     default:
       break;
   }
+  // Tags made, given, taken or deleted: the other pages' tag lists and mixes.
+  PostToAppMainWindow(WM_APP_MIXES_CHANGED);
 }
 
 HRESULT TrackInfo::OnDeleteTag(platform::HtmlElement& element) {
+  // Nothing is written for a track, tag or mix that went away while shown.
+  if (!ShownRecordIsStored()) return S_OK;
   if (view_ == LabViewMix) {
     // One of the mix's own tags, even one the library no longer carries.
     const Tag clicked(element);
@@ -184,6 +197,7 @@ HRESULT TrackInfo::OnDeleteTag(platform::HtmlElement& element) {
       }
       theMusicDB.DeleteTag(*tag);
       RenderAllTags(tagPageOffset_, kPageSize);
+      PostToAppMainWindow(WM_APP_MIXES_CHANGED);
       return S_OK;
     }
     default:
@@ -194,6 +208,7 @@ HRESULT TrackInfo::OnDeleteTag(platform::HtmlElement& element) {
 }
 
 HRESULT TrackInfo::OnAddTag(platform::HtmlElement& element) {
+  if (!ShownRecordIsStored()) return S_OK;
   // A suggested genre: its name is the whole id.
   const std::string name = element.GetId();
   if (IsBlank(name)) return S_OK;
@@ -220,7 +235,7 @@ HRESULT TrackInfo::OnAddTag(platform::HtmlElement& element) {
 
 HRESULT TrackInfo::OnAddExistingTag(platform::HtmlElement& element) {
   auto tag = TagOf(element);
-  if (!tag) return S_OK;
+  if (!tag || !ShownRecordIsStored()) return S_OK;
   switch (view_) {
     case LabViewTrack:
       if (track_.id <= 0) return S_OK;
@@ -258,19 +273,19 @@ HRESULT TrackInfo::OnNewTagSubmit(platform::HtmlElement&) {
     const int type = NewTagTypeCode();
     switch (view_) {
       case LabViewTrack:
-        if (track_.id > 0) {
+        if (ShownRecordIsStored()) {
           track_.SetTag(name, type);
           RedrawViewTags();
         }
         break;
       case LabViewTag:
-        if (tag_.id > 0) {
+        if (ShownRecordIsStored()) {
           tag_.AddToTracksAs(name, type);
           RedrawViewTags();
         }
         break;
       case LabViewMix:
-        if (mix_.GetId() > 0) {
+        if (ShownRecordIsStored()) {
           mix_.AddNewTag(name, type);
           RedrawViewTags();
         }
@@ -312,7 +327,7 @@ HRESULT TrackInfo::OnTypeOption(platform::HtmlElement& element) {
 // ---------------------------------------------------------------- mixes
 
 HRESULT TrackInfo::OnMixLink(platform::HtmlElement& element) {
-  if (view_ != LabViewTag || tag_.id <= 0) return S_OK;
+  if (view_ != LabViewTag || !ShownRecordIsStored()) return S_OK;
   auto mix = MixOf(element);
   if (!mix) return S_OK;
   mix->AddTag(tag_, true);
@@ -322,7 +337,7 @@ HRESULT TrackInfo::OnMixLink(platform::HtmlElement& element) {
 }
 
 HRESULT TrackInfo::OnDelMix(platform::HtmlElement& element) {
-  if (view_ != LabViewTag) return S_OK;
+  if (view_ != LabViewTag || !ShownRecordIsStored()) return S_OK;
   auto mix = MixOf(element);
   if (!mix) return S_OK;
   mix->RemoveTag(tag_, true);
@@ -332,7 +347,7 @@ HRESULT TrackInfo::OnDelMix(platform::HtmlElement& element) {
 }
 
 HRESULT TrackInfo::OnCreateMix(platform::HtmlElement&) {
-  if (view_ != LabViewTag || tag_.id <= 0) return S_OK;
+  if (view_ != LabViewTag || !ShownRecordIsStored()) return S_OK;
   Mix mix;
   // Nothing is stored until the name gives the mix its row.
   mix.AddTag(tag_, true);
@@ -381,6 +396,7 @@ HRESULT TrackInfo::OnReleaseTrack(platform::HtmlElement& element) {
 // ---------------------------------------------------------------- play
 
 HRESULT TrackInfo::OnPlayTitle(platform::HtmlElement&) {
+  if (!ShownRecordIsStored()) return S_OK;
   switch (view_) {
     case LabViewTrack:
       if (track_.id > 0) PostToAppMainWindow(WM_APP_QUEUE_TRACK, static_cast<WPARAM>(track_.id));
@@ -431,7 +447,7 @@ HRESULT TrackInfo::OnSearchKeyUp(platform::HtmlElement& element) {
 // ---------------------------------------------------------------- renames
 
 void TrackInfo::RenameTag(const std::string& name) {
-  if (tag_.id <= 0 || IsBlank(name)) {
+  if (view_ != LabViewTag || !ShownRecordIsStored() || IsBlank(name)) {
     SetElementText("tagtitle", tag_.name);
     return;
   }
@@ -441,7 +457,7 @@ void TrackInfo::RenameTag(const std::string& name) {
 }
 
 void TrackInfo::RenameTrack(const std::string& name) {
-  if (track_.id <= 0 || IsBlank(name)) {
+  if (view_ != LabViewTrack || !ShownRecordIsStored() || IsBlank(name)) {
     SetElementText("tracktitle", track_.name);
     return;
   }
@@ -449,8 +465,8 @@ void TrackInfo::RenameTrack(const std::string& name) {
 }
 
 void TrackInfo::RenameMix(const std::string& name) {
-  // A mix that is not stored would be stored anew by its name.
-  if (mix_.GetId() <= 0 || IsBlank(name)) {
+  // A mix that is not stored (any more) would be stored anew by its name.
+  if (view_ != LabViewMix || !ShownRecordIsStored() || IsBlank(name)) {
     SetElementText("mixtitle", mix_.GetDisplayName());
     return;
   }

@@ -322,22 +322,53 @@ void TrackInfo::ShowHome(bool fromHistory) {
   UpdateCurrentView();
 }
 
-void TrackInfo::ShowFromHistory(const LabHistoryEntry& entry) {
+bool TrackInfo::ShowFromHistory(const LabHistoryEntry& entry) {
+  // The record of an entry may have gone since: a view of it would let the
+  // commands write rows for an id the next new record is given.
   switch (entry.view) {
-    case LabViewTrack:
-      ShowTrack(Track(entry.id), false, true);
-      break;
-    case LabViewTag:
-      ShowTag(Tag(entry.id), true);
-      break;
+    case LabViewTrack: {
+      const Track track(entry.id);
+      if (track.location.empty()) return false;
+      ShowTrack(track, false, true);
+      return true;
+    }
+    case LabViewTag: {
+      const Tag tag(entry.id);
+      if (tag.frequency <= 0) return false;
+      ShowTag(tag, true);
+      return true;
+    }
     case LabViewMix:
+      if (theMusicDB.GetMix(entry.id).GetId() != entry.id) return false;
       ShowMix(Mix(entry.id), true);
-      break;
+      return true;
     case LabViewHome:
       ShowHome(true);
-      break;
+      return true;
     default:
-      break;
+      return false;
+  }
+}
+
+bool TrackInfo::ShownRecordIsStored() const {
+  switch (view_) {
+    case LabViewTrack: {
+      // Track ids are given again after a scan sweeps a track: the same file.
+      Track stored;
+      stored.id = track_.id;
+      return track_.id > 0 && theMusicDB.LoadTrack(stored) && stored.location == track_.location;
+    }
+    case LabViewTag: {
+      // Tag ids are given again too: the same tag (the Lab's own rename
+      // renames the shown one).
+      Tag stored;
+      stored.id = tag_.id;
+      return tag_.id > 0 && theMusicDB.LoadTag(stored) && stored == tag_;
+    }
+    case LabViewMix:
+      return mix_.GetId() > 0 && theMusicDB.GetMix(mix_.GetId()).GetId() == mix_.GetId();
+    default:
+      return true;
   }
 }
 

@@ -123,7 +123,13 @@ class TrackInfo : public CFramelessHtmlWindow {
   // Calls the page's updatecurrentview while the window is shown.
   void UpdateCurrentView();
   void SetLocation(const std::string& anchor);
-  void ShowFromHistory(const LabHistoryEntry& entry);
+  // False, showing nothing, when the entry's record is gone.
+  bool ShowFromHistory(const LabHistoryEntry& entry);
+  // Walks the history one way past entries whose records are gone; the home
+  // view when no entry that way is left.
+  void ShowHistoryStep(bool back);
+  // The shown track, tag or mix is still the stored one (always true at home).
+  bool ShownRecordIsStored() const;
   // The track table of the view at the remembered offset (nothing on the
   // track view).
   void RedrawTrackTable();

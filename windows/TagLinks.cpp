@@ -90,6 +90,26 @@ void TagLinks::LoadLists() {
   }
 }
 
+void TagLinks::RefreshLists() {
+  if (!theMusicDB.IsOpen()) {
+    LoadLists();
+    return;
+  }
+  auto same = [](const TagList& a, const TagList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Tag& x, const Tag& y) {
+      return x.id == y.id && x.name == y.name && x.type == y.type && x.frequency == y.frequency;
+    });
+  };
+  for (int i = 0; i < ListCount; ++i) {
+    TagList stored;
+    theMusicDB.GetTagsByType(stored, kLists[i].type, std::string());
+    if (!same(stored, lists_[i])) {
+      LoadLists();
+      return;
+    }
+  }
+}
+
 void TagLinks::RenderToPages(TagList& tags, const char* elementId) {
   const std::string html = CloudHtml(tags, 270);
   for (Page& page : pages_) {
@@ -190,6 +210,18 @@ Tag TagLinks::GetFirstArtistTag() const {
 }
 
 void TagLinks::RenameTagInPages(Tag tag) {
+  // The kept lists too: they are drawn again by filters and reloads.
+  auto rename = [&tag](TagList& list) {
+    for (Tag& listed : list) {
+      if (listed.id != tag.id) continue;
+      listed.name = tag.name;
+      listed.UpdateLabel();
+    }
+  };
+  for (TagList& list : lists_) rename(list);
+  for (Page& page : pages_) {
+    for (TagList& list : page.filtered) rename(list);
+  }
   for (Page& page : pages_) {
     if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.SetAddLinkText(*document);
   }

@@ -28,6 +28,10 @@ class TagLinks {
   // theMusicDB is not open) and
   // writes them into every page, each tag visible, with the selector marks.
   void LoadLists();
+  // LoadLists when the tags of enabled tracks differ from the kept lists
+  // (made, renamed, deleted or given to other tracks); otherwise the pages
+  // keep what they show, filters and all.
+  void RefreshLists();
 
   // The page's lists narrowed to the tags whose names are LIKE `pattern`
   // (theMusicDB); an empty pattern shows the full lists again.
@@ -50,7 +54,7 @@ class TagLinks {
 
   // The most frequent artist; an empty artist tag while the list is empty.
   Tag GetFirstArtistTag() const;
-  // The tag's links in every page show its (new) name.
+  // The tag's links in every page and the kept lists show its (new) name.
   void RenameTagInPages(Tag tag);
 
  private:

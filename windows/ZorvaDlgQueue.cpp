@@ -24,6 +24,10 @@ constexpr int kShownEntries = 10;
 // record once cut to an int.
 bool IsRecordId(WPARAM id) { return id > 0 && id <= static_cast<WPARAM>(INT_MAX); }
 
+// A tag link's tag as the database holds it: a link left over from a tag
+// deleted since loads no tracks, and its id may be given to the next new tag.
+bool IsLoadedTag(const Tag& tag) { return tag.id > 0 && tag.frequency > 0; }
+
 // The fixed first entry of the library-mix menu: a new random selection.
 constexpr char kNewMixEntry[] =
     R"html(<div class="mixwrap" id="0_:_Totally Random_:_set" onclick="ypSlideOutMenu.hideMenu('mixchanger')" onMouseOver="this.style.backgroundColor='#adab22';" onMouseOut="this.style.backgroundColor='#ffffff';">&nbsp;New Mix&nbsp; <div class="mixdesc" onclick="this.parentNode.click()">Start a new mix</div></div>)html";
@@ -422,6 +426,8 @@ LRESULT CZorvaDlg::OnQueueTrack(WPARAM trackId, LPARAM) {
 
 HRESULT CZorvaDlg::OnMixWrapClick(platform::HtmlElement& element) {
   Mix mix(element);
+  // An entry left over from a mix deleted since plays nothing new.
+  if (mix.GetId() != 0 && theMusicDB.GetMix(mix.GetId()).GetId() != mix.GetId()) return S_OK;
   Contained([&] {
     if (!mix.IsLibraryMix()) player->RefreshPlaylistMix(mix);
   });
@@ -433,13 +439,17 @@ HRESULT CZorvaDlg::OnMixWrapClick(platform::HtmlElement& element) {
 }
 
 HRESULT CZorvaDlg::OnMixTagClick(platform::HtmlElement& element) {
-  currentMix.SetTag(Tag(element));
+  const Tag tag(element);
+  if (!IsLoadedTag(tag)) return S_OK;
+  currentMix.SetTag(tag);
   ApplyCurrentMix();
   return S_OK;
 }
 
 HRESULT CZorvaDlg::OnMixTagAddClick(platform::HtmlElement& element) {
-  currentMix.AddTag(Tag(element), true);
+  const Tag tag(element);
+  if (!IsLoadedTag(tag)) return S_OK;
+  currentMix.AddTag(tag, true);
   ApplyCurrentMix();
   return S_OK;
 }
@@ -488,8 +498,17 @@ LRESULT CZorvaDlg::OnPlayTag(WPARAM tagId, LPARAM) {
 }
 
 LRESULT CZorvaDlg::OnMixesChanged(WPARAM, LPARAM) {
-  currentMix.Reload();
-  ShowMixNames();
+  // Tags may have been made, renamed or deleted: no page offers one that is gone.
+  theTagLinks.RefreshLists();
+  if (currentMix.GetId() > 0 && theMusicDB.GetMix(currentMix.GetId()).GetId() != currentMix.GetId()) {
+    // The current mix was deleted: play on as for a mix that is not found.
+    currentMix = Mix();
+    ApplyCurrentMix();
+  } else {
+    currentMix.Reload();
+    ShowMixNames();
+    UpdatePlayerSelector();
+  }
   SetTimer(TIMER_MIX_LISTS, 300);
   return 0;
 }

@@ -67,20 +67,26 @@ TEST_F(MixTest, TagListKeepsRandomFlagAndCountInStep) {
   Mix mix;
   Tag rock = MakeTag("Rock", TagGenre, 1, 3);
   mix.AddTag(rock, false);
-  mix.AddTag(rock, false);
+  mix.AddTag(rock, false);  // held already: once
+  Tag renamed = rock;
+  renamed.name = "Rock and roll";
+  mix.AddTag(renamed, false);  // the same tag by its id
   EXPECT_FALSE(mix.IsRandom());
-  EXPECT_EQ(mix.GetTags().size(), 2u);
-  EXPECT_EQ(mix.GetPlaylistTrackCount(), 6);
+  EXPECT_EQ(mix.GetTags().size(), 1u);
+  EXPECT_EQ(mix.GetPlaylistTrackCount(), 3);
   EXPECT_EQ(mix.GetDisplayName(), "Untitled mix");
-  EXPECT_EQ(mix.GetDescription(), "Rock, Rock");
+  EXPECT_EQ(mix.GetDescription(), "Rock");
+  mix.AddTag(MakeTag("Jazz", TagGenre, 2, 4), false);
+  EXPECT_EQ(mix.GetPlaylistTrackCount(), 7);
 
   mix.RemoveTag(MakeTag("Rock", TagArtist, 1, 3), false);
   EXPECT_EQ(mix.GetTags().size(), 2u);
-  EXPECT_EQ(mix.GetPlaylistTrackCount(), 6);
+  EXPECT_EQ(mix.GetPlaylistTrackCount(), 7);
 
   EXPECT_TRUE(mix.HasTag(Tag("Rock", TagGenre, 77)));
-  mix.RemoveTag(rock, false);
-  mix.RemoveTag(rock, false);
+  EXPECT_TRUE(mix.HasTag(renamed));
+  mix.RemoveTag(renamed, false);
+  mix.RemoveTag(MakeTag("Jazz", TagGenre, 2, 4), false);
   EXPECT_TRUE(mix.GetTags().empty());
   EXPECT_EQ(mix.GetPlaylistTrackCount(), 0);
   EXPECT_TRUE(mix.IsRandom());
@@ -93,11 +99,12 @@ TEST_F(MixTest, DescriptionJoinsEveryTagNameInListOrderEmptyOnesToo) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"", "Rock"}, ", Rock"},
       {{"Rock", "", "Jazz"}, "Rock, , Jazz"},
-      {{"", ""}, ", "},
+      {{"Rock", ""}, "Rock, "},
   };
   for (const auto& [names, description] : cases) {
     Mix mix;
-    for (const std::string& name : names) mix.AddTag(MakeTag(name, TagGenre, 1, 1), false);
+    int id = 0;
+    for (const std::string& name : names) mix.AddTag(MakeTag(name, TagGenre, ++id, 1), false);
     EXPECT_EQ(mix.GetDescription(), description);
   }
 }

@@ -63,7 +63,13 @@ TEST_F(MusicDBMixesTest, MixTagsAddAndRemove) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag"), 0);
   db.AddMixTag(mix, pop);
   db.AddMixTag(mix, pop);
-  EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag"), 2);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag"), 1) << "a tag is in a mix once";
+  // Nothing for a mix or a tag that is not stored (any more).
+  db.AddMixTag(Mix(mix.GetId() + 1), pop);
+  db.AddMixTag(mix, Tag("Gone", TagGenre, pop.id + 1));
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag"), 1);
+  // A file with the row twice: its tracks count once per row.
+  db.Exec("INSERT INTO mixtag (mixid, tagid) SELECT mixid, tagid FROM mixtag");
   Mix loaded(mix.GetId());
   ASSERT_EQ(loaded.GetTags().size(), 1u);
   EXPECT_EQ(loaded.GetPlaylistTrackCount(), 2) << "counted once per mixtag row";

@@ -226,6 +226,25 @@ TEST_F(AutomatorTest, TagsShapeTheCurrentItemsMixAndNeverMakeStrayMixes) {
   EXPECT_EQ(TakePosted(), (Posts{WM_APP_SCHEDULE_CHANGED, WM_APP_MIXES_CHANGED}));
 }
 
+TEST_F(AutomatorTest, ATagLinkLeftFromADeletedTagWritesNothing) {
+  AddTrack("b1", "Blues artist", "Blues album", "Blues");
+  const Tag blues = db.FindOrCreateTag("Blues", TagGenre);
+  theTagLinks.LoadLists();
+  auto link = TagLink(blues);
+  ASSERT_TRUE(link);
+  db.DeleteTag(blues);
+  const int mixesBefore = Number("SELECT count(*) FROM mix");
+  // A random slot would get an untitled mix for it, a tuned one a row naming it.
+  for (const ScheduleItem& item : {StoreItem(2, 1170, 1260), StoreItem(2, 60, 120, jazz.GetId())}) {
+    ChooseFor("itemmix_" + item.GetElementId());
+    Fire(link);
+    EXPECT_EQ(Number("SELECT count(*) FROM mix"), mixesBefore);
+    EXPECT_EQ(Number("SELECT count(*) FROM mixtag WHERE tagid NOT IN (SELECT id FROM tag)"), 0);
+  }
+  EXPECT_EQ(db.GetMix(jazz.GetId()).GetTags().size(), 1u);
+  EXPECT_EQ(TakePosted(), Posts{});
+}
+
 TEST_F(AutomatorTest, TagFilterNarrowsTheListsAndClearWritesTheInputsValue) {
   auto genres = [&] { return automator->GetElementText("genretaglinks"); };
   theTagLinks.LoadLists();

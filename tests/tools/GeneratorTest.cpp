@@ -2,6 +2,7 @@
 // generating into the in-process player.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -457,6 +458,85 @@ TEST_F(GeneratorTest, SinkCallsWithoutAWindowAndSelectorAndRename) {
   ASSERT_EQ(External("EditInPlaceUpdate", {"currentmixname", "x"}), S_OK);
   EXPECT_EQ(TakePosted(), Posts{WM_APP_MIX_RENAMED});
   ASSERT_EQ(External("FrequecyHider", {1}), S_OK);
+}
+
+TEST_F(GeneratorTest, AfterTheFirstGenerateThePageNamesTheStoredSlotsAndNoOtherRowIsWritten) {
+  // A slot of the scheduler's weekday schedule, which the page must never reach.
+  const ScheduleItem weekday = StoreItem(2, 60, 120);
+  External("InsertScheduleItem", {0, 30, 0, -1});
+  External("InsertScheduleItem", {30, 60, 0, -1});
+  std::vector<std::string> unsaved;
+  for (const ScheduleItem& item : Open().GetItems()) unsaved.push_back(item.GetElementId());
+
+  answers.QueueAnswer(IDNO);
+  Fire(Element("generate"));
+  ASSERT_GT(Open().GetId(), 0);
+  std::vector<std::string> stored;
+  for (const ScheduleItem& item : Open().GetItems()) {
+    stored.push_back(item.GetElementId());
+    EXPECT_TRUE(Element(item.GetElementId())) << item.GetElementId();
+  }
+  for (const std::string& id : unsaved) {
+    if (std::find(stored.begin(), stored.end(), id) == stored.end()) {
+      EXPECT_FALSE(Element(id)) << id;
+    }
+  }
+
+  // A chooser that names no slot of the document, here the weekday's, writes nothing.
+  ChooseFor(weekday);
+  Fire(Put(evens.GetPlayerMenuHtml()));
+  EXPECT_EQ(Items(2), (std::vector<std::vector<int>>{{60, 120, 0}}));
+  ChooseFor(Open().GetItems()[1]);
+  Fire(Put(evens.GetPlayerMenuHtml()));
+  EXPECT_EQ(Items(Open().GetId())[1], (std::vector<int>{30, 60, evens.GetId()}));
+}
+
+TEST_F(GeneratorTest, MovingOrResizingASlotKeepsItsMixAndTags) {
+  theTagLinks.LoadLists();
+  External("InsertScheduleItem", {0, 30, 0, -1});
+  External("InsertScheduleItem", {30, 60, evens.GetId(), -1});
+  const ScheduleItem random = Open().GetItems()[0];
+  const ScheduleItem stored = Open().GetItems()[1];
+  ChooseFor(random);
+  Fire(Element(std::to_string(genre1.id) + "_:_tag_:_add"));
+  ASSERT_EQ(Open().GetItemMix(random.GetId()).GetTags().size(), 1u);
+
+  struct Move {
+    ScheduleItem item;
+    int start;
+    int end;
+    std::size_t tags;
+  };
+  for (const Move& m : {Move{random, 0, 45, 1}, Move{stored, 45, 90, 1}, Move{random, 90, 100, 1}}) {
+    // The page names the slot's mix by the id it drew: 0 for a random slot.
+    ASSERT_EQ(External("UpdateScheduleItem", {m.item.GetElementId(), m.start, m.end, m.item.GetMix().GetId(), -1}),
+              S_OK);
+    const Mix mix = Open().GetItemMix(m.item.GetId());
+    EXPECT_EQ(mix.GetId(), m.item.GetMix().GetId());
+    EXPECT_EQ(mix.GetTags().size(), m.tags) << m.item.GetElementId();
+    // The redrawn page shows the tags as the slot's description.
+    EXPECT_NE(generator->GetElementHtml("mixdata").find(mix.GetDescription()), std::string::npos);
+  }
+  EXPECT_EQ(Slots(), (std::vector<std::vector<int>>{{90, 100, 0}, {45, 90, evens.GetId()}}));
+}
+
+TEST_F(GeneratorTest, ATagLinkLeftFromADeletedTagWritesNothing) {
+  theTagLinks.LoadLists();
+  const Tag gone = db.FindOrCreateTag("Gone", TagGenre);
+  Track track;
+  track.id = 1;
+  db.AddTrackTag(track, gone);
+  theTagLinks.LoadLists();
+  External("InsertScheduleItem", {0, 30, evens.GetId(), -1});
+  ChooseFor(Open().GetItems()[0]);
+  auto link = Element(std::to_string(gone.id) + "_:_tag_:_add");
+  ASSERT_TRUE(link);
+  db.DeleteTag(gone);
+  TakePosted();
+  Fire(link);
+  EXPECT_EQ(Open().GetItemMix(Open().GetItems()[0].GetId()).GetTags().size(), 1u);
+  EXPECT_EQ(Number("SELECT count(*) FROM mixtag WHERE tagid NOT IN (SELECT id FROM tag)"), 0);
+  EXPECT_EQ(TakePosted(), Posts{});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,9 @@ TEST_F(LabCommandsTest, TagCommandsChangeWhatEachViewShows) {
   Fire(TagHolder("deletetagimg", TagNamed("Band", TagArtist)));
   EXPECT_EQ(TagsOf(rock[0]), (Names{"0:Favourite", "0:Rock", "1:Loud", "2:Rover"}));
   EXPECT_EQ(Children("existingtags").size(), 4u);
-  EXPECT_EQ(TakePosted(), Posts{});
+  // Every tag change tells the main window, whose pages list the tags too.
+  const Posts three{{WM_APP_MIXES_CHANGED, 0}, {WM_APP_MIXES_CHANGED, 0}, {WM_APP_MIXES_CHANGED, 0}};
+  EXPECT_EQ(TakePosted(), three);
 
   ShowView(LabViewTag);  // every track of Rock
   Click("Chill");
@@ -104,7 +107,7 @@ TEST_F(LabCommandsTest, TagCommandsChangeWhatEachViewShows) {
   Click("newtagsubmit");
   EXPECT_EQ(TagsOf(rock[1]), (Names{"0:Chill", "0:Guitar", "0:Rock", "2:Band"}));
   EXPECT_EQ(Element("newtag")->GetValue(), "");
-  EXPECT_EQ(TakePosted(), Posts{});
+  EXPECT_EQ(TakePosted(), three);
 
   ShowView(LabViewMix);
   Click("Party");  // found or created, so the mix keeps it
@@ -114,7 +117,7 @@ TEST_F(LabCommandsTest, TagCommandsChangeWhatEachViewShows) {
   EXPECT_EQ(Children("existingtags"), (Names{"Rock", "Party", "Jazz"}));
   Fire(TagHolder("deletetagimg", TagNamed("Rock", TagGenre)));
   EXPECT_EQ(MixTags(rockMix.GetId()), Names{"Jazz"});
-  EXPECT_EQ(TakePosted(), (Posts{{WM_APP_MIXES_CHANGED, 0}, {WM_APP_MIXES_CHANGED, 0}, {WM_APP_MIXES_CHANGED, 0}}));
+  EXPECT_EQ(TakePosted(), three);
 
   // The home view only deletes, after asking.
   ShowView(LabViewHome);
@@ -131,7 +134,7 @@ TEST_F(LabCommandsTest, TagCommandsChangeWhatEachViewShows) {
             "sure you want to do this?");
   EXPECT_EQ(questions[0].type & MB_TYPEMASK, MB_YESNO);
   EXPECT_EQ(TagsOf(rock[1]), (Names{"0:Guitar", "0:Rock", "2:Band"}));
-  EXPECT_EQ(TakePosted(), Posts{});
+  EXPECT_EQ(TakePosted(), (Posts{{WM_APP_MIXES_CHANGED, 0}}));
 }
 
 TEST_F(LabCommandsTest, NewTagBoxSuggestsTagsOfTheChosenType) {
@@ -361,6 +364,138 @@ TEST_F(LabCommandsTest, StaleOrMadeUpHoldersDoNothing) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM tag WHERE trim(name) = ''"), 0);
   EXPECT_EQ(lab->GetHistory().GetCount(), 4);
   EXPECT_EQ(TakePosted(), Posts{});
+}
+
+TEST_F(LabCommandsTest, BackOrForwardToARecordThatIsGoneShowsTheNextOneOrHome) {
+  struct Walk {
+    const char* name;
+    std::vector<int> views;  // shown in this order, then the tag is deleted
+    bool back;
+    int landsOn;
+  };
+  const Walk walks[] = {
+      {"back past it to the track", {LabViewTrack, LabViewTag, LabViewHome}, true, LabViewTrack},
+      {"back with nothing before it", {LabViewTag, LabViewHome}, true, LabViewHome},
+      {"forward to it at the end", {LabViewHome, LabViewTag, LabViewHome}, false, LabViewHome},
+  };
+  for (const Walk& walk : walks) {
+    lab.reset();
+    OpenLab();
+    const Tag tag = db.FindOrCreateTag(std::string("Chill ") + walk.name, TagGenre);
+    Track track = rock[0];
+    db.AddTrackTag(track, tag);
+    for (int view : walk.views) {
+      if (view == LabViewTag) {
+        lab->ShowTag(Tag(tag.id), false);
+      } else {
+        ShowView(view);
+      }
+    }
+    if (!walk.back) {
+      // Back to the first entry, forward again after the tag is gone.
+      while (lab->GetHistory().CanBack()) lab->OnBack(*Element("back"));
+    }
+    db.DeleteTag(tag);
+    const int mixes = Number("SELECT COUNT(*) FROM mix");
+    if (walk.back) {
+      lab->OnBack(*Element("back"));
+    } else {
+      lab->OnForward(*Element("forward"));
+    }
+    EXPECT_EQ(lab->GetView(), walk.landsOn) << walk.name;
+    // No command can reach the tag that is gone.
+    lab->OnCreateMix(*Element("back"));
+    lab->OnMixLink(*Element("back"));
+    EXPECT_EQ(Number("SELECT COUNT(*) FROM mix"), mixes) << walk.name;
+    EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag WHERE tagid NOT IN (SELECT id FROM tag)"), 0) << walk.name;
+  }
+}
+
+TEST_F(LabCommandsTest, CommandsOnARecordGoneWhileShownWriteNothing) {
+  struct Gone {
+    int view;
+    std::function<void()> show;
+    // Deletes the shown record and, where ids are given again, makes a new one of its id.
+    std::function<void()> remove;
+  };
+  const Tag jazzTag = TagNamed("Jazz", TagGenre);
+  const Gone cases[] = {
+      {LabViewTag, [&] { lab->ShowTag(Tag(jazzTag.id), false); },
+       [&] {
+         db.DeleteTag(jazzTag);
+         EXPECT_EQ(db.FindOrCreateTag("Fresh tag", TagGenre).id, jazzTag.id);
+       }},
+      {LabViewMix, [&] { lab->ShowMix(Mix(rockMix.GetId()), false); }, [&] { db.DeleteMix(rockMix); }},
+      {LabViewTrack, [&] { lab->ShowTrack(jazz[1], false, false); },
+       [&] {
+         // The scan sweeps it; the next track scanned takes its id.
+         db.Exec("UPDATE track SET ondisk = 0 WHERE id = " + std::to_string(jazz[1].id));
+         db.DeleteTracksNotOnDisk();
+         EXPECT_EQ(AddTrack("n1", "New", "Fresh", "Folk").id, jazz[1].id);
+       }},
+  };
+  platform::ScriptedMessageBoxPresenter presenter;
+  platform::ScopedMessageBoxPresenter scoped(presenter);
+  auto rows = [&] {
+    SQLiteRowSet rowSet;
+    db.Query("SELECT 't', trackid, tagid FROM tracktag UNION ALL SELECT 'm', mixid, tagid FROM mixtag UNION ALL "
+             "SELECT 'x', id, name FROM mix UNION ALL SELECT 'g', id, name FROM tag UNION ALL "
+             "SELECT 'k', id, name FROM track ORDER BY 1, 2, 3",
+             rowSet);
+    std::string text;
+    for (const SQLiteRow& row : rowSet) {
+      for (const auto& [column, value] : row) text += value + ",";
+      text += ";";
+    }
+    return text;
+  };
+  for (const Gone& gone : cases) {
+    gone.show();
+    ASSERT_EQ(lab->GetView(), gone.view);
+    gone.remove();
+    TakePosted();
+    const std::string before = rows();
+    Element("newtag")->SetValue("Party");
+    Click("newtagsubmit");
+    if (auto add = Find("addexistingtag")) Fire(add);
+    Element("lablookup")->SetInnerHtml("<a href='#' id='Chill' class='addtag'>x</a>");
+    Click("Chill");
+    for (const char* className : {"deletetagimg", "mixlink", "delmix"}) {
+      if (auto holder = Find(className)) Fire(holder);
+    }
+    lab->OnCreateMix(*Element("back"));
+    lab->OnPlayTitle(*Element("back"));
+    lab->RenameTrack("renamed");
+    lab->RenameTag("renamed");
+    lab->RenameMix("renamed");
+    EXPECT_EQ(rows(), before) << gone.view;
+    EXPECT_EQ(TakePosted(), Posts{}) << gone.view;
+  }
+}
+
+TEST_F(LabCommandsTest, ATagIsGivenToATrackOrAMixOnce) {
+  const Tag rockTag = TagNamed("Rock", TagGenre);
+  ShowView(LabViewTrack);
+  for (int i = 0; i < 2; ++i) {
+    Element("lablookup")->SetInnerHtml(rockTag.GetAddHolderHtml() + "<a href='#' id='Rock' class='addtag'>Rock</a>");
+    Fire(Find("addexistingtag"));
+    Click("Rock");  // a suggestion of the same name
+  }
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM tracktag WHERE tagid = " + std::to_string(rockTag.id) +
+                   " AND trackid = " + std::to_string(rock[0].id)),
+            1);
+  ShowView(LabViewTag);
+  EXPECT_EQ(Element("trackttable")->GetChildren().size(), 3u);
+
+  ShowView(LabViewMix);
+  for (int i = 0; i < 2; ++i) {
+    Element("lablookup")->SetInnerHtml(rockTag.GetAddHolderHtml());
+    Fire(Find("addexistingtag"));
+    Element("newtag")->SetValue("Rock");
+    Click("newtagsubmit");
+  }
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM mixtag WHERE mixid = " + std::to_string(rockMix.GetId())), 1);
+  EXPECT_EQ(Children("existingtags"), Names{"Rock"});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,50 @@ TEST_F(TagLinksTest, RenameShowsTheNewNameAsTextInEveryPage) {
   for (auto& page : pages) {
     EXPECT_EQ(Shown(*page, "artisttaglinks"), (Names{"Band <i>x</i>", "Trio", "Solo"}));
     EXPECT_EQ(page->GetElementHtml("artisttaglinks").find("<i>"), std::string::npos);
+  }
+}
+
+TEST_F(TagLinksTest, ARenameStaysInTheKeptListsAndTheMarksOfItsMixes) {
+  Load();
+  Mix mix = StoreMix("band", {{TagArtist, "Band"}});
+  links.SetPlayerSelector(mix);
+  Tag band = links.GetFirstArtistTag();
+  band.Rename("Bond");
+  links.RenameTagInPages(band);
+  EXPECT_EQ(links.GetFirstArtistTag().name, "Bond");
+  // A filter draws from the database, an empty one from the kept lists: both
+  // show the new name, marked as in the mix whose copy has the old one.
+  for (const char* pattern : {"Bo%", ""}) {
+    links.FilterPlayerTags(pattern);
+    EXPECT_EQ(Shown(*Page(Player), "artisttaglinks")[0], "-Bond") << pattern;
+  }
+}
+
+TEST_F(TagLinksTest, RefreshRedrawsOnlyWhenTheTagsOfTheLibraryChanged) {
+  Load();
+  links.FilterPlayerTags("R%");
+  const Names filtered = ShownAll(*Page(Player));
+  // A mix changed: the tags are the same, and the filtered page stays.
+  StoreMix("rock", {{TagGenre, "Rock"}});
+  links.RefreshLists();
+  EXPECT_EQ(ShownAll(*Page(Player)), filtered);
+
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+    Names genres;
+  };
+  // Tags deleted, given to more tracks or made: every page shows the new lists.
+  const Change changes[] = {
+      {"deleted", [&] { db.DeleteTag(db.FindOrCreateTag("Folk", TagGenre)); }, {"Rock", "Jazz"}},
+      {"given", [&] { AddTrack("j3", "Trio", "Smooth", "Jazz"); }, {"Rock", "Jazz"}},
+      {"made", [&] { AddTrack("b1", "Solo", "Quiet", "Blues"); }, {"Rock", "Jazz", "Blues"}},
+  };
+  for (const Change& change : changes) {
+    links.FilterPlayerTags("R%");
+    change.make();
+    links.RefreshLists();
+    for (auto& page : pages) EXPECT_EQ(Shown(*page, "genretaglinks"), change.genres) << change.name;
   }
 }
 
