@@ -35,6 +35,9 @@ const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 struct PageCase {
   const char* file;
   const DialogTemplate* window;
+  // A menu of the page and the script that opens it as its control does.
+  const char* menu = nullptr;
+  const char* openMenu = nullptr;
 };
 
 // What a user would see wrong: a document larger than its window, and bar
@@ -56,6 +59,11 @@ constexpr const char kLayoutFaults[] = R"js((function () {
   });
   return faults.join("; ");
 })())js";
+
+// The tag selector of the first schedule item, as its chooser opens it.
+constexpr const char kItemSelector[] =
+    "var item = document.querySelector('.scheduleitem'); item.scrollIntoView({block: 'center'});"
+    "selectorclick('mixselect', 'itemmix_' + item.id, 'itemmix_' + item.getAttribute('mixid'))";
 
 class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
  protected:
@@ -111,7 +119,15 @@ class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
       dialog.SetElementHtml("albumname", first.album);
       dialog.SetElementHtml("tracktime", "2:30");
       dialog.SetElementHtml("existingtags", tags);
-    } else if (page == "SelectorInfo.htm" || page == "MixInfo.htm" || page == "LabHome.htm") {
+    }
+    if (page != "Zorva.htm") {
+      // A search's findings, in the Lab's find menu.
+      std::string found;
+      for (std::size_t i = 0; i < 10; ++i) found += tracks[i].GetSearchListHtml();
+      dialog.SetElementHtml("findtracklist", found);
+      dialog.SetElementHtml("findgenretags", genres.front().GetSearchHolderHtml() + genres.back().GetSearchHolderHtml());
+    }
+    if (page == "SelectorInfo.htm" || page == "MixInfo.htm" || page == "LabHome.htm") {
       dialog.SetElementHtml("trackheading", "1000 tracks");
       dialog.SetElementHtml("trackttable", rows);
       dialog.SetElementHtml("tracknav", "<span class='navstat'>0 to 100 of 1000</span>");
@@ -140,25 +156,42 @@ TEST_P(PageLayoutBrowserTest, ThePageFitsItsWindow) {
   ASSERT_EQ(browser.CallScript("eval", {platform::ScriptValue("window.innerWidth + 'x' + window.innerHeight")}, &inner),
             S_OK);
   EXPECT_EQ(inner.ToText(), std::to_string(size.x) + "x" + std::to_string(size.y));
-  platform::ScriptValue faults;
-  ASSERT_EQ(browser.CallScript("eval", {platform::ScriptValue(kLayoutFaults)}, &faults), S_OK);
-  EXPECT_EQ(faults.ToText(), "") << page.file;
-
+  const auto eval = [&](const std::string& script) {
+    platform::ScriptValue value;
+    EXPECT_EQ(browser.CallScript("eval", {platform::ScriptValue(script)}, &value), S_OK) << script;
+    return value.ToText();
+  };
+  const std::string name = std::filesystem::path(page.file).stem().string();
   std::filesystem::create_directories(ZORVA_SHOT_DIR);
-  const std::string png = browser.CaptureScreenshot();
-  EXPECT_FALSE(png.empty());
-  std::ofstream(std::string(ZORVA_SHOT_DIR) + "/" + std::filesystem::path(page.file).stem().string() + ".png",
-                std::ios::binary)
-      << png;
+  const auto picture = [&](const std::string& file) {
+    const std::string png = browser.CaptureScreenshot();
+    EXPECT_FALSE(png.empty());
+    std::ofstream(std::string(ZORVA_SHOT_DIR) + "/" + file + ".png", std::ios::binary) << png;
+  };
+  EXPECT_EQ(eval(kLayoutFaults), "") << page.file;
+  picture(name);
+
+  // An open menu lies inside the window too.
+  if (page.menu) {
+    eval(page.openMenu);
+    EXPECT_TRUE(zorva::test::ProcessUntil(browser, [&] { return eval(zorva::test::MenuSettledScript(page.menu)) == "true"; }));
+    EXPECT_EQ(eval(kLayoutFaults), "") << page.file << " with " << page.menu << " open";
+    EXPECT_EQ(eval(std::string("String(document.getElementById('") + page.menu +
+                   "Container').getBoundingClientRect().bottom <= window.innerHeight)"),
+              "true");
+    picture(name + "-" + page.menu);
+  }
   dialog.DestroyWindow();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryPage, PageLayoutBrowserTest,
-    ::testing::Values(PageCase{"Zorva.htm", &CZorvaDlg::kDialog}, PageCase{"Automator.htm", &Automator::kDialog},
-                      PageCase{"Generator.htm", &CGenerator::kDialog}, PageCase{"TrackInfo.htm", &TrackInfo::kDialog},
+    ::testing::Values(PageCase{"Zorva.htm", &CZorvaDlg::kDialog, "mixselect", "selectorshow()"},
+                      PageCase{"Automator.htm", &Automator::kDialog, "mixselect", kItemSelector},
+                      PageCase{"Generator.htm", &CGenerator::kDialog, "mixselect", kItemSelector},
+                      PageCase{"TrackInfo.htm", &TrackInfo::kDialog, "find", "searchkeyup()"},
                       PageCase{"SelectorInfo.htm", &TrackInfo::kDialog}, PageCase{"MixInfo.htm", &TrackInfo::kDialog},
-                      PageCase{"LabHome.htm", &TrackInfo::kDialog},
+                      PageCase{"LabHome.htm", &TrackInfo::kDialog, "find", "searchkeyup()"},
                       PageCase{"SettingsDialog.htm", &CSettingsDialog::kDialog},
                       PageCase{"StatusDialog.htm", &StatusDialog::kDialog},
                       PageCase{"Vantrel.htm", &CVantrelDlg::kDialog}),
