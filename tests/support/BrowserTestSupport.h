@@ -97,11 +97,12 @@ inline bool ClickElement(platform::ChromiumHtmlDocument& page, const platform::H
   return true;
 }
 
-// Script whose value is "true" once the slide-out menu `name` is open and has
-// slid to its place (a click aimed at it then lands where it is drawn).
+// Script whose value is "true" when the slide-out menu `name` is open; its
+// slide is ended at once, so a click aimed at it lands where it is drawn
+// whatever the browser's frame rate.
 inline std::string MenuSettledScript(const std::string& name) {
-  return "String(ypSlideOutMenu.isVisible('" + name + "') && document.getElementById('" + name +
-         "Content').getAnimations().length == 0)";
+  return "(function () { var open = ypSlideOutMenu.isVisible('" + name + "'); if (open) document.getElementById('" +
+         name + "Content').getAnimations().forEach(function (a) { a.finish(); }); return String(open); })()";
 }
 
 // A real click of the mouse at a point of the page; true once the page has

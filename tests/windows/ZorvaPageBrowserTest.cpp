@@ -217,13 +217,13 @@ TEST_F(ZorvaPageBrowserTest, AClosedMenuIsNotDrawnAndTakesNoClick) {
   double y = 0;
   ASSERT_TRUE(page.ElementCentre(artist, &x, &y));
   MouseAway();
-  ASSERT_TRUE(Until([&] { return !MenuOpen("mixselect"); }));
+  ASSERT_TRUE(Until([&] { return !MenuOpen("mixselect"); }, 20000));
   // The mix menu, on its other list, closed the same way.
   ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("playingmixtitle")));
   ASSERT_TRUE(Until([&] { return MenuSettled("mixchanger"); }));
   ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("showzorvamix")));
   MouseAway();
-  ASSERT_TRUE(Until([&] { return !MenuOpen("mixchanger"); }));
+  ASSERT_TRUE(Until([&] { return !MenuOpen("mixchanger"); }, 20000));
   // A playlist mix covers the selector with its notice.
   page.CallScript("disableselector", {}, nullptr);
   EXPECT_EQ(DrawnInClosedMenus(), "");
