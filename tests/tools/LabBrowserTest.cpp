@@ -18,6 +18,16 @@ using namespace zorva_test;
 // Every HTML dialog of this program shows its page in the test browser.
 const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
 
+// Per tab of the page: whether nothing lies over any part of it (each
+// corner of it takes a click).
+constexpr const char kTabsUncovered[] =
+    "Array.from(document.querySelectorAll('[id^=tab_]')).map(function (tab) {"
+    "  var r = tab.getBoundingClientRect();"
+    "  return tab.id + ':' + [[r.left + 3, r.top + 3], [r.right - 3, r.top + 3], [r.left + 3, r.bottom - 3],"
+    "    [r.right - 3, r.bottom - 3]].every(function (p) {"
+    "    var hit = document.elementFromPoint(p[0], p[1]); return hit != null && tab.contains(hit); });"
+    "}).join(' ')";
+
 class TrackInfoBrowserTest : public LabTest {
  protected:
   // A generated library: 40 tracks over 8 artists, 5 genres and 10 albums.
@@ -125,14 +135,7 @@ TEST_F(TrackInfoBrowserTest, EveryTabOfTheFirstEmptyTrackTakesItsClick) {
   lab->ShowWindow(SW_SHOWNORMAL);
   AtWindowSize();
   ASSERT_TRUE(Wait([&] { return PageFile() == "TrackInfo.htm" && Element("tab_flickr"); }));
-  // Nothing lies over any part of a tab: each corner of it takes a click.
-  EXPECT_EQ(Eval("Array.from(document.querySelectorAll('[id^=tab_]')).map(function (tab) {"
-                 "  var r = tab.getBoundingClientRect();"
-                 "  return tab.id + ':' + [[r.left + 3, r.top + 3], [r.right - 3, r.top + 3], [r.left + 3, r.bottom - 3],"
-                 "    [r.right - 3, r.bottom - 3]].every(function (p) {"
-                 "    var hit = document.elementFromPoint(p[0], p[1]); return hit != null && tab.contains(hit); });"
-                 "}).join(' ')"),
-            "tab_tags:true tab_amazon:true tab_flickr:true tab_wikipedia:true");
+  EXPECT_EQ(Eval(kTabsUncovered), "tab_tags:true tab_amazon:true tab_flickr:true tab_wikipedia:true");
   for (const std::string name : {"flickr", "wikipedia", "amazon", "tags"}) {
     ASSERT_TRUE(ClickOn(Element("tab_" + name))) << name;
     EXPECT_TRUE(Wait([&] { return Shown("view_" + name); })) << name;
@@ -177,6 +180,20 @@ TEST_F(TrackInfoBrowserTest, TheInformationTabOpensTheConfiguredEncyclopedia) {
   EXPECT_EQ(opened, std::vector<std::string>{"https://127.0.0.1:9/articles/Artist_7"});
   // The page stayed where it was.
   EXPECT_EQ(PageFile(), "TrackInfo.htm");
+}
+
+TEST(TrackPageBrowserTest, TheTabsOfTheEmptyTrackPageTakeTheirClicks) {
+  // The track page as it loads, before the program has drawn a track.
+  auto page = zorva::test::OpenPage(std::string(ZORVA_PAGE_DIR) + "/TrackInfo.htm");
+  ASSERT_TRUE(page);
+  const POINT size = DialogUnitsToPixels(TrackInfo::kDialog.width, TrackInfo::kDialog.height);
+  page->SetBounds(0, 0, size.x, size.y);
+  platform::ScriptValue value;
+  ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue(kTabsUncovered)}, &value), S_OK);
+  EXPECT_EQ(value.ToText(), "tab_tags:true tab_amazon:true tab_flickr:true tab_wikipedia:true");
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("tab_wikipedia")));
+  EXPECT_TRUE(zorva::test::ProcessUntil(
+      *page, [&] { return page->GetElementById("view_wikipedia")->GetStyleDisplay() == "block"; }));
 }
 
 }  // namespace
