@@ -111,6 +111,10 @@ class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
       }
       dialog.SetElementHtml("mixdata", items);
       dialog.GetDocument()->CallScript("positionScheduleItems", {}, nullptr);
+      // The items in view, for the picture.
+      dialog.GetDocument()->CallScript(
+          "eval", {platform::ScriptValue("document.querySelector('.scheduleitem').scrollIntoView({block: 'center'})")},
+          nullptr);
       if (scheduler) dialog.SetElementHtml("enable", "Override");
       theTagLinks.Reload(nullptr, scheduler ? &dialog : nullptr, scheduler ? nullptr : &dialog);
     } else if (page == "TrackInfo.htm") {

@@ -152,7 +152,7 @@ TEST_F(AutomatorBrowserTest, DraggingAndResizingAnItemStoresItsNewTimes) {
 TEST_F(AutomatorBrowserTest, AClosedTagSelectorIsNotDrawnAndTakesNoClick) {
   const Mix jazz = StoreMix("Jazz");
   AddTrack("Solo", "Soloist", "Solos", "Jazz");
-  const ScheduleItem item = StoreItem(1, 180, 300, jazz.GetId());
+  const ScheduleItem item = StoreItem(1, 180, 240, jazz.GetId());
   Open();
   theTagLinks.Reload(nullptr, automator.get(), nullptr);
   auto& page = Browser(*automator);
