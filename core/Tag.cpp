@@ -14,7 +14,7 @@
 namespace {
 
 constexpr const char kCloudHtml[] =
-    R"html(<span id="%s" class="tagwrap%s" frequency="%d">&nbsp;<span style="font-size:%d;"><a href="#" id="%s" title="%s" class="%s">%s</a></span>&nbsp;  </span> )html";
+    R"html(<span id="%s" class="tagwrap%s" frequency="%d">&nbsp;<span style="font-size:%dpx;"><a href="#" id="%s" title="%s" class="%s">%s</a></span>&nbsp;  </span> )html";
 constexpr const char kLabHolderHtml[] =
     R"html(<div class='labtagholder' onmouseover='tagover(this)' onmouseout='tagout(this)'><a class='labtaggo' href='#'><img id='%s' class='labtaggoimg' alt='view this tag in the lab' src='skin/tagleft.gif'></a><span  id='%s_2' class='labtag' title='%s'><img src='skin/%s_icon.gif'>%s</span><a class='deletetag' href='#'><img  id='%s' class='deletetagimg' alt='remove this tag' src='skin/tagright.gif'></a></div>)html";
 constexpr const char kSearchHolderHtml[] =

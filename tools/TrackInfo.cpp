@@ -158,6 +158,8 @@ void TrackInfo::OnDocumentComplete(const std::string& url) {
   CFramelessHtmlWindow::OnDocumentComplete(url);
   if (!LabPageIn(url)) return;
   SetWallpaper(wallpaper_);
+  // The configured encyclopedia, for the page's Information tab.
+  SetElementText("wikiroot", platform::xmlhttp::WebBase(platform::xmlhttp::WebService::Wiki));
   scripter_.SetDocument(GetDocument());
   // The view kind now matches the page: each draws in place.
   switch (view_) {

@@ -239,14 +239,14 @@
     return lookup ? lookup.textContent.trim() : '';
   }
 
-  function linkInto(id, text, url) {
+  function linkInto(id, text, url, address = (query) => url + encodeURIComponent(query)) {
     const box = byId(id);
     if (!box) return;
     const query = lookupText();
     box.innerHTML = '';
     if (!query) return;
     const link = document.createElement('a');
-    link.href = url + encodeURIComponent(query);
+    link.href = address(query);
     link.className = 'outlink';
     link.textContent = text + ' ' + query;
     box.appendChild(link);
@@ -256,7 +256,18 @@
     const box = byId('suggested');
     if (box) box.classList.add('loaded');
   };
-  window.getWikipedia = () => linkInto('wikipedia', 'Read about', 'https://en.wikipedia.org/wiki/Special:Search?search=');
+  // The encyclopedia's article root is the program's ("wikiroot" of the
+  // page); an article is named with underscores for blanks.
+  window.getWikipedia = function () {
+    const root = byId('wikiroot');
+    const base = root ? root.textContent.trim() : '';
+    if (!base) {
+      const box = byId('wikipedia');
+      if (box) box.innerHTML = '';
+      return;
+    }
+    linkInto('wikipedia', 'Read about', base, (query) => base + encodeURIComponent(query.replace(/\s+/g, '_')));
+  };
   window.getAmazon = () => linkInto('amazon', 'Shop for', 'https://www.amazon.com/s?k=');
   window.getFlickr = function () {
     linkInto('flickr', 'Pictures of', 'https://www.flickr.com/search/?text=');

@@ -9,10 +9,11 @@
     return typeof id === 'string' ? document.getElementById(id) : id || null;
   }
 
+  // A list shown takes its menu's visibility, so a closed menu hides it too.
   function setShown(element, shown) {
     if (!element) return;
     element.style.display = shown ? 'block' : 'none';
-    element.style.visibility = shown ? 'visible' : 'hidden';
+    element.style.visibility = shown ? '' : 'hidden';
   }
 
   // Marks one tab of a group as selected; the group is the given ids.

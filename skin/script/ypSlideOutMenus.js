@@ -66,6 +66,9 @@
     this.cancelHide();
     const room = document.documentElement.scrollWidth || window.innerWidth;
     left = Math.max(0, Math.min(left, room - (this.width || container.offsetWidth)));
+    // Near the window's foot the menu opens higher, so none of it is cut off.
+    const foot = window.scrollY + window.innerHeight;
+    top = Math.max(window.scrollY, Math.min(top, foot - (this.height || container.offsetHeight)));
     container.style.left = Math.round(left) + 'px';
     container.style.top = Math.round(top) + 'px';
     const wasOpen = this.open;
@@ -89,7 +92,10 @@
     const wasOpen = this.open;
     this.open = false;
     if (container) {
+      // Out of the layout as well: a list a tab made visible would otherwise
+      // still be drawn, and clicked, where the menu was.
       container.style.visibility = 'hidden';
+      container.style.display = 'none';
       container.classList.remove('open');
     }
     if (wasOpen && typeof ypSlideOutMenu.hideCallback === 'function') {
@@ -112,7 +118,7 @@
     for (const menu of Object.values(registry)) {
       css +=
         '#' + menu.name + 'Container{position:absolute;left:' + menu.left + 'px;top:' + menu.top +
-        'px;width:' + menu.width + 'px;height:' + menu.height + 'px;overflow:hidden;visibility:hidden;z-index:1000}' +
+        'px;width:' + menu.width + 'px;height:' + menu.height + 'px;overflow:hidden;visibility:hidden;display:none;z-index:1000}' +
         '#' + menu.name + 'Content{position:relative;width:100%;height:100%;box-sizing:border-box}';
     }
     let style = document.getElementById('ypSlideOutMenuStyles');

@@ -55,7 +55,7 @@ TEST_F(TagTest, CloudSpanFollowsItsTemplate) {
   Tag tag = MakeTag("Rock", TagGenre, 12, 30);
   EXPECT_EQ(tag.GetCloudHtml(60, 0),
             "<span id=\"tagspan_:_12\" class=\"tagwrap\" frequency=\"30\">&nbsp;<span "
-            "style=\"font-size:17;\"><a href=\"#\" id=\"12_:_tag_:_add\" title=\"contains 30 "
+            "style=\"font-size:17px;\"><a href=\"#\" id=\"12_:_tag_:_add\" title=\"contains 30 "
             "tracks. click to add to the mix\" class=\"mixtagadd\">Rock</a></span>&nbsp;  </span> ");
   EXPECT_EQ(tag.GetLinkElementId(), "12_:_tag_:_add");
   EXPECT_EQ(tag.GetSpanElementId(), "tagspan_:_12");

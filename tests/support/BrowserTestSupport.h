@@ -97,4 +97,28 @@ inline bool ClickElement(platform::ChromiumHtmlDocument& page, const platform::H
   return true;
 }
 
+// Script whose value is "true" when the slide-out menu `name` is open; its
+// slide is ended at once, so a click aimed at it lands where it is drawn
+// whatever the browser's frame rate.
+inline std::string MenuSettledScript(const std::string& name) {
+  return "(function () { var open = ypSlideOutMenu.isVisible('" + name + "'); if (open) document.getElementById('" +
+         name + "Content').getAnimations().forEach(function (a) { a.finish(); }); return String(open); })()";
+}
+
+// A real click of the mouse at a point of the page; true once the page has
+// had it (so the program's handlers of the click have run).
+inline bool ClickAt(platform::ChromiumHtmlDocument& page, double x, double y) {
+  const auto eval = [&](const std::string& script) {
+    platform::ScriptValue value;
+    page.CallScript("eval", {platform::ScriptValue(script)}, &value);
+    return value.ToText();
+  };
+  eval("window.testClickHeard = false;"
+       "document.addEventListener('click', function () { window.testClickHeard = true; }, {capture: true, once: true})");
+  page.MouseEvent("move", x, y);
+  page.MouseEvent("down", x, y);
+  page.MouseEvent("up", x, y);
+  return ProcessUntil(page, [&] { return eval("String(window.testClickHeard)") == "true"; });
+}
+
 }  // namespace zorva::test

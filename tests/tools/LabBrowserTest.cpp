@@ -4,9 +4,11 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "tests/support/BrowserTestSupport.h"
 #include "tests/support/DialogBrowserTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/tools/LabTestSupport.h"
 
 namespace {
@@ -15,6 +17,16 @@ using namespace zorva_test;
 
 // Every HTML dialog of this program shows its page in the test browser.
 const bool kChromiumDialogs = zorva::test::ShowDialogsInTestBrowser();
+
+// Per tab of the page: whether nothing lies over any part of it (each
+// corner of it takes a click).
+constexpr const char kTabsUncovered[] =
+    "Array.from(document.querySelectorAll('[id^=tab_]')).map(function (tab) {"
+    "  var r = tab.getBoundingClientRect();"
+    "  return tab.id + ':' + [[r.left + 3, r.top + 3], [r.right - 3, r.top + 3], [r.left + 3, r.bottom - 3],"
+    "    [r.right - 3, r.bottom - 3]].every(function (p) {"
+    "    var hit = document.elementFromPoint(p[0], p[1]); return hit != null && tab.contains(hit); });"
+    "}).join(' ')";
 
 class TrackInfoBrowserTest : public LabTest {
  protected:
@@ -41,6 +53,19 @@ class TrackInfoBrowserTest : public LabTest {
       Browser().DispatchKey("keyup", key);
     }
   }
+
+  // Page script's value of an expression.
+  std::string Eval(const std::string& expression) {
+    platform::ScriptValue value;
+    EXPECT_EQ(Browser().CallScript("eval", {platform::ScriptValue(expression)}, &value), S_OK) << expression;
+    return value.ToText();
+  }
+  // The page as large as the Lab's window (the test browser's pages follow no window).
+  void AtWindowSize() {
+    const POINT size = DialogUnitsToPixels(TrackInfo::kDialog.width, TrackInfo::kDialog.height);
+    Browser().SetBounds(0, 0, size.x, size.y);
+  }
+  bool Shown(const std::string& id) { return Element(id) && Element(id)->GetStyleDisplay() == "block"; }
 
   std::vector<Track> tracks;
 };
@@ -103,6 +128,72 @@ TEST_F(TrackInfoBrowserTest, ASearchTypedIntoTheBoxFillsTheFindLists) {
   // A found track opens in the Lab.
   ASSERT_TRUE(ClickOn(Find("lablink searchlablink", std::to_string(tracks[12].id) + "_:_")));
   ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 12"; }));
+}
+
+TEST_F(TrackInfoBrowserTest, EveryTabOfTheFirstEmptyTrackTakesItsClick) {
+  OpenLab();
+  lab->ShowWindow(SW_SHOWNORMAL);
+  AtWindowSize();
+  ASSERT_TRUE(Wait([&] { return PageFile() == "TrackInfo.htm" && Element("tab_flickr"); }));
+  EXPECT_EQ(Eval(kTabsUncovered), "tab_tags:true tab_amazon:true tab_flickr:true tab_wikipedia:true");
+  for (const std::string name : {"flickr", "wikipedia", "amazon", "tags"}) {
+    ASSERT_TRUE(ClickOn(Element("tab_" + name))) << name;
+    EXPECT_TRUE(Wait([&] { return Shown("view_" + name); })) << name;
+    EXPECT_EQ(Eval("currenttype"), name);
+  }
+}
+
+TEST_F(TrackInfoBrowserTest, EachDetailSitsBesideItsLabelAndAnEmptyOneKeepsItsRow) {
+  const Track loose = AddTrack("Blue Tapes", "", "Blue Tapes", "Jazz", 185);
+  OpenLab();
+  lab->ShowWindow(SW_SHOWNORMAL);
+  AtWindowSize();
+  lab->ShowTrack(loose, false, false);
+  ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Blue Tapes"; }));
+  // Per row: the label's top, its value's top and the value's height.
+  const std::string rows = Eval(
+      "Array.from(document.querySelectorAll('.trackdetails dt')).map(function (label) {"
+      "  var a = label.getBoundingClientRect(), b = label.nextElementSibling.getBoundingClientRect();"
+      "  return label.textContent + ':' + (Math.abs(a.top - b.top) < 1) + ':' + (b.height >= a.height - 1);"
+      "}).join(' ')");
+  EXPECT_EQ(rows, "Track:true:true Artist:true:true Album:true:true Time:true:true");
+}
+
+TEST_F(TrackInfoBrowserTest, TheInformationTabOpensTheConfiguredEncyclopedia) {
+  ScopedEnv wiki("ZORVA_WIKI_URL", "https://127.0.0.1:9/articles/");
+  OpenLab();
+  lab->ShowWindow(SW_SHOWNORMAL);
+  lab->ShowTrack(tracks[7], false, false);
+  ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 7"; }));
+  ASSERT_TRUE(ClickOn(Element("tab_wikipedia")));
+  platform::HtmlElementPtr link;
+  ASSERT_TRUE(Wait([&] {
+    link = Element("wikipedia")->GetChildren().empty() ? nullptr : Element("wikipedia")->GetChildren().front();
+    return link != nullptr;
+  }));
+  ASSERT_TRUE(ClickOn(link));
+  std::vector<std::string> opened;
+  EXPECT_TRUE(Wait([&] {
+    for (const std::string& url : TakeOpened()) opened.push_back(url);
+    return !opened.empty();
+  }));
+  EXPECT_EQ(opened, std::vector<std::string>{"https://127.0.0.1:9/articles/Artist_7"});
+  // The page stayed where it was.
+  EXPECT_EQ(PageFile(), "TrackInfo.htm");
+}
+
+TEST(TrackPageBrowserTest, TheTabsOfTheEmptyTrackPageTakeTheirClicks) {
+  // The track page as it loads, before the program has drawn a track.
+  auto page = zorva::test::OpenPage(std::string(ZORVA_PAGE_DIR) + "/TrackInfo.htm");
+  ASSERT_TRUE(page);
+  const POINT size = DialogUnitsToPixels(TrackInfo::kDialog.width, TrackInfo::kDialog.height);
+  page->SetBounds(0, 0, size.x, size.y);
+  platform::ScriptValue value;
+  ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue(kTabsUncovered)}, &value), S_OK);
+  EXPECT_EQ(value.ToText(), "tab_tags:true tab_amazon:true tab_flickr:true tab_wikipedia:true");
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("tab_wikipedia")));
+  EXPECT_TRUE(zorva::test::ProcessUntil(
+      *page, [&] { return page->GetElementById("view_wikipedia")->GetStyleDisplay() == "block"; }));
 }
 
 }  // namespace

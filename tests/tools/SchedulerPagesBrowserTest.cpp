@@ -40,6 +40,13 @@ void Drag(platform::ChromiumHtmlDocument& page, Point from, Point to) {
   page.MouseEvent("up", to.x, to.y);
 }
 
+// Page script's value of an expression.
+std::string EvalIn(CDHtmlDialog& dialog, const std::string& expression) {
+  platform::ScriptValue value;
+  EXPECT_EQ(Browser(dialog).CallScript("eval", {platform::ScriptValue(expression)}, &value), S_OK) << expression;
+  return value.ToText();
+}
+
 class AutomatorBrowserTest : public SchedulerToolsTest {
  protected:
   AutomatorBrowserTest() {
@@ -66,6 +73,9 @@ class AutomatorBrowserTest : public SchedulerToolsTest {
     return p;
   }
   platform::HtmlElementPtr Cell(int index) { return automator->GetElement("schedule_1")->GetChildren().at(index); }
+  std::string Eval(const std::string& expression) { return EvalIn(*automator, expression); }
+  // The menu is open and has slid to its place.
+  bool MenuSettled(const std::string& menu) { return Eval(zorva::test::MenuSettledScript(menu)) == "true"; }
   // Centres of two cells, both in view.
   std::pair<Point, Point> Cells(int first, int second) {
     Centre(Cell(second));
@@ -139,6 +149,37 @@ TEST_F(AutomatorBrowserTest, DraggingAndResizingAnItemStoresItsNewTimes) {
   EXPECT_EQ(element->GetStyle("height"), "199px");
 }
 
+TEST_F(AutomatorBrowserTest, AClosedTagSelectorIsNotDrawnAndTakesNoClick) {
+  const Mix jazz = StoreMix("Jazz");
+  AddTrack("Solo", "Soloist", "Solos", "Jazz");
+  const ScheduleItem item = StoreItem(1, 180, 240, jazz.GetId());
+  Open();
+  theTagLinks.Reload(nullptr, automator.get(), nullptr);
+  auto& page = Browser(*automator);
+  // The item's tag selector, opened by the mouse, on its artist list.
+  platform::HtmlElementPtr fineTune;
+  for (const auto& part : automator->GetElement(item.GetElementId())->GetChildren())
+    if (part->GetClassName() == "itemdesc") fineTune = part->GetChildren().front();
+  ASSERT_TRUE(fineTune);
+  ASSERT_TRUE(zorva::test::ClickElement(page, fineTune));
+  ASSERT_TRUE(Until([&] { return MenuSettled("mixselect"); }));
+  ASSERT_TRUE(zorva::test::ClickElement(page, automator->GetElement("showartist")));
+  Point artist;
+  auto tag = automator->GetElement("artisttaglinks")->GetChildren().front();
+  ASSERT_TRUE(Until([&] { return page.ElementCentre(tag, &artist.x, &artist.y); }));
+  Eval("ypSlideOutMenu.hideAll()");
+  EXPECT_EQ(Eval("Array.from(document.querySelectorAll('#mixselectContainer *')).filter(function (e) {"
+                 "  return e.checkVisibility({checkVisibilityCSS: true}); }).length"),
+            "0");
+  // A click where the artist was reaches the timeline, not the artist.
+  EXPECT_EQ(Eval("String(document.elementFromPoint(" + std::to_string(artist.x) + ", " + std::to_string(artist.y) +
+                 ").closest('#mixselectContainer') == null)"),
+            "true");
+  ASSERT_TRUE(zorva::test::ClickAt(page, artist.x, artist.y));
+  TakePosted();
+  EXPECT_EQ(db.GetMixOfScheduleItem(item.GetId()).GetTags().size(), 1u);
+}
+
 class CGeneratorBrowserTest : public SchedulerToolsTest {
  protected:
   CGeneratorBrowserTest() {
@@ -154,6 +195,21 @@ class CGeneratorBrowserTest : public SchedulerToolsTest {
 
   CGenerator generator;
 };
+
+TEST_F(CGeneratorBrowserTest, EachHourLabelSitsOnTheLineWhereThatHourEnds) {
+  ASSERT_TRUE(Until([&] { return Length() == 120; }));
+  // For the first two hours: the label's text, the bottom of its text and
+  // where that hour ends on the timeline, in pixels.
+  const std::string labels = EvalIn(generator,
+      "['hourh3', 'hourh4'].map(function (id, hour) {"
+      "  var header = document.getElementById(id), range = document.createRange();"
+      "  range.selectNodeContents(header);"
+      "  var text = range.getBoundingClientRect();"
+      "  var line = document.getElementById('playlisttimeline').getBoundingClientRect().top + (hour + 1) * hourSize;"
+      "  return header.textContent + ':' + (text.bottom <= line + 1 && text.bottom >= line - 6);"
+      "}).join(' ')");
+  EXPECT_EQ(labels, "1 hour:true 2 hours:true");
+}
 
 TEST_F(CGeneratorBrowserTest, TheLengthSliderReachesTheScheduleAndZoomsBelowEightHours) {
   // The page starts at two hours: 340 / 120 pixels a minute, a holder of 340 pixels.

@@ -3,8 +3,11 @@
 // mouse, the mix name edited in place and the page's keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Scheduler.h"
@@ -76,6 +79,27 @@ class ZorvaPageBrowserTest : public ZorvaDlgFixture {
   }
   // The stop that the program's last command caused has been heard.
   bool Settled() { return !dynamic_cast<ITunesPlayer*>(dialog->GetPlayer())->GetEventHandler().ignoreNextStop; }
+  // The elements inside closed menus that the page still draws, by id or tag.
+  std::string DrawnInClosedMenus() {
+    return Eval(
+        "Array.from(document.querySelectorAll('[id$=Container]')).filter(function (c) {"
+        "  return !ypSlideOutMenu.isVisible(c.id.replace('Container', ''));"
+        "}).map(function (c) {"
+        "  return Array.from(c.querySelectorAll('*')).filter(function (e) {"
+        "    return e.checkVisibility({checkVisibilityCSS: true});"
+        "  }).map(function (e) { return e.id || e.tagName; }).join(' ');"
+        "}).join(' ').trim()");
+  }
+  bool MenuOpen(const std::string& menu) { return Eval("String(ypSlideOutMenu.isVisible('" + menu + "'))") == "true"; }
+  // The menu is open and has slid to its place.
+  bool MenuSettled(const std::string& menu) { return Eval(zorva::test::MenuSettledScript(menu)) == "true"; }
+  // The mouse moved to the logo, out of every menu: the open one closes.
+  void MouseAway() {
+    double x = 0;
+    double y = 0;
+    ASSERT_TRUE(Browser().ElementCentre(dialog->GetElement("logo"), &x, &y));
+    Browser().MouseEvent("move", x, y);
+  }
   // A key of the keyboard with Ctrl (and Alt) held, as the page hears it.
   void CtrlKey(int keyCode, bool alt = false) {
     Eval("document.dispatchEvent(new KeyboardEvent('keyup', {keyCode: " + std::to_string(keyCode) +
@@ -176,6 +200,63 @@ TEST_F(ZorvaPageBrowserTest, CtrlWithAnArrowPOrLClicksTheControlsAndCtrlAltDoesN
   Until([] { return false; }, 200);
   EXPECT_TRUE(dialog->IsPaused());
   EXPECT_EQ(dialog->GetHistorySteps(), 1);
+}
+
+TEST_F(ZorvaPageBrowserTest, AClosedMenuIsNotDrawnAndTakesNoClick) {
+  auto& page = Browser();
+  // As large as the player's window (the test browser's pages follow no window).
+  const POINT size = DialogUnitsToPixels(CZorvaDlg::kDialog.width, CZorvaDlg::kDialog.height);
+  page.SetBounds(0, 0, size.x, size.y);
+  // The tag selector, opened by the mouse, on its artist list.
+  ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("mixname")));
+  ASSERT_TRUE(Until([&] { return MenuSettled("mixselect"); }));
+  ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("showartist")));
+  auto artist = FindElement(dialog->GetElement("artisttaglinks"), "mixtagadd", "");
+  ASSERT_TRUE(artist);
+  double x = 0;
+  double y = 0;
+  ASSERT_TRUE(page.ElementCentre(artist, &x, &y));
+  MouseAway();
+  ASSERT_TRUE(Until([&] { return !MenuOpen("mixselect"); }, 20000));
+  // The mix menu, on its other list, closed the same way.
+  ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("playingmixtitle")));
+  ASSERT_TRUE(Until([&] { return MenuSettled("mixchanger"); }));
+  ASSERT_TRUE(zorva::test::ClickElement(page, dialog->GetElement("showzorvamix")));
+  MouseAway();
+  ASSERT_TRUE(Until([&] { return !MenuOpen("mixchanger"); }, 20000));
+  // A playlist mix covers the selector with its notice.
+  page.CallScript("disableselector", {}, nullptr);
+  EXPECT_EQ(DrawnInClosedMenus(), "");
+
+  // Where the artist was, the queue is clicked; the mix stays as it was.
+  const std::string mix = dialog->GetCurrentMix().GetDescription();
+  ASSERT_TRUE(zorva::test::ClickAt(page, x, y));
+  platform::PumpMessages();
+  EXPECT_EQ(dialog->GetCurrentMix().GetDescription(), mix);
+  EXPECT_TRUE(dialog->GetCurrentMix().GetTags().empty());
+  EXPECT_EQ(Eval("String(document.elementFromPoint(" + std::to_string(x) + ", " + std::to_string(y) +
+                 ").closest('#trackttable') != null)"),
+            "true");
+}
+
+TEST_F(ZorvaPageBrowserTest, TagsOfACloudAreSizedByHowManyTracksCarryThem) {
+  // Frequency and drawn font size of every album of the cloud (8, 8, 7 and 7 tracks).
+  const std::string drawn = Eval(
+      "Array.from(document.querySelectorAll('#albumtaglinks .tagwrap')).map(function (tag) {"
+      "  return tag.getAttribute('frequency') + ':' + parseFloat(getComputedStyle(tag.querySelector('a')).fontSize);"
+      "}).join(' ')");
+  std::vector<std::pair<int, double>> tags;
+  std::istringstream in(drawn);
+  for (std::string word; in >> word;) tags.emplace_back(std::stoi(word), std::stod(word.substr(word.find(':') + 1)));
+  ASSERT_GE(tags.size(), 2u) << drawn;
+  // The most frequent is drawn largest, at 26 pixels; a rarer one never larger
+  // than a more frequent one, and the rarest smaller than the most frequent.
+  std::sort(tags.begin(), tags.end());
+  EXPECT_EQ(tags.back().second, 26) << drawn;
+  for (std::size_t i = 1; i < tags.size(); ++i) EXPECT_LE(tags[i - 1].second, tags[i].second) << drawn;
+  ASSERT_LT(tags.front().first, tags.back().first) << drawn;
+  EXPECT_LT(tags.front().second, tags.back().second) << drawn;
+  EXPECT_GE(tags.front().second, 8) << drawn;
 }
 
 }  // namespace
