@@ -181,7 +181,10 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::AssignmentsByTrack, "SELECT trackid, tagid FROM tracktag ORDER BY trackid"},
       {StatementId::EnabledTrackIds, "SELECT id FROM track WHERE enabled = 1 ORDER BY id"},
       {StatementId::TagsByName, "SELECT id, name, type FROM tag ORDER BY name, id"},
-      {StatementId::Begin, "BEGIN"},
+      // Every transaction of the set reads before it writes: taking the write
+      // lock at its start lets the busy handler wait for another connection's
+      // write, where a read lock held on would be refused the upgrade at once.
+      {StatementId::Begin, "BEGIN IMMEDIATE"},
       {StatementId::Commit, "COMMIT"},
       {StatementId::Rollback, "ROLLBACK"},
       // A scan's look at a track: the row as FindTrackByLocation finds it,
