@@ -291,7 +291,8 @@ void CVantrelDlg::OnTrayStartZorva(bool lab) {
   const std::string folder = ShellPath(SHELLPATH_MODULE_FOLDER).GetFullPath();
   std::vector<std::string> argv{folder + "Zorva"};
   if (lab) argv.push_back("/lab");
-  platform::shell::StartProgram(argv);
+  // Started in its own folder, as from the desktop, not in this one's working folder.
+  platform::shell::StartProgram(argv, folder);
 }
 
 void CVantrelDlg::OnTrayProfile() {

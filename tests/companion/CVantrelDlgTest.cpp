@@ -29,8 +29,10 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
   void SetUp() override {
     PlayerFixture::SetUp();
     CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
-    previousStarter_ = platform::shell::SetStarter([this](const std::vector<std::string>& argv) {
+    previousStarter_ = platform::shell::SetStarter([this](const std::vector<std::string>& argv,
+                                                          const std::string& folder) {
       started_.push_back(argv);
+      startedIn_.push_back(folder);
       return true;
     });
     WriteAccount("alice", "secret");
@@ -95,6 +97,7 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
   CVantrelDlg dialog_;
   platform::shell::Starter previousStarter_;
   std::vector<std::vector<std::string>> started_;
+  std::vector<std::string> startedIn_;  // the working folder of each start
   platform::ScriptedMessageBoxPresenter boxes_;
   platform::ScopedMessageBoxPresenter scopedBoxes_{boxes_};
 };
@@ -256,6 +259,9 @@ TEST_F(CVantrelDlgTest, TheTrayMenuAndTheButtons) {
   ASSERT_EQ(started_.size(), 2u);
   EXPECT_EQ(started_[0], (std::vector<std::string>{zorva}));
   EXPECT_EQ(started_[1], (std::vector<std::string>{zorva, "/lab"}));
+  // In the program's folder, whatever the companion's working folder is.
+  const std::string folder = zorva.substr(0, zorva.size() - 5);
+  EXPECT_EQ(startedIn_, (std::vector<std::string>{folder, folder}));
   Command(ID_TRAY_PROFILE);
   Click("register");
   EXPECT_EQ(Links(), (std::vector<std::string>{server.Url("/user/alice"), server.Url("/user/register")}));
