@@ -168,8 +168,8 @@ std::string CVantrelDlg::GetStatusText() const {
     text = "Internet connection is available and connected<br/><br/>";
     if (theProfileClient.LacksSubmitUrl()) {
       text +=
-          "You are logged in to Zorva Live, but Zorva Live gave no address for your tracks. They are sent "
-          "again once it does<br/><br/>";
+          "You are logged in to Zorva Live, but Zorva Live gave no address for your tracks. The Vantrel asks "
+          "again every minute and sends the track playing once it does<br/><br/>";
     } else if (theProfileClient.IsLoggedIn()) {
       text += "You are logged in to Zorva Live<br/><br/>";
     } else {
