@@ -280,8 +280,9 @@ void CZorvaDlg::PollPlayer() {
     const int position = player->GetPlayerPosition();
     // The scan keeps quiet around a track change: from 18 s before the end
     // until 5 s into the next.
-    if (position > 4 && position < 8) scanThread.Resume();
-    if (position + 18 >= nowPlaying.length) scanThread.Pause();
+    // A track of unknown length (or none at all) has no end to keep quiet for.
+    if (nowPlaying.length <= 0 || (position > 4 && position < 8)) scanThread.Resume();
+    if (nowPlaying.length > 0 && position + 18 >= nowPlaying.length) scanThread.Pause();
     CallPage("setthetimer", std::to_string(countdown ? nowPlaying.length - position : position));
   } catch (...) {
   }
@@ -346,6 +347,7 @@ LRESULT CZorvaDlg::OnScanStatus(WPARAM, LPARAM) {
 
 LRESULT CZorvaDlg::OnScanProgress(WPARAM, LPARAM) {
   RebuildTagLinks();
+  PlayStoredTracks();
   return 0;
 }
 
@@ -356,6 +358,7 @@ void CZorvaDlg::RebuildTagLinks() {
 
 LRESULT CZorvaDlg::OnScanAdded(WPARAM, LPARAM) {
   RebuildTagLinks();
+  PlayStoredTracks();
   const int month = static_cast<int>(GetProfileInt("DB", "AnalyzeMonth", 1));
   const int year = static_cast<int>(GetProfileInt("DB", "AnalyzeYear", 2001));
   SYSTEMTIME now{};

@@ -197,6 +197,10 @@ class CZorvaDlg : public CMainWindow {
   // The first page fill and the 500 ms poll.
   void FillPage();
   void PollPlayer();
+  // A page filled while the database held no track of the mix (a new one
+  // whose first scan had stored nothing yet) fills its queue and plays once
+  // the scan has stored tracks.
+  void PlayStoredTracks();
   // The Lab shows the track (on the user's request, or following the
   // player) and comes forward.
   void ShowLabFor(const Track& track);

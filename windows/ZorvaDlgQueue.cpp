@@ -115,6 +115,15 @@ void CZorvaDlg::RefillQueue() {
   ShowQueue();
 }
 
+void CZorvaDlg::PlayStoredTracks() {
+  if (!pageFilled || !currentMix.IsLibraryMix() || !upcoming.empty()) return;
+  RefillQueue();
+  if (paused || upcoming.empty()) return;
+  Contained([this] {
+    if (player->IsStopped()) PlayNext();
+  });
+}
+
 void CZorvaDlg::ShowQueue() {
   char id[16];
   for (int i = 1; i <= kShownEntries; ++i) {
