@@ -385,6 +385,9 @@ void CVantrelDlg::OnPlayerQuit() { PostMessage(CLOSE_PLAYER_MSG, 0, 0); }
 void CVantrelDlg::TwitterCurrentTrack() {
   if (!player_) {
     ShowBalloon("Could not Twitter track as we are not connected to iTunes");
+  } else if (currentTrack_.location.empty()) {
+    // Nothing played yet: there is nothing to tell anyone about.
+    return;
   } else if (!theProfileClient.PostToTwitter(currentTrack_)) {
     ShowBalloon("Could not Twitter track\n Check Twitter username and password in Options");
   } else {

@@ -214,6 +214,26 @@ TEST_F(CVantrelDlgTest, TheTwitterHotKeyTellsWhatHappenedInABalloon) {
   EXPECT_EQ(Links(), (std::vector<std::string>{server.Url("/track/Artist%201/+/Track%201")}));
 }
 
+TEST_F(CVantrelDlgTest, TheTwitterHotKeyWithNothingPlayedPostsNothing) {
+  WriteProfileString("upload", "TwitterName", "tweeter");
+  WriteProfileString("upload", "TwitterPassword", "pw");
+  theSettings.Load();
+  Reply("<status/>");
+  pp::LibraryData library;
+  library.tracks.push_back(MakeTrackData(1, 100));
+  library.playlists.push_back(pp::PlaylistData{});
+  library.playlists.back().playlistId = 1;
+  library.playlists.back().name = "Library";
+  library.playlists.back().trackIds = {1};
+  StartModel(library);
+  dialog_.ConnectPlayer();
+  dialog_.PollTrack();
+  platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'T');
+  Pump();
+  EXPECT_TRUE(RequestsTo("/statuses/update.xml").empty());
+  EXPECT_TRUE(BalloonTexts().empty());
+}
+
 TEST_F(CVantrelDlgTest, LoginStoresTheAccountOrSaysWhyNotAndKeepsTheFile) {
   const std::string before = ReadAccountBytes();
   dialog_.GetElement("user_login")->SetValue("bob <b>");
