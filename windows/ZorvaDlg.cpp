@@ -69,6 +69,14 @@ void CZorvaDlg::ConnectPlayer() {
   }
 }
 
+void CZorvaDlg::OnPlayerLost() {
+  MessageBox(m_hWnd,
+             "Zorva lost its connection to iTunes: iTunes ended or stopped answering.\n\n"
+             "Zorva closes now and keeps your mix; start it again once iTunes runs",
+             "Zorva lost iTunes", MB_OK | MB_ICONERROR);
+  OnPlayerQuit();
+}
+
 bool CZorvaDlg::IsPlayerConnected() const { return player != nullptr && iTunesAvailable; }
 
 // ---------------------------------------------------------------- maps

@@ -62,6 +62,9 @@ class CZorvaDlg : public CMainWindow {
   // --- The play state (ZorvaDlgQueue.cpp). ---------------------------------
   void PlayNext() override;
   void OnTrackPlaying(const Track& track) override;
+  // The player went without a word: the user is told, then the window ends
+  // as when the player quits, keeping what it keeps then.
+  void OnPlayerLost() override;
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 

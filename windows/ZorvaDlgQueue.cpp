@@ -183,13 +183,15 @@ void CZorvaDlg::PlayNext() {
     }
     if (upcoming.empty()) return;
     const Track entry = upcoming.front();
-    upcoming.pop_front();
-    taken = true;
     if (currentMix.IsLibraryMix()) {
       HandOver(entry);
     } else {
       player->EnsureMixPlaying(currentMix);
     }
+    // Taken only once the player has it: a player that is gone or does not
+    // answer leaves the queue as it was.
+    upcoming.pop_front();
+    taken = true;
     CallPage("trackchanged");
     RecordPlay(entry);
   } catch (...) {
