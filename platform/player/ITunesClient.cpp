@@ -14,7 +14,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
 #include "platform/player/PlayerModel.h"
@@ -472,14 +471,7 @@ void Channel::DeliverLoss() {
 
 // --- the server's socket
 
-// A call that the player has not answered within this long, on the
-// program's clock or in real time, fails as a disconnected player does. A
-// clock moved on by hand (the test desktop's) counts only once a real moment
-// has gone by as well: it may pass a call that the player is answering.
-constexpr platform::Millis kCallTimeoutMs = 5000;
-constexpr auto kCallRealTimeout = std::chrono::milliseconds(kCallTimeoutMs);
-constexpr auto kCallRealMinimum = std::chrono::seconds(2);
-// How often a waiting call looks at the program's clock.
+// How often a call waiting for its answer looks at the program's clock.
 constexpr auto kCallClockLook = std::chrono::milliseconds(50);
 
 struct SocketCore {
@@ -540,12 +532,9 @@ class SocketChannel final : public Channel {
     json answer;
     {
       std::unique_lock lock(core_->mutex);
-      const platform::Millis clockDeadline = platform::TheClock().Now() + kCallTimeoutMs;
-      const auto start = std::chrono::steady_clock::now();
+      const PlayerWait wait;
       while (!core_->closed && core_->answers.count(id) == 0) {
-        const auto waited = std::chrono::steady_clock::now() - start;
-        if (waited >= kCallRealTimeout ||
-            (waited >= kCallRealMinimum && platform::TheClock().Now() >= clockDeadline)) {
+        if (wait.Over()) {
           // A player that stopped answering is one that went away: every
           // later call fails at once, and the reader ends with the connection.
           core_->closed = true;
