@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "companion/ProfileClient.h"
@@ -299,6 +300,35 @@ TEST_F(CVantrelDlgTest, TheTrayMenuAndTheButtons) {
   boxes_.QueueAnswer(IDYES);
   Click("ButtonCancel");
   EXPECT_EQ(boxes_.Questions().size(), 2u);
+}
+
+// A web request holds the window up while it runs (its time-outs are kept);
+// the tray menu and the quit asked for meanwhile are answered once it ends.
+TEST_F(CVantrelDlgTest, TheTrayMenuAndTheQuitAnswerOnceAWebRequestEnds) {
+  PlayOneTrack(100);
+  Model().Seek(60);
+  WebAnswer slow;
+  slow.headers = {{"Content-Type", "text/xml"}};
+  slow.body = Response("<status>0</status><submiturl>" + server.Url("/submit") + "</submiturl>");
+  slow.delayMs = 500;
+  server.Answer(slow);
+  Reply(Response("<status>0</status>"));
+  tray::SetMenuChooser([](const tray::ShownMenu&) { return UINT{ID_TRAY_EXIT}; });
+  boxes_.QueueAnswer(IDYES);
+  // The user right-clicks the icon while the handshake waits for its answer.
+  std::thread user([this] {
+    while (RequestsTo("/user/hs").empty()) std::this_thread::yield();
+    dialog_.PostMessage(WM_APP_TRAY_NOTIFY, IDR_TRAY_MENU, WM_RBUTTONUP);
+  });
+  dialog_.PollTrack();
+  user.join();
+  EXPECT_EQ(RequestsTo("/submit").size(), 1u);
+  EXPECT_TRUE(boxes_.Questions().empty());
+  Pump();
+  ASSERT_EQ(tray::ShownMenus().size(), 1u);
+  ASSERT_EQ(boxes_.Questions().size(), 1u);
+  EXPECT_EQ(boxes_.Questions()[0].caption, "Are you sure you want to quit the Zorva Vantrel?");
+  EXPECT_FALSE(dialog_.IsWindowVisible());
 }
 
 TEST_F(CVantrelDlgTest, ALaterCopyBringsTheWindowUp) {
