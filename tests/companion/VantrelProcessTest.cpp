@@ -60,6 +60,16 @@ class VantrelProcessTest : public ::testing::Test, public CompanionFixture {
     return argv;
   }
 
+  // Waits until the player stand-in started by the test answers.
+  bool PlayerAnswers() {
+    std::string status;
+    for (int i = 0; i < 100 && status.find("state:") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server process coming up
+      status = RunToEnd(Ctl("status"));
+    }
+    return status.find("state:") != std::string::npos;
+  }
+
   std::string socket_ = home.Path() + "/run/player.sock";
   ScopedEnv playerSocket{"ZORVA_PLAYER_SOCKET", socket_};
   ScopedEnv home_{"HOME", home.Path()};
@@ -77,12 +87,7 @@ TEST_F(VantrelProcessTest, FindsThePlayerLogsInSubmitsThePlayedTrackOnceAndTwitt
 
   ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--sample", "--manual-clock", "--socket", socket_});
   ASSERT_TRUE(player.Started());
-  std::string status;
-  for (int i = 0; i < 100 && status.find("state:") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server process coming up
-    status = RunToEnd(Ctl("status"));
-  }
-  ASSERT_NE(status.find("state:"), std::string::npos);
+  ASSERT_TRUE(PlayerAnswers());
   const Playing playing = ParsePlaying(RunToEnd(Ctl("play")));
   ASSERT_FALSE(playing.name.empty());
 
@@ -135,12 +140,7 @@ TEST_F(VantrelProcessTest, FindsThePlayerLogsInSubmitsThePlayedTrackOnceAndTwitt
 TEST_F(VantrelProcessTest, AStuckPlayerNeverFreezesTheTrayMenuOrTheQuit) {
   ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--sample", "--manual-clock", "--socket", socket_});
   ASSERT_TRUE(player.Started());
-  std::string status;
-  for (int i = 0; i < 100 && status.find("state:") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server process coming up
-    status = RunToEnd(Ctl("status"));
-  }
-  ASSERT_NE(status.find("state:"), std::string::npos);
+  ASSERT_TRUE(PlayerAnswers());
   RunToEnd(Ctl("play"));
 
   ChildProcess vantrel({VANTREL_BINARY});

@@ -22,15 +22,20 @@ class MusicDBTracksTest : public zorva_test::RecordsTest {
     }
     return names;
   }
+  // A track as a scan finds it, not stored yet.
+  static Track Song() {
+    Track track;
+    track.name = "Song";
+    track.album = "Album";
+    track.artist = "Artist";
+    track.genre = "Rock";
+    track.location = "/music/song.mp3";
+    return track;
+  }
 };
 
 TEST_F(MusicDBTracksTest, AddInsertsTheTrackWithItsTags) {
-  Track track;
-  track.name = "Song";
-  track.album = "Album";
-  track.artist = "Artist";
-  track.genre = "Rock";
-  track.location = "/music/song.mp3";
+  Track track = Song();
   track.length = 215;
   EXPECT_TRUE(db.AddOrUpdateTrack(track));
   EXPECT_EQ(track.id, 0) << "the caller's track is a copy";
@@ -234,12 +239,7 @@ TEST_F(MusicDBTracksTest, AddWaitsForAnotherConnectionsWriteAndStoresTheTrackWit
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO tagType VALUES (9, 'x');", nullptr, nullptr, nullptr),
             SQLITE_OK);
 
-  Track track;
-  track.name = "Song";
-  track.album = "Album";
-  track.artist = "Artist";
-  track.genre = "Rock";
-  track.location = "/music/song.mp3";
+  Track track = Song();
   std::atomic<bool> done{false};
   bool added = false;
   bool stored = false;
