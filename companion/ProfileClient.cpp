@@ -8,6 +8,7 @@
 #include "core/MusicDB.h"
 #include "core/Settings.h"
 #include "core/Track.h"
+#include "platform/kernel/Clock.h"
 #include "platform/xmlhttp/InternetState.h"
 #include "platform/xmlhttp/UrlEncode.h"
 #include "platform/xmlhttp/WebHosts.h"
@@ -26,6 +27,8 @@ constexpr const char* kClientName = "zorva";
 constexpr const char* kProtocolVersion = "0.3";
 constexpr const char* kUserPagePath = "/user/";
 constexpr const char* kStatusPath = "/statuses/update.xml";
+// A handshake that named no submit address is asked again after this long.
+constexpr DWORD kHandshakeRetryMs = 60000;
 
 // The answer of a request that got 200, parsed (an answer that is not XML
 // simply has no nodes); false for any other status.
@@ -71,6 +74,7 @@ bool ProfileClient::IsOnline() const { return IsInternetConnected(); }
 
 bool ProfileClient::Handshake() {
   if (!IsInternetConnected()) return false;
+  LastHandshake = GetTickCount();
   try {
     xml::XmlHttpRequest request;
     // Values are percent-encoded: a name with "&" or a space must reach the
@@ -96,11 +100,14 @@ bool ProfileClient::Handshake() {
 
 bool ProfileClient::SubmitTrack(const Mix& playing, Track& track) {
   if (!IsInternetConnected()) return false;
-  if (!LoggedIn) Handshake();
+  const bool retry = LacksSubmitUrl() && GetTickCount() - LastHandshake >= kHandshakeRetryMs;
+  if (!LoggedIn || retry) Handshake();
   theMusicDB.AddOrUpdateTrack(track);
+  // Kept for the address the next handshake may name.
+  if (LacksSubmitUrl()) return false;
   // Offered once, whatever the service makes of it.
   track.uploaded = true;
-  if (!LoggedIn || SubmitUrl.empty()) return false;
+  if (!LoggedIn) return false;
   try {
     xml::XmlHttpRequest request;
     request.Open("POST", SubmitUrl + "?u=" + xml::UrlEncode(UserName), false, "", "");

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/kernel/WinTypes.h"
+
 class Mix;
 class Track;
 
@@ -32,7 +34,9 @@ class ProfileClient {
   bool Handshake();
   // Stores the track in the music database, marks it uploaded and posts its
   // record to the profile. Offline nothing happens and the track stays
-  // unmarked, so the next poll tries again.
+  // unmarked, so the next poll tries again. Logged in without a submit
+  // address, the handshake is repeated at most once a minute and the track
+  // stays unmarked until an address comes.
   bool SubmitTrack(const Mix& playing, Track& track);
   bool PostToTwitter(const Track& track);
 
@@ -43,6 +47,7 @@ class ProfileClient {
   void LoadCredentials();
 
   bool LoggedIn = false;
+  DWORD LastHandshake = 0;  // tick of the last handshake tried
   std::string SubmitUrl;
   std::string UserName;
   std::string Password;

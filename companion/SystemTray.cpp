@@ -16,11 +16,18 @@ std::unique_ptr<CWnd>& InvisibleWnd() {
   return window;
 }
 
+// Cuts at a character boundary: the desktop refuses a text that ends inside
+// a UTF-8 sequence.
 template <std::size_t N>
 void CopyCut(char (&field)[N], const char* text, std::size_t maxLength) {
   std::memset(field, 0, N);
   if (text == nullptr) return;
-  std::strncpy(field, text, std::min(maxLength, N - 1));
+  const std::size_t length = std::strlen(text);
+  std::size_t cut = std::min({length, maxLength, N - 1});
+  if (cut < length) {
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  }
+  std::memcpy(field, text, cut);
 }
 
 }  // namespace

@@ -168,8 +168,8 @@ std::string CVantrelDlg::GetStatusText() const {
     text = "Internet connection is available and connected<br/><br/>";
     if (theProfileClient.LacksSubmitUrl()) {
       text +=
-          "You are logged in to Zorva Live, but Zorva Live gave no address for your tracks. They are sent "
-          "again once it does<br/><br/>";
+          "You are logged in to Zorva Live, but Zorva Live gave no address for your tracks. The Vantrel asks "
+          "again every minute and sends the track playing once it does<br/><br/>";
     } else if (theProfileClient.IsLoggedIn()) {
       text += "You are logged in to Zorva Live<br/><br/>";
     } else {
@@ -291,7 +291,8 @@ void CVantrelDlg::OnTrayStartZorva(bool lab) {
   const std::string folder = ShellPath(SHELLPATH_MODULE_FOLDER).GetFullPath();
   std::vector<std::string> argv{folder + "Zorva"};
   if (lab) argv.push_back("/lab");
-  platform::shell::StartProgram(argv);
+  // Started in its own folder, as from the desktop, not in this one's working folder.
+  platform::shell::StartProgram(argv, folder);
 }
 
 void CVantrelDlg::OnTrayProfile() {
@@ -384,6 +385,9 @@ void CVantrelDlg::OnPlayerQuit() { PostMessage(CLOSE_PLAYER_MSG, 0, 0); }
 void CVantrelDlg::TwitterCurrentTrack() {
   if (!player_) {
     ShowBalloon("Could not Twitter track as we are not connected to iTunes");
+  } else if (currentTrack_.location.empty()) {
+    // Nothing played yet: there is nothing to tell anyone about.
+    return;
   } else if (!theProfileClient.PostToTwitter(currentTrack_)) {
     ShowBalloon("Could not Twitter track\n Check Twitter username and password in Options");
   } else {

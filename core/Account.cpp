@@ -8,6 +8,7 @@
 
 #include "core/Blowfish.h"
 #include "core/ShellPath.h"
+#include "platform/shell/Shell.h"
 #include "platform/sysinfo/ComputerName.h"
 #include "platform/xmlhttp/UrlEncode.h"
 #include "platform/xmlhttp/WebHosts.h"
@@ -54,11 +55,8 @@ std::size_t EncryptStringToFile(const std::string& path, const std::string& key,
   data.append(pad, static_cast<char>(pad));
   cipher.Encrypt(data, BlowfishMode::ECB);
 
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) throw std::runtime_error("Cannot create " + path);
-  file.write(data.data(), static_cast<std::streamsize>(data.size()));
-  file.close();
-  if (!file) throw std::runtime_error("Cannot write " + path);
+  // The file holds the password under a fixed key: only its user may read it.
+  if (platform::shell::WritePrivateFile(path, data) != 0) throw std::runtime_error("Cannot write " + path);
   return data.size();
 }
 
@@ -108,6 +106,8 @@ void Account::LoadFile() {
   // failed loses nothing.
   if (FileExists(oldPath) && FileExists(path)) RunFileOperation(FO_DELETE, oldPath, std::string());
   if (!FileExists(path)) return;
+  // A file written when it was still readable by others is closed now.
+  platform::shell::MakeFilePrivate(path);
 
   try {
     xml::XmlDocument document;

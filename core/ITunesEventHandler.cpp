@@ -57,7 +57,12 @@ HRESULT ITunesEventHandler::Invoke(DISPID dispId, const std::vector<EventArg>& a
         OnQuittingEvent();
         break;
       case ITEventAboutToPromptUserToQuit:
-        OnAboutToPromptUserToQuitEvent();
+        // The connection says so when the player went without a word.
+        if (number(0) == kPlayerLost) {
+          player_->OnPlayerLost();
+        } else {
+          OnAboutToPromptUserToQuitEvent();
+        }
         break;
       case ITEventSoundVolumeChanged:
         OnSoundVolumeChangedEvent(number(0));

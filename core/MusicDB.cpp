@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <iterator>
 
 #include "core/ShellPath.h"
@@ -13,45 +14,58 @@ namespace {
 constexpr int kCurrentVersion = 102;
 constexpr int kMakeDirectoryAttempts = 10;
 
-// A new file receives these, in order; their failures are ignored.
-constexpr const char* kSchema[] = {
-    R"sql(CREATE TABLE "mix" (id iNTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);)sql",
-    R"sql(CREATE TABLE "mixtag" (mixid INTEGER, tagid INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE) )sql",
-    R"sql(CREATE INDEX mixtag_indx ON mixtag (mixid, tagid))sql",
-    R"sql(CREATE TABLE "tag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER))sql",
-    R"sql(CREATE INDEX name_idx ON tag (name))sql",
-    R"sql(CREATE INDEX type_idx ON tag (type))sql",
-    R"sql(CREATE TABLE "tagType" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255)) )sql",
-    R"sql(CREATE INDEX name_x ON tagType (name COLLATE NOCASE))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (0 , 'genre'))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (1 , 'album'))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (2 , 'artist'))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (3 , 'mix'))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (4 , 'zorva'))sql",
-    R"sql(INSERT INTO "tagType" (id, name) VALUES (5 , 'playlist'))sql",
-    R"sql(CREATE TABLE "track" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME))sql",
-    R"sql(CREATE INDEX namex ON track (name) )sql",
-    R"sql(CREATE INDEX locationx ON track (location) )sql",
-    R"sql(CREATE INDEX enabled_idx ON track (enabled);)sql",
-    R"sql(CREATE TABLE "trackPlayRecord" (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE, trackid INTEGER NOT NULL, whenplayed DATETIME DEFAULT CURRENT_TIMESTAMP, mixid INTEGER) )sql",
-    R"sql(CREATE TABLE "tracktag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, enabled INTEGER DEFAULT '1', reenableDate DATETIME) )sql",
-    R"sql(CREATE INDEX tag_idx ON tracktag (tagid) )sql",
-    R"sql(CREATE INDEX track_idx ON tracktag (trackid))sql",
-    R"sql(CREATE INDEX enableidx ON tracktag (enabled))sql",
-    R"sql(CREATE TABLE "version" (id INTEGER NOT NULL, name VARCHAR2(255)))sql",
-    R"sql(INSERT INTO "version" (id, name) VALUES ( 101 , "101 - Release version"))sql",
-    R"sql(CREATE TABLE "schedule" (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, type INTEGER DEFAULT '0', monday INTEGER DEFAULT '0', tuesday INTEGER DEFAULT '0', wednesday INTEGER DEFAULT '0', thursday INTEGER DEFAULT '0', friday INTEGER DEFAULT '0', saturday INTEGER DEFAULT '0', sunday INTEGER DEFAULT '0', duration INTEGER DEFAULT '1440') )sql",
-    R"sql(CREATE TABLE "scheduleItem" (id INTEGER PRIMARY KEY UNIQUE, starttime INTEGER, endtime INTEGER, mixid INTEGER, scheduleid INTEGER);)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'all days', 0, 1, 1, 1, 1, 1, 1, 1) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekdays', 1, 1, 1, 1, 1, 1, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekend', 1, 0, 0, 0, 0, 0, 1, 1) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'monday', 2, 1, 0, 0, 0, 0, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'tuesday', 2, 0, 1, 0, 0, 0, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'wednesday', 2, 0, 0, 1, 0, 0, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'thursday', 2, 0, 0, 0, 1, 0, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'friday', 2, 0, 0, 0, 0, 1, 0, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'saturday', 2, 0, 0, 0, 0, 0, 1, 0) ;)sql",
-    R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'sunday', 2, 0, 0, 0, 0, 0, 0, 1) ;)sql",
+// A line for the user on the standard error stream, as the profile reports
+// a damaged file.
+void Complain(const std::string& line) {
+  const std::string text = "zorva: " + line + "\n";
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+// A new file receives these, in order, each with the table it makes or
+// fills; a file that lacks some of the tables receives theirs. Their failures
+// are ignored.
+constexpr struct {
+  const char* table;
+  const char* sql;
+} kSchema[] = {
+    {"mix", R"sql(CREATE TABLE "mix" (id iNTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);)sql"},
+    {"mixtag", R"sql(CREATE TABLE "mixtag" (mixid INTEGER, tagid INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE) )sql"},
+    {"mixtag", R"sql(CREATE INDEX mixtag_indx ON mixtag (mixid, tagid))sql"},
+    {"tag", R"sql(CREATE TABLE "tag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER))sql"},
+    {"tag", R"sql(CREATE INDEX name_idx ON tag (name))sql"},
+    {"tag", R"sql(CREATE INDEX type_idx ON tag (type))sql"},
+    {"tagType", R"sql(CREATE TABLE "tagType" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255)) )sql"},
+    {"tagType", R"sql(CREATE INDEX name_x ON tagType (name COLLATE NOCASE))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (0 , 'genre'))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (1 , 'album'))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (2 , 'artist'))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (3 , 'mix'))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (4 , 'zorva'))sql"},
+    {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (5 , 'playlist'))sql"},
+    {"track", R"sql(CREATE TABLE "track" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME))sql"},
+    {"track", R"sql(CREATE INDEX namex ON track (name) )sql"},
+    {"track", R"sql(CREATE INDEX locationx ON track (location) )sql"},
+    {"track", R"sql(CREATE INDEX enabled_idx ON track (enabled);)sql"},
+    {"trackPlayRecord", R"sql(CREATE TABLE "trackPlayRecord" (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE, trackid INTEGER NOT NULL, whenplayed DATETIME DEFAULT CURRENT_TIMESTAMP, mixid INTEGER) )sql"},
+    {"tracktag", R"sql(CREATE TABLE "tracktag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, enabled INTEGER DEFAULT '1', reenableDate DATETIME) )sql"},
+    {"tracktag", R"sql(CREATE INDEX tag_idx ON tracktag (tagid) )sql"},
+    {"tracktag", R"sql(CREATE INDEX track_idx ON tracktag (trackid))sql"},
+    {"tracktag", R"sql(CREATE INDEX enableidx ON tracktag (enabled))sql"},
+    {"version", R"sql(CREATE TABLE "version" (id INTEGER NOT NULL, name VARCHAR2(255)))sql"},
+    {"version", R"sql(INSERT INTO "version" (id, name) VALUES ( 101 , "101 - Release version"))sql"},
+    {"schedule", R"sql(CREATE TABLE "schedule" (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, type INTEGER DEFAULT '0', monday INTEGER DEFAULT '0', tuesday INTEGER DEFAULT '0', wednesday INTEGER DEFAULT '0', thursday INTEGER DEFAULT '0', friday INTEGER DEFAULT '0', saturday INTEGER DEFAULT '0', sunday INTEGER DEFAULT '0', duration INTEGER DEFAULT '1440') )sql"},
+    {"scheduleItem", R"sql(CREATE TABLE "scheduleItem" (id INTEGER PRIMARY KEY UNIQUE, starttime INTEGER, endtime INTEGER, mixid INTEGER, scheduleid INTEGER);)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'all days', 0, 1, 1, 1, 1, 1, 1, 1) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekdays', 1, 1, 1, 1, 1, 1, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekend', 1, 0, 0, 0, 0, 0, 1, 1) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'monday', 2, 1, 0, 0, 0, 0, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'tuesday', 2, 0, 1, 0, 0, 0, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'wednesday', 2, 0, 0, 1, 0, 0, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'thursday', 2, 0, 0, 0, 1, 0, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'friday', 2, 0, 0, 0, 0, 1, 0, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'saturday', 2, 0, 0, 0, 0, 0, 1, 0) ;)sql"},
+    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'sunday', 2, 0, 0, 0, 0, 0, 0, 1) ;)sql"},
 };
 
 // Run on a file at version 101; their failures are ignored (a file made by
@@ -184,7 +198,10 @@ const char* MusicDB::StatementText(StatementId id) {
       {StatementId::AssignmentsByTrack, "SELECT trackid, tagid FROM tracktag ORDER BY trackid"},
       {StatementId::EnabledTrackIds, "SELECT id FROM track WHERE enabled = 1 ORDER BY id"},
       {StatementId::TagsByName, "SELECT id, name, type FROM tag ORDER BY name, id"},
-      {StatementId::Begin, "BEGIN"},
+      // Every transaction of the set reads before it writes: taking the write
+      // lock at its start lets the busy handler wait for another connection's
+      // write, where a read lock held on would be refused the upgrade at once.
+      {StatementId::Begin, "BEGIN IMMEDIATE"},
       {StatementId::Commit, "COMMIT"},
       {StatementId::Rollback, "ROLLBACK"},
       // A scan's look at a track: the row as FindTrackByLocation finds it,
@@ -258,11 +275,26 @@ void MusicDB::Open(const std::string& path) {
       newDatabase_ = true;
       MakeDirectoryPath(ShellPath(path).GetFolder());
     }
-    if (!SQLiteDB::Open(path)) return;
-    // The stored SQL texts quote some string literals with double quotes.
-    sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
-    sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
-    if (!exists) CreateSchema();
+    const bool opened = OpenFile(path);
+    if (!opened && !exists) return;
+    if (!opened || !IsReadable()) {
+      // Not a database, damaged, or not a file at all: the user's file is
+      // kept as it is, beside a new one.
+      const std::string reason = opened ? sqlite3_errmsg(Handle()) : "it is no file";
+      SQLiteDB::Close();
+      const std::string aside = platform::shell::KeepAside(path);
+      if (aside.empty()) {
+        Complain("the music database " + path + " cannot be opened (" + reason + ") nor moved aside");
+        return;
+      }
+      Complain("the music database " + path + " could not be opened (" + reason + "); it was kept as " + aside +
+               " and a new one made");
+      newDatabase_ = true;
+      if (!OpenFile(path)) return;
+    }
+    // A new file, or one whose making was cut short (an empty file, a full
+    // disk), gets what it lacks; one without tracks counts as new.
+    if (CreateSchema()) newDatabase_ = true;
     if (GetSchemaVersion() < kCurrentVersion) UpgradeTo102();
     Exec("PRAGMA synchronous = OFF; PRAGMA temp_store = MEMORY;");
     Exec(kConnectionSettings);
@@ -304,8 +336,78 @@ void MusicDB::UpgradeTo102() {
   for (const char* sql : kUpgradeTo102) Exec(sql);
 }
 
-void MusicDB::CreateSchema() {
-  for (const char* sql : kSchema) Exec(sql);
+bool MusicDB::OpenFile(const std::string& path) {
+  if (!SQLiteDB::Open(path)) return false;
+  // The stored SQL texts quote some string literals with double quotes.
+  sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
+  sqlite3_db_config(Handle(), SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+  return true;
+}
+
+bool MusicDB::IsReadable() {
+  SQLiteRowSet rows;
+  switch (Query("SELECT name FROM sqlite_master", rows) & 0xFF) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR:
+    case SQLITE_FORMAT:
+      return false;
+    default:
+      // Readable, or only locked by another connection for longer than the
+      // busy handler waits: no reason to move the user's file.
+      return true;
+  }
+}
+
+std::set<std::string> MusicDB::MissingTables() {
+  std::set<std::string> missing;
+  for (const auto& statement : kSchema) missing.insert(statement.table);
+  SQLiteRowSet rows;
+  // Unknown (another connection holds the file) counts as nothing missing.
+  if (Query("SELECT name FROM sqlite_master WHERE type = 'table'", rows) != SQLITE_OK) return {};
+  for (const SQLiteRow& row : rows) missing.erase(row.Get("name"));
+  return missing;
+}
+
+bool MusicDB::HoldsNoUserData() {
+  SQLiteRowSet tables;
+  if (Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", tables) != SQLITE_OK)
+    return false;
+  for (const SQLiteRow& table : tables) {
+    const std::string& name = table.Get("name");
+    const bool ours = std::any_of(std::begin(kSchema), std::end(kSchema),
+                                  [&name](const auto& statement) { return name == statement.table; });
+    if (!ours) return false;
+    // Seed rows are the schema's own; schedules past the ten seeded are the user's.
+    if (name == "tagType" || name == "version") continue;
+    SQLiteRowSet count;
+    const std::string sql = name == "schedule" ? "SELECT COUNT(*) AS n FROM schedule WHERE id > 10"
+                                               : "SELECT COUNT(*) AS n FROM \"" + name + "\"";
+    if (Query(sql, count) != SQLITE_OK || count.empty() || count.front().GetInt("n") != 0) return false;
+  }
+  return true;
+}
+
+bool MusicDB::CreateSchema() {
+  if (MissingTables().empty()) return false;
+  // All or nothing, and looked at again under the write lock: another
+  // connection may be making the same tables.
+  const bool began = Exec("BEGIN IMMEDIATE") == SQLITE_OK;
+  std::set<std::string> missing = MissingTables();
+  // A file cut short while it was made holds nothing of the user's (its seed
+  // rows may be cut short too): it is made anew.
+  if (!missing.empty() && HoldsNoUserData()) {
+    for (const auto& statement : kSchema) {
+      if (!missing.count(statement.table)) Exec(std::string("DROP TABLE IF EXISTS \"") + statement.table + "\"");
+    }
+    missing = MissingTables();
+  }
+  for (const auto& statement : kSchema) {
+    if (missing.count(statement.table)) Exec(statement.sql);
+  }
+  if (began && Exec("COMMIT") != SQLITE_OK) Exec("ROLLBACK");
+  return missing.count("track") != 0;
 }
 
 void MusicDB::CreateMissingIndexes() {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ class MusicDB : public SQLiteDB {
   // Refreshes the query planner's statistics, then reopens the same file so the
   // statements are compiled against them.
   void Analyze();
-  // True when the file did not exist and this instance created it.
+  // True when the file did not exist, held no tracks' table yet, or could
+  // not be opened and was replaced, and this instance made it.
   bool IsNewDatabase() const { return newDatabase_; }
   // The file of the last Open.
   std::string GetPath() const {
@@ -393,7 +395,18 @@ class MusicDB : public SQLiteDB {
   void PrepareStatements();
 
  private:
-  void CreateSchema();
+  // SQLiteDB::Open with the connection's SQL dialect settings.
+  bool OpenFile(const std::string& path);
+  // False when the file is not a database, is damaged, or cannot be read.
+  bool IsReadable();
+  // The tables of the schema that the file lacks.
+  std::set<std::string> MissingTables();
+  // No table holds a row of the user's, nor is there a table of another kind.
+  bool HoldsNoUserData();
+  // Makes the tables that the file lacks, with their indexes and seed rows
+  // (all anew when the file holds nothing of the user's);
+  // true when it lacked the track table (it held no library).
+  bool CreateSchema();
   void CreateMissingIndexes();
 
   // Counts per tag id: tag ids are mostly small and dense, the rest go to a map.

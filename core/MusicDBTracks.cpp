@@ -49,8 +49,7 @@ MusicDB::ScannedTrack MusicDB::ReadScannedTrack(const Track& track) {
 bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
   // When BEGIN fails (or a transaction is already open) the statements run
-  // without a transaction of their own, and nothing is committed here. A
-  // transaction that only read ends as cheaply as a single read.
+  // without a transaction of their own, and nothing is committed here.
   const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
   // A rescan meets mostly tracks whose tags are as the library has them: one
   // read shows it, and such a track is at most marked on disk (or its mark

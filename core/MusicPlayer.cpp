@@ -15,6 +15,10 @@ void MusicPlayer::OnPlayerQuit() {
   if (owner_) owner_->OnPlayerQuit();
 }
 
+void MusicPlayer::OnPlayerLost() {
+  if (owner_) owner_->OnPlayerLost();
+}
+
 void MusicPlayer::SetITunesAvailable() { iTunesAvailable = true; }
 
 void MusicPlayer::SetITunesUnavailable() { iTunesAvailable = false; }

@@ -84,6 +84,8 @@ class MusicPlayer {
   virtual void OnPlayerStopped();
   // The player is about to ask the user whether to quit.
   virtual void OnPlayerQuit();
+  // The player went without announcing it (it died or stopped answering).
+  virtual void OnPlayerLost();
   virtual void SetITunesAvailable();
   virtual void SetITunesUnavailable();
   virtual void OnTrackPlaying(const Track& track) = 0;

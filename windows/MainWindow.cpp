@@ -1,3 +1,5 @@
 #include "windows/MainWindow.h"
 
 void CMainWindow::OnPlayerQuit() { EndDialog(IDOK); }
+
+void CMainWindow::OnPlayerLost() { OnPlayerQuit(); }

@@ -21,4 +21,7 @@ class CMainWindow : public CFramelessHtmlWindow {
   virtual void SetScanStatus(const std::string& status) = 0;
   // The player is about to quit: the modal window ends with IDOK.
   virtual void OnPlayerQuit();
+  // The player went without a word (it died or stopped answering): as when
+  // it quits, unless the window says more.
+  virtual void OnPlayerLost();
 };

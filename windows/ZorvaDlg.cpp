@@ -69,6 +69,14 @@ void CZorvaDlg::ConnectPlayer() {
   }
 }
 
+void CZorvaDlg::OnPlayerLost() {
+  MessageBox(m_hWnd,
+             "Zorva lost its connection to iTunes: iTunes ended or stopped answering.\n\n"
+             "Zorva closes now and keeps your mix; start it again once iTunes runs",
+             "Zorva lost iTunes", MB_OK | MB_ICONERROR);
+  OnPlayerQuit();
+}
+
 bool CZorvaDlg::IsPlayerConnected() const { return player != nullptr && iTunesAvailable; }
 
 // ---------------------------------------------------------------- maps
@@ -282,8 +290,9 @@ void CZorvaDlg::PollPlayer() {
     const int position = player->GetPlayerPosition();
     // The scan keeps quiet around a track change: from 18 s before the end
     // until 5 s into the next.
-    if (position > 4 && position < 8) scanThread.Resume();
-    if (position + 18 >= nowPlaying.length) scanThread.Pause();
+    // A track of unknown length (or none at all) has no end to keep quiet for.
+    if (nowPlaying.length <= 0 || (position > 4 && position < 8)) scanThread.Resume();
+    if (nowPlaying.length > 0 && position + 18 >= nowPlaying.length) scanThread.Pause();
     CallPage("setthetimer", std::to_string(countdown ? nowPlaying.length - position : position));
   } catch (...) {
   }
@@ -348,6 +357,7 @@ LRESULT CZorvaDlg::OnScanStatus(WPARAM, LPARAM) {
 
 LRESULT CZorvaDlg::OnScanProgress(WPARAM, LPARAM) {
   RebuildTagLinks();
+  PlayStoredTracks();
   return 0;
 }
 
@@ -358,6 +368,7 @@ void CZorvaDlg::RebuildTagLinks() {
 
 LRESULT CZorvaDlg::OnScanAdded(WPARAM, LPARAM) {
   RebuildTagLinks();
+  PlayStoredTracks();
   const int month = static_cast<int>(GetProfileInt("DB", "AnalyzeMonth", 1));
   const int year = static_cast<int>(GetProfileInt("DB", "AnalyzeYear", 2001));
   SYSTEMTIME now{};

@@ -62,6 +62,9 @@ class CZorvaDlg : public CMainWindow {
   // --- The play state (ZorvaDlgQueue.cpp). ---------------------------------
   void PlayNext() override;
   void OnTrackPlaying(const Track& track) override;
+  // The player went without a word: the user is told, then the window ends
+  // as when the player quits, keeping what it keeps then.
+  void OnPlayerLost() override;
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 
@@ -197,6 +200,10 @@ class CZorvaDlg : public CMainWindow {
   // The first page fill and the 500 ms poll.
   void FillPage();
   void PollPlayer();
+  // A page filled while the database held no track of the mix (a new one
+  // whose first scan had stored nothing yet) fills its queue and plays once
+  // the scan has stored tracks.
+  void PlayStoredTracks();
   // The Lab shows the track (on the user's request, or following the
   // player) and comes forward.
   void ShowLabFor(const Track& track);

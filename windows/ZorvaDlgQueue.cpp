@@ -119,6 +119,15 @@ void CZorvaDlg::RefillQueue() {
   ShowQueue();
 }
 
+void CZorvaDlg::PlayStoredTracks() {
+  if (!pageFilled || !currentMix.IsLibraryMix() || !upcoming.empty()) return;
+  RefillQueue();
+  if (paused || upcoming.empty()) return;
+  Contained([this] {
+    if (player->IsStopped()) PlayNext();
+  });
+}
+
 void CZorvaDlg::ShowQueue() {
   char id[16];
   for (int i = 1; i <= kShownEntries; ++i) {
@@ -178,13 +187,15 @@ void CZorvaDlg::PlayNext() {
     }
     if (upcoming.empty()) return;
     const Track entry = upcoming.front();
-    upcoming.pop_front();
-    taken = true;
     if (currentMix.IsLibraryMix()) {
       HandOver(entry);
     } else {
       player->EnsureMixPlaying(currentMix);
     }
+    // Taken only once the player has it: a player that is gone or does not
+    // answer leaves the queue as it was.
+    upcoming.pop_front();
+    taken = true;
     CallPage("trackchanged");
     RecordPlay(entry);
   } catch (...) {

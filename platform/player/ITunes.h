@@ -87,6 +87,9 @@ constexpr DISPID ITEventCOMCallsEnabled = 7;         // none
 constexpr DISPID ITEventQuitting = 8;                // none
 constexpr DISPID ITEventAboutToPromptUserToQuit = 9;  // none
 constexpr DISPID ITEventSoundVolumeChanged = 10;     // volume
+// The argument of an ITEventAboutToPromptUserToQuit that the connection gives
+// when the player went without announcing it (it died or stopped answering).
+constexpr long kPlayerLost = 1;
 
 class IITObject;
 class IITSource;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -46,9 +47,14 @@ class Channel : public std::enable_shared_from_this<Channel> {
   HRESULT RemoveSink(DWORD cookie);
   // Turns an event message into calls queued to each advised sink's thread.
   void DeliverEvent(const json& event);
+  // The player went without announcing its quit (it died, or stopped
+  // answering): the sinks hear the quit announcement, marked as a loss by
+  // its argument, so their owners end or look for the player again.
+  void DeliverLoss();
 
  protected:
   std::shared_ptr<SinkTable> sinks_ = std::make_shared<SinkTable>();
+  std::atomic<bool> quitAnnounced_{false};
 };
 
 std::shared_ptr<IITObject> MakeObject(const std::shared_ptr<Channel>& channel, const json& ref);
@@ -444,6 +450,7 @@ void Channel::DeliverEvent(const json& event) {
     }
   }
   const DISPID dispId = id->get<DISPID>();
+  if (dispId == ITEventAboutToPromptUserToQuit || dispId == ITEventQuitting) quitAnnounced_ = true;
   for (const auto& [cookie, thread] : targets) {
     platform::PostThreadCall(thread, [table = sinks_, cookie = cookie, dispId, decoded] {
       IiTunesEvents* sink = nullptr;
@@ -457,7 +464,15 @@ void Channel::DeliverEvent(const json& event) {
   }
 }
 
+void Channel::DeliverLoss() {
+  if (quitAnnounced_.exchange(true)) return;
+  DeliverEvent({{"event", ITEventAboutToPromptUserToQuit}, {"args", json::array({{{"n", kPlayerLost}}})}});
+}
+
 // --- the server's socket
+
+// How often a call waiting for its answer looks at the program's clock.
+constexpr auto kCallClockLook = std::chrono::milliseconds(50);
 
 struct SocketCore {
   int fd = -1;
@@ -517,7 +532,18 @@ class SocketChannel final : public Channel {
     json answer;
     {
       std::unique_lock lock(core_->mutex);
-      core_->answered.wait(lock, [&] { return core_->closed || core_->answers.count(id); });
+      const PlayerWait wait;
+      while (!core_->closed && core_->answers.count(id) == 0) {
+        if (wait.Over()) {
+          // A player that stopped answering is one that went away: every
+          // later call fails at once, and the reader ends with the connection.
+          core_->closed = true;
+          core_->answered.notify_all();
+          ::shutdown(core_->fd, SHUT_RDWR);
+          break;
+        }
+        core_->answered.wait_for(lock, kCallClockLook);
+      }
       auto it = core_->answers.find(id);
       if (it == core_->answers.end()) return RPC_E_DISCONNECTED;
       answer = std::move(it->second);
@@ -547,6 +573,9 @@ class SocketChannel final : public Channel {
       core->answered.notify_all();
     }
     core->MarkClosed();
+    // Ended by the player's side, or by a call it left unanswered; not by
+    // this side letting the channel go (the channel is gone then).
+    if (auto channel = weak.lock()) channel->DeliverLoss();
   }
 
   std::shared_ptr<SocketCore> core_;

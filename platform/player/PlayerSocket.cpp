@@ -1,6 +1,8 @@
 #include "platform/player/PlayerSocket.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/player/ITunes.h"
 #include "platform/player/PlayerProtocol.h"
@@ -83,6 +86,15 @@ int ConnectToPlayer(const std::string& path, std::string* refused) {
   return fd;
 }
 
+PlayerWait::PlayerWait()
+    : clockDeadline_(platform::TheClock().Now() + kPlayerWaitMs), start_(std::chrono::steady_clock::now()) {}
+
+bool PlayerWait::Over() const {
+  const auto waited = std::chrono::steady_clock::now() - start_;
+  return waited >= std::chrono::milliseconds(kPlayerWaitMs) ||
+         (waited >= kPlayerWaitRealMinimum && platform::TheClock().Now() >= clockDeadline_);
+}
+
 int ConnectUnixSocket(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -91,12 +103,29 @@ int ConnectUnixSocket(const std::string& path) {
     return -1;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
+  // A player that takes no connections (stopped, its queue full) makes a
+  // blocking connect wait for good; without blocking it is refused at once
+  // and tried again until the wait is over.
+  const PlayerWait wait;
   int rc;
-  do {
+  for (;;) {
     rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  } while (rc < 0 && errno == EINTR);
+    if (rc == 0 || (errno != EINTR && errno != EAGAIN)) break;
+    if (errno == EAGAIN) {
+      if (wait.Over()) {
+        errno = ETIMEDOUT;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  const timeval sendLimit{kPlayerWaitMs / 1000, 0};
+  if (rc == 0 && (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+                  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit) != 0)) {
+    rc = -1;
+  }
   if (rc < 0) {
     int saved = errno;
     ::close(fd);

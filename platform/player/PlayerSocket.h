@@ -2,11 +2,33 @@
 // control command.
 #pragma once
 
+#include <chrono>
 #include <string>
+
+#include "platform/kernel/Clock.h"
 
 namespace platform::player {
 
-// A connected stream socket to `path`, or -1 with errno set.
+// How long a client waits for the player: a call that gets no answer, or a
+// connection that the player does not take, gives up after kPlayerWaitMs of
+// the program's clock once kPlayerWaitRealMinimum has gone by in real time
+// too (a clock moved on by hand may pass a player that is answering), or
+// after kPlayerWaitMs in real time.
+constexpr platform::Millis kPlayerWaitMs = 5000;
+constexpr std::chrono::milliseconds kPlayerWaitRealMinimum{2000};
+class PlayerWait {
+ public:
+  PlayerWait();
+  bool Over() const;
+
+ private:
+  platform::Millis clockDeadline_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// A connected stream socket to `path`, or -1 with errno set. A player that
+// takes no connections is waited for as PlayerWait says; a send to one that
+// reads nothing gives up after kPlayerWaitMs.
 int ConnectUnixSocket(const std::string& path);
 
 // The folder of the socket when no other place is set:

@@ -177,7 +177,7 @@ std::string EscapeValue(const std::string& value) {
   return out;
 }
 
-bool StartDetached(const std::vector<std::string>& argv) {
+bool StartDetached(const std::vector<std::string>& argv, const std::string& folder) {
   if (argv.empty()) return false;
   std::vector<std::vector<char>> storage;
   std::vector<char*> args;
@@ -187,8 +187,16 @@ bool StartDetached(const std::vector<std::string>& argv) {
     args.push_back(storage.back().data());
   }
   args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  if (::posix_spawn_file_actions_init(&actions) != 0) return false;
+  if (!folder.empty() && ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str()) != 0) {
+    ::posix_spawn_file_actions_destroy(&actions);
+    return false;
+  }
   pid_t pid = 0;
-  if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
   // Reap the child whenever it ends, without holding up the caller.
   std::thread([pid] {
     int status = 0;
@@ -303,6 +311,30 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
   return ReplaceFile(shortcutPath, 0644, [&entry](int fd) { return WriteAll(fd, entry.data(), entry.size()); }) == 0;
 }
 
+std::string KeepAside(const std::string& path) {
+  for (int n = 1; n < 10000; ++n) {
+    const std::string aside = path + ".damaged-" + std::to_string(n);
+    if (Exists(aside)) continue;
+    if (errno != ENOENT || ::rename(path.c_str(), aside.c_str()) != 0) return {};
+    // A journal left beside the old file would be rolled back into the new one.
+    const std::string journal = path + "-journal";
+    if (Exists(journal)) ::rename(journal.c_str(), (aside + "-journal").c_str());
+    return aside;
+  }
+  return {};
+}
+
+int WritePrivateFile(const std::string& path, const std::string& data) {
+  return ReplaceFile(path, 0600, [&data](int fd) { return WriteAll(fd, data.data(), data.size()); });
+}
+
+int MakeFilePrivate(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  if ((st.st_mode & 077) == 0) return 0;
+  return ::chmod(path.c_str(), st.st_mode & 07700) == 0 ? 0 : errno;
+}
+
 bool OpenUrl(const std::string& url) {
   // Only web pages go to the user's browser: a file, script or any other
   // scheme handed over from a page could run or open anything.
@@ -326,14 +358,14 @@ bool OpenUrl(const std::string& url) {
   return starter({"xdg-open", url});
 }
 
-bool StartProgram(const std::vector<std::string>& argv) {
+bool StartProgram(const std::vector<std::string>& argv, const std::string& folder) {
   if (argv.empty() || argv[0].empty()) return false;
   Starter starter;
   {
     std::lock_guard<std::mutex> lock(starterMutex);
     starter = CurrentStarter();
   }
-  return starter(argv);
+  return starter(argv, folder);
 }
 
 Starter SetStarter(Starter starter) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <functional>
+#include <type_traits>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -41,14 +43,52 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
 // starts nothing. True when the program was started.
 bool OpenUrl(const std::string& url);
 
-// Starts argv[0] (searched in PATH) with argv, without waiting for it; true
-// when it was started. Replaceable so that tests see what would be started.
-using Starter = std::function<bool(const std::vector<std::string>& argv)>;
+// Starts argv[0] (searched in PATH) with argv in a working folder ("" for
+// the caller's own), without waiting for it; true when it was started.
+// Replaceable so that tests see what would be started; a replacement may
+// take the argument list alone.
+class Starter {
+ public:
+  using Function = std::function<bool(const std::vector<std::string>& argv, const std::string& folder)>;
+  Starter() = default;
+  template <class F>
+    requires std::is_invocable_r_v<bool, F&, const std::vector<std::string>&, const std::string&>
+  Starter(F function) : function_(std::move(function)) {}
+  template <class F>
+    requires(std::is_invocable_r_v<bool, F&, const std::vector<std::string>&> &&
+             !std::is_invocable_r_v<bool, F&, const std::vector<std::string>&, const std::string&>)
+  Starter(F function)
+      : function_([function = std::move(function)](const std::vector<std::string>& argv,
+                                                   const std::string&) mutable { return function(argv); }) {}
+  explicit operator bool() const { return static_cast<bool>(function_); }
+  bool operator()(const std::vector<std::string>& argv, const std::string& folder = {}) const {
+    return function_(argv, folder);
+  }
+
+ private:
+  Function function_;
+};
 // Installs a starter (an empty one restores the real one); returns the old.
 Starter SetStarter(Starter starter);
 // Starts a program (argv[0] a path, or a name searched in PATH) through the
-// installed starter, as the shell starts a program file; true when started.
-bool StartProgram(const std::vector<std::string>& argv);
+// installed starter, as the shell starts a program file, in `folder` when
+// one is given; true when started.
+bool StartProgram(const std::vector<std::string>& argv, const std::string& folder = {});
+
+// Writes data to path whole or not at all (through a temporary file beside
+// it), readable and writable by the user alone (0600). Returns 0 on success,
+// else the error number.
+int WritePrivateFile(const std::string& path, const std::string& data);
+// Takes every permission of group and others off an existing file (a file
+// written before files were kept private). Returns 0 on success or when
+// there was nothing to take, else the error number.
+int MakeFilePrivate(const std::string& path);
+
+// Renames a file or folder that cannot be used to path + ".damaged-N" (the
+// first N free), so that a new one can take its place and nothing of the
+// old one is lost; a rollback journal beside a file ("-journal") goes with
+// it. Gives the new name, or "" when it could not be moved.
+std::string KeepAside(const std::string& path);
 
 // The shell's file operations, with the desktop API's values.
 constexpr UINT FO_MOVE = 0x0001;

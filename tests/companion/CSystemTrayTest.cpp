@@ -73,6 +73,27 @@ TEST_F(CSystemTrayTest, BalloonsAreCutAndNeedAShellThatOffersThem) {
   EXPECT_EQ(Shown()->balloons[0].infoFlags, 0x1Fu);
   EXPECT_EQ(Shown()->balloons[0].timeoutMs, 10000u);
 
+  // Texts are cut at a character boundary, never inside one.
+  const std::string e = "\xC3\xA9";              // 2 bytes
+  const std::string face = "\xF0\x9F\x98\x80";  // 4 bytes
+  auto times = [](const std::string& text, int n) {
+    std::string all;
+    for (int i = 0; i < n; ++i) all += text;
+    return all;
+  };
+  const struct {
+    std::string text, title, shownText, shownTitle;
+  } cases[] = {
+      {times(e, 127), times(e, 31), times(e, 127), times(e, 31)},
+      {"bb" + times(e, 150), "b" + times(e, 40), "bb" + times(e, 126), "b" + times(e, 31)},
+      {"b" + times(face, 80), times(face, 20), "b" + times(face, 63), times(face, 15)},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(icon_.ShowBalloon(c.text.c_str(), c.title.c_str(), 0x1F, 10));
+    EXPECT_EQ(Shown()->balloons.back().text, c.shownText);
+    EXPECT_EQ(Shown()->balloons.back().title, c.shownTitle);
+  }
+
   tray::SetBalloonsOffered(false);
   CSystemTray plain;
   EXPECT_FALSE(plain.ShowBalloon("text"));

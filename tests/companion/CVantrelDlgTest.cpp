@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "companion/ProfileClient.h"
@@ -29,8 +30,10 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
   void SetUp() override {
     PlayerFixture::SetUp();
     CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
-    previousStarter_ = platform::shell::SetStarter([this](const std::vector<std::string>& argv) {
+    previousStarter_ = platform::shell::SetStarter([this](const std::vector<std::string>& argv,
+                                                          const std::string& folder) {
       started_.push_back(argv);
+      startedIn_.push_back(folder);
       return true;
     });
     WriteAccount("alice", "secret");
@@ -95,6 +98,7 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
   CVantrelDlg dialog_;
   platform::shell::Starter previousStarter_;
   std::vector<std::vector<std::string>> started_;
+  std::vector<std::string> startedIn_;  // the working folder of each start
   platform::ScriptedMessageBoxPresenter boxes_;
   platform::ScopedMessageBoxPresenter scopedBoxes_{boxes_};
 };
@@ -211,6 +215,26 @@ TEST_F(CVantrelDlgTest, TheTwitterHotKeyTellsWhatHappenedInABalloon) {
   EXPECT_EQ(Links(), (std::vector<std::string>{server.Url("/track/Artist%201/+/Track%201")}));
 }
 
+TEST_F(CVantrelDlgTest, TheTwitterHotKeyWithNothingPlayedPostsNothing) {
+  WriteProfileString("upload", "TwitterName", "tweeter");
+  WriteProfileString("upload", "TwitterPassword", "pw");
+  theSettings.Load();
+  Reply("<status/>");
+  pp::LibraryData library;
+  library.tracks.push_back(MakeTrackData(1, 100));
+  library.playlists.push_back(pp::PlaylistData{});
+  library.playlists.back().playlistId = 1;
+  library.playlists.back().name = "Library";
+  library.playlists.back().trackIds = {1};
+  StartModel(library);
+  dialog_.ConnectPlayer();
+  dialog_.PollTrack();
+  platform::PressHotKey(MOD_ALT | MOD_CONTROL, 'T');
+  Pump();
+  EXPECT_TRUE(RequestsTo("/statuses/update.xml").empty());
+  EXPECT_TRUE(BalloonTexts().empty());
+}
+
 TEST_F(CVantrelDlgTest, LoginStoresTheAccountOrSaysWhyNotAndKeepsTheFile) {
   const std::string before = ReadAccountBytes();
   dialog_.GetElement("user_login")->SetValue("bob <b>");
@@ -256,6 +280,9 @@ TEST_F(CVantrelDlgTest, TheTrayMenuAndTheButtons) {
   ASSERT_EQ(started_.size(), 2u);
   EXPECT_EQ(started_[0], (std::vector<std::string>{zorva}));
   EXPECT_EQ(started_[1], (std::vector<std::string>{zorva, "/lab"}));
+  // In the program's folder, whatever the companion's working folder is.
+  const std::string folder = zorva.substr(0, zorva.size() - 5);
+  EXPECT_EQ(startedIn_, (std::vector<std::string>{folder, folder}));
   Command(ID_TRAY_PROFILE);
   Click("register");
   EXPECT_EQ(Links(), (std::vector<std::string>{server.Url("/user/alice"), server.Url("/user/register")}));
@@ -273,6 +300,35 @@ TEST_F(CVantrelDlgTest, TheTrayMenuAndTheButtons) {
   boxes_.QueueAnswer(IDYES);
   Click("ButtonCancel");
   EXPECT_EQ(boxes_.Questions().size(), 2u);
+}
+
+// A web request holds the window up while it runs (its time-outs are kept);
+// the tray menu and the quit asked for meanwhile are answered once it ends.
+TEST_F(CVantrelDlgTest, TheTrayMenuAndTheQuitAnswerOnceAWebRequestEnds) {
+  PlayOneTrack(100);
+  Model().Seek(60);
+  WebAnswer slow;
+  slow.headers = {{"Content-Type", "text/xml"}};
+  slow.body = Response("<status>0</status><submiturl>" + server.Url("/submit") + "</submiturl>");
+  slow.delayMs = 500;
+  server.Answer(slow);
+  Reply(Response("<status>0</status>"));
+  tray::SetMenuChooser([](const tray::ShownMenu&) { return UINT{ID_TRAY_EXIT}; });
+  boxes_.QueueAnswer(IDYES);
+  // The user right-clicks the icon while the handshake waits for its answer.
+  std::thread user([this] {
+    while (RequestsTo("/user/hs").empty()) std::this_thread::yield();
+    dialog_.PostMessage(WM_APP_TRAY_NOTIFY, IDR_TRAY_MENU, WM_RBUTTONUP);
+  });
+  dialog_.PollTrack();
+  user.join();
+  EXPECT_EQ(RequestsTo("/submit").size(), 1u);
+  EXPECT_TRUE(boxes_.Questions().empty());
+  Pump();
+  ASSERT_EQ(tray::ShownMenus().size(), 1u);
+  ASSERT_EQ(boxes_.Questions().size(), 1u);
+  EXPECT_EQ(boxes_.Questions()[0].caption, "Are you sure you want to quit the Zorva Vantrel?");
+  EXPECT_FALSE(dialog_.IsWindowVisible());
 }
 
 TEST_F(CVantrelDlgTest, ALaterCopyBringsTheWindowUp) {

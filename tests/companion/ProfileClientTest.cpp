@@ -5,6 +5,7 @@
 
 #include "core/Mix.h"
 #include "core/Track.h"
+#include "platform/kernel/Clock.h"
 #include "platform/xmlhttp/UrlEncode.h"
 #include "tests/companion/CompanionTestSupport.h"
 
@@ -122,6 +123,36 @@ TEST_F(ProfileClientTest, FailedSubmissionsStillMarkTheTrackButOfflineNothingHap
   EXPECT_FALSE(Client().PostToTwitter(waiting));
   EXPECT_FALSE(waiting.uploaded);
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// A handshake that names no submit address is repeated at most once a minute;
+// the track waits unmarked and goes out once an address comes.
+TEST_F(ProfileClientTest, AHandshakeWithoutASubmitAddressIsRepeatedOnceAMinute) {
+  platform::ManualClock clock;
+  platform::ScopedClock scoped(clock);
+  Reply(Response("<status>0</status>"));
+  Track track = MakeTrack("Waiting", "Band");
+  EXPECT_FALSE(Client().SubmitTrack(Mix(), track));
+  EXPECT_TRUE(Client().LacksSubmitUrl());
+  EXPECT_FALSE(track.uploaded) << "kept for the address to come";
+
+  Reply(Response("<status>0</status>"));
+  clock.Advance(59999);
+  EXPECT_FALSE(Client().SubmitTrack(Mix(), track));
+  EXPECT_EQ(RequestsTo("/user/hs").size(), 1u) << "not again within the minute";
+  clock.Advance(1);
+  EXPECT_FALSE(Client().SubmitTrack(Mix(), track));
+  EXPECT_EQ(RequestsTo("/user/hs").size(), 2u);
+  EXPECT_FALSE(track.uploaded);
+
+  ReplyHandshake();
+  Reply(Response("<status>0</status>"));
+  clock.Advance(60000);
+  EXPECT_TRUE(Client().SubmitTrack(Mix(), track));
+  EXPECT_TRUE(track.uploaded);
+  EXPECT_FALSE(Client().LacksSubmitUrl());
+  EXPECT_EQ(RequestsTo("/user/hs").size(), 3u);
+  EXPECT_EQ(RequestsTo("/submit").size(), 1u);
 }
 
 TEST_F(ProfileClientTest, ASilentServiceEndsInATimeout) {

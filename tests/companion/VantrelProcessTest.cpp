@@ -60,6 +60,16 @@ class VantrelProcessTest : public ::testing::Test, public CompanionFixture {
     return argv;
   }
 
+  // Waits until the player stand-in started by the test answers.
+  bool PlayerAnswers() {
+    std::string status;
+    for (int i = 0; i < 100 && status.find("state:") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server process coming up
+      status = RunToEnd(Ctl("status"));
+    }
+    return status.find("state:") != std::string::npos;
+  }
+
   std::string socket_ = home.Path() + "/run/player.sock";
   ScopedEnv playerSocket{"ZORVA_PLAYER_SOCKET", socket_};
   ScopedEnv home_{"HOME", home.Path()};
@@ -77,12 +87,7 @@ TEST_F(VantrelProcessTest, FindsThePlayerLogsInSubmitsThePlayedTrackOnceAndTwitt
 
   ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--sample", "--manual-clock", "--socket", socket_});
   ASSERT_TRUE(player.Started());
-  std::string status;
-  for (int i = 0; i < 100 && status.find("state:") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server process coming up
-    status = RunToEnd(Ctl("status"));
-  }
-  ASSERT_NE(status.find("state:"), std::string::npos);
+  ASSERT_TRUE(PlayerAnswers());
   const Playing playing = ParsePlaying(RunToEnd(Ctl("play")));
   ASSERT_FALSE(playing.name.empty());
 
@@ -126,6 +131,46 @@ TEST_F(VantrelProcessTest, FindsThePlayerLogsInSubmitsThePlayedTrackOnceAndTwitt
 
   vantrel.SendLine("quit");
   EXPECT_EQ(vantrel.Wait(), 0);
+  RunToEnd(Ctl("quit"));
+}
+
+// The player stops answering (stopped by a signal) while Vantrel polls it:
+// the call ends after its time-out as a call to a disconnected player does,
+// Vantrel looks for the player again, and its tray menu and quit answer.
+TEST_F(VantrelProcessTest, AStuckPlayerNeverFreezesTheTrayMenuOrTheQuit) {
+  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--sample", "--manual-clock", "--socket", socket_});
+  ASSERT_TRUE(player.Started());
+  ASSERT_TRUE(PlayerAnswers());
+  RunToEnd(Ctl("play"));
+
+  ChildProcess vantrel({VANTREL_BINARY});
+  ASSERT_TRUE(vantrel.Started());
+  auto statusText = [&vantrel] {
+    const auto answer = vantrel.Ask("text Vantrel.htm dbdetails\n");
+    return answer.empty() ? std::string() : answer.front();
+  };
+  ASSERT_TRUE(vantrel.Sync());
+  vantrel.SendLine("advance 30000");
+  ASSERT_TRUE(vantrel.Sync());
+  ASSERT_NE(statusText().find("The Vantrel is connected to iTunes"), std::string::npos) << statusText();
+
+  ASSERT_EQ(::kill(player.Pid(), SIGSTOP), 0);
+  vantrel.SendLine("advance 2000");  // the poll asks the stuck player
+  ASSERT_TRUE(vantrel.Sync());
+  EXPECT_EQ(statusText().find("The Vantrel is connected to iTunes"), std::string::npos);
+  vantrel.SendLine("menu 32777");  // Options
+  vantrel.SendLine("tray 517");    // a right click on the icon
+  ASSERT_TRUE(vantrel.Sync());
+  bool shown = false;
+  for (const std::string& line : vantrel.Ask("windows\n")) shown = shown || line.rfind("window 1 Vantrel.htm", 0) == 0;
+  EXPECT_TRUE(shown);
+  // The next look for the player meets it stuck again and gives up as well.
+  vantrel.SendLine("advance 30000");
+  ASSERT_TRUE(vantrel.Sync());
+  vantrel.SendLine("quit");
+  EXPECT_EQ(vantrel.Wait(), 0);
+
+  ::kill(player.Pid(), SIGCONT);
   RunToEnd(Ctl("quit"));
 }
 

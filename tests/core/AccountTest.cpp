@@ -1,6 +1,7 @@
 #include "core/Account.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -240,6 +241,36 @@ TEST_F(AccountTest, InvalidFilesLoadNothingAndKeepTheFields) {
   zorva_test::WriteFile(AccountFile(), cut);
   account.LoadFile();
   EXPECT_EQ(account.GetPassword(), "secret");
+}
+
+// The file holds the password: a login writes it for its user alone, whole
+// or not at all, and a load closes a file that others could read.
+TEST_F(AccountTest, TheFileIsReadableByItsUserAlone) {
+  auto mode = [this] {
+    struct stat st {};
+    EXPECT_EQ(::stat(AccountFile().c_str(), &st), 0);
+    return st.st_mode & 0777;
+  };
+  for (const mode_t before : {0644, 0600}) {
+    SCOPED_TRACE(before);
+    EncryptStringToFile(AccountFile(), Account::kFileKey, Answer("<username>old</username>"));
+    ASSERT_EQ(::chmod(AccountFile().c_str(), before), 0);
+    Reply(Answer("<status>0</status><username>alice</username><password>x</password>"));
+    Account account;
+    ASSERT_TRUE(account.Authenticate("alice", "secret"));
+    EXPECT_EQ(mode(), 0600u);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(data.Path() + "/Zorva")) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"zorva.auth"}) << "nothing left beside it";
+
+    ASSERT_EQ(::chmod(AccountFile().c_str(), before), 0);
+    Account reader;
+    reader.LoadFile();
+    EXPECT_EQ(reader.GetUserName(), "alice");
+    EXPECT_EQ(mode(), 0600u);
+  }
 }
 
 TEST_F(AccountTest, FileWithoutPasswordGivesTheUserName) {

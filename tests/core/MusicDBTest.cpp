@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -170,12 +171,99 @@ TEST_F(MusicDBTest, EmptyVersionTableReadsZeroAndIsNotUpgraded) {
   EXPECT_TRUE(db.IsFailed());
 }
 
-TEST_F(MusicDBTest, MissingVersionTableReadsAs101) {
-  const std::string path = folder_.File("no-version.db");
-  Build(path, "CREATE TABLE other (x);");
-  MusicDBProbe db(path);
-  EXPECT_EQ(db.GetSchemaVersion(), 101);
-  EXPECT_TRUE(db.IsFailed());
+// A file whose making was cut short (an empty file, a full disk) gets the
+// tables it lacks and keeps what it holds; one that cannot be opened as a
+// database is kept aside, said where, and a new one made in its place.
+TEST_F(MusicDBTest, AnUnfinishedFileIsCompletedAndAnUnreadableOneKeptAside) {
+  auto tableCount = [](const std::string& path) {
+    SQLiteDB plain;
+    EXPECT_TRUE(plain.Open(path));
+    SQLiteRowSet rows;
+    plain.Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", rows);
+    return rows.size();
+  };
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    bool keptAside;
+    bool newDatabase;
+    const char* keptRows;  // a query counting what the file held before, 1 when kept
+  };
+  const std::string big = std::string(kSchema101) + kScheduleItemTable +
+                          "INSERT INTO version VALUES (101, '101');WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                          "SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO track (name) SELECT printf('%0200d', i) "
+                          "FROM n;";
+  const Case cases[] = {
+      {"empty file", [](const std::string& path) { zorva_test::WriteFile(path, ""); }, false, true, nullptr},
+      {"cut short after four tables",
+       [](const std::string& path) {
+         Build(path, "CREATE TABLE mix (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix "
+                     "INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);CREATE TABLE mixtag (mixid INTEGER, tagid "
+                     "INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE);CREATE TABLE tag (id INTEGER "
+                     "NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER);CREATE TABLE "
+                     "tagType (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255));INSERT INTO tagType "
+                     "VALUES (0, 'genre'), (1, 'album');");
+       },
+       false, true, nullptr},
+      {"tables of its own only", [](const std::string& path) { Build(path, "CREATE TABLE other (x);"); }, false, true,
+       "SELECT COUNT(*) AS n FROM sqlite_master WHERE name = 'other'"},
+      {"library without its play history",
+       [](const std::string& path) {
+         Build(path, std::string(kSchema101) + kScheduleItemTable +
+                         "DROP TABLE trackPlayRecord;INSERT INTO version VALUES (101, '101');"
+                         "INSERT INTO track (name) VALUES ('kept');");
+       },
+       false, false, "SELECT COUNT(*) AS n FROM track WHERE name = 'kept'"},
+      {"not a database", [](const std::string& path) { zorva_test::WriteFile(path, std::string(5000, 'x')); }, true,
+       true, nullptr},
+      {"truncated",
+       [&big](const std::string& path) {
+         Build(path, big);
+         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+       },
+       true, true, nullptr},
+      {"a folder", [](const std::string& path) { std::filesystem::create_directory(path); }, true, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder here;
+    const std::string path = here.File("music.db");
+    c.make(path);
+    const auto before = std::filesystem::status(path).type();
+    const std::uintmax_t size = std::filesystem::is_regular_file(path) ? std::filesystem::file_size(path) : 0;
+    testing::internal::CaptureStderr();
+    {
+      MusicDBProbe db(path);
+      EXPECT_FALSE(db.IsFailed());
+      EXPECT_EQ(db.IsNewDatabase(), c.newDatabase);
+      EXPECT_EQ(db.GetSchemaVersion(), 102);
+      if (c.newDatabase) {
+        EXPECT_EQ(Column(Rows(db, "SELECT id FROM schedule ORDER BY id"), "id"),
+                  (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+        EXPECT_EQ(Rows(db, "SELECT id FROM tagType").size(), 6u);
+      }
+      if (c.keptRows) {
+        EXPECT_EQ(Rows(db, c.keptRows)[0]["n"], "1");
+      }
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string aside = path + ".damaged-1";
+    EXPECT_EQ(std::filesystem::exists(aside), c.keptAside);
+    if (c.keptAside) {
+      EXPECT_NE(said.find("it was kept as " + aside), std::string::npos) << said;
+      EXPECT_EQ(std::filesystem::status(aside).type(), before);
+      if (size > 0) {
+        EXPECT_EQ(std::filesystem::file_size(aside), size);
+      }
+    } else {
+      EXPECT_EQ(said, "");
+    }
+    EXPECT_GE(tableCount(path), 10u);
+    // The next start finds the file as it was left.
+    MusicDBProbe again(path);
+    EXPECT_FALSE(again.IsNewDatabase());
+    EXPECT_FALSE(std::filesystem::exists(path + ".damaged-2"));
+  }
 }
 
 TEST_F(MusicDBTest, TagNamesCompareWithoutCase) {
@@ -297,10 +385,9 @@ TEST_F(MusicDBTest, FailedOpenAnswersMisuseAndNothingFound) {
 }
 
 TEST_F(MusicDBTest, FailedFlagStillClosesTheConnection) {
-  const std::string path = folder_.File("no-items.db");
-  // Without scheduleItem the set compiles up to statement #41, then fails.
-  Build(path, std::string(kSchema101) + "ALTER TABLE mix ADD playlistid INTEGER DEFAULT '0';"
-                                         "INSERT INTO version (id, name) VALUES (102, '102');");
+  const std::string path = folder_.File("no-playlist-id.db");
+  // At version 0 nothing adds playlistid: the set fails at its first statement that names it.
+  Build(path, std::string(kSchema101) + kScheduleItemTable);
   const long before = OpenFileCount();
   {
     MusicDBProbe db(path);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <thread>
+
 #include "core/MusicDB.h"
 #include "platform/kernel/Clock.h"
 #include "tests/core/RecordsTestSupport.h"
@@ -19,15 +22,20 @@ class MusicDBTracksTest : public zorva_test::RecordsTest {
     }
     return names;
   }
+  // A track as a scan finds it, not stored yet.
+  static Track Song() {
+    Track track;
+    track.name = "Song";
+    track.album = "Album";
+    track.artist = "Artist";
+    track.genre = "Rock";
+    track.location = "/music/song.mp3";
+    return track;
+  }
 };
 
 TEST_F(MusicDBTracksTest, AddInsertsTheTrackWithItsTags) {
-  Track track;
-  track.name = "Song";
-  track.album = "Album";
-  track.artist = "Artist";
-  track.genre = "Rock";
-  track.location = "/music/song.mp3";
+  Track track = Song();
   track.length = 215;
   EXPECT_TRUE(db.AddOrUpdateTrack(track));
   EXPECT_EQ(track.id, 0) << "the caller's track is a copy";
@@ -218,6 +226,45 @@ TEST_F(MusicDBTracksTest, FailedCommitRollsBackAndReleasesTheLock) {
   EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE name = 'Blocked'"), 0);
   AddTrack("After", "Artist", "Album", "Rock");
   EXPECT_EQ(Number("SELECT COUNT(*) FROM track"), 2);
+}
+
+// Another connection (the other program) holds the write lock while a track
+// is added: the add waits for it through the busy handler and then stores
+// the row with its tags, instead of failing at its first write after a read.
+TEST_F(MusicDBTracksTest, AddWaitsForAnotherConnectionsWriteAndStoresTheTrackWithItsTags) {
+  platform::ManualClock clock;
+  platform::ScopedClock scoped(clock);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(folder.File("music.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO tagType VALUES (9, 'x');", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+
+  Track track = Song();
+  std::atomic<bool> done{false};
+  bool added = false;
+  bool stored = false;
+  std::thread writer([&] {
+    added = db.AddOrUpdateTrack(track, stored);
+    done = true;
+  });
+  while (!done && clock.Waiters() == 0) std::this_thread::yield();
+  const bool waited = !done;
+  EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(other);
+  while (!done) {
+    if (clock.Waiters() > 0) clock.Advance(500);
+    std::this_thread::yield();
+  }
+  writer.join();
+
+  EXPECT_TRUE(waited) << "the add waited for the lock";
+  EXPECT_TRUE(added);
+  EXPECT_TRUE(stored);
+  std::string genre;
+  ASSERT_TRUE(db.FindTrackByLocation(track, genre));
+  EXPECT_EQ(TagNames(track, TagAlbum), std::vector<std::string>{"Album"});
+  EXPECT_EQ(TagNames(track, TagArtist), std::vector<std::string>{"Artist"});
+  EXPECT_EQ(TagNames(track, TagGenre), std::vector<std::string>{"Rock"});
 }
 
 // A rescan that meets a known track changes its genre assignments only where

@@ -302,6 +302,44 @@ TEST_F(ZorvaDlgStartTest, ANewDatabaseShowsTheStatusWindowAndWaitsFiveSeconds) {
   dialog.reset();
 }
 
+// The first fill of a new database can come before its scan stored a track:
+// nothing plays, the poll leaves the scan running (there is no track end to
+// keep quiet for), and the tracks play once the scan reports them.
+TEST_F(ZorvaDlgStartTest, ANewDatabaseFilledEmptyPlaysOnceTheScanHasStoredTracks) {
+  for (const UINT message : {WM_APP_SCAN_PROGRESS, WM_APP_SCAN_ADDED}) {
+    SCOPED_TRACE(message);
+    model->UserStop();
+    LibraryScanThread::ResetProcessState();
+    const platform::UniqueHandle pause(CreateEvent(nullptr, TRUE, FALSE, "scanningpasued"));
+    ResetEvent(pause.Get());
+    TempFolder fresh;
+    MusicDB newDB(fresh.File("music.db"));
+    ASSERT_TRUE(newDB.IsNewDatabase());
+    ScopedMusicDB installed(newDB);
+    // The first scan finds the player busy and ends at once, storing nothing.
+    model->DisableCalls(1);
+    const platform::Millis moved = CreateMovingTheClockWhenBothWait();
+    const platform::UniqueHandle workerDone(CreateEvent(nullptr, TRUE, FALSE, "cleanupdone"));
+    ASSERT_EQ(WaitForSingleObject(workerDone.Get(), INFINITE), WAIT_OBJECT_0);
+    model->EnableCalls();
+    Run(5000 - moved + 2000);
+    EXPECT_FALSE(Filled());
+    EXPECT_EQ(PlayingId(), 0);
+    EXPECT_FALSE(IsSet("scanningpasued")) << "nothing plays: the scan goes on";
+
+    AddTracks(newDB, MakeLibrary(30, 200));
+    dialog->PostMessage(message);
+    Run(1000);
+    EXPECT_EQ(dialog->GetUpcoming().size(), 10u);
+    EXPECT_NE(PlayingId(), 0);
+    EXPECT_NE(Html("trackname"), "");
+    SQLiteRowSet plays;
+    newDB.Query("SELECT id FROM trackPlayRecord", plays);
+    EXPECT_EQ(plays.size(), 1u) << "the track played is recorded";
+    Close();
+  }
+}
+
 TEST_F(ZorvaDlgStartTest, APageThatNeverBecomesReadyStartsNothingAndLosesNothing) {
   const Mix stored = StoreGenreMix("Genre 1", "Stored");
   WriteProfileInt("Startup", "CurrentMix", stored.GetId());

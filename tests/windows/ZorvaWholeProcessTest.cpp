@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -330,6 +331,43 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   for (const char* window : {"Player", "Lab", "Automator", "Generator", "Settings"}) {
     EXPECT_TRUE(GetProfileBinary("Position", window, placement)) << window;
     EXPECT_EQ(placement.size(), 44u) << window;
+  }
+}
+
+// The player dies (killed) or stops answering (stopped) while Zorva plays:
+// Zorva notices, says so, and ends as when the player quits, keeping the
+// current mix; its calls to a stuck player end after their time-out.
+TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
+  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+  const std::string libraryFile = home_.File("library.xml");
+  WriteLibraryFile(libraryFile, tracks);
+  PrepareDatabaseAndProfile(tracks);
+  ASSERT_FALSE(HasFatalFailure());
+  for (const int signal : {SIGKILL, SIGSTOP}) {
+    SCOPED_TRACE(signal);
+    WriteProfileInt("Startup", "CurrentMix", 0);
+    ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
+    ASSERT_TRUE(player.Started());
+    ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+    const std::string errors = home_.File("zorva.err");
+    ChildProcess zorva({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", ZORVA_BINARY, errors});
+    ASSERT_TRUE(zorva.Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(zorva, 500);
+    ASSERT_NE(Text(zorva, "track10"), "");
+
+    ASSERT_EQ(::kill(player.Pid(), signal), 0);
+    // The clock moves on while a call waits for the stuck player.
+    EXPECT_EQ(zorva.Wait("advance 1000\n"), 0);
+    std::ifstream err(errors);
+    const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("Zorva lost its connection to iTunes"), std::string::npos) << said;
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    if (signal == SIGSTOP) ::kill(player.Pid(), SIGCONT);
+    ::kill(player.Pid(), SIGKILL);
+    player.Wait();
+    std::filesystem::remove(socket_);
   }
 }
 

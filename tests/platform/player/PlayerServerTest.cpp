@@ -10,9 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/kernel/Clock.h"
@@ -38,6 +41,48 @@ DWORD Advise(const std::shared_ptr<IiTunes>& app, RecordingSink& sink) {
   EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
   return cookie;
 }
+
+// A player that takes one connection and reads its calls but answers only
+// the first `answered` (none at all: it never takes the connection), as one
+// stopped by a signal would.
+class StuckPlayer {
+ public:
+  StuckPlayer(const std::string& path, int answered) : listener_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listener_, 0), 0);
+    if (answered > 0) thread_ = std::thread([this, answered] { Serve(answered); });
+  }
+  ~StuckPlayer() {
+    ::shutdown(listener_, SHUT_RDWR);
+    if (const int client = client_.load(); client >= 0) ::shutdown(client, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    ::close(listener_);
+  }
+
+ private:
+  void Serve(int answered) {
+    const int fd = ::accept(listener_, nullptr, nullptr);
+    if (fd < 0) return;
+    client_ = fd;
+    std::string buffer;
+    std::string line;
+    for (int n = 0; ReadLine(fd, buffer, &line); ++n) {
+      if (n >= answered) continue;
+      const json request = json::parse(line, nullptr, false);
+      SendAll(fd, ToProtocolLine({{"id", request.value("id", 0)}, {"hr", 0},
+                                  {"result", {{"protocol", kPlayerProtocolVersion}}}}));
+    }
+    client_ = -1;
+    ::close(fd);
+  }
+
+  int listener_;
+  std::atomic<int> client_{-1};
+  std::thread thread_;
+};
 
 class PlayerServerTest : public ::testing::Test {
  protected:
@@ -213,6 +258,50 @@ TEST_F(PlayerServerTest, CallsFailOnceTheServerIsGone) {
   std::string name;
   EXPECT_EQ(library->get_Name(&name), RPC_E_DISCONNECTED);
   EXPECT_FALSE(IsPlayerRunning());
+}
+
+// Calls to a player that stops answering fail after their wait, as calls to
+// a disconnected player do; the advised sinks hear the player was lost; and
+// a player that takes no connections refuses them after the wait too.
+TEST_F(PlayerServerTest, APlayerThatStopsAnsweringFailsEachCallAfterItsWait) {
+  // The program's clock goes on while a call waits, as time would.
+  auto withTimeGoingOn = [this](const std::function<void()>& calls) {
+    std::atomic<bool> done{false};
+    std::thread mover([&] {
+      while (!done) {
+        clock_.Advance(1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // pacing only
+      }
+    });
+    calls();
+    done = true;
+    mover.join();
+  };
+  {
+    StuckPlayer player(socket_, 2);  // the greeting and the advice, then nothing
+    std::shared_ptr<IiTunes> app;
+    ASSERT_EQ(CoCreateITunesApp(&app), S_OK);
+    RecordingSink sink;
+    Advise(app, sink);
+    withTimeGoingOn([&] { EXPECT_EQ(app->Play(), RPC_E_DISCONNECTED); });
+    // The connection is given up: later calls fail at once.
+    EXPECT_EQ(app->Stop(), RPC_E_DISCONNECTED);
+    ASSERT_TRUE(PumpUntil([&] { return !sink.events.empty(); }));
+    ASSERT_EQ(sink.Ids(), std::vector<DISPID>{ITEventAboutToPromptUserToQuit});
+    ASSERT_EQ(sink.events[0].second.size(), 1u);
+    EXPECT_EQ(std::get<long>(sink.events[0].second[0]), kPlayerLost);
+  }
+  std::filesystem::remove(socket_);
+  {
+    StuckPlayer player(socket_, 0);
+    withTimeGoingOn([&] {
+      // The first waits in the player's queue unanswered; the queue is then full.
+      for (int i = 0; i < 2; ++i) {
+        std::shared_ptr<IiTunes> app;
+        EXPECT_EQ(CoCreateITunesApp(&app), CO_E_SERVER_EXEC_FAILURE) << i;
+      }
+    });
+  }
 }
 
 TEST_F(PlayerServerTest, QuitSendsItsEventsInOrderAndEndsTheServer) {

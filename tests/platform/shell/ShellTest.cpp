@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/kernel/LastError.h"
@@ -233,6 +234,20 @@ TEST_F(ShellTest, AShortcutThatCannotBeWrittenFails) {
   EXPECT_FALSE(platform::shell::WriteShortcut("/usr/bin/vantrel", "relative.desktop", nullptr));
   fs::create_directory(m_root / "taken.desktop");
   EXPECT_FALSE(platform::shell::WriteShortcut("/usr/bin/vantrel", (m_root / "taken.desktop").string(), nullptr));
+}
+
+TEST_F(ShellTest, AProgramStartsInTheFolderGiven) {
+  const fs::path folder = m_root / "program folder";
+  fs::create_directories(folder);
+  ASSERT_TRUE(platform::shell::StartProgram({"/bin/sh", "-c", "pwd > where.tmp && mv where.tmp where"},
+                                            folder.string()));
+  // The child ends by itself; its answer is there once the file is.
+  while (!fs::exists(folder / "where")) std::this_thread::yield();
+  std::ifstream in(folder / "where");
+  std::string where;
+  std::getline(in, where);
+  EXPECT_EQ(fs::canonical(where), fs::canonical(folder));
+  EXPECT_FALSE(platform::shell::StartProgram({"/bin/true"}, (m_root / "missing").string()));
 }
 
 TEST_F(ShellTest, OpenUrlStartsXdgOpenWithTheUrlAsOneArgument) {
