@@ -952,6 +952,21 @@ HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptAr
   return S_OK;
 }
 
+bool ChromiumHtmlDocument::WaitUntilStill(const HtmlElementPtr& element, Millis timeout) const {
+  auto* own = dynamic_cast<ChromiumElement*>(element.get());
+  if (!own || own->Document() != this) return false;
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
+  if (contextId_ == 0) return false;
+  const Reply reply = Page("Runtime.callFunctionOn",
+                           {{"functionDeclaration", chromium::kRunFunction},
+                            {"executionContextId", contextId_},
+                            {"arguments", Json::array({{{"value", "still"}}, {{"value", Json::array({own->Handle()})}}})},
+                            {"awaitPromise", true},
+                            {"returnByValue", true}},
+                           timeout);
+  return reply.ok && !reply.result.contains("exceptionDetails") && reply.result["result"].value("value", false);
+}
+
 std::string ChromiumHtmlDocument::CaptureScreenshot() const {
   const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   Reply shot = Page("Page.captureScreenshot", {{"format", "png"}});

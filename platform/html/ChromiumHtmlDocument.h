@@ -140,6 +140,11 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void MouseEvent(const std::string& type, double x, double y, int clickCount = 1);
   // The centre of an element in page coordinates; false when it has no box.
   bool ElementCentre(const HtmlElementPtr& element, double* x, double* y) const;
+  // Waits (up to `timeout`) until no animation or transition of a finite
+  // length moves the element or a box around it (a menu sliding in), so its
+  // centre is where a click finds it; the page tells when they end. False
+  // when one still runs or the page cannot be asked.
+  bool WaitUntilStill(const HtmlElementPtr& element, Millis timeout) const;
   // The page as a PNG image of its viewport (empty on failure).
   std::string CaptureScreenshot() const;
   // Sets the viewport size (headless) or the window's bounds (shown).

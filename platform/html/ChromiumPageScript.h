@@ -119,6 +119,22 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         if (r.width === 0 && r.height === 0) return null;
         return [r.left + r.width / 2, r.top + r.height / 2];
       },
+      // Settles (true) once no animation of a finite length runs on the
+      // element or an element around it.
+      async still(n) {
+        for (;;) {
+          const running = [];
+          for (let e = n; e; e = e.parentElement) {
+            for (const a of e.getAnimations()) {
+              if (a.playState === 'running' && Number.isFinite(a.effect.getComputedTiming().endTime)) {
+                running.push(a.finished.catch(() => null));
+              }
+            }
+          }
+          if (!running.length) return true;
+          await Promise.all(running);
+        }
+      },
       fire(n, type) {
         const init = { bubbles: true, cancelable: true, view: window };
         const ev = type === 'click' || type === 'dblclick' || type.startsWith('mouse') || type === 'contextmenu'

@@ -274,6 +274,25 @@ TEST_F(ChromiumDocumentTest, RealMouseInputReachesPageScriptAndAForwardedClickRe
   EXPECT_EQ(host.events, (std::vector<std::string>{"click inner", "click holder"}));
 }
 
+TEST_F(ChromiumDocumentTest, AClickOnAMenuSlidingInWaitsUntilItStandsStill) {
+  RecordingHost host;
+  host.types = {"click"};
+  auto page = OpenPage(Page("slide.htm", R"HTML(<body style="margin:0">
+    <div id=under style="position:absolute;top:0;left:0;width:300px;height:100px"></div>
+    <div id=frame style="position:absolute;top:100px;left:0;width:300px;height:100px;overflow:hidden">
+      <div id=menu style="transform:translateY(-100%);transition:transform 600ms linear">
+        <a id=entry href="#" style="display:block;height:100px">entry</a>
+      </div>
+    </div>
+    <script>function slideIn() { document.getElementById('menu').style.transform = 'none'; }</script>
+  </body>)HTML"), &host);
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->CallScript("slideIn", {}, nullptr), S_OK);
+  // Half way down the entry still lies above the frame, over "under".
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("entry")));
+  EXPECT_EQ(host.events, std::vector<std::string>{"click entry"});
+}
+
 // window.external of a page: one method of each argument kind.
 class Sink : public platform::ScriptDispatch {
  public:
