@@ -519,6 +519,18 @@ void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::stri
   if (!id.empty()) Hold("setTextById", Json::array({id, text}));
 }
 
+void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const std::string& property,
+                                            const std::string& value) {
+  // One text, which crosses packed however many ids it holds.
+  std::string joined;
+  for (const std::string& id : ids) {
+    if (id.empty()) continue;
+    if (!joined.empty()) joined += '\n';
+    joined += id;
+  }
+  if (!joined.empty()) Hold("setStyleByIds", Json::array({joined, property, value}));
+}
+
 HtmlElementPtr ChromiumHtmlDocument::GetBody() const {
   const Json h = Run("body", Json::array());
   return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;

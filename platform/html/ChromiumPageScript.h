@@ -121,6 +121,29 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       find(id) { return handleOf(byId(id)); },
       setHtmlById(id, v) { const n = byId(id); if (n) n.innerHTML = v; return !!n; },
       setTextById(id, v) { const n = byId(id); if (n) n.textContent = v; return !!n; },
+      // Ids one a line; those that differ only in letter case found through
+      // one look at the page, not one per id.
+      setStyleByIds(ids, p, v) {
+        let byLower = null;
+        for (const id of String(ids).split('\n')) {
+          if (id === '') continue;
+          let n = document.getElementById(id);
+          if (!n) {
+            if (!byLower) {
+              byLower = new Map();
+              for (const c of document.querySelectorAll('[id]')) {
+                const key = asciiLower(c.id);
+                if (!byLower.has(key)) byLower.set(key, c);
+              }
+            }
+            n = byLower.get(asciiLower(id)) || null;
+          }
+          if (n && n.style) {
+            if (v === '') n.style.removeProperty(p); else n.style.setProperty(p, v);
+          }
+        }
+        return true;
+      },
       body() { return handleOf(document.body); },
       root() { return handleOf(document.documentElement); },
       active() { return handleOf(document.activeElement); },

@@ -180,6 +180,15 @@ class HtmlDocument {
   virtual void SetElementText(const std::string& id, const std::string& text) {
     if (auto element = GetElementById(id)) element->SetInnerText(text);
   }
+  // SetStyle(property, value) of the element GetElementById finds for each
+  // id (ids hold no white space); ids of no element are skipped. A browser
+  // may send them all as one write with its next call.
+  virtual void SetElementsStyle(const std::vector<std::string>& ids, const std::string& property,
+                                const std::string& value) {
+    for (const std::string& id : ids) {
+      if (auto element = GetElementById(id)) element->SetStyle(property, value);
+    }
+  }
   // The BODY element and the root (HTML) element of the page.
   virtual HtmlElementPtr GetBody() const = 0;
   virtual HtmlElementPtr GetDocumentElement() const = 0;
