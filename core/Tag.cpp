@@ -178,8 +178,7 @@ void SetSpansStyle(const std::vector<Tag>& tags, platform::HtmlDocument& page, c
   std::vector<std::string> ids;
   ids.reserve(tags.size());
   for (const Tag& tag : tags) ids.push_back(tag.GetSpanElementId());
-  page.SetElementsStyle(ids, "display", display);
-  page.SetElementsStyle(ids, "visibility", visibility);
+  page.SetElementsStyle(ids, {{"display", display}, {"visibility", visibility}});
 }
 
 }  // namespace

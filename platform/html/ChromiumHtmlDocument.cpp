@@ -519,8 +519,7 @@ void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::stri
   if (!id.empty()) Hold("setTextById", Json::array({id, text}));
 }
 
-void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const std::string& property,
-                                            const std::string& value) {
+void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) {
   // One text, which crosses packed however many ids it holds.
   std::string joined;
   for (const std::string& id : ids) {
@@ -528,7 +527,9 @@ void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids,
     if (!joined.empty()) joined += '\n';
     joined += id;
   }
-  if (!joined.empty()) Hold("setStyleByIds", Json::array({joined, property, value}));
+  Json pairs = Json::array();
+  for (const auto& [property, value] : styles) pairs.push_back(Json::array({property, value}));
+  if (!joined.empty() && !pairs.empty()) Hold("setStyleByIds", Json::array({joined, std::move(pairs)}));
 }
 
 HtmlElementPtr ChromiumHtmlDocument::GetBody() const {

@@ -101,8 +101,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Held like element writes: no round trip to find the element.
   void SetElementHtml(const std::string& id, const std::string& html) override;
   void SetElementText(const std::string& id, const std::string& text) override;
-  void SetElementsStyle(const std::vector<std::string>& ids, const std::string& property,
-                        const std::string& value) override;
+  void SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) override;
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
 

@@ -123,7 +123,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       setTextById(id, v) { const n = byId(id); if (n) n.textContent = v; return !!n; },
       // Ids one a line; those that differ only in letter case found through
       // one look at the page, not one per id.
-      setStyleByIds(ids, p, v) {
+      setStyleByIds(ids, styles) {
         let byLower = null;
         for (const id of String(ids).split('\n')) {
           if (id === '') continue;
@@ -138,7 +138,8 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
             }
             n = byLower.get(asciiLower(id)) || null;
           }
-          if (n && n.style) {
+          if (!n || !n.style) continue;
+          for (const [p, v] of styles) {
             if (v === '') n.style.removeProperty(p); else n.style.setProperty(p, v);
           }
         }
