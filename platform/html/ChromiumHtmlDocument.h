@@ -37,7 +37,11 @@
 //   stops the page in the same way, the host runs the named method with the
 //   arguments (texts, 32-bit integers, nothing), and the call returns the
 //   method's result. A name the object lacks or arguments that do not fit
-//   throw an Error in the page, and nothing is run.
+//   throw an Error in the page, and nothing is run. A call made while the
+//   page already stands for the host (page script the host runs as it
+//   answers an event: the page cannot stop a second time) waits, in order,
+//   until the page runs on, and gives nothing back; an error it meets then
+//   is a script error of the page.
 // - Calls into the page (CallScript, element calls) pass every value as a
 //   JSON argument of a fixed function; no page or record text is ever made
 //   into script.
