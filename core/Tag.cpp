@@ -166,18 +166,43 @@ void Tag::SetClassRemove(platform::HtmlDocument& page) const { SetLinkClass(page
 
 void Tag::SetClassAdd(platform::HtmlDocument& page) const { SetLinkClass(page, kClassAdd); }
 
+namespace {
+
+constexpr const char* kShownDisplay = "inline";
+constexpr const char* kShownVisibility = "visible";
+constexpr const char* kHiddenDisplay = "none";
+constexpr const char* kHiddenVisibility = "hidden";
+
+void SetSpansStyle(const std::vector<Tag>& tags, platform::HtmlDocument& page, const char* display,
+                   const char* visibility) {
+  std::vector<std::string> ids;
+  ids.reserve(tags.size());
+  for (const Tag& tag : tags) ids.push_back(tag.GetSpanElementId());
+  page.SetElementsStyle(ids, {{"display", display}, {"visibility", visibility}});
+}
+
+}  // namespace
+
 void Tag::ShowElement(platform::HtmlDocument& page) const {
   if (auto element = page.GetElementById(spanElementId)) {
-    element->SetStyleDisplay("inline");
-    element->SetStyleVisibility("visible");
+    element->SetStyleDisplay(kShownDisplay);
+    element->SetStyleVisibility(kShownVisibility);
   }
 }
 
 void Tag::HideElement(platform::HtmlDocument& page) const {
   if (auto element = page.GetElementById(spanElementId)) {
-    element->SetStyleDisplay("none");
-    element->SetStyleVisibility("hidden");
+    element->SetStyleDisplay(kHiddenDisplay);
+    element->SetStyleVisibility(kHiddenVisibility);
   }
+}
+
+void Tag::ShowElements(const std::vector<Tag>& tags, platform::HtmlDocument& page) {
+  SetSpansStyle(tags, page, kShownDisplay, kShownVisibility);
+}
+
+void Tag::HideElements(const std::vector<Tag>& tags, platform::HtmlDocument& page) {
+  SetSpansStyle(tags, page, kHiddenDisplay, kHiddenVisibility);
 }
 
 void Tag::SetAddLinkText(platform::HtmlDocument& page) {

@@ -59,6 +59,9 @@ class Tag {
   void SetClassAdd(platform::HtmlDocument& page) const;
   void ShowElement(platform::HtmlDocument& page) const;
   void HideElement(platform::HtmlDocument& page) const;
+  // The same for many tags in one write to the page.
+  static void ShowElements(const std::vector<Tag>& tags, platform::HtmlDocument& page);
+  static void HideElements(const std::vector<Tag>& tags, platform::HtmlDocument& page);
   void SetAddLinkText(platform::HtmlDocument& page);
 
   void CopyAssignments(const Tag& other) const;

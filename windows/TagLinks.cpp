@@ -174,9 +174,9 @@ void TagLinks::HideTagRange(Page& page, int above, int upTo) {
       if (tag->frequency > above) range.push_back(*tag);
     }
   }
-  for (const Tag& tag : range) {
-    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.HideElement(*document);
-  }
+  // One write for the whole range: a round trip per tag froze the windows on
+  // a large library.
+  if (platform::HtmlDocument* document = DocumentOf(page.window)) Tag::HideElements(range, *document);
 }
 
 void TagLinks::ShowTagRange(Page& page, int above, int upTo) {
@@ -187,9 +187,7 @@ void TagLinks::ShowTagRange(Page& page, int above, int upTo) {
       if (tag->frequency > upTo) break;
     }
   }
-  for (const Tag& tag : range) {
-    if (platform::HtmlDocument* document = DocumentOf(page.window)) tag.ShowElement(*document);
-  }
+  if (platform::HtmlDocument* document = DocumentOf(page.window)) Tag::ShowElements(range, *document);
 }
 
 void TagLinks::FilterPlayerTags(const std::string& pattern) { Filter(pages_[PlayerPage], pattern); }

@@ -519,6 +519,19 @@ void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::stri
   if (!id.empty()) Hold("setTextById", Json::array({id, text}));
 }
 
+void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) {
+  // One text, which crosses packed however many ids it holds.
+  std::string joined;
+  for (const std::string& id : ids) {
+    if (id.empty()) continue;
+    if (!joined.empty()) joined += '\n';
+    joined += id;
+  }
+  Json pairs = Json::array();
+  for (const auto& [property, value] : styles) pairs.push_back(Json::array({property, value}));
+  if (!joined.empty() && !pairs.empty()) Hold("setStyleByIds", Json::array({joined, std::move(pairs)}));
+}
+
 HtmlElementPtr ChromiumHtmlDocument::GetBody() const {
   const Json h = Run("body", Json::array());
   return h.is_number_integer() ? ElementOf(h.get<int>()) : nullptr;
@@ -950,6 +963,21 @@ HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptAr
   }
   if (result) *result = FromJson(value.value("value", Json()));
   return S_OK;
+}
+
+bool ChromiumHtmlDocument::WaitUntilStill(const HtmlElementPtr& element, Millis timeout) const {
+  auto* own = dynamic_cast<ChromiumElement*>(element.get());
+  if (!own || own->Document() != this) return false;
+  const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
+  if (contextId_ == 0) return false;
+  const Reply reply = Page("Runtime.callFunctionOn",
+                           {{"functionDeclaration", chromium::kRunFunction},
+                            {"executionContextId", contextId_},
+                            {"arguments", Json::array({{{"value", "still"}}, {{"value", Json::array({own->Handle()})}}})},
+                            {"awaitPromise", true},
+                            {"returnByValue", true}},
+                           timeout);
+  return reply.ok && !reply.result.contains("exceptionDetails") && reply.result["result"].value("value", false);
 }
 
 std::string ChromiumHtmlDocument::CaptureScreenshot() const {

@@ -37,7 +37,11 @@
 //   stops the page in the same way, the host runs the named method with the
 //   arguments (texts, 32-bit integers, nothing), and the call returns the
 //   method's result. A name the object lacks or arguments that do not fit
-//   throw an Error in the page, and nothing is run.
+//   throw an Error in the page, and nothing is run. A call made while the
+//   page already stands for the host (page script the host runs as it
+//   answers an event: the page cannot stop a second time) waits, in order,
+//   until the page runs on, and gives nothing back; an error it meets then
+//   is a script error of the page.
 // - Calls into the page (CallScript, element calls) pass every value as a
 //   JSON argument of a fixed function; no page or record text is ever made
 //   into script.
@@ -101,6 +105,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Held like element writes: no round trip to find the element.
   void SetElementHtml(const std::string& id, const std::string& html) override;
   void SetElementText(const std::string& id, const std::string& text) override;
+  void SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) override;
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
 
@@ -140,6 +145,11 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void MouseEvent(const std::string& type, double x, double y, int clickCount = 1);
   // The centre of an element in page coordinates; false when it has no box.
   bool ElementCentre(const HtmlElementPtr& element, double* x, double* y) const;
+  // Waits (up to `timeout`) until no animation or transition of a finite
+  // length moves the element or a box around it (a menu sliding in), so its
+  // centre is where a click finds it; the page tells when they end. False
+  // when one still runs or the page cannot be asked.
+  bool WaitUntilStill(const HtmlElementPtr& element, Millis timeout) const;
   // The page as a PNG image of its viewport (empty on failure).
   std::string CaptureScreenshot() const;
   // Sets the viewport size (headless) or the window's bounds (shown).

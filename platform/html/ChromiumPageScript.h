@@ -37,19 +37,65 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     // The host reads pendingSlot.request and sets pendingSlot.answer while
     // the page stands here. The slot lives in this closure, where the
     // debugger can always reach it (an optimised function's own variables
-    // may be gone).
+    // may be gone). Reading the request marks the slot heard: a page that
+    // already stands in the debugger (the host runs page script while it
+    // answers) does not stop a second time, and nobody hears it.
     let pendingSlot = null;
     function zorvaHostPause(request) {
       const outer = pendingSlot;
-      const slot = { request: request, answer: null };
+      const slot = {
+        heard: false,
+        get request() { this.heard = true; return request; },
+        answer: null,
+      };
       pendingSlot = slot;
       try {
         debugger;
       } finally {
         pendingSlot = outer;
       }
-      return slot.answer;
+      return slot;
     }
+    // window.external calls that nobody heard wait here, in order, until the
+    // page runs on: after the answer of the pause it stands in, or as its
+    // next task when that pause was another page's.
+    const waiting = [];
+    let retryPosted = false;
+    const report = (error) => {
+      if (typeof reportError === 'function') reportError(error);
+      else setTimeout(() => { throw error; }, 0);
+    };
+    const externalError = (slot) => {
+      const r = slot.answer;
+      if (!slot.heard || !r || typeof r !== 'object') return 'window.external is not available';
+      return typeof r.error === 'string' ? r.error : null;
+    };
+    const runWaiting = (retry) => {
+      while (waiting.length && pendingSlot === null) {
+        const slot = zorvaHostPause(waiting[0]);
+        if (!slot.heard && !retry) {
+          postRetry();
+          return;
+        }
+        waiting.shift();
+        const error = externalError(slot);
+        if (error !== null) report(new Error(error));
+      }
+    };
+    const postRetry = () => {
+      if (retryPosted) return;
+      retryPosted = true;
+      setTimeout(() => {
+        retryPosted = false;
+        runWaiting(true);
+      }, 0);
+    };
+    // A pause for the host; the calls that waited on it follow its answer.
+    const askHost = (request) => {
+      const slot = zorvaHostPause(request);
+      if (waiting.length && pendingSlot === null) runWaiting(false);
+      return slot.heard ? slot.answer : null;
+    };
     const toValue = (v) => {
       if (v === undefined || v === null) return null;
       if (typeof v === 'number' && Number.isInteger(v) && v >= -2147483648 && v <= 2147483647) return v;
@@ -75,6 +121,30 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       find(id) { return handleOf(byId(id)); },
       setHtmlById(id, v) { const n = byId(id); if (n) n.innerHTML = v; return !!n; },
       setTextById(id, v) { const n = byId(id); if (n) n.textContent = v; return !!n; },
+      // Ids one a line; those that differ only in letter case found through
+      // one look at the page, not one per id.
+      setStyleByIds(ids, styles) {
+        let byLower = null;
+        for (const id of String(ids).split('\n')) {
+          if (id === '') continue;
+          let n = document.getElementById(id);
+          if (!n) {
+            if (!byLower) {
+              byLower = new Map();
+              for (const c of document.querySelectorAll('[id]')) {
+                const key = asciiLower(c.id);
+                if (!byLower.has(key)) byLower.set(key, c);
+              }
+            }
+            n = byLower.get(asciiLower(id)) || null;
+          }
+          if (!n || !n.style) continue;
+          for (const [p, v] of styles) {
+            if (v === '') n.style.removeProperty(p); else n.style.setProperty(p, v);
+          }
+        }
+        return true;
+      },
       body() { return handleOf(document.body); },
       root() { return handleOf(document.documentElement); },
       active() { return handleOf(document.activeElement); },
@@ -119,6 +189,22 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         if (r.width === 0 && r.height === 0) return null;
         return [r.left + r.width / 2, r.top + r.height / 2];
       },
+      // Settles (true) once no animation of a finite length runs on the
+      // element or an element around it.
+      async still(n) {
+        for (;;) {
+          const running = [];
+          for (let e = n; e; e = e.parentElement) {
+            for (const a of e.getAnimations()) {
+              if (a.playState === 'running' && Number.isFinite(a.effect.getComputedTiming().endTime)) {
+                running.push(a.finished.catch(() => null));
+              }
+            }
+          }
+          if (!running.length) return true;
+          await Promise.all(running);
+        }
+      },
       fire(n, type) {
         const init = { bubbles: true, cancelable: true, view: window };
         const ev = type === 'click' || type === 'dblclick' || type.startsWith('mouse') || type === 'contextmenu'
@@ -137,7 +223,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     const onEvent = (e) => {
       const t = e.target;
       if (!t || t.nodeType !== 1) return;
-      const answer = zorvaHostPause({
+      const answer = askHost({
         kind: 'event', type: e.type, element: handleOf(t), keyCode: e.keyCode | 0,
         ctrlKey: !!e.ctrlKey, shiftKey: !!e.shiftKey, altKey: !!e.altKey,
       });
@@ -157,16 +243,27 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       const here = location.href;
       const mark = here.indexOf('#');
       if (url.slice(0, hash) !== (mark < 0 ? here : here.slice(0, mark))) return;
-      if (zorvaHostPause({ kind: 'navigate', url: url }) === false) e.preventDefault();
+      if (askHost({ kind: 'navigate', url: url }) === false) e.preventDefault();
     };
     const external = new Proxy(Object.create(null), {
       get(target, name) {
         if (typeof name !== 'string' || name === 'then') return undefined;
         return function (...args) {
-          const r = zorvaHostPause({ kind: 'external', name: name, args: args.map(toValue) });
-          if (!r || typeof r !== 'object') throw new Error('window.external is not available');
-          if (typeof r.error === 'string') throw new Error(r.error);
-          return r.value === null ? undefined : r.value;
+          const request = { kind: 'external', name: name, args: args.map(toValue) };
+          // Behind calls still waiting, this one waits too, to keep the order.
+          const slot = waiting.length ? null : zorvaHostPause(request);
+          if (!slot || !slot.heard) {
+            // Called while the page stands for the host: the call goes once
+            // the page runs on, and gives nothing back; an error it meets
+            // then is a script error of the page.
+            waiting.push(request);
+            if (pendingSlot === null) postRetry();
+            return undefined;
+          }
+          if (waiting.length && pendingSlot === null) runWaiting(false);
+          const error = externalError(slot);
+          if (error !== null) throw new Error(error);
+          return slot.answer.value === null ? undefined : slot.answer.value;
         };
       },
     });
@@ -189,7 +286,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         if (settings && typeof settings === 'object') {
           configure({ types: settings.types, external: !!settings.external && location.protocol === 'file:' });
         } else {
-          configure(zorvaHostPause({ kind: 'hello', url: location.href }));
+          configure(askHost({ kind: 'hello', url: location.href }));
         }
       },
     };

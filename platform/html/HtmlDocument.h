@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/html/ScriptDispatch.h"
@@ -179,6 +180,18 @@ class HtmlDocument {
   }
   virtual void SetElementText(const std::string& id, const std::string& text) {
     if (auto element = GetElementById(id)) element->SetInnerText(text);
+  }
+  // SetStyle(property, value) of each (property, value) of `styles`, in
+  // order, on the element GetElementById finds for each id (ids hold no
+  // white space); ids of no element are skipped. A browser may send them all
+  // as one write with its next call.
+  using StyleList = std::vector<std::pair<std::string, std::string>>;
+  virtual void SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) {
+    for (const std::string& id : ids) {
+      if (auto element = GetElementById(id)) {
+        for (const auto& [property, value] : styles) element->SetStyle(property, value);
+      }
+    }
   }
   // The BODY element and the root (HTML) element of the page.
   virtual HtmlElementPtr GetBody() const = 0;

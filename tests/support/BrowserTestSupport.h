@@ -86,8 +86,10 @@ inline bool ProcessUntil(platform::ChromiumHtmlDocument& page, const std::functi
 }
 
 // A real click of the mouse (press, move a pixel, release) at the centre of
-// the element; false when the element has no box.
+// the element, once nothing moves it any more (a menu slides in as a user
+// waits for it); false when the element has no box or keeps moving.
 inline bool ClickElement(platform::ChromiumHtmlDocument& page, const platform::HtmlElementPtr& element) {
+  if (!page.WaitUntilStill(element, 5000)) return false;
   double x = 0;
   double y = 0;
   if (!page.ElementCentre(element, &x, &y)) return false;

@@ -86,6 +86,33 @@ class AutomatorBrowserTest : public SchedulerToolsTest {
   std::unique_ptr<Automator> automator;
 };
 
+// A scheduler window whose handler of a click asks its page for a layout,
+// as the program asks when its page has loaded.
+class LayoutAskingAutomator : public Automator {
+ public:
+  const DHtmlEventMap& GetDHtmlEventMap() const override {
+    static const DHtmlEventMap map(&Automator::ThisDHtmlEventMap(),
+                                   {DHtmlEventOnClick("schedule_type", &LayoutAskingAutomator::OnScheduleType)});
+    return map;
+  }
+  HRESULT OnScheduleType(platform::HtmlElement&) {
+    GetScripter().CallFunction("setscheduletype", "2");
+    return S_OK;
+  }
+};
+
+TEST_F(AutomatorBrowserTest, ALayoutAskedWhileAClickWaitsIsStoredByThePagesAnswer) {
+  automator = std::make_unique<LayoutAskingAutomator>();
+  ASSERT_TRUE(automator->Create(CWnd::GetDesktopWindow()));
+  ASSERT_TRUE(Until([&] { return TakePosted() == Posts{WM_APP_SCHEDULE_CHANGED}; }));
+  ASSERT_EQ(theScheduler.GetType(), ScheduleAllDays);
+
+  ASSERT_TRUE(zorva::test::ClickElement(Browser(*automator), automator->GetElement("schedule_type")));
+  EXPECT_TRUE(Until([&] { return theScheduler.GetType() == SchedulePerDay; }));
+  EXPECT_EQ(TakePosted(), Posts{WM_APP_SCHEDULE_CHANGED});
+  EXPECT_EQ(automator->GetElement("scheduletype_buttons_2")->GetStyleDisplay(), "inline");
+}
+
 TEST_F(AutomatorBrowserTest, ItemsArePlacedFortyPixelsAnHourFromThreeAm) {
   const ScheduleItem overMidnight = StoreItem(1, 1320, 120);
   const ScheduleItem early = StoreItem(1, 60, 90);
@@ -242,6 +269,27 @@ TEST_F(CGeneratorBrowserTest, TheLengthSliderReachesTheScheduleAndZoomsBelowEigh
     EXPECT_TRUE(Until([&, kept = kept] { return generator.GetSchedule().GetDuration() == kept; })) << asked;
     EXPECT_EQ(Length(), kept);
   }
+}
+
+TEST_F(CGeneratorBrowserTest, APlaylistOpenedFromItsMenuHearsTheLengthThePageKeeps) {
+  ASSERT_TRUE(Until([&] { return generator.GetSchedule().GetDuration() == 120 && Length() == 120; }));
+  // A stored length beyond a day: the page shows a day and says so.
+  PlaylistSchedule stored;
+  stored.SetName("All day and night");
+  stored.SetDuration(2000);
+  stored.Save();
+  ASSERT_GT(stored.GetId(), 0);
+  generator.ShowPlaylistSchedules();
+
+  auto& page = Browser(generator);
+  ASSERT_TRUE(zorva::test::ClickElement(page, generator.GetElement("savedplaylists")));
+  auto entry = generator.GetElement(std::to_string(stored.GetId()) + "_:_setplaylist");
+  ASSERT_TRUE(entry);
+  // Its name, which hands the click to the entry.
+  ASSERT_TRUE(zorva::test::ClickElement(page, entry->GetChildren().at(1)));
+  ASSERT_TRUE(Until([&] { return generator.GetSchedule().GetId() == stored.GetId(); }));
+  EXPECT_TRUE(Until([&] { return generator.GetSchedule().GetDuration() == CGenerator::kMaxDuration; }));
+  EXPECT_EQ(Length(), CGenerator::kMaxDuration);
 }
 
 }  // namespace

@@ -86,5 +86,36 @@ TEST_F(TagLinksBrowserTest, FillsTheThreeListsOfRealPagesAndTheFilterNarrowsThem
   EXPECT_EQ(ShownAll(*Page(Scheduler)), all);
 }
 
+TEST_F(TagLinksBrowserTest, AThresholdHidesAndShowsItsTagsInOneWriteToThePage) {
+  // The player page counts the steps in which its tags' styles change.
+  Page(Player)->GetDocument()->LoadHtml(
+      "<html><body><div id='genretaglinks'></div><div id='artisttaglinks'></div><div id='albumtaglinks'></div>"
+      "<script>var steps = 0;"
+      "new MutationObserver(function () { steps++; }).observe(document.body,"
+      " {subtree: true, attributes: true, attributeFilter: ['style']});"
+      "function takeSteps() { var n = steps; steps = 0; return n; }</script></body></html>");
+  TagLinks links;
+  links.Reload(Page(Player), Page(Scheduler), Page(Generator));
+  auto& page = *Browser(Player);
+  auto steps = [&] {
+    page.GetElementById("genretaglinks");  // the writes held so far reach the page
+    platform::ScriptValue taken;
+    EXPECT_EQ(page.CallScript("takeSteps", {}, &taken), S_OK);
+    return taken.AsInt();
+  };
+  EXPECT_EQ(steps(), 0);
+
+  struct Case {
+    int threshold;
+    Names shown;
+  };
+  for (const Case& c : {Case{2, {"Rock", "Band", "Loud"}}, Case{1, {"Rock", "Jazz", "Band", "Trio", "Loud", "Smooth"}},
+                        Case{0, {"Rock", "Jazz", "Folk", "Band", "Trio", "Solo", "Loud", "Smooth", "Quiet <b> & Calm"}}}) {
+    links.SetPlayerThreshold(c.threshold);
+    EXPECT_EQ(steps(), 1) << c.threshold;
+    EXPECT_EQ(ShownAll(*Page(Player)), c.shown) << c.threshold;
+  }
+}
+
 }  // namespace
 

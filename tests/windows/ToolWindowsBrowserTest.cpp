@@ -88,6 +88,38 @@ TEST_F(CSettingsDialogBrowserTest, ClickingACheckboxStoresItsOptionInTheProfile)
   }
 }
 
+TEST_F(CSettingsDialogBrowserTest, AWebLinkOpensOnceInTheUsersBrowserAndThePageKeepsTakingClicks) {
+  // Credits as the page could carry them: a plain http address (the browser
+  // would try it as https first) and an https one.
+  const std::vector<std::string> addresses = {"http://www.example.org/credits.htm", "https://www.example.org/"};
+  dialog_.SetElementHtml("view_credits", "<p><a id='plain' href='" + addresses[0] + "'>plain</a></p>" +
+                                             "<p><a id='secure' href='" + addresses[1] + "'>secure</a></p>");
+  ASSERT_TRUE(RealClick(dialog_, "tab_credits"));
+  ASSERT_TRUE(Until([&] { return dialog_.GetElement("view_credits")->GetStyleDisplay() == "block"; }));
+
+  std::vector<std::string> opened;
+  auto take = [&] {
+    for (const std::string& url : tools_.links.Take()) opened.push_back(url);
+  };
+  for (const char* id : {"plain", "secure", "plain"}) {
+    ASSERT_TRUE(RealClick(dialog_, id)) << id;
+    // The next click on a tab is the page taking clicks after the link.
+    ASSERT_TRUE(RealClick(dialog_, "tab_about")) << id;
+    ASSERT_TRUE(Until([&] {
+      take();
+      return dialog_.GetElement("view_about")->GetStyleDisplay() == "block";
+    })) << id;
+    ASSERT_TRUE(RealClick(dialog_, "tab_credits")) << id;
+    ASSERT_TRUE(Until([&] {
+      take();
+      return dialog_.GetElement("view_credits")->GetStyleDisplay() == "block";
+    })) << id;
+  }
+  take();
+  EXPECT_EQ(opened, (std::vector<std::string>{addresses[0], addresses[1], addresses[0]}));
+  EXPECT_EQ(dialog_.GetCurrentUrl(), CFramelessHtmlWindow::PageUrl("SettingsDialog.htm"));
+}
+
 TEST(StatusDialogBrowserTest, ButtonsLightUpUnderTheMouseAndHelpOpensTheOnlineHelp) {
   ToolWindowFixture tools;
   StatusDialog status;

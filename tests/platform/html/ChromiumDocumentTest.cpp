@@ -274,6 +274,25 @@ TEST_F(ChromiumDocumentTest, RealMouseInputReachesPageScriptAndAForwardedClickRe
   EXPECT_EQ(host.events, (std::vector<std::string>{"click inner", "click holder"}));
 }
 
+TEST_F(ChromiumDocumentTest, AClickOnAMenuSlidingInWaitsUntilItStandsStill) {
+  RecordingHost host;
+  host.types = {"click"};
+  auto page = OpenPage(Page("slide.htm", R"HTML(<body style="margin:0">
+    <div id=under style="position:absolute;top:0;left:0;width:300px;height:100px"></div>
+    <div id=frame style="position:absolute;top:100px;left:0;width:300px;height:100px;overflow:hidden">
+      <div id=menu style="transform:translateY(-100%);transition:transform 600ms linear">
+        <a id=entry href="#" style="display:block;height:100px">entry</a>
+      </div>
+    </div>
+    <script>function slideIn() { document.getElementById('menu').style.transform = 'none'; }</script>
+  </body>)HTML"), &host);
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->CallScript("slideIn", {}, nullptr), S_OK);
+  // Half way down the entry still lies above the frame, over "under".
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("entry")));
+  EXPECT_EQ(host.events, std::vector<std::string>{"click entry"});
+}
+
 // window.external of a page: one method of each argument kind.
 class Sink : public platform::ScriptDispatch {
  public:
@@ -312,6 +331,65 @@ TEST_F(ChromiumDocumentTest, PageScriptCallsWindowExternalAndBadCallsAreScriptEr
     EXPECT_EQ(result.ToText().rfind("error: ", 0), 0u) << bad << ": " << result.ToText();
   }
   EXPECT_EQ(sink.calls.size(), 2u) << "a bad call runs nothing";
+}
+
+// A page function that echoes to the program, as the generator's length and
+// the scheduler's layout do; the host calls it while an event of a page waits.
+const char kEchoPage[] = R"HTML(<div id=target style="width:100px;height:30px">target</div><script>
+  var echoed = 'none';
+  function echo(text) {
+    try { window.external.Echo(text); echoed = 'sent ' + text; } catch (e) { echoed = 'error: ' + e.message; }
+    return echoed;
+  }
+  function twice() { window.external.Echo('first'); window.external.Echo('second'); }
+  function bad() { window.external.NoSuchMethod(1); }
+  var errors = [];
+  window.addEventListener('error', function (e) { errors.push(e.message); });
+  function errorsSeen() { return errors.join('|'); }
+</script>)HTML";
+
+TEST_F(ChromiumDocumentTest, PageCallsOfWindowExternalFromInsideAnEventArriveOnceItIsAnswered) {
+  Sink sink;
+  RecordingHost host;
+  host.external = &sink;
+  host.types = {"click"};
+  auto page = OpenPage(Page("echo.htm", kEchoPage), &host);
+  auto other = OpenPage(Page("echo2.htm", kEchoPage), &host);
+  ASSERT_TRUE(page && other);
+
+  // In the handler of its own page's click, then of a click on another page.
+  struct Case {
+    platform::ChromiumHtmlDocument* clicked;
+    platform::ChromiumHtmlDocument* called;
+    const char* text;
+  };
+  for (const Case& c : {Case{page.get(), page.get(), "own"}, Case{other.get(), page.get(), "across"}}) {
+    sink.calls.clear();
+    ScriptValue during;
+    host.cancelEvent = [&](platform::HtmlEvent&) {
+      c.called->CallScript("echo", {ScriptValue(c.text)}, &during);
+      return false;
+    };
+    ASSERT_TRUE(zorva::test::ClickElement(*c.clicked, c.clicked->GetElementById("target"))) << c.text;
+    ASSERT_TRUE(zorva::test::ProcessUntil(*c.called, [&] { return !sink.calls.empty(); })) << c.text;
+    EXPECT_EQ(sink.calls, std::vector<std::string>{c.text});
+    EXPECT_EQ(during, ScriptValue(std::string("sent ") + c.text)) << "no error reaches the page";
+  }
+
+  // Several calls keep their order; a bad one runs nothing and is a script
+  // error of the page, as a call outside an event is.
+  sink.calls.clear();
+  host.cancelEvent = [&](platform::HtmlEvent&) {
+    page->CallScript("bad", {}, nullptr);
+    page->CallScript("twice", {}, nullptr);
+    return false;
+  };
+  ASSERT_TRUE(zorva::test::ClickElement(*page, page->GetElementById("target")));
+  ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return sink.calls.size() == 2; }));
+  EXPECT_EQ(sink.calls, (std::vector<std::string>{"first", "second"}));
+  ScriptValue errors;
+  ASSERT_EQ(page->CallScript("errorsSeen", {}, &errors), S_OK);
+  EXPECT_NE(errors.ToText().find("NoSuchMethod"), std::string::npos) << errors.ToText();
 }
 
 TEST_F(ChromiumDocumentTest, AnotherPageOrHostNeverGetsWindowExternal) {
