@@ -431,7 +431,9 @@ class MusicDB : public SQLiteDB {
     Frequencies frequencies;
   };
   // The cache, brought up to date; null when the database cannot be read.
-  TagCache* CurrentTagCache();
+  // Without `readAll`, only when that needs no reading of the whole library
+  // (nothing changed, or only this connection's logged writes).
+  TagCache* CurrentTagCache(bool readAll = true);
   // Inside the reading's transaction: the cache's entries by name from its
   // frequencies. False when the tags could not be read.
   bool ReadTagsByName(TagCache& cache);

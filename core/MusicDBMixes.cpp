@@ -94,7 +94,7 @@ void MusicDB::DeleteMix(const Mix& mix) {
 }
 
 bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {
-  const TagCache* cache = TagCacheIfCurrent();
+  const TagCache* cache = CurrentTagCache(false);
   if (!cache) return false;
   {
     // The rows come by tag id, as the grouping of MixTags leaves them. A tag
@@ -119,8 +119,9 @@ bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {
 void MusicDB::GetMixTags(Mix& mix) {
   auto lock = Lock();
   TagList tags;
-  // The cached frequencies when they are current; the full count otherwise
-  // (it is not worth reading the whole library again for one mix).
+  // The cached frequencies when they are current or only this connection's
+  // writes changed them; the full count otherwise (it is not worth reading
+  // the whole library again for one mix).
   if (!MixTagsFromCache(mix.id, tags)) {
     tags.clear();
     FetchTags(StatementId::MixTags, tags, mix.id);

@@ -70,7 +70,7 @@ MusicDB::TagCache* MusicDB::TagCacheIfCurrent() {
   return &tagCache_;
 }
 
-MusicDB::TagCache* MusicDB::CurrentTagCache() {
+MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
   auto lock = Lock();
   if (TagCache* current = TagCacheIfCurrent()) return current;
   if (!Handle() || IsFailed()) return nullptr;
@@ -84,6 +84,9 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
   bool complete = false;
   if (began && counted && cache.valid && cache.counted && ApplyOwnTagListWrites(cache, changeCount)) {
     complete = true;
+  } else if (!readAll) {
+    // The frequencies may be stale or half brought up to date.
+    cache.valid = false;
   } else {
     // Emptied, not freed: the lists of a large library are read again into
     // the same storage.
