@@ -53,7 +53,7 @@ class Files {
     if (char* made = mkdtemp(pattern.data())) folder_ = made;
     std::filesystem::copy_file(library_.NewPath(), Path("project-new"));
     for (const char* name : {"project", "written", "written-new", "scan-project-new", "scan-project",
-                             "scan-written-new", "scan-written"}) {
+                             "scan-written-new", "scan-written", "upgraded"}) {
       std::filesystem::copy_file(Path("project-new"), Path(name));
     }
     for (const char* name : {"written", "written-new", "scan-written-new", "scan-written", "upgraded"}) {
