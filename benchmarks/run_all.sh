@@ -3,7 +3,7 @@
 # the table of their medians, each beside the machine's load while it ran,
 # into README.md (between its "benchmarks table" marks) and to standard output.
 #
-#   benchmarks/run_all.sh [build folder, default build] [--no-readme]
+#   benchmarks/run_all.sh [build folder, default build] [--no-readme] [--table-only]
 #
 # The programs' own output goes to <build>/benchmarks/results/<program>.txt,
 # their figures to <program>.json. ZORVA_BENCH_TRACKS=300000 runs them all on
@@ -13,9 +13,11 @@ cd "$(dirname "$0")/.."
 
 build=build
 readme=1
+run=1
 for arg in "$@"; do
   case "$arg" in
     --no-readme) readme=0 ;;
+    --table-only) run=0 ;;  # the table again from the last run's figures
     *) build="$arg" ;;
   esac
 done
@@ -25,12 +27,16 @@ mkdir -p "$results"
 programs=(zorva_bench_queries zorva_bench_records zorva_bench_library_scan zorva_bench_player_library
           zorva_bench_tag_links zorva_bench_lab zorva_bench_scheduler_tools zorva_bench_chromium_page
           zorva_bench_startup)
+# The queries of the table only: all of them take half an hour on a busy machine.
+queries='^(TagList/|AllTagsPage/offset:0/|LabAllTracks/offset:0/|LabMixTracks/offset:(0|19700)/|LabLoadMix/|MixTags/large/|Refill/large_mix/)'
 for program in "${programs[@]}"; do
+  ((run)) || break
   binary="$build/benchmarks/$program"
   [[ -x "$binary" ]] || { echo "missing $binary (build the benchmarks first)" >&2; exit 1; }
   args=()
   # One start per iteration: its repetitions give the median.
   [[ "$program" == zorva_bench_startup ]] && args+=(--benchmark_repetitions=5)
+  [[ "$program" == zorva_bench_queries ]] && args+=("--benchmark_filter=$queries")
   read -r before _ < /proc/loadavg
   echo "running $program (load $before)" >&2
   "$binary" "${args[@]}" --benchmark_out="$results/$program.json" --benchmark_out_format=json \
@@ -62,7 +68,7 @@ def medians(program):
         name = re.sub(r"/(repeats|min_time|real_time|iterations):?[^/]*", "", name)
         name = re.sub(r"/real_time$", "", name)
         times[name] = (b["real_time"], b["time_unit"])
-        for key in ("rss_MB", "settled_rss_MB", "tags"):
+        for key in ("rss_MB", "settled_rss_MB"):
             if key in b:
                 counters[name + " " + key] = b[key]
     return times, counters
