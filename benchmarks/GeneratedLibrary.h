@@ -1,4 +1,5 @@
-// A generated music library for the benchmarks: 100,000 tracks with 10,000
+// A generated music library for the benchmarks: 100,000 tracks (unless
+// ZORVA_BENCH_TRACKS says otherwise) with 10,000
 // albums, 5,000 artists and 200 genres (every 97th track disabled), written
 // once into a temporary folder, with an analysed copy.
 #pragma once
@@ -11,7 +12,14 @@
 
 namespace zorva_bench {
 
-constexpr int kTracks = 100000;
+// ZORVA_BENCH_TRACKS=300000 generates a larger library over the same albums,
+// artists and genres.
+inline int TracksOfEnvironment() {
+  const char* tracks = std::getenv("ZORVA_BENCH_TRACKS");
+  const int count = tracks ? std::atoi(tracks) : 0;
+  return count > 0 ? count : 100000;
+}
+inline const int kTracks = TracksOfEnvironment();
 constexpr int kAlbums = 10000;
 constexpr int kArtists = 5000;
 constexpr int kGenres = 200;

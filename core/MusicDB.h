@@ -282,6 +282,8 @@ class MusicDB : public SQLiteDB {
     Commit,                   // ()
     Rollback,                 // ()
     ScanTrack,                // (location, album, artist, genre): the row and whether its tags are current
+    TracksOfMixByName,        // (mix id, limit, offset): as TracksOfMix, walking the tracks by name
+    MixSize,                  // (mix id): the mix's assignments, and the highest track id
     MixTagRows,               // (mix id): the mix's tags by id, with how many mixtag rows name each
     AssignTrackTag,           // (track id, tag id): only for a stored track and tag it does not carry yet
     ClearScheduleItemMixes,   // (mix id): the items that played the mix play a random selection
@@ -414,7 +416,7 @@ class MusicDB : public SQLiteDB {
    public:
     // Zero for every id; the storage stays for the next count.
     void Clear();
-    void Add(sqlite3_int64 id);
+    void Add(sqlite3_int64 id, int count = 1);
     int Get(sqlite3_int64 id) const;
 
    private:
@@ -423,13 +425,18 @@ class MusicDB : public SQLiteDB {
   };
 
   // The tags that enabled tracks carry, with their frequencies, kept between
-  // the changes that can alter them: any write of this connection, or a
-  // commit of another (a scan, the companion). A new reading refills the
-  // storage of the last one.
+  // the changes that can alter them: writes to tracks, tags or assignments,
+  // of this connection or another (a scan, the companion), as the count of
+  // taglistchange tells. A new reading refills the storage of the last one.
   struct TagCache {
     bool valid = false;
+    // Nothing at all was written since these were read.
     sqlite3_int64 dataVersion = 0;
     sqlite3_int64 totalChanges = 0;
+    // The count of taglistchange then; false when it could not be read, so
+    // that any write drops the lists.
+    bool counted = false;
+    sqlite3_int64 changeCount = 0;
     // By name (ties by id), as the tag pages list them.
     TagList byName;
     // Per entry of byName: its stored type is an integer (a type of another
@@ -443,7 +450,18 @@ class MusicDB : public SQLiteDB {
     Frequencies frequencies;
   };
   // The cache, brought up to date; null when the database cannot be read.
-  TagCache* CurrentTagCache();
+  // Without `readAll`, only when that needs no reading of the whole library
+  // (nothing changed, or only this connection's logged writes).
+  TagCache* CurrentTagCache(bool readAll = true);
+  // Inside the reading's transaction: the cache's entries by name from its
+  // frequencies. False when the tags could not be read.
+  bool ReadTagsByName(TagCache& cache);
+  // Inside a transaction: this connection's logged writes applied to the
+  // kept frequencies, when they are all that changed since the lists were
+  // read. False when the lists must be read again.
+  bool ApplyOwnTagListWrites(TagCache& cache, sqlite3_int64 changeCount);
+  // Empties the log and logs from now on (the kept lists stand as read).
+  void RestartTagListLog();
   // The cache when nothing has changed since it was read; null otherwise
   // (it is not read again).
   TagCache* TagCacheIfCurrent();
@@ -459,10 +477,17 @@ class MusicDB : public SQLiteDB {
   }
   // PRAGMA data_version; false when it cannot be read.
   bool ReadDataVersion(sqlite3_int64& version);
+  void PrepareTagListChanges();
+  // The count of writes that can change the tag lists; false when the file
+  // has no such count.
+  bool ReadTagListChanges(sqlite3_int64& count);
   // The mix's tags as MixTags lists them, from the cached frequencies. False
   // (and `tags` left to be thrown away) when the cache is not current.
   bool MixTagsFromCache(int mixId, TagList& tags);
   void FinalizeStatements();
+  // Whether a page of the mix's tracks is found sooner by walking the
+  // tracks by name than by reading and sorting all the mix's assignments.
+  bool WalkMixByName(int mixId, int offset, int limit);
   // Commits the transaction; a commit that fails (the database stayed busy)
   // is tried once more, then the transaction is rolled back so that no
   // write lock is kept. False when it was rolled back.
@@ -490,6 +515,9 @@ class MusicDB : public SQLiteDB {
   // Random tracks of the current mix, handed out one by one.
   TrackList randomTracks_;
   std::array<StatementHandle, kStatementCount> statements_;
+  StatementHandle tagListChanges_;
+  // This connection logs its own writes to the tag lists' tables (temp.taglistlog).
+  bool tagListLogging_ = false;
   TagCache tagCache_;
   bool failed_ = false;
   bool newDatabase_ = false;

@@ -1,5 +1,6 @@
 // Mix and play-record queries and the library statistics of the music
 // database.
+#include <algorithm>
 #include <utility>
 
 #include "core/HtmlText.h"
@@ -94,7 +95,7 @@ void MusicDB::DeleteMix(const Mix& mix) {
 }
 
 bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {
-  const TagCache* cache = TagCacheIfCurrent();
+  const TagCache* cache = CurrentTagCache(false);
   if (!cache) return false;
   {
     // The rows come by tag id, as the grouping of MixTags leaves them. A tag
@@ -119,8 +120,9 @@ bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {
 void MusicDB::GetMixTags(Mix& mix) {
   auto lock = Lock();
   TagList tags;
-  // The cached frequencies when they are current; the full count otherwise
-  // (it is not worth reading the whole library again for one mix).
+  // The cached frequencies when they are current or only this connection's
+  // writes changed them; the full count otherwise (it is not worth reading
+  // the whole library again for one mix).
   if (!MixTagsFromCache(mix.id, tags)) {
     tags.clear();
     FetchTags(StatementId::MixTags, tags, mix.id);
@@ -133,8 +135,24 @@ void MusicDB::GetMixTags(Mix& mix) {
   mix.trackCount = total;
 }
 
+bool MusicDB::WalkMixByName(int mixId, int offset, int limit) {
+  if (limit < 0) return false;
+  Statement size(*this, StatementId::MixSize);
+  size.Bind(1, mixId);
+  if (size.Step() != SQLITE_ROW) return false;
+  const double rows = static_cast<double>(size.ColumnInt64(0));
+  const double tracks = static_cast<double>(size.ColumnInt64(1));
+  const double wanted = static_cast<double>(std::max(offset, 0)) + limit;
+  // The walk meets a track of the mix once in tracks / rows and looks up
+  // about three rows for each track it passes; the other way reads every
+  // row of the mix once.
+  return 3.0 * wanted * tracks < rows * rows;
+}
+
 void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit) {
-  FetchTracks(StatementId::TracksOfMix, tracks, mix.id, limit, offset);
+  auto lock = Lock();
+  const StatementId id = WalkMixByName(mix.id, offset, limit) ? StatementId::TracksOfMixByName : StatementId::TracksOfMix;
+  FetchTracks(id, tracks, mix.id, limit, offset);
 }
 
 void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {

@@ -25,13 +25,13 @@ void MusicDB::Frequencies::Clear() {
   sparse_.clear();
 }
 
-void MusicDB::Frequencies::Add(sqlite3_int64 id) {
+void MusicDB::Frequencies::Add(sqlite3_int64 id, int count) {
   if (id >= 0 && id < kDenseTagIds) {
     const auto index = static_cast<std::size_t>(id);
     if (index >= dense_.size()) dense_.resize(std::max(index + 1, dense_.size() * 2));
-    ++dense_[index];
+    dense_[index] += count;
   } else {
-    ++sparse_[id];
+    sparse_[id] += count;
   }
 }
 
@@ -56,43 +56,52 @@ MusicDB::TagCache* MusicDB::TagCacheIfCurrent() {
   if (!Handle() || IsFailed() || !tagCache_.valid) return nullptr;
   sqlite3_int64 dataVersion = 0;
   if (!ReadDataVersion(dataVersion)) return nullptr;
-  const bool current =
-      tagCache_.dataVersion == dataVersion && tagCache_.totalChanges == sqlite3_total_changes64(Handle());
-  return current ? &tagCache_ : nullptr;
+  const sqlite3_int64 totalChanges = sqlite3_total_changes64(Handle());
+  if (tagCache_.dataVersion == dataVersion && tagCache_.totalChanges == totalChanges) return &tagCache_;
+  // Something was written: the lists stand unless it was a track, a tag or
+  // an assignment. The count is read after the version, so a commit between
+  // the two reads is seen at the next check.
+  sqlite3_int64 changeCount = 0;
+  if (!tagCache_.counted || !ReadTagListChanges(changeCount) || changeCount != tagCache_.changeCount) {
+    return nullptr;
+  }
+  tagCache_.dataVersion = dataVersion;
+  tagCache_.totalChanges = totalChanges;
+  return &tagCache_;
 }
 
-MusicDB::TagCache* MusicDB::CurrentTagCache() {
+MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
   auto lock = Lock();
   if (TagCache* current = TagCacheIfCurrent()) return current;
   if (!Handle() || IsFailed()) return nullptr;
   sqlite3_int64 dataVersion = 0;
   if (!ReadDataVersion(dataVersion)) return nullptr;
-  const sqlite3_int64 totalChanges = sqlite3_total_changes64(Handle());
   TagCache& cache = tagCache_;
-
-  // Emptied, not freed: the lists of a large library are read again into
-  // the same storage.
-  cache.valid = false;
-  cache.byName.clear();
-  cache.integerType.clear();
-  cache.byType.clear();
-  cache.allTags = 0;
-  Frequencies& frequencies = cache.frequencies;
-  frequencies.Clear();
-  // Both reads in one transaction, so that no commit falls between them.
+  // All reads in one transaction, so that no commit falls between them.
   const bool began = Exec("BEGIN") == SQLITE_OK;
-  // Frequency: the assignments on enabled tracks, as the listings count them.
-  // Both walks run in index order and meet like a merge; only integers can
-  // equal a track's or a tag's id. The loops read the statements directly:
-  // they see every assignment of the library.
-  bool complete = true;
-  {
+  sqlite3_int64 changeCount = 0;
+  const bool counted = ReadTagListChanges(changeCount);
+  bool complete = false;
+  if (began && counted && cache.valid && cache.counted && ApplyOwnTagListWrites(cache, changeCount)) {
+    complete = true;
+  } else if (!readAll) {
+    // The frequencies may be stale or half brought up to date.
+    cache.valid = false;
+  } else {
+    // Emptied, not freed: the lists of a large library are read again into
+    // the same storage.
+    cache.valid = false;
+    Frequencies& frequencies = cache.frequencies;
+    frequencies.Clear();
+    // Frequency: the assignments on enabled tracks, as the listings count
+    // them. Both walks run in index order and meet like a merge; only
+    // integers can equal a track's or a tag's id. The loops read the
+    // statements directly: they see every assignment of the library.
     Statement assignmentUse(*this, StatementId::AssignmentsByTrack);
     Statement enabledUse(*this, StatementId::EnabledTrackIds);
     sqlite3_stmt* assignments = assignmentUse.Raw();
     sqlite3_stmt* enabled = enabledUse.Raw();
-    complete = assignments && enabled;
-    if (complete) {
+    if (assignments && enabled) {
       int enabledRc = sqlite3_step(enabled);
       sqlite3_int64 enabledId = enabledRc == SQLITE_ROW ? sqlite3_column_int64(enabled, 0) : 0;
       int rc = SQLITE_ROW;
@@ -110,33 +119,84 @@ MusicDB::TagCache* MusicDB::CurrentTagCache() {
       complete = (rc == SQLITE_ROW || rc == SQLITE_DONE) && (enabledRc == SQLITE_ROW || enabledRc == SQLITE_DONE);
     }
   }
-  if (complete) {
-    Statement tagUse(*this, StatementId::TagsByName);
-    sqlite3_stmt* tags = tagUse.Raw();
-    int rc = tags ? SQLITE_ROW : SQLITE_MISUSE;
-    while (tags && (rc = sqlite3_step(tags)) == SQLITE_ROW) {
-      ++cache.allTags;
-      const int frequency = frequencies.Get(sqlite3_column_int64(tags, 0));
-      if (frequency == 0) continue;
-      const unsigned char* name = sqlite3_column_text(tags, 1);
-      Tag& tag = cache.byName.emplace_back(name ? reinterpret_cast<const char*>(name) : "",
-                                           sqlite3_column_int(tags, 2), sqlite3_column_int(tags, 0));
-      tag.frequency = frequency;
-      cache.integerType.push_back(sqlite3_column_type(tags, 2) == SQLITE_INTEGER);
-    }
-    complete = rc == SQLITE_DONE;
-  }
+  complete = complete && ReadTagsByName(cache);
+  if (complete) RestartTagListLog();
   if (began) Exec("COMMIT");
   if (!complete) {
+    cache.valid = false;
     cache.byName.clear();
     cache.integerType.clear();
+    cache.byType.clear();
     cache.allTags = 0;
     return nullptr;
   }
   cache.valid = true;
+  cache.counted = counted;
+  cache.changeCount = changeCount;
   cache.dataVersion = dataVersion;
-  cache.totalChanges = totalChanges;
+  // Read last: the log's own restart is a write of this connection.
+  cache.totalChanges = sqlite3_total_changes64(Handle());
   return &cache;
+}
+
+bool MusicDB::ReadTagsByName(TagCache& cache) {
+  cache.byName.clear();
+  cache.integerType.clear();
+  cache.byType.clear();
+  cache.allTags = 0;
+  Statement tagUse(*this, StatementId::TagsByName);
+  sqlite3_stmt* tags = tagUse.Raw();
+  int rc = tags ? SQLITE_ROW : SQLITE_MISUSE;
+  while (tags && (rc = sqlite3_step(tags)) == SQLITE_ROW) {
+    ++cache.allTags;
+    const int frequency = cache.frequencies.Get(sqlite3_column_int64(tags, 0));
+    if (frequency == 0) continue;
+    const unsigned char* name = sqlite3_column_text(tags, 1);
+    Tag& tag = cache.byName.emplace_back(name ? reinterpret_cast<const char*>(name) : "",
+                                         sqlite3_column_int(tags, 2), sqlite3_column_int(tags, 0));
+    tag.frequency = frequency;
+    cache.integerType.push_back(sqlite3_column_type(tags, 2) == SQLITE_INTEGER);
+  }
+  return rc == SQLITE_DONE;
+}
+
+bool MusicDB::ApplyOwnTagListWrites(TagCache& cache, sqlite3_int64 changeCount) {
+  if (!tagListLogging_) return false;
+  auto prepare = [this](const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(Handle(), sql, -1, &statement, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(statement);
+      statement = nullptr;
+    }
+    return StatementHandle(statement);
+  };
+  {
+    StatementHandle own = prepare("SELECT armed, count FROM temp.taglistown");
+    if (!own || sqlite3_step(own.get()) != SQLITE_ROW) return false;
+    // Every write since the reading was this connection's, and each was logged.
+    if (sqlite3_column_int(own.get(), 0) != 1 ||
+        sqlite3_column_int64(own.get(), 1) != changeCount - cache.changeCount) {
+      return false;
+    }
+  }
+  StatementHandle log = prepare("SELECT tagid, delta FROM temp.taglistlog");
+  if (!log) return false;
+  int rc = SQLITE_ROW;
+  while ((rc = sqlite3_step(log.get())) == SQLITE_ROW) {
+    cache.frequencies.Add(sqlite3_column_int64(log.get(), 0), sqlite3_column_int(log.get(), 1));
+  }
+  // A failure half way leaves the frequencies wrong: they are read again.
+  return rc == SQLITE_DONE;
+}
+
+void MusicDB::RestartTagListLog() {
+  if (!tagListLogging_) return;
+  // Logging stays off when this fails: the shared count then tells of the
+  // writes that follow, and the lists are read again.
+  if (Exec("DELETE FROM temp.taglistlog") != SQLITE_OK ||
+      Exec("UPDATE temp.taglistown SET armed = 1, count = 0") != SQLITE_OK) {
+    Exec("UPDATE temp.taglistown SET armed = 0");
+  }
 }
 
 bool MusicDB::LoadTag(Tag& tag) {

@@ -113,10 +113,25 @@ const std::string& PageScriptAsking() {
 
 constexpr Millis kSetUpTimeout = 45000;
 
-// The documents of this thread, for FinishLoads.
+// The documents of this thread, for FinishLoads. The pointer is the set's
+// owner: it is made with the first document and goes with the last. A
+// thread_local set would be destroyed when the thread ends, and at the
+// program's exit that comes before static objects are: a document held by
+// one then erased itself from a set already freed.
+thread_local std::set<ChromiumHtmlDocument*>* threadDocuments = nullptr;
+
 std::set<ChromiumHtmlDocument*>& ThreadDocuments() {
-  thread_local std::set<ChromiumHtmlDocument*> documents;
-  return documents;
+  if (!threadDocuments) threadDocuments = new std::set<ChromiumHtmlDocument*>;
+  return *threadDocuments;
+}
+
+void ForgetThreadDocument(ChromiumHtmlDocument* document) {
+  if (!threadDocuments) return;
+  threadDocuments->erase(document);
+  if (threadDocuments->empty()) {
+    delete threadDocuments;
+    threadDocuments = nullptr;
+  }
 }
 
 }  // namespace
@@ -232,8 +247,9 @@ void ChromiumHtmlDocument::FinishLoads() {
   // A completion call may make or destroy documents.
   std::set<ChromiumHtmlDocument*> done;
   for (;;) {
+    if (!threadDocuments) return;
     ChromiumHtmlDocument* next = nullptr;
-    for (ChromiumHtmlDocument* document : ThreadDocuments()) {
+    for (ChromiumHtmlDocument* document : *threadDocuments) {
       if (!done.count(document)) next = document;
     }
     if (!next) return;
@@ -464,7 +480,7 @@ ChromiumHtmlDocument::~ChromiumHtmlDocument() {
   // Set-up answers still on their way find the document gone (and close a
   // page made for it).
   *alive_ = false;
-  ThreadDocuments().erase(this);
+  ForgetThreadDocument(this);
   if (!sessionId_.empty()) browser_->RemoveSession(sessionId_);
   if (!targetId_.empty()) browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
 }

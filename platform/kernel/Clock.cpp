@@ -132,7 +132,11 @@ Millis SystemClock::LocalWallNow() {
 bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                             Millis deadline, const std::function<bool()>& ready) {
   detail::WaiterSet::Entry entry{lock.mutex(), &cv};
-  const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
+  // The steady clock counts nanoseconds: a deadline beyond what they hold
+  // (kForever among them) would overflow in the conversion.
+  using Nanos = std::chrono::steady_clock::duration;
+  constexpr Millis kLatest = std::chrono::duration_cast<std::chrono::milliseconds>(Nanos::max()).count();
+  const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(std::min(deadline, kLatest)));
   for (;;) {
     waiters_.Add(entry);
     bool result;

@@ -80,15 +80,16 @@ class Parser {
     if (rc < 0) {
       // Without a root element the reader names the wrong fault ("Document
       // is empty" for text, "Extra content" for nothing at all).
-      const xmlDoc* doc = xmlTextReaderCurrentDoc(reader_);
-      if ((errorCode_ == XML_ERR_DOCUMENT_EMPTY || errorCode_ == XML_ERR_DOCUMENT_END) &&
-          (!doc || !xmlDocGetRootElement(doc)))
+      // (Whether an element was read is kept here: asking the reader for its
+      // document would leave the document to us to free.)
+      if ((errorCode_ == XML_ERR_DOCUMENT_EMPTY || errorCode_ == XML_ERR_DOCUMENT_END) && !sawElement_)
         error_ = "no root element";
       std::string message = "not an XML file";
       if (!error_.empty()) message += " (line " + std::to_string(errorLine_) + ": " + error_ + ")";
       throw LibraryError(origin_ + ": " + message);
     }
     type_ = rc == 1 ? xmlTextReaderNodeType(reader_) : XML_READER_TYPE_NONE;
+    if (type_ == XML_READER_TYPE_ELEMENT) sawElement_ = true;
     return rc == 1;
   }
   int Type() const { return type_; }
@@ -258,6 +259,7 @@ class Parser {
   }
 
   xmlTextReaderPtr reader_;
+  bool sawElement_ = false;
   const std::string& origin_;
   std::string error_;
   int errorLine_ = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/MusicDB.h"
+#include "core/Schedule.h"
 #include "tests/core/RecordsTestSupport.h"
 
 namespace {
@@ -35,6 +36,29 @@ std::vector<std::string> Describe(const List& list) {
   for (const auto& item : list) out.push_back(Describe(item));
   return out;
 }
+
+// A connection that counts the rows its statements give, so a test can tell
+// lists kept from lists read again.
+class CountingDB : public MusicDB {
+ public:
+  explicit CountingDB(const std::string& path) : MusicDB(path) {
+    sqlite3_trace_v2(Handle(), SQLITE_TRACE_ROW, &CountingDB::Count, this);
+  }
+  // The rows the call read from the file.
+  template <typename Call>
+  int RowsRead(Call call) {
+    rows_ = 0;
+    call();
+    return rows_;
+  }
+
+ private:
+  static int Count(unsigned /*event*/, void* self, void* /*statement*/, void* /*unused*/) {
+    ++static_cast<CountingDB*>(self)->rows_;
+    return 0;
+  }
+  int rows_ = 0;
+};
 
 class MusicDBQueryTest : public zorva_test::RecordsTest {
  protected:
@@ -324,6 +348,102 @@ TEST_F(MusicDBQueryTest, TagListsFollowScansDumpsAndTagEdits) {
   ExpectTagListsAsPlain();
   db.DeleteTag(renamed);
   ExpectTagListsAsPlain();
+}
+
+TEST_F(MusicDBQueryTest, UpgradedFileGetsStatisticsForTheIndexesItGains) {
+  // Files of the releases before the indexes, one analysed by its monthly
+  // analysis and one never analysed.
+  for (const bool analysed : {true, false}) {
+    const std::string path = folder.File(analysed ? "analysed.db" : "unanalysed.db");
+    std::filesystem::copy_file(folder.File("plain.db"), path);
+    {
+      SQLiteDB older;
+      ASSERT_TRUE(older.Open(path));
+      if (analysed) {
+        ASSERT_EQ(older.Exec("ANALYZE"), SQLITE_OK);
+      }
+    }
+    MusicDB upgraded(path);
+    for (const char* index : kAddedIndexes) {
+      SQLiteRowSet rows;
+      upgraded.Query(std::string("SELECT stat FROM sqlite_stat1 WHERE idx = '") + index + "'", rows);
+      // The first figure is the number of rows of the table.
+      EXPECT_EQ(rows.size(), analysed ? 1u : 0u) << index;
+      if (analysed && !rows.empty()) {
+        EXPECT_GT(std::atoi(rows.front().Get("stat").c_str()), 0) << index;
+      }
+    }
+  }
+}
+
+TEST_F(MusicDBQueryTest, TagListsOutliveWritesToMixesSchedulesAndPlaysAndFollowTheirOwnChanges) {
+  CountingDB lists(folder.File("music.db"));
+  auto read = [&] {
+    return lists.RowsRead([&] {
+      TagList tags;
+      lists.GetTagsByType(tags, 1, "");
+    });
+  };
+  const int assignments = Number("SELECT COUNT(*) FROM tracktag");
+  ASSERT_GE(read(), assignments);
+  ASSERT_LT(read(), assignments);
+  MusicDB other(folder.File("music.db"));
+  struct Write {
+    const char* what;
+    std::function<void()> write;
+    // The lists are kept, or brought up to date, without reading the library.
+    bool keeps;
+  };
+  const Write writes[] = {
+      {"mix stored", [&] { Mix mix; mix.AddTag(Tag("Tag 1", 1, 3), false); lists.AddMix(mix); }, true},
+      {"mix renamed", [&] { Mix mix = lists.GetMix(1); mix.Rename("Renamed"); lists.UpdateMix(mix); }, true},
+      {"mix tag", [&] { lists.AddMixTag(lists.GetMix(1), Tag("Tag 2", 2, 4)); }, true},
+      {"schedule item", [&] { ScheduleItem item(60, 120, 1, 1); lists.AddScheduleItem(item); }, true},
+      {"play", [&] { lists.AddPlayRecord(Track(7), Mix()); }, true},
+      {"mix of another connection", [&] { other.DeleteMix(other.GetMix(1)); }, true},
+      {"schedule of another connection", [&] { other.SetScheduleItemMix(1, 2); }, true},
+      // This connection's own writes bring the kept lists up to date.
+      {"assignment", [&] { Track t(7); lists.AddTrackTag(t, Tag("Tag 1", 1, 3)); }, true},
+      {"dump", [&] { Track t(8); lists.DisableTrack(t); }, true},
+      {"tag renamed", [&] { Tag t("Zz", 1, 3); lists.RenameTag(t); }, true},
+      {"assignment of another connection", [&] { Track t(9); other.SetTrackTag(t, "Else", 1, false); }, false},
+      {"dump of another connection", [&] { Track t(9); other.DisableTrack(t); }, false},
+      {"tag of another connection", [&] { Tag t("Yy", 1, 4); other.RenameTag(t); }, false},
+  };
+  for (const Write& write : writes) {
+    write.write();
+    if (write.keeps) {
+      EXPECT_LT(read(), assignments) << write.what;
+    } else {
+      EXPECT_GE(read(), assignments) << write.what;
+    }
+    TagList kept;
+    lists.GetTagsByType(kept, 1, "");
+    RefreshReference();
+    EXPECT_EQ(Describe(kept), PlainTagsByType(1)) << write.what;
+  }
+}
+
+TEST_F(MusicDBQueryTest, PagesOfAMixsTracksAreSlicesOfItsWholeOrder) {
+  // A mix of every tag, whose first pages are found walking the tracks by
+  // name, and one of a single tag.
+  db.Exec("INSERT INTO mix (id, name) VALUES (2, 'Every tag')");
+  db.Exec("INSERT INTO mixtag (mixid, tagid) SELECT 2, id FROM tag");
+  db.Exec("INSERT INTO mixtag (mixid, tagid) VALUES (2, 7), (3, 9)");
+  for (int mixId : {1, 2, 3}) {
+    Mix mix;
+    mix.SetId(mixId);
+    TrackList whole;
+    db.GetTracksOfMix(mix, whole, 0, -1);
+    ASSERT_FALSE(whole.empty()) << mixId;
+    for (auto [offset, limit] : {std::pair{0, 1}, {0, 3}, {1, 2}, {0, 9}, {5, 9}, {30, 9}, {-2, 4}, {0, 400}}) {
+      TrackList page;
+      db.GetTracksOfMix(mix, page, offset, limit);
+      const auto first = whole.begin() + std::min<std::ptrdiff_t>(std::max(offset, 0), whole.size());
+      const auto last = first + std::min<std::ptrdiff_t>(limit, whole.end() - first);
+      EXPECT_EQ(Describe(page), Describe(TrackList(first, last))) << mixId << " " << offset << " " << limit;
+    }
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <signal.h>
 
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -512,6 +514,20 @@ TEST_F(ChromiumDocumentTest, APageThatNeverFinishesLoadingAnswersFalse) {
   page->SetLoadTimeout(1500);
   EXPECT_FALSE(page->LoadFile(Page("hang.htm", "<script>while (true) {}</script>")));
   EXPECT_NE(page->LastError().find("did not finish loading"), std::string::npos) << page->LastError();
+}
+
+TEST_F(ChromiumDocumentTest, ADocumentHeldByAStaticObjectEndsCleanlyAtExit) {
+  // A program's windows may live in static objects, destroyed at exit after
+  // the main thread's own (thread_local) objects.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string path = Page("static.htm", "<html><body><div id=box>static</div></body></html>");
+  EXPECT_EXIT(
+      {
+        static std::unique_ptr<platform::ChromiumHtmlDocument> held;
+        held = OpenPage(path);
+        std::exit(held && held->GetElementById("box") ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
