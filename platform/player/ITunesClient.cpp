@@ -15,6 +15,7 @@
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
+#include "platform/player/MpdPlayer.h"
 #include "platform/player/PlayerModel.h"
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
@@ -662,6 +663,12 @@ HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
     *app = std::make_shared<AppObject>(channel);
     return S_OK;
   }
+  if (ChosenPlayer() == PlayerKind::Mpd) {
+    return CoCreateMpdApp(app, [] {
+      std::lock_guard lock(activatorMutex);
+      return Activator() && Activator()();
+    });
+  }
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0 && refused.empty()) {
@@ -690,6 +697,7 @@ bool IsPlayerRunning() {
     std::shared_lock lock(binding->callMutex);
     return binding->model && !binding->model->HasQuit();
   }
+  if (ChosenPlayer() == PlayerKind::Mpd) return IsMpdRunning();
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0) return false;

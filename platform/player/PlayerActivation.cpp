@@ -12,6 +12,7 @@
 
 #include "platform/player/ITunes.h"
 #include "platform/player/LibraryInternal.h"
+#include "platform/player/MpdPlayer.h"
 
 extern char** environ;
 
@@ -79,6 +80,12 @@ std::vector<std::string> PlayerLibraryArguments() {
 }
 
 bool StartPlayerServer(const std::string& program, Millis timeout) {
+  if (ChosenPlayer() == PlayerKind::Mpd) {
+    // Zorva's own MPD: on the user's music, else on the sample beside the programs.
+    std::string music = UserMusicFolder();
+    if (!FolderHoldsAudio(music)) music = std::filesystem::path(program).parent_path() / "sample-music";
+    return StartOwnMpd(music, timeout);
+  }
   std::vector<std::string> argv = {program, "serve"};
   for (std::string& argument : PlayerLibraryArguments()) argv.push_back(std::move(argument));
   argv.push_back("--socket");

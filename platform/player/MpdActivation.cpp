@@ -1,0 +1,190 @@
+// Which player the programs use, and starting Zorva's own MPD.
+#include <mpd/client.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "platform/player/MpdPlayer.h"
+#include "platform/player/PlayerSocket.h"
+#include "platform/profile/Profile.h"
+
+extern char** environ;
+
+namespace platform::player {
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool Named(const std::string& name, PlayerKind* kind) {
+  if (name == "mpd") *kind = PlayerKind::Mpd;
+  else if (name == "stand-in") *kind = PlayerKind::StandIn;
+  else return false;
+  return true;
+}
+
+bool StandInAnswers() {
+  std::string refused;
+  const int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0 || !refused.empty();
+}
+
+std::string DataFolder() {
+  std::string data = Env("XDG_DATA_HOME");
+  if (data.empty() || data[0] != '/') data = Env("HOME") + "/.local/share";
+  return data + "/zorva/mpd";
+}
+
+// Runs `argv` and waits for it; its output goes nowhere. True when it exits 0.
+bool RunProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  std::vector<std::string> copy = argv;
+  for (std::string& a : copy) args.push_back(a.data());
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attributes;
+  ::posix_spawnattr_init(&attributes);
+  // The daemon it leaves behind goes on after the program ends.
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const int started = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::posix_spawnattr_destroy(&attributes);
+  if (started != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+PlayerKind ChosenPlayer() {
+  PlayerKind kind = PlayerKind::StandIn;
+  if (Named(Env("ZORVA_PLAYER"), &kind)) return kind;
+  if (Named(GetProfileString("Player", "Name", ""), &kind)) return kind;
+  if (IsMpdRunning()) return PlayerKind::Mpd;
+  if (StandInAnswers()) return PlayerKind::StandIn;
+  return MpdInstalled() ? PlayerKind::Mpd : PlayerKind::StandIn;
+}
+
+std::string OwnMpdFolder() {
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && runtime[0] == '/') return runtime + "/zorva-mpd";
+  return PrivateSocketFolder() + "/mpd";
+}
+
+bool MpdInstalled() {
+  std::string path = Env("PATH");
+  if (path.empty()) path = "/usr/local/bin:/usr/bin:/bin";
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string folder = path.substr(start, end - start);
+    if (!folder.empty() && ::access((folder + "/mpd").c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string OwnMpdAudioOutput() {
+  std::error_code ec;
+  namespace fs = std::filesystem;
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  if (!Env("PULSE_SERVER").empty() || (!runtime.empty() && fs::exists(runtime + "/pulse/native", ec)))
+    return "pulse";
+  if (!runtime.empty() && fs::exists(runtime + "/pipewire-0", ec)) return "pipewire";
+  for (fs::directory_iterator it("/dev/snd", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind("pcmC", 0) == 0 && name.back() == 'p') return "alsa";
+  }
+  return "null";
+}
+
+bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string runtime = OwnMpdFolder();
+  const std::string data = DataFolder();
+  try {
+    if (runtime.rfind(PrivateSocketFolder(), 0) == 0) MakePrivateFolder(PrivateSocketFolder());
+  } catch (const std::exception&) {
+    return false;
+  }
+  fs::create_directories(runtime, ec);
+  fs::create_directories(data + "/playlists", ec);
+  ::chmod(runtime.c_str(), 0700);
+  // A database of its own for each music folder.
+  const std::string db = data + "/db-" + std::to_string(std::hash<std::string>()(musicFolder) % 1000000007);
+  const std::string output = OwnMpdAudioOutput();
+  {
+    std::ofstream config(runtime + "/mpd.conf", std::ios::trunc);
+    config << "music_directory " << Quoted(musicFolder) << "\n"
+           << "playlist_directory " << Quoted(data + "/playlists") << "\n"
+           << "db_file " << Quoted(db) << "\n"
+           << "state_file " << Quoted(data + "/state") << "\n"
+           << "sticker_file " << Quoted(data + "/sticker.sql") << "\n"
+           << "pid_file " << Quoted(runtime + "/pid") << "\n"
+           << "bind_to_address " << Quoted(runtime + "/socket") << "\n"
+           << "auto_update \"yes\"\n";
+    if (output != "null")
+      config << "audio_output {\n  type " << Quoted(output) << "\n  name \"Desktop\"\n}\n";
+    // Time goes on without a sound server too.
+    config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n}\n";
+    if (!config) return false;
+  }
+  if (!RunProgram({"mpd", runtime + "/mpd.conf"})) return false;
+
+  // Wait until it answers, have it read the folder, and wait for that.
+  const Millis deadline = TheClock().Now() + timeout;
+  const std::string socket = runtime + "/socket";
+  mpd_connection* c = nullptr;
+  while (TheClock().Now() < deadline) {
+    c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout);
+    if (c && mpd_connection_get_error(c) == MPD_ERROR_SUCCESS) break;
+    if (c) mpd_connection_free(c);
+    c = nullptr;
+    Sleep(50);
+  }
+  if (!c) return false;
+  bool done = mpd_run_update(c, nullptr) != 0;
+  while (done && TheClock().Now() < deadline) {
+    mpd_status* status = mpd_run_status(c);
+    if (!status) {
+      done = false;
+      break;
+    }
+    const bool updating = mpd_status_get_update_id(status) != 0;
+    mpd_status_free(status);
+    if (!updating) break;
+    Sleep(50);
+  }
+  mpd_connection_free(c);
+  return done;
+}
+
+}  // namespace platform::player
