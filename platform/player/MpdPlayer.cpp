@@ -636,6 +636,13 @@ class Session : public std::enable_shared_from_this<Session> {
 
   static void IdleLoop(const std::weak_ptr<Session>& weak, Connection c, const std::shared_ptr<WakePipe>& wake) {
     const unsigned mask = MPD_IDLE_DATABASE | MPD_IDLE_STORED_PLAYLIST | MPD_IDLE_PLAYER;
+    // The library as it is now, so a later change can name what went.
+    if (auto session = weak.lock()) {
+      if (!session->LoadBaseline(c.get())) {
+        session->OnLost();
+        return;
+      }
+    }
     for (;;) {
       bool lost = !mpd_send_idle_mask(c.get(), static_cast<mpd_idle>(mask));
       if (!lost) {
@@ -659,6 +666,27 @@ class Session : public std::enable_shared_from_this<Session> {
     }
   }
 
+  bool LoadBaseline(mpd_connection* c) {
+    {
+      std::lock_guard cache(libraryMutex_);
+      if (library_) return true;
+    }
+    auto loaded = std::make_shared<Library>();
+    if (!LoadStamped(c, loaded.get())) return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+    std::lock_guard cache(libraryMutex_);
+    if (!library_) library_ = loaded;
+    return true;
+  }
+
+  // The library with the time of MPD's database it was read from.
+  bool LoadStamped(mpd_connection* c, Library* library) {
+    mpd_stats* stats = mpd_run_stats(c);
+    if (!stats) return false;
+    library->updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
+    mpd_stats_free(stats);
+    return LoadLibrary(c, library);
+  }
+
   bool OnIdle(mpd_connection* c, unsigned changed) {
     if (changed & MPD_IDLE_PLAYER) {
       std::lock_guard events(eventMutex_);
@@ -675,11 +703,7 @@ class Session : public std::enable_shared_from_this<Session> {
         before = library_;
       }
       auto after = std::make_shared<Library>();
-      if (mpd_stats* stats = mpd_run_stats(c)) {
-        after->updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
-        mpd_stats_free(stats);
-      }
-      if (!LoadLibrary(c, after.get())) return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+      if (!LoadStamped(c, after.get())) return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
       {
         std::lock_guard cache(libraryMutex_);
         library_ = after;

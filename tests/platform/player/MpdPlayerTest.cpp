@@ -5,8 +5,13 @@
 #include "platform/player/MpdPlayer.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
@@ -14,6 +19,7 @@
 #include <vector>
 
 #include "platform/player/ITunes.h"
+#include "platform/player/PlayerActivation.h"
 #include "tests/platform/player/MpdTestSupport.h"
 
 namespace {
@@ -70,6 +76,8 @@ class RecordingSink : public pp::IiTunesEvents {
   HRESULT Invoke(pp::DISPID id, const std::vector<pp::EventArg>& args) override {
     if (id == pp::ITEventDatabaseChanged) {
       ++databaseChanges;
+      if (args.size() == 2)
+        if (auto rows = std::get_if<pp::ObjectIDRows>(&args[0])) deletedRows += rows->size();
       return S_OK;
     }
     std::string name;
@@ -86,6 +94,7 @@ class RecordingSink : public pp::IiTunesEvents {
   }
   std::vector<std::pair<pp::DISPID, std::string>> events;
   int databaseChanges = 0;
+  std::size_t deletedRows = 0;
 };
 
 class MpdPlayerTest : public ::testing::Test {
@@ -324,9 +333,11 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(sink.Count(pp::ITEventPlayerStop), 2u);
   ASSERT_EQ(app->Stop(), S_OK);
 
-  // A song that vanished is refused, and the player goes on answering.
+  // A song that vanished: the database-changed event names it, playing it
+  // is refused, and the player goes on answering.
   std::filesystem::remove(Song(3));
   mpd_.Update();
+  EXPECT_TRUE(PumpUntil([&] { return sink.deletedRows == 1; }));
   EXPECT_TRUE(FAILED(app->PlayFile(Song(3))));
   EXPECT_EQ(app->get_PlayerState(&state), S_OK);
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
@@ -379,6 +390,108 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   EXPECT_EQ(App()->get_PlayerState(&state), S_OK);
   point->Unadvise(cookie);
   app.reset();  // its event connection ends with it
+}
+
+}  // namespace
+
+namespace {
+
+using zorva_test::ScopedEnv;
+using zorva_test::TempFolder;
+
+// Which player the programs take, and Zorva's own MPD when none answers.
+class OwnMpdTest : public ::testing::Test {
+ protected:
+  OwnMpdTest() { std::filesystem::create_directories(home_.File("run")); }
+  ~OwnMpdTest() override { EndOwnMpd(); }
+
+  // Ends the MPD that the test had started (by its pid file), as a user would.
+  void EndOwnMpd() {
+    std::ifstream pidFile(home_.File("run/zorva-mpd/pid"));
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    PumpUntil([pid] { return ::kill(pid, 0) != 0; });
+  }
+
+  std::string Titles() {
+    std::shared_ptr<pp::IiTunes> app;
+    if (pp::CoCreateITunesApp(&app) != S_OK) return "no player";
+    std::shared_ptr<pp::IITPlaylist> library;
+    app->get_LibraryPlaylist(&library);
+    std::string titles;
+    for (const TrackView& t : Tracks(library)) titles += t.name + ";";
+    return titles;
+  }
+
+  TempFolder home_;
+  ScopedEnv homeEnv_{"HOME", home_.Path()};
+  ScopedEnv runtime_{"XDG_RUNTIME_DIR", home_.File("run")};
+  ScopedEnv data_{"XDG_DATA_HOME", home_.File("data")};
+  ScopedEnv config_{"XDG_CONFIG_HOME", home_.File("config")};
+  ScopedEnv music_{"XDG_MUSIC_DIR", nullptr};
+  ScopedEnv host_{"MPD_HOST", nullptr};
+  ScopedEnv port_{"MPD_PORT", nullptr};
+  ScopedEnv socket_{"ZORVA_PLAYER_SOCKET", home_.File("run/stand-in.sock")};
+  ScopedEnv player_{"ZORVA_PLAYER", nullptr};
+};
+
+TEST_F(OwnMpdTest, ThePlayerNamedElseAnMpdThatAnswersElseTheStandInThatAnswersElseMpdWhenInstalled) {
+  struct Case {
+    const char* named;
+    pp::PlayerKind chosen;
+  };
+  for (const Case& c : {Case{"stand-in", pp::PlayerKind::StandIn}, Case{"mpd", pp::PlayerKind::Mpd}}) {
+    ScopedEnv named("ZORVA_PLAYER", c.named);
+    EXPECT_EQ(pp::ChosenPlayer(), c.chosen) << c.named;
+  }
+  // Nothing answers: MPD, since it is installed; without it on the path, the stand-in.
+  EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
+  {
+    ScopedEnv path("PATH", home_.Path());
+    EXPECT_FALSE(pp::MpdInstalled());
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
+  }
+  // A stand-in that answers is taken over starting an MPD.
+  {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = home_.File("run/stand-in.sock");
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
+    ::close(listener);
+    std::filesystem::remove(path);
+  }
+  // An MPD where the user's clients look is taken.
+  TestMpd mpd;
+  mpd.Start();
+  ScopedEnv unnamed("ZORVA_PLAYER", nullptr);
+  EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
+}
+
+TEST_F(OwnMpdTest, StartsOnTheUsersMusicWhenItHoldsAudioElseOnTheSampleBesideThePrograms) {
+  const std::string programs = home_.File("bin");
+  ASSERT_TRUE(zorva_test::MakeSong(programs + "/sample-music/Kiri/1.ogg", "Sample Tone", "Kiri", "Ambient", 1, 300));
+  std::filesystem::create_directories(home_.File("Music"));
+  std::shared_ptr<pp::IiTunes> none;
+  EXPECT_EQ(pp::CoCreateITunesApp(&none), pp::CO_E_SERVER_EXEC_FAILURE);  // nothing registered to start one
+
+  pp::RegisterPlayerActivator([&] { return pp::StartPlayerServer(programs + "/zorva-player", 60000); });
+  EXPECT_EQ(Titles(), "Sample Tone;");
+  const std::string config = home_.File("run/zorva-mpd/mpd.conf");
+  std::ifstream text(config);
+  const std::string written((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+  EXPECT_NE(written.find("type \"" + pp::OwnMpdAudioOutput() + "\""), std::string::npos) << written;
+  EndOwnMpd();
+  EXPECT_FALSE(pp::IsPlayerRunning());
+
+  // With a song in ~/Music it serves that.
+  ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
+  EXPECT_EQ(Titles(), "My Tone;");
+  pp::RegisterPlayerActivator({});
 }
 
 }  // namespace
