@@ -136,11 +136,14 @@ bool MpdIds::CatchUp(int fd) {
     char* stop = nullptr;
     const long id = std::strtol(line.c_str() + 2, &stop, 10);
     if (stop != line.c_str() + tab || id <= 0) continue;
-    if (line[0] != static_cast<char>(Kind::Track) && line[0] != static_cast<char>(Kind::Playlist)) continue;
+    if (line[0] != static_cast<char>(Kind::Track) && line[0] != static_cast<char>(Kind::Playlist) &&
+        line[0] != static_cast<char>(Kind::Stamp))
+      continue;
     Table& table = TableOf(static_cast<Kind>(line[0]));
+    // A later line binds anew (a renamed playlist).
     const std::string key = Unescape(line.substr(tab + 1));
-    table.ids.emplace(key, id);
-    table.keys.emplace(id, key);
+    table.ids[key] = id;
+    table.keys[id] = key;
     table.last = std::max(table.last, id);
   }
   partial_ = text.substr(start);
@@ -172,6 +175,7 @@ std::vector<long> MpdIds::IdsOf(Kind kind, const std::vector<std::string>& keys)
       readUpTo_ = 0;
       tracks_ = {};
       playlists_ = {};
+      stamps_ = {};
       return ids;
     }
     struct stat st{};
@@ -184,13 +188,46 @@ std::vector<long> MpdIds::IdsOf(Kind kind, const std::vector<std::string>& keys)
   return ids;
 }
 
+std::vector<std::pair<long, std::string>> MpdIds::All(Kind kind) {
+  std::lock_guard lock(mutex_);
+  FileLock file(file_, false);
+  if (file.Fd() < 0 || !CatchUp(file.Fd())) return {};
+  const Table& table = TableOf(kind);
+  return {table.keys.begin(), table.keys.end()};
+}
+
+long MpdIds::Find(Kind kind, const std::string& key) {
+  std::lock_guard lock(mutex_);
+  FileLock file(file_, false);
+  if (file.Fd() < 0 || !CatchUp(file.Fd())) return 0;
+  const Table& table = TableOf(kind);
+  auto it = table.ids.find(key);
+  return it == table.ids.end() ? 0 : it->second;
+}
+
+long MpdIds::Bind(Kind kind, const std::string& key, long id) {
+  std::lock_guard lock(mutex_);
+  FileLock file(file_, true);
+  if (file.Fd() < 0 || !CatchUp(file.Fd())) return 0;
+  Table& table = TableOf(kind);
+  if (table.last == 0 && kind == Kind::Playlist) table.last = kLibraryPlaylistId;
+  if (id == 0) id = ++table.last;
+  const std::string line = std::string(1, static_cast<char>(kind)) + '\t' + std::to_string(id) + '\t' + Escape(key) + '\n';
+  if (!WriteAll(file.Fd(), line)) return 0;
+  table.ids[key] = id;
+  table.keys[id] = key;
+  table.last = std::max(table.last, id);
+  struct stat st{};
+  if (::fstat(file.Fd(), &st) == 0 && partial_.empty()) readUpTo_ = st.st_size;
+  return id;
+}
+
 std::optional<std::string> MpdIds::KeyOf(Kind kind, long id) {
   std::lock_guard lock(mutex_);
   Table& table = TableOf(kind);
-  if (auto it = table.keys.find(id); it == table.keys.end()) {
-    FileLock file(file_, false);
-    if (file.Fd() < 0 || !CatchUp(file.Fd())) return std::nullopt;
-  }
+  // Read again: another process may have given the id a new key.
+  FileLock file(file_, false);
+  if (file.Fd() < 0 || !CatchUp(file.Fd())) return std::nullopt;
   auto it = table.keys.find(id);
   if (it == table.keys.end()) return std::nullopt;
   return it->second;

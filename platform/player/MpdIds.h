@@ -20,7 +20,9 @@ namespace platform::player {
 
 class MpdIds {
  public:
-  enum class Kind : char { Track = 't', Playlist = 'p' };
+  // A stamp is a stored playlist's id with its modification time ("ID TIME"):
+  // a playlist renamed outside the program keeps its time.
+  enum class Kind : char { Track = 't', Playlist = 'p', Stamp = 's' };
 
   // The map kept in `file`; nothing is read until it is used.
   explicit MpdIds(std::string file);
@@ -33,8 +35,15 @@ class MpdIds {
   // 0 for every key when the file cannot be read or written.
   std::vector<long> IdsOf(Kind kind, const std::vector<std::string>& keys);
   long IdOf(Kind kind, const std::string& key) { return IdsOf(kind, {key}).front(); }
-  // The key that holds `id`, if any.
+  // The key that holds `id` (the last one given it), if any.
   std::optional<std::string> KeyOf(Kind kind, long id);
+  // Every id given, with its key.
+  std::vector<std::pair<long, std::string>> All(Kind kind);
+  // The id of `key` without giving one; 0 when it has none.
+  long Find(Kind kind, const std::string& key);
+  // Gives `key` the id `id`, or a new id when `id` is 0; the id it had goes
+  // on belonging to nobody else. The id given; 0 when it cannot be written.
+  long Bind(Kind kind, const std::string& key, long id);
   // Playlist ids start above this one, which is the library playlist's.
   static constexpr long kLibraryPlaylistId = 1;
 
@@ -47,7 +56,7 @@ class MpdIds {
   // Reads what other processes appended since the last read; the caller holds
   // the file lock (fd) and mutex_.
   bool CatchUp(int fd);
-  Table& TableOf(Kind kind) { return kind == Kind::Track ? tracks_ : playlists_; }
+  Table& TableOf(Kind kind) { return kind == Kind::Track ? tracks_ : kind == Kind::Playlist ? playlists_ : stamps_; }
 
   std::string file_;
   std::mutex mutex_;
@@ -55,6 +64,7 @@ class MpdIds {
   std::string partial_;
   Table tracks_;
   Table playlists_;
+  Table stamps_;
 };
 
 }  // namespace platform::player

@@ -327,23 +327,52 @@ class Session : public std::enable_shared_from_this<Session> {
     return S_OK;
   }
 
-  // The stored playlists, in MPD's order (by name).
+  // The stored playlists, by name. A name new here whose modification time
+  // is that of a playlist whose name went is that playlist renamed: it keeps
+  // its id, so its mix keeps its rows.
   HRESULT StoredPlaylists(std::vector<std::pair<long, std::string>>* playlists) {
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, long>> listed;  // name, modification time
     HRESULT hr = Run([&](mpd_connection* c) {
       if (!mpd_send_list_playlists(c)) return false;
       while (mpd_playlist* p = mpd_recv_playlist(c)) {
-        names.emplace_back(mpd_playlist_get_path(p));
+        listed.emplace_back(mpd_playlist_get_path(p), static_cast<long>(mpd_playlist_get_last_modified(p)));
         mpd_playlist_free(p);
       }
       return mpd_response_finish(c);
     });
     if (FAILED(hr)) return hr;
-    std::sort(names.begin(), names.end());
-    const std::vector<long> ids = ids_->IdsOf(MpdIds::Kind::Playlist, names);
+    std::sort(listed.begin(), listed.end());
+    std::vector<long> ids;
+    for (const auto& [name, time] : listed) ids.push_back(ids_->Find(MpdIds::Kind::Playlist, name));
+    auto stamp = [](long id, long time) { return std::to_string(id) + " " + std::to_string(time); };
+    std::vector<std::pair<long, std::string>> gone;  // known playlists whose name is not listed
+    for (auto& known : ids_->All(MpdIds::Kind::Playlist)) {
+      const bool listedName = std::any_of(listed.begin(), listed.end(), [&](const auto& l) { return l.first == known.second; });
+      if (!listedName) gone.push_back(std::move(known));
+    }
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      const auto& [name, time] = listed[i];
+      long id = ids[i];
+      // The id of an old name that now belongs to a renamed playlist.
+      const bool taken = id != 0 && ids_->KeyOf(MpdIds::Kind::Playlist, id) != name;
+      if (id == 0 || taken) {
+        long renamed = 0;
+        int found = 0;
+        for (const auto& [goneId, goneName] : gone) {
+          if (ids_->Find(MpdIds::Kind::Stamp, stamp(goneId, time)) != goneId) continue;
+          renamed = goneId;
+          ++found;
+        }
+        id = ids_->Bind(MpdIds::Kind::Playlist, name, found == 1 && !taken ? renamed : 0);
+        ids[i] = id;
+        gone.erase(std::remove_if(gone.begin(), gone.end(), [&](const auto& g) { return g.first == id; }), gone.end());
+      }
+      if (id != 0 && ids_->Find(MpdIds::Kind::Stamp, stamp(id, time)) != id)
+        ids_->Bind(MpdIds::Kind::Stamp, stamp(id, time), id);
+    }
     playlists->clear();
-    for (std::size_t i = 0; i < names.size(); ++i)
-      if (ids[i] != 0) playlists->emplace_back(ids[i], names[i]);
+    for (std::size_t i = 0; i < listed.size(); ++i)
+      if (ids[i] != 0) playlists->emplace_back(ids[i], listed[i].first);
     return S_OK;
   }
 
@@ -1177,7 +1206,10 @@ class App final : public IiTunes, public IConnectionPointContainer {
       return mpd_run_save(c, chosen.c_str()) && mpd_run_playlist_clear(c, chosen.c_str());
     });
     if (FAILED(hr)) return hr;
-    return OutObject(playlist, MakePlaylist(session_, session_->Ids().IdOf(MpdIds::Kind::Playlist, chosen), chosen));
+    if (hr = session_->StoredPlaylists(&stored); FAILED(hr)) return hr;
+    for (const auto& [id, listed] : stored)
+      if (listed == chosen) return OutObject(playlist, MakePlaylist(session_, id, chosen));
+    return E_FAIL;
   }
 
   HRESULT CreateFolder(const std::string&, std::shared_ptr<IITPlaylist>* folder) override {

@@ -259,10 +259,26 @@ TEST_F(MpdPlayerTest, StoredPlaylistsAreUserPlaylistsWithStableIdsAndTheirOperat
   again->get_Name(&name);
   EXPECT_EQ(name, "Evening 2");
 
-  // Renamed outside the program: the old id finds nothing, the new name has its own.
+  // Renamed outside the program: it keeps its id under the new name; a new
+  // playlist of the old name is another playlist.
   {
     auto c = mpd_.Open();
     ASSERT_TRUE(mpd_run_rename(c.get(), "Evening", "Night"));
+  }
+  ASSERT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "Night");
+  auto recreated = NewPlaylist(app, "Evening");
+  long recreatedId = 0;
+  recreated->get_PlaylistID(&recreatedId);
+  EXPECT_NE(recreatedId, id);
+  ASSERT_EQ(App()->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "Night");
+  // A deleted playlist's id finds nothing.
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_rm(c.get(), "Night"));
   }
   EXPECT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), E_INVALIDARG);
   EXPECT_FALSE(object);
