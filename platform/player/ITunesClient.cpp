@@ -697,7 +697,7 @@ bool IsPlayerRunning() {
     std::shared_lock lock(binding->callMutex);
     return binding->model && !binding->model->HasQuit();
   }
-  if (ChosenPlayer() == PlayerKind::Mpd) return IsMpdRunning();
+  if (bool answers = false; ChosenPlayer(&answers) == PlayerKind::Mpd) return answers;
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0) return false;

@@ -2,12 +2,15 @@
 #include <mpd/client.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -35,11 +38,25 @@ bool Named(const std::string& name, PlayerKind* kind) {
   return true;
 }
 
+// Something listens on the stand-in's socket, or its folder is refused. The
+// connection is not waited for: a server that accepts nothing must not hold
+// up the choice.
 bool StandInAnswers() {
+  const std::string path = PlayerSocketPath();
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const int done = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const bool listening = done == 0 || errno == EAGAIN || errno == EINPROGRESS;
+  ::close(fd);
+  if (listening) return true;
+  // Its folder refused (not private) is the stand-in's answer too.
   std::string refused;
-  const int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0 || !refused.empty();
+  if (const int other = ConnectToPlayer(path, &refused); other >= 0) ::close(other);
+  return !refused.empty();
 }
 
 std::string DataFolder() {
@@ -83,11 +100,16 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-PlayerKind ChosenPlayer() {
+PlayerKind ChosenPlayer(bool* mpdAnswers) {
   PlayerKind kind = PlayerKind::StandIn;
-  if (Named(Env("ZORVA_PLAYER"), &kind)) return kind;
-  if (Named(GetProfileString("Player", "Name", ""), &kind)) return kind;
-  if (IsMpdRunning()) return PlayerKind::Mpd;
+  // The stand-in's socket named is the stand-in chosen.
+  const bool named = Named(Env("ZORVA_PLAYER"), &kind) || Named(GetProfileString("Player", "Name", ""), &kind) ||
+                     Named(Env("ZORVA_PLAYER_SOCKET").empty() ? "" : "stand-in", &kind);
+  if (named && (kind == PlayerKind::StandIn || !mpdAnswers)) return kind;
+  // A player that does not answer costs the time-out: it is asked once.
+  const bool answers = IsMpdRunning();
+  if (mpdAnswers) *mpdAnswers = answers;
+  if (named || answers) return PlayerKind::Mpd;
   if (StandInAnswers()) return PlayerKind::StandIn;
   return MpdInstalled() ? PlayerKind::Mpd : PlayerKind::StandIn;
 }

@@ -25,11 +25,13 @@ constexpr unsigned kMpdAnswerTimeout = 5000;  // ms
 enum class PlayerKind { StandIn, Mpd };
 
 // $ZORVA_PLAYER ("stand-in" or "mpd"), else the profile's "Player" "Name"
-// (the same words), else MPD when one answers where the user's MPD clients
+// (the same words), else the stand-in when $ZORVA_PLAYER_SOCKET names its
+// socket, else MPD when one answers where the user's MPD clients
 // look (MPD_HOST/MPD_PORT, else MPD's default places, else Zorva's own MPD),
 // else the stand-in when it answers, else MPD when it is installed, else the
 // stand-in.
-PlayerKind ChosenPlayer();
+// `mpdAnswers`, when given, gets whether an MPD answers (asked only once).
+PlayerKind ChosenPlayer(bool* mpdAnswers = nullptr);
 
 // Connects to the MPD of ChosenPlayer; when none answers and the user named
 // no MPD (MPD_HOST/MPD_PORT), runs `activate` (which may start Zorva's own)

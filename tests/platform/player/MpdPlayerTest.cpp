@@ -448,7 +448,7 @@ class OwnMpdTest : public ::testing::Test {
   ScopedEnv music_{"XDG_MUSIC_DIR", nullptr};
   ScopedEnv host_{"MPD_HOST", nullptr};
   ScopedEnv port_{"MPD_PORT", nullptr};
-  ScopedEnv socket_{"ZORVA_PLAYER_SOCKET", home_.File("run/stand-in.sock")};
+  ScopedEnv socket_{"ZORVA_PLAYER_SOCKET", nullptr};
   ScopedEnv player_{"ZORVA_PLAYER", nullptr};
 };
 
@@ -460,6 +460,10 @@ TEST_F(OwnMpdTest, ThePlayerNamedElseAnMpdThatAnswersElseTheStandInThatAnswersEl
   for (const Case& c : {Case{"stand-in", pp::PlayerKind::StandIn}, Case{"mpd", pp::PlayerKind::Mpd}}) {
     ScopedEnv named("ZORVA_PLAYER", c.named);
     EXPECT_EQ(pp::ChosenPlayer(), c.chosen) << c.named;
+  }
+  {
+    ScopedEnv socket("ZORVA_PLAYER_SOCKET", home_.File("run/elsewhere.sock"));
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
   }
   // Nothing answers: MPD, since it is installed; without it on the path, the stand-in.
   EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
@@ -473,7 +477,7 @@ TEST_F(OwnMpdTest, ThePlayerNamedElseAnMpdThatAnswersElseTheStandInThatAnswersEl
     const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string path = home_.File("run/stand-in.sock");
+    const std::string path = home_.File("run/zorva-player.sock");
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener, 4), 0);
