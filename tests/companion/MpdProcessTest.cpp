@@ -1,4 +1,4 @@
-// Both real programs on a real MPD (labels e2e and mpd): Zorva, headless on
+// Both real programs on a real MPD (label e2e): Zorva, headless on
 // the scripted desktop, plays five short songs in real time through MPD, one
 // after another as each ends, and records each play; Vantrel, on the same
 // MPD, reads the track that plays.
