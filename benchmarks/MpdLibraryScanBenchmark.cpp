@@ -22,11 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/ITunesPlayer.h"
-#include "core/MusicDB.h"
-#include "core/MusicPlayer.h"
+#include "benchmarks/ScanBenchmarkSupport.h"
 #include "platform/kernel/Clock.h"
-#include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
 #include "platform/player/Library.h"
 #include "platform/player/PlayerModel.h"
@@ -147,8 +144,6 @@ class World {
       if (updating) std::this_thread::sleep_for(std::chrono::milliseconds(100));  // MPD reading the folder
     }
     mpd_connection_free(c);
-    quit_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
-    pause_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
   }
   ~World() {
     if (mpd_ > 0) {
@@ -165,12 +160,7 @@ class World {
     fs::remove(path);
     return path;
   }
-  void Scan() {
-    ITunesPlayer player(nullptr);
-    player.Connect(false);
-    libraryChanged = true;
-    player.ScanLibrary(quit_.Get(), pause_.Get());
-  }
+  zorva_bench::Scanner& Scanner() { return scanner_; }
   // While it lives, the programs reach the stand-in instead of MPD.
   std::unique_ptr<pp::ScopedInProcessPlayer> StandIn() { return std::make_unique<pp::ScopedInProcessPlayer>(model_); }
 
@@ -181,20 +171,12 @@ class World {
   std::string folder_;
   pid_t mpd_ = -1;
   int files_ = 0;
-  platform::UniqueHandle quit_;
-  platform::UniqueHandle pause_;
+  zorva_bench::Scanner scanner_;
 };
 
 World& TheWorld() {
   static World world;
   return world;
-}
-
-void SetPerTrack(benchmark::State& state) {
-  state.SetItemsProcessed(state.iterations() * kSongs);
-  state.counters["per_track_us"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSongs,
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
-                                                      benchmark::Counter::kIs1000);
 }
 
 // Reads every track as the scan does, without the database: from MPD (0) or
@@ -203,29 +185,12 @@ void BM_ReadPlayerOnly(benchmark::State& state) {
   World& world = TheWorld();
   auto standIn = state.range(0) ? world.StandIn() : nullptr;
   for (auto _ : state) {
-    std::shared_ptr<pp::IiTunes> app;
-    if (pp::CoCreateITunesApp(&app) != S_OK) {
-      state.SkipWithError("no player");
+    if (zorva_bench::ReadLibraryAsTheScanDoes() != kSongs) {
+      state.SkipWithError("the library is not all there");
       return;
     }
-    std::shared_ptr<pp::IITPlaylist> library;
-    app->get_LibraryPlaylist(&library);
-    std::shared_ptr<pp::IITTrackCollection> tracks;
-    library->get_Tracks(&tracks);
-    long count = 0;
-    tracks->get_Count(&count);
-    if (count != kSongs) state.SkipWithError("the library is not all there");
-    for (long i = 1; i <= count; ++i) {
-      std::shared_ptr<pp::IITTrack> item;
-      tracks->get_Item(i, &item);
-      pp::ITTrackKind kind = pp::ITTrackKindUnknown;
-      item->get_Kind(&kind);
-      Track track;
-      ConvertITunesTrack(track, item);
-      benchmark::DoNotOptimize(track.location.data());
-    }
   }
-  SetPerTrack(state);
+  zorva_bench::SetPerTrack(state, kSongs);
 }
 
 // The first scan: every track and tag inserted into a new database, from
@@ -233,18 +198,8 @@ void BM_ReadPlayerOnly(benchmark::State& state) {
 void BM_ScanIntoNewDatabase(benchmark::State& state) {
   World& world = TheWorld();
   auto standIn = state.range(0) ? world.StandIn() : nullptr;
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<MusicDB>(world.FreshPath());
-    auto installed = std::make_unique<ScopedMusicDB>(*db);
-    state.ResumeTiming();
-    world.Scan();
-    state.PauseTiming();
-    installed.reset();
-    db.reset();
-    state.ResumeTiming();
-  }
-  SetPerTrack(state);
+  zorva_bench::ScanIntoNewDatabases(state, world.Scanner(), [&] { return world.FreshPath(); });
+  zorva_bench::SetPerTrack(state, kSongs);
 }
 
 BENCHMARK(BM_ReadPlayerOnly)->Arg(0)->Arg(1)->ArgName("stand_in")->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -97,6 +97,29 @@ class RecordingSink : public pp::IiTunesEvents {
   std::size_t deletedRows = 0;
 };
 
+// The sink advised on the application object for the life of the guard.
+class Advised {
+ public:
+  Advised(const std::shared_ptr<pp::IiTunes>& app, pp::IiTunesEvents* sink) {
+    pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point_);
+    result_ = point_ ? point_->Advise(sink, &cookie_) : E_FAIL;
+  }
+  ~Advised() { Unadvise(); }
+  Advised(const Advised&) = delete;
+  Advised& operator=(const Advised&) = delete;
+  HRESULT Result() const { return result_; }
+  HRESULT Unadvise() {
+    if (FAILED(result_)) return result_;
+    result_ = E_FAIL;
+    return point_->Unadvise(cookie_);
+  }
+
+ private:
+  std::shared_ptr<pp::IConnectionPoint> point_;
+  DWORD cookie_ = 0;
+  HRESULT result_ = E_FAIL;
+};
+
 class MpdPlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -295,10 +318,8 @@ TEST_F(MpdPlayerTest, StoredPlaylistsAreUserPlaylistsWithStableIdsAndTheirOperat
 TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   auto app = App();
   RecordingSink sink;
-  std::shared_ptr<pp::IConnectionPoint> point;
-  pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
-  DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
 
   ASSERT_EQ(app->PlayFile(Song(1)), S_OK);
   pp::ITPlayerState state = pp::ITPlayerStateStopped;
@@ -356,16 +377,14 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_TRUE(PumpUntil([&] { return sink.deletedRows == 1; }));
   EXPECT_TRUE(FAILED(app->PlayFile(Song(3))));
   EXPECT_EQ(app->get_PlayerState(&state), S_OK);
-  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  EXPECT_EQ(advised.Unadvise(), S_OK);
 }
 
 TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   auto app = App();
   RecordingSink sink;
-  std::shared_ptr<pp::IConnectionPoint> point;
-  pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
-  DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
   const auto ids = IdsByLocation(app);
 
   mpd_.Stop();
@@ -380,16 +399,13 @@ TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   mpd_.Start();
   EXPECT_TRUE(pp::IsPlayerRunning());
   EXPECT_EQ(IdsByLocation(App()), ids);
-  point->Unadvise(cookie);
 }
 
 TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   auto app = App();
   RecordingSink sink;
-  std::shared_ptr<pp::IConnectionPoint> point;
-  pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
-  DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
 
   mpd_.Pause();
   pp::ITPlayerState state;
@@ -404,7 +420,6 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   mpd_.Resume();
   EXPECT_TRUE(PumpUntil([] { return pp::IsPlayerRunning(); }));
   EXPECT_EQ(App()->get_PlayerState(&state), S_OK);
-  point->Unadvise(cookie);
   app.reset();  // its event connection ends with it
 }
 
