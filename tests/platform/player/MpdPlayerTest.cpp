@@ -9,6 +9,7 @@
 #include <sys/un.h>
 
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -305,6 +306,22 @@ TEST_F(MpdPlayerTest, StoredPlaylistsAreUserPlaylistsWithStableIdsAndTheirOperat
   }
   EXPECT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), E_INVALIDARG);
   EXPECT_FALSE(object);
+  // A name that is not UTF-8 (a playlist file named so) reads with U+FFFD,
+  // and the playlist behind it still answers.
+  std::ofstream(mpd_.Folder().File("playlists/Odd\xFFname.m3u")) << "Kiri/t1.ogg\n";
+  app->get_LibrarySource(&source);
+  ASSERT_EQ(source->get_Playlists(&playlists), S_OK);
+  playlists->get_Count(&count);
+  std::vector<std::string> listedNames;
+  for (long i = 1; i <= count; ++i) {
+    playlists->get_Item(i, &listed);
+    listed->get_Name(&name);
+    listedNames.push_back(name);
+    if (name == "Odd\xEF\xBF\xBDname") {
+      EXPECT_EQ(Tracks(listed).size(), 1u);
+    }
+  }
+  EXPECT_NE(std::find(listedNames.begin(), listedNames.end(), "Odd\xEF\xBF\xBDname"), listedNames.end());
   // A playlist name MPD refuses is an error, not a playlist.
   std::shared_ptr<pp::IITPlaylist> refused;
   EXPECT_TRUE(FAILED(app->CreatePlaylist("a/b", &refused)));
