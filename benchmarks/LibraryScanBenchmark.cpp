@@ -26,24 +26,14 @@ constexpr int kArtists = 5000;
 constexpr int kGenres = 200;
 
 pp::LibraryData MakeLibrary() {
-  pp::LibraryData library;
-  pp::PlaylistData main;
-  main.playlistId = 1;
-  main.name = "Library";
-  for (int i = 1; i <= kTracks; ++i) {
-    pp::TrackData t;
-    t.databaseId = i;
+  return zorva_bench::StandInLibrary(kTracks, [](int i, pp::TrackData& t) {
     t.name = "Song " + std::to_string(i);
     t.artist = "Artist " + std::to_string(i % kArtists);
     t.album = "Album " + std::to_string(i % kAlbums);
     t.genre = "Genre " + std::to_string(i % kGenres);
     t.location = "/music/" + std::to_string(i % kArtists) + "/" + std::to_string(i) + ".mp3";
     t.seconds = 120 + i % 300;
-    library.tracks.push_back(t);
-    main.trackIds.push_back(i);
-  }
-  library.playlists.push_back(main);
-  return library;
+  });
 }
 
 // The player, a clock without waits and a folder for the databases, made

@@ -87,25 +87,15 @@ std::string Songs() {
 
 // The stand-in's library of the same songs.
 pp::LibraryData StandInLibrary(const std::string& folder) {
-  pp::LibraryData library;
-  pp::PlaylistData main;
-  main.playlistId = 1;
-  main.name = "Library";
-  for (int i = 1; i <= kSongs; ++i) {
+  return zorva_bench::StandInLibrary(kSongs, [&](int i, pp::TrackData& t) {
     const SongTags s = TagsOf(folder, i);
-    pp::TrackData t;
-    t.databaseId = i;
     t.name = s.title;
     t.artist = s.artist;
     t.album = s.album;
     t.genre = s.genre;
     t.location = s.path;
     t.seconds = 1;
-    library.tracks.push_back(t);
-    main.trackIds.push_back(i);
-  }
-  library.playlists.push_back(main);
-  return library;
+  });
 }
 
 // The songs, an MPD serving them, a clock without waits and a folder for the

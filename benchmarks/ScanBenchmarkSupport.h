@@ -13,8 +13,28 @@
 #include "core/MusicPlayer.h"
 #include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
+#include "platform/player/Library.h"
 
 namespace zorva_bench {
+
+// A stand-in library of `count` tracks in its library playlist; `fill` sets
+// each track's data (its database id is its number, from 1).
+inline platform::player::LibraryData StandInLibrary(int count,
+                                                    const std::function<void(int, platform::player::TrackData&)>& fill) {
+  platform::player::LibraryData library;
+  platform::player::PlaylistData main;
+  main.playlistId = 1;
+  main.name = "Library";
+  for (int i = 1; i <= count; ++i) {
+    platform::player::TrackData t;
+    t.databaseId = i;
+    fill(i, t);
+    library.tracks.push_back(std::move(t));
+    main.trackIds.push_back(i);
+  }
+  library.playlists.push_back(std::move(main));
+  return library;
+}
 
 // One scan of the player's library into theMusicDB, with the worker's events.
 class Scanner {
