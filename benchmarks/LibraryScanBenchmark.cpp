@@ -10,11 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "core/ITunesPlayer.h"
-#include "core/MusicDB.h"
-#include "core/MusicPlayer.h"
+#include "benchmarks/ScanBenchmarkSupport.h"
 #include "platform/kernel/Clock.h"
-#include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
 #include "platform/player/Library.h"
 #include "platform/player/PlayerModel.h"
@@ -29,24 +26,14 @@ constexpr int kArtists = 5000;
 constexpr int kGenres = 200;
 
 pp::LibraryData MakeLibrary() {
-  pp::LibraryData library;
-  pp::PlaylistData main;
-  main.playlistId = 1;
-  main.name = "Library";
-  for (int i = 1; i <= kTracks; ++i) {
-    pp::TrackData t;
-    t.databaseId = i;
+  return zorva_bench::StandInLibrary(kTracks, [](int i, pp::TrackData& t) {
     t.name = "Song " + std::to_string(i);
     t.artist = "Artist " + std::to_string(i % kArtists);
     t.album = "Album " + std::to_string(i % kAlbums);
     t.genre = "Genre " + std::to_string(i % kGenres);
     t.location = "/music/" + std::to_string(i % kArtists) + "/" + std::to_string(i) + ".mp3";
     t.seconds = 120 + i % 300;
-    library.tracks.push_back(t);
-    main.trackIds.push_back(i);
-  }
-  library.playlists.push_back(main);
-  return library;
+  });
 }
 
 // The player, a clock without waits and a folder for the databases, made
@@ -58,8 +45,6 @@ class World {
     platform::InstallClock(&clock_);
     std::string pattern = (std::filesystem::temp_directory_path() / "zorva-scan-bench-XXXXXX").string();
     if (char* made = mkdtemp(pattern.data())) folder_ = made;
-    quit_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
-    pause_.Reset(CreateEvent(nullptr, TRUE, FALSE, nullptr));
   }
   ~World() {
     platform::InstallClock(nullptr);
@@ -73,12 +58,8 @@ class World {
     return path;
   }
   // One scan into theMusicDB's file.
-  void Scan() {
-    ITunesPlayer player(nullptr);
-    player.Connect(false);
-    libraryChanged = true;
-    player.ScanLibrary(quit_.Get(), pause_.Get());
-  }
+  void Scan() { scanner_.Scan(); }
+  zorva_bench::Scanner& Scanner() { return scanner_; }
 
  private:
   platform::ManualClock clock_;
@@ -86,8 +67,7 @@ class World {
   pp::ScopedInProcessPlayer binding_;
   std::string folder_;
   int files_ = 0;
-  platform::UniqueHandle quit_;
-  platform::UniqueHandle pause_;
+  zorva_bench::Scanner scanner_;
 };
 
 World& TheWorld() {
@@ -95,53 +75,19 @@ World& TheWorld() {
   return world;
 }
 
-void SetPerTrack(benchmark::State& state) {
-  state.SetItemsProcessed(state.iterations() * kTracks);
-  state.counters["per_track_us"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kTracks,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
-}
+void SetPerTrack(benchmark::State& state) { zorva_bench::SetPerTrack(state, kTracks); }
 
 // Reads every track as the scan does, without the database.
 void BM_ReadPlayerOnly(benchmark::State& state) {
   TheWorld();
-  for (auto _ : state) {
-    std::shared_ptr<pp::IiTunes> app;
-    pp::CoCreateITunesApp(&app);
-    std::shared_ptr<pp::IITPlaylist> library;
-    app->get_LibraryPlaylist(&library);
-    std::shared_ptr<pp::IITTrackCollection> tracks;
-    library->get_Tracks(&tracks);
-    long count = 0;
-    tracks->get_Count(&count);
-    for (long i = 1; i <= count; ++i) {
-      std::shared_ptr<pp::IITTrack> item;
-      tracks->get_Item(i, &item);
-      pp::ITTrackKind kind = pp::ITTrackKindUnknown;
-      item->get_Kind(&kind);
-      Track track;
-      ConvertITunesTrack(track, item);
-      item->get_Kind(&kind);
-      benchmark::DoNotOptimize(track.location.data());
-    }
-  }
+  for (auto _ : state) zorva_bench::ReadLibraryAsTheScanDoes();
   SetPerTrack(state);
 }
 
 // The first scan: every track and tag inserted into a new database.
 void BM_ScanIntoNewDatabase(benchmark::State& state) {
   World& world = TheWorld();
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto db = std::make_unique<MusicDB>(world.FreshPath());
-    auto installed = std::make_unique<ScopedMusicDB>(*db);
-    state.ResumeTiming();
-    world.Scan();
-    state.PauseTiming();
-    installed.reset();
-    db.reset();
-    state.ResumeTiming();
-  }
+  zorva_bench::ScanIntoNewDatabases(state, world.Scanner(), [&] { return world.FreshPath(); });
   SetPerTrack(state);
 }
 

@@ -16,6 +16,7 @@
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
+#include "platform/player/MpdPlayer.h"
 #include "platform/player/PlayerModel.h"
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
@@ -691,6 +692,12 @@ HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
     *app = std::make_shared<AppObject>(channel);
     return S_OK;
   }
+  if (ChosenPlayer() == PlayerKind::Mpd) {
+    return CoCreateMpdApp(app, [] {
+      std::lock_guard lock(activatorMutex);
+      return Activator() && Activator()();
+    });
+  }
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0 && refused.empty()) {
@@ -719,6 +726,7 @@ bool IsPlayerRunning() {
     std::shared_lock lock(binding->callMutex);
     return binding->model && !binding->model->HasQuit();
   }
+  if (bool answers = false; ChosenPlayer(&answers) == PlayerKind::Mpd) return answers;
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0) return false;

@@ -1,17 +1,27 @@
 #include "platform/player/PlayerActivation.h"
 
+#include <fcntl.h>
+#include <mpd/client.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/player/ITunes.h"
 #include "platform/player/LibraryInternal.h"
+#include "platform/player/MpdPlayer.h"
+#include "platform/player/PlayerSocket.h"
+#include "platform/profile/Profile.h"
 
 extern char** environ;
 
@@ -79,6 +89,12 @@ std::vector<std::string> PlayerLibraryArguments() {
 }
 
 bool StartPlayerServer(const std::string& program, Millis timeout) {
+  if (ChosenPlayer() == PlayerKind::Mpd) {
+    // Zorva's own MPD: on the user's music, else on the sample beside the programs.
+    std::string music = UserMusicFolder();
+    if (!FolderHoldsAudio(music)) music = std::filesystem::path(program).parent_path() / "sample-music";
+    return StartOwnMpd(music, timeout);
+  }
   std::vector<std::string> argv = {program, "serve"};
   for (std::string& argument : PlayerLibraryArguments()) argv.push_back(std::move(argument));
   argv.push_back("--socket");
@@ -108,6 +124,189 @@ bool StartPlayerServer(const std::string& program, Millis timeout) {
     }).detach();
   }
   return up;
+}
+
+
+// --- which player, and Zorva's own MPD
+
+namespace {
+
+bool Named(const std::string& name, PlayerKind* kind) {
+  if (name == "mpd") *kind = PlayerKind::Mpd;
+  else if (name == "stand-in") *kind = PlayerKind::StandIn;
+  else return false;
+  return true;
+}
+
+// Something listens on the stand-in's socket, or its folder is refused. The
+// connection is not waited for: a server that accepts nothing must not hold
+// up the choice.
+bool StandInAnswers() {
+  const std::string path = PlayerSocketPath();
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const int done = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const bool listening = done == 0 || errno == EAGAIN || errno == EINPROGRESS;
+  ::close(fd);
+  if (listening) return true;
+  // Its folder refused (not private) is the stand-in's answer too.
+  std::string refused;
+  if (const int other = ConnectToPlayer(path, &refused); other >= 0) ::close(other);
+  return !refused.empty();
+}
+
+std::string DataFolder() {
+  std::string data = Env("XDG_DATA_HOME");
+  if (data.empty() || data[0] != '/') data = Env("HOME") + "/.local/share";
+  return data + "/zorva/mpd";
+}
+
+// Runs `argv` and waits for it; its output goes nowhere. True when it exits 0.
+bool RunProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  std::vector<std::string> copy = argv;
+  for (std::string& a : copy) args.push_back(a.data());
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attributes;
+  ::posix_spawnattr_init(&attributes);
+  // The daemon it leaves behind goes on after the program ends.
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const int started = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::posix_spawnattr_destroy(&attributes);
+  if (started != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+PlayerKind ChosenPlayer(bool* mpdAnswers) {
+  PlayerKind kind = PlayerKind::StandIn;
+  // The stand-in's socket named is the stand-in chosen.
+  const bool named = Named(Env("ZORVA_PLAYER"), &kind) || Named(GetProfileString("Player", "Name", ""), &kind) ||
+                     Named(Env("ZORVA_PLAYER_SOCKET").empty() ? "" : "stand-in", &kind);
+  if (named && (kind == PlayerKind::StandIn || !mpdAnswers)) return kind;
+  // A player that does not answer costs the time-out: it is asked once.
+  const bool answers = IsMpdRunning();
+  if (mpdAnswers) *mpdAnswers = answers;
+  if (named || answers) return PlayerKind::Mpd;
+  if (StandInAnswers()) return PlayerKind::StandIn;
+  return MpdInstalled() ? PlayerKind::Mpd : PlayerKind::StandIn;
+}
+
+std::string OwnMpdFolder() {
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && runtime[0] == '/') return runtime + "/zorva-mpd";
+  return PrivateSocketFolder() + "/mpd";
+}
+
+bool MpdInstalled() {
+  std::string path = Env("PATH");
+  if (path.empty()) path = "/usr/local/bin:/usr/bin:/bin";
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string folder = path.substr(start, end - start);
+    if (!folder.empty() && ::access((folder + "/mpd").c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string OwnMpdAudioOutput() {
+  std::error_code ec;
+  namespace fs = std::filesystem;
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  if (!Env("PULSE_SERVER").empty() || (!runtime.empty() && fs::exists(runtime + "/pulse/native", ec)))
+    return "pulse";
+  if (!runtime.empty() && fs::exists(runtime + "/pipewire-0", ec)) return "pipewire";
+  for (fs::directory_iterator it("/dev/snd", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind("pcmC", 0) == 0 && name.back() == 'p') return "alsa";
+  }
+  return "null";
+}
+
+bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string runtime = OwnMpdFolder();
+  const std::string data = DataFolder();
+  try {
+    if (runtime.rfind(PrivateSocketFolder(), 0) == 0) MakePrivateFolder(PrivateSocketFolder());
+  } catch (const std::exception&) {
+    return false;
+  }
+  fs::create_directories(runtime, ec);
+  fs::create_directories(data + "/playlists", ec);
+  ::chmod(runtime.c_str(), 0700);
+  // A database of its own for each music folder.
+  const std::string db = data + "/db-" + std::to_string(std::hash<std::string>()(musicFolder) % 1000000007);
+  const std::string output = OwnMpdAudioOutput();
+  {
+    std::ofstream config(runtime + "/mpd.conf", std::ios::trunc);
+    config << "music_directory " << Quoted(musicFolder) << "\n"
+           << "playlist_directory " << Quoted(data + "/playlists") << "\n"
+           << "db_file " << Quoted(db) << "\n"
+           << "state_file " << Quoted(data + "/state") << "\n"
+           << "sticker_file " << Quoted(data + "/sticker.sql") << "\n"
+           << "pid_file " << Quoted(runtime + "/pid") << "\n"
+           << "bind_to_address " << Quoted(runtime + "/socket") << "\n"
+           << "auto_update \"yes\"\n";
+    if (output != "null")
+      config << "audio_output {\n  type " << Quoted(output) << "\n  name \"Desktop\"\n}\n";
+    // Time goes on without a sound server too.
+    config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n}\n";
+    if (!config) return false;
+  }
+  if (!RunProgram({"mpd", runtime + "/mpd.conf"})) return false;
+
+  // Wait until it answers, have it read the folder, and wait for that.
+  const Millis deadline = TheClock().Now() + timeout;
+  const std::string socket = runtime + "/socket";
+  mpd_connection* c = nullptr;
+  while (TheClock().Now() < deadline) {
+    c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout);
+    if (c && mpd_connection_get_error(c) == MPD_ERROR_SUCCESS) break;
+    if (c) mpd_connection_free(c);
+    c = nullptr;
+    Sleep(50);
+  }
+  if (!c) return false;
+  bool done = mpd_run_update(c, nullptr) != 0;
+  while (done && TheClock().Now() < deadline) {
+    mpd_status* status = mpd_run_status(c);
+    if (!status) {
+      done = false;
+      break;
+    }
+    const bool updating = mpd_status_get_update_id(status) != 0;
+    mpd_status_free(status);
+    if (!updating) break;
+    Sleep(50);
+  }
+  mpd_connection_free(c);
+  return done;
 }
 
 }  // namespace platform::player

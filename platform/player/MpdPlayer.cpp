@@ -1,0 +1,1283 @@
+#include "platform/player/MpdPlayer.h"
+
+#include <mpd/client.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/kernel/Messages.h"
+#include "platform/player/MpdIds.h"
+
+namespace platform::player {
+
+namespace {
+
+constexpr long kSourceId = 1;
+constexpr long kLibraryPlaylistId = MpdIds::kLibraryPlaylistId;
+
+struct ConnectionFree {
+  void operator()(mpd_connection* c) const { mpd_connection_free(c); }
+};
+using Connection = std::unique_ptr<mpd_connection, ConnectionFree>;
+
+bool Set(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// MPD_HOST/MPD_PORT as libmpdclient reads them, else its default places, else
+// Zorva's own MPD; null when none answers in time.
+Connection Connect() {
+  Connection c(mpd_connection_new(nullptr, 0, kMpdAnswerTimeout));
+  if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return c;
+  if (Set("MPD_HOST") || Set("MPD_PORT")) return nullptr;
+  c.reset(mpd_connection_new((OwnMpdFolder() + "/socket").c_str(), 0, kMpdAnswerTimeout));
+  if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return c;
+  return nullptr;
+}
+
+// Tags are text for pages and the database: invalid UTF-8 becomes U+FFFD.
+std::string ValidUtf8(const char* text) {
+  if (!text) return {};
+  std::string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  while (*s) {
+    const unsigned char c = *s;
+    int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool good = length > 0 && !(c == 0xC0 || c == 0xC1 || c > 0xF4);
+    for (int i = 1; good && i < length; ++i) good = (s[i] & 0xC0) == 0x80;
+    if (good && length == 3) good = !(c == 0xE0 && s[1] < 0xA0) && !(c == 0xED && s[1] > 0x9F);
+    if (good && length == 4) good = !(c == 0xF0 && s[1] < 0x90) && !(c == 0xF4 && s[1] > 0x8F);
+    if (!good) {
+      out += "\xEF\xBF\xBD";
+      ++s;
+      continue;
+    }
+    out.append(reinterpret_cast<const char*>(s), static_cast<std::size_t>(length));
+    s += length;
+  }
+  return out;
+}
+
+struct Song {
+  std::string uri;
+  std::string location;
+  std::string name;
+  std::string artist;
+  std::string album;
+  std::string genre;
+  long seconds = 0;
+  long rating = 0;
+  long id = 0;
+};
+
+std::string Tag(const mpd_song* song, mpd_tag_type type) { return ValidUtf8(mpd_song_get_tag(song, type, 0)); }
+
+// The song's data; its id is given by the caller.
+Song MakeSong(const mpd_song* song, const std::string& musicFolder) {
+  Song s;
+  s.uri = mpd_song_get_uri(song);
+  s.location = s.uri.find("://") != std::string::npos ? s.uri.substr(s.uri.find("://") + 3)
+                                                      : musicFolder + "/" + s.uri;
+  s.name = Tag(song, MPD_TAG_TITLE);
+  if (s.name.empty()) {
+    // Untagged: the file's name, as a player shows it.
+    std::string file = s.uri.substr(s.uri.find_last_of('/') + 1);
+    s.name = ValidUtf8(file.substr(0, file.find_last_of('.')).c_str());
+  }
+  s.artist = Tag(song, MPD_TAG_ARTIST);
+  s.album = Tag(song, MPD_TAG_ALBUM);
+  s.genre = Tag(song, MPD_TAG_GENRE);
+  s.seconds = static_cast<long>(mpd_song_get_duration_ms(song) / 1000);
+  return s;
+}
+
+struct Library {
+  std::vector<Song> songs;
+  std::unordered_map<std::string, std::size_t> byUri;
+  std::unordered_map<long, std::size_t> byId;
+  long updated = -1;  // MPD's db_update
+};
+
+// How a playlist entry is known across edits made here: MPD has only positions.
+struct Entries {
+  std::vector<std::string> uris;
+  std::vector<long> ids;
+};
+
+// What the queue was loaded from, kept beside the ids so every program of the
+// user sees it: MPD's queue version then, and the stored playlist.
+struct QueueOrigin {
+  unsigned version = 0;
+  bool shuffled = false;
+  std::string playlist;
+};
+
+std::string DataFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return std::string(data) + "/zorva";
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.local/share/zorva";
+  return "/tmp/zorva";
+}
+
+QueueOrigin ReadOrigin() {
+  QueueOrigin origin;
+  std::ifstream file(DataFolder() + "/mpd-queue");
+  std::string line;
+  if (!std::getline(file, line)) return origin;
+  unsigned version = 0;
+  int shuffled = 0;
+  int used = 0;
+  if (std::sscanf(line.c_str(), "%u %d %n", &version, &shuffled, &used) < 2) return origin;
+  origin.version = version;
+  origin.shuffled = shuffled != 0;
+  origin.playlist = line.substr(static_cast<std::size_t>(used));
+  return origin;
+}
+
+void WriteOrigin(const QueueOrigin& origin) {
+  const std::string path = DataFolder() + "/mpd-queue";
+  {
+    std::ofstream file(path + ".new", std::ios::trunc);
+    file << origin.version << ' ' << (origin.shuffled ? 1 : 0) << ' ' << origin.playlist << '\n';
+    if (!file) return;
+  }
+  std::rename((path + ".new").c_str(), path.c_str());
+}
+
+// Where a track object sits: the library playlist or a stored playlist, its
+// 1-based place there and, in a stored playlist, its entry.
+struct Place {
+  long playlistId = kLibraryPlaylistId;
+  std::string playlist;  // MPD's name; empty for the library
+  long index = 0;
+  long entry = 0;
+};
+
+class Session;
+std::shared_ptr<IITTrack> MakeTrack(const std::shared_ptr<Session>& session, Song song, Place place);
+std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& session, long id, const std::string& name);
+
+// The state the events compare: playing or not, MPD's queue song id, and the
+// song (kept as data: an object would keep its session alive).
+struct Seen {
+  bool playing = false;
+  unsigned songId = 0;
+  std::optional<std::pair<Song, Place>> song;
+};
+
+// Wakes the idle thread when its application object goes.
+struct WakePipe {
+  int fds[2] = {-1, -1};
+  WakePipe() {
+    if (::pipe(fds) != 0) fds[0] = fds[1] = -1;
+  }
+  ~WakePipe() {
+    for (int fd : fds)
+      if (fd >= 0) ::close(fd);
+  }
+  WakePipe(const WakePipe&) = delete;
+  WakePipe& operator=(const WakePipe&) = delete;
+};
+
+// The sinks advised on one application object, with the thread each advised from.
+struct Sinks {
+  std::mutex mutex;
+  std::map<DWORD, std::pair<IiTunesEvents*, DWORD>> table;
+  DWORD next = 1;
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  explicit Session(Connection connection) : connection_(std::move(connection)), ids_(MpdIds::ForUser()) {}
+  ~Session() { StopIdle(); }
+
+  bool Init() {
+    std::lock_guard lock(mutex_);
+    // Over a local socket MPD tells its music folder; over the network the
+    // user's own is the best guess.
+    if (mpd_send_command(connection_.get(), "config", nullptr)) {
+      if (mpd_pair* pair = mpd_recv_pair_named(connection_.get(), "music_directory")) {
+        musicFolder_ = pair->value;
+        mpd_return_pair(connection_.get(), pair);
+      }
+      mpd_response_finish(connection_.get());
+    }
+    if (mpd_connection_get_error(connection_.get()) != MPD_ERROR_SUCCESS &&
+        !mpd_connection_clear_error(connection_.get()))
+      return false;
+    if (musicFolder_.empty()) {
+      const char* xdg = std::getenv("XDG_MUSIC_DIR");
+      const char* home = std::getenv("HOME");
+      musicFolder_ = xdg && *xdg ? xdg : std::string(home ? home : "") + "/Music";
+    }
+    while (musicFolder_.size() > 1 && musicFolder_.back() == '/') musicFolder_.pop_back();
+    return true;
+  }
+
+  const std::string& MusicFolder() const { return musicFolder_; }
+  MpdIds& Ids() { return *ids_; }
+
+  // Runs `call` on the command connection: S_OK when it says so, else the
+  // failure as the automation layer names it.
+  template <class F>
+  HRESULT Run(F&& call) {
+    std::lock_guard lock(mutex_);
+    return RunLocked(call);
+  }
+
+  // A transport command: the play and stop events it causes, as the player
+  // sends them for a command, go out here (a stop for what played, a play
+  // for what plays then), and the idle connection sees no change afterwards.
+  template <class F>
+  HRESULT Transport(F&& call) {
+    std::lock_guard events(eventMutex_);
+    Seen before;
+    Seen after;
+    HRESULT hr;
+    {
+      std::lock_guard lock(mutex_);
+      if (HRESULT seen = CaptureLocked(connection_.get(), &before); FAILED(seen)) return seen;
+    }
+    // What happened since the last look (a track that ended) goes out first.
+    Compare(seen_, before, false);
+    {
+      std::lock_guard lock(mutex_);
+      hr = RunLocked(call);
+      if (HRESULT seen = CaptureLocked(connection_.get(), &after); FAILED(seen)) return seen;
+    }
+    Compare(before, after, true);
+    seen_ = after;
+    return hr;
+  }
+
+  HRESULT Status(std::function<void(const mpd_status*)> use) {
+    return Run([&](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      use(status);
+      mpd_status_free(status);
+      return true;
+    });
+  }
+
+  // The current song and where it sits; null when there is none.
+  HRESULT CurrentTrack(std::shared_ptr<IITTrack>* track) {
+    Seen seen;
+    std::lock_guard lock(mutex_);
+    HRESULT hr = CaptureLocked(connection_.get(), &seen);
+    *track = TrackOf(seen);
+    return hr;
+  }
+
+  // The library as MPD has it now (read again only when MPD's database changed).
+  HRESULT GetLibrary(std::shared_ptr<const Library>* library) {
+    std::lock_guard lock(mutex_);
+    long updated = -1;
+    HRESULT hr = RunLocked([&](mpd_connection* c) {
+      mpd_stats* stats = mpd_run_stats(c);
+      if (!stats) return false;
+      updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
+      mpd_stats_free(stats);
+      return true;
+    });
+    if (FAILED(hr)) return hr;
+    {
+      std::lock_guard cache(libraryMutex_);
+      if (library_ && library_->updated == updated) {
+        *library = library_;
+        return S_OK;
+      }
+    }
+    auto loaded = std::make_shared<Library>();
+    loaded->updated = updated;
+    hr = RunLocked([&](mpd_connection* c) { return LoadLibrary(c, loaded.get()); });
+    if (FAILED(hr)) return hr;
+    std::lock_guard cache(libraryMutex_);
+    library_ = loaded;
+    *library = loaded;
+    return S_OK;
+  }
+
+  // One song by its path, with its id and rating.
+  HRESULT SongOf(const mpd_song* song, Song* out) {
+    *out = MakeSong(song, musicFolder_);
+    {
+      std::lock_guard cache(libraryMutex_);
+      if (library_) {
+        if (auto it = library_->byUri.find(out->uri); it != library_->byUri.end()) {
+          *out = library_->songs[it->second];
+          return S_OK;
+        }
+      }
+    }
+    out->id = ids_->IdOf(MpdIds::Kind::Track, out->location);
+    return S_OK;
+  }
+
+  // The stored playlists, by name. A name new here whose modification time
+  // is that of a playlist whose name went is that playlist renamed: it keeps
+  // its id, so its mix keeps its rows.
+  HRESULT StoredPlaylists(std::vector<std::pair<long, std::string>>* playlists) {
+    std::vector<std::pair<std::string, long>> listed;  // name, modification time
+    HRESULT hr = Run([&](mpd_connection* c) {
+      if (!mpd_send_list_playlists(c)) return false;
+      while (mpd_playlist* p = mpd_recv_playlist(c)) {
+        listed.emplace_back(mpd_playlist_get_path(p), static_cast<long>(mpd_playlist_get_last_modified(p)));
+        mpd_playlist_free(p);
+      }
+      return mpd_response_finish(c);
+    });
+    if (FAILED(hr)) return hr;
+    std::sort(listed.begin(), listed.end());
+    std::vector<long> ids;
+    for (const auto& [name, time] : listed) ids.push_back(ids_->Find(MpdIds::Kind::Playlist, name));
+    auto stamp = [](long id, long time) { return std::to_string(id) + " " + std::to_string(time); };
+    std::vector<std::pair<long, std::string>> gone;  // known playlists whose name is not listed
+    for (auto& known : ids_->All(MpdIds::Kind::Playlist)) {
+      const bool listedName = std::any_of(listed.begin(), listed.end(), [&](const auto& l) { return l.first == known.second; });
+      if (!listedName) gone.push_back(std::move(known));
+    }
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      const auto& [name, time] = listed[i];
+      long id = ids[i];
+      // The id of an old name that now belongs to a renamed playlist.
+      const bool taken = id != 0 && ids_->KeyOf(MpdIds::Kind::Playlist, id) != name;
+      if (id == 0 || taken) {
+        long renamed = 0;
+        int found = 0;
+        for (const auto& [goneId, goneName] : gone) {
+          if (ids_->Find(MpdIds::Kind::Stamp, stamp(goneId, time)) != goneId) continue;
+          renamed = goneId;
+          ++found;
+        }
+        id = ids_->Bind(MpdIds::Kind::Playlist, name, found == 1 && !taken ? renamed : 0);
+        ids[i] = id;
+        gone.erase(std::remove_if(gone.begin(), gone.end(), [&](const auto& g) { return g.first == id; }), gone.end());
+      }
+      if (id != 0 && ids_->Find(MpdIds::Kind::Stamp, stamp(id, time)) != id)
+        ids_->Bind(MpdIds::Kind::Stamp, stamp(id, time), id);
+    }
+    playlists->clear();
+    for (std::size_t i = 0; i < listed.size(); ++i)
+      if (ids[i] != 0) playlists->emplace_back(ids[i], listed[i].first);
+    return S_OK;
+  }
+
+  // The songs of a stored playlist, with the entries known here.
+  HRESULT PlaylistSongs(const std::string& name, std::vector<Song>* songs, std::vector<long>* entries) {
+    songs->clear();
+    HRESULT hr = Run([&](mpd_connection* c) {
+      if (!mpd_send_list_playlist_meta(c, name.c_str())) return false;
+      while (mpd_song* song = mpd_recv_song(c)) {
+        songs->push_back(MakeSong(song, musicFolder_));
+        mpd_song_free(song);
+      }
+      return mpd_response_finish(c);
+    });
+    if (FAILED(hr)) return hr;
+    FillIds(songs);
+    std::vector<std::string> uris;
+    for (const Song& s : *songs) uris.push_back(s.uri);
+    std::lock_guard lock(entriesMutex_);
+    Entries& known = Reconcile(name, uris);
+    *entries = known.ids;
+    return S_OK;
+  }
+
+  // After an edit made here: the entries of `name` as they now are.
+  long Appended(const std::string& name, const std::string& uri) {
+    std::lock_guard lock(entriesMutex_);
+    Entries& known = entries_[name];
+    known.uris.push_back(uri);
+    known.ids.push_back(nextEntry_++);
+    return known.ids.back();
+  }
+
+  // Deletes the entry (or, for an entry not known here, the first entry of
+  // `uri` at or after `index`); ITUNES_E_OBJECTDELETED when it is gone.
+  HRESULT DeleteEntry(const std::string& name, long entry, const std::string& uri, long index) {
+    std::vector<std::string> uris;
+    HRESULT hr = Run([&](mpd_connection* c) {
+      if (!mpd_send_list_playlist(c, name.c_str())) return false;
+      while (mpd_pair* pair = mpd_recv_pair_named(c, "file")) {
+        uris.emplace_back(pair->value);
+        mpd_return_pair(c, pair);
+      }
+      return mpd_response_finish(c);
+    });
+    if (FAILED(hr)) return hr;
+    std::lock_guard lock(entriesMutex_);
+    Entries& known = Reconcile(name, uris);
+    long position = -1;
+    if (entry != 0) {
+      auto it = std::find(known.ids.begin(), known.ids.end(), entry);
+      if (it != known.ids.end()) position = it - known.ids.begin();
+    }
+    if (position < 0) {
+      for (long i = std::max(0L, index - 1); i < static_cast<long>(uris.size()) && position < 0; ++i)
+        if (uris[static_cast<std::size_t>(i)] == uri) position = i;
+      for (long i = 0; i < static_cast<long>(uris.size()) && position < 0; ++i)
+        if (uris[static_cast<std::size_t>(i)] == uri) position = i;
+    }
+    if (position < 0 || known.uris[static_cast<std::size_t>(position)] != uri) return ITUNES_E_OBJECTDELETED;
+    hr = Run([&](mpd_connection* c) {
+      return mpd_run_playlist_delete(c, name.c_str(), static_cast<unsigned>(position));
+    });
+    if (SUCCEEDED(hr)) {
+      known.uris.erase(known.uris.begin() + position);
+      known.ids.erase(known.ids.begin() + position);
+    }
+    return hr;
+  }
+
+  // The path MPD knows a file by: relative to its music folder, else a local
+  // file's URI (MPD plays those for local clients).
+  std::string UriOf(const std::string& location) const {
+    const std::string prefix = musicFolder_ + "/";
+    if (location.rfind(prefix, 0) == 0) return location.substr(prefix.size());
+    if (!location.empty() && location[0] == '/') return "file://" + location;
+    return location;
+  }
+
+  // --- events
+
+  HRESULT Advise(IiTunesEvents* sink, DWORD* cookie) {
+    if (HRESULT hr = StartIdle(); FAILED(hr)) return hr;
+    platform::EnsureMessageQueue();
+    std::lock_guard lock(sinks_->mutex);
+    *cookie = sinks_->next++;
+    sinks_->table[*cookie] = {sink, GetCurrentThreadId()};
+    return S_OK;
+  }
+  HRESULT Unadvise(DWORD cookie) {
+    std::lock_guard lock(sinks_->mutex);
+    return sinks_->table.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+  }
+
+ private:
+  template <class F>
+  HRESULT RunLocked(F&& call) {
+    if (dead_) return RPC_E_DISCONNECTED;
+    if (call(connection_.get()) && mpd_connection_get_error(connection_.get()) == MPD_ERROR_SUCCESS) return S_OK;
+    return Failure(connection_.get());
+  }
+
+  // Names a failed call: a command MPD refused leaves the connection usable;
+  // anything else (no answer in time, a lost connection) ends it.
+  HRESULT Failure(mpd_connection* c) {
+    const mpd_error error = mpd_connection_get_error(c);
+    const char* message = mpd_connection_get_error_message(c);
+    std::fprintf(stderr, "mpd: %s\n", message ? message : "the call failed");
+    if (error == MPD_ERROR_SERVER) {
+      const mpd_server_error code = mpd_connection_get_server_error(c);
+      if (mpd_connection_clear_error(c)) {
+        if (code == MPD_SERVER_ERROR_NO_EXIST) return ITUNES_E_OBJECTDELETED;
+        if (code == MPD_SERVER_ERROR_ARG) return E_INVALIDARG;
+        return E_FAIL;
+      }
+    } else if (error == MPD_ERROR_ARGUMENT && mpd_connection_clear_error(c)) {
+      return E_INVALIDARG;
+    } else if (error == MPD_ERROR_SUCCESS) {
+      return E_FAIL;
+    }
+    if (c == connection_.get()) dead_ = true;
+    return RPC_E_DISCONNECTED;
+  }
+
+  void FillIds(std::vector<Song>* songs) {
+    std::vector<std::string> locations;
+    locations.reserve(songs->size());
+    for (const Song& s : *songs) locations.push_back(s.location);
+    const std::vector<long> ids = ids_->IdsOf(MpdIds::Kind::Track, locations);
+    for (std::size_t i = 0; i < songs->size(); ++i) (*songs)[i].id = ids[i];
+    std::lock_guard cache(libraryMutex_);
+    if (!library_) return;
+    for (Song& s : *songs)
+      if (auto it = library_->byUri.find(s.uri); it != library_->byUri.end())
+        s.rating = library_->songs[it->second].rating;
+  }
+
+  bool LoadLibrary(mpd_connection* c, Library* library) {
+    if (!mpd_send_list_all_meta(c, "")) return false;
+    while (mpd_entity* entity = mpd_recv_entity(c)) {
+      if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
+        library->songs.push_back(MakeSong(mpd_entity_get_song(entity), musicFolder_));
+      mpd_entity_free(entity);
+    }
+    if (!mpd_response_finish(c)) return false;
+    std::vector<std::string> locations;
+    locations.reserve(library->songs.size());
+    for (const Song& s : library->songs) locations.push_back(s.location);
+    const std::vector<long> ids = ids_->IdsOf(MpdIds::Kind::Track, locations);
+    for (std::size_t i = 0; i < library->songs.size(); ++i) {
+      library->songs[i].id = ids[i];
+      library->byUri.emplace(library->songs[i].uri, i);
+      library->byId.emplace(ids[i], i);
+    }
+    // Ratings are stickers; without a sticker database every rating is 0.
+    if (mpd_send_sticker_find(c, "song", "", "rating")) {
+      std::string uri;
+      while (mpd_pair* pair = mpd_recv_pair(c)) {
+        if (std::strcmp(pair->name, "file") == 0) {
+          uri = pair->value;
+        } else if (std::strcmp(pair->name, "sticker") == 0 && std::strncmp(pair->value, "rating=", 7) == 0) {
+          if (auto it = library->byUri.find(uri); it != library->byUri.end())
+            library->songs[it->second].rating = std::clamp(std::atol(pair->value + 7), 0L, 100L);
+        }
+        mpd_return_pair(c, pair);
+      }
+      mpd_response_finish(c);
+    }
+    if (mpd_connection_get_error(c) == MPD_ERROR_SERVER) mpd_connection_clear_error(c);
+    return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+  }
+
+  Entries& Reconcile(const std::string& name, const std::vector<std::string>& uris) {
+    Entries& known = entries_[name];
+    if (known.uris != uris) {
+      // Changed elsewhere: its entries start afresh.
+      known.uris = uris;
+      known.ids.clear();
+      for (std::size_t i = 0; i < uris.size(); ++i) known.ids.push_back(nextEntry_++);
+    }
+    return known;
+  }
+
+ public:
+  // Reads the player's state on `c` (the caller holds its lock).
+  HRESULT CaptureLocked(mpd_connection* c, Seen* seen) {
+    if (c == connection_.get() && dead_) return RPC_E_DISCONNECTED;
+    mpd_status* status = mpd_run_status(c);
+    if (!status) return Failure(c);
+    const mpd_state state = mpd_status_get_state(status);
+    seen->playing = state == MPD_STATE_PLAY;
+    const int position = mpd_status_get_song_pos(status);
+    const unsigned version = mpd_status_get_queue_version(status);
+    seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
+    mpd_status_free(status);
+    seen->song.reset();
+    if (position < 0) return S_OK;
+    mpd_song* song = mpd_run_current_song(c);
+    if (!song) {
+      if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return Failure(c);
+      return S_OK;
+    }
+    Song data;
+    SongOf(song, &data);
+    mpd_song_free(song);
+    Place place;
+    const QueueOrigin origin = ReadOrigin();
+    if (origin.version == version && !origin.playlist.empty()) {
+      place.playlist = origin.playlist;
+      place.playlistId = ids_->IdOf(MpdIds::Kind::Playlist, origin.playlist);
+      place.index = position + 1;
+    } else {
+      std::lock_guard cache(libraryMutex_);
+      if (library_)
+        if (auto it = library_->byUri.find(data.uri); it != library_->byUri.end())
+          place.index = static_cast<long>(it->second) + 1;
+    }
+    seen->song.emplace(std::move(data), std::move(place));
+    return S_OK;
+  }
+
+  std::shared_ptr<IITTrack> TrackOf(const Seen& seen) {
+    if (!seen.song) return nullptr;
+    return MakeTrack(shared_from_this(), seen.song->first, seen.song->second);
+  }
+
+ private:
+  void Post(DISPID id, std::vector<EventArg> args) {
+    std::vector<std::pair<DWORD, DWORD>> targets;
+    {
+      std::lock_guard lock(sinks_->mutex);
+      for (const auto& [cookie, sink] : sinks_->table) targets.emplace_back(cookie, sink.second);
+    }
+    auto shared = std::make_shared<std::vector<EventArg>>(std::move(args));
+    for (const auto& [cookie, thread] : targets) {
+      platform::PostThreadCall(thread, [sinks = sinks_, cookie = cookie, id, shared] {
+        IiTunesEvents* sink = nullptr;
+        {
+          std::lock_guard lock(sinks->mutex);
+          if (auto it = sinks->table.find(cookie); it != sinks->table.end()) sink = it->second.first;
+        }
+        if (sink) sink->Invoke(id, *shared);
+      });
+    }
+  }
+
+  // The events between two looks at the player. A command always stops what
+  // played and plays what plays afterwards, as the player does for commands.
+  void Compare(const Seen& before, const Seen& after, bool command) {
+    const bool other = before.songId != after.songId;
+    if (before.playing && (command || !after.playing || other))
+      Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
+    if (after.playing && (command || !before.playing || other))
+      Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
+  }
+
+  HRESULT StartIdle() {
+    std::lock_guard lock(idleMutex_);
+    if (idle_.joinable()) return S_OK;
+    if (dead_) return RPC_E_DISCONNECTED;
+    Connection c = Connect();
+    if (!c) return RPC_E_DISCONNECTED;
+    auto wake = std::make_shared<WakePipe>();
+    if (wake->fds[0] < 0) return E_FAIL;
+    wake_ = wake;
+    {
+      std::lock_guard events(eventMutex_);
+      std::lock_guard command(mutex_);
+      Seen now;
+      if (HRESULT hr = CaptureLocked(connection_.get(), &now); FAILED(hr)) return hr;
+      seen_ = now;
+    }
+    std::weak_ptr<Session> weak = weak_from_this();
+    idle_ = std::thread([weak, c = std::move(c), wake]() mutable { IdleLoop(weak, std::move(c), wake); });
+    return S_OK;
+  }
+
+  void StopIdle() {
+    std::lock_guard lock(idleMutex_);
+    if (!idle_.joinable()) return;
+    const char byte = 0;
+    while (::write(wake_->fds[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    // The idle thread may hold the last reference for a moment; it then ends on its own.
+    if (idle_.get_id() == std::this_thread::get_id())
+      idle_.detach();
+    else
+      idle_.join();
+  }
+
+  static void IdleLoop(const std::weak_ptr<Session>& weak, Connection c, const std::shared_ptr<WakePipe>& wake) {
+    const unsigned mask = MPD_IDLE_DATABASE | MPD_IDLE_STORED_PLAYLIST | MPD_IDLE_PLAYER;
+    // The library as it is now, so a later change can name what went.
+    if (auto session = weak.lock()) {
+      if (!session->LoadBaseline(c.get())) {
+        session->OnLost();
+        return;
+      }
+    }
+    for (;;) {
+      bool lost = !mpd_send_idle_mask(c.get(), static_cast<mpd_idle>(mask));
+      if (!lost) {
+        pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0], POLLIN, 0}};
+        int ready;
+        while ((ready = ::poll(fds, 2, -1)) < 0 && errno == EINTR) {
+        }
+        if (fds[1].revents != 0) return;  // the application object is going away
+        const unsigned changed = mpd_recv_idle(c.get(), false);
+        lost = changed == 0;
+        if (!lost) {
+          auto session = weak.lock();
+          if (!session) return;
+          lost = !session->OnIdle(c.get(), changed);
+        }
+      }
+      if (lost) {
+        if (auto session = weak.lock()) session->OnLost();
+        return;
+      }
+    }
+  }
+
+  bool LoadBaseline(mpd_connection* c) {
+    {
+      std::lock_guard cache(libraryMutex_);
+      if (library_) return true;
+    }
+    auto loaded = std::make_shared<Library>();
+    if (!LoadStamped(c, loaded.get())) return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+    std::lock_guard cache(libraryMutex_);
+    if (!library_) library_ = loaded;
+    return true;
+  }
+
+  // The library with the time of MPD's database it was read from.
+  bool LoadStamped(mpd_connection* c, Library* library) {
+    mpd_stats* stats = mpd_run_stats(c);
+    if (!stats) return false;
+    library->updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
+    mpd_stats_free(stats);
+    return LoadLibrary(c, library);
+  }
+
+  bool OnIdle(mpd_connection* c, unsigned changed) {
+    if (changed & MPD_IDLE_PLAYER) {
+      std::lock_guard events(eventMutex_);
+      Seen now;
+      if (FAILED(CaptureLocked(c, &now))) return false;
+      Compare(seen_, now, false);
+      seen_ = now;
+    }
+    if (changed & MPD_IDLE_DATABASE) {
+      // Which songs went and came: rows of the database-changed event.
+      std::shared_ptr<const Library> before;
+      {
+        std::lock_guard cache(libraryMutex_);
+        before = library_;
+      }
+      auto after = std::make_shared<Library>();
+      if (!LoadStamped(c, after.get())) return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+      {
+        std::lock_guard cache(libraryMutex_);
+        library_ = after;
+      }
+      ObjectIDRows deleted;
+      ObjectIDRows changedRows;
+      if (before) {
+        for (const Song& s : before->songs)
+          if (!after->byUri.count(s.uri)) deleted.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
+      }
+      for (const Song& s : after->songs)
+        if (!before || !before->byUri.count(s.uri)) changedRows.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
+      Post(ITEventDatabaseChanged, {std::move(deleted), std::move(changedRows)});
+    }
+    if (changed & MPD_IDLE_STORED_PLAYLIST) Post(ITEventDatabaseChanged, {ObjectIDRows{}, ObjectIDRows{{kSourceId, 0, 0, 0}}});
+    return true;
+  }
+
+  // The connection to MPD is gone: the player has quit.
+  void OnLost() {
+    {
+      std::lock_guard lock(mutex_);
+      dead_ = true;
+    }
+    Post(ITEventAboutToPromptUserToQuit, {});
+    Post(ITEventQuitting, {});
+  }
+
+  std::mutex mutex_;  // the command connection
+  Connection connection_;
+  std::atomic<bool> dead_ = false;
+  std::string musicFolder_;
+  std::shared_ptr<MpdIds> ids_;
+
+  std::mutex libraryMutex_;
+  std::shared_ptr<const Library> library_;
+
+  std::mutex entriesMutex_;
+  std::map<std::string, Entries> entries_;
+  long nextEntry_ = 1;
+
+  std::mutex eventMutex_;  // taken before mutex_
+  Seen seen_;
+  std::shared_ptr<Sinks> sinks_ = std::make_shared<Sinks>();
+  std::mutex idleMutex_;
+  std::thread idle_;
+  std::shared_ptr<WakePipe> wake_;
+};
+
+// --- the objects
+
+template <class Base>
+class Object : public Base {
+ public:
+  explicit Object(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+
+ protected:
+  std::shared_ptr<Session> session_;
+};
+
+template <class T>
+HRESULT Out(T* out, T value) {
+  if (!out) return E_POINTER;
+  *out = std::move(value);
+  return S_OK;
+}
+
+template <class T, class U>
+HRESULT OutObject(std::shared_ptr<T>* out, std::shared_ptr<U> value) {
+  if (!out) return E_POINTER;
+  *out = std::move(value);
+  return *out ? S_OK : S_FALSE;
+}
+
+std::string TimeText(long seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+  return text;
+}
+
+class TrackObject final : public Object<IITFileOrCDTrack> {
+ public:
+  TrackObject(std::shared_ptr<Session> session, Song song, Place place)
+      : Object(std::move(session)), song_(std::move(song)), place_(std::move(place)) {}
+
+  HRESULT get_Name(std::string* name) override { return Out(name, song_.name); }
+  HRESULT get_SourceID(long* id) override { return Out(id, kSourceId); }
+  HRESULT get_PlaylistID(long* id) override { return Out(id, place_.playlistId); }
+  HRESULT get_TrackDatabaseID(long* id) override { return Out(id, song_.id); }
+  HRESULT get_Kind(ITTrackKind* kind) override { return Out(kind, ITTrackKindFile); }
+  HRESULT get_Album(std::string* album) override { return Out(album, song_.album); }
+  HRESULT get_Artist(std::string* artist) override { return Out(artist, song_.artist); }
+  HRESULT get_Genre(std::string* genre) override { return Out(genre, song_.genre); }
+  HRESULT get_PlayOrderIndex(long* index) override { return Out(index, place_.index); }
+  HRESULT get_Rating(long* rating) override { return Out(rating, song_.rating); }
+  HRESULT get_Time(std::string* time) override { return Out(time, TimeText(song_.seconds)); }
+  HRESULT get_Location(std::string* location) override { return Out(location, song_.location); }
+  HRESULT get_Playlist(std::shared_ptr<IITPlaylist>* playlist) override {
+    return OutObject(playlist, MakePlaylist(session_, place_.playlistId, place_.playlist));
+  }
+
+  HRESULT Delete() override {
+    // MPD's database is the folder: a song leaves the library with its file.
+    if (place_.playlist.empty()) return E_ACCESSDENIED;
+    return session_->DeleteEntry(place_.playlist, place_.entry, song_.uri, place_.index);
+  }
+
+  HRESULT Play() override {
+    if (place_.index <= 0) return E_FAIL;
+    const QueueOrigin origin = ReadOrigin();
+    return session_->Transport([&](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const unsigned version = mpd_status_get_queue_version(status);
+      mpd_status_free(status);
+      const auto position = static_cast<unsigned>(place_.index - 1);
+      if (!place_.playlist.empty() && origin.playlist == place_.playlist && origin.version == version &&
+          !origin.shuffled)
+        return mpd_run_play_pos(c, position);
+      const bool loaded = place_.playlist.empty() ? mpd_run_clear(c) && mpd_run_add(c, "")
+                                                  : mpd_run_clear(c) && mpd_run_load(c, place_.playlist.c_str());
+      if (!loaded || !mpd_run_play_pos(c, position)) return false;
+      status = mpd_run_status(c);
+      if (!status) return false;
+      WriteOrigin({mpd_status_get_queue_version(status), false, place_.playlist});
+      mpd_status_free(status);
+      return true;
+    });
+  }
+
+ private:
+  Song song_;
+  Place place_;
+};
+
+// The tracks of a playlist as they were when asked for.
+class TrackCollection final : public IITTrackCollection {
+ public:
+  TrackCollection(std::shared_ptr<Session> session, std::shared_ptr<const Library> library, long playlistId,
+                  std::string playlist, std::vector<Song> songs, std::vector<long> entries,
+                  std::vector<Song> playOrder)
+      : session_(std::move(session)),
+        library_(std::move(library)),
+        playlistId_(playlistId),
+        playlist_(std::move(playlist)),
+        songs_(std::move(songs)),
+        entries_(std::move(entries)),
+        playOrder_(std::move(playOrder)) {}
+
+  HRESULT get_Count(long* count) override {
+    return Out(count, static_cast<long>(library_ ? library_->songs.size() : songs_.size()));
+  }
+  HRESULT get_Item(long index, std::shared_ptr<IITTrack>* track) override {
+    if (!track) return E_POINTER;
+    track->reset();
+    long count = 0;
+    get_Count(&count);
+    if (index < 1 || index > count) return E_INVALIDARG;
+    const auto i = static_cast<std::size_t>(index - 1);
+    const Song& song = library_ ? library_->songs[i] : songs_[i];
+    *track = MakeTrack(session_, song, {playlistId_, playlist_, index, library_ ? 0 : entries_[i]});
+    return S_OK;
+  }
+  HRESULT get_ItemByPlayOrder(long index, std::shared_ptr<IITTrack>* track) override {
+    if (playOrder_.empty()) return get_Item(index, track);
+    if (!track) return E_POINTER;
+    track->reset();
+    if (index < 1 || index > static_cast<long>(playOrder_.size())) return E_INVALIDARG;
+    *track = MakeTrack(session_, playOrder_[static_cast<std::size_t>(index - 1)], {playlistId_, playlist_, index, 0});
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+  std::shared_ptr<const Library> library_;  // the library playlist's
+  long playlistId_;
+  std::string playlist_;
+  std::vector<Song> songs_;  // a stored playlist's
+  std::vector<long> entries_;
+  std::vector<Song> playOrder_;  // the queue, while it plays this playlist shuffled
+};
+
+template <class Base>
+class PlaylistBase : public Object<Base> {
+ public:
+  PlaylistBase(std::shared_ptr<Session> session, long id, std::string name)
+      : Object<Base>(std::move(session)), id_(id), name_(std::move(name)) {}
+
+  HRESULT get_Name(std::string* name) override {
+    return Out(name, name_.empty() ? std::string("Library") : ValidUtf8(name_.c_str()));
+  }
+  HRESULT get_SourceID(long* id) override { return Out(id, kSourceId); }
+  HRESULT get_PlaylistID(long* id) override { return Out(id, id_); }
+  HRESULT get_TrackDatabaseID(long* id) override { return Out(id, 0L); }
+
+  // Plays the playlist from its first track; shuffled when MPD's random mode is on.
+  HRESULT PlayFirstTrack() override {
+    return this->session_->Transport([&](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const bool shuffle = mpd_status_get_random(status);
+      mpd_status_free(status);
+      const bool loaded = name_.empty() ? mpd_run_clear(c) && mpd_run_add(c, "")
+                                        : mpd_run_clear(c) && mpd_run_load(c, name_.c_str());
+      if (!loaded || (shuffle && !mpd_run_shuffle(c)) || !mpd_run_single(c, false) || !mpd_run_play_pos(c, 0))
+        return false;
+      status = mpd_run_status(c);
+      if (!status) return false;
+      WriteOrigin({mpd_status_get_queue_version(status), shuffle, name_});
+      mpd_status_free(status);
+      return true;
+    });
+  }
+
+  HRESULT get_Shuffle(bool* shuffle) override {
+    if (!shuffle) return E_POINTER;
+    return this->session_->Status([&](const mpd_status* s) { *shuffle = mpd_status_get_random(s); });
+  }
+
+  HRESULT get_Tracks(std::shared_ptr<IITTrackCollection>* tracks) override {
+    if (!tracks) return E_POINTER;
+    tracks->reset();
+    auto& session = this->session_;
+    if (name_.empty()) {
+      std::shared_ptr<const Library> library;
+      if (HRESULT hr = session->GetLibrary(&library); FAILED(hr)) return hr;
+      *tracks = std::make_shared<TrackCollection>(session, library, id_, "", std::vector<Song>{},
+                                                  std::vector<long>{}, std::vector<Song>{});
+      return S_OK;
+    }
+    std::vector<Song> songs;
+    std::vector<long> entries;
+    if (HRESULT hr = session->PlaylistSongs(name_, &songs, &entries); FAILED(hr)) return hr;
+    std::vector<Song> order;
+    if (HRESULT hr = ShuffledQueue(&order); FAILED(hr)) return hr;
+    *tracks = std::make_shared<TrackCollection>(session, nullptr, id_, name_, std::move(songs), std::move(entries),
+                                                std::move(order));
+    return S_OK;
+  }
+
+ protected:
+  // The queue's songs while it plays this playlist in shuffled order.
+  HRESULT ShuffledQueue(std::vector<Song>* order) {
+    const QueueOrigin origin = ReadOrigin();
+    if (!origin.shuffled || origin.playlist != name_) return S_OK;
+    bool current = false;
+    HRESULT hr = this->session_->Status(
+        [&](const mpd_status* s) { current = mpd_status_get_queue_version(s) == origin.version; });
+    if (FAILED(hr) || !current) return hr;
+    std::vector<mpd_song*> raw;
+    hr = this->session_->Run([&](mpd_connection* c) {
+      if (!mpd_send_list_queue_meta(c)) return false;
+      while (mpd_song* song = mpd_recv_song(c)) raw.push_back(song);
+      return mpd_response_finish(c);
+    });
+    for (mpd_song* song : raw) {
+      Song s;
+      this->session_->SongOf(song, &s);
+      order->push_back(std::move(s));
+      mpd_song_free(song);
+    }
+    return hr;
+  }
+
+  long id_;
+  std::string name_;  // MPD's; empty for the library playlist
+};
+
+class LibraryPlaylist final : public PlaylistBase<IITPlaylist> {
+ public:
+  using PlaylistBase::PlaylistBase;
+};
+
+class StoredPlaylist final : public PlaylistBase<IITUserPlaylist> {
+ public:
+  using PlaylistBase::PlaylistBase;
+
+  HRESULT AddFiles(const std::vector<std::string>& filePaths) override {
+    for (const std::string& path : filePaths) {
+      const std::string uri = session_->UriOf(path);
+      HRESULT hr = session_->Run([&](mpd_connection* c) { return mpd_run_playlist_add(c, name_.c_str(), uri.c_str()); });
+      if (FAILED(hr)) return hr;
+      session_->Appended(name_, uri);
+    }
+    return S_OK;
+  }
+
+  HRESULT AddTrack(const std::shared_ptr<IITTrack>& track, std::shared_ptr<IITTrack>* added) override {
+    auto file = QueryInterface<IITFileOrCDTrack>(track);
+    std::string location;
+    if (!file || FAILED(file->get_Location(&location))) return E_INVALIDARG;
+    const std::string uri = session_->UriOf(location);
+    long count = 0;
+    HRESULT hr = session_->Run([&](mpd_connection* c) {
+      if (!mpd_run_playlist_add(c, name_.c_str(), uri.c_str())) return false;
+      // Its place: the playlist's length now.
+      if (!mpd_send_list_playlist(c, name_.c_str())) return false;
+      while (mpd_pair* pair = mpd_recv_pair_named(c, "file")) {
+        ++count;
+        mpd_return_pair(c, pair);
+      }
+      return mpd_response_finish(c);
+    });
+    if (FAILED(hr)) return hr;
+    const long entry = session_->Appended(name_, uri);
+    if (added) {
+      Song song;
+      track->get_Name(&song.name);
+      track->get_Artist(&song.artist);
+      track->get_Album(&song.album);
+      track->get_Genre(&song.genre);
+      track->get_Rating(&song.rating);
+      track->get_TrackDatabaseID(&song.id);
+      std::string time;
+      int minutes = 0, seconds = 0;
+      if (SUCCEEDED(track->get_Time(&time)) && std::sscanf(time.c_str(), "%d:%d", &minutes, &seconds) == 2)
+        song.seconds = minutes * 60L + seconds;
+      song.uri = uri;
+      song.location = location;
+      *added = MakeTrack(session_, std::move(song), {id_, name_, count, entry});
+    }
+    return S_OK;
+  }
+
+  HRESULT get_Smart(bool* smart) override { return Out(smart, false); }
+  HRESULT get_SpecialKind(ITUserPlaylistSpecialKind* kind) override { return Out(kind, ITUserPlaylistSpecialKindNone); }
+  HRESULT get_Parent(std::shared_ptr<IITUserPlaylist>* parent) override {
+    return OutObject(parent, std::shared_ptr<IITUserPlaylist>());
+  }
+  // MPD's stored playlists have no folders.
+  HRESULT CreatePlaylist(const std::string&, std::shared_ptr<IITPlaylist>* playlist) override {
+    if (playlist) playlist->reset();
+    return E_FAIL;
+  }
+};
+
+class PlaylistCollection final : public IITPlaylistCollection {
+ public:
+  PlaylistCollection(std::shared_ptr<Session> session, std::vector<std::pair<long, std::string>> playlists)
+      : session_(std::move(session)), playlists_(std::move(playlists)) {}
+  HRESULT get_Count(long* count) override { return Out(count, static_cast<long>(playlists_.size()) + 1); }
+  HRESULT get_Item(long index, std::shared_ptr<IITPlaylist>* playlist) override {
+    if (!playlist) return E_POINTER;
+    playlist->reset();
+    if (index < 1 || index > static_cast<long>(playlists_.size()) + 1) return E_INVALIDARG;
+    if (index == 1) return OutObject(playlist, MakePlaylist(session_, kLibraryPlaylistId, ""));
+    const auto& [id, name] = playlists_[static_cast<std::size_t>(index - 2)];
+    return OutObject(playlist, MakePlaylist(session_, id, name));
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+  std::vector<std::pair<long, std::string>> playlists_;
+};
+
+class SourceObject final : public Object<IITSource> {
+ public:
+  using Object::Object;
+  HRESULT get_Name(std::string* name) override { return Out(name, std::string("Library")); }
+  HRESULT get_SourceID(long* id) override { return Out(id, kSourceId); }
+  HRESULT get_PlaylistID(long* id) override { return Out(id, 0L); }
+  HRESULT get_TrackDatabaseID(long* id) override { return Out(id, 0L); }
+  HRESULT get_Playlists(std::shared_ptr<IITPlaylistCollection>* playlists) override {
+    if (!playlists) return E_POINTER;
+    playlists->reset();
+    std::vector<std::pair<long, std::string>> stored;
+    if (HRESULT hr = session_->StoredPlaylists(&stored); FAILED(hr)) return hr;
+    *playlists = std::make_shared<PlaylistCollection>(session_, std::move(stored));
+    return S_OK;
+  }
+};
+
+// MPD has no window of its own to arrange.
+class BrowserWindow final : public IITBrowserWindow {
+ public:
+  HRESULT put_Visible(bool) override { return S_OK; }
+  HRESULT put_Minimized(bool) override { return S_OK; }
+  HRESULT put_MiniPlayer(bool) override { return S_OK; }
+  HRESULT put_SelectedPlaylist(const std::shared_ptr<IITPlaylist>& playlist) override {
+    return playlist ? S_OK : E_INVALIDARG;
+  }
+};
+
+class ConnectionPoint final : public IConnectionPoint {
+ public:
+  explicit ConnectionPoint(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+  HRESULT Advise(IiTunesEvents* sink, DWORD* cookie) override {
+    if (!sink || !cookie) return E_POINTER;
+    return session_->Advise(sink, cookie);
+  }
+  HRESULT Unadvise(DWORD cookie) override { return session_->Unadvise(cookie); }
+
+ private:
+  std::shared_ptr<Session> session_;
+};
+
+class App final : public IiTunes, public IConnectionPointContainer {
+ public:
+  explicit App(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+
+  HRESULT BackTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_previous(c); }); }
+  HRESULT NextTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_next(c); }); }
+  HRESULT Stop() override { return session_->Transport([](mpd_connection* c) { return mpd_run_stop(c); }); }
+
+  HRESULT Play() override {
+    return session_->Transport([](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const mpd_state state = mpd_status_get_state(status);
+      const unsigned length = mpd_status_get_queue_length(status);
+      mpd_status_free(status);
+      if (state == MPD_STATE_PAUSE) return mpd_run_pause(c, false);
+      if (state == MPD_STATE_PLAY) return true;
+      if (length == 0 && !mpd_run_add(c, "")) return false;
+      return mpd_run_play(c);
+    });
+  }
+
+  // One file: a queue of that file alone, which stops at its end.
+  HRESULT PlayFile(const std::string& filePath) override {
+    const std::string uri = session_->UriOf(filePath);
+    return session_->Transport([&](mpd_connection* c) {
+      return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
+             mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
+    });
+  }
+
+  // MPD's stored playlists have no folders, which the automation interface
+  // has from 1.7 on: this player answers as 1.6.
+  HRESULT CheckVersion(long majorVersion, long minorVersion, bool* isCompatible) override {
+    return Out(isCompatible, majorVersion < 1 || (majorVersion == 1 && minorVersion <= 6));
+  }
+
+  HRESULT GetITObjectByID(long sourceID, long playlistID, long trackID, long databaseID,
+                          std::shared_ptr<IITObject>* object) override {
+    if (!object) return E_POINTER;
+    object->reset();
+    if (sourceID != kSourceId) return E_INVALIDARG;
+    if (databaseID != 0 || trackID != 0) {
+      std::shared_ptr<const Library> library;
+      if (HRESULT hr = session_->GetLibrary(&library); FAILED(hr)) return hr;
+      auto it = library->byId.find(databaseID != 0 ? databaseID : trackID);
+      if (it == library->byId.end()) return E_INVALIDARG;
+      *object = MakeTrack(session_, library->songs[it->second],
+                          {kLibraryPlaylistId, "", static_cast<long>(it->second) + 1, 0});
+      return S_OK;
+    }
+    if (playlistID == 0) return OutObject(object, std::make_shared<SourceObject>(session_));
+    if (playlistID == kLibraryPlaylistId) return OutObject(object, MakePlaylist(session_, playlistID, ""));
+    std::vector<std::pair<long, std::string>> stored;
+    if (HRESULT hr = session_->StoredPlaylists(&stored); FAILED(hr)) return hr;
+    for (const auto& [id, name] : stored)
+      if (id == playlistID) return OutObject(object, MakePlaylist(session_, id, name));
+    return E_INVALIDARG;
+  }
+
+  // A new empty stored playlist: MPD makes one by saving a queue, then
+  // clearing it. A name that is taken gets a number.
+  HRESULT CreatePlaylist(const std::string& name, std::shared_ptr<IITPlaylist>* playlist) override {
+    if (!playlist) return E_POINTER;
+    playlist->reset();
+    std::vector<std::pair<long, std::string>> stored;
+    if (HRESULT hr = session_->StoredPlaylists(&stored); FAILED(hr)) return hr;
+    const std::string base = name.empty() ? "untitled playlist" : name;
+    std::string chosen = base;
+    auto taken = [&](const std::string& n) {
+      return std::any_of(stored.begin(), stored.end(), [&](const auto& p) { return p.second == n; });
+    };
+    for (int n = 2; taken(chosen); ++n) chosen = base + " " + std::to_string(n);
+    HRESULT hr = session_->Run([&](mpd_connection* c) {
+      return mpd_run_save(c, chosen.c_str()) && mpd_run_playlist_clear(c, chosen.c_str());
+    });
+    if (FAILED(hr)) return hr;
+    if (hr = session_->StoredPlaylists(&stored); FAILED(hr)) return hr;
+    for (const auto& [id, listed] : stored)
+      if (listed == chosen) return OutObject(playlist, MakePlaylist(session_, id, chosen));
+    return E_FAIL;
+  }
+
+  HRESULT CreateFolder(const std::string&, std::shared_ptr<IITPlaylist>* folder) override {
+    if (folder) folder->reset();
+    return E_FAIL;
+  }
+
+  HRESULT get_PlayerState(ITPlayerState* state) override {
+    if (!state) return E_POINTER;
+    return session_->Status([&](const mpd_status* s) {
+      *state = mpd_status_get_state(s) == MPD_STATE_PLAY ? ITPlayerStatePlaying : ITPlayerStateStopped;
+    });
+  }
+  HRESULT get_PlayerPosition(long* seconds) override {
+    if (!seconds) return E_POINTER;
+    return session_->Status([&](const mpd_status* s) { *seconds = static_cast<long>(mpd_status_get_elapsed_time(s)); });
+  }
+  HRESULT get_BrowserWindow(std::shared_ptr<IITBrowserWindow>* window) override {
+    return OutObject(window, std::make_shared<BrowserWindow>());
+  }
+  HRESULT get_LibrarySource(std::shared_ptr<IITSource>* source) override {
+    return OutObject(source, std::make_shared<SourceObject>(session_));
+  }
+  HRESULT get_LibraryPlaylist(std::shared_ptr<IITPlaylist>* playlist) override {
+    return OutObject(playlist, MakePlaylist(session_, kLibraryPlaylistId, ""));
+  }
+  HRESULT get_CurrentTrack(std::shared_ptr<IITTrack>* track) override {
+    if (!track) return E_POINTER;
+    HRESULT hr = session_->CurrentTrack(track);
+    if (FAILED(hr)) return hr;
+    return *track ? S_OK : S_FALSE;
+  }
+
+  HRESULT FindConnectionPoint(const IID& iid, std::shared_ptr<IConnectionPoint>* point) override {
+    if (!point) return E_POINTER;
+    point->reset();
+    if (!(iid == DIID_IiTunesEvents)) return CONNECT_E_NOCONNECTION;
+    *point = std::make_shared<ConnectionPoint>(session_);
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+};
+
+std::shared_ptr<IITTrack> MakeTrack(const std::shared_ptr<Session>& session, Song song, Place place) {
+  return std::make_shared<TrackObject>(session, std::move(song), std::move(place));
+}
+
+std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& session, long id, const std::string& name) {
+  if (name.empty()) return std::make_shared<LibraryPlaylist>(session, kLibraryPlaylistId, "");
+  return std::make_shared<StoredPlaylist>(session, id, name);
+}
+
+}  // namespace
+
+HRESULT CoCreateMpdApp(std::shared_ptr<IiTunes>* app, const std::function<bool()>& activate) {
+  if (!app) return E_POINTER;
+  app->reset();
+  Connection c = Connect();
+  if (!c && !Set("MPD_HOST") && !Set("MPD_PORT") && activate && activate()) c = Connect();
+  if (!c) return CO_E_SERVER_EXEC_FAILURE;
+  auto session = std::make_shared<Session>(std::move(c));
+  if (!session->Init()) return CO_E_SERVER_EXEC_FAILURE;
+  *app = std::make_shared<App>(session);
+  return S_OK;
+}
+
+bool IsMpdRunning() { return Connect() != nullptr; }
+
+}  // namespace platform::player

@@ -1,0 +1,549 @@
+// The player layer on a real MPD, started by each test on a folder of short
+// generated songs: the library and its stable ids, stored playlists,
+// transport, position, events, a player that quits and comes back, and one
+// that stops answering.
+#include "platform/player/MpdPlayer.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/player/ITunes.h"
+#include "platform/player/PlayerActivation.h"
+#include "tests/platform/player/MpdTestSupport.h"
+
+namespace {
+
+namespace pp = platform::player;
+using zorva_test::PumpUntil;
+using zorva_test::TestMpd;
+
+struct TrackView {
+  std::string name, artist, genre, location, time;
+  long id = 0;
+  pp::ITTrackKind kind = pp::ITTrackKindUnknown;
+};
+
+TrackView View(const std::shared_ptr<pp::IITTrack>& track) {
+  TrackView v;
+  if (!track) return v;
+  track->get_Name(&v.name);
+  track->get_Artist(&v.artist);
+  track->get_Genre(&v.genre);
+  track->get_Time(&v.time);
+  track->get_TrackDatabaseID(&v.id);
+  track->get_Kind(&v.kind);
+  if (auto file = pp::QueryInterface<pp::IITFileOrCDTrack>(track)) file->get_Location(&v.location);
+  return v;
+}
+
+// Every track of a playlist, in order.
+std::vector<TrackView> Tracks(const std::shared_ptr<pp::IITPlaylist>& playlist) {
+  std::vector<TrackView> out;
+  std::shared_ptr<pp::IITTrackCollection> tracks;
+  if (!playlist || FAILED(playlist->get_Tracks(&tracks)) || !tracks) return out;
+  long count = 0;
+  tracks->get_Count(&count);
+  for (long i = 1; i <= count; ++i) {
+    std::shared_ptr<pp::IITTrack> track;
+    tracks->get_Item(i, &track);
+    out.push_back(View(track));
+  }
+  return out;
+}
+
+std::map<std::string, long> IdsByLocation(const std::shared_ptr<pp::IiTunes>& app) {
+  std::shared_ptr<pp::IITPlaylist> library;
+  app->get_LibraryPlaylist(&library);
+  std::map<std::string, long> ids;
+  for (const TrackView& t : Tracks(library)) ids[t.location] = t.id;
+  return ids;
+}
+
+// The events a sink received, by id, with the names of their tracks.
+class RecordingSink : public pp::IiTunesEvents {
+ public:
+  HRESULT Invoke(pp::DISPID id, const std::vector<pp::EventArg>& args) override {
+    if (id == pp::ITEventDatabaseChanged) {
+      ++databaseChanges;
+      if (args.size() == 2)
+        if (auto rows = std::get_if<pp::ObjectIDRows>(&args[0])) deletedRows += rows->size();
+      return S_OK;
+    }
+    std::string name;
+    if (!args.empty())
+      if (auto object = std::get_if<std::shared_ptr<pp::IITObject>>(&args[0]); object && *object)
+        (*object)->get_Name(&name);
+    events.emplace_back(id, name);
+    return S_OK;
+  }
+  std::size_t Count(pp::DISPID id) const {
+    std::size_t n = 0;
+    for (const auto& e : events) n += e.first == id;
+    return n;
+  }
+  std::vector<std::pair<pp::DISPID, std::string>> events;
+  int databaseChanges = 0;
+  std::size_t deletedRows = 0;
+};
+
+// The sink advised on the application object for the life of the guard.
+class Advised {
+ public:
+  Advised(const std::shared_ptr<pp::IiTunes>& app, pp::IiTunesEvents* sink) {
+    pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point_);
+    result_ = point_ ? point_->Advise(sink, &cookie_) : E_FAIL;
+  }
+  ~Advised() { Unadvise(); }
+  Advised(const Advised&) = delete;
+  Advised& operator=(const Advised&) = delete;
+  HRESULT Result() const { return result_; }
+  HRESULT Unadvise() {
+    if (FAILED(result_)) return result_;
+    result_ = E_FAIL;
+    return point_->Unadvise(cookie_);
+  }
+
+ private:
+  std::shared_ptr<pp::IConnectionPoint> point_;
+  DWORD cookie_ = 0;
+  HRESULT result_ = E_FAIL;
+};
+
+class MpdPlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 1; i <= 4; ++i)
+      ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t" + std::to_string(i) + ".ogg",
+                                       "Tone " + std::to_string(i), "Kiri", i % 2 ? "Ambient" : "Folk",
+                                       i == 4 ? 1.5 : 2.5, 300 + 50 * i));
+    mpd_.Start();
+  }
+
+  std::shared_ptr<pp::IiTunes> App() {
+    std::shared_ptr<pp::IiTunes> app;
+    EXPECT_EQ(pp::CoCreateITunesApp(&app), S_OK);
+    return app;
+  }
+
+  std::shared_ptr<pp::IITUserPlaylist> NewPlaylist(const std::shared_ptr<pp::IiTunes>& app, const std::string& name) {
+    std::shared_ptr<pp::IITPlaylist> playlist;
+    EXPECT_EQ(app->CreatePlaylist(name, &playlist), S_OK);
+    return pp::QueryInterface<pp::IITUserPlaylist>(playlist);
+  }
+
+  std::string Song(int i) const { return mpd_.Music() + "/Kiri/t" + std::to_string(i) + ".ogg"; }
+
+  TestMpd mpd_;
+};
+
+TEST_F(MpdPlayerTest, ReadsTheLibraryWithIdsThatStayAcrossARestartAndARescan) {
+  EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
+  EXPECT_TRUE(pp::IsPlayerRunning());
+  auto app = App();
+  std::shared_ptr<pp::IITPlaylist> library;
+  ASSERT_EQ(app->get_LibraryPlaylist(&library), S_OK);
+  const std::vector<TrackView> tracks = Tracks(library);
+  ASSERT_EQ(tracks.size(), 4u);
+  EXPECT_EQ(tracks[0].name, "Tone 1");
+  EXPECT_EQ(tracks[0].artist, "Kiri");
+  EXPECT_EQ(tracks[0].genre, "Ambient");
+  EXPECT_EQ(tracks[0].location, Song(1));
+  EXPECT_EQ(tracks[0].kind, pp::ITTrackKindFile);
+  EXPECT_EQ(tracks[3].time, "0:01");
+  std::set<long> distinct;
+  for (const TrackView& t : tracks) distinct.insert(t.id);
+  EXPECT_EQ(distinct.size(), 4u);
+  EXPECT_EQ(distinct.count(0), 0u);
+  const auto before = IdsByLocation(app);
+  app.reset();
+
+  // The same ids after MPD starts again, from a new application object.
+  mpd_.Stop();
+  EXPECT_FALSE(pp::IsPlayerRunning());
+  mpd_.Start();
+  EXPECT_EQ(IdsByLocation(App()), before);
+
+  // A song removed and one added: the others keep theirs, the new one gets a
+  // new id, and the removed one gets its own back when it returns.
+  std::filesystem::rename(Song(2), mpd_.Folder().File("t2.ogg"));
+  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", "Kiri", "Folk", 1, 500));
+  mpd_.Update();
+  auto after = IdsByLocation(App());
+  EXPECT_EQ(after.count(Song(2)), 0u);
+  ASSERT_EQ(after.count(Song(5)), 1u);
+  EXPECT_EQ(distinct.count(after[Song(5)]), 0u);
+  for (int i : {1, 3, 4}) EXPECT_EQ(after[Song(i)], before.at(Song(i)));
+  std::filesystem::rename(mpd_.Folder().File("t2.ogg"), Song(2));
+  mpd_.Update();
+  after = IdsByLocation(App());
+  EXPECT_EQ(after[Song(2)], before.at(Song(2)));
+
+  // A track found by its id.
+  std::shared_ptr<pp::IITObject> object;
+  ASSERT_EQ(App()->GetITObjectByID(1, 0, 0, before.at(Song(3)), &object), S_OK);
+  EXPECT_EQ(View(pp::QueryInterface<pp::IITTrack>(object)).name, "Tone 3");
+}
+
+TEST_F(MpdPlayerTest, RatingsComeFromTheRatingSticker) {
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_sticker_set(c.get(), "song", "Kiri/t3.ogg", "rating", "80"));
+  }
+  std::shared_ptr<pp::IITPlaylist> library;
+  App()->get_LibraryPlaylist(&library);
+  std::shared_ptr<pp::IITTrackCollection> tracks;
+  ASSERT_EQ(library->get_Tracks(&tracks), S_OK);
+  std::vector<long> ratings;
+  for (long i = 1; i <= 4; ++i) {
+    std::shared_ptr<pp::IITTrack> track;
+    tracks->get_Item(i, &track);
+    long rating = -1;
+    track->get_Rating(&rating);
+    ratings.push_back(rating);
+  }
+  EXPECT_EQ(ratings, (std::vector<long>{0, 0, 80, 0}));
+}
+
+TEST_F(MpdPlayerTest, StoredPlaylistsAreUserPlaylistsWithStableIdsAndTheirOperations) {
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Evening");
+  ASSERT_TRUE(playlist);
+  long id = 0;
+  playlist->get_PlaylistID(&id);
+  EXPECT_GT(id, 1);
+  ASSERT_EQ(playlist->AddFiles({Song(1), Song(2), Song(1)}), S_OK);
+  std::shared_ptr<pp::IITPlaylist> library;
+  app->get_LibraryPlaylist(&library);
+  std::shared_ptr<pp::IITTrackCollection> all;
+  library->get_Tracks(&all);
+  std::shared_ptr<pp::IITTrack> third;
+  all->get_Item(3, &third);
+  std::shared_ptr<pp::IITTrack> added;
+  ASSERT_EQ(playlist->AddTrack(third, &added), S_OK);
+  EXPECT_EQ(View(added).name, "Tone 3");
+
+  // Listed after the library playlist, as a plain user playlist.
+  std::shared_ptr<pp::IITSource> source;
+  app->get_LibrarySource(&source);
+  std::shared_ptr<pp::IITPlaylistCollection> playlists;
+  ASSERT_EQ(source->get_Playlists(&playlists), S_OK);
+  long count = 0;
+  playlists->get_Count(&count);
+  ASSERT_EQ(count, 2);
+  std::shared_ptr<pp::IITPlaylist> listed;
+  playlists->get_Item(2, &listed);
+  auto user = pp::QueryInterface<pp::IITUserPlaylist>(listed);
+  ASSERT_TRUE(user);
+  pp::ITUserPlaylistSpecialKind kind = pp::ITUserPlaylistSpecialKindFolder;
+  user->get_SpecialKind(&kind);
+  EXPECT_EQ(kind, pp::ITUserPlaylistSpecialKindNone);
+  std::shared_ptr<pp::IITPlaylist> first;
+  playlists->get_Item(1, &first);
+  EXPECT_FALSE(pp::QueryInterface<pp::IITUserPlaylist>(first));
+
+  auto names = [](const std::vector<TrackView>& tracks) {
+    std::vector<std::string> out;
+    for (const auto& t : tracks) out.push_back(t.name);
+    return out;
+  };
+  EXPECT_EQ(names(Tracks(listed)), (std::vector<std::string>{"Tone 1", "Tone 2", "Tone 1", "Tone 3"}));
+
+  // Deleting entries from one snapshot: each goes, whatever moved before it.
+  std::shared_ptr<pp::IITTrackCollection> entries;
+  listed->get_Tracks(&entries);
+  std::shared_ptr<pp::IITTrack> one, two;
+  entries->get_Item(1, &one);
+  entries->get_Item(2, &two);
+  EXPECT_EQ(one->Delete(), S_OK);
+  EXPECT_EQ(two->Delete(), S_OK);
+  EXPECT_EQ(names(Tracks(listed)), (std::vector<std::string>{"Tone 1", "Tone 3"}));
+  EXPECT_EQ(two->Delete(), pp::ITUNES_E_OBJECTDELETED);
+  // Library tracks stay: MPD's library is the folder.
+  EXPECT_TRUE(FAILED(third->Delete()));
+
+  // Found again by its id, from another application object; a taken name gets a number.
+  std::shared_ptr<pp::IITObject> object;
+  ASSERT_EQ(App()->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  std::string name;
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "Evening");
+  auto again = NewPlaylist(app, "Evening");
+  again->get_Name(&name);
+  EXPECT_EQ(name, "Evening 2");
+
+  // Renamed outside the program: it keeps its id under the new name; a new
+  // playlist of the old name is another playlist.
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_rename(c.get(), "Evening", "Night"));
+  }
+  ASSERT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "Night");
+  auto recreated = NewPlaylist(app, "Evening");
+  long recreatedId = 0;
+  recreated->get_PlaylistID(&recreatedId);
+  EXPECT_NE(recreatedId, id);
+  ASSERT_EQ(App()->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "Night");
+  // A deleted playlist's id finds nothing.
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_rm(c.get(), "Night"));
+  }
+  EXPECT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), E_INVALIDARG);
+  EXPECT_FALSE(object);
+  // A name that is not UTF-8 (a playlist file named so) reads with U+FFFD,
+  // and the playlist behind it still answers.
+  std::ofstream(mpd_.Folder().File("playlists/Odd\xFFname.m3u")) << "Kiri/t1.ogg\n";
+  app->get_LibrarySource(&source);
+  ASSERT_EQ(source->get_Playlists(&playlists), S_OK);
+  playlists->get_Count(&count);
+  std::vector<std::string> listedNames;
+  for (long i = 1; i <= count; ++i) {
+    playlists->get_Item(i, &listed);
+    listed->get_Name(&name);
+    listedNames.push_back(name);
+    if (name == "Odd\xEF\xBF\xBDname") {
+      EXPECT_EQ(Tracks(listed).size(), 1u);
+    }
+  }
+  EXPECT_NE(std::find(listedNames.begin(), listedNames.end(), "Odd\xEF\xBF\xBDname"), listedNames.end());
+  // A playlist name MPD refuses is an error, not a playlist.
+  std::shared_ptr<pp::IITPlaylist> refused;
+  EXPECT_TRUE(FAILED(app->CreatePlaylist("a/b", &refused)));
+  EXPECT_FALSE(refused);
+  // No folders: the layer answers as an interface older than 1.7.
+  bool compatible = true;
+  app->CheckVersion(1, 7, &compatible);
+  EXPECT_FALSE(compatible);
+}
+
+TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+
+  ASSERT_EQ(app->PlayFile(Song(1)), S_OK);
+  pp::ITPlayerState state = pp::ITPlayerStateStopped;
+  app->get_PlayerState(&state);
+  EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  std::shared_ptr<pp::IITTrack> current;
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).location, Song(1));
+  // The position moves, and the file alone plays: it stops at its end.
+  long position = -1;
+  EXPECT_TRUE(PumpUntil([&] { return SUCCEEDED(app->get_PlayerPosition(&position)) && position >= 1; }));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  app->get_PlayerState(&state);
+  EXPECT_EQ(state, pp::ITPlayerStateStopped);
+  ASSERT_GE(sink.events.size(), 2u);
+  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 1")));
+  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("Tone 1")));
+
+  // A playlist from its first track; its tracks follow one another.
+  auto playlist = NewPlaylist(app, "Two");
+  ASSERT_EQ(playlist->AddFiles({Song(4), Song(2)}), S_OK);
+  sink.events.clear();
+  ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  std::shared_ptr<pp::IITPlaylist> playing;
+  current->get_Playlist(&playing);
+  long id = 0, playingId = -1, order = 0;
+  playlist->get_PlaylistID(&id);
+  playing->get_PlaylistID(&playingId);
+  current->get_PlayOrderIndex(&order);
+  EXPECT_EQ(playingId, id);
+  EXPECT_EQ(order, 1);
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
+  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 4")));
+  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("Tone 4")));
+  EXPECT_EQ(sink.events[2], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 2")));
+
+  // Commands while playing stop what plays, once, then play.
+  sink.events.clear();
+  ASSERT_EQ(app->BackTrack(), S_OK);
+  ASSERT_EQ(app->Stop(), S_OK);
+  app->get_PlayerState(&state);
+  EXPECT_EQ(state, pp::ITPlayerStateStopped);
+  ASSERT_EQ(app->Play(), S_OK);
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).name, "Tone 4");
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
+  EXPECT_EQ(sink.Count(pp::ITEventPlayerStop), 2u);
+  ASSERT_EQ(app->Stop(), S_OK);
+
+  // A song that vanished: the database-changed event names it, playing it
+  // is refused, and the player goes on answering.
+  std::filesystem::remove(Song(3));
+  mpd_.Update();
+  EXPECT_TRUE(PumpUntil([&] { return sink.deletedRows == 1; }));
+  EXPECT_TRUE(FAILED(app->PlayFile(Song(3))));
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+  EXPECT_EQ(advised.Unadvise(), S_OK);
+}
+
+TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  const auto ids = IdsByLocation(app);
+
+  mpd_.Stop();
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventQuitting) == 1; }));
+  EXPECT_EQ(sink.Count(pp::ITEventAboutToPromptUserToQuit), 1u);
+  pp::ITPlayerState state;
+  EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
+  EXPECT_FALSE(pp::IsPlayerRunning());
+  std::shared_ptr<pp::IiTunes> none;
+  EXPECT_EQ(pp::CoCreateITunesApp(&none), pp::CO_E_SERVER_EXEC_FAILURE);
+
+  mpd_.Start();
+  EXPECT_TRUE(pp::IsPlayerRunning());
+  EXPECT_EQ(IdsByLocation(App()), ids);
+}
+
+TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+
+  mpd_.Pause();
+  pp::ITPlayerState state;
+  EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
+  // Once disconnected, calls fail without asking again.
+  long position = 0;
+  EXPECT_EQ(app->get_PlayerPosition(&position), pp::RPC_E_DISCONNECTED);
+  EXPECT_FALSE(pp::IsPlayerRunning());
+  std::shared_ptr<pp::IiTunes> none;
+  EXPECT_EQ(pp::CoCreateITunesApp(&none), pp::CO_E_SERVER_EXEC_FAILURE);
+
+  mpd_.Resume();
+  EXPECT_TRUE(PumpUntil([] { return pp::IsPlayerRunning(); }));
+  EXPECT_EQ(App()->get_PlayerState(&state), S_OK);
+  app.reset();  // its event connection ends with it
+}
+
+}  // namespace
+
+namespace {
+
+using zorva_test::ScopedEnv;
+using zorva_test::TempFolder;
+
+// Which player the programs take, and Zorva's own MPD when none answers.
+class OwnMpdTest : public ::testing::Test {
+ protected:
+  OwnMpdTest() { std::filesystem::create_directories(home_.File("run")); }
+  ~OwnMpdTest() override { EndOwnMpd(); }
+
+  // Ends the MPD that the test had started (by its pid file), as a user would.
+  void EndOwnMpd() {
+    std::ifstream pidFile(home_.File("run/zorva-mpd/pid"));
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    PumpUntil([pid] { return ::kill(pid, 0) != 0; });
+  }
+
+  std::string Titles() {
+    std::shared_ptr<pp::IiTunes> app;
+    if (pp::CoCreateITunesApp(&app) != S_OK) return "no player";
+    std::shared_ptr<pp::IITPlaylist> library;
+    app->get_LibraryPlaylist(&library);
+    std::string titles;
+    for (const TrackView& t : Tracks(library)) titles += t.name + ";";
+    return titles;
+  }
+
+  TempFolder home_;
+  ScopedEnv homeEnv_{"HOME", home_.Path()};
+  ScopedEnv runtime_{"XDG_RUNTIME_DIR", home_.File("run")};
+  ScopedEnv data_{"XDG_DATA_HOME", home_.File("data")};
+  ScopedEnv config_{"XDG_CONFIG_HOME", home_.File("config")};
+  ScopedEnv music_{"XDG_MUSIC_DIR", nullptr};
+  ScopedEnv host_{"MPD_HOST", nullptr};
+  ScopedEnv port_{"MPD_PORT", nullptr};
+  ScopedEnv socket_{"ZORVA_PLAYER_SOCKET", nullptr};
+  ScopedEnv player_{"ZORVA_PLAYER", nullptr};
+};
+
+TEST_F(OwnMpdTest, ThePlayerNamedElseAnMpdThatAnswersElseTheStandInThatAnswersElseMpdWhenInstalled) {
+  struct Case {
+    const char* named;
+    pp::PlayerKind chosen;
+  };
+  for (const Case& c : {Case{"stand-in", pp::PlayerKind::StandIn}, Case{"mpd", pp::PlayerKind::Mpd}}) {
+    ScopedEnv named("ZORVA_PLAYER", c.named);
+    EXPECT_EQ(pp::ChosenPlayer(), c.chosen) << c.named;
+  }
+  {
+    ScopedEnv socket("ZORVA_PLAYER_SOCKET", home_.File("run/elsewhere.sock"));
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
+  }
+  // Nothing answers: MPD, since it is installed; without it on the path, the stand-in.
+  EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
+  {
+    ScopedEnv path("PATH", home_.Path());
+    EXPECT_FALSE(pp::MpdInstalled());
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
+  }
+  // A stand-in that answers is taken over starting an MPD.
+  {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = home_.File("run/zorva-player.sock");
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::StandIn);
+    ::close(listener);
+    std::filesystem::remove(path);
+  }
+  // An MPD where the user's clients look is taken.
+  TestMpd mpd;
+  mpd.Start();
+  ScopedEnv unnamed("ZORVA_PLAYER", nullptr);
+  EXPECT_EQ(pp::ChosenPlayer(), pp::PlayerKind::Mpd);
+}
+
+TEST_F(OwnMpdTest, StartsOnTheUsersMusicWhenItHoldsAudioElseOnTheSampleBesideThePrograms) {
+  const std::string programs = home_.File("bin");
+  ASSERT_TRUE(zorva_test::MakeSong(programs + "/sample-music/Kiri/1.ogg", "Sample Tone", "Kiri", "Ambient", 1, 300));
+  std::filesystem::create_directories(home_.File("Music"));
+  std::shared_ptr<pp::IiTunes> none;
+  EXPECT_EQ(pp::CoCreateITunesApp(&none), pp::CO_E_SERVER_EXEC_FAILURE);  // nothing registered to start one
+
+  pp::RegisterPlayerActivator([&] { return pp::StartPlayerServer(programs + "/zorva-player", 60000); });
+  EXPECT_EQ(Titles(), "Sample Tone;");
+  const std::string config = home_.File("run/zorva-mpd/mpd.conf");
+  std::ifstream text(config);
+  const std::string written((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+  EXPECT_NE(written.find("type \"" + pp::OwnMpdAudioOutput() + "\""), std::string::npos) << written;
+  EndOwnMpd();
+  EXPECT_FALSE(pp::IsPlayerRunning());
+
+  // With a song in ~/Music it serves that.
+  ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
+  EXPECT_EQ(Titles(), "My Tone;");
+  pp::RegisterPlayerActivator({});
+}
+
+}  // namespace
