@@ -288,7 +288,7 @@ class MusicDB : public SQLiteDB {
     AssignTrackTag,           // (track id, tag id): only for a stored track and tag it does not carry yet
     ClearScheduleItemMixes,   // (mix id): the items that played the mix play a random selection
   };
-  static constexpr int kStatementCount = 72;
+  static constexpr int kStatementCount = 74;
 
   // The SQL text of a statement of the set.
   static const char* StatementText(StatementId id);
