@@ -196,6 +196,10 @@ class CZorvaDlg : public CMainWindow {
   void SwitchToDueMix();
   // The first page fill and the 500 ms poll.
   void FillPage();
+  // A later document of the page (its renderer died, or its window was
+  // closed and made again): what the first fill wrote, written again, without
+  // starting anything.
+  void RefillPage();
   void PollPlayer();
   // The Lab shows the track (on the user's request, or following the
   // player) and comes forward.
