@@ -82,6 +82,7 @@ const MessageMap& CVantrelDlg::ThisMessageMap() {
                                   OnWmTimer(&CVantrelDlg::OnTimer),
                                   OnWmHotKey(&CVantrelDlg::OnHotKey),
                                   OnWmDestroy(&CVantrelDlg::OnDestroy),
+                                  OnWmClose(&CVantrelDlg::OnClose),
                               });
   return map;
 }
@@ -191,6 +192,11 @@ std::string CVantrelDlg::GetStatusText() const {
 }
 
 void CVantrelDlg::UpdateStatusText() { SetElementHtml("dbdetails", GetStatusText()); }
+
+void CVantrelDlg::OnClose() {
+  // Closing the window from the desktop hides it, as its own close button does.
+  CSystemTray::HideToTray(this);
+}
 
 HRESULT CVantrelDlg::OnButtonOK(platform::HtmlElement&) {
   CSystemTray::HideToTray(this);

@@ -93,6 +93,7 @@ class CVantrelDlg : public CMainWindow {
   void OnTimer(UINT_PTR id);
   void OnHotKey(UINT id, UINT modifiers, UINT key);
   void OnDestroy();
+  void OnClose();
 
   void OnTrayOptions();
   void OnTrayStartZorva(bool lab);

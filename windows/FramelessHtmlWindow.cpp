@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -220,23 +219,21 @@ void CFramelessHtmlWindow::OnBeforeNavigate(const std::string& url, bool& cancel
   cancel = !IsPageNavigation(url, config_.pageFile);
 }
 
-HRESULT CFramelessHtmlWindow::DragUnlessTextEdit(platform::HtmlElement& element, const char* handler) {
-  std::fprintf(stderr, "%s <%s>\r\n", handler, element.GetTagName().c_str());
+HRESULT CFramelessHtmlWindow::DragUnlessTextEdit(platform::HtmlElement& element) {
   if (element.IsTextEdit()) return S_OK;
   StartWindowDrag();
   return S_FALSE;
 }
 
 HRESULT CFramelessHtmlWindow::OnHtmlSelectStart(platform::HtmlElement& element) {
-  return DragUnlessTextEdit(element, "OnHtmlSelectStart");
+  return DragUnlessTextEdit(element);
 }
 
 HRESULT CFramelessHtmlWindow::OnHtmlDragStart(platform::HtmlElement& element) {
-  return DragUnlessTextEdit(element, "OnHtmlDragStart");
+  return DragUnlessTextEdit(element);
 }
 
 HRESULT CFramelessHtmlWindow::OnHtmlContextMenu(platform::HtmlElement& element) {
-  std::fprintf(stderr, "OnHtmlContextMenu <%s>\r\n", element.GetTagName().c_str());
   return element.IsTextEdit() ? S_OK : S_FALSE;
 }
 

@@ -122,7 +122,7 @@ class CFramelessHtmlWindow : public CDHtmlDialog {
   void OnDestroy();
 
  private:
-  HRESULT DragUnlessTextEdit(platform::HtmlElement& element, const char* handler);
+  HRESULT DragUnlessTextEdit(platform::HtmlElement& element);
 
   FramelessWindowConfig config_;
   CRgn region_;

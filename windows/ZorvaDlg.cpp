@@ -221,7 +221,11 @@ void CZorvaDlg::OnTimer(UINT_PTR id) {
         KillTimer(TIMER_PAGE_READY);
         // Every new document of the page takes the stored wallpaper.
         SetWallpaper(wallpaper);
-        if (!pageFilled) FillPage();
+        if (!pageFilled) {
+          FillPage();
+        } else {
+          RefillPage();
+        }
       }
       break;
     case TIMER_PLAYER_POLL:

@@ -199,6 +199,10 @@ class CZorvaDlg : public CMainWindow {
   void SwitchToDueMix();
   // The first page fill and the 500 ms poll.
   void FillPage();
+  // A later document of the page (its renderer died, or its window was
+  // closed and made again): what the first fill wrote, written again, without
+  // starting anything.
+  void RefillPage();
   void PollPlayer();
   // A page filled while the database held no track of the mix (a new one
   // whose first scan had stored nothing yet) fills its queue and plays once

@@ -270,6 +270,22 @@ void CZorvaDlg::StartPlayback() {
   OnSchedulerMode(0, 0);
 }
 
+void CZorvaDlg::RefillPage() {
+  SetElementHtml("albumname", HtmlText(nowPlaying.album));
+  SetElementHtml("trackname", HtmlText(nowPlaying.name));
+  SetElementHtml("artistname", HtmlText(nowPlaying.artist));
+  ShowMixNames();
+  ShowQueue();
+  // The new page's filter is empty: so are the lists' filters.
+  tagFilter.clear();
+  RebuildTagLinks();
+  UpdatePlayerSelector();
+  ShowMixLists();
+  if (auto play = GetElement("play")) play->SetClassName(paused ? "playclass" : "pauseclass");
+  CallPage(theScheduler.IsRunning() ? "enableautomator" : "disableautomator");
+  SetElementHtml("status", theScanStatus.Get());
+}
+
 void CZorvaDlg::TogglePlayPause() {
   if (theScheduler.IsRunning()) theScheduler.Override();
   if (!paused) {

@@ -1,9 +1,13 @@
 #include "platform/desktop/DesktopControl.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <future>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -119,11 +123,54 @@ bool StartDesktopControl() {
   InstallClock(clock);
   EnsureMessageQueue();
   const DWORD thread = GetCurrentThreadId();
-  std::thread([thread] {
+  // Lines are read as they come, so time can be moved on while a command
+  // waits for the program's thread.
+  struct Lines {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<std::string> waiting;
+    bool ended = false;
+  };
+  auto lines = std::make_shared<Lines>();
+  std::thread([lines] {
     std::string line;
     while (std::getline(std::cin, line)) {
-      // Time passes whatever the program's thread is doing: one that waits
-      // for a moment to pass (a timed test of an event) must see it pass.
+      std::lock_guard<std::mutex> lock(lines->mutex);
+      lines->waiting.push_back(line);
+      lines->ready.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(lines->mutex);
+    lines->ended = true;
+    lines->ready.notify_all();
+  }).detach();
+  std::thread([thread, lines] {
+    // Time passes whatever the program's thread is doing: one that waits
+    // for a moment to pass (a timed test of an event) must see it pass, also
+    // while a command waits for that thread.
+    auto runAdvances = [lines] {
+      std::vector<std::string> advances;
+      {
+        std::lock_guard<std::mutex> lock(lines->mutex);
+        for (auto it = lines->waiting.begin(); it != lines->waiting.end();) {
+          if (it->rfind("advance", 0) == 0) {
+            advances.push_back(*it);
+            it = lines->waiting.erase(it);
+          } else {
+            ++it;
+          }
+        }
+      }
+      for (const std::string& advance : advances) RunDesktopCommand(*clock, advance, std::cout);
+    };
+    for (;;) {
+      std::string line;
+      {
+        std::unique_lock<std::mutex> lock(lines->mutex);
+        lines->ready.wait(lock, [&] { return !lines->waiting.empty() || lines->ended; });
+        if (lines->waiting.empty()) return;
+        line = lines->waiting.front();
+        lines->waiting.pop_front();
+      }
       if (line.rfind("advance", 0) == 0) {
         RunDesktopCommand(*clock, line, std::cout);
         continue;
@@ -138,7 +185,7 @@ bool StartDesktopControl() {
           })) {
         return;
       }
-      finished.wait();
+      while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) runAdvances();
     }
   }).detach();
   return true;

@@ -15,10 +15,12 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <thread>
 #include <vector>
 
 #include <zlib.h>
 
+#include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
 
 namespace platform::chromium {
@@ -484,16 +486,8 @@ void Browser::ReadLoop(int fd) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (message.contains("id")) {
           const int id = message["id"].is_number_integer() ? message["id"].get<int>() : -1;
-          if (waiting_.count(id)) {
-            replies_[id] = std::move(message);
-          } else if (auto posted = posted_.find(id); posted != posted_.end()) {
-            Event reply;
-            reply.params = std::move(message);
-            reply.done = std::move(posted->second.second);
-            const DWORD thread = posted->second.first;
-            posted_.erase(posted);
-            if (Queue(thread, std::move(reply))) wake.push_back(thread);
-          }
+          callSessions_.erase(id);
+          Deliver(id, std::move(message), wake);
         } else if (message.contains("method")) {
           Event event;
           event.method = message.value("method", "");
@@ -513,6 +507,10 @@ void Browser::ReadLoop(int fd) {
                 if (session.targetId == target) event.session = name;
               }
             }
+          }
+          if (event.method == "Inspector.targetCrashed" || event.method == "Inspector.detached" ||
+              event.method == "Target.detachedFromTarget") {
+            FailCallsOf(event.session, wake);
           }
           // Seen as the page stops and goes on, before its thread hears of it.
           if (event.method == "Debugger.paused") {
@@ -543,6 +541,32 @@ void Browser::ReadLoop(int fd) {
   }
   ::close(fd);
   Died();
+}
+
+void Browser::FailCallsOf(const std::string& session, std::vector<DWORD>& wake) {
+  if (session.empty()) return;
+  for (auto it = callSessions_.begin(); it != callSessions_.end();) {
+    if (it->second != session) {
+      ++it;
+      continue;
+    }
+    const int id = it->first;
+    it = callSessions_.erase(it);
+    Deliver(id, Json{{"id", id}, {"error", {{"message", "the page has gone"}}}}, wake);
+  }
+}
+
+void Browser::Deliver(int id, Json message, std::vector<DWORD>& wake) {
+  if (waiting_.count(id)) {
+    replies_[id] = std::move(message);
+  } else if (auto posted = posted_.find(id); posted != posted_.end()) {
+    Event reply;
+    reply.params = std::move(message);
+    reply.done = std::move(posted->second.second);
+    const DWORD thread = posted->second.first;
+    posted_.erase(posted);
+    if (Queue(thread, std::move(reply))) wake.push_back(thread);
+  }
 }
 
 bool Browser::Queue(DWORD thread, Event event) {
@@ -609,6 +633,7 @@ void Browser::Post(const std::string& method, const Json& params, const std::str
     if (dead_) return;
     id = nextId_++;
     posted_[id] = {GetCurrentThreadId(), std::move(done)};
+    if (!session.empty()) callSessions_[id] = session;
   }
   Json message{{"id", id}, {"method", method}, {"params", params}};
   if (!session.empty()) message["sessionId"] = session;
@@ -617,6 +642,7 @@ void Browser::Post(const std::string& method, const Json& params, const std::str
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    callSessions_.erase(id);
     auto posted = posted_.find(id);
     if (posted == posted_.end()) return;
     Event reply;
@@ -699,12 +725,14 @@ int Browser::Begin(const std::string& method, const Json& params, const std::str
     }
     id = nextId_++;
     waiting_.insert(id);
+    if (!session.empty()) callSessions_[id] = session;
   }
   Json message{{"id", id}, {"method", method}, {"params", params}};
   if (!session.empty()) message["sessionId"] = session;
   if (!Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) {
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_.erase(id);
+    callSessions_.erase(id);
     *error = "the page browser cannot be reached";
     return 0;
   }
@@ -743,6 +771,7 @@ Reply Browser::Await(int id, const std::string& method, Millis timeout) {
   }
   waiting_.erase(id);
   replies_.erase(id);
+  callSessions_.erase(id);
   reply.error = dead_ ? "the page browser has ended" : method + " timed out";
   return reply;
 }
@@ -848,6 +877,12 @@ std::string Browser::OpenPage(Millis timeout, std::string* error) {
   Reply open = Call("Runtime.evaluate", {{"expression", "window.open('about:blank', '', 'popup') !== null"},
                                          {"userGesture", true}, {"returnByValue", true}},
                     launcherSession_, timeout);
+  // Off the screen it still counts as a window of the desktop: it is
+  // withdrawn where the display lets us, once its page has loaded.
+  if (!launcherWithdrawn_) {
+    const unsigned long shown = FindXWindow(launcherSession_);
+    launcherWithdrawn_ = shown != 0 && x11::Withdraw(shown);
+  }
   if (!open.ok) {
     if (error) *error = open.error;
     return {};
@@ -861,6 +896,37 @@ std::string Browser::OpenPage(Millis timeout, std::string* error) {
   }
   if (error) *error = "the browser opened no window";
   return {};
+}
+
+unsigned long Browser::FindXWindow(const std::string& session) {
+  if (headless_ || session.empty()) return 0;
+  static int marks = 0;
+  const std::string mark = "zorva-window-" + std::to_string(::getpid()) + "-" + std::to_string(++marks);
+  // The page's own title comes back once the window is found.
+  const std::string markScript = "(() => { const t = document.title; document.title = " + Json(mark).dump() +
+                                  "; return t; })()";
+  Reply old = Call("Runtime.evaluate", {{"expression", markScript}, {"returnByValue", true}}, session);
+  if (!old.ok) return 0;
+  unsigned long window = 0;
+  // The browser sets the title on its window a moment later.
+  for (int attempt = 0; attempt < 250 && !window; ++attempt) {
+    window = x11::FindWindowByTitle(mark);
+    if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const Json title = old.result.contains("result") ? old.result["result"].value("value", Json("")) : Json("");
+  // Restored by value: the page's title is never made into script.
+  Reply global = Call("Runtime.evaluate", {{"expression", "window"}}, session);
+  const std::string id = global.ok && global.result.contains("result") ? global.result["result"].value("objectId", "")
+                                                                         : std::string();
+  if (!id.empty()) {
+    Call("Runtime.callFunctionOn",
+         {{"functionDeclaration", "function (mark, t) { if (document.title === mark) document.title = t; }"},
+          {"objectId", id},
+          {"arguments", Json::array({{{"value", mark}}, {{"value", title.is_string() ? title : Json("")}}})}},
+         session);
+    Send("Runtime.releaseObject", {{"objectId", id}}, session);
+  }
+  return window;
 }
 
 void Browser::AddSession(const std::string& session, const std::string& targetId, EventSink sink) {

@@ -24,6 +24,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -102,6 +103,11 @@ class Browser : public std::enable_shared_from_this<Browser> {
   // page of the program is there sooner than a new one.
   std::string TakeStartPage();
 
+  // The X window of a shown page (its session), found by a title only it
+  // shows for a moment; 0 headless, without an X display, or when it does
+  // not show up (platform/html/X11Windows.h).
+  unsigned long FindXWindow(const std::string& session);
+
   // Handles this thread's queued events; waits up to `timeout` for one when
   // none is queued. True when at least one was handled.
   bool ProcessEvents(Millis timeout);
@@ -160,10 +166,17 @@ class Browser : public std::enable_shared_from_this<Browser> {
   std::set<int> waiting_;
   std::map<int, Json> replies_;
   std::map<int, std::pair<DWORD, ReplySink>> posted_;  // posted commands: their thread and sink
+  // The page session of each command under way: a page that crashes or goes
+  // never answers them, so they are answered with an error then.
+  std::map<int, std::string> callSessions_;
+  void FailCallsOf(const std::string& session, std::vector<DWORD>& wake);
+  // Under mutex_: the answer to command `id` goes to whoever waits for it.
+  void Deliver(int id, Json message, std::vector<DWORD>& wake);
   std::map<std::string, Session> sessions_;
   std::map<DWORD, ThreadEvents> queues_;
   std::set<std::string> paused_;  // sessions whose page stands in the debugger
   std::string launcherSession_;  // the start window, which opens app windows
+  bool launcherWithdrawn_ = false;
   std::string startPage_;        // headless: the start page not yet taken
   std::mutex writeMutex_;
 };

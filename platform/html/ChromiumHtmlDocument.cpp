@@ -10,6 +10,7 @@
 
 #include "platform/html/ChromiumPageScript.h"
 #include "platform/html/Url.h"
+#include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
 
 namespace platform {
@@ -766,6 +767,7 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     if (params.value("frameId", "") == targetId_) ++stops_;
   } else if (method == "Page.loadEventFired") {
     ++loads_;
+    reopens_ = 0;
     const bool notify = !quiet_;
     // The program's navigation has loaded before its window hears so.
     if (loading_) EndLoad(true);
@@ -779,14 +781,66 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
       std::fprintf(stderr, "zorva: script error in %s: %s\n", url_.c_str(),
                    ExceptionText(params.value("exceptionDetails", Json::object())).c_str());
     }
-  } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached" ||
-             method == "Target.detachedFromTarget" || method == "Target.targetCrashed") {
-    closed_ = true;
-    contextId_ = 0;
-    elements_.clear();
-    held_.clear();
-    if (loading_) EndLoad(false);
+  } else if (method == "Inspector.targetCrashed" || method == "Target.targetCrashed") {
+    PageLost(false);
+  } else if (method == "Inspector.detached" || method == "Target.detachedFromTarget" ||
+             method == "Target.targetDestroyed") {
+    PageLost(true);
   }
+}
+
+void ChromiumHtmlDocument::PageLost(bool windowClosed) {
+  closed_ = true;
+  contextId_ = 0;
+  elements_.clear();
+  held_.clear();
+  if (loading_) EndLoad(false);
+  // A new page may land in a renderer that is dying too: it is made again,
+  // but a page that dies each time it is made is left closed.
+  if (lost_ || reopens_ >= 5) return;
+  lost_ = true;
+  ++reopens_;
+  // Not inside the event: the window may close, and a new page is waited for.
+  std::weak_ptr<bool> alive = alive_;
+  PostThreadCall(GetCurrentThreadId(), [this, alive, windowClosed] {
+    if (!alive.lock() || !browser_->Alive()) return;
+    if (windowClosed && windowClosed_) {
+      const auto closed = windowClosed_;
+      closed();
+      if (!alive.lock()) return;
+    }
+    Reopen();
+  });
+}
+
+void ChromiumHtmlDocument::Reopen() {
+  if (!sessionId_.empty()) browser_->RemoveSession(sessionId_);
+  if (!targetId_.empty()) browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
+  const std::string url = url_;
+  const std::optional<Placed> placed = placed_;
+  targetId_.clear();
+  sessionId_.clear();
+  setUp_ = SetUpState::Opening;
+  setUpLeft_ = 0;
+  contextId_ = 0;
+  closed_ = false;
+  lost_ = false;
+  startScriptId_.clear();
+  startScriptPending_ = false;
+  startSettings_ = Json();
+  pageSettings_ = Json();
+  loading_.reset();
+  ownLoad_ = false;
+  quiet_ = false;
+  fulfilPending_ = false;
+  placed_.reset();
+  xWindow_ = 0;
+  xWindowSought_ = false;
+  url_ = "about:blank";
+  Open();
+  if (setUp_ == SetUpState::Failed) return;
+  if (!url.empty() && url != "about:blank") LoadUrl(url, true, false);
+  if (placed) Place(*placed);
 }
 
 void ChromiumHtmlDocument::OnPaused(const Json& params) {
@@ -841,6 +895,11 @@ Json ChromiumHtmlDocument::Answer(const Json& request) {
     if (event.returnValue) return nullptr;
     ++cancelled_;
     return false;
+  }
+  if (kind == "key") {
+    const bool taken = keyHandler_ && keyHandler_(request.value("keyCode", 0), request.value("ctrlKey", false),
+                                                  request.value("shiftKey", false), request.value("altKey", false));
+    return Json(taken);
   }
   if (kind == "navigate") {
     if (!host_) return nullptr;
@@ -1024,6 +1083,11 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
 
 void ChromiumHtmlDocument::SetVisible(bool visible) {
   if (browser_->Headless() || !EnsureReady()) return;
+  if (!xWindowSought_) {
+    xWindowSought_ = true;
+    xWindow_ = browser_->FindXWindow(sessionId_);
+  }
+  if (xWindow_ != 0 && (visible ? x11::Map(xWindow_) : x11::Withdraw(xWindow_))) return;
   // Without a window manager minimising is ignored; a window far off the
   // screen is hidden (the page reads visibilityState "hidden").
   Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
@@ -1044,19 +1108,54 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
 ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
   std::weak_ptr<bool> alive = alive_;
   return [this, alive](int x, int y, int width, int height, bool visible) {
-    if (!alive.lock()) return;
-    const Placed now{x, y, width, height, visible};
-    if (placed_ && *placed_ == now) return;
-    const bool moved = !placed_ || placed_->x != x || placed_->y != y || placed_->width != width ||
-                       placed_->height != height;
-    const bool shown = !placed_ || placed_->visible != visible;
-    placed_ = now;
-    if (visible) {
-      if (moved || shown) SetBounds(x, y, width, height);
-    } else if (shown) {
-      SetVisible(false);
-    }
+    if (alive.lock()) Place(Placed{x, y, width, height, visible});
   };
+}
+
+ChromiumHtmlDocument::PlaceReader ChromiumHtmlDocument::MakePlaceReader() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive](int* x, int* y) {
+    if (!alive.lock() || browser_->Headless()) return false;
+    if (closed_ || setUp_ != SetUpState::Ready) {
+      // Its window closed by the desktop: where it was last seen.
+      if (!lastSeen_) return false;
+      *x = lastSeen_->first;
+      *y = lastSeen_->second;
+      return true;
+    }
+    if (placed_ && !placed_->visible) return false;
+    Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
+    if (!window.ok) return false;
+    const Json bounds = window.result.value("bounds", Json::object());
+    if (bounds.value("windowState", std::string("normal")) != "normal") return false;
+    *x = bounds.value("left", 0);
+    *y = bounds.value("top", 0);
+    lastSeen_ = std::make_pair(*x, *y);
+    return true;
+  };
+}
+
+ChromiumHtmlDocument::TitleSetter ChromiumHtmlDocument::MakeTitleSetter() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive](const std::string& title) {
+    if (alive.lock()) Hold("setTitle", Json::array({title}));
+  };
+}
+
+void ChromiumHtmlDocument::Place(const Placed& now) {
+  if (placed_ && *placed_ == now) return;
+  const bool wasHidden = placed_ && !placed_->visible;
+  const bool moved = !placed_ || placed_->x != now.x || placed_->y != now.y || placed_->width != now.width ||
+                     placed_->height != now.height;
+  const bool shown = !placed_ || placed_->visible != now.visible;
+  placed_ = now;
+  if (now.visible) lastSeen_ = std::make_pair(now.x, now.y);
+  if (now.visible) {
+    if (wasHidden) SetVisible(true);
+    if (moved || shown) SetBounds(now.x, now.y, now.width, now.height);
+  } else if (shown) {
+    SetVisible(false);
+  }
 }
 
 }  // namespace platform

@@ -154,12 +154,38 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   std::string CaptureScreenshot() const;
   // Sets the viewport size (headless) or the window's bounds (shown).
   void SetBounds(int x, int y, int width, int height);
+  // Hidden: withdrawn from the screen (no window, no task-bar entry) where
+  // the display lets us, else moved far off it.
   void SetVisible(bool visible);
   // A callable that places the page where its window is (screen position,
   // size, shown or not); safe to keep after the document has gone (then it
   // does nothing). For the window layer's hooks.
   using Follower = std::function<void(int x, int y, int width, int height, bool visible)>;
   Follower MakeFollower();
+  // The same kind of callable that reads where the page's window is on the
+  // screen now, moved there by the desktop or not (once its window has been
+  // closed, where it was last seen): false headless, while the window is
+  // hidden, minimised or maximised, and once the document has gone.
+  using PlaceReader = std::function<bool(int* x, int* y)>;
+  PlaceReader MakePlaceReader();
+  // And one that gives the page's window a title (the desktop's task bar
+  // shows it), held like an element write.
+  using TitleSetter = std::function<void(const std::string& title)>;
+  TitleSetter MakeTitleSetter();
+
+  // The user closed the page's own window (the desktop's close button, or
+  // the browser's close key): `closed` runs on the document's thread, once
+  // the window has gone. The page is loaded again in a new window of the
+  // browser, placed as the follower last placed it (a page whose renderer
+  // died is loaded again the same way), and DocumentComplete follows.
+  void SetWindowClosedHandler(std::function<void()> closed) { windowClosed_ = std::move(closed); }
+  // A key the browser would act on itself (F5, and with Ctrl: R, P, W, F4)
+  // pressed in the page: the browser does nothing with it, and `handler` gets
+  // it (virtual key, Ctrl, Shift, Alt) while the page waits, so the program's
+  // key handling sees it as a key of its window; true when that took it. The
+  // page's own handlers still see the key.
+  using KeyHandler = std::function<bool(int key, bool ctrl, bool shift, bool alt)>;
+  void SetKeyHandler(KeyHandler handler) { keyHandler_ = std::move(handler); }
 
   // Both wait until the page target is set up (empty when it failed).
   const std::string& TargetId() const;
@@ -194,6 +220,10 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void StartNavigation();
   void Navigated(std::uint64_t serial, const chromium::Reply& reply);
   void EndLoad(bool loaded);
+  // The page target has gone (its window closed) or its renderer died: a new
+  // one is made and the page loaded again.
+  void PageLost(bool windowClosed);
+  void Reopen();
   void OnEvent(const std::string& method, const chromium::Json& params);
   void OnPaused(const chromium::Json& params);
   chromium::Json Answer(const chromium::Json& request);
@@ -253,6 +283,14 @@ class ChromiumHtmlDocument final : public HtmlDocument {
     bool operator==(const Placed&) const = default;
   };
   std::optional<Placed> placed_;
+  void Place(const Placed& now);
+  bool lost_ = false;  // a new page target is on its way
+  int reopens_ = 0;    // pages made again since one last loaded
+  std::optional<std::pair<int, int>> lastSeen_;  // where its window was last placed or read
+  unsigned long xWindow_ = 0;  // the page's X window, once looked for
+  bool xWindowSought_ = false;
+  std::function<void()> windowClosed_;
+  KeyHandler keyHandler_;
   std::string fulfil_;       // HTML that answers the next document request (LoadHtml)
   bool fulfilPending_ = false;
   Millis loadTimeout_ = 15000;

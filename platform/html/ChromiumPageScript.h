@@ -145,6 +145,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         }
         return true;
       },
+      setTitle(v) { document.title = v; return true; },
       body() { return handleOf(document.body); },
       root() { return handleOf(document.documentElement); },
       active() { return handleOf(document.activeElement); },
@@ -245,6 +246,17 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       if (url.slice(0, hash) !== (mark < 0 ? here : here.slice(0, mark))) return;
       if (askHost({ kind: 'navigate', url: url }) === false) e.preventDefault();
     };
+    // The browser's own keys (F5, Ctrl+R reload; Ctrl+P print; Ctrl+W,
+    // Ctrl+F4 close) go to the host's key handling and never act here.
+    const onBrowserKey = (e) => {
+      const k = e.keyCode | 0;
+      if (k !== 116 && !(e.ctrlKey && !e.altKey && (k === 80 || k === 82 || k === 87 || k === 115))) return;
+      e.preventDefault();
+      askHost({
+        kind: 'key', keyCode: k, ctrlKey: !!e.ctrlKey, shiftKey: !!e.shiftKey, altKey: !!e.altKey,
+      });
+    };
+    window.addEventListener('keydown', onBrowserKey, true);
     const external = new Proxy(Object.create(null), {
       get(target, name) {
         if (typeof name !== 'string' || name === 'then') return undefined;

@@ -253,6 +253,11 @@ void CDHtmlDialog::OnDocumentComplete(const std::string&) {}
 
 void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
   if (!event.srcElement) return;
+  // A disabled dialog (a modal window of its own stands over it) takes no input.
+  if (m_hWnd && ::IsWindow(m_hWnd) && !::IsWindowEnabled(m_hWnd)) {
+    event.returnValue = false;
+    return;
+  }
   events_.push_back(&event);
   struct Pop {
     std::vector<const platform::HtmlEvent*>& events;

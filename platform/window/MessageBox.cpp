@@ -1,4 +1,5 @@
 #include "platform/window/MessageBox.h"
+#include "platform/window/MessageBoxInternal.h"
 
 #include <unistd.h>
 
@@ -10,19 +11,6 @@
 namespace platform {
 namespace {
 
-const char* ButtonName(int answer) {
-  switch (answer) {
-    case IDOK: return "OK";
-    case IDCANCEL: return "Cancel";
-    case IDABORT: return "Abort";
-    case IDRETRY: return "Retry";
-    case IDIGNORE: return "Ignore";
-    case IDYES: return "Yes";
-    case IDNO: return "No";
-    default: return "?";
-  }
-}
-
 // The console presenter: the question on stderr, the answer from the terminal.
 class ConsolePresenter final : public MessageBoxPresenter {
  public:
@@ -33,23 +21,23 @@ class ConsolePresenter final : public MessageBoxPresenter {
     std::string choices;
     for (int b : buttons) {
       if (!choices.empty()) choices += '/';
-      choices += ButtonName(b);
+      choices += MessageBoxButtonName(b);
     }
     std::cerr << "[" << caption << "] " << text << "\n";
     if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) {
       // Nobody can be asked: take the answer that sets nothing in motion
       // (No, Cancel), never a Yes that would act on the user's behalf.
       const int refusal = buttons.back();
-      std::cerr << "(" << choices << ") -> " << ButtonName(refusal) << "\n" << std::flush;
+      std::cerr << "(" << choices << ") -> " << MessageBoxButtonName(refusal) << "\n" << std::flush;
       return refusal;
     }
     for (;;) {
-      std::cerr << "(" << choices << ", Enter for " << ButtonName(fallback) << ") " << std::flush;
+      std::cerr << "(" << choices << ", Enter for " << MessageBoxButtonName(fallback) << ") " << std::flush;
       std::string line;
       if (!std::getline(std::cin, line) || line.empty()) return fallback;
       const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
       for (int b : buttons) {
-        if (std::tolower(static_cast<unsigned char>(ButtonName(b)[0])) == first) return b;
+        if (std::tolower(static_cast<unsigned char>(MessageBoxButtonName(b)[0])) == first) return b;
       }
     }
   }
@@ -64,10 +52,28 @@ ConsolePresenter& Console() {
 }
 
 std::atomic<MessageBoxPresenter*> installed{nullptr};
+std::atomic<MessageBoxPresenter*> desktop{nullptr};
 
 }  // namespace
 
+MessageBoxPresenter& ConsoleMessageBoxPresenter() { return Console(); }
+
+const char* MessageBoxButtonName(int answer) {
+  switch (answer) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "?";
+  }
+}
+
 void InstallMessageBoxPresenter(MessageBoxPresenter* presenter) { installed.store(presenter); }
+
+void SetDesktopMessageBoxPresenter(MessageBoxPresenter* presenter) { desktop.store(presenter); }
 
 std::vector<int> MessageBoxButtons(UINT type) {
   switch (type & MB_TYPEMASK) {
@@ -110,6 +116,7 @@ int ScriptedMessageBoxPresenter::Present(HWND owner, const std::string& text,
 
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
   platform::MessageBoxPresenter* presenter = platform::installed.load();
+  if (presenter == nullptr) presenter = platform::desktop.load();
   if (presenter == nullptr) presenter = &platform::Console();
   return presenter->Present(owner, text ? text : "", caption ? caption : "Error", type);
 }

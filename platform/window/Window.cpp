@@ -851,12 +851,20 @@ BOOL IsWindowEnabled(HWND hwnd) {
   return (data->style & WS_DISABLED) ? FALSE : TRUE;
 }
 
+// The text is the window's at once; on the window's own thread its procedure
+// is then told with WM_SETTEXT (lParam the text), as hooks that show the
+// title elsewhere need.
 BOOL SetWindowText(HWND hwnd, const char* text) {
   auto data = FindOrFail(hwnd);
   if (!data) return FALSE;
-  Manager& m = M();
-  std::lock_guard<std::mutex> lock(m.mutex);
-  data->text = text ? text : "";
+  const std::string now = text ? text : "";
+  {
+    Manager& m = M();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    if (data->text == now) return TRUE;
+    data->text = now;
+  }
+  if (SameThread(hwnd)) ::SendMessage(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(now.c_str()));
   return TRUE;
 }
 

@@ -295,13 +295,13 @@ TEST_F(CMainWindowTest, DragOnAnyNonTextElementStartsAWindowDrag) {
   ASSERT_TRUE(window.Create());
   testing::internal::CaptureStderr();
   EXPECT_FALSE(window.Fire("selectstart", "label"));
-  const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_NE(trace.find("OnHtmlSelectStart <SPAN>\r\n"), std::string::npos);
+  // A drag is no news: standard error stays quiet.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(platform::WindowMoveRequests(window.m_hWnd), 1);
 
   testing::internal::CaptureStderr();
   EXPECT_FALSE(window.Fire("dragstart", "picture"));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("OnHtmlDragStart <IMG>\r\n"), std::string::npos);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(platform::WindowMoveRequests(window.m_hWnd), 2);
 
   EXPECT_TRUE(window.Fire("selectstart", "field"));
@@ -314,7 +314,7 @@ TEST_F(CMainWindowTest, RightClickShowsNoMenuExceptInTextFields) {
   ASSERT_TRUE(window.Create());
   testing::internal::CaptureStderr();
   EXPECT_FALSE(window.Fire("contextmenu", "grid"));
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("OnHtmlContextMenu <DIV>\r\n"), std::string::npos);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_FALSE(window.Fire("contextmenu", "picture"));
   EXPECT_EQ(window.Page().ContextMenusShown(), 0);
   EXPECT_TRUE(window.Fire("contextmenu", "notes"));

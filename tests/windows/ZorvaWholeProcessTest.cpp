@@ -13,10 +13,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -30,6 +32,7 @@
 #include "core/Tag.h"
 #include "core/Track.h"
 #include "platform/profile/Profile.h"
+#include "platform/window/WinUser.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
@@ -59,6 +62,23 @@ std::set<pid_t> Descendants(pid_t pid) {
     }
   }
   return found;
+}
+
+// The first line of a program's output, or "" when it cannot be run.
+std::string RunProgram(const std::vector<std::string>& argv, std::string* all = nullptr) {
+  ChildProcess child(argv);
+  if (!child.Started()) return "";
+  child.WaitFor([](const std::string&) { return false; }, 20);  // reads to the end
+  child.Wait();
+  if (all) *all = child.Output();
+  return child.Lines().empty() ? "" : child.Lines().front();
+}
+
+bool Installed(const std::string& program) {
+  for (const char* folder : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
+    if (::access((folder + program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
 }
 
 // A process that exists and is not a zombie waiting to be reaped.
@@ -215,6 +235,45 @@ class ZorvaWholeProcessTest : public ::testing::Test {
     }
     return shown;
   }
+  // Starts the player stand-in on the library and Zorva, and waits until
+  // Zorva's page is filled (ten tracks queued).
+  void StartPlaying(std::unique_ptr<ChildProcess>& player, std::unique_ptr<ChildProcess>& zorva) {
+    if (!player) {
+      const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+      const std::string libraryFile = home_.File("library.xml");
+      WriteLibraryFile(libraryFile, tracks);
+      PrepareDatabaseAndProfile(tracks);
+      ASSERT_FALSE(HasFatalFailure());
+      player = std::make_unique<ChildProcess>(std::vector<std::string>{
+          ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
+      ASSERT_TRUE(player->Started());
+      player_ = true;
+      ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+    }
+    zorva = std::make_unique<ChildProcess>(std::vector<std::string>{ZORVA_BINARY});
+    ASSERT_TRUE(zorva->Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Text(*zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(*zorva, 500);
+    ASSERT_NE(Text(*zorva, "track10"), "");
+  }
+  // Every process Zorva started has ended, the browser's profile folder is
+  // gone and the database was closed cleanly.
+  void ExpectNothingLeft(const std::set<pid_t>& children) {
+    const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto anyRuns = [&children] {
+      return std::any_of(children.begin(), children.end(), [](pid_t child) { return Runs(child); });
+    };
+    while (anyRuns() && std::chrono::steady_clock::now() < gone) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // other processes ending
+    }
+    for (pid_t child : children) EXPECT_FALSE(Runs(child)) << child;
+    EXPECT_TRUE(std::filesystem::is_empty(home_.File("tmp"))) << "the browser's profile folder is left";
+    EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+    const std::string journal = dbPath_ + "-journal";
+    if (std::filesystem::exists(journal)) {
+      EXPECT_EQ(std::filesystem::file_size(journal), 0u) << "an unfinished transaction";
+    }
+  }
   // Moves Zorva's clock on by `ms` in the steps of its player poll.
   void Advance(ChildProcess& zorva, int ms) {
     std::string commands;
@@ -308,20 +367,7 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   EXPECT_EQ(player.Wait(), 0);
   EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
   // A killed process is gone a moment after the signal; none may stay.
-  const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  auto anyRuns = [&children] {
-    return std::any_of(children.begin(), children.end(), [](pid_t child) { return Runs(child); });
-  };
-  while (anyRuns() && std::chrono::steady_clock::now() < gone) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // other processes ending
-  }
-  for (pid_t child : children) EXPECT_FALSE(Runs(child)) << child;
-  EXPECT_TRUE(std::filesystem::is_empty(home_.File("tmp"))) << "the browser's profile folder is left";
-  EXPECT_EQ(Count("SELECT COUNT(*) AS n FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
-  const std::string journal = dbPath_ + "-journal";
-  if (std::filesystem::exists(journal)) {
-    EXPECT_EQ(std::filesystem::file_size(journal), 0u) << "an unfinished transaction";
-  }
+  ExpectNothingLeft(children);
 
   // Settings and window places are stored.
   platform::ReloadProfile();
@@ -369,6 +415,145 @@ TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
     player.Wait();
     std::filesystem::remove(socket_);
   }
+}
+
+// Logout (SIGTERM), Ctrl+C (SIGINT) and a closed terminal (SIGHUP) end
+// Zorva as closing its window does: exit code 0, the current mix and the
+// window's place stored, every process it started ended, the browser's
+// profile folder removed and the database closed.
+TEST_F(ZorvaWholeProcessTest, EachEndingSignalEndsItAsClosingTheWindowDoes) {
+  std::unique_ptr<ChildProcess> player;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    // What the run must store again.
+    WriteProfileInt("Startup", "CurrentMix", -1);
+    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+    std::unique_ptr<ChildProcess> zorva;
+    StartPlaying(player, zorva);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::set<pid_t> children = Descendants(zorva->Pid());
+    EXPECT_FALSE(children.empty());
+    ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
+    EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
+    ExpectNothingLeft(children);
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    EXPECT_EQ(GetProfileInt("Startup", "ScheduleOn", 7), 1u);
+    std::vector<BYTE> placement;
+    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
+    EXPECT_EQ(placement.size(), 44u);
+    // The player plays on: ending Zorva does not stop the music.
+    EXPECT_NE(Ctl("status").find("state: playing"), std::string::npos);
+  }
+}
+
+// On a desktop with a window manager (Xvfb and openbox): the main window's
+// title is the program's, a hidden tool window has no window on the screen,
+// a window moved by the desktop is stored where it is, and the desktop's
+// close button hides a tool window and ends the program on the main one.
+class ZorvaDesktopTest : public ZorvaWholeProcessTest {
+ protected:
+  void SetUp() override {
+    for (const char* program : {"Xvfb", "openbox", "wmctrl", "xprop"}) {
+      if (!Installed(program)) GTEST_SKIP() << program << " is not installed (Debian packages xvfb, openbox, wmctrl, x11-utils)";
+    }
+    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
+                                                                     "1280x1024x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
+    display_ = ":" + xvfb_->Lines().front();
+    displayEnv_ = std::make_unique<ScopedEnv>("DISPLAY", display_.c_str());
+    windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"});
+    ASSERT_TRUE(windowManager_->Started());
+    // The window manager is up once it answers for the desktop.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // another process starting
+    }
+  }
+  // The desktop's windows: id and title.
+  std::vector<std::pair<std::string, std::string>> DesktopWindows() {
+    std::string all;
+    RunProgram({"/usr/bin/wmctrl", "-l"}, &all);
+    std::vector<std::pair<std::string, std::string>> windows;
+    std::istringstream in(all);
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream fields(line);
+      std::string id, desktop, host, title;
+      if (!(fields >> id >> desktop >> host)) continue;
+      std::getline(fields >> std::ws, title);
+      windows.emplace_back(id, title);
+    }
+    return windows;
+  }
+  // Waits until the desktop shows a window whose title holds `part`; its id.
+  std::string WaitForWindow(ChildProcess& zorva, const std::string& part) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const auto& [id, title] : DesktopWindows()) {
+        if (title.find(part) != std::string::npos) return id;
+      }
+      zorva.Ask();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the window manager at work
+    }
+    return "";
+  }
+
+  std::unique_ptr<ChildProcess> xvfb_;
+  std::unique_ptr<ChildProcess> windowManager_;
+  std::string display_;
+  std::unique_ptr<ScopedEnv> displayEnv_;
+  ScopedEnv shown_{"ZORVA_HEADLESS", nullptr};
+};
+
+TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
+  std::unique_ptr<ChildProcess> player;
+  std::unique_ptr<ChildProcess> zorva;
+  StartPlaying(player, zorva);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string track = Text(*zorva, "trackname");
+
+  // The main window's title is the program's own (" > Zorva : track - artist",
+  // scrolled); the desktop trims the blanks at its ends.
+  Advance(*zorva, 500);  // the poll that sets the title
+  std::string title;
+  ASSERT_EQ(Visibility(*zorva, "Zorva.htm", &title), "1");
+  while (!title.empty() && title.back() == ' ') title.pop_back();
+  EXPECT_NE(title.find(track.substr(0, 4)), std::string::npos) << title;
+  const std::string main = WaitForWindow(*zorva, title);
+  ASSERT_NE(main, "") << "no window titled " << title;
+  // Only the main window is on the screen: the hidden tool windows are not.
+  for (const auto& [id, shown] : DesktopWindows()) EXPECT_EQ(id, main) << shown;
+
+  // A tool window closed from the desktop is hidden, and comes back.
+  zorva->Ask("hotkey 3 76\n");
+  const std::string lab = WaitForWindow(*zorva, "Zorva Lab");
+  ASSERT_NE(lab, "");
+  RunProgram({"/usr/bin/wmctrl", "-i", "-c", lab});
+  const auto hidden = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Visibility(*zorva, "TrackInfo.htm") != "0" && std::chrono::steady_clock::now() < hidden) Advance(*zorva, 500);
+  EXPECT_EQ(Visibility(*zorva, "TrackInfo.htm"), "0");
+  zorva->Ask("hotkey 3 76\n");
+  EXPECT_EQ(Visibility(*zorva, "TrackInfo.htm"), "1");
+  EXPECT_NE(WaitForWindow(*zorva, "Zorva Lab"), "");
+
+  // Moved by the desktop, then closed with its close button: the program
+  // ends, and stores where the window was.
+  RunProgram({"/usr/bin/wmctrl", "-i", "-r", main, "-e", "0,333,222,-1,-1"});
+  // The window manager moves it; the program looks at its windows' places
+  // at most once a second of real time, on its poll.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  Advance(*zorva, 1000);
+  RunProgram({"/usr/bin/wmctrl", "-i", "-c", main});
+  EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
+  platform::ReloadProfile();
+  std::vector<BYTE> stored;
+  ASSERT_TRUE(GetProfileBinary("Position", "Player", stored));
+  ASSERT_EQ(stored.size(), sizeof(WINDOWPLACEMENT));
+  WINDOWPLACEMENT placement{};
+  std::memcpy(&placement, stored.data(), sizeof placement);
+  // The frame the window manager adds may shift it by a few pixels.
+  EXPECT_NEAR(placement.rcNormalPosition.left, 333, 40);
+  EXPECT_NEAR(placement.rcNormalPosition.top, 222, 40);
 }
 
 }  // namespace
