@@ -110,9 +110,10 @@ class ZorvaDlgFixture : public ::testing::Test {
   // Waits for the window's scan worker to end. With no periodic scan it ends
   // at once, but at its low priority a busy machine can hold it back until
   // the test has gone on: its status texts would then land among the test's
-  // own steps.
+  // own steps. The event made anew here (no window or worker holds it) is set:
+  // no worker runs.
   static bool WaitForScanWorker() {
-    const platform::UniqueHandle done(CreateEvent(nullptr, TRUE, FALSE, "cleanupdone"));
+    const platform::UniqueHandle done(CreateEvent(nullptr, TRUE, TRUE, "cleanupdone"));
     return WaitForSingleObject(done.Get(), INFINITE) == WAIT_OBJECT_0;
   }
 
