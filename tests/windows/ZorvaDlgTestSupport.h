@@ -15,6 +15,7 @@
 #include "core/Settings.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
+#include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
 #include "platform/player/PlayerModel.h"
 #include "platform/profile/Profile.h"
@@ -97,13 +98,23 @@ class ZorvaDlgFixture : public ::testing::Test {
     }
   }
 
-  // The window made and its page filled.
+  // The window made, its scan worker ended and its page filled.
   CZorvaDlg& Open() {
     dialog = std::make_unique<CZorvaDlg>();
     EXPECT_TRUE(dialog->IsPlayerConnected());
     EXPECT_TRUE(dialog->Create(CWnd::GetDesktopWindow()));
+    EXPECT_TRUE(WaitForScanWorker());
     Run(5000);
     return *dialog;
+  }
+  // Waits for the window's scan worker to end. With no periodic scan it ends
+  // at once, but at its low priority a busy machine can hold it back until
+  // the test has gone on: its status texts would then land among the test's
+  // own steps. The event made anew here (no window or worker holds it) is set:
+  // no worker runs.
+  static bool WaitForScanWorker() {
+    const platform::UniqueHandle done(CreateEvent(nullptr, TRUE, TRUE, "cleanupdone"));
+    return WaitForSingleObject(done.Get(), INFINITE) == WAIT_OBJECT_0;
   }
 
   // Lets `ms` pass in steps of the poll, the player and the window keeping up.
