@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark program of a build, one after the other, and writes
-# the table of their medians, each beside the machine's load while it ran,
-# into README.md (between its "benchmarks table" marks) and to standard output.
+# the table of their medians, each beside the machine's load while it ran, to
+# standard output and <build>/benchmarks/results/table.md; the README gets the
+# rows that stand for the program's goals (between its "benchmarks table" marks).
 #
 #   benchmarks/run_all.sh [build folder, default build] [--no-readme] [--table-only]
 #
@@ -26,13 +27,15 @@ mkdir -p "$results"
 
 programs=(zorva_bench_queries zorva_bench_records zorva_bench_library_scan zorva_bench_player_library
           zorva_bench_tag_links zorva_bench_lab zorva_bench_scheduler_tools zorva_bench_chromium_page
-          zorva_bench_startup)
+          zorva_bench_startup zorva_bench_mpd_library_scan)
 # The queries of the table only: all of them take half an hour on a busy machine.
 queries='^(TagList/|AllTagsPage/offset:0/|LabAllTracks/offset:0/|LabMixTracks/offset:(0|19700)/|LabLoadMix/|MixTags/large/|Refill/large_mix/)'
 for program in "${programs[@]}"; do
   ((run)) || break
   binary="$build/benchmarks/$program"
   [[ -x "$binary" ]] || { echo "missing $binary (build the benchmarks first)" >&2; exit 1; }
+  # The scan from MPD needs an MPD to start.
+  [[ "$program" == zorva_bench_mpd_library_scan ]] && ! command -v mpd >/dev/null && continue
   args=()
   # One start per iteration: its repetitions give the median.
   [[ "$program" == zorva_bench_startup ]] && args+=(--benchmark_repetitions=5)
@@ -105,10 +108,21 @@ for program in programs:
     for name, value in counters.items():
         rows.append((short, name.replace("BM_", ""), fmt(value, "MB" if "MB" in name else ""), load_text))
 
-lines = ["| program | benchmark | median | load |", "|---|---|---|---|"]
-lines += [f"| {p} | {n} | {v} | {l} |" for p, n, v, l in rows]
-table = "\n".join(lines)
+def table_of(chosen):
+    lines = ["| program | benchmark | median | load |", "|---|---|---|---|"]
+    lines += [f"| {p} | {n} | {v} | {l} |" for p, n, v, l in chosen]
+    return "\n".join(lines)
+
+table = table_of(rows)
 print(table)
+with open(os.path.join(results, "table.md"), "w") as f:
+    f.write(table + "\n")
+# The README keeps the rows that stand for the goals: the queries beside the
+# plain statements, the start and its memory, the scans, the tag lists and
+# the Lab's views in a real page.
+goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)$|^LabHome$|^LabSearch$"
+                       r"|TagLinksLoadListsIntoRealPage|TagLinksThreshold|StartToFirstTrackPlaying|ReadPlayerOnly")
+table = table_of([r for r in rows if r[0] == "queries" or goal_rows.search(r[1])])
 if readme:
     with open("README.md") as f:
         text = f.read()

@@ -321,7 +321,7 @@ TEST_F(ZorvaDlgStartTest, ANewDatabaseFilledEmptyPlaysOnceTheScanHasStoredTracks
     ScopedMusicDB installed(newDB);
     // The first scan finds the player busy and ends at once, storing nothing.
     model->DisableCalls(1);
-    const platform::Millis moved = CreateMovingTheClockWhenBothWait();
+    const platform::Millis moved = CreateMovingTheClockWhileAThreadWaits();
     const platform::UniqueHandle workerDone(CreateEvent(nullptr, TRUE, FALSE, "cleanupdone"));
     ASSERT_EQ(WaitForSingleObject(workerDone.Get(), INFINITE), WAIT_OBJECT_0);
     model->EnableCalls();
