@@ -2,6 +2,7 @@
 
 #include <mpd/client.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,10 @@ Connection OnlyTagsRead(Connection c) {
 // MPD_HOST/MPD_PORT as libmpdclient reads them, else its default places, else
 // Zorva's own MPD; null when none answers in time.
 Connection Connect() {
+  // libmpdclient writes without MSG_NOSIGNAL: a write to an MPD that has gone
+  // must give EPIPE (a disconnected player), not end the program.
+  struct sigaction current {};
+  if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
   Connection c(mpd_connection_new(nullptr, 0, kMpdAnswerTimeout));
   if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return OnlyTagsRead(std::move(c));
   if (Set("MPD_HOST") || Set("MPD_PORT")) return nullptr;

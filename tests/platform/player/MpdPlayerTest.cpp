@@ -418,6 +418,16 @@ TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   EXPECT_EQ(IdsByLocation(App()), ids);
 }
 
+// Without an event connection nothing notices first: the next call writes to
+// the closed socket, which is a disconnected player, not the program's end.
+TEST_F(MpdPlayerTest, ACallToAPlayerThatHasGoneIsDisconnected) {
+  auto app = App();
+  pp::ITPlayerState state;
+  ASSERT_EQ(app->get_PlayerState(&state), S_OK);
+  mpd_.Stop();
+  EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
+}
+
 TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   auto app = App();
   RecordingSink sink;
