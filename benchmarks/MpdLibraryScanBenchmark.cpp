@@ -1,5 +1,6 @@
 // The library scan from a real MPD of 2,000 generated songs (tagged Ogg
-// Vorbis files made with sox once, kept in $TMPDIR/zorva-mpd-bench-songs),
+// Vorbis files made with sox once, kept in $TMPDIR/zorva-mpd-bench-songs;
+// ZORVA_BENCH_MPD_SONGS=100000 makes and keeps another folder of that many),
 // beside the same library in the in-process stand-in. The pause per track is
 // left out (a manual clock that moves to every deadline at once). Figures per
 // track: the whole scan into a new database, and reading the player alone;
@@ -13,6 +14,7 @@
 
 #include <mpd/client.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -35,15 +37,20 @@ namespace {
 namespace fs = std::filesystem;
 namespace pp = platform::player;
 
-constexpr int kSongs = 2000;
+int SongsOfEnvironment() {
+  const char* songs = std::getenv("ZORVA_BENCH_MPD_SONGS");
+  const int count = songs ? std::atoi(songs) : 0;
+  return count > 0 ? count : 2000;
+}
+const int kSongs = SongsOfEnvironment();
 
 struct SongTags {
   std::string path, title, artist, album, genre;
 };
 
 SongTags TagsOf(const std::string& folder, int i) {
-  const std::string artist = "Artist " + std::to_string(i % 100);
-  const std::string album = "Album " + std::to_string(i % 200);
+  const std::string artist = "Artist " + std::to_string(i % std::max(1, kSongs / 20));
+  const std::string album = "Album " + std::to_string(i % std::max(1, kSongs / 10));
   return {folder + "/" + artist + "/" + album + "/" + std::to_string(i) + ".ogg", "Song " + std::to_string(i), artist,
           album, "Genre " + std::to_string(i % 20)};
 }
@@ -66,7 +73,8 @@ void Reap(pid_t pid) {
 // The songs, made four at a time the first time.
 std::string Songs() {
   const char* tmp = std::getenv("TMPDIR");
-  const std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorva-mpd-bench-songs";
+  const std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorva-mpd-bench-songs" +
+                             (kSongs == 2000 ? "" : "-" + std::to_string(kSongs));
   if (fs::exists(folder + "/.made")) return folder;
   std::vector<pid_t> running;
   for (int i = 1; i <= kSongs; ++i) {
@@ -192,7 +200,21 @@ void BM_ScanIntoNewDatabase(benchmark::State& state) {
   zorva_bench::SetPerTrack(state, kSongs);
 }
 
+// A rescan of the unchanged library into a database that holds it, from MPD
+// (0) or from the stand-in (1).
+void BM_RescanDatabase(benchmark::State& state) {
+  World& world = TheWorld();
+  auto standIn = state.range(0) ? world.StandIn() : nullptr;
+  const std::string path = world.FreshPath();
+  MusicDB db(path);
+  ScopedMusicDB installed(db);
+  world.Scanner().Scan();
+  for (auto _ : state) world.Scanner().Scan();
+  zorva_bench::SetPerTrack(state, kSongs);
+}
+
 BENCHMARK(BM_ReadPlayerOnly)->Arg(0)->Arg(1)->ArgName("stand_in")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ScanIntoNewDatabase)->Arg(0)->Arg(1)->ArgName("stand_in")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RescanDatabase)->Arg(0)->Arg(1)->ArgName("stand_in")->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

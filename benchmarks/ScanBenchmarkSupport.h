@@ -69,9 +69,9 @@ inline long ReadLibraryAsTheScanDoes() {
   std::shared_ptr<pp::IiTunes> app;
   if (pp::CoCreateITunesApp(&app) != S_OK) return -1;
   std::shared_ptr<pp::IITPlaylist> library;
-  app->get_LibraryPlaylist(&library);
   std::shared_ptr<pp::IITTrackCollection> tracks;
-  library->get_Tracks(&tracks);
+  if (FAILED(app->get_LibraryPlaylist(&library)) || !library || FAILED(library->get_Tracks(&tracks)) || !tracks)
+    return -1;
   long count = 0;
   tracks->get_Count(&count);
   for (long i = 1; i <= count; ++i) {

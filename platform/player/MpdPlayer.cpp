@@ -2,6 +2,7 @@
 
 #include <mpd/client.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -27,6 +29,8 @@ namespace {
 
 constexpr long kSourceId = 1;
 constexpr long kLibraryPlaylistId = MpdIds::kLibraryPlaylistId;
+// Songs per listing: with the tags read here about 1 MB of MPD's answer.
+constexpr unsigned kListingShare = 5000;
 
 struct ConnectionFree {
   void operator()(mpd_connection* c) const { mpd_connection_free(c); }
@@ -38,15 +42,30 @@ bool Set(const char* name) {
   return value && *value;
 }
 
+// MPD sends only the tags read here, so a song's answer stays small and a
+// share of a large library fits in MPD's output buffer. An MPD older than
+// 0.21 sends every tag.
+Connection OnlyTagsRead(Connection c) {
+  if (!c || mpd_connection_get_error(c.get()) != MPD_ERROR_SUCCESS) return nullptr;
+  if (mpd_connection_cmp_server_version(c.get(), 0, 21, 0) < 0) return c;
+  static const mpd_tag_type kRead[] = {MPD_TAG_TITLE, MPD_TAG_ARTIST, MPD_TAG_ALBUM, MPD_TAG_GENRE};
+  if (mpd_run_clear_tag_types(c.get()) && mpd_run_enable_tag_types(c.get(), kRead, std::size(kRead))) return c;
+  if (mpd_connection_get_error(c.get()) == MPD_ERROR_SERVER && mpd_connection_clear_error(c.get())) return c;
+  return nullptr;
+}
+
 // MPD_HOST/MPD_PORT as libmpdclient reads them, else its default places, else
 // Zorva's own MPD; null when none answers in time.
 Connection Connect() {
+  // libmpdclient writes without MSG_NOSIGNAL: a write to an MPD that has gone
+  // must give EPIPE (a disconnected player), not end the program.
+  struct sigaction current {};
+  if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
   Connection c(mpd_connection_new(nullptr, 0, kMpdAnswerTimeout));
-  if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return c;
+  if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return OnlyTagsRead(std::move(c));
   if (Set("MPD_HOST") || Set("MPD_PORT")) return nullptr;
   c.reset(mpd_connection_new((OwnMpdFolder() + "/socket").c_str(), 0, kMpdAnswerTimeout));
-  if (c && mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS) return c;
-  return nullptr;
+  return OnlyTagsRead(std::move(c));
 }
 
 // Tags are text for pages and the database: invalid UTF-8 becomes U+FFFD.
@@ -511,20 +530,35 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   bool LoadLibrary(mpd_connection* c, Library* library) {
-    if (!mpd_send_list_all_meta(c, "")) return false;
-    while (mpd_entity* entity = mpd_recv_entity(c)) {
-      if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
-        library->songs.push_back(MakeSong(mpd_entity_get_song(entity), musicFolder_));
-      mpd_entity_free(entity);
+    // MPD builds a whole answer in an output buffer of bounded size (8 MB by
+    // default) and drops a client whose answer outgrows it: the songs come in
+    // shares (MPD 0.20 on), each a search that every song matches.
+    const bool inShares = mpd_connection_cmp_server_version(c, 0, 20, 0) >= 0;
+    for (unsigned start = 0;; start += kListingShare) {
+      const bool sent = inShares ? mpd_search_db_songs(c, true) &&
+                                       mpd_search_add_modified_since_constraint(c, MPD_OPERATOR_DEFAULT, 0) &&
+                                       mpd_search_add_window(c, start, start + kListingShare) && mpd_search_commit(c)
+                                 : mpd_send_list_all_meta(c, "");
+      if (!sent) return false;
+      unsigned received = 0;
+      while (mpd_entity* entity = mpd_recv_entity(c)) {
+        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG) {
+          ++received;
+          Song song = MakeSong(mpd_entity_get_song(entity), musicFolder_);
+          // A song met twice (MPD's database changed between shares) is one song.
+          if (library->byUri.emplace(song.uri, library->songs.size()).second) library->songs.push_back(std::move(song));
+        }
+        mpd_entity_free(entity);
+      }
+      if (!mpd_response_finish(c)) return false;
+      if (!inShares || received < kListingShare) break;
     }
-    if (!mpd_response_finish(c)) return false;
     std::vector<std::string> locations;
     locations.reserve(library->songs.size());
     for (const Song& s : library->songs) locations.push_back(s.location);
     const std::vector<long> ids = ids_->IdsOf(MpdIds::Kind::Track, locations);
     for (std::size_t i = 0; i < library->songs.size(); ++i) {
       library->songs[i].id = ids[i];
-      library->byUri.emplace(library->songs[i].uri, i);
       library->byId.emplace(ids[i], i);
     }
     // Ratings are stickers; without a sticker database every rating is 0.

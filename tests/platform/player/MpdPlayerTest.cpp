@@ -418,6 +418,16 @@ TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   EXPECT_EQ(IdsByLocation(App()), ids);
 }
 
+// Without an event connection nothing notices first: the next call writes to
+// the closed socket, which is a disconnected player, not the program's end.
+TEST_F(MpdPlayerTest, ACallToAPlayerThatHasGoneIsDisconnected) {
+  auto app = App();
+  pp::ITPlayerState state;
+  ASSERT_EQ(app->get_PlayerState(&state), S_OK);
+  mpd_.Stop();
+  EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
+}
+
 TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   auto app = App();
   RecordingSink sink;
@@ -438,6 +448,45 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   EXPECT_TRUE(PumpUntil([] { return pp::IsPlayerRunning(); }));
   EXPECT_EQ(App()->get_PlayerState(&state), S_OK);
   app.reset();  // its event connection ends with it
+}
+
+// MPD builds each answer whole and drops a client whose answer outgrows its
+// output buffer (here 1 MB instead of 8, so 12,000 songs are enough to
+// outgrow it): the library is still read whole, with stable ids, and the
+// player has not quit.
+TEST(MpdLargeLibraryTest, ALibraryLargerThanOneAnswerOfMpdIsReadWhole) {
+  TestMpd mpd("max_output_buffer_size \"1024\"\n");
+  constexpr int kSongs = 12000;
+  const std::string first = mpd.Music() + "/a/0.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(first, "Tone", "Kiri", "Ambient", 0.1, 300));
+  for (int i = 1; i < kSongs; ++i)
+    std::filesystem::create_hard_link(first, mpd.Music() + "/a/" + std::to_string(i) + ".ogg");
+  mpd.Start();
+
+  std::shared_ptr<pp::IiTunes> app;
+  ASSERT_EQ(pp::CoCreateITunesApp(&app), S_OK);
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  const auto ids = IdsByLocation(app);
+  ASSERT_EQ(ids.size(), static_cast<std::size_t>(kSongs));
+  std::set<long> distinct;
+  for (const auto& [location, id] : ids) distinct.insert(id);
+  EXPECT_EQ(distinct.size(), ids.size());
+  EXPECT_EQ(distinct.count(0), 0u);
+
+  // The event connection read it too: a song added takes no song away.
+  std::filesystem::create_hard_link(first, mpd.Music() + "/a/new.ogg");
+  mpd.Update();
+  EXPECT_TRUE(PumpUntil([&] { return sink.databaseChanges > 0 || sink.Count(pp::ITEventQuitting) > 0; }));
+  EXPECT_EQ(sink.Count(pp::ITEventQuitting), 0u);
+  EXPECT_EQ(sink.deletedRows, 0u);
+  std::shared_ptr<pp::IiTunes> again;
+  ASSERT_EQ(pp::CoCreateITunesApp(&again), S_OK);
+  auto after = IdsByLocation(again);
+  EXPECT_EQ(after.size(), ids.size() + 1);
+  after.erase(mpd.Music() + "/a/new.ogg");
+  EXPECT_EQ(after, ids);
 }
 
 }  // namespace
