@@ -497,7 +497,11 @@ TEST_F(ZorvaWholeProcessTest, KilledRenderersGiveThePagesBackFilledAsAtStart) {
   while (!loaded() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the browser at work
   }
-  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(loaded()) << Text(*zorva, "trackname") << "\n" << [&] {
+    std::string all;
+    for (const std::string& line : zorva->Ask("windows\n")) all += line + "\n";
+    return all;
+  }();
   while (!filled() && std::chrono::steady_clock::now() < deadline) Advance(*zorva, 500);
   for (std::size_t n = 0; n < std::size(shown); ++n) EXPECT_EQ(Text(*zorva, shown[n]), before[n]) << shown[n];
   const std::set<pid_t> renderers = Renderers(zorva->Pid());
