@@ -508,8 +508,8 @@ void Browser::ReadLoop(int fd) {
               }
             }
           }
-          if (event.method == "Inspector.targetCrashed" || event.method == "Inspector.detached" ||
-              event.method == "Target.detachedFromTarget") {
+          if (event.method == "Inspector.targetCrashed" || event.method == "Target.targetCrashed" ||
+              event.method == "Inspector.detached" || event.method == "Target.detachedFromTarget") {
             FailCallsOf(event.session, wake);
           }
           // Seen as the page stops and goes on, before its thread hears of it.
@@ -545,6 +545,7 @@ void Browser::ReadLoop(int fd) {
 
 void Browser::FailCallsOf(const std::string& session, std::vector<DWORD>& wake) {
   if (session.empty()) return;
+  lostSessions_.insert(session);
   for (auto it = callSessions_.begin(); it != callSessions_.end();) {
     if (it->second != session) {
       ++it;
@@ -628,17 +629,20 @@ void Browser::Send(const std::string& method, const Json& params, const std::str
 void Browser::Post(const std::string& method, const Json& params, const std::string& session, ReplySink done) {
   EnsureMessageQueue();
   int id;
+  bool lost;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (dead_) return;
     id = nextId_++;
     posted_[id] = {GetCurrentThreadId(), std::move(done)};
     if (!session.empty()) callSessions_[id] = session;
+    lost = lostSessions_.count(session) != 0;
   }
   Json message{{"id", id}, {"method", method}, {"params", params}};
   if (!session.empty()) message["sessionId"] = session;
-  if (Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) return;
-  // Not sent: the sink hears so as it would hear a reply.
+  if (!lost && Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) return;
+  // Not sent (a page known to be gone never answers): the sink hears so as
+  // it would hear a reply.
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -646,7 +650,8 @@ void Browser::Post(const std::string& method, const Json& params, const std::str
     auto posted = posted_.find(id);
     if (posted == posted_.end()) return;
     Event reply;
-    reply.params = Json{{"id", id}, {"error", {{"message", "the page browser cannot be reached"}}}};
+    reply.params =
+        Json{{"id", id}, {"error", {{"message", lost ? "the page has gone" : "the page browser cannot be reached"}}}};
     reply.done = std::move(posted->second.second);
     posted_.erase(posted);
     wake = Queue(GetCurrentThreadId(), std::move(reply));
@@ -721,6 +726,11 @@ int Browser::Begin(const std::string& method, const Json& params, const std::str
     std::lock_guard<std::mutex> lock(mutex_);
     if (dead_) {
       *error = "the page browser has ended";
+      return 0;
+    }
+    // Its page crashed or went: no answer would come.
+    if (lostSessions_.count(session)) {
+      *error = "the page has gone";
       return 0;
     }
     id = nextId_++;
@@ -938,6 +948,7 @@ void Browser::AddSession(const std::string& session, const std::string& targetId
 void Browser::RemoveSession(const std::string& session) {
   std::lock_guard<std::mutex> lock(mutex_);
   paused_.erase(session);
+  lostSessions_.erase(session);
   auto found = sessions_.find(session);
   if (found == sessions_.end()) return;
   auto queue = queues_.find(found->second.thread);

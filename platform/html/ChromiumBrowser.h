@@ -169,6 +169,9 @@ class Browser : public std::enable_shared_from_this<Browser> {
   // The page session of each command under way: a page that crashes or goes
   // never answers them, so they are answered with an error then.
   std::map<int, std::string> callSessions_;
+  // Sessions whose page crashed or went, until removed: commands for them
+  // fail at once (they may be sent before the page's thread hears of it).
+  std::set<std::string> lostSessions_;
   void FailCallsOf(const std::string& session, std::vector<DWORD>& wake);
   // Under mutex_: the answer to command `id` goes to whoever waits for it.
   void Deliver(int id, Json message, std::vector<DWORD>& wake);

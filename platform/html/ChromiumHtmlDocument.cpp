@@ -113,6 +113,8 @@ const std::string& PageScriptAsking() {
 }
 
 constexpr Millis kSetUpTimeout = 45000;
+// Pages made again in a row, none of them loaded, before one is left closed.
+constexpr int kMostReopens = 5;
 
 // The documents of this thread, for FinishLoads. The pointer is the set's
 // owner: it is made with the first document and goes with the last. A
@@ -267,7 +269,7 @@ void ChromiumHtmlDocument::Open() {
     std::string why;
     targetId_ = browser_->OpenPage(kSetUpTimeout, &why);
     if (targetId_.empty()) {
-      Fail("cannot open a page in the browser: " + why);
+      SetUpFailed("cannot open a page in the browser: " + why);
       return;
     }
     Attach();
@@ -291,7 +293,7 @@ void ChromiumHtmlDocument::Open() {
                      return;
                    }
                    if (id.empty()) {
-                     Fail("cannot open a page in the browser: " + (reply.ok ? "no target" : reply.error));
+                     SetUpFailed("cannot open a page in the browser: " + (reply.ok ? "no target" : reply.error));
                      return;
                    }
                    targetId_ = id;
@@ -312,7 +314,7 @@ void ChromiumHtmlDocument::Attach() {
                    const std::string session = reply.ok ? reply.result.value("sessionId", "") : std::string();
                    if (session.empty()) {
                      browser_->Send("Target.closeTarget", {{"targetId", targetId}});
-                     Fail("cannot reach a page of the browser: " + (reply.ok ? "no session" : reply.error));
+                     SetUpFailed("cannot reach a page of the browser: " + (reply.ok ? "no session" : reply.error));
                      return;
                    }
                    sessionId_ = session;
@@ -363,13 +365,24 @@ void ChromiumHtmlDocument::SetUp() {
 void ChromiumHtmlDocument::SetUpAnswered(const std::string& method, const Reply& reply, bool needed) {
   if (setUp_ != SetUpState::Running) return;
   if (needed && !reply.ok) {
-    Fail("cannot set up a page of the browser (" + method + "): " + reply.error);
+    SetUpFailed("cannot set up a page of the browser (" + method + "): " + reply.error);
     return;
   }
   if (--setUpLeft_ > 0) return;
   setUp_ = SetUpState::Ready;
   // A host set meanwhile: the blank page takes its settings now.
   ConfigureIfChanged();
+}
+
+void ChromiumHtmlDocument::SetUpFailed(const std::string& why) {
+  // A page made again after a loss may land in a renderer that is dying too
+  // (all of them killed at once): it is lost again, not failed.
+  if (reopens_ > 0 && reopens_ < kMostReopens && browser_->Alive()) {
+    setUp_ = SetUpState::Failed;  // no one waits on for it
+    PageLost(false);
+    return;
+  }
+  Fail(why);
 }
 
 void ChromiumHtmlDocument::Fail(const std::string& why) {
@@ -797,7 +810,7 @@ void ChromiumHtmlDocument::PageLost(bool windowClosed) {
   if (loading_) EndLoad(false);
   // A new page may land in a renderer that is dying too: it is made again,
   // but a page that dies each time it is made is left closed.
-  if (lost_ || reopens_ >= 5) return;
+  if (lost_ || reopens_ >= kMostReopens) return;
   lost_ = true;
   ++reopens_;
   // Not inside the event: the window may close, and a new page is waited for.

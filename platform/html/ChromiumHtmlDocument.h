@@ -223,6 +223,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // The page target has gone (its window closed) or its renderer died: a new
   // one is made and the page loaded again.
   void PageLost(bool windowClosed);
+  // The page target could not be opened or set up: failed, or lost again
+  // when it was being made again after a loss.
+  void SetUpFailed(const std::string& why);
   void Reopen();
   void OnEvent(const std::string& method, const chromium::Json& params);
   void OnPaused(const chromium::Json& params);

@@ -447,6 +447,90 @@ TEST_F(ZorvaWholeProcessTest, EachEndingSignalEndsItAsClosingTheWindowDoes) {
   }
 }
 
+// The renderers of Zorva's own browser (its pages' processes), found in its
+// process tree by their command line (which Chromium rewrites as one string).
+std::set<pid_t> Renderers(pid_t zorva) {
+  std::set<pid_t> renderers;
+  for (pid_t pid : Descendants(zorva)) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    if ((line + " ").find(" --type=renderer ") != std::string::npos) renderers.insert(pid);
+  }
+  return renderers;
+}
+
+// The renderers die (killed for memory, or crashed) while Zorva plays: the
+// player page is loaded again and filled as at start, the tool windows come
+// back too, the music and the queue go on, and Zorva still ends cleanly.
+// Off for now: about one run in ten under load a page made again stays on
+// about:blank (set up, no load under way, no crash seen), and the test waits
+// to its limit.
+TEST_F(ZorvaWholeProcessTest, DISABLED_KilledRenderersGiveThePagesBackFilledAsAtStart) {
+  std::unique_ptr<ChildProcess> player;
+  std::unique_ptr<ChildProcess> zorva;
+  StartPlaying(player, zorva);
+  ASSERT_FALSE(HasFatalFailure());
+  const char* const shown[] = {"trackname", "artistname", "albumname", "currentmixname", "track1", "track5", "track10"};
+  std::vector<std::string> before;
+  for (const char* id : shown) before.push_back(Text(*zorva, id));
+  EXPECT_EQ(before[3], "Morning Jazz");
+  const std::string status = Ctl("status");
+
+  const std::set<pid_t> killed = Renderers(zorva->Pid());
+  ASSERT_FALSE(killed.empty());
+  for (pid_t renderer : killed) ASSERT_EQ(::kill(renderer, SIGKILL), 0) << renderer;
+  const char* const tools[] = {"TrackInfo.htm", "Automator.htm", "Generator.htm", "SettingsDialog.htm",
+                               "StatusDialog.htm"};
+  // The pages are made and loaded again with the clock standing still (a
+  // load's time-out counts on the program's clock): the player page shows its
+  // own text until the program fills it, which takes the clock moving on.
+  auto loaded = [&] {
+    return Text(*zorva, "trackname") == "Connecting to iTunes" &&
+           std::all_of(std::begin(tools), std::end(tools),
+                       [&](const char* page) { return Visibility(*zorva, page) == "0"; });
+  };
+  auto filled = [&] {
+    for (std::size_t n = 0; n < std::size(shown); ++n) {
+      if (Text(*zorva, shown[n]) != before[n]) return false;
+    }
+    return true;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!loaded() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the browser at work
+  }
+  ASSERT_TRUE(loaded()) << Text(*zorva, "trackname") << "\n" << [&] {
+    std::string all;
+    for (const std::string& line : zorva->Ask("windows\n")) all += line + "\n";
+    return all;
+  }();
+  while (!filled() && std::chrono::steady_clock::now() < deadline) Advance(*zorva, 500);
+  for (std::size_t n = 0; n < std::size(shown); ++n) EXPECT_EQ(Text(*zorva, shown[n]), before[n]) << shown[n];
+  const std::set<pid_t> renderers = Renderers(zorva->Pid());
+  EXPECT_FALSE(renderers.empty());
+  for (pid_t renderer : renderers) EXPECT_EQ(killed.count(renderer), 0u) << renderer;
+
+  // The player played on, the same track; the tool windows are there again,
+  // hidden, and the Lab comes up showing the track.
+  EXPECT_NE(status.find("state: playing"), std::string::npos) << status;
+  EXPECT_EQ(Ctl("status"), status);
+  for (const char* page : tools) EXPECT_EQ(Visibility(*zorva, page), "0") << page;
+  zorva->Ask("hotkey 3 76\n");
+  std::string labTitle;
+  EXPECT_EQ(Visibility(*zorva, "TrackInfo.htm", &labTitle), "1");
+  EXPECT_EQ(labTitle, "Zorva Lab > " + before[0]);
+
+  // Ended as closing the window does: nothing left, the mix stored.
+  WriteProfileInt("Startup", "CurrentMix", -1);
+  const std::set<pid_t> children = Descendants(zorva->Pid());
+  ASSERT_EQ(::kill(zorva->Pid(), SIGTERM), 0);
+  EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
+  ExpectNothingLeft(children);
+  platform::ReloadProfile();
+  EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+}
+
 // On a desktop with a window manager (Xvfb and openbox): the main window's
 // title is the program's, a hidden tool window has no window on the screen,
 // a window moved by the desktop is stored where it is, and the desktop's
