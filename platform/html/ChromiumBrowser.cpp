@@ -883,8 +883,10 @@ std::string Browser::OpenPage(Millis timeout, std::string* error) {
            timeout);
     }
   }
-  // A popup of an app window is an app window too.
-  Reply open = Call("Runtime.evaluate", {{"expression", "window.open('about:blank', '', 'popup') !== null"},
+  // A popup of an app window is an app window too. Without an opener it has
+  // a renderer of its own, as a headless page has: a page that stands for
+  // the program's answer does not stop the other windows' pages with it.
+  Reply open = Call("Runtime.evaluate", {{"expression", "window.open('about:blank', '', 'popup,noopener') === null"},
                                          {"userGesture", true}, {"returnByValue", true}},
                     launcherSession_, timeout);
   // Off the screen it still counts as a window of the desktop: it is

@@ -883,6 +883,14 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
   }
   // What the host wrote is in the page before the page goes on.
   SendHeld();
+  // A shown page asked while a mouse button was down: the page cannot hear
+  // the button let go while it stood here, so it is told.
+  const bool press = request.ok && request.result.contains("result") &&
+                     request.result["result"].value("value", Json::object()).value("press", false);
+  bool down = true;
+  if (press && !browser_->Headless() && x11::MouseButtonDown(&down) && !down) {
+    Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.released = true"}});
+  }
   browser_->Send("Debugger.resume", Json::object(), sessionId_);
 }
 

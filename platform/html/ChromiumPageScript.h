@@ -47,6 +47,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         heard: false,
         get request() { this.heard = true; return request; },
         answer: null,
+        released: false,
       };
       pendingSlot = slot;
       try {
@@ -90,9 +91,38 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
         runWaiting(true);
       }, 0);
     };
+    // A shown page takes no input while it stands in the debugger: a button
+    // let go then is lost, and with it the click. The press that is held is
+    // kept; when the host finds the button already up after a pause in the
+    // press, the release and the click it lost are given to the page.
+    let press = null;
+    const replayRelease = () => {
+      const p = press;
+      press = null;
+      if (!p || !p.target.isConnected) return;
+      const init = {
+        bubbles: true, cancelable: true, view: window, button: p.button, clientX: p.clientX,
+        clientY: p.clientY, screenX: p.screenX, screenY: p.screenY,
+      };
+      p.target.dispatchEvent(new MouseEvent('mouseup', init));
+      if (p.target.isConnected) p.target.dispatchEvent(new MouseEvent('click', init));
+    };
+    window.addEventListener('mousedown', (e) => {
+      press = e.isTrusted ? {
+        target: e.target, button: e.button, clientX: e.clientX, clientY: e.clientY,
+        screenX: e.screenX, screenY: e.screenY, lost: false,
+      } : press;
+    }, true);
+    window.addEventListener('mouseup', (e) => { if (e.isTrusted) press = null; }, true);
     // A pause for the host; the calls that waited on it follow its answer.
     const askHost = (request) => {
+      const held = press;
+      if (held) request.press = true;
       const slot = zorvaHostPause(request);
+      if (held && slot.released && press === held && !held.lost) {
+        held.lost = true;
+        setTimeout(() => { if (press === held) replayRelease(); }, 0);
+      }
       if (waiting.length && pendingSlot === null) runWaiting(false);
       return slot.heard ? slot.answer : null;
     };

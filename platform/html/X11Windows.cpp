@@ -120,4 +120,32 @@ bool Map(WindowId window) {
   });
 }
 
+bool MouseButtonDown(bool* down) {
+  Connection& c = TheConnection();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  Display* display = Open(c);
+  if (!display) return false;
+  Window root = 0;
+  Window child = 0;
+  int rootX = 0;
+  int rootY = 0;
+  int x = 0;
+  int y = 0;
+  unsigned int mask = 0;
+  if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y, &mask)) return false;
+  *down = (mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+  return true;
+}
+
+bool ScreenSize(int* width, int* height) {
+  Connection& c = TheConnection();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  Display* display = Open(c);
+  if (!display) return false;
+  const int screen = DefaultScreen(display);
+  *width = DisplayWidth(display, screen);
+  *height = DisplayHeight(display, screen);
+  return *width > 0 && *height > 0;
+}
+
 }  // namespace platform::x11

@@ -21,4 +21,10 @@ WindowId FindWindowByTitle(const std::string& title);
 bool Withdraw(WindowId window);
 bool Map(WindowId window);
 
+// Whether a mouse button is held down now; false without a display.
+bool MouseButtonDown(bool* down);
+
+// The size in pixels of the display's default screen; false without one.
+bool ScreenSize(int* width, int* height);
+
 }  // namespace platform::x11

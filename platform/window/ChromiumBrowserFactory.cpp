@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/html/ChromiumHtmlDocument.h"
+#include "platform/html/X11Windows.h"
 #include "platform/window/DHtmlDialog.h"
 #include "platform/window/PageMessageBox.h"
 #include "platform/window/Window.h"
@@ -78,8 +79,14 @@ bool InstallChromiumBrowser() {
   // Nothing the program started outlives it: the browser goes at exit.
   static const bool closedAtExit = std::atexit([] { chromium::Browser::ReleaseShared(); }) == 0;
   static_cast<void>(closedAtExit);
-  // With a display, questions are windows of their own too.
-  if (!browser->Headless()) UsePageMessageBoxes();
+  if (!browser->Headless()) {
+    // With a display, questions are windows of their own too, and windows
+    // place themselves on the screen the user has.
+    UsePageMessageBoxes();
+    int width = 0;
+    int height = 0;
+    if (x11::ScreenSize(&width, &height)) SetDesktopSize(width, height);
+  }
   SetBrowserFactory([](HWND browserWindow) -> std::unique_ptr<HtmlDocument> {
     std::string why;
     auto document = ChromiumHtmlDocument::Create(&why);

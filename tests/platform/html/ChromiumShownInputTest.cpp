@@ -1,0 +1,162 @@
+// Shown Chromium pages on a display (Xvfb; label browser). A page takes no
+// input while it stands for the host's answer, so a mouse button let go
+// then would be lost with its click: a press whose button is up again once
+// the host has answered still gives the page its release and one click; a
+// press held past the answer gives its own release and one click only.
+// While one window's page stands for the host, another window's page loads.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/html/X11Windows.h"
+#include "tests/support/BrowserTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+using zorva::test::WritePage;
+using zorva_test::ChildProcess;
+
+bool Installed(const std::string& program) { return ::access(("/usr/bin/" + program).c_str(), X_OK) == 0; }
+
+void Mouse(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"/usr/bin/xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess xdotool(argv);
+  ASSERT_TRUE(xdotool.Started());
+  EXPECT_EQ(xdotool.Wait(), 0);
+}
+
+// Hears the page's presses; lets the button go while the page stands for
+// the answer when asked to, and runs `whileAsked`.
+class PressHost : public platform::HtmlDocumentHost {
+ public:
+  bool releaseWhileAsked = false;
+  std::function<void()> whileAsked;
+  int presses = 0;
+  void HandleEvent(platform::HtmlEvent& event) override {
+    if (event.type != "mousedown") return;
+    ++presses;
+    if (releaseWhileAsked) Mouse({"mouseup", "1"});
+    if (whileAsked) whileAsked();
+  }
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string&) override {}
+  void DocumentComplete(const std::string&) override {}
+  platform::ScriptDispatch* External() override { return nullptr; }
+  std::vector<std::string> EventTypes() const override { return {"mousedown"}; }
+};
+
+class CompleteCounter : public platform::HtmlDocumentHost {
+ public:
+  void HandleEvent(platform::HtmlEvent&) override {}
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string&) override {}
+  void DocumentComplete(const std::string&) override {}
+  platform::ScriptDispatch* External() override { return nullptr; }
+};
+
+class ChromiumShownInputTest : public ::testing::Test {
+ protected:
+  // One display and one shown browser for the suite: the program's display
+  // connection is opened once a process.
+  static void SetUpTestSuite() {
+    for (const char* program : {"Xvfb", "xdotool"}) {
+      if (!Installed(program)) return;
+    }
+    xvfb_ = new ChildProcess(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    if (!xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) return;
+    ::setenv("DISPLAY", (":" + xvfb_->Lines().front()).c_str(), 1);
+    platform::chromium::Browser::Options options;
+    options.headless = false;
+    std::string error;
+    browser_ = new std::shared_ptr<platform::chromium::Browser>(platform::chromium::Browser::Start(options, &error));
+    if (!*browser_) std::fprintf(stderr, "no browser: %s\n", error.c_str());
+  }
+  static void TearDownTestSuite() {
+    delete browser_;
+    browser_ = nullptr;
+    delete xvfb_;
+    xvfb_ = nullptr;
+  }
+  void SetUp() override {
+    for (const char* program : {"Xvfb", "xdotool"}) {
+      if (!Installed(program)) GTEST_SKIP() << program << " is not installed (Debian packages xvfb, xdotool)";
+    }
+    ASSERT_TRUE(browser_ && *browser_) << "no shown browser on Xvfb";
+    page_ = Open(&host_, "press.htm",
+                 "<body style='margin:0'><div id=pad style='height:600px'"
+                 " onmouseup='ups.textContent++' onclick='clicks.textContent++'></div>"
+                 "<i id=ups>0</i><i id=clicks>0</i></body>");
+    ASSERT_TRUE(page_);
+    page_->SetBounds(0, 0, 400, 400);
+    page_->SetVisible(true);
+  }
+  std::unique_ptr<platform::ChromiumHtmlDocument> Open(platform::HtmlDocumentHost* host, const std::string& name,
+                                                       const std::string& html) {
+    std::string error;
+    auto page = platform::ChromiumHtmlDocument::Create(*browser_, &error);
+    EXPECT_TRUE(page) << error;
+    if (!page) return nullptr;
+    page->SetSilent(true);
+    page->SetHost(host);
+    const std::string file = WritePage(folder_.Path(), name, html);
+    EXPECT_TRUE(page->LoadFile(file)) << page->LastError();
+    return page;
+  }
+  std::string Text(const char* id) { return page_->GetElementById(id)->GetInnerText(); }
+
+  static ChildProcess* xvfb_;
+  static std::shared_ptr<platform::chromium::Browser>* browser_;
+  zorva_test::TempFolder folder_;
+  PressHost host_;
+  std::unique_ptr<platform::ChromiumHtmlDocument> page_;
+};
+
+ChildProcess* ChromiumShownInputTest::xvfb_ = nullptr;
+std::shared_ptr<platform::chromium::Browser>* ChromiumShownInputTest::browser_ = nullptr;
+
+TEST_F(ChromiumShownInputTest, APressLetGoWhileThePageStandsStillClicksOnce) {
+  for (const bool releaseWhileAsked : {true, false}) {
+    SCOPED_TRACE(releaseWhileAsked ? "let go while asked" : "let go after");
+    host_.releaseWhileAsked = releaseWhileAsked;
+    const int presses = host_.presses;
+    const int before = std::stoi(Text("clicks"));
+    Mouse({"mousemove", "200", "200", "mousedown", "1"});
+    ASSERT_TRUE(zorva::test::ProcessUntil(*page_, [&] { return host_.presses == presses + 1; }, 20000));
+    if (!releaseWhileAsked) Mouse({"mouseup", "1"});
+    EXPECT_TRUE(zorva::test::ProcessUntil(*page_, [&] { return Text("clicks") == std::to_string(before + 1); }, 20000))
+        << Text("clicks");
+    EXPECT_EQ(Text("ups"), Text("clicks"));
+  }
+}
+
+TEST_F(ChromiumShownInputTest, AnotherWindowsPageLoadsWhileOnePageStandsForTheHost) {
+  CompleteCounter other;
+  auto second = Open(&other, "other.htm", "<p id=mark>first</p>");
+  ASSERT_TRUE(second);
+  const std::string next = WritePage(folder_.Path(), "next.htm", "<p id=mark>next</p>");
+  std::string seen;
+  host_.whileAsked = [&] {
+    ASSERT_TRUE(second->Navigate(platform::FileUrl(next)));
+    const auto mark = second->GetElementById("mark");
+    seen = mark ? mark->GetInnerText() : second->LastError();
+  };
+  platform::HtmlEvent press;
+  press.type = "mousedown";
+  press.srcElement = page_->GetElementById("pad");
+  page_->FireEvent(press);
+  EXPECT_EQ(host_.presses, 1);
+  EXPECT_EQ(seen, "next");
+}
+
+}  // namespace
