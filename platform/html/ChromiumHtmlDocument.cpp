@@ -771,6 +771,7 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     const Json& frame = params["frame"];
     if (frame.value("id", "") != targetId_) return;
     url_ = frame.value("url", "") + frame.value("urlFragment", "");
+    reopenUrl_.clear();
     if (!quiet_ && host_) host_->NavigateComplete(url_);
   } else if (method == "Page.navigatedWithinDocument") {
     if (params.value("frameId", "") != targetId_) return;
@@ -829,7 +830,8 @@ void ChromiumHtmlDocument::PageLost(bool windowClosed) {
 void ChromiumHtmlDocument::Reopen() {
   if (!sessionId_.empty()) browser_->RemoveSession(sessionId_);
   if (!targetId_.empty()) browser_->Send("Target.closeTarget", {{"targetId", targetId_}});
-  const std::string url = url_;
+  if (reopenUrl_.empty()) reopenUrl_ = url_;
+  const std::string url = reopenUrl_;
   const std::optional<Placed> placed = placed_;
   targetId_.clear();
   sessionId_.clear();

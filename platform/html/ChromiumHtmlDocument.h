@@ -289,6 +289,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void Place(const Placed& now);
   bool lost_ = false;  // a new page target is on its way
   int reopens_ = 0;    // pages made again since one last loaded
+  // The page a page made again goes back to, until it has navigated: one
+  // lost again before that still shows about:blank.
+  std::string reopenUrl_;
   std::optional<std::pair<int, int>> lastSeen_;  // where its window was last placed or read
   unsigned long xWindow_ = 0;  // the page's X window, once looked for
   bool xWindowSought_ = false;

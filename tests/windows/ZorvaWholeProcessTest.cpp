@@ -463,10 +463,7 @@ std::set<pid_t> Renderers(pid_t zorva) {
 // The renderers die (killed for memory, or crashed) while Zorva plays: the
 // player page is loaded again and filled as at start, the tool windows come
 // back too, the music and the queue go on, and Zorva still ends cleanly.
-// Off for now: about one run in ten under load a page made again stays on
-// about:blank (set up, no load under way, no crash seen), and the test waits
-// to its limit.
-TEST_F(ZorvaWholeProcessTest, DISABLED_KilledRenderersGiveThePagesBackFilledAsAtStart) {
+TEST_F(ZorvaWholeProcessTest, KilledRenderersGiveThePagesBackFilledAsAtStart) {
   std::unique_ptr<ChildProcess> player;
   std::unique_ptr<ChildProcess> zorva;
   StartPlaying(player, zorva);
