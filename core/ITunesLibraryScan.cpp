@@ -92,7 +92,7 @@ class LibraryView {
 
 class LibraryScan {
  public:
-  LibraryScan(player::IiTunes& app, CMainWindow* owner, HANDLE quit, HANDLE pause)
+  LibraryScan(player::IiTunes& app, PlayerListener* owner, HANDLE quit, HANDLE pause)
       : app_(app), owner_(owner), quit_(quit), pause_(pause) {}
 
   void Run() {
@@ -187,7 +187,7 @@ class LibraryScan {
   void Report(const std::string& text) { ReportScanStatus(owner_, text); }
 
   player::IiTunes& app_;
-  CMainWindow* owner_;
+  PlayerListener* owner_;
   HANDLE quit_;
   HANDLE pause_;
 };

@@ -4,13 +4,13 @@
 #include <utility>
 
 #include "core/HtmlText.h"
-#include "windows/MainWindow.h"
+#include "core/PlayerListener.h"
 
 using namespace platform::player;
 
-ITunesPlayer::ITunesPlayer(CMainWindow* owner) : MusicPlayer(owner), eventHandler_(this) {}
+ITunesPlayer::ITunesPlayer(PlayerListener* owner) : MusicPlayer(owner), eventHandler_(this) {}
 
-ITunesPlayer::ITunesPlayer(CMainWindow* owner, std::shared_ptr<IiTunes> app)
+ITunesPlayer::ITunesPlayer(PlayerListener* owner, std::shared_ptr<IiTunes> app)
     : MusicPlayer(owner), iTunes_(std::move(app)), eventHandler_(this) {}
 
 ITunesPlayer::~ITunesPlayer() {

@@ -16,10 +16,10 @@
 class ITunesPlayer final : public MusicPlayer {
  public:
   // Contacts nothing yet; `owner` may be null for a player without events.
-  explicit ITunesPlayer(CMainWindow* owner);
+  explicit ITunesPlayer(PlayerListener* owner);
   // A player on an application object made elsewhere (tests hand in one whose
   // answers they script); Connect keeps it.
-  ITunesPlayer(CMainWindow* owner, std::shared_ptr<platform::player::IiTunes> app);
+  ITunesPlayer(PlayerListener* owner, std::shared_ptr<platform::player::IiTunes> app);
   ~ITunesPlayer() override;
 
   bool Connect(bool subscribeEvents) override;

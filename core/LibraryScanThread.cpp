@@ -8,7 +8,7 @@
 #include "core/Settings.h"
 #include "core/VersionCheck.h"
 #include "platform/kernel/LastError.h"
-#include "windows/MainWindow.h"
+#include "core/PlayerListener.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ ScopedScanStatusLink::ScopedScanStatusLink(ScanStatusLink* link) : previous_(cur
 
 ScopedScanStatusLink::~ScopedScanStatusLink() { currentLink = previous_; }
 
-void ReportScanStatus(CMainWindow* owner, const std::string& text) {
+void ReportScanStatus(PlayerListener* owner, const std::string& text) {
   if (currentLink) {
     currentLink->Report(text);
   } else if (owner) {
@@ -120,7 +120,7 @@ DWORD LibraryScanThreadProc(ScanWorkerContext& context) {
   return 0;
 }
 
-LibraryScanThread::LibraryScanThread(CMainWindow* owner)
+LibraryScanThread::LibraryScanThread(PlayerListener* owner)
     : owner_(owner),
       quit_(NamedEvent(kQuitEvent, FALSE)),
       cleanupDone_(NamedEvent(kCleanupDoneEvent, TRUE)) {

@@ -10,14 +10,14 @@
 
 #include "platform/kernel/Sync.h"
 
-class CMainWindow;
+class PlayerListener;
 
 // Where the worker's status texts go: the owner window, until the controller
 // cuts the link. A worker that outlives Stop must never call a window that
 // may have gone.
 class ScanStatusLink {
  public:
-  explicit ScanStatusLink(CMainWindow* owner) : owner_(owner) {}
+  explicit ScanStatusLink(PlayerListener* owner) : owner_(owner) {}
 
   // The owner's SetScanStatus, unless the link was cut.
   void Report(const std::string& text);
@@ -27,7 +27,7 @@ class ScanStatusLink {
 
  private:
   std::mutex mutex_;
-  CMainWindow* owner_;
+  PlayerListener* owner_;
 };
 
 // While it lives, ReportScanStatus on the constructing thread goes to `link`.
@@ -44,7 +44,7 @@ class ScopedScanStatusLink {
 
 // A status text of the scan: to the calling thread's link when it has one,
 // else to `owner` when that is not null.
-void ReportScanStatus(CMainWindow* owner, const std::string& text);
+void ReportScanStatus(PlayerListener* owner, const std::string& text);
 
 // The kernel objects one worker runs with: its own handles to the three
 // named events, so that they outlive a controller that stopped waiting.
@@ -61,7 +61,7 @@ DWORD LibraryScanThreadProc(ScanWorkerContext& context);
 class LibraryScanThread {
  public:
   // Creates the three events; starts nothing.
-  explicit LibraryScanThread(CMainWindow* owner);
+  explicit LibraryScanThread(PlayerListener* owner);
   // Stops the worker.
   ~LibraryScanThread();
   LibraryScanThread(const LibraryScanThread&) = delete;
@@ -83,7 +83,7 @@ class LibraryScanThread {
 
  private:
   platform::UniqueHandle thread_;
-  CMainWindow* owner_;
+  PlayerListener* owner_;
   std::shared_ptr<ScanStatusLink> link_;
   platform::UniqueHandle quit_;
   platform::UniqueHandle cleanupDone_;

@@ -1,6 +1,6 @@
 #include "core/MusicPlayer.h"
 
-#include "windows/MainWindow.h"
+#include "core/PlayerListener.h"
 
 std::atomic<bool> iTunesAvailable{true};
 std::atomic<bool> libraryChanged{true};

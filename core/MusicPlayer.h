@@ -20,7 +20,7 @@
 #include "core/Track.h"
 #include "platform/kernel/WinTypes.h"
 
-class CMainWindow;
+class PlayerListener;
 class ItemTrackQueue;
 
 constexpr int kPlayerUnavailable = 1;
@@ -39,7 +39,7 @@ using UpcomingOrder = std::array<int, 10>;
 
 class MusicPlayer {
  public:
-  explicit MusicPlayer(CMainWindow* owner) : owner_(owner) {}
+  explicit MusicPlayer(PlayerListener* owner) : owner_(owner) {}
   virtual ~MusicPlayer() = default;
   MusicPlayer(const MusicPlayer&) = delete;
   MusicPlayer& operator=(const MusicPlayer&) = delete;
@@ -91,8 +91,8 @@ class MusicPlayer {
   virtual void OnTrackPlaying(const Track& track) = 0;
   virtual void SetLibraryChanged() = 0;
 
-  CMainWindow* GetOwner() const { return owner_; }
+  PlayerListener* GetOwner() const { return owner_; }
 
  protected:
-  CMainWindow* owner_;
+  PlayerListener* owner_;
 };

@@ -5,23 +5,16 @@
 
 #include <string>
 
+#include "core/PlayerListener.h"
 #include "windows/FramelessHtmlWindow.h"
 
-class Track;
-
-class CMainWindow : public CFramelessHtmlWindow {
+class CMainWindow : public CFramelessHtmlWindow, public PlayerListener {
  public:
   using CFramelessHtmlWindow::CFramelessHtmlWindow;
 
-  // The player stopped at the end of a track.
-  virtual void PlayNext() = 0;
-  // The player reports the track playing now (on its events and its poll).
-  virtual void OnTrackPlaying(const Track& track) = 0;
-  // Called on the library-scan thread: may only keep the text and post a message.
-  virtual void SetScanStatus(const std::string& status) = 0;
   // The player is about to quit: the modal window ends with IDOK.
-  virtual void OnPlayerQuit();
-  // The player went without a word (it died or stopped answering): as when
-  // it quits, unless the window says more.
-  virtual void OnPlayerLost();
+  void OnPlayerQuit() override;
+  // The player went without a word: as when it quits, unless the window
+  // says more.
+  void OnPlayerLost() override;
 };
