@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct PageCase {
   const char* menu = nullptr;
   const char* openMenu = nullptr;
 };
+
+void PrintTo(const PageCase& page, std::ostream* out) { *out << page.file; }
 
 // What a user would see wrong: a document larger than its window, and bar
 // contents drawn outside their bar. Empty when there is nothing.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
 #include <string>
 
 #include "platform/html/ChromiumHtmlDocument.h"
@@ -19,6 +21,8 @@ struct Case {
   const char* input;  // "click ID", "enter" or "escape"
   int answer;
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 const Case kCases[] = {
     {"click No", MB_YESNO | MB_ICONQUESTION, "click answer7", IDNO},
@@ -67,7 +71,11 @@ TEST_P(PageMessageBoxTest, AnswersWithTheButtonChosen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, PageMessageBoxTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& param) { return "case" + std::to_string(param.index); });
+                         [](const ::testing::TestParamInfo<Case>& param) {
+                           std::string name;
+                           for (const char* c = param.param.name; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           return name;
+                         });
 
 TEST(PageMessageBoxPageTest, ShowsTheButtonsOfTheTypeInOrderWithTheDefaultFocused) {
   const std::string page = platform::PageMessageBoxPresenter::PageHtml("a & b", "Caption <1>", MB_YESNOCANCEL | MB_DEFBUTTON2);
