@@ -10,8 +10,15 @@ namespace platform {
 namespace {
 
 SystemClock& TheSystemClock() {
-  static SystemClock clock;
-  return clock;
+  // Never destroyed: a static object that ends after it (a page browser
+  // closed at exit) still reads and kicks the clock.
+  union Holder {
+    Holder() : clock() {}
+    ~Holder() {}
+    SystemClock clock;
+  };
+  static Holder holder;
+  return holder.clock;
 }
 
 std::atomic<Clock*> installed{nullptr};
