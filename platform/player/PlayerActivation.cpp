@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "platform/player/ITunes.h"
@@ -189,6 +191,30 @@ bool RunProgram(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The MPD named by the pid file when it still runs on `config`: 0 when none.
+pid_t RunningOn(const std::string& pidFile, const std::string& config) {
+  std::ifstream file(pidFile);
+  pid_t pid = 0;
+  if (!(file >> pid) || pid <= 0) return 0;
+  std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+  const std::string line((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+  return line.find(config) != std::string::npos && line.find("mpd") != std::string::npos ? pid : 0;
+}
+
+// The library, ratings and playlist names are the user's alone, also in
+// folders and files that an older start left open to others.
+void MakeDataPrivate(const std::string& zorva) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(zorva + "/mpd/playlists", ec);
+  for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) ::chmod(folder.c_str(), 0700);
+  for (fs::recursive_directory_iterator it(zorva + "/mpd", ec), end; !ec && it != end; it.increment(ec)) {
+    struct stat st{};
+    if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
+    ::chmod(it->path().c_str(), S_ISDIR(st.st_mode) ? 0700 : (st.st_mode & 0700));
+  }
+}
+
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -258,13 +284,34 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
     return false;
   }
   fs::create_directories(runtime, ec);
-  fs::create_directories(data + "/playlists", ec);
   ::chmod(runtime.c_str(), 0700);
+  MakeDataPrivate(fs::path(data).parent_path());
+  const std::string configFile = runtime + "/mpd.conf";
+  const std::string socket = runtime + "/socket";
+  const Millis deadline = TheClock().Now() + timeout;
+  // One that runs on this configuration but does not answer is not joined
+  // by a second on the same files, which `mpd --kill` would not reach.
+  if (const pid_t running = RunningOn(runtime + "/pid", configFile)) {
+    while (TheClock().Now() < deadline) {
+      if (mpd_connection* c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout)) {
+        const bool answers = mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+        mpd_connection_free(c);
+        if (answers) return true;
+      }
+      if (RunningOn(runtime + "/pid", configFile) != running) break;
+      Sleep(50);
+    }
+    if (RunningOn(runtime + "/pid", configFile) == running) {
+      std::fprintf(stderr, "Zorva's MPD (process %d, %s) runs but does not answer.\n", static_cast<int>(running),
+                   configFile.c_str());
+      return false;
+    }
+  }
   // A database of its own for each music folder.
   const std::string db = data + "/db-" + std::to_string(std::hash<std::string>()(musicFolder) % 1000000007);
   const std::string output = OwnMpdAudioOutput();
   {
-    std::ofstream config(runtime + "/mpd.conf", std::ios::trunc);
+    std::ofstream config(configFile, std::ios::trunc);
     config << "music_directory " << Quoted(musicFolder) << "\n"
            << "playlist_directory " << Quoted(data + "/playlists") << "\n"
            << "db_file " << Quoted(db) << "\n"
@@ -279,11 +326,10 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
     config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n}\n";
     if (!config) return false;
   }
-  if (!RunProgram({"mpd", runtime + "/mpd.conf"})) return false;
+  // What it writes later (database, stickers, playlists) is private too.
+  if (!RunProgram({"/bin/sh", "-c", "umask 077 && exec mpd \"$0\"", configFile})) return false;
 
   // Wait until it answers, have it read the folder, and wait for that.
-  const Millis deadline = TheClock().Now() + timeout;
-  const std::string socket = runtime + "/socket";
   mpd_connection* c = nullptr;
   while (TheClock().Now() < deadline) {
     c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout);
