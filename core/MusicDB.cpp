@@ -350,10 +350,14 @@ void MusicDB::Open(const std::string& path) {
     }
     const bool opened = OpenFile(path);
     if (!opened && !exists) return;
-    if (!opened || !IsReadable()) {
-      // Not a database, damaged, or not a file at all: the user's file is
-      // kept as it is, beside a new one.
-      const std::string reason = opened ? sqlite3_errmsg(Handle()) : "it is no file";
+    const bool readable = opened && IsReadable();
+    const bool foreign = readable && HoldsAnotherProgramsData();
+    if (!readable || foreign) {
+      // Not a database, damaged, another program's, or not a file at all:
+      // the user's file is kept as it is, beside a new one.
+      const std::string reason = foreign  ? "it holds another program's tables"
+                                 : opened ? sqlite3_errmsg(Handle())
+                                          : "it is no file";
       SQLiteDB::Close();
       const std::string aside = platform::shell::KeepAside(path);
       if (aside.empty()) {
@@ -442,6 +446,24 @@ std::set<std::string> MusicDB::MissingTables() {
   if (Query("SELECT name FROM sqlite_master WHERE type = 'table'", rows) != SQLITE_OK) return {};
   for (const SQLiteRow& row : rows) missing.erase(row.Get("name"));
   return missing;
+}
+
+bool MusicDB::HoldsAnotherProgramsData() {
+  SQLiteRowSet tables;
+  // Unknown (another connection holds the file) is no reason to move it.
+  if (Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", tables) != SQLITE_OK)
+    return false;
+  bool rows = false;
+  for (const SQLiteRow& table : tables) {
+    const std::string& name = table.Get("name");
+    // One table of ours makes it a music database, however incomplete.
+    if (std::any_of(std::begin(kSchema), std::end(kSchema),
+                    [&name](const auto& statement) { return name == statement.table; }))
+      return false;
+    SQLiteRowSet one;
+    rows = rows || (Query("SELECT 1 AS n FROM \"" + name + "\" LIMIT 1", one) == SQLITE_OK && !one.empty());
+  }
+  return rows;
 }
 
 bool MusicDB::HoldsNoUserData() {

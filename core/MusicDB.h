@@ -405,6 +405,9 @@ class MusicDB : public SQLiteDB {
   std::set<std::string> MissingTables();
   // No table holds a row of the user's, nor is there a table of another kind.
   bool HoldsNoUserData();
+  // True when the file holds no table of the music schema but another
+  // program's tables with rows.
+  bool HoldsAnotherProgramsData();
   // Makes the tables that the file lacks, with their indexes and seed rows
   // (all anew when the file holds nothing of the user's);
   // true when it lacked the track table (it held no library).
