@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/html/ChromiumHtmlDocument.h"
+#include "platform/kernel/Signals.h"
 #include "platform/window/MessageBoxInternal.h"
 #include "platform/window/Window.h"
 #include "platform/window/Wnd.h"
@@ -154,6 +155,8 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
     }
     if (got == -1) break;
     if (!PreTranslateWindowMessage(&msg)) ::DispatchMessage(&msg);
+    // Logout or Ctrl+C: the question gives way, so the program can end.
+    if (EndingAsked() && host.answer == 0) host.answer = RefusalAnswer(type);
   }
   page->SetHost(nullptr);
   return host.answer != 0 ? host.answer : RefusalAnswer(type);

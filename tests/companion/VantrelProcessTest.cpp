@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,6 +174,30 @@ TEST_F(VantrelProcessTest, AStuckPlayerNeverFreezesTheTrayMenuOrTheQuit) {
 
   ::kill(player.Pid(), SIGCONT);
   RunToEnd(Ctl("quit"));
+}
+
+// Logout (SIGTERM), Ctrl+C (SIGINT) and a closed terminal (SIGHUP) end
+// Vantrel as "Exit" with Yes does, without asking: its settings and window
+// place stored, exit code 0, and its socket gone.
+TEST_F(VantrelProcessTest, EachEndingSignalEndsItAsExitDoes) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    // What the run must store again.
+    WriteProfileBinary("Position", "Vantrel", reinterpret_cast<const BYTE*>("gone"), 4);
+    WriteProfileInt("Startup", "MinITunes", 7);
+    ChildProcess vantrel({VANTREL_BINARY});
+    ASSERT_TRUE(vantrel.Started());
+    ASSERT_TRUE(vantrel.Sync());
+    ASSERT_TRUE(std::filesystem::exists(home.Path() + "/run/vantrel.sock"));
+    ASSERT_EQ(::kill(vantrel.Pid(), signal), 0);
+    EXPECT_EQ(vantrel.Wait("advance 100\n"), 0);
+    EXPECT_FALSE(std::filesystem::exists(home.Path() + "/run/vantrel.sock"));
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "MinITunes", 7), 1u);
+    std::vector<BYTE> placement;
+    EXPECT_TRUE(GetProfileBinary("Position", "Vantrel", placement));
+    EXPECT_EQ(placement.size(), 44u);
+  }
 }
 
 }  // namespace
