@@ -69,7 +69,20 @@ void CZorvaDlg::ConnectPlayer() {
   }
 }
 
+void CZorvaDlg::StoreState() {
+  WriteProfileInt("Startup", "CurrentMix", currentMix.GetId());
+  SavePlacement();
+  for (CFramelessHtmlWindow* window :
+       std::initializer_list<CFramelessHtmlWindow*>{&labWindow, &settingsWindow, &automator, &generator})
+    window->SavePlacement();
+  theScheduler.Store();
+  theSettings.Save();
+}
+
 void CZorvaDlg::OnPlayerLost() {
+  // The question waits for the user: what the end keeps is kept already,
+  // whatever ends the program meanwhile.
+  StoreState();
   MessageBox(m_hWnd,
              "Zorva lost its connection to iTunes: iTunes ended or stopped answering.\n\n"
              "Zorva closes now and keeps your mix; start it again once iTunes runs",

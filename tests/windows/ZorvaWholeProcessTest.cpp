@@ -637,4 +637,38 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
   EXPECT_NEAR(placement.rcNormalPosition.top, 222, 40);
 }
 
+// The player dies while Zorva shows its pages on a desktop: the state is
+// stored before the question that says so, and an ending signal while that
+// question waits ends Zorva the normal way, leaving nothing behind.
+TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
+  std::unique_ptr<ChildProcess> player;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    WriteProfileInt("Startup", "CurrentMix", -1);
+    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+    std::unique_ptr<ChildProcess> zorva;
+    StartPlaying(player, zorva);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::set<pid_t> children = Descendants(zorva->Pid());
+    ::kill(player->Pid(), SIGKILL);
+    player->Wait();
+    Advance(*zorva, 1000);
+    ASSERT_NE(WaitForWindow(*zorva, "Zorva lost iTunes"), "");
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    std::vector<BYTE> placement;
+    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
+    EXPECT_EQ(placement.size(), 44u);
+
+    ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
+    EXPECT_EQ(zorva->Wait("", 30), 0);
+    ExpectNothingLeft(children);
+    // The next run's player, on the same library.
+    std::filesystem::remove(socket_);
+    player = std::make_unique<ChildProcess>(std::vector<std::string>{
+        ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
+    ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  }
+}
+
 }  // namespace
