@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/HtmlText.h"
+#include "platform/player/PlayerActivation.h"
 #include "windows/MainWindow.h"
 
 using namespace platform::player;
@@ -148,6 +149,8 @@ void ITunesPlayer::SetLibraryChanged() { libraryChanged = true; }
 // The automation layer answers whether a player runs that it can reach, in
 // place of looking for the player's top-level window.
 bool IsITunesRunning() { return IsPlayerRunning(); }
+
+std::string ITunesStartFault() { return platform::player::PlayerStartFault(); }
 
 void ConvertITunesTrack(Track& track, const std::shared_ptr<IITTrack>& source) {
   track = Track();

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <iterator>
 #include <thread>
 
@@ -51,6 +52,17 @@ std::string MusicFolderFromUserDirs(const std::string& home) {
     return value.empty() || value[0] != '/' ? std::string() : value;
   }
   return {};
+}
+
+std::mutex theFaultLock;
+std::string theStartFault;
+
+// Says on standard error why the player cannot start, and keeps it for the
+// program's own message.
+void SetStartFault(const std::string& fault) {
+  std::lock_guard<std::mutex> lock(theFaultLock);
+  theStartFault = fault;
+  if (!fault.empty()) std::fprintf(stderr, "zorva: %s\n", fault.c_str());
 }
 
 bool ChildHasEnded(pid_t pid) {
@@ -90,7 +102,13 @@ std::vector<std::string> PlayerLibraryArguments() {
   return {"--sample"};
 }
 
+std::string PlayerStartFault() {
+  std::lock_guard<std::mutex> lock(theFaultLock);
+  return theStartFault;
+}
+
 bool StartPlayerServer(const std::string& program, Millis timeout) {
+  SetStartFault("");
   if (ChosenPlayer() == PlayerKind::Mpd) {
     // Zorva's own MPD: on the user's music, else on the sample beside the programs.
     std::string music = UserMusicFolder();
@@ -203,16 +221,26 @@ pid_t RunningOn(const std::string& pidFile, const std::string& config) {
 
 // The library, ratings and playlist names are the user's alone, also in
 // folders and files that an older start left open to others.
-void MakeDataPrivate(const std::string& zorva) {
+// "" when they are the user's; else what is wrong and where.
+std::string MakeDataPrivate(const std::string& zorva) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(zorva + "/mpd/playlists", ec);
-  for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) ::chmod(folder.c_str(), 0700);
+  for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) {
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0) return folder + ": cannot create the folder: " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return folder + ": not a folder";
+    if (st.st_uid != ::getuid())
+      return folder + ": belongs to user " + std::to_string(st.st_uid) + ", not to you (user " +
+             std::to_string(::getuid()) + ")";
+    ::chmod(folder.c_str(), 0700);
+  }
   for (fs::recursive_directory_iterator it(zorva + "/mpd", ec), end; !ec && it != end; it.increment(ec)) {
     struct stat st{};
     if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
     ::chmod(it->path().c_str(), S_ISDIR(st.st_mode) ? 0700 : (st.st_mode & 0700));
   }
+  return {};
 }
 
 std::string Quoted(const std::string& text) {
@@ -280,12 +308,17 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
   const std::string data = DataFolder();
   try {
     if (runtime.rfind(PrivateSocketFolder(), 0) == 0) MakePrivateFolder(PrivateSocketFolder());
-  } catch (const std::exception&) {
+    fs::create_directories(runtime, ec);
+    if (struct stat st{}; ::stat(runtime.c_str(), &st) == 0 && st.st_uid == ::getuid()) ::chmod(runtime.c_str(), 0700);
+    MakePrivateFolder(runtime);
+  } catch (const std::exception& e) {
+    SetStartFault(e.what());
     return false;
   }
-  fs::create_directories(runtime, ec);
-  ::chmod(runtime.c_str(), 0700);
-  MakeDataPrivate(fs::path(data).parent_path());
+  if (std::string fault = MakeDataPrivate(fs::path(data).parent_path()); !fault.empty()) {
+    SetStartFault(fault);
+    return false;
+  }
   const std::string configFile = runtime + "/mpd.conf";
   const std::string socket = runtime + "/socket";
   const Millis deadline = TheClock().Now() + timeout;
@@ -302,8 +335,8 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
       Sleep(50);
     }
     if (RunningOn(runtime + "/pid", configFile) == running) {
-      std::fprintf(stderr, "Zorva's MPD (process %d, %s) runs but does not answer.\n", static_cast<int>(running),
-                   configFile.c_str());
+      SetStartFault(configFile + ": Zorva's MPD (process " + std::to_string(running) +
+                    ") runs on it but does not answer; end it with mpd --kill " + configFile);
       return false;
     }
   }
