@@ -342,6 +342,7 @@ void MusicDB::Open(const std::string& path) {
   path_ = path;
   // Stays set unless every step below succeeds.
   failed_ = true;
+  failure_.clear();
   try {
     const bool exists = FileExists(path);
     if (!exists) {
@@ -349,7 +350,10 @@ void MusicDB::Open(const std::string& path) {
       MakeDirectoryPath(ShellPath(path).GetFolder());
     }
     const bool opened = OpenFile(path);
-    if (!opened && !exists) return;
+    if (!opened && !exists) {
+      failure_ = "the file cannot be made";
+      return;
+    }
     const bool readable = opened && IsReadable();
     const bool foreign = readable && HoldsAnotherProgramsData();
     if (!readable || foreign) {
@@ -361,13 +365,17 @@ void MusicDB::Open(const std::string& path) {
       SQLiteDB::Close();
       const std::string aside = platform::shell::KeepAside(path);
       if (aside.empty()) {
+        failure_ = reason;
         Complain("the music database " + path + " cannot be opened (" + reason + ") nor moved aside");
         return;
       }
       Complain("the music database " + path + " could not be opened (" + reason + "); it was kept as " + aside +
                " and a new one made");
       newDatabase_ = true;
-      if (!OpenFile(path)) return;
+      if (!OpenFile(path)) {
+        failure_ = "the file cannot be made";
+        return;
+      }
     }
     // A new file, or one whose making was cut short (an empty file, a full
     // disk), gets what it lacks; one without tracks counts as new.
@@ -379,9 +387,11 @@ void MusicDB::Open(const std::string& path) {
     PrepareStatements();
     PrepareTagListChanges();
     failed_ = false;
+    failure_.clear();
   } catch (...) {
     // Statements after the one that failed stay uncompiled.
     failed_ = true;
+    if (failure_.empty()) failure_ = Handle() ? sqlite3_errmsg(Handle()) : "it cannot be opened";
   }
 }
 
@@ -500,7 +510,9 @@ bool MusicDB::CreateSchema() {
     missing = MissingTables();
   }
   for (const auto& statement : kSchema) {
-    if (missing.count(statement.table)) Exec(statement.sql);
+    // The first failure is the one to tell (a full disk), should nothing work.
+    if (missing.count(statement.table) && Exec(statement.sql) != SQLITE_OK && failure_.empty())
+      failure_ = sqlite3_errmsg(Handle());
   }
   if (began && Exec("COMMIT") != SQLITE_OK) Exec("ROLLBACK");
   return missing.count("track") != 0;

@@ -50,6 +50,11 @@ class MusicDB : public SQLiteDB {
     auto lock = Lock();
     return path_;
   }
+  // Set when the last Open failed; the statement set is then not used.
+  bool IsFailed() const { return failed_; }
+  // Why the last Open failed, as SQLite says it ("database or disk is
+  // full"); "" when it did not.
+  const std::string& GetFailure() const { return failure_; }
   // Holds the connection for the calling thread. Every statement use and every
   // operation of several steps (a transaction, an insert and its row id) takes
   // it, so threads that share one instance take turns, one operation at a time.
@@ -388,8 +393,6 @@ class MusicDB : public SQLiteDB {
   }
   using SQLiteDB::FetchRows;
 
-  // Set when the last Open failed; the statement set is then not used.
-  bool IsFailed() const { return failed_; }
 
   // Upgrades a file at version 101 to 102.
   void UpgradeTo102();
@@ -523,6 +526,7 @@ class MusicDB : public SQLiteDB {
   bool tagListLogging_ = false;
   TagCache tagCache_;
   bool failed_ = false;
+  std::string failure_;
   bool newDatabase_ = false;
   // The file of the last Open, which Analyze reopens.
   std::string path_;

@@ -1,8 +1,11 @@
 #include "windows/ZorvaApp.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/AppMainWindow.h"
+#include "core/MusicDB.h"
 #include "core/Settings.h"
 #include "core/ShellPath.h"
 #include "platform/player/ITunes.h"
@@ -53,6 +56,15 @@ BOOL CZorvaApp::InitInstance() {
   InstallPlatform();
   SetRegistryKey("Zorva");
   theSettings.Load();
+  if (theMusicDB.IsFailed()) {
+    // Without its database Zorva has nothing to play: it says why and where
+    // rather than wait for a library it cannot keep.
+    const std::string text = "Zorva cannot go on: its music database " + theMusicDB.GetPath() +
+                             " cannot be made or opened (" + theMusicDB.GetFailure() + ").";
+    std::fprintf(stderr, "zorva: %s\n", text.c_str());
+    MessageBox(nullptr, text.c_str(), "Zorva cannot go on", MB_OK | MB_ICONERROR);
+    return FALSE;
+  }
 
   CZorvaDlg dialog;
   if (!dialog.IsPlayerConnected()) return FALSE;  // the user gave up: nothing is saved

@@ -174,4 +174,43 @@ TEST_F(ZorvaProcessTest, AnOwnMpdFolderOfAnotherUserIsNamedWithItsFault) {
   }
 }
 
+// A small file system of its own, mounted for the life of the guard.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& folder) : folder_(folder) {
+    std::filesystem::create_directories(folder);
+    mounted_ = std::system(("mount -t tmpfs -o size=64k tmpfs '" + folder + "'").c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) std::system(("umount -l '" + folder_ + "'").c_str());
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool Mounted() const { return mounted_; }
+  // Fills it to the last byte.
+  void Fill() { std::system(("dd if=/dev/zero of='" + folder_ + "/fill' bs=4k >/dev/null 2>&1").c_str()); }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+// The first start on a full data disk cannot make the music database: Zorva
+// says so, and where, and ends instead of waiting for ever.
+TEST_F(ZorvaProcessTest, AFirstStartOnAFullDiskSaysWhyItCannotGoOn) {
+  SmallDisk disk(home_.File("data"));
+  ASSERT_TRUE(disk.Mounted());
+  std::filesystem::create_directories(home_.File("data/Zorva"));
+  disk.Fill();
+  const std::string errors = home_.File("zorva.err");
+  const std::string command = "timeout 60 '" ZORVA_BINARY "' </dev/null 2>'" + errors + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::ifstream file(errors);
+  const std::string said((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("its music database " + home_.File("data/Zorva/music.db") + " cannot be made or opened"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("disk is full"), std::string::npos) << said;
+}
+
 }  // namespace
