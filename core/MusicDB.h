@@ -175,7 +175,11 @@ class MusicDB : public SQLiteDB {
   // Appends the mix's tags that enabled tracks carry; sets its track count.
   void GetMixTags(Mix& mix);
   void GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit);
-  void AddPlayRecord(const Track& track, const Mix& mix);
+  // False when the record could not be written (a read-only file, a full
+  // disk); GetWriteFailure then says why.
+  bool AddPlayRecord(const Track& track, const Mix& mix);
+  // SQLite's words for the last failure on this connection.
+  std::string GetWriteFailure() const;
   // The track of the n-th latest play (0: the latest); an empty Track when none.
   Track GetRecentlyPlayedTrack(int n);
   // Deletes the play records older than `days`.
@@ -475,11 +479,12 @@ class MusicDB : public SQLiteDB {
   // ones stay current (a play every few minutes would otherwise have them
   // read again).
   template <class... Args>
-  void StepKeepingTagLists(StatementId id, Args... args) {
+  int StepKeepingTagLists(StatementId id, Args... args) {
     auto lock = Lock();
     TagCache* kept = TagCacheIfCurrent();
-    StepOnce(id, args...);
+    const int result = StepOnce(id, args...);
     if (kept) kept->totalChanges = sqlite3_total_changes64(Handle());
+    return result;
   }
   // PRAGMA data_version; false when it cannot be read.
   bool ReadDataVersion(sqlite3_int64& version);

@@ -9,6 +9,7 @@
 #include "core/Settings.h"
 #include "core/ShellPath.h"
 #include "platform/player/ITunes.h"
+#include "platform/profile/Profile.h"
 #include "platform/player/PlayerActivation.h"
 #include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/window/Window.h"
@@ -72,7 +73,14 @@ BOOL CZorvaApp::InitInstance() {
   CWndShadow::Initialize(GetModuleHandle(nullptr));
   if (commandLine.lab) dialog.SetShowLabAtStart();
   dialog.DoModal();
-  theSettings.Save();
+  if (!theSettings.Save()) {
+    // The window is gone: the message stands on its own, and gives way to
+    // a logout.
+    const std::string text = "Zorva could not save its settings, window places and current mix in " +
+                             platform::ProfileFilePath() + "; check that this file's folder can be written.";
+    std::fprintf(stderr, "zorva: %s\n", text.c_str());
+    MessageBox(nullptr, text.c_str(), "Zorva could not save its settings", MB_OK | MB_ICONWARNING);
+  }
   m_pMainWnd = nullptr;
   return FALSE;
 }

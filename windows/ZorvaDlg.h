@@ -233,6 +233,7 @@ class CZorvaDlg : public CMainWindow {
   StatusDialog statusWindow;
   std::deque<Track> upcoming;
   bool paused = false;
+  bool playRecordFailureSaid = false;
   Track nowPlaying;
   Track handedOver;
   int wallpaper = 1;

@@ -145,6 +145,12 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
   // The program's messages go on while the question stands.
   MSG msg{};
   while (host.answer == 0) {
+    // Logout or Ctrl+C, also before the question came: it gives way, so
+    // the program can end.
+    if (EndingAsked()) {
+      host.answer = RefusalAnswer(type);
+      break;
+    }
     page->ProcessEvents(0);
     if (host.answer != 0) break;
     const BOOL got = ::GetMessage(&msg, nullptr, 0, 0);
@@ -155,8 +161,6 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
     }
     if (got == -1) break;
     if (!PreTranslateWindowMessage(&msg)) ::DispatchMessage(&msg);
-    // Logout or Ctrl+C: the question gives way, so the program can end.
-    if (EndingAsked() && host.answer == 0) host.answer = RefusalAnswer(type);
   }
   page->SetHost(nullptr);
   return host.answer != 0 ? host.answer : RefusalAnswer(type);

@@ -23,6 +23,7 @@
 #include "platform/instance/SingleInstance.h"
 #include "platform/kernel/Messages.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -174,31 +175,10 @@ TEST_F(ZorvaProcessTest, AnOwnMpdFolderOfAnotherUserIsNamedWithItsFault) {
   }
 }
 
-// A small file system of its own, mounted for the life of the guard.
-class SmallDisk {
- public:
-  explicit SmallDisk(const std::string& folder) : folder_(folder) {
-    std::filesystem::create_directories(folder);
-    mounted_ = std::system(("mount -t tmpfs -o size=64k tmpfs '" + folder + "'").c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) std::system(("umount -l '" + folder_ + "'").c_str());
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-  bool Mounted() const { return mounted_; }
-  // Fills it to the last byte.
-  void Fill() { std::system(("dd if=/dev/zero of='" + folder_ + "/fill' bs=4k >/dev/null 2>&1").c_str()); }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
 // The first start on a full data disk cannot make the music database: Zorva
 // says so, and where, and ends instead of waiting for ever.
 TEST_F(ZorvaProcessTest, AFirstStartOnAFullDiskSaysWhyItCannotGoOn) {
-  SmallDisk disk(home_.File("data"));
+  zorva_test::SmallDisk disk(home_.File("data"));
   ASSERT_TRUE(disk.Mounted());
   std::filesystem::create_directories(home_.File("data/Zorva"));
   disk.Fill();

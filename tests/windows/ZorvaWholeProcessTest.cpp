@@ -35,6 +35,7 @@
 #include "platform/window/WinUser.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -415,6 +416,56 @@ TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
     player.Wait();
     std::filesystem::remove(socket_);
   }
+}
+
+// The database's disk fills up while Zorva plays, and the profile's
+// folder is replaced by a file: the failed writes are said once, on the
+// status line and on standard error, and the music plays on.
+TEST_F(ZorvaWholeProcessTest, WritesThatFailAreSaidOnceAndTheMusicPlaysOn) {
+  zorva_test::SmallDisk disk(home_.File("data"), "16m");
+  ASSERT_TRUE(disk.Mounted());
+  std::filesystem::create_directories(home_.File("data/Zorva"));
+  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+  WriteLibraryFile(home_.File("library.xml"), tracks);
+  PrepareDatabaseAndProfile(tracks);
+  ASSERT_FALSE(HasFatalFailure());
+  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock",
+                       "--socket", socket_});
+  ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  player_ = true;
+  const std::string errors = home_.File("zorva.err");
+  ChildProcess zorva({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", ZORVA_BINARY, errors});
+  const auto filled = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < filled) Advance(zorva, 500);
+  ASSERT_NE(Text(zorva, "track10"), "");
+  auto said = [&errors] {
+    std::ifstream err(errors);
+    return std::string((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  };
+
+  disk.Fill();
+  std::string status;
+  for (int track = 0; track < 2; ++track) {
+    const std::string before = Text(zorva, "trackname");
+    Ctl("seek", "100000");  // to its end: Zorva hands over the next one
+    const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    do {
+      Advance(zorva, 500);
+      if (const std::string now = Text(zorva, "status"); now.find("cannot record") != std::string::npos) status = now;
+    } while ((Text(zorva, "trackname") == before || status.empty()) && std::chrono::steady_clock::now() < next);
+    EXPECT_NE(Text(zorva, "trackname"), before);
+  }
+  EXPECT_NE(status.find("Zorva cannot record what it plays in " + dbPath_), std::string::npos) << status;
+  EXPECT_NE(Ctl("status").find("state: playing"), std::string::npos);
+  const std::string playsSaid = said();
+  EXPECT_NE(playsSaid.find("cannot record what it plays"), std::string::npos) << playsSaid;
+  EXPECT_EQ(playsSaid.find("cannot record what it plays"), playsSaid.rfind("cannot record what it plays"));
+
+  std::filesystem::rename(home_.File("config/zorva"), home_.File("config/zorva.kept"));
+  std::ofstream(home_.File("config/zorva")) << "a file";
+  ASSERT_EQ(::kill(zorva.Pid(), SIGTERM), 0);
+  EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
+  EXPECT_NE(said().find("Zorva could not save its settings"), std::string::npos) << said();
 }
 
 // Logout (SIGTERM), Ctrl+C (SIGINT) and a closed terminal (SIGHUP) end
