@@ -28,3 +28,8 @@ BOOL CVantrelApp::InitInstance() {
   CSystemTray::DestroyInvisibleWnd();
   return FALSE;
 }
+
+void CVantrelApp::EndNow() {
+  if (auto* dialog = dynamic_cast<CVantrelDlg*>(m_pMainWnd); dialog && dialog->GetSafeHwnd() != nullptr)
+    dialog->EndDialog(IDCANCEL);
+}

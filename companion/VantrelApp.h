@@ -10,6 +10,9 @@ class CVantrelApp : public CWinApp {
  public:
   CVantrelApp();
   BOOL InitInstance() override;
+  // Ends the run as "Exit" with Yes does: the window closes, the settings are
+  // saved. Called on the program's own thread.
+  void EndNow();
 
   // How long a later copy waits for the running one's window: 100 tries, 2 s apart.
   static constexpr int kShowAttempts = 100;

@@ -152,7 +152,10 @@ void CVantrelDlg::DoDataExchange(CDataExchange* exchange) {
     char version[64];
     std::snprintf(version, sizeof version, "%s (Build %d)", GetVersionString(), GetBuildNumber());
     SetElementText("vernum", version);
-    UpdateStatusText();
+    // A player that answers is connected at once, not said to refuse a
+    // connection that was never tried.
+    if (!player_ && IsITunesRunning()) ConnectPlayer();
+    else UpdateStatusText();
   }
   CMainWindow::DoDataExchange(exchange);
 }

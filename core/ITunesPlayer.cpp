@@ -5,6 +5,7 @@
 
 #include "core/HtmlText.h"
 #include "core/PlayerListener.h"
+#include "platform/player/PlayerActivation.h"
 
 using namespace platform::player;
 
@@ -148,6 +149,8 @@ void ITunesPlayer::SetLibraryChanged() { libraryChanged = true; }
 // The automation layer answers whether a player runs that it can reach, in
 // place of looking for the player's top-level window.
 bool IsITunesRunning() { return IsPlayerRunning(); }
+
+std::string ITunesStartFault() { return platform::player::PlayerStartFault(); }
 
 void ConvertITunesTrack(Track& track, const std::shared_ptr<IITTrack>& source) {
   track = Track();

@@ -98,6 +98,9 @@ class ITunesPlayer final : public MusicPlayer {
 
 // True when the media player is running.
 bool IsITunesRunning();
+// Why the program could not start the media player, naming what is wrong
+// and where; "" when nothing more is known.
+std::string ITunesStartFault();
 
 // The record of a player track: names, rating text, length, location of file
 // and CD tracks, the player's database id. A null track gives an empty Track.

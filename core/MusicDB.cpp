@@ -342,6 +342,7 @@ void MusicDB::Open(const std::string& path) {
   path_ = path;
   // Stays set unless every step below succeeds.
   failed_ = true;
+  failure_.clear();
   try {
     const bool exists = FileExists(path);
     if (!exists) {
@@ -349,21 +350,32 @@ void MusicDB::Open(const std::string& path) {
       MakeDirectoryPath(ShellPath(path).GetFolder());
     }
     const bool opened = OpenFile(path);
-    if (!opened && !exists) return;
-    if (!opened || !IsReadable()) {
-      // Not a database, damaged, or not a file at all: the user's file is
-      // kept as it is, beside a new one.
-      const std::string reason = opened ? sqlite3_errmsg(Handle()) : "it is no file";
+    if (!opened && !exists) {
+      failure_ = "the file cannot be made";
+      return;
+    }
+    const bool readable = opened && IsReadable();
+    const bool foreign = readable && HoldsAnotherProgramsData();
+    if (!readable || foreign) {
+      // Not a database, damaged, another program's, or not a file at all:
+      // the user's file is kept as it is, beside a new one.
+      const std::string reason = foreign  ? "it holds another program's tables"
+                                 : opened ? sqlite3_errmsg(Handle())
+                                          : "it is no file";
       SQLiteDB::Close();
       const std::string aside = platform::shell::KeepAside(path);
       if (aside.empty()) {
+        failure_ = reason;
         Complain("the music database " + path + " cannot be opened (" + reason + ") nor moved aside");
         return;
       }
       Complain("the music database " + path + " could not be opened (" + reason + "); it was kept as " + aside +
                " and a new one made");
       newDatabase_ = true;
-      if (!OpenFile(path)) return;
+      if (!OpenFile(path)) {
+        failure_ = "the file cannot be made";
+        return;
+      }
     }
     // A new file, or one whose making was cut short (an empty file, a full
     // disk), gets what it lacks; one without tracks counts as new.
@@ -375,9 +387,11 @@ void MusicDB::Open(const std::string& path) {
     PrepareStatements();
     PrepareTagListChanges();
     failed_ = false;
+    failure_.clear();
   } catch (...) {
     // Statements after the one that failed stay uncompiled.
     failed_ = true;
+    if (failure_.empty()) failure_ = Handle() ? sqlite3_errmsg(Handle()) : "it cannot be opened";
   }
 }
 
@@ -444,6 +458,24 @@ std::set<std::string> MusicDB::MissingTables() {
   return missing;
 }
 
+bool MusicDB::HoldsAnotherProgramsData() {
+  SQLiteRowSet tables;
+  // Unknown (another connection holds the file) is no reason to move it.
+  if (Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", tables) != SQLITE_OK)
+    return false;
+  bool rows = false;
+  for (const SQLiteRow& table : tables) {
+    const std::string& name = table.Get("name");
+    // One table of ours makes it a music database, however incomplete.
+    if (std::any_of(std::begin(kSchema), std::end(kSchema),
+                    [&name](const auto& statement) { return name == statement.table; }))
+      return false;
+    SQLiteRowSet one;
+    rows = rows || (Query("SELECT 1 AS n FROM \"" + name + "\" LIMIT 1", one) == SQLITE_OK && !one.empty());
+  }
+  return rows;
+}
+
 bool MusicDB::HoldsNoUserData() {
   SQLiteRowSet tables;
   if (Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", tables) != SQLITE_OK)
@@ -478,7 +510,9 @@ bool MusicDB::CreateSchema() {
     missing = MissingTables();
   }
   for (const auto& statement : kSchema) {
-    if (missing.count(statement.table)) Exec(statement.sql);
+    // The first failure is the one to tell (a full disk), should nothing work.
+    if (missing.count(statement.table) && Exec(statement.sql) != SQLITE_OK && failure_.empty())
+      failure_ = sqlite3_errmsg(Handle());
   }
   if (began && Exec("COMMIT") != SQLITE_OK) Exec("ROLLBACK");
   return missing.count("track") != 0;

@@ -50,6 +50,11 @@ class MusicDB : public SQLiteDB {
     auto lock = Lock();
     return path_;
   }
+  // Set when the last Open failed; the statement set is then not used.
+  bool IsFailed() const { return failed_; }
+  // Why the last Open failed, as SQLite says it ("database or disk is
+  // full"); "" when it did not.
+  const std::string& GetFailure() const { return failure_; }
   // Holds the connection for the calling thread. Every statement use and every
   // operation of several steps (a transaction, an insert and its row id) takes
   // it, so threads that share one instance take turns, one operation at a time.
@@ -170,7 +175,11 @@ class MusicDB : public SQLiteDB {
   // Appends the mix's tags that enabled tracks carry; sets its track count.
   void GetMixTags(Mix& mix);
   void GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit);
-  void AddPlayRecord(const Track& track, const Mix& mix);
+  // False when the record could not be written (a read-only file, a full
+  // disk); GetWriteFailure then says why.
+  bool AddPlayRecord(const Track& track, const Mix& mix);
+  // SQLite's words for the last failure on this connection.
+  std::string GetWriteFailure() const;
   // The track of the n-th latest play (0: the latest); an empty Track when none.
   Track GetRecentlyPlayedTrack(int n);
   // Deletes the play records older than `days`.
@@ -388,8 +397,6 @@ class MusicDB : public SQLiteDB {
   }
   using SQLiteDB::FetchRows;
 
-  // Set when the last Open failed; the statement set is then not used.
-  bool IsFailed() const { return failed_; }
 
   // Upgrades a file at version 101 to 102.
   void UpgradeTo102();
@@ -405,6 +412,9 @@ class MusicDB : public SQLiteDB {
   std::set<std::string> MissingTables();
   // No table holds a row of the user's, nor is there a table of another kind.
   bool HoldsNoUserData();
+  // True when the file holds no table of the music schema but another
+  // program's tables with rows.
+  bool HoldsAnotherProgramsData();
   // Makes the tables that the file lacks, with their indexes and seed rows
   // (all anew when the file holds nothing of the user's);
   // true when it lacked the track table (it held no library).
@@ -469,11 +479,12 @@ class MusicDB : public SQLiteDB {
   // ones stay current (a play every few minutes would otherwise have them
   // read again).
   template <class... Args>
-  void StepKeepingTagLists(StatementId id, Args... args) {
+  int StepKeepingTagLists(StatementId id, Args... args) {
     auto lock = Lock();
     TagCache* kept = TagCacheIfCurrent();
-    StepOnce(id, args...);
+    const int result = StepOnce(id, args...);
     if (kept) kept->totalChanges = sqlite3_total_changes64(Handle());
+    return result;
   }
   // PRAGMA data_version; false when it cannot be read.
   bool ReadDataVersion(sqlite3_int64& version);
@@ -520,6 +531,7 @@ class MusicDB : public SQLiteDB {
   bool tagListLogging_ = false;
   TagCache tagCache_;
   bool failed_ = false;
+  std::string failure_;
   bool newDatabase_ = false;
   // The file of the last Open, which Analyze reopens.
   std::string path_;

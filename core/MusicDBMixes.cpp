@@ -155,8 +155,13 @@ void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int 
   FetchTracks(id, tracks, mix.id, limit, offset);
 }
 
-void MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
-  StepKeepingTagLists(StatementId::AddPlayRecord, track.id, mix.id);
+bool MusicDB::AddPlayRecord(const Track& track, const Mix& mix) {
+  return StepKeepingTagLists(StatementId::AddPlayRecord, track.id, mix.id) == SQLITE_DONE;
+}
+
+std::string MusicDB::GetWriteFailure() const {
+  auto lock = Lock();
+  return Handle() ? sqlite3_errmsg(Handle()) : "no database";
 }
 
 Track MusicDB::GetRecentlyPlayedTrack(int n) {

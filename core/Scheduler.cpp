@@ -31,10 +31,14 @@ Scheduler::~Scheduler() {
   // At exit: nothing may escape a destructor, and a profile that cannot be
   // written only costs the stored state.
   try {
-    WriteProfileInt(kSection, kTypeValue, type);
-    WriteProfileInt(kSection, kOnValue, state == SchedulerState::Stopped ? 0 : 1);
+    Store();
   } catch (...) {
   }
+}
+
+void Scheduler::Store() const {
+  WriteProfileInt(kSection, kTypeValue, type);
+  WriteProfileInt(kSection, kOnValue, state == SchedulerState::Stopped ? 0 : 1);
 }
 
 int Scheduler::Load() {

@@ -25,6 +25,8 @@ class Scheduler {
  public:
   Scheduler();
   ~Scheduler();
+  // Writes the type and whether it runs to the profile (also done at exit).
+  void Store() const;
   Scheduler(const Scheduler&) = delete;
   Scheduler& operator=(const Scheduler&) = delete;
 

@@ -30,8 +30,8 @@ std::string ReadText(const char* section, const char* entry, const std::string& 
   return GetProfileString(section, entry, current.c_str());
 }
 
-void WriteText(const char* section, const char* entry, const std::string& value) {
-  WriteProfileString(section, entry, value.c_str());
+bool WriteText(const char* section, const char* entry, const std::string& value) {
+  return WriteProfileString(section, entry, value.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -57,15 +57,15 @@ void Settings::Load() {
   NotifyOnUpdate = ReadFlag("upload", "NotifyOnUpdate", NotifyOnUpdate);
 }
 
-void Settings::Save() {
-  WriteFlag("Startup", "MinITunes", MinITunes);
-  WriteFlag("skin", "UseVozed", UseVozed);
-  WriteFlag("Startup", "ScanLib", ScanLib);
-  WriteText("upload", "TwitterName", TwitterName);
-  WriteText("upload", "TwitterPassword", TwitterPassword);
-  WriteFlag("upload", "StartWhenWindowsStarts", StartWhenWindowsStarts);
-  WriteFlag("upload", "ZorvaLiveUpdate", ZorvaLiveUpdate);
-  WriteFlag("upload", "NotifyOnUpdate", NotifyOnUpdate);
+bool Settings::Save() {
+  bool saved = WriteFlag("Startup", "MinITunes", MinITunes);
+  saved = WriteFlag("skin", "UseVozed", UseVozed) && saved;
+  saved = WriteFlag("Startup", "ScanLib", ScanLib) && saved;
+  saved = WriteText("upload", "TwitterName", TwitterName) && saved;
+  saved = WriteText("upload", "TwitterPassword", TwitterPassword) && saved;
+  saved = WriteFlag("upload", "StartWhenWindowsStarts", StartWhenWindowsStarts) && saved;
+  saved = WriteFlag("upload", "ZorvaLiveUpdate", ZorvaLiveUpdate) && saved;
+  return WriteFlag("upload", "NotifyOnUpdate", NotifyOnUpdate) && saved;
 }
 
 bool Settings::StoreMinITunes(bool on) { return StoreFlag("Startup", "MinITunes", on, MinITunes); }

@@ -14,8 +14,9 @@ class Settings {
 
   // Reads every value; a missing one keeps the field's current value.
   void Load();
-  // Writes every value (flags as 1 or 0).
-  void Save();
+  // Writes every value (flags as 1 or 0); false when one could not be
+  // written (the profile's folder cannot be written).
+  bool Save();
 
   bool GetMinITunes() const { return MinITunes; }
   bool GetUseVozed() const { return UseVozed; }

@@ -1,11 +1,15 @@
 #include "windows/ZorvaApp.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/AppMainWindow.h"
+#include "core/MusicDB.h"
 #include "core/Settings.h"
 #include "core/ShellPath.h"
 #include "platform/player/ITunes.h"
+#include "platform/profile/Profile.h"
 #include "platform/player/PlayerActivation.h"
 #include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/window/Window.h"
@@ -53,6 +57,15 @@ BOOL CZorvaApp::InitInstance() {
   InstallPlatform();
   SetRegistryKey("Zorva");
   theSettings.Load();
+  if (theMusicDB.IsFailed()) {
+    // Without its database Zorva has nothing to play: it says why and where
+    // rather than wait for a library it cannot keep.
+    const std::string text = "Zorva cannot go on: its music database " + theMusicDB.GetPath() +
+                             " cannot be made or opened (" + theMusicDB.GetFailure() + ").";
+    std::fprintf(stderr, "zorva: %s\n", text.c_str());
+    MessageBox(nullptr, text.c_str(), "Zorva cannot go on", MB_OK | MB_ICONERROR);
+    return FALSE;
+  }
 
   CZorvaDlg dialog;
   if (!dialog.IsPlayerConnected()) return FALSE;  // the user gave up: nothing is saved
@@ -60,7 +73,14 @@ BOOL CZorvaApp::InitInstance() {
   CWndShadow::Initialize(GetModuleHandle(nullptr));
   if (commandLine.lab) dialog.SetShowLabAtStart();
   dialog.DoModal();
-  theSettings.Save();
+  if (!theSettings.Save()) {
+    // The window is gone: the message stands on its own, and gives way to
+    // a logout.
+    const std::string text = "Zorva could not save its settings, window places and current mix in " +
+                             platform::ProfileFilePath() + "; check that this file's folder can be written.";
+    std::fprintf(stderr, "zorva: %s\n", text.c_str());
+    MessageBox(nullptr, text.c_str(), "Zorva could not save its settings", MB_OK | MB_ICONWARNING);
+  }
   m_pMainWnd = nullptr;
   return FALSE;
 }

@@ -60,16 +60,31 @@ CZorvaDlg::~CZorvaDlg() {
 void CZorvaDlg::ConnectPlayer() {
   player = std::make_unique<ITunesPlayer>(this);
   while (!player->Connect(true)) {
-    const int answer = MessageBox(nullptr,
-                                  "Zorva could not connect to iTunes.\n\n"
-                                  "Please make sure you have iTunes installed and it is running correctly.\n\n"
-                                  "Press Retry to try connecting again or Cancel to close Zorva",
-                                  "Zorva could not connect to iTunes", MB_RETRYCANCEL);
+    // A known cause (a folder of another user, a player that does not
+    // answer) is said with where it lies.
+    const std::string fault = ITunesStartFault();
+    const std::string text = "Zorva could not connect to iTunes.\n\n" + (fault.empty() ? "" : fault + "\n\n") +
+                             "Please make sure you have iTunes installed and it is running correctly.\n\n"
+                             "Press Retry to try connecting again or Cancel to close Zorva";
+    const int answer = MessageBox(nullptr, text.c_str(), "Zorva could not connect to iTunes", MB_RETRYCANCEL);
     if (answer != IDRETRY) return;
   }
 }
 
+void CZorvaDlg::StoreState() {
+  WriteProfileInt("Startup", "CurrentMix", currentMix.GetId());
+  SavePlacement();
+  for (CFramelessHtmlWindow* window :
+       std::initializer_list<CFramelessHtmlWindow*>{&labWindow, &settingsWindow, &automator, &generator})
+    window->SavePlacement();
+  theScheduler.Store();
+  theSettings.Save();
+}
+
 void CZorvaDlg::OnPlayerLost() {
+  // The question waits for the user: what the end keeps is kept already,
+  // whatever ends the program meanwhile.
+  StoreState();
   MessageBox(m_hWnd,
              "Zorva lost its connection to iTunes: iTunes ended or stopped answering.\n\n"
              "Zorva closes now and keeps your mix; start it again once iTunes runs",

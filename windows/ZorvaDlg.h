@@ -65,6 +65,9 @@ class CZorvaDlg : public CMainWindow {
   // The player went without a word: the user is told, then the window ends
   // as when the player quits, keeping what it keeps then.
   void OnPlayerLost() override;
+  // Stores the current mix, the windows' places, the scheduler's state and
+  // the settings, as the end does.
+  void StoreState();
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 
@@ -230,6 +233,7 @@ class CZorvaDlg : public CMainWindow {
   StatusDialog statusWindow;
   std::deque<Track> upcoming;
   bool paused = false;
+  bool playRecordFailureSaid = false;
   Track nowPlaying;
   Track handedOver;
   int wallpaper = 1;

@@ -83,7 +83,15 @@ void CZorvaDlg::RecordPlay(Track track) {
     std::string genre;
     theMusicDB.FindTrackByLocation(track, genre);
   }
-  if (track.id > 0) theMusicDB.AddPlayRecord(track, currentMix);
+  if (track.id > 0 && !theMusicDB.AddPlayRecord(track, currentMix) && !playRecordFailureSaid) {
+    // Said once, where the user looks; the music plays on.
+    playRecordFailureSaid = true;
+    const std::string text = "Zorva cannot record what it plays in " + theMusicDB.GetPath() + " (" +
+                             theMusicDB.GetWriteFailure() + "); the music plays on";
+    std::fprintf(stderr, "zorva: %s\n", text.c_str());
+    SetTimer(TIMER_STATUS_CLEAR, 6000);
+    SetElementHtml("status", text);
+  }
 }
 
 bool CZorvaDlg::HandOver(const Track& track) {

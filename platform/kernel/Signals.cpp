@@ -23,6 +23,7 @@ sigset_t EndingSignals() {
 }
 
 std::atomic<bool> theStarted{false};
+std::atomic<bool> theEndingAsked{false};
 
 }  // namespace
 
@@ -36,6 +37,7 @@ bool EndOnSignals(DWORD threadId, std::function<void(int signal)> onSignal) {
       for (;;) {
         int signal = 0;
         if (::sigwait(&set, &signal) != 0) continue;
+        theEndingAsked = true;
         if (asked || !PostThreadCall(threadId, [onSignal, signal] { onSignal(signal); })) {
           // Asked twice, or nobody is left to ask: the signal's own end.
           ::_exit(128 + signal);
@@ -52,5 +54,7 @@ bool EndOnSignals(DWORD threadId, std::function<void(int signal)> onSignal) {
   }
   return true;
 }
+
+bool EndingAsked() { return theEndingAsked; }
 
 }  // namespace platform

@@ -20,4 +20,8 @@ namespace platform {
 // when the waiting thread cannot be started.
 bool EndOnSignals(DWORD threadId, std::function<void(int signal)> onSignal);
 
+// True once one of the signals has come: a question that waits for the user
+// (a message box) gives way, so the program can end.
+bool EndingAsked();
+
 }  // namespace platform

@@ -10,11 +10,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
+#include <iterator>
 #include <thread>
 
 #include "platform/player/ITunes.h"
@@ -49,6 +52,17 @@ std::string MusicFolderFromUserDirs(const std::string& home) {
     return value.empty() || value[0] != '/' ? std::string() : value;
   }
   return {};
+}
+
+std::mutex theFaultLock;
+std::string theStartFault;
+
+// Says on standard error why the player cannot start, and keeps it for the
+// program's own message.
+void SetStartFault(const std::string& fault) {
+  std::lock_guard<std::mutex> lock(theFaultLock);
+  theStartFault = fault;
+  if (!fault.empty()) std::fprintf(stderr, "zorva: %s\n", fault.c_str());
 }
 
 bool ChildHasEnded(pid_t pid) {
@@ -88,7 +102,13 @@ std::vector<std::string> PlayerLibraryArguments() {
   return {"--sample"};
 }
 
+std::string PlayerStartFault() {
+  std::lock_guard<std::mutex> lock(theFaultLock);
+  return theStartFault;
+}
+
 bool StartPlayerServer(const std::string& program, Millis timeout) {
+  SetStartFault("");
   if (ChosenPlayer() == PlayerKind::Mpd) {
     // Zorva's own MPD: on the user's music, else on the sample beside the programs.
     std::string music = UserMusicFolder();
@@ -189,6 +209,40 @@ bool RunProgram(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The MPD named by the pid file when it still runs on `config`: 0 when none.
+pid_t RunningOn(const std::string& pidFile, const std::string& config) {
+  std::ifstream file(pidFile);
+  pid_t pid = 0;
+  if (!(file >> pid) || pid <= 0) return 0;
+  std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+  const std::string line((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+  return line.find(config) != std::string::npos && line.find("mpd") != std::string::npos ? pid : 0;
+}
+
+// The library, ratings and playlist names are the user's alone, also in
+// folders and files that an older start left open to others.
+// "" when they are the user's; else what is wrong and where.
+std::string MakeDataPrivate(const std::string& zorva) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(zorva + "/mpd/playlists", ec);
+  for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) {
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0) return folder + ": cannot create the folder: " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return folder + ": not a folder";
+    if (st.st_uid != ::getuid())
+      return folder + ": belongs to user " + std::to_string(st.st_uid) + ", not to you (user " +
+             std::to_string(::getuid()) + ")";
+    ::chmod(folder.c_str(), 0700);
+  }
+  for (fs::recursive_directory_iterator it(zorva + "/mpd", ec), end; !ec && it != end; it.increment(ec)) {
+    struct stat st{};
+    if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
+    ::chmod(it->path().c_str(), S_ISDIR(st.st_mode) ? 0700 : (st.st_mode & 0700));
+  }
+  return {};
+}
+
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -254,17 +308,43 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
   const std::string data = DataFolder();
   try {
     if (runtime.rfind(PrivateSocketFolder(), 0) == 0) MakePrivateFolder(PrivateSocketFolder());
-  } catch (const std::exception&) {
+    fs::create_directories(runtime, ec);
+    if (struct stat st{}; ::stat(runtime.c_str(), &st) == 0 && st.st_uid == ::getuid()) ::chmod(runtime.c_str(), 0700);
+    MakePrivateFolder(runtime);
+  } catch (const std::exception& e) {
+    SetStartFault(e.what());
     return false;
   }
-  fs::create_directories(runtime, ec);
-  fs::create_directories(data + "/playlists", ec);
-  ::chmod(runtime.c_str(), 0700);
+  if (std::string fault = MakeDataPrivate(fs::path(data).parent_path()); !fault.empty()) {
+    SetStartFault(fault);
+    return false;
+  }
+  const std::string configFile = runtime + "/mpd.conf";
+  const std::string socket = runtime + "/socket";
+  const Millis deadline = TheClock().Now() + timeout;
+  // One that runs on this configuration but does not answer is not joined
+  // by a second on the same files, which `mpd --kill` would not reach.
+  if (const pid_t running = RunningOn(runtime + "/pid", configFile)) {
+    while (TheClock().Now() < deadline) {
+      if (mpd_connection* c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout)) {
+        const bool answers = mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
+        mpd_connection_free(c);
+        if (answers) return true;
+      }
+      if (RunningOn(runtime + "/pid", configFile) != running) break;
+      Sleep(50);
+    }
+    if (RunningOn(runtime + "/pid", configFile) == running) {
+      SetStartFault(configFile + ": Zorva's MPD (process " + std::to_string(running) +
+                    ") runs on it but does not answer; end it with mpd --kill " + configFile);
+      return false;
+    }
+  }
   // A database of its own for each music folder.
   const std::string db = data + "/db-" + std::to_string(std::hash<std::string>()(musicFolder) % 1000000007);
   const std::string output = OwnMpdAudioOutput();
   {
-    std::ofstream config(runtime + "/mpd.conf", std::ios::trunc);
+    std::ofstream config(configFile, std::ios::trunc);
     config << "music_directory " << Quoted(musicFolder) << "\n"
            << "playlist_directory " << Quoted(data + "/playlists") << "\n"
            << "db_file " << Quoted(db) << "\n"
@@ -279,11 +359,10 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
     config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n}\n";
     if (!config) return false;
   }
-  if (!RunProgram({"mpd", runtime + "/mpd.conf"})) return false;
+  // What it writes later (database, stickers, playlists) is private too.
+  if (!RunProgram({"/bin/sh", "-c", "umask 077 && exec mpd \"$0\"", configFile})) return false;
 
   // Wait until it answers, have it read the folder, and wait for that.
-  const Millis deadline = TheClock().Now() + timeout;
-  const std::string socket = runtime + "/socket";
   mpd_connection* c = nullptr;
   while (TheClock().Now() < deadline) {
     c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout);

@@ -31,4 +31,8 @@ std::vector<std::string> PlayerLibraryArguments();
 // load: it says why on standard error) or does not answer in time.
 bool StartPlayerServer(const std::string& program, Millis timeout);
 
+// Why the last start of the player failed, naming what is wrong and where
+// ("" when it started, or when nothing more is known than that it did not).
+std::string PlayerStartFault();
+
 }  // namespace platform::player

@@ -5,12 +5,20 @@
 set -eu
 out=$1
 mkdir -p "$out/Kiri/Salt" "$out/Orsa Lane/Tidewater"
+# Every piece sounds to its end: held tones, or plucked notes struck again
+# every half second (a single pluck dies away within two seconds), and
+# linear fades.
 piece() {  # file title artist album genre track seconds synth-arguments...
   file=$1 title=$2 artist=$3 album=$4 genre=$5 track=$6 seconds=$7
   shift 7
+  case $1 in
+    pluck) synth="synth 0.5 $* repeat $((seconds * 2)) trim 0 $seconds" ;;
+    *) synth="synth $seconds $*" ;;
+  esac
+  # shellcheck disable=SC2086  # the synth arguments are words
   sox -q -n -r 44100 -c 2 --add-comment "TITLE=$title" --add-comment "ARTIST=$artist" \
     --add-comment "ALBUM=$album" --add-comment "GENRE=$genre" --add-comment "TRACKNUMBER=$track" \
-    "$out/$file" synth "$seconds" "$@" fade 0.5 "$seconds" 1.5 vol 0.4
+    "$out/$file" $synth fade t 0.5 "$seconds" 1 vol 0.4
 }
 piece "Kiri/Salt/01 Low Tide.ogg" "Low Tide" Kiri Salt Ambient 1 24 sine 220 sine 277
 piece "Kiri/Salt/02 Harbour Lights.ogg" "Harbour Lights" Kiri Salt Ambient 2 20 sine 330 sine 415

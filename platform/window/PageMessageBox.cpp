@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/html/ChromiumHtmlDocument.h"
+#include "platform/kernel/Signals.h"
 #include "platform/window/MessageBoxInternal.h"
 #include "platform/window/Window.h"
 #include "platform/window/Wnd.h"
@@ -144,6 +145,12 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
   // The program's messages go on while the question stands.
   MSG msg{};
   while (host.answer == 0) {
+    // Logout or Ctrl+C, also before the question came: it gives way, so
+    // the program can end.
+    if (EndingAsked()) {
+      host.answer = RefusalAnswer(type);
+      break;
+    }
     page->ProcessEvents(0);
     if (host.answer != 0) break;
     const BOOL got = ::GetMessage(&msg, nullptr, 0, 0);

@@ -101,7 +101,7 @@ TEST_F(MpdProcessTest, ZorvaPlaysThreeSongsInRealTimeAndVantrelReadsThePlayingOn
   }
   EXPECT_GE(Count("SELECT COUNT(*) AS n FROM trackPlayRecord"), 3);
 
-  // Vantrel finds the same player at its first look, 30 s in, reads the
+  // Vantrel finds the same player when its page is filled, reads the
   // playing track every 2 s, and names it when Ctrl+Alt+T posts it.
   WriteAccount("alice", "secret");
   WriteProfileString("upload", "TwitterName", "tweeter");

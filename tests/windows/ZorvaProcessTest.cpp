@@ -7,7 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <thread>
 #include <string>
@@ -18,6 +23,7 @@
 #include "platform/instance/SingleInstance.h"
 #include "platform/kernel/Messages.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -137,6 +143,54 @@ TEST_F(ZorvaProcessTest, TheDatabaseIsMadeBeforeALaterCopyHandsOverAndEnds) {
   EXPECT_EQ(sqlite3_column_int(count, 0), 1);
   sqlite3_finalize(count);
   sqlite3_close(db);
+}
+
+// A folder of Zorva's own MPD that belongs to another user: Zorva says what
+// is wrong and where, not only that it could not connect.
+TEST_F(ZorvaProcessTest, AnOwnMpdFolderOfAnotherUserIsNamedWithItsFault) {
+  ScopedEnv mpd("ZORVA_PLAYER", "mpd");
+  ScopedEnv host("MPD_HOST", nullptr);
+  ScopedEnv port("MPD_PORT", nullptr);
+  ScopedEnv tmp("TMPDIR", home_.File("tmp"));
+  struct Case {
+    const char* runtime;  // XDG_RUNTIME_DIR, or none
+    std::string folder;   // the folder another user holds
+  };
+  const std::string uid = std::to_string(::getuid());
+  for (const Case& c : {Case{nullptr, home_.File("tmp/zorva-" + uid)}, Case{"run", home_.File("run/zorva-mpd")}}) {
+    SCOPED_TRACE(c.folder);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime ? home_.File(c.runtime).c_str() : nullptr);
+    std::filesystem::create_directories(c.folder);
+    ASSERT_EQ(::chown(c.folder.c_str(), 65534, 65534), 0);
+    ::chmod(c.folder.c_str(), 0700);
+    const std::string errors = home_.File("zorva.err");
+    const std::string command = "timeout 60 '" ZORVA_BINARY "' </dev/null 2>'" + errors + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::ifstream file(errors);
+    const std::string said((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find(c.folder + ": belongs to user 65534"), std::string::npos) << said;
+    // An MPD started there all the same is not left running.
+    std::system(("mpd --kill '" + c.folder + "/mpd.conf' >/dev/null 2>&1").c_str());
+    std::filesystem::remove_all(c.folder);
+  }
+}
+
+// The first start on a full data disk cannot make the music database: Zorva
+// says so, and where, and ends instead of waiting for ever.
+TEST_F(ZorvaProcessTest, AFirstStartOnAFullDiskSaysWhyItCannotGoOn) {
+  zorva_test::SmallDisk disk(home_.File("data"));
+  ASSERT_TRUE(disk.Mounted());
+  std::filesystem::create_directories(home_.File("data/Zorva"));
+  disk.Fill();
+  const std::string errors = home_.File("zorva.err");
+  const std::string command = "timeout 60 '" ZORVA_BINARY "' </dev/null 2>'" + errors + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::ifstream file(errors);
+  const std::string said((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("its music database " + home_.File("data/Zorva/music.db") + " cannot be made or opened"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("disk is full"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -35,6 +35,7 @@
 #include "platform/window/WinUser.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -417,6 +418,56 @@ TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
   }
 }
 
+// The database's disk fills up while Zorva plays, and the profile's
+// folder is replaced by a file: the failed writes are said once, on the
+// status line and on standard error, and the music plays on.
+TEST_F(ZorvaWholeProcessTest, WritesThatFailAreSaidOnceAndTheMusicPlaysOn) {
+  zorva_test::SmallDisk disk(home_.File("data"), "16m");
+  ASSERT_TRUE(disk.Mounted());
+  std::filesystem::create_directories(home_.File("data/Zorva"));
+  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+  WriteLibraryFile(home_.File("library.xml"), tracks);
+  PrepareDatabaseAndProfile(tracks);
+  ASSERT_FALSE(HasFatalFailure());
+  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock",
+                       "--socket", socket_});
+  ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  player_ = true;
+  const std::string errors = home_.File("zorva.err");
+  ChildProcess zorva({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", ZORVA_BINARY, errors});
+  const auto filled = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < filled) Advance(zorva, 500);
+  ASSERT_NE(Text(zorva, "track10"), "");
+  auto said = [&errors] {
+    std::ifstream err(errors);
+    return std::string((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  };
+
+  disk.Fill();
+  std::string status;
+  for (int track = 0; track < 2; ++track) {
+    const std::string before = Text(zorva, "trackname");
+    Ctl("seek", "100000");  // to its end: Zorva hands over the next one
+    const auto next = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    do {
+      Advance(zorva, 500);
+      if (const std::string now = Text(zorva, "status"); now.find("cannot record") != std::string::npos) status = now;
+    } while ((Text(zorva, "trackname") == before || status.empty()) && std::chrono::steady_clock::now() < next);
+    EXPECT_NE(Text(zorva, "trackname"), before);
+  }
+  EXPECT_NE(status.find("Zorva cannot record what it plays in " + dbPath_), std::string::npos) << status;
+  EXPECT_NE(Ctl("status").find("state: playing"), std::string::npos);
+  const std::string playsSaid = said();
+  EXPECT_NE(playsSaid.find("cannot record what it plays"), std::string::npos) << playsSaid;
+  EXPECT_EQ(playsSaid.find("cannot record what it plays"), playsSaid.rfind("cannot record what it plays"));
+
+  std::filesystem::rename(home_.File("config/zorva"), home_.File("config/zorva.kept"));
+  std::ofstream(home_.File("config/zorva")) << "a file";
+  ASSERT_EQ(::kill(zorva.Pid(), SIGTERM), 0);
+  EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
+  EXPECT_NE(said().find("Zorva could not save its settings"), std::string::npos) << said();
+}
+
 // Logout (SIGTERM), Ctrl+C (SIGINT) and a closed terminal (SIGHUP) end
 // Zorva as closing its window does: exit code 0, the current mix and the
 // window's place stored, every process it started ended, the browser's
@@ -635,6 +686,40 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
   // The frame the window manager adds may shift it by a few pixels.
   EXPECT_NEAR(placement.rcNormalPosition.left, 333, 40);
   EXPECT_NEAR(placement.rcNormalPosition.top, 222, 40);
+}
+
+// The player dies while Zorva shows its pages on a desktop: the state is
+// stored before the question that says so, and an ending signal while that
+// question waits ends Zorva the normal way, leaving nothing behind.
+TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
+  std::unique_ptr<ChildProcess> player;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    WriteProfileInt("Startup", "CurrentMix", -1);
+    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+    std::unique_ptr<ChildProcess> zorva;
+    StartPlaying(player, zorva);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::set<pid_t> children = Descendants(zorva->Pid());
+    ::kill(player->Pid(), SIGKILL);
+    player->Wait();
+    Advance(*zorva, 1000);
+    ASSERT_NE(WaitForWindow(*zorva, "Zorva lost iTunes"), "");
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    std::vector<BYTE> placement;
+    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
+    EXPECT_EQ(placement.size(), 44u);
+
+    ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
+    EXPECT_EQ(zorva->Wait("", 30), 0);
+    ExpectNothingLeft(children);
+    // The next run's player, on the same library.
+    std::filesystem::remove(socket_);
+    player = std::make_unique<ChildProcess>(std::vector<std::string>{
+        ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
+    ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  }
 }
 
 }  // namespace

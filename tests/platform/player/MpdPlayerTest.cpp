@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
@@ -496,19 +499,32 @@ namespace {
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
 
+// The MPD processes whose command line names `config`.
+std::vector<pid_t> ProcessesOn(const std::string& config) {
+  std::vector<pid_t> pids;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    std::ifstream file(entry.path() / "cmdline");
+    const std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (line.find(config) != std::string::npos && line.rfind("mpd", 0) == 0)
+      pids.push_back(std::atoi(entry.path().filename().c_str()));
+  }
+  return pids;
+}
+
 // Which player the programs take, and Zorva's own MPD when none answers.
 class OwnMpdTest : public ::testing::Test {
  protected:
   OwnMpdTest() { std::filesystem::create_directories(home_.File("run")); }
   ~OwnMpdTest() override { EndOwnMpd(); }
 
-  // Ends the MPD that the test had started (by its pid file), as a user would.
+  // Ends every MPD the test had started on its configuration.
   void EndOwnMpd() {
-    std::ifstream pidFile(home_.File("run/zorva-mpd/pid"));
-    pid_t pid = 0;
-    if (!(pidFile >> pid) || pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    PumpUntil([pid] { return ::kill(pid, 0) != 0; });
+    for (pid_t pid : ProcessesOn(home_.File("run/zorva-mpd/mpd.conf"))) {
+      ::kill(pid, SIGCONT);
+      ::kill(pid, SIGTERM);
+      PumpUntil([pid] { return ::kill(pid, 0) != 0; });
+    }
   }
 
   std::string Titles() {
@@ -593,6 +609,64 @@ TEST_F(OwnMpdTest, StartsOnTheUsersMusicWhenItHoldsAudioElseOnTheSampleBesideThe
   ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
   EXPECT_EQ(Titles(), "My Tone;");
   pp::RegisterPlayerActivator({});
+}
+
+}  // namespace
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TEST_F(OwnMpdTest, AnOwnMpdThatDoesNotAnswerIsNotJoinedByASecondOne) {
+  ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
+  ASSERT_TRUE(pp::StartOwnMpd(home_.File("Music"), 60000));
+  const std::string config = home_.File("run/zorva-mpd/mpd.conf");
+  std::ifstream pidFile(home_.File("run/zorva-mpd/pid"));
+  pid_t first = 0;
+  ASSERT_TRUE(pidFile >> first);
+  ::kill(first, SIGSTOP);
+  EXPECT_FALSE(pp::StartOwnMpd(home_.File("Music"), 3000));
+  EXPECT_EQ(ProcessesOn(config).size(), 1u);
+  std::ifstream after(home_.File("run/zorva-mpd/pid"));
+  pid_t named = 0;
+  after >> named;
+  EXPECT_EQ(named, first);
+  ::kill(first, SIGCONT);
+  // Once it answers again it is the player, and still the only one.
+  EXPECT_TRUE(pp::StartOwnMpd(home_.File("Music"), 60000));
+  EXPECT_EQ(ProcessesOn(config).size(), 1u);
+}
+
+TEST_F(OwnMpdTest, ItsFoldersAndFilesAreTheUsersAlone) {
+  ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
+  // An older start left them open to others.
+  const std::string zorva = home_.File("data/zorva");
+  std::filesystem::create_directories(zorva + "/mpd/playlists");
+  std::ofstream(zorva + "/mpd/sticker.sql").flush();
+  std::ofstream(zorva + "/mpd/playlists/Old.m3u") << "Mine/1.ogg\n";
+  for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) ::chmod(folder.c_str(), 0755);
+  ::chmod((zorva + "/mpd/playlists/Old.m3u").c_str(), 0644);
+  ::chmod((zorva + "/mpd/sticker.sql").c_str(), 0644);
+
+  ASSERT_TRUE(pp::StartOwnMpd(home_.File("Music"), 60000));
+  std::shared_ptr<pp::IiTunes> app;
+  ASSERT_EQ(pp::CoCreateITunesApp(&app), S_OK);
+  std::shared_ptr<pp::IITPlaylist> made;
+  ASSERT_EQ(app->CreatePlaylist("New", &made), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(zorva + "/mpd/playlists/New.m3u"); }));
+  std::vector<std::string> files = {zorva + "/mpd/sticker.sql"};
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(zorva)) {
+    if (entry.is_directory()) EXPECT_EQ(ModeOf(entry.path()), 0700u) << entry.path();
+    else files.push_back(entry.path());
+  }
+  EXPECT_EQ(ModeOf(zorva), 0700u);
+  for (const std::string& file : files) EXPECT_EQ(ModeOf(file) & 077, 0u) << file;
+  bool db = false;
+  for (const std::string& file : files) db |= file.find("/db-") != std::string::npos;
+  EXPECT_TRUE(db);
 }
 
 }  // namespace
