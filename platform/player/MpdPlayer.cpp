@@ -348,6 +348,38 @@ class Session : public std::enable_shared_from_this<Session> {
     return hr;
   }
 
+  // A file MPD cannot decode (gone, or other bytes, since MPD read the
+  // folder) stops the player at once with an error and no change of state
+  // to tell: the owner hears it end, as a track that played, and the error
+  // goes, so what comes next plays. True when `uri` (empty: the current
+  // song, whatever it is) was such a file.
+  bool PassOverUndecodable(const std::string& uri) {
+    std::lock_guard events(eventMutex_);
+    std::lock_guard lock(mutex_);
+    if (dead_) return false;
+    mpd_connection* c = connection_.get();
+    mpd_status* status = mpd_run_status(c);
+    if (!status) {
+      Failure(c);
+      return false;
+    }
+    // Only the song's own failure: one of the output stops every song alike.
+    const char* error = mpd_status_get_error(status);
+    const bool failed = mpd_status_get_state(status) == MPD_STATE_STOP && error != nullptr &&
+                        std::strncmp(error, "Failed to decode", 16) == 0;
+    mpd_status_free(status);
+    if (!failed) return false;
+    Seen now;
+    if (FAILED(CaptureLocked(c, &now)) || !now.song || (!uri.empty() && now.song->first.uri != uri)) return false;
+    if (!mpd_run_clearerror(c)) {
+      Failure(c);
+      return false;
+    }
+    Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(now))});
+    seen_ = now;
+    return true;
+  }
+
   HRESULT Status(std::function<void(const mpd_status*)> use) {
     return Run([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
@@ -1420,10 +1452,12 @@ class App final : public IiTunes, public IConnectionPointContainer {
   // One file: a queue of that file alone, which stops at its end.
   HRESULT PlayFile(const std::string& filePath) override {
     const std::string uri = session_->UriOf(filePath);
-    return session_->Transport([&](mpd_connection* c) {
+    const HRESULT hr = session_->Transport([&](mpd_connection* c) {
       return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
              mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
     });
+    if (hr != RPC_E_DISCONNECTED && session_->PassOverUndecodable(uri)) return S_OK;
+    return hr;
   }
 
   // MPD's stored playlists have no folders, which the automation interface

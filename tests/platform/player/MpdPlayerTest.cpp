@@ -645,6 +645,35 @@ TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
   EXPECT_EQ(name, "Tone 4");
 }
 
+// A file that MPD can no longer decode (deleted, or overwritten with other
+// bytes, after MPD read the folder) ends at once: the owner hears it stop,
+// and the next file plays.
+TEST_F(MpdPlayerTest, AFileThatCannotBePlayedEndsAtOnceAndTheNextPlays) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  std::filesystem::remove(Song(2));
+  {
+    std::ofstream damaged(Song(3), std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < 20000; ++i) damaged.put(static_cast<char>((i * 7919) % 251));
+  }
+  for (int broken : {2, 3}) {
+    SCOPED_TRACE(broken);
+    ASSERT_EQ(app->PlayFile(Song(1)), S_OK);
+    sink.events.clear();
+    EXPECT_EQ(app->PlayFile(Song(broken)), S_OK);
+    EXPECT_TRUE(PumpUntil([&] {
+      return std::count(sink.events.begin(), sink.events.end(),
+                        std::make_pair(pp::ITEventPlayerStop, "Tone " + std::to_string(broken))) == 1;
+    }));
+    ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
+    pp::ITPlayerState state = pp::ITPlayerStateStopped;
+    app->get_PlayerState(&state);
+    EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  }
+}
+
 // MPD builds each answer whole and drops a client whose answer outgrows its
 // output buffer (here 1 MB instead of 8, so 12,000 songs are enough to
 // outgrow it): the library is still read whole, with stable ids, and the
