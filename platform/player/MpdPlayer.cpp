@@ -375,7 +375,11 @@ class Session : public std::enable_shared_from_this<Session> {
       Failure(c);
       return false;
     }
-    Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(now))});
+    // Seen playing for a moment, its stop has gone out already.
+    if (lastStopped_ != now.songId) {
+      Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(now))});
+      lastStopped_ = now.songId;
+    }
     seen_ = now;
     return true;
   }
@@ -688,7 +692,8 @@ class Session : public std::enable_shared_from_this<Session> {
     } else {
       if (!mpd_send_list_all_meta(c, "")) return false;
       while (mpd_entity* entity = mpd_recv_entity(c)) {
-        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG) AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
+        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
+          AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
         mpd_entity_free(entity);
       }
       if (!mpd_response_finish(c)) return false;
@@ -791,8 +796,10 @@ class Session : public std::enable_shared_from_this<Session> {
     for (const mpd_tag_type& tag : kTagsRead) {
       std::optional<Song> tagged = read(&tag);
       if (!tagged) {
-        if (mpd_connection_get_error(c.get()) != MPD_ERROR_MALFORMED) return false;
-        c = Connect();
+        const mpd_error error = mpd_connection_get_error(c.get());
+        if (error == MPD_ERROR_SERVER && mpd_connection_clear_error(c.get())) continue;
+        if (error != MPD_ERROR_MALFORMED && error != MPD_ERROR_SUCCESS) return false;
+        if (error == MPD_ERROR_MALFORMED) c = Connect();
         if (!c) return false;
         continue;
       }
@@ -889,8 +896,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // played and plays what plays afterwards, as the player does for commands.
   void Compare(const Seen& before, const Seen& after, bool command) {
     const bool other = before.songId != after.songId;
-    if (before.playing && (command || !after.playing || other))
+    if (before.playing && (command || !after.playing || other)) {
       Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
+      lastStopped_ = before.songId;
+    }
     if (after.playing && (command || !before.playing || other))
       Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
   }
@@ -1044,6 +1053,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   std::mutex eventMutex_;  // taken before mutex_
   Seen seen_;
+  std::optional<unsigned> lastStopped_;  // MPD's queue song id of the last stop sent
   std::shared_ptr<Sinks> sinks_ = std::make_shared<Sinks>();
   std::mutex idleMutex_;
   std::thread idle_;
