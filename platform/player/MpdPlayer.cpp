@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +32,7 @@ constexpr long kSourceId = 1;
 constexpr long kLibraryPlaylistId = MpdIds::kLibraryPlaylistId;
 // Songs per listing: with the tags read here about 1 MB of MPD's answer.
 constexpr unsigned kListingShare = 5000;
+constexpr mpd_tag_type kTagsRead[] = {MPD_TAG_TITLE, MPD_TAG_ARTIST, MPD_TAG_ALBUM, MPD_TAG_GENRE};
 
 struct ConnectionFree {
   void operator()(mpd_connection* c) const { mpd_connection_free(c); }
@@ -124,6 +126,13 @@ Song MakeSong(const mpd_song* song, const std::string& musicFolder) {
   return s;
 }
 
+// The tags of a song as the library shows them: a song whose tags changed is a
+// changed song.
+bool SameTags(const Song& a, const Song& b) {
+  return a.name == b.name && a.artist == b.artist && a.album == b.album && a.genre == b.genre &&
+         a.seconds == b.seconds;
+}
+
 struct Library {
   std::vector<Song> songs;
   std::unordered_map<std::string, std::size_t> byUri;
@@ -135,14 +144,30 @@ struct Library {
 struct Entries {
   std::vector<std::string> uris;
   std::vector<long> ids;
+  std::vector<Song> songs;  // when listed
+  bool listed = false;      // false after an edit whose songs are not read yet
 };
 
 // What the queue was loaded from, kept beside the ids so every program of the
-// user sees it: MPD's queue version then, and the stored playlist.
+// user sees it: MPD's queue version then, the stored playlist, and which
+// queue song (by MPD's song id, which other clients' edits leave alone) came
+// from which entry of it.
 struct QueueOrigin {
   unsigned version = 0;
   bool shuffled = false;
   std::string playlist;
+  std::vector<std::pair<unsigned, long>> entries;  // song id, 1-based entry
+
+  long EntryOf(unsigned songId) const {
+    for (const auto& [id, entry] : entries)
+      if (id == songId) return entry;
+    return 0;
+  }
+  std::optional<unsigned> SongIdOf(long entry) const {
+    for (const auto& [id, at] : entries)
+      if (at == entry) return id;
+    return std::nullopt;
+  }
 };
 
 std::string DataFolder() {
@@ -163,6 +188,13 @@ QueueOrigin ReadOrigin() {
   origin.version = version;
   origin.shuffled = shuffled != 0;
   origin.playlist = line.substr(static_cast<std::size_t>(used));
+  if (std::getline(file, line)) {
+    std::istringstream pairs(line);
+    unsigned id = 0;
+    char colon = 0;
+    long entry = 0;
+    while (pairs >> id >> colon >> entry && colon == ':') origin.entries.emplace_back(id, entry);
+  }
   return origin;
 }
 
@@ -171,9 +203,43 @@ void WriteOrigin(const QueueOrigin& origin) {
   {
     std::ofstream file(path + ".new", std::ios::trunc);
     file << origin.version << ' ' << (origin.shuffled ? 1 : 0) << ' ' << origin.playlist << '\n';
+    for (const auto& [id, entry] : origin.entries) file << id << ':' << entry << ' ';
+    file << '\n';
     if (!file) return;
   }
   std::rename((path + ".new").c_str(), path.c_str());
+}
+
+// Clears the queue and loads the stored playlist into it. MPD's load leaves
+// out the entries whose song is gone, so `origin` gets which queue song came
+// from which entry.
+bool LoadQueue(mpd_connection* c, const std::string& playlist, QueueOrigin* origin) {
+  origin->playlist = playlist;
+  origin->entries.clear();
+  if (!mpd_run_clear(c) || !mpd_run_load(c, playlist.c_str())) return false;
+  std::vector<std::string> uris;
+  if (!mpd_send_list_playlist(c, playlist.c_str())) return false;
+  while (mpd_pair* pair = mpd_recv_pair_named(c, "file")) {
+    uris.emplace_back(pair->value);
+    mpd_return_pair(c, pair);
+  }
+  if (!mpd_response_finish(c)) return false;
+  // The queue by path and id alone (no tag to outgrow a line), then the tags
+  // read again.
+  const bool tagChoice = mpd_connection_cmp_server_version(c, 0, 21, 0) >= 0;
+  if (tagChoice && !mpd_run_clear_tag_types(c)) return false;
+  std::vector<std::pair<std::string, unsigned>> queue;
+  if (!mpd_send_list_queue_meta(c)) return false;
+  while (mpd_song* song = mpd_recv_song(c)) {
+    queue.emplace_back(mpd_song_get_uri(song), mpd_song_get_id(song));
+    mpd_song_free(song);
+  }
+  if (!mpd_response_finish(c)) return false;
+  if (tagChoice && !mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead))) return false;
+  std::size_t q = 0;
+  for (std::size_t i = 0; i < uris.size() && q < queue.size(); ++i)
+    if (queue[q].first == uris[i]) origin->entries.emplace_back(queue[q++].second, static_cast<long>(i) + 1);
+  return true;
 }
 
 // Where a track object sits: the library playlist or a stored playlist, its
@@ -282,6 +348,42 @@ class Session : public std::enable_shared_from_this<Session> {
     return hr;
   }
 
+  // A file MPD cannot decode (gone, or other bytes, since MPD read the
+  // folder) stops the player at once with an error and no change of state
+  // to tell: the owner hears it end, as a track that played, and the error
+  // goes, so what comes next plays. True when `uri` (empty: the current
+  // song, whatever it is) was such a file.
+  bool PassOverUndecodable(const std::string& uri) {
+    std::lock_guard events(eventMutex_);
+    std::lock_guard lock(mutex_);
+    if (dead_) return false;
+    mpd_connection* c = connection_.get();
+    mpd_status* status = mpd_run_status(c);
+    if (!status) {
+      Failure(c);
+      return false;
+    }
+    // Only the song's own failure: one of the output stops every song alike.
+    const char* error = mpd_status_get_error(status);
+    const bool failed = mpd_status_get_state(status) == MPD_STATE_STOP && error != nullptr &&
+                        std::strncmp(error, "Failed to decode", 16) == 0;
+    mpd_status_free(status);
+    if (!failed) return false;
+    Seen now;
+    if (FAILED(CaptureLocked(c, &now)) || !now.song || (!uri.empty() && now.song->first.uri != uri)) return false;
+    if (!mpd_run_clearerror(c)) {
+      Failure(c);
+      return false;
+    }
+    // Seen playing for a moment, its stop has gone out already.
+    if (lastStopped_ != now.songId) {
+      Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(now))});
+      lastStopped_ = now.songId;
+    }
+    seen_ = now;
+    return true;
+  }
+
   HRESULT Status(std::function<void(const mpd_status*)> use) {
     return Run([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
@@ -305,7 +407,14 @@ class Session : public std::enable_shared_from_this<Session> {
   HRESULT GetLibrary(std::shared_ptr<const Library>* library) {
     std::lock_guard lock(mutex_);
     long updated = -1;
+    bool rescanned = false;
     HRESULT hr = RunLocked([&](mpd_connection* c) {
+      // db_update has whole seconds: a rescan that ended in the second of the
+      // last read is told by the database flag MPD keeps for this connection.
+      if (!mpd_send_idle_mask(c, MPD_IDLE_DATABASE)) return false;
+      const unsigned flags = mpd_run_noidle(c);
+      if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
+      rescanned = (flags & MPD_IDLE_DATABASE) != 0;
       mpd_stats* stats = mpd_run_stats(c);
       if (!stats) return false;
       updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
@@ -315,14 +424,14 @@ class Session : public std::enable_shared_from_this<Session> {
     if (FAILED(hr)) return hr;
     {
       std::lock_guard cache(libraryMutex_);
-      if (library_ && library_->updated == updated) {
+      if (library_ && library_->updated == updated && !rescanned) {
         *library = library_;
         return S_OK;
       }
     }
     auto loaded = std::make_shared<Library>();
     loaded->updated = updated;
-    hr = RunLocked([&](mpd_connection* c) { return LoadLibrary(c, loaded.get()); });
+    hr = RunLocked([&](mpd_connection*) { return LoadLibrary(loaded.get()); });
     if (FAILED(hr)) return hr;
     std::lock_guard cache(libraryMutex_);
     library_ = loaded;
@@ -413,6 +522,31 @@ class Session : public std::enable_shared_from_this<Session> {
     std::lock_guard lock(entriesMutex_);
     Entries& known = Reconcile(name, uris);
     *entries = known.ids;
+    known.songs = *songs;
+    known.listed = true;
+    return S_OK;
+  }
+
+  // The entries of `name` as they are after the edits made here, for
+  // collections that show them live: `use` gets the songs and their entries.
+  HRESULT LiveEntries(const std::string& name,
+                      const std::function<void(const std::vector<Song>&, const std::vector<long>&)>& use) {
+    for (int attempt = 0;; ++attempt) {
+      {
+        std::lock_guard lock(entriesMutex_);
+        auto it = entries_.find(name);
+        if (it != entries_.end() && (it->second.listed || attempt > 0)) {
+          if (it->second.songs.size() != it->second.ids.size()) break;
+          use(it->second.songs, it->second.ids);
+          return S_OK;
+        }
+      }
+      if (attempt > 0) break;
+      std::vector<Song> songs;
+      std::vector<long> entries;
+      if (HRESULT hr = PlaylistSongs(name, &songs, &entries); FAILED(hr)) return hr;
+    }
+    use({}, {});
     return S_OK;
   }
 
@@ -422,7 +556,15 @@ class Session : public std::enable_shared_from_this<Session> {
     Entries& known = entries_[name];
     known.uris.push_back(uri);
     known.ids.push_back(nextEntry_++);
+    known.listed = false;
     return known.ids.back();
+  }
+
+  // After an edit made here: the playlist's new modification time is its
+  // own, so a rename outside afterwards still finds it by that time.
+  void Edited() {
+    std::vector<std::pair<long, std::string>> playlists;
+    StoredPlaylists(&playlists);
   }
 
   // Deletes the entry (or, for an entry not known here, the first entry of
@@ -456,6 +598,7 @@ class Session : public std::enable_shared_from_this<Session> {
       return mpd_run_playlist_delete(c, name.c_str(), static_cast<unsigned>(position));
     });
     if (SUCCEEDED(hr)) {
+      if (known.songs.size() == known.uris.size()) known.songs.erase(known.songs.begin() + position);
       known.uris.erase(known.uris.begin() + position);
       known.ids.erase(known.ids.begin() + position);
     }
@@ -529,29 +672,31 @@ class Session : public std::enable_shared_from_this<Session> {
         s.rating = library_->songs[it->second].rating;
   }
 
-  bool LoadLibrary(mpd_connection* c, Library* library) {
+  // The library, read on a connection of its own: a song whose answer line
+  // outgrows libmpdclient's 4 KB buffer ends the connection it came on, so
+  // that one is replaced and the song read again tag by tag.
+  bool LoadLibrary(Library* library) {
+    Connection listing = Connect();
+    if (!listing) return false;
+    mpd_connection* c = listing.get();
     // MPD builds a whole answer in an output buffer of bounded size (8 MB by
     // default) and drops a client whose answer outgrows it: the songs come in
     // shares (MPD 0.20 on), each a search that every song matches.
-    const bool inShares = mpd_connection_cmp_server_version(c, 0, 20, 0) >= 0;
-    for (unsigned start = 0;; start += kListingShare) {
-      const bool sent = inShares ? mpd_search_db_songs(c, true) &&
-                                       mpd_search_add_modified_since_constraint(c, MPD_OPERATOR_DEFAULT, 0) &&
-                                       mpd_search_add_window(c, start, start + kListingShare) && mpd_search_commit(c)
-                                 : mpd_send_list_all_meta(c, "");
-      if (!sent) return false;
-      unsigned received = 0;
+    if (mpd_connection_cmp_server_version(c, 0, 20, 0) >= 0) {
+      for (unsigned start = 0;; start += kListingShare) {
+        unsigned received = 0;
+        if (!ReadShare(listing, library, start, start + kListingShare, &received)) return false;
+        if (received < kListingShare) break;
+      }
+      c = listing.get();
+    } else {
+      if (!mpd_send_list_all_meta(c, "")) return false;
       while (mpd_entity* entity = mpd_recv_entity(c)) {
-        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG) {
-          ++received;
-          Song song = MakeSong(mpd_entity_get_song(entity), musicFolder_);
-          // A song met twice (MPD's database changed between shares) is one song.
-          if (library->byUri.emplace(song.uri, library->songs.size()).second) library->songs.push_back(std::move(song));
-        }
+        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
+          AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
         mpd_entity_free(entity);
       }
       if (!mpd_response_finish(c)) return false;
-      if (!inShares || received < kListingShare) break;
     }
     std::vector<std::string> locations;
     locations.reserve(library->songs.size());
@@ -579,11 +724,103 @@ class Session : public std::enable_shared_from_this<Session> {
     return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
   }
 
+  static void AddSong(Library* library, Song song) {
+    // A song met twice (MPD's database changed between shares) is one song.
+    if (library->byUri.emplace(song.uri, library->songs.size()).second) library->songs.push_back(std::move(song));
+  }
+
+  // Every song, whatever its file's date (modified-since 0 leaves out those
+  // before 1970), from `start` to before `end` in MPD's order.
+  static bool SendWindow(mpd_connection* c, unsigned start, unsigned end) {
+    const bool filters = mpd_connection_cmp_server_version(c, 0, 21, 0) >= 0;
+    return mpd_search_db_songs(c, true) &&
+           (filters ? mpd_search_add_expression(c, "(file != '')")
+                    : mpd_search_add_modified_since_constraint(c, MPD_OPERATOR_DEFAULT, 0)) &&
+           mpd_search_add_window(c, start, end) && mpd_search_commit(c);
+  }
+
+  // One share; a line too long for libmpdclient narrows it down to its song.
+  bool ReadShare(Connection& c, Library* library, unsigned start, unsigned end, unsigned* received) {
+    unsigned count = 0;
+    if (SendWindow(c.get(), start, end)) {
+      while (mpd_entity* entity = mpd_recv_entity(c.get())) {
+        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG) {
+          ++count;
+          AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
+        }
+        mpd_entity_free(entity);
+      }
+      if (mpd_response_finish(c.get())) {
+        *received += count;
+        return true;
+      }
+    }
+    if (mpd_connection_get_error(c.get()) != MPD_ERROR_MALFORMED) return false;
+    c = Connect();
+    if (!c) return false;
+    if (end - start == 1) return ReadAlone(c, library, start, received);
+    const unsigned middle = start + (end - start) / 2;
+    unsigned first = 0;
+    if (!ReadShare(c, library, start, middle, &first)) return false;
+    *received += first;
+    if (first < middle - start) return true;  // the library ends in the first half
+    return ReadShare(c, library, middle, end, received);
+  }
+
+  // The song at `position` without tags, then each tag on its own: a tag too
+  // long to read is left empty.
+  bool ReadAlone(Connection& c, Library* library, unsigned position, unsigned* received) {
+    auto read = [&](const mpd_tag_type* tag) -> std::optional<Song> {
+      if (!mpd_run_clear_tag_types(c.get()) || (tag && !mpd_run_enable_tag_types(c.get(), tag, 1)) ||
+          !SendWindow(c.get(), position, position + 1))
+        return std::nullopt;
+      std::optional<Song> song;
+      while (mpd_entity* entity = mpd_recv_entity(c.get())) {
+        if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
+          song = MakeSong(mpd_entity_get_song(entity), musicFolder_);
+        mpd_entity_free(entity);
+      }
+      if (!mpd_response_finish(c.get())) return std::nullopt;
+      return song;
+    };
+    std::optional<Song> song = read(nullptr);
+    if (!song) {
+      // Gone meanwhile, or an MPD without tag choice: the song is left out.
+      if (mpd_connection_get_error(c.get()) == MPD_ERROR_SERVER && mpd_connection_clear_error(c.get())) {
+        ++*received;
+        return true;
+      }
+      return mpd_connection_get_error(c.get()) == MPD_ERROR_SUCCESS;
+    }
+    ++*received;
+    for (const mpd_tag_type& tag : kTagsRead) {
+      std::optional<Song> tagged = read(&tag);
+      if (!tagged) {
+        const mpd_error error = mpd_connection_get_error(c.get());
+        if (error == MPD_ERROR_SERVER && mpd_connection_clear_error(c.get())) continue;
+        if (error != MPD_ERROR_MALFORMED && error != MPD_ERROR_SUCCESS) return false;
+        if (error == MPD_ERROR_MALFORMED) c = Connect();
+        if (!c) return false;
+        continue;
+      }
+      if (tag == MPD_TAG_TITLE) song->name = tagged->name;
+      if (tag == MPD_TAG_ARTIST) song->artist = tagged->artist;
+      if (tag == MPD_TAG_ALBUM) song->album = tagged->album;
+      if (tag == MPD_TAG_GENRE) song->genre = tagged->genre;
+    }
+    AddSong(library, std::move(*song));
+    // The rest of the library with the tags read here.
+    c = Connect();
+    return c != nullptr;
+  }
+
   Entries& Reconcile(const std::string& name, const std::vector<std::string>& uris) {
     Entries& known = entries_[name];
     if (known.uris != uris) {
       // Changed elsewhere: its entries start afresh.
       known.uris = uris;
+      known.listed = false;
+      known.songs.clear();
       known.ids.clear();
       for (std::size_t i = 0; i < uris.size(); ++i) known.ids.push_back(nextEntry_++);
     }
@@ -614,10 +851,12 @@ class Session : public std::enable_shared_from_this<Session> {
     mpd_song_free(song);
     Place place;
     const QueueOrigin origin = ReadOrigin();
-    if (origin.version == version && !origin.playlist.empty()) {
+    const long entry = origin.EntryOf(seen->songId);
+    if (!origin.playlist.empty() && (entry > 0 || (origin.entries.empty() && origin.version == version))) {
       place.playlist = origin.playlist;
       place.playlistId = ids_->IdOf(MpdIds::Kind::Playlist, origin.playlist);
-      place.index = position + 1;
+      // Shuffled, the play order is the queue's.
+      place.index = entry > 0 && !origin.shuffled ? entry : position + 1;
     } else {
       std::lock_guard cache(libraryMutex_);
       if (library_)
@@ -657,8 +896,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // played and plays what plays afterwards, as the player does for commands.
   void Compare(const Seen& before, const Seen& after, bool command) {
     const bool other = before.songId != after.songId;
-    if (before.playing && (command || !after.playing || other))
+    if (before.playing && (command || !after.playing || other)) {
       Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
+      lastStopped_ = before.songId;
+    }
     if (after.playing && (command || !before.playing || other))
       Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
   }
@@ -747,7 +988,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!stats) return false;
     library->updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
     mpd_stats_free(stats);
-    return LoadLibrary(c, library);
+    return LoadLibrary(library);
   }
 
   bool OnIdle(mpd_connection* c, unsigned changed) {
@@ -778,7 +1019,9 @@ class Session : public std::enable_shared_from_this<Session> {
           if (!after->byUri.count(s.uri)) deleted.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
       }
       for (const Song& s : after->songs)
-        if (!before || !before->byUri.count(s.uri)) changedRows.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
+        if (auto it = before ? before->byUri.find(s.uri) : after->byUri.end();
+            !before || it == before->byUri.end() || !SameTags(before->songs[it->second], s))
+          changedRows.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
       Post(ITEventDatabaseChanged, {std::move(deleted), std::move(changedRows)});
     }
     if (changed & MPD_IDLE_STORED_PLAYLIST) Post(ITEventDatabaseChanged, {ObjectIDRows{}, ObjectIDRows{{kSourceId, 0, 0, 0}}});
@@ -810,6 +1053,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   std::mutex eventMutex_;  // taken before mutex_
   Seen seen_;
+  std::optional<unsigned> lastStopped_;  // MPD's queue song id of the last stop sent
   std::shared_ptr<Sinks> sinks_ = std::make_shared<Sinks>();
   std::mutex idleMutex_;
   std::thread idle_;
@@ -871,27 +1115,41 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
   HRESULT Delete() override {
     // MPD's database is the folder: a song leaves the library with its file.
     if (place_.playlist.empty()) return E_ACCESSDENIED;
-    return session_->DeleteEntry(place_.playlist, place_.entry, song_.uri, place_.index);
+    HRESULT hr = session_->DeleteEntry(place_.playlist, place_.entry, song_.uri, place_.index);
+    if (SUCCEEDED(hr)) session_->Edited();
+    return hr;
   }
 
   HRESULT Play() override {
     if (place_.index <= 0) return E_FAIL;
     const QueueOrigin origin = ReadOrigin();
     return session_->Transport([&](mpd_connection* c) {
+      QueueOrigin loaded;
+      if (place_.playlist.empty()) {
+        if (!mpd_run_clear(c) || !mpd_run_add(c, "") || !mpd_run_play_pos(c, static_cast<unsigned>(place_.index - 1)))
+          return false;
+      } else {
+        // The queue song loaded from this entry, while it is still there.
+        if (const auto id = origin.SongIdOf(place_.index);
+            id && origin.playlist == place_.playlist && !origin.shuffled) {
+          if (mpd_song* queued = mpd_run_get_queue_song_id(c, *id)) {
+            const bool same = song_.uri == mpd_song_get_uri(queued);
+            mpd_song_free(queued);
+            if (same) return mpd_run_play_id(c, *id);
+          } else if (mpd_connection_get_error(c) != MPD_ERROR_SERVER || !mpd_connection_clear_error(c)) {
+            return false;
+          }
+        }
+        if (!LoadQueue(c, place_.playlist, &loaded)) return false;
+        // No queue song for the entry: its song is gone from MPD's library.
+        const auto id = loaded.SongIdOf(place_.index);
+        if (!id || !mpd_run_play_id(c, *id)) return false;
+      }
       mpd_status* status = mpd_run_status(c);
       if (!status) return false;
-      const unsigned version = mpd_status_get_queue_version(status);
-      mpd_status_free(status);
-      const auto position = static_cast<unsigned>(place_.index - 1);
-      if (!place_.playlist.empty() && origin.playlist == place_.playlist && origin.version == version &&
-          !origin.shuffled)
-        return mpd_run_play_pos(c, position);
-      const bool loaded = place_.playlist.empty() ? mpd_run_clear(c) && mpd_run_add(c, "")
-                                                  : mpd_run_clear(c) && mpd_run_load(c, place_.playlist.c_str());
-      if (!loaded || !mpd_run_play_pos(c, position)) return false;
-      status = mpd_run_status(c);
-      if (!status) return false;
-      WriteOrigin({mpd_status_get_queue_version(status), false, place_.playlist});
+      loaded.version = mpd_status_get_queue_version(status);
+      loaded.playlist = place_.playlist;
+      WriteOrigin(loaded);
       mpd_status_free(status);
       return true;
     });
@@ -902,32 +1160,43 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
   Place place_;
 };
 
-// The tracks of a playlist as they were when asked for.
+// The tracks of a playlist: the library's as they were when asked for, a
+// stored playlist's as they are after the edits made here (an entry deleted
+// leaves the collection, a file added joins it).
 class TrackCollection final : public IITTrackCollection {
  public:
   TrackCollection(std::shared_ptr<Session> session, std::shared_ptr<const Library> library, long playlistId,
-                  std::string playlist, std::vector<Song> songs, std::vector<long> entries,
-                  std::vector<Song> playOrder)
+                  std::string playlist, std::vector<Song> playOrder)
       : session_(std::move(session)),
         library_(std::move(library)),
         playlistId_(playlistId),
         playlist_(std::move(playlist)),
-        songs_(std::move(songs)),
-        entries_(std::move(entries)),
         playOrder_(std::move(playOrder)) {}
 
   HRESULT get_Count(long* count) override {
-    return Out(count, static_cast<long>(library_ ? library_->songs.size() : songs_.size()));
+    if (!count) return E_POINTER;
+    if (library_) return Out(count, static_cast<long>(library_->songs.size()));
+    return session_->LiveEntries(playlist_, [&](const std::vector<Song>& songs, const std::vector<long>&) {
+      *count = static_cast<long>(songs.size());
+    });
   }
   HRESULT get_Item(long index, std::shared_ptr<IITTrack>* track) override {
     if (!track) return E_POINTER;
     track->reset();
-    long count = 0;
-    get_Count(&count);
-    if (index < 1 || index > count) return E_INVALIDARG;
-    const auto i = static_cast<std::size_t>(index - 1);
-    const Song& song = library_ ? library_->songs[i] : songs_[i];
-    *track = MakeTrack(session_, song, {playlistId_, playlist_, index, library_ ? 0 : entries_[i]});
+    if (library_) {
+      if (index < 1 || index > static_cast<long>(library_->songs.size())) return E_INVALIDARG;
+      *track = MakeTrack(session_, library_->songs[static_cast<std::size_t>(index - 1)],
+                         {playlistId_, playlist_, index, 0});
+      return S_OK;
+    }
+    std::optional<std::pair<Song, long>> entry;
+    HRESULT hr = session_->LiveEntries(playlist_, [&](const std::vector<Song>& songs, const std::vector<long>& ids) {
+      if (index >= 1 && index <= static_cast<long>(songs.size()))
+        entry.emplace(songs[static_cast<std::size_t>(index - 1)], ids[static_cast<std::size_t>(index - 1)]);
+    });
+    if (FAILED(hr)) return hr;
+    if (!entry) return E_INVALIDARG;
+    *track = MakeTrack(session_, std::move(entry->first), {playlistId_, playlist_, index, entry->second});
     return S_OK;
   }
   HRESULT get_ItemByPlayOrder(long index, std::shared_ptr<IITTrack>* track) override {
@@ -944,8 +1213,6 @@ class TrackCollection final : public IITTrackCollection {
   std::shared_ptr<const Library> library_;  // the library playlist's
   long playlistId_;
   std::string playlist_;
-  std::vector<Song> songs_;  // a stored playlist's
-  std::vector<long> entries_;
   std::vector<Song> playOrder_;  // the queue, while it plays this playlist shuffled
 };
 
@@ -969,13 +1236,16 @@ class PlaylistBase : public Object<Base> {
       if (!status) return false;
       const bool shuffle = mpd_status_get_random(status);
       mpd_status_free(status);
-      const bool loaded = name_.empty() ? mpd_run_clear(c) && mpd_run_add(c, "")
-                                        : mpd_run_clear(c) && mpd_run_load(c, name_.c_str());
+      QueueOrigin origin;
+      const bool loaded = name_.empty() ? mpd_run_clear(c) && mpd_run_add(c, "") : LoadQueue(c, name_, &origin);
       if (!loaded || (shuffle && !mpd_run_shuffle(c)) || !mpd_run_single(c, false) || !mpd_run_play_pos(c, 0))
         return false;
       status = mpd_run_status(c);
       if (!status) return false;
-      WriteOrigin({mpd_status_get_queue_version(status), shuffle, name_});
+      origin.version = mpd_status_get_queue_version(status);
+      origin.shuffled = shuffle;
+      origin.playlist = name_;
+      WriteOrigin(origin);
       mpd_status_free(status);
       return true;
     });
@@ -993,8 +1263,7 @@ class PlaylistBase : public Object<Base> {
     if (name_.empty()) {
       std::shared_ptr<const Library> library;
       if (HRESULT hr = session->GetLibrary(&library); FAILED(hr)) return hr;
-      *tracks = std::make_shared<TrackCollection>(session, library, id_, "", std::vector<Song>{},
-                                                  std::vector<long>{}, std::vector<Song>{});
+      *tracks = std::make_shared<TrackCollection>(session, library, id_, "", std::vector<Song>{});
       return S_OK;
     }
     std::vector<Song> songs;
@@ -1002,8 +1271,7 @@ class PlaylistBase : public Object<Base> {
     if (HRESULT hr = session->PlaylistSongs(name_, &songs, &entries); FAILED(hr)) return hr;
     std::vector<Song> order;
     if (HRESULT hr = ShuffledQueue(&order); FAILED(hr)) return hr;
-    *tracks = std::make_shared<TrackCollection>(session, nullptr, id_, name_, std::move(songs), std::move(entries),
-                                                std::move(order));
+    *tracks = std::make_shared<TrackCollection>(session, nullptr, id_, name_, std::move(order));
     return S_OK;
   }
 
@@ -1013,8 +1281,9 @@ class PlaylistBase : public Object<Base> {
     const QueueOrigin origin = ReadOrigin();
     if (!origin.shuffled || origin.playlist != name_) return S_OK;
     bool current = false;
-    HRESULT hr = this->session_->Status(
-        [&](const mpd_status* s) { current = mpd_status_get_queue_version(s) == origin.version; });
+    HRESULT hr = this->session_->Status([&](const mpd_status* s) {
+      current = !origin.entries.empty() || mpd_status_get_queue_version(s) == origin.version;
+    });
     if (FAILED(hr) || !current) return hr;
     std::vector<mpd_song*> raw;
     hr = this->session_->Run([&](mpd_connection* c) {
@@ -1023,9 +1292,12 @@ class PlaylistBase : public Object<Base> {
       return mpd_response_finish(c);
     });
     for (mpd_song* song : raw) {
-      Song s;
-      this->session_->SongOf(song, &s);
-      order->push_back(std::move(s));
+      // Songs other clients added are not the playlist's.
+      if (origin.entries.empty() || origin.EntryOf(mpd_song_get_id(song)) > 0) {
+        Song s;
+        this->session_->SongOf(song, &s);
+        order->push_back(std::move(s));
+      }
       mpd_song_free(song);
     }
     return hr;
@@ -1051,6 +1323,7 @@ class StoredPlaylist final : public PlaylistBase<IITUserPlaylist> {
       if (FAILED(hr)) return hr;
       session_->Appended(name_, uri);
     }
+    session_->Edited();
     return S_OK;
   }
 
@@ -1072,6 +1345,7 @@ class StoredPlaylist final : public PlaylistBase<IITUserPlaylist> {
     });
     if (FAILED(hr)) return hr;
     const long entry = session_->Appended(name_, uri);
+    session_->Edited();
     if (added) {
       Song song;
       track->get_Name(&song.name);
@@ -1188,10 +1462,12 @@ class App final : public IiTunes, public IConnectionPointContainer {
   // One file: a queue of that file alone, which stops at its end.
   HRESULT PlayFile(const std::string& filePath) override {
     const std::string uri = session_->UriOf(filePath);
-    return session_->Transport([&](mpd_connection* c) {
+    const HRESULT hr = session_->Transport([&](mpd_connection* c) {
       return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
              mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
     });
+    if (hr != RPC_E_DISCONNECTED && session_->PassOverUndecodable(uri)) return S_OK;
+    return hr;
   }
 
   // MPD's stored playlists have no folders, which the automation interface

@@ -5,6 +5,7 @@
 #include "platform/player/MpdPlayer.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -80,8 +81,11 @@ class RecordingSink : public pp::IiTunesEvents {
   HRESULT Invoke(pp::DISPID id, const std::vector<pp::EventArg>& args) override {
     if (id == pp::ITEventDatabaseChanged) {
       ++databaseChanges;
-      if (args.size() == 2)
+      if (args.size() == 2) {
         if (auto rows = std::get_if<pp::ObjectIDRows>(&args[0])) deletedRows += rows->size();
+        if (auto rows = std::get_if<pp::ObjectIDRows>(&args[1]))
+          for (const auto& row : *rows) changedIds.insert(row[3]);
+      }
       return S_OK;
     }
     std::string name;
@@ -99,6 +103,7 @@ class RecordingSink : public pp::IiTunesEvents {
   std::vector<std::pair<pp::DISPID, std::string>> events;
   int databaseChanges = 0;
   std::size_t deletedRows = 0;
+  std::set<long> changedIds;
 };
 
 // The sink advised on the application object for the life of the guard.
@@ -451,6 +456,224 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   EXPECT_TRUE(PumpUntil([] { return pp::IsPlayerRunning(); }));
   EXPECT_EQ(App()->get_PlayerState(&state), S_OK);
   app.reset();  // its event connection ends with it
+}
+
+// Sets a file's modification time (seconds since 1970, negative before).
+void SetFileTime(const std::string& path, long seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// A song dated before 1970 is listed; a tag longer than libmpdclient's
+// 4 KB line costs that tag only, on the command connection and the event
+// connection alike.
+TEST_F(MpdPlayerTest, EverySongIsListedWhateverItsDateOrTheLengthOfItsTags) {
+  SetFileTime(Song(2), -315619200);  // 1960
+  const std::string longText(5000, 'x');
+  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", longText, "Folk", 1, 500));
+  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t6.ogg", longText, "Kiri", "Folk", 1, 550));
+  mpd_.Update();
+
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  std::shared_ptr<pp::IITPlaylist> library;
+  ASSERT_EQ(app->get_LibraryPlaylist(&library), S_OK);
+  std::map<std::string, TrackView> byLocation;
+  for (const TrackView& t : Tracks(library)) byLocation[t.location] = t;
+  ASSERT_EQ(byLocation.size(), 6u);
+  EXPECT_EQ(byLocation[Song(2)].name, "Tone 2");
+  EXPECT_EQ(byLocation[Song(5)].name, "Tone 5");
+  EXPECT_EQ(byLocation[Song(5)].artist, "");
+  EXPECT_EQ(byLocation[Song(5)].genre, "Folk");
+  EXPECT_EQ(byLocation[Song(6)].name, "t6");  // untitled: its file's name
+  EXPECT_EQ(byLocation[Song(6)].artist, "Kiri");
+  EXPECT_EQ(byLocation[Song(1)].artist, "Kiri");
+  pp::ITPlayerState state;
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+  // The event connection read the library too, and a change is still heard.
+  std::filesystem::remove(Song(3));
+  mpd_.Update();
+  EXPECT_TRUE(PumpUntil([&] { return sink.deletedRows == 1 || sink.Count(pp::ITEventQuitting) > 0; }));
+  EXPECT_EQ(sink.Count(pp::ITEventQuitting), 0u);
+}
+
+// MPD's db_update has whole seconds: a rescan that ends in the second of the
+// last read is still seen by an application object without events.
+TEST_F(MpdPlayerTest, ARescanInTheSecondOfTheLastReadIsSeen) {
+  auto app = App();
+  auto updated = [&] {
+    auto c = mpd_.Open();
+    mpd_stats* stats = mpd_run_stats(c.get());
+    const auto time = stats ? mpd_stats_get_db_update_time(stats) : 0;
+    if (stats) mpd_stats_free(stats);
+    return time;
+  };
+  bool sameSecond = false;
+  for (int round = 0; round < 30 && !sameSecond; ++round) {
+    const std::string song = mpd_.Music() + "/New/" + std::to_string(round) + ".ogg";
+    std::filesystem::create_directories(mpd_.Music() + "/New");
+    std::filesystem::copy_file(Song(4), mpd_.Music() + "/New/first" + std::to_string(round) + ".ogg");
+    mpd_.Update();
+    const auto before = updated();
+    std::shared_ptr<pp::IITPlaylist> library;
+    app->get_LibraryPlaylist(&library);
+    const std::size_t count = Tracks(library).size();
+    std::filesystem::copy_file(Song(4), song);
+    mpd_.Update();
+    sameSecond = updated() == before;
+    const auto after = IdsByLocation(app);
+    EXPECT_EQ(after.size(), count + 1);
+    EXPECT_EQ(after.count(song), 1u) << "round " << round;
+  }
+  EXPECT_TRUE(sameSecond);
+}
+
+// A song whose tags changed is named in the database-changed event.
+TEST_F(MpdPlayerTest, ARetaggedSongIsNamedInTheDatabaseChangedEvent) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  const auto ids = IdsByLocation(app);
+  ASSERT_TRUE(zorva_test::MakeSong(Song(2), "Tone 2 retagged", "Kiri", "Folk", 2.5, 400));
+  // MPD tells a changed file by its time in whole seconds.
+  SetFileTime(Song(2), 978307200);
+  mpd_.Update();
+  EXPECT_TRUE(PumpUntil([&] { return sink.changedIds.count(ids.at(Song(2))) == 1; }));
+  EXPECT_EQ(sink.changedIds.count(ids.at(Song(1))), 0u);
+  EXPECT_EQ(sink.deletedRows, 0u);
+}
+
+// The layer's own edits move a playlist's modification time: one renamed
+// outside afterwards still keeps its id.
+TEST_F(MpdPlayerTest, APlaylistEditedHereThenRenamedOutsideKeepsItsId) {
+  const std::string file = mpd_.Folder().File("playlists/Old.m3u");
+  std::ofstream(file) << "Kiri/t1.ogg\n";
+  SetFileTime(file, 946684800);  // 2000
+  auto app = App();
+  std::shared_ptr<pp::IITSource> source;
+  app->get_LibrarySource(&source);
+  std::shared_ptr<pp::IITPlaylistCollection> playlists;
+  ASSERT_EQ(source->get_Playlists(&playlists), S_OK);
+  std::shared_ptr<pp::IITPlaylist> listed;
+  ASSERT_EQ(playlists->get_Item(2, &listed), S_OK);
+  long id = 0;
+  listed->get_PlaylistID(&id);
+  ASSERT_EQ(pp::QueryInterface<pp::IITUserPlaylist>(listed)->AddFiles({Song(2)}), S_OK);
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_rename(c.get(), "Old", "New"));
+  }
+  std::shared_ptr<pp::IITObject> object;
+  ASSERT_EQ(app->GetITObjectByID(1, id, 0, 0, &object), S_OK);
+  std::string name;
+  pp::QueryInterface<pp::IITPlaylist>(object)->get_Name(&name);
+  EXPECT_EQ(name, "New");
+}
+
+// A playlist emptied through one collection, front first, as generated
+// playlists are rewritten: each deleted entry leaves that collection.
+TEST_F(MpdPlayerTest, ACollectionLosesTheEntriesDeletedThroughIt) {
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Zorva - Morning");
+  ASSERT_TRUE(playlist);
+  ASSERT_EQ(playlist->AddFiles({Song(1), Song(2), Song(3), Song(2)}), S_OK);
+  std::shared_ptr<pp::IITTrackCollection> tracks;
+  ASSERT_EQ(playlist->get_Tracks(&tracks), S_OK);
+  long count = 0;
+  tracks->get_Count(&count);
+  ASSERT_EQ(count, 4);
+  for (long i = 0; i < 4; ++i) {
+    std::shared_ptr<pp::IITTrack> first;
+    ASSERT_EQ(tracks->get_Item(1, &first), S_OK);
+    EXPECT_EQ(first->Delete(), S_OK);
+    tracks->get_Count(&count);
+    EXPECT_EQ(count, 3 - i);
+  }
+  EXPECT_TRUE(Tracks(playlist).empty());
+  // Files added afterwards are in the same collection.
+  ASSERT_EQ(playlist->AddFiles({Song(4)}), S_OK);
+  tracks->get_Count(&count);
+  EXPECT_EQ(count, 1);
+  std::shared_ptr<pp::IITTrack> added;
+  ASSERT_EQ(tracks->get_Item(1, &added), S_OK);
+  EXPECT_EQ(View(added).name, "Tone 4");
+}
+
+// MPD's load leaves out the entries whose song is gone; the entry chosen is
+// the entry that plays, and the current track's place is its entry's.
+TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Gaps");
+  ASSERT_TRUE(playlist);
+  ASSERT_EQ(playlist->AddFiles({Song(2), Song(1), Song(2), Song(3), Song(4)}), S_OK);
+  long id = 0;
+  playlist->get_PlaylistID(&id);
+  std::filesystem::remove(Song(2));
+  mpd_.Update();
+
+  auto place = [&](std::string* name) {
+    std::shared_ptr<pp::IITTrack> current;
+    long index = 0, playingId = 0;
+    if (app->get_CurrentTrack(&current) != S_OK) return -1L;
+    current->get_PlayOrderIndex(&index);
+    std::shared_ptr<pp::IITPlaylist> playing;
+    current->get_Playlist(&playing);
+    if (playing) playing->get_PlaylistID(&playingId);
+    *name = View(current).name;
+    return playingId == id ? index : 0L;
+  };
+  std::string name;
+  ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
+  EXPECT_EQ(place(&name), 2);
+  EXPECT_EQ(name, "Tone 1");
+  std::shared_ptr<pp::IITTrackCollection> tracks;
+  ASSERT_EQ(playlist->get_Tracks(&tracks), S_OK);
+  for (long chosen : {4L, 2L, 5L}) {
+    std::shared_ptr<pp::IITTrack> entry;
+    ASSERT_EQ(tracks->get_Item(chosen, &entry), S_OK);
+    ASSERT_EQ(entry->Play(), S_OK);
+    EXPECT_EQ(place(&name), chosen);
+    EXPECT_EQ(name, View(entry).name);
+  }
+  // Another client appending to the queue leaves the track in its playlist.
+  {
+    auto c = mpd_.Open();
+    ASSERT_TRUE(mpd_run_add(c.get(), "Kiri/t1.ogg"));
+  }
+  EXPECT_EQ(place(&name), 5);
+  EXPECT_EQ(name, "Tone 4");
+}
+
+// A file that MPD can no longer decode (deleted, or overwritten with other
+// bytes, after MPD read the folder) ends at once: the owner hears it stop,
+// and the next file plays.
+TEST_F(MpdPlayerTest, AFileThatCannotBePlayedEndsAtOnceAndTheNextPlays) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  std::filesystem::remove(Song(2));
+  {
+    std::ofstream damaged(Song(3), std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < 20000; ++i) damaged.put(static_cast<char>((i * 7919) % 251));
+  }
+  for (int broken : {2, 3}) {
+    SCOPED_TRACE(broken);
+    ASSERT_EQ(app->PlayFile(Song(1)), S_OK);
+    sink.events.clear();
+    EXPECT_EQ(app->PlayFile(Song(broken)), S_OK);
+    EXPECT_TRUE(PumpUntil([&] {
+      return std::count(sink.events.begin(), sink.events.end(),
+                        std::make_pair(pp::ITEventPlayerStop, "Tone " + std::to_string(broken))) == 1;
+    }));
+    ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
+    pp::ITPlayerState state = pp::ITPlayerStateStopped;
+    app->get_PlayerState(&state);
+    EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  }
 }
 
 // MPD builds each answer whole and drops a client whose answer outgrows its
