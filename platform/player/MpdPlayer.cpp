@@ -31,6 +31,19 @@ constexpr long kSourceId = 1;
 constexpr long kLibraryPlaylistId = MpdIds::kLibraryPlaylistId;
 // Songs per listing: with the tags read here about 1 MB of MPD's answer.
 constexpr unsigned kListingShare = 5000;
+// Without any event for this long the event connection asks whether MPD is
+// still there (it then has kMpdAnswerTimeout to answer).
+constexpr unsigned kIdleQuietSpell = 3000;  // ms
+
+// Waits up to kMpdAnswerTimeout for `fd` to have something to read; false
+// when it has not, or when `wake` woke first.
+bool Readable(int fd, int wake) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+  int ready;
+  while ((ready = ::poll(fds, 2, static_cast<int>(kMpdAnswerTimeout))) < 0 && errno == EINTR) {
+  }
+  return ready > 0 && fds[1].revents == 0;
+}
 
 struct ConnectionFree {
   void operator()(mpd_connection* c) const { mpd_connection_free(c); }
@@ -193,6 +206,7 @@ std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& sessio
 // song (kept as data: an object would keep its session alive).
 struct Seen {
   bool playing = false;
+  bool paused = false;
   unsigned songId = 0;
   std::optional<std::pair<Song, Place>> song;
 };
@@ -594,19 +608,29 @@ class Session : public std::enable_shared_from_this<Session> {
   // Reads the player's state on `c` (the caller holds its lock).
   HRESULT CaptureLocked(mpd_connection* c, Seen* seen) {
     if (c == connection_.get() && dead_) return RPC_E_DISCONNECTED;
-    mpd_status* status = mpd_run_status(c);
+    // One command list: another client's skip between two separate commands
+    // would pair the state of one song with another song.
+    if (!mpd_command_list_begin(c, true) || !mpd_send_status(c) || !mpd_send_current_song(c) ||
+        !mpd_command_list_end(c))
+      return Failure(c);
+    mpd_status* status = mpd_recv_status(c);
     if (!status) return Failure(c);
     const mpd_state state = mpd_status_get_state(status);
     seen->playing = state == MPD_STATE_PLAY;
+    seen->paused = state == MPD_STATE_PAUSE;
     const int position = mpd_status_get_song_pos(status);
     const unsigned version = mpd_status_get_queue_version(status);
     seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
     mpd_status_free(status);
     seen->song.reset();
-    if (position < 0) return S_OK;
-    mpd_song* song = mpd_run_current_song(c);
-    if (!song) {
-      if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return Failure(c);
+    mpd_song* song = nullptr;
+    if (mpd_response_next(c)) song = mpd_recv_song(c);
+    if (!mpd_response_finish(c)) {
+      if (song) mpd_song_free(song);
+      return Failure(c);
+    }
+    if (position < 0 || !song) {
+      if (song) mpd_song_free(song);
       return S_OK;
     }
     Song data;
@@ -709,14 +733,21 @@ class Session : public std::enable_shared_from_this<Session> {
     for (;;) {
       bool lost = !mpd_send_idle_mask(c.get(), static_cast<mpd_idle>(mask));
       if (!lost) {
+        // A player that stopped answering keeps its socket open and an idle
+        // wait would never end: a quiet spell asks it to end the wait, and
+        // no answer to that in time is a lost player.
         pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0], POLLIN, 0}};
         int ready;
-        while ((ready = ::poll(fds, 2, -1)) < 0 && errno == EINTR) {
+        while ((ready = ::poll(fds, 2, static_cast<int>(kIdleQuietSpell))) < 0 && errno == EINTR) {
         }
         if (fds[1].revents != 0) return;  // the application object is going away
-        const unsigned changed = mpd_recv_idle(c.get(), false);
-        lost = changed == 0;
-        if (!lost) {
+        if (ready == 0) {
+          lost = !mpd_send_noidle(c.get()) || !Readable(mpd_connection_get_fd(c.get()), wake->fds[0]);
+          if (::poll(&fds[1], 1, 0) > 0) return;
+        }
+        const unsigned changed = lost ? 0 : mpd_recv_idle(c.get(), false);
+        lost = lost || mpd_connection_get_error(c.get()) != MPD_ERROR_SUCCESS;
+        if (!lost && changed != 0) {
           auto session = weak.lock();
           if (!session) return;
           lost = !session->OnIdle(c.get(), changed);
@@ -791,7 +822,8 @@ class Session : public std::enable_shared_from_this<Session> {
       std::lock_guard lock(mutex_);
       dead_ = true;
     }
-    Post(ITEventAboutToPromptUserToQuit, {});
+    // Gone without a word: the connection says so, as the stand-in's does.
+    Post(ITEventAboutToPromptUserToQuit, {kPlayerLost});
     Post(ITEventQuitting, {});
   }
 

@@ -83,8 +83,16 @@ class RecordingSink : public pp::IiTunesEvents {
     }
     std::string name;
     if (!args.empty())
-      if (auto object = std::get_if<std::shared_ptr<pp::IITObject>>(&args[0]); object && *object)
+      if (auto object = std::get_if<std::shared_ptr<pp::IITObject>>(&args[0]); object && *object) {
         (*object)->get_Name(&name);
+        if (auto track = pp::QueryInterface<pp::IITTrack>(*object); track && id == pp::ITEventPlayerPlay) {
+          long index = 0;
+          track->get_PlayOrderIndex(&index);
+          played.emplace_back(name, index);
+        }
+      }
+    if (id == pp::ITEventAboutToPromptUserToQuit && !args.empty())
+      if (auto number = std::get_if<long>(&args[0])) lostWords += *number == pp::kPlayerLost;
     events.emplace_back(id, name);
     return S_OK;
   }
@@ -94,6 +102,8 @@ class RecordingSink : public pp::IiTunesEvents {
     return n;
   }
   std::vector<std::pair<pp::DISPID, std::string>> events;
+  std::vector<std::pair<std::string, long>> played;  // the play events' tracks and places
+  int lostWords = 0;  // about-to-quit events that say the player was lost
   int databaseChanges = 0;
   std::size_t deletedRows = 0;
 };
@@ -397,6 +407,42 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(advised.Unadvise(), S_OK);
 }
 
+// Another client skipping fast: every play event names the song at the
+// place it reports, never the state of one song with another song.
+TEST_F(MpdPlayerTest, EventsNameTheSongThatPlaysUnderQuickSkipsElsewhere) {
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Round");
+  const std::vector<std::string> names = {"Tone 1", "Tone 2", "Tone 3", "Tone 4"};
+  for (int round = 0; round < 3; ++round) ASSERT_EQ(playlist->AddFiles({Song(1), Song(2), Song(3), Song(4)}), S_OK);
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
+
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(mpd_run_repeat(other.get(), true));
+  constexpr int kSkips = 200;
+  std::size_t seen = 0;
+  for (int i = 0; i < kSkips; ++i) {
+    ASSERT_TRUE(mpd_run_next(other.get()));
+    // Let the events of some skips through while the others race them.
+    if (i % 4 == 0) platform::PumpMessages();
+  }
+  mpd_status* status = mpd_run_status(other.get());
+  ASSERT_TRUE(status);
+  const long last = mpd_status_get_song_pos(status) + 1;
+  mpd_status_free(status);
+  EXPECT_TRUE(PumpUntil([&] { return !sink.played.empty() && sink.played.back().second == last; }));
+  for (const auto& [name, index] : sink.played) {
+    ASSERT_GE(index, 1);
+    EXPECT_EQ(name, names[static_cast<std::size_t>(index - 1) % names.size()]) << "at place " << index;
+    ++seen;
+  }
+  EXPECT_GT(seen, 1u);
+  mpd_run_stop(other.get());
+}
+
 TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   auto app = App();
   RecordingSink sink;
@@ -407,6 +453,8 @@ TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   mpd_.Stop();
   EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventQuitting) == 1; }));
   EXPECT_EQ(sink.Count(pp::ITEventAboutToPromptUserToQuit), 1u);
+  // It went without asking the user: the event says the player was lost.
+  EXPECT_EQ(sink.lostWords, 1);
   pp::ITPlayerState state;
   EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
   EXPECT_FALSE(pp::IsPlayerRunning());
@@ -435,6 +483,8 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   ASSERT_EQ(advised.Result(), S_OK);
 
   mpd_.Pause();
+  // Nobody calls: the event connection notices by itself, well within 10 s.
+  EXPECT_TRUE(PumpUntil([&] { return sink.lostWords == 1; }, std::chrono::seconds(10)));
   pp::ITPlayerState state;
   EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
   // Once disconnected, calls fail without asking again.
