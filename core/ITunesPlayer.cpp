@@ -102,6 +102,14 @@ void ITunesPlayer::Stop() {
   });
 }
 
+void ITunesPlayer::Pause() {
+  RequireAvailable();
+  RunTransportCommand([this] {
+    IgnoreStopWhilePlaying();
+    return iTunes_ && iTunes_->Pause() == S_OK;
+  });
+}
+
 void ITunesPlayer::NextTrack() {
   RequireAvailable();
   RunTransportCommand([this] {

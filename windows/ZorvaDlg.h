@@ -65,6 +65,7 @@ class CZorvaDlg : public CMainWindow {
   // The player went without a word: the user is told, then the window ends
   // as when the player quits, keeping what it keeps then.
   void OnPlayerLost() override;
+  void OnPlayerPaused(bool paused) override;
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 

@@ -291,7 +291,8 @@ void CZorvaDlg::TogglePlayPause() {
   if (!paused) {
     paused = true;
     try {
-      player->Stop();
+      // A pause keeps the place: resuming goes on from there.
+      player->Pause();
       if (auto play = GetElement("play")) play->SetClassName("playclass");
     } catch (...) {
       paused = false;
@@ -305,6 +306,19 @@ void CZorvaDlg::TogglePlayPause() {
       paused = true;
     }
   }
+}
+
+// Paused or played again at the player by someone else: the window follows
+// rather than undoes it. An event that is late is checked against the player.
+void CZorvaDlg::OnPlayerPaused(bool pausedElsewhere) {
+  if (pausedElsewhere == paused) return;
+  try {
+    if (player->IsStopped() != pausedElsewhere) return;
+  } catch (...) {
+    return;
+  }
+  paused = pausedElsewhere;
+  if (auto play = GetElement("play")) play->SetClassName(paused ? "playclass" : "pauseclass");
 }
 
 // ---------------------------------------------------------------- next, previous, history

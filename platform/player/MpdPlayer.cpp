@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,8 @@ constexpr unsigned kListingShare = 5000;
 // Without any event for this long the event connection asks whether MPD is
 // still there (it then has kMpdAnswerTimeout to answer).
 constexpr unsigned kIdleQuietSpell = 3000;  // ms
+// A song this close to its end when another starts has ended.
+constexpr long long kEndMargin = 1500;  // ms
 
 // Waits up to kMpdAnswerTimeout for `fd` to have something to read; false
 // when it has not, or when `wake` woke first.
@@ -207,6 +210,10 @@ std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& sessio
 struct Seen {
   bool playing = false;
   bool paused = false;
+  // Where the song was, how long it is, and when that was read.
+  unsigned elapsedMs = 0;
+  unsigned lengthMs = 0;
+  std::chrono::steady_clock::time_point at;
   unsigned songId = 0;
   std::optional<std::pair<Song, Place>> song;
 };
@@ -621,6 +628,9 @@ class Session : public std::enable_shared_from_this<Session> {
     const int position = mpd_status_get_song_pos(status);
     const unsigned version = mpd_status_get_queue_version(status);
     seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
+    seen->elapsedMs = mpd_status_get_elapsed_ms(status);
+    seen->lengthMs = mpd_status_get_total_time(status) * 1000;
+    seen->at = std::chrono::steady_clock::now();
     mpd_status_free(status);
     seen->song.reset();
     mpd_song* song = nullptr;
@@ -679,12 +689,24 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // The events between two looks at the player. A command always stops what
   // played and plays what plays afterwards, as the player does for commands.
+  // Another song playing without a command from here is the end of the last
+  // one, or someone else's choice at the player: that is followed, not
+  // reported as a stop (which would have the program play its own pick).
   void Compare(const Seen& before, const Seen& after, bool command) {
     const bool other = before.songId != after.songId;
-    if (before.playing && (command || !after.playing || other))
+    const bool chosenElsewhere = !command && other && before.playing && after.playing && !Ended(before);
+    if (before.playing && (command || !after.playing || (other && !chosenElsewhere)))
       Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
     if (after.playing && (command || !before.playing || other))
       Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
+  }
+
+  // Whether a song seen playing has reached its end by now (within a margin
+  // for MPD's buffers and the time the look took).
+  static bool Ended(const Seen& seen) {
+    if (seen.lengthMs == 0) return true;
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - seen.at);
+    return seen.elapsedMs + since.count() + kEndMargin >= seen.lengthMs;
   }
 
   HRESULT StartIdle() {
@@ -1202,6 +1224,17 @@ class App final : public IiTunes, public IConnectionPointContainer {
   HRESULT BackTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_previous(c); }); }
   HRESULT NextTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_next(c); }); }
   HRESULT Stop() override { return session_->Transport([](mpd_connection* c) { return mpd_run_stop(c); }); }
+  // MPD's pause keeps the place; only a playing MPD is paused (a stopped one
+  // would start).
+  HRESULT Pause() override {
+    return session_->Transport([](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const bool playing = mpd_status_get_state(status) == MPD_STATE_PLAY;
+      mpd_status_free(status);
+      return !playing || mpd_run_pause(c, true);
+    });
+  }
 
   HRESULT Play() override {
     return session_->Transport([](mpd_connection* c) {

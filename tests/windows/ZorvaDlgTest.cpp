@@ -130,6 +130,19 @@ TEST_F(ZorvaDlgTest, PlayNextLooksAtTheHistoryThePauseAndTheScheduleBeforeTaking
   expected.push_back(queue[0]);
   EXPECT_EQ(PlayRecords(), expected);
 
+  // A pause keeps the place: playing again goes on from there.
+  Run(3000);
+  const long before = model->Status().position;
+  ASSERT_GE(before, 3);
+  dialog->TogglePlayPause();
+  Run(5000);
+  EXPECT_EQ(model->Status().position, before);
+  dialog->TogglePlayPause();
+  Pump();
+  EXPECT_EQ(model->Status().state, pp::ITPlayerStatePlaying);
+  EXPECT_EQ(model->Status().position, before);
+  EXPECT_EQ(PlayRecords(), expected);
+
   // Paused: the stop only refreshes the now-playing area; "next" skips without playing.
   dialog->TogglePlayPause();
   Pump();

@@ -407,6 +407,68 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(advised.Unadvise(), S_OK);
 }
 
+long Elapsed(TestMpd& mpd, mpd_state* state) {
+  auto c = mpd.Open();
+  mpd_status* status = c ? mpd_run_status(c.get()) : nullptr;
+  if (!status) return -1;
+  *state = mpd_status_get_state(status);
+  const long ms = static_cast<long>(mpd_status_get_elapsed_ms(status));
+  mpd_status_free(status);
+  return ms;
+}
+
+// A pause keeps the place and Play goes on from it. Another client pausing
+// is a stop with the place kept; another client choosing another song is
+// followed: the new song plays, and no stop says the last one ended.
+TEST_F(MpdPlayerTest, APauseKeepsThePlaceAndAnotherClientsChoiceIsNoEndOfTrack) {
+  const std::string longSong = mpd_.Music() + "/Kiri/long.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(longSong, "Long", "Kiri", "Ambient", 30, 500));
+  mpd_.Update();
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(longSong), S_OK);
+  mpd_state state = MPD_STATE_UNKNOWN;
+  ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &state) >= 1500; }));
+
+  ASSERT_EQ(app->Pause(), S_OK);
+  pp::ITPlayerState playerState = pp::ITPlayerStatePlaying;
+  app->get_PlayerState(&playerState);
+  EXPECT_EQ(playerState, pp::ITPlayerStateStopped);
+  const long paused = Elapsed(mpd_, &state);
+  EXPECT_EQ(state, MPD_STATE_PAUSE);
+  long position = 0;
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_GE(position, 1);
+  ASSERT_EQ(app->Play(), S_OK);
+  const long resumed = Elapsed(mpd_, &state);
+  EXPECT_EQ(state, MPD_STATE_PLAY);
+  EXPECT_GE(resumed, paused);
+  EXPECT_LT(resumed, paused + 500);
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
+
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  sink.events.clear();
+  ASSERT_TRUE(mpd_run_pause(other.get(), true));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_GE(position, 1);
+  ASSERT_TRUE(mpd_run_pause(other.get(), false));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+
+  // An insert and a skip there, mid-song.
+  sink.events.clear();
+  ASSERT_GE(mpd_run_add_id_to(other.get(), "Kiri/t1.ogg", 1), 0);
+  ASSERT_TRUE(mpd_run_next(other.get()));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+  EXPECT_EQ(sink.events.back(), std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 1")));
+  EXPECT_EQ(sink.Count(pp::ITEventPlayerStop), 0u);
+  // That song's own end is an end.
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+}
+
 // Another client skipping fast: every play event names the song at the
 // place it reports, never the state of one song with another song.
 TEST_F(MpdPlayerTest, EventsNameTheSongThatPlaysUnderQuickSkipsElsewhere) {
