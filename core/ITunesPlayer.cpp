@@ -110,6 +110,10 @@ void ITunesPlayer::Pause() {
   });
 }
 
+void ITunesPlayer::HoldNext(const Track& track) {
+  if (iTunes_ && iTunesAvailable) iTunes_->QueueNextFile(track.location);
+}
+
 void ITunesPlayer::NextTrack() {
   RequireAvailable();
   RunTransportCommand([this] {

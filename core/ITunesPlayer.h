@@ -32,6 +32,7 @@ class ITunesPlayer final : public MusicPlayer {
   void PlayTrack(Track track) override;
   void Stop() override;
   void Pause() override;
+  void HoldNext(const Track& track) override;
   void NextTrack() override;
   void BackTrack() override;
   void MinimizeITunes() override;

@@ -58,6 +58,10 @@ class MusicPlayer {
   virtual void Stop() = 0;
   // Holds the track where it is; Play goes on from there.
   virtual void Pause() = 0;
+  // The track PlayTrack will be given when the playing one ends (an empty
+  // track: none known), so the player can go on to it without a gap. A
+  // hint: it changes no event, and nothing is thrown.
+  virtual void HoldNext(const Track&) {}
   virtual void NextTrack() = 0;
   virtual void BackTrack() = 0;
   virtual void MinimizeITunes() = 0;

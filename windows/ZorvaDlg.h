@@ -66,6 +66,7 @@ class CZorvaDlg : public CMainWindow {
   // as when the player quits, keeping what it keeps then.
   void OnPlayerLost() override;
   void OnPlayerPaused(bool paused) override;
+  void HoldNextTrack();
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 

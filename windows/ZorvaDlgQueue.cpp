@@ -136,6 +136,16 @@ void CZorvaDlg::ShowQueue() {
     SetElementHtml(id, index < upcoming.size() ? upcoming[index].GetTitleHtml() : std::string());
   }
   CallPage("fadeList");
+  HoldNextTrack();
+}
+
+// The front of a library mix's queue is what the next track change plays
+// (when nothing else decides then: no schedule, no pause, no history), so
+// the player may hold it to go on without a gap.
+void CZorvaDlg::HoldNextTrack() {
+  const bool known = currentMix.IsLibraryMix() && !paused && historySteps == 0 && !theScheduler.IsRunning() &&
+                     !upcoming.empty();
+  if (player) player->HoldNext(known ? upcoming.front() : Track());
 }
 
 void CZorvaDlg::ApplyCurrentMix() {
@@ -293,6 +303,7 @@ void CZorvaDlg::TogglePlayPause() {
     try {
       // A pause keeps the place: resuming goes on from there.
       player->Pause();
+      HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("playclass");
     } catch (...) {
       paused = false;
@@ -301,6 +312,7 @@ void CZorvaDlg::TogglePlayPause() {
     paused = false;
     try {
       if (player->IsStopped()) player->Play();
+      HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("pauseclass");
     } catch (...) {
       paused = true;
@@ -319,6 +331,7 @@ void CZorvaDlg::OnPlayerPaused(bool pausedElsewhere) {
   }
   paused = pausedElsewhere;
   if (auto play = GetElement("play")) play->SetClassName(paused ? "playclass" : "pauseclass");
+  HoldNextTrack();
 }
 
 // ---------------------------------------------------------------- next, previous, history

@@ -35,8 +35,10 @@ constexpr unsigned kListingShare = 5000;
 // Without any event for this long the event connection asks whether MPD is
 // still there (it then has kMpdAnswerTimeout to answer).
 constexpr unsigned kIdleQuietSpell = 3000;  // ms
-// A song this close to its end when another starts has ended.
-constexpr long long kEndMargin = 1500;  // ms
+// A song this close to its end when another starts has ended (MPD's elapsed
+// time runs ahead of what is heard by the output's buffer, about 2 s with
+// PulseAudio).
+constexpr long long kEndMargin = 4000;  // ms
 
 // Waits up to kMpdAnswerTimeout for `fd` to have something to read; false
 // when it has not, or when `wake` woke first.
@@ -268,6 +270,11 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   const std::string& MusicFolder() const { return musicFolder_; }
+
+  // MPD's id of the song held next behind the file playing (0: none).
+  unsigned Held() const { return held_; }
+  void Hold(unsigned id) { held_ = id; }
+  unsigned TakeHeld() { return held_.exchange(0); }
   MpdIds& Ids() { return *ids_; }
 
   // Runs `call` on the command connection: S_OK when it says so, else the
@@ -694,7 +701,9 @@ class Session : public std::enable_shared_from_this<Session> {
   // reported as a stop (which would have the program play its own pick).
   void Compare(const Seen& before, const Seen& after, bool command) {
     const bool other = before.songId != after.songId;
-    const bool chosenElsewhere = !command && other && before.playing && after.playing && !Ended(before);
+    // The song held next has begun: that is the end of the last one.
+    const bool chosenElsewhere = !command && other && before.playing && after.playing &&
+                                 (held_ == 0 || after.songId != held_) && !Ended(before);
     if (before.playing && (command || !after.playing || (other && !chosenElsewhere)))
       Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
     if (after.playing && (command || !before.playing || other))
@@ -852,6 +861,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::mutex mutex_;  // the command connection
   Connection connection_;
   std::atomic<bool> dead_ = false;
+  std::atomic<unsigned> held_ = 0;
   std::string musicFolder_;
   std::shared_ptr<MpdIds> ids_;
 
@@ -1250,12 +1260,62 @@ class App final : public IiTunes, public IConnectionPointContainer {
     });
   }
 
-  // One file: a queue of that file alone, which stops at its end.
+  // One file: a queue of that file alone, which stops at its end. When it
+  // is the file held next and MPD has just gone on to it, it plays on.
   HRESULT PlayFile(const std::string& filePath) override {
     const std::string uri = session_->UriOf(filePath);
+    const unsigned held = session_->TakeHeld();
     return session_->Transport([&](mpd_connection* c) {
+      if (held != 0) {
+        mpd_status* status = mpd_run_status(c);
+        if (!status) return false;
+        const bool reached = mpd_status_get_state(status) == MPD_STATE_PLAY &&
+                             mpd_status_get_song_pos(status) > 0 &&
+                             static_cast<unsigned>(mpd_status_get_song_id(status)) == held;
+        const auto position = static_cast<unsigned>(std::max(0, mpd_status_get_song_pos(status)));
+        mpd_status_free(status);
+        mpd_song* song = reached ? mpd_run_current_song(c) : nullptr;
+        const bool same = song && uri == mpd_song_get_uri(song);
+        if (song) mpd_song_free(song);
+        if (same) return mpd_run_delete_range(c, 0, position);
+        if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
+      }
       return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
              mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
+    });
+  }
+
+  // Holds the file that is to play next behind the one file playing, so MPD
+  // goes on to it without closing its output (no silence between them);
+  // an empty path holds nothing. Only the queue of one file played here is
+  // touched, and no event comes of it.
+  HRESULT QueueNextFile(const std::string& filePath) override {
+    const std::string uri = filePath.empty() ? std::string() : session_->UriOf(filePath);
+    return session_->Run([&](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const bool playing = mpd_status_get_state(status) == MPD_STATE_PLAY;
+      const bool first = mpd_status_get_song_pos(status) == 0 && !mpd_status_get_random(status) &&
+                         !mpd_status_get_repeat(status) && !mpd_status_get_single(status);
+      const unsigned length = mpd_status_get_queue_length(status);
+      mpd_status_free(status);
+      const unsigned held = session_->Held();
+      bool ours = first && length == 1;
+      if (first && length == 2 && held != 0) {
+        mpd_song* next = mpd_run_get_queue_song_pos(c, 1);
+        if (!next) return false;
+        ours = mpd_song_get_id(next) == held;
+        mpd_song_free(next);
+        if (ours) {
+          if (!mpd_run_delete(c, 1)) return false;
+          session_->TakeHeld();
+        }
+      }
+      if (!ours || !playing || uri.empty()) return true;
+      const int id = mpd_run_add_id(c, uri.c_str());
+      if (id < 0) return false;
+      session_->Hold(static_cast<unsigned>(id));
+      return true;
     });
   }
 
