@@ -1294,7 +1294,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
     return session_->Run([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
       if (!status) return false;
-      const bool playing = mpd_status_get_state(status) == MPD_STATE_PLAY;
+      // Whether it plays yet or not: MPD may take a moment to start it.
       const bool first = mpd_status_get_song_pos(status) == 0 && !mpd_status_get_random(status) &&
                          !mpd_status_get_repeat(status) && !mpd_status_get_single(status);
       const unsigned length = mpd_status_get_queue_length(status);
@@ -1311,7 +1311,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
           session_->TakeHeld();
         }
       }
-      if (!ours || !playing || uri.empty()) return true;
+      if (!ours || uri.empty()) return true;
       const int id = mpd_run_add_id(c, uri.c_str());
       if (id < 0) return false;
       session_->Hold(static_cast<unsigned>(id));
