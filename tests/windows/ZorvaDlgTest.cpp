@@ -143,6 +143,21 @@ TEST_F(ZorvaDlgTest, PlayNextLooksAtTheHistoryThePauseAndTheScheduleBeforeTaking
   EXPECT_EQ(model->Status().position, before);
   EXPECT_EQ(PlayRecords(), expected);
 
+  // Paused and played again at another client: the window follows, plays
+  // nothing of its own, and the control shows the state.
+  Run(2000);
+  std::shared_ptr<pp::IiTunes> other;
+  ASSERT_EQ(pp::CoCreateITunesApp(&other), S_OK);
+  ASSERT_EQ(other->Pause(), S_OK);
+  Pump();
+  EXPECT_TRUE(dialog->IsPaused());
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "playclass");
+  EXPECT_EQ(PlayRecords(), expected);
+  ASSERT_EQ(other->Play(), S_OK);
+  Pump();
+  EXPECT_FALSE(dialog->IsPaused());
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "pauseclass");
+
   // Paused: the stop only refreshes the now-playing area; "next" skips without playing.
   dialog->TogglePlayPause();
   Pump();
