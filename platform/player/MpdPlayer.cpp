@@ -211,7 +211,6 @@ std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& sessio
 // song (kept as data: an object would keep its session alive).
 struct Seen {
   bool playing = false;
-  bool paused = false;
   // Where the song was, how long it is, and when that was read.
   unsigned elapsedMs = 0;
   unsigned lengthMs = 0;
@@ -631,7 +630,6 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!status) return Failure(c);
     const mpd_state state = mpd_status_get_state(status);
     seen->playing = state == MPD_STATE_PLAY;
-    seen->paused = state == MPD_STATE_PAUSE;
     const int position = mpd_status_get_song_pos(status);
     const unsigned version = mpd_status_get_queue_version(status);
     seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
