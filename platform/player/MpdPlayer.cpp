@@ -939,6 +939,7 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
   HRESULT Play() override {
     if (place_.index <= 0) return E_FAIL;
     const QueueOrigin origin = ReadOrigin();
+    session_->TakeHeld();  // the queue becomes a playlist's
     return session_->Transport([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
       if (!status) return false;
@@ -1026,6 +1027,7 @@ class PlaylistBase : public Object<Base> {
 
   // Plays the playlist from its first track; shuffled when MPD's random mode is on.
   HRESULT PlayFirstTrack() override {
+    this->session_->TakeHeld();  // the queue becomes the playlist's
     return this->session_->Transport([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
       if (!status) return false;

@@ -469,6 +469,38 @@ TEST_F(MpdPlayerTest, APauseKeepsThePlaceAndAnotherClientsChoiceIsNoEndOfTrack) 
   EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
 }
 
+// The file held next: MPD is on it when the stop event of the last one comes
+// (no stop between them, so no silence, on the null output too), and
+// playing it then keeps it playing where it is.
+TEST_F(MpdPlayerTest, AFileHeldNextFollowsWithoutAStopAndPlaysOn) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
+  ASSERT_EQ(app->QueueNextFile(Song(2)), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+  sink.events.clear();
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  EXPECT_EQ(sink.events.front(), std::make_pair(pp::ITEventPlayerStop, std::string("Tone 4")));
+  pp::ITPlayerState state = pp::ITPlayerStateStopped;
+  app->get_PlayerState(&state);
+  EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  std::shared_ptr<pp::IITTrack> current;
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).name, "Tone 2");
+  mpd_state mpdState = MPD_STATE_UNKNOWN;
+  ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &mpdState) >= 300; }));
+  const long before = Elapsed(mpd_, &mpdState);
+  ASSERT_EQ(app->PlayFile(Song(2)), S_OK);
+  EXPECT_GE(Elapsed(mpd_, &mpdState), before);
+  auto other = mpd_.Open();
+  mpd_status* status = mpd_run_status(other.get());
+  ASSERT_TRUE(status);
+  EXPECT_EQ(mpd_status_get_queue_length(status), 1u);
+  mpd_status_free(status);
+}
+
 // Another client skipping fast: every play event names the song at the
 // place it reports, never the state of one song with another song.
 TEST_F(MpdPlayerTest, EventsNameTheSongThatPlaysUnderQuickSkipsElsewhere) {
