@@ -89,6 +89,7 @@ void ITunesEventHandler::OnPlayerPlayEvent(const EventArg& track) {
   if (!playing) return;
   Track converted;
   ConvertITunesTrack(converted, playing);
+  player_->OnPlayerPaused(false);
   player_->OnTrackPlaying(converted);
 }
 
@@ -98,10 +99,22 @@ void ITunesEventHandler::OnPlayerStopEvent(const EventArg&) {
     ignoreNextStop = false;
     return;
   }
+  bool stopped = true;
   try {
-    player_->IsStopped();
+    stopped = player_->IsStopped();
   } catch (...) {
     return;  // the player takes no calls now: nothing to play next with
+  }
+  int position = 0;
+  try {
+    if (stopped) position = player_->GetPlayerPosition();
+  } catch (...) {
+    position = 0;  // no place kept that can be read: an end
+  }
+  // Held mid-track: someone paused it at the player; that stays.
+  if (position > 0) {
+    player_->OnPlayerPaused(true);
+    return;
   }
   player_->OnPlayerStopped();
 }

@@ -103,6 +103,18 @@ void ITunesPlayer::Stop() {
   });
 }
 
+void ITunesPlayer::Pause() {
+  RequireAvailable();
+  RunTransportCommand([this] {
+    IgnoreStopWhilePlaying();
+    return iTunes_ && iTunes_->Pause() == S_OK;
+  });
+}
+
+void ITunesPlayer::HoldNext(const Track& track) {
+  if (iTunes_ && iTunesAvailable) iTunes_->QueueNextFile(track.location);
+}
+
 void ITunesPlayer::NextTrack() {
   RequireAvailable();
   RunTransportCommand([this] {

@@ -31,6 +31,8 @@ class ITunesPlayer final : public MusicPlayer {
   void PlayMix(const Mix& mix) override;
   void PlayTrack(Track track) override;
   void Stop() override;
+  void Pause() override;
+  void HoldNext(const Track& track) override;
   void NextTrack() override;
   void BackTrack() override;
   void MinimizeITunes() override;

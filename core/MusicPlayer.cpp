@@ -11,6 +11,10 @@ void MusicPlayer::OnPlayerStopped() {
   if (owner_) owner_->PlayNext();
 }
 
+void MusicPlayer::OnPlayerPaused(bool paused) {
+  if (owner_) owner_->OnPlayerPaused(paused);
+}
+
 void MusicPlayer::OnPlayerQuit() {
   if (owner_) owner_->OnPlayerQuit();
 }

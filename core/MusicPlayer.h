@@ -56,6 +56,12 @@ class MusicPlayer {
   virtual void PlayMix(const Mix& mix) = 0;
   virtual void PlayTrack(Track track) = 0;
   virtual void Stop() = 0;
+  // Holds the track where it is; Play goes on from there.
+  virtual void Pause() = 0;
+  // The track PlayTrack will be given when the playing one ends (an empty
+  // track: none known), so the player can go on to it without a gap. A
+  // hint: it changes no event, and nothing is thrown.
+  virtual void HoldNext(const Track&) {}
   virtual void NextTrack() = 0;
   virtual void BackTrack() = 0;
   virtual void MinimizeITunes() = 0;
@@ -82,6 +88,8 @@ class MusicPlayer {
 
   // The player stopped on its own: the owner plays the next track.
   virtual void OnPlayerStopped();
+  // The player was paused, or played again, by someone else.
+  virtual void OnPlayerPaused(bool paused);
   // The player is about to ask the user whether to quit.
   virtual void OnPlayerQuit();
   // The player went without announcing it (it died or stopped answering).

@@ -14,6 +14,8 @@ class PlayerListener {
   virtual void OnTrackPlaying(const Track& track) = 0;
   // Called on the library-scan thread: may only keep the text and post a message.
   virtual void SetScanStatus(const std::string& status) = 0;
+  // Someone else paused the player mid-track, or played it again.
+  virtual void OnPlayerPaused(bool) {}
   // The player is about to quit.
   virtual void OnPlayerQuit() = 0;
   // The player went without a word (it died or stopped answering).

@@ -68,6 +68,8 @@ class CZorvaDlg : public CMainWindow {
   // Stores the current mix, the windows' places, the scheduler's state and
   // the settings, as the end does.
   void StoreState();
+  void OnPlayerPaused(bool paused) override;
+  void HoldNextTrack();
   // The scan's status: kept, and the window hears of it by a message.
   void SetScanStatus(const std::string& status) override;
 

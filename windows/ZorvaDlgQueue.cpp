@@ -144,6 +144,16 @@ void CZorvaDlg::ShowQueue() {
     SetElementHtml(id, index < upcoming.size() ? upcoming[index].GetTitleHtml() : std::string());
   }
   CallPage("fadeList");
+  HoldNextTrack();
+}
+
+// The front of a library mix's queue is what the next track change plays
+// (when nothing else decides then: no schedule, no pause, no history), so
+// the player may hold it to go on without a gap.
+void CZorvaDlg::HoldNextTrack() {
+  const bool known = currentMix.IsLibraryMix() && !paused && historySteps == 0 && !theScheduler.IsRunning() &&
+                     !upcoming.empty();
+  if (player) player->HoldNext(known ? upcoming.front() : Track());
 }
 
 void CZorvaDlg::ApplyCurrentMix() {
@@ -299,7 +309,9 @@ void CZorvaDlg::TogglePlayPause() {
   if (!paused) {
     paused = true;
     try {
-      player->Stop();
+      // A pause keeps the place: resuming goes on from there.
+      player->Pause();
+      HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("playclass");
     } catch (...) {
       paused = false;
@@ -308,11 +320,26 @@ void CZorvaDlg::TogglePlayPause() {
     paused = false;
     try {
       if (player->IsStopped()) player->Play();
+      HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("pauseclass");
     } catch (...) {
       paused = true;
     }
   }
+}
+
+// Paused or played again at the player by someone else: the window follows
+// rather than undoes it. An event that is late is checked against the player.
+void CZorvaDlg::OnPlayerPaused(bool pausedElsewhere) {
+  if (pausedElsewhere == paused) return;
+  try {
+    if (player->IsStopped() != pausedElsewhere) return;
+  } catch (...) {
+    return;
+  }
+  paused = pausedElsewhere;
+  if (auto play = GetElement("play")) play->SetClassName(paused ? "playclass" : "pauseclass");
+  HoldNextTrack();
 }
 
 // ---------------------------------------------------------------- next, previous, history

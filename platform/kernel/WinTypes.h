@@ -42,6 +42,7 @@ constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 

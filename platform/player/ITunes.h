@@ -247,6 +247,14 @@ class IiTunes {
   // then joins the library); it stops at its end.
   virtual HRESULT PlayFile(const std::string& filePath) = 0;
   virtual HRESULT Stop() = 0;
+  // Holds the current track where it is (the state then reads stopped);
+  // Play goes on from there.
+  virtual HRESULT Pause() = 0;
+  // A hint beyond the automation interface: the file that PlayFile will be
+  // asked for when the playing file ends, so a player may go on to it
+  // without a gap. An empty path takes the hint back. Players without it
+  // answer E_NOTIMPL.
+  virtual HRESULT QueueNextFile(const std::string&) { return E_NOTIMPL; }
   virtual HRESULT CheckVersion(long majorVersion, long minorVersion, bool* isCompatible) = 0;
   virtual HRESULT GetITObjectByID(long sourceID, long playlistID, long trackID, long databaseID,
                                   std::shared_ptr<IITObject>* object) = 0;

@@ -286,6 +286,7 @@ class AppObject final : public IiTunes, public IConnectionPointContainer, public
   HRESULT Play() override { return Invoke("Play"); }
   HRESULT PlayFile(const std::string& filePath) override { return Invoke("PlayFile", {{"path", filePath}}); }
   HRESULT Stop() override { return Invoke("Stop"); }
+  HRESULT Pause() override { return Invoke("Pause"); }
   HRESULT CheckVersion(long majorVersion, long minorVersion, bool* isCompatible) override {
     if (!isCompatible) return E_POINTER;
     json result;

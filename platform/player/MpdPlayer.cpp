@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <sstream>
 #include <cstdio>
@@ -33,6 +34,23 @@ constexpr long kLibraryPlaylistId = MpdIds::kLibraryPlaylistId;
 // Songs per listing: with the tags read here about 1 MB of MPD's answer.
 constexpr unsigned kListingShare = 5000;
 constexpr mpd_tag_type kTagsRead[] = {MPD_TAG_TITLE, MPD_TAG_ARTIST, MPD_TAG_ALBUM, MPD_TAG_GENRE};
+// Without any event for this long the event connection asks whether MPD is
+// still there (it then has kMpdAnswerTimeout to answer).
+constexpr unsigned kIdleQuietSpell = 3000;  // ms
+// A song this close to its end when another starts has ended (MPD's elapsed
+// time runs ahead of what is heard by the output's buffer, about 2 s with
+// PulseAudio).
+constexpr long long kEndMargin = 4000;  // ms
+
+// Waits up to kMpdAnswerTimeout for `fd` to have something to read; false
+// when it has not, or when `wake` woke first.
+bool Readable(int fd, int wake) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+  int ready;
+  while ((ready = ::poll(fds, 2, static_cast<int>(kMpdAnswerTimeout))) < 0 && errno == EINTR) {
+  }
+  return ready > 0 && fds[1].revents == 0;
+}
 
 struct ConnectionFree {
   void operator()(mpd_connection* c) const { mpd_connection_free(c); }
@@ -259,6 +277,10 @@ std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& sessio
 // song (kept as data: an object would keep its session alive).
 struct Seen {
   bool playing = false;
+  // Where the song was, how long it is, and when that was read.
+  unsigned elapsedMs = 0;
+  unsigned lengthMs = 0;
+  std::chrono::steady_clock::time_point at;
   unsigned songId = 0;
   std::optional<std::pair<Song, Place>> song;
 };
@@ -313,6 +335,11 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   const std::string& MusicFolder() const { return musicFolder_; }
+
+  // MPD's id of the song held next behind the file playing (0: none).
+  unsigned Held() const { return held_; }
+  void Hold(unsigned id) { held_ = id; }
+  unsigned TakeHeld() { return held_.exchange(0); }
   MpdIds& Ids() { return *ids_; }
 
   // Runs `call` on the command connection: S_OK when it says so, else the
@@ -831,19 +858,31 @@ class Session : public std::enable_shared_from_this<Session> {
   // Reads the player's state on `c` (the caller holds its lock).
   HRESULT CaptureLocked(mpd_connection* c, Seen* seen) {
     if (c == connection_.get() && dead_) return RPC_E_DISCONNECTED;
-    mpd_status* status = mpd_run_status(c);
+    // One command list: another client's skip between two separate commands
+    // would pair the state of one song with another song.
+    if (!mpd_command_list_begin(c, true) || !mpd_send_status(c) || !mpd_send_current_song(c) ||
+        !mpd_command_list_end(c))
+      return Failure(c);
+    mpd_status* status = mpd_recv_status(c);
     if (!status) return Failure(c);
     const mpd_state state = mpd_status_get_state(status);
     seen->playing = state == MPD_STATE_PLAY;
     const int position = mpd_status_get_song_pos(status);
     const unsigned version = mpd_status_get_queue_version(status);
     seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
+    seen->elapsedMs = mpd_status_get_elapsed_ms(status);
+    seen->lengthMs = mpd_status_get_total_time(status) * 1000;
+    seen->at = std::chrono::steady_clock::now();
     mpd_status_free(status);
     seen->song.reset();
-    if (position < 0) return S_OK;
-    mpd_song* song = mpd_run_current_song(c);
-    if (!song) {
-      if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return Failure(c);
+    mpd_song* song = nullptr;
+    if (mpd_response_next(c)) song = mpd_recv_song(c);
+    if (!mpd_response_finish(c)) {
+      if (song) mpd_song_free(song);
+      return Failure(c);
+    }
+    if (position < 0 || !song) {
+      if (song) mpd_song_free(song);
       return S_OK;
     }
     Song data;
@@ -894,14 +933,28 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // The events between two looks at the player. A command always stops what
   // played and plays what plays afterwards, as the player does for commands.
+  // Another song playing without a command from here is the end of the last
+  // one, or someone else's choice at the player: that is followed, not
+  // reported as a stop (which would have the program play its own pick).
   void Compare(const Seen& before, const Seen& after, bool command) {
     const bool other = before.songId != after.songId;
-    if (before.playing && (command || !after.playing || other)) {
+    // The song held next has begun: that is the end of the last one.
+    const bool chosenElsewhere = !command && other && before.playing && after.playing &&
+                                 (held_ == 0 || after.songId != held_) && !Ended(before);
+    if (before.playing && (command || !after.playing || (other && !chosenElsewhere))) {
       Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
       lastStopped_ = before.songId;
     }
     if (after.playing && (command || !before.playing || other))
       Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
+  }
+
+  // Whether a song seen playing has reached its end by now (within a margin
+  // for MPD's buffers and the time the look took).
+  static bool Ended(const Seen& seen) {
+    if (seen.lengthMs == 0) return true;
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - seen.at);
+    return seen.elapsedMs + since.count() + kEndMargin >= seen.lengthMs;
   }
 
   HRESULT StartIdle() {
@@ -950,14 +1003,21 @@ class Session : public std::enable_shared_from_this<Session> {
     for (;;) {
       bool lost = !mpd_send_idle_mask(c.get(), static_cast<mpd_idle>(mask));
       if (!lost) {
+        // A player that stopped answering keeps its socket open and an idle
+        // wait would never end: a quiet spell asks it to end the wait, and
+        // no answer to that in time is a lost player.
         pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0], POLLIN, 0}};
         int ready;
-        while ((ready = ::poll(fds, 2, -1)) < 0 && errno == EINTR) {
+        while ((ready = ::poll(fds, 2, static_cast<int>(kIdleQuietSpell))) < 0 && errno == EINTR) {
         }
         if (fds[1].revents != 0) return;  // the application object is going away
-        const unsigned changed = mpd_recv_idle(c.get(), false);
-        lost = changed == 0;
-        if (!lost) {
+        if (ready == 0) {
+          lost = !mpd_send_noidle(c.get()) || !Readable(mpd_connection_get_fd(c.get()), wake->fds[0]);
+          if (::poll(&fds[1], 1, 0) > 0) return;
+        }
+        const unsigned changed = lost ? 0 : mpd_recv_idle(c.get(), false);
+        lost = lost || mpd_connection_get_error(c.get()) != MPD_ERROR_SUCCESS;
+        if (!lost && changed != 0) {
           auto session = weak.lock();
           if (!session) return;
           lost = !session->OnIdle(c.get(), changed);
@@ -1034,13 +1094,15 @@ class Session : public std::enable_shared_from_this<Session> {
       std::lock_guard lock(mutex_);
       dead_ = true;
     }
-    Post(ITEventAboutToPromptUserToQuit, {});
+    // Gone without a word: the connection says so, as the stand-in's does.
+    Post(ITEventAboutToPromptUserToQuit, {kPlayerLost});
     Post(ITEventQuitting, {});
   }
 
   std::mutex mutex_;  // the command connection
   Connection connection_;
   std::atomic<bool> dead_ = false;
+  std::atomic<unsigned> held_ = 0;
   std::string musicFolder_;
   std::shared_ptr<MpdIds> ids_;
 
@@ -1123,6 +1185,7 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
   HRESULT Play() override {
     if (place_.index <= 0) return E_FAIL;
     const QueueOrigin origin = ReadOrigin();
+    session_->TakeHeld();  // the queue becomes a playlist's
     return session_->Transport([&](mpd_connection* c) {
       QueueOrigin loaded;
       if (place_.playlist.empty()) {
@@ -1231,6 +1294,7 @@ class PlaylistBase : public Object<Base> {
 
   // Plays the playlist from its first track; shuffled when MPD's random mode is on.
   HRESULT PlayFirstTrack() override {
+    this->session_->TakeHeld();  // the queue becomes the playlist's
     return this->session_->Transport([&](mpd_connection* c) {
       mpd_status* status = mpd_run_status(c);
       if (!status) return false;
@@ -1444,6 +1508,17 @@ class App final : public IiTunes, public IConnectionPointContainer {
   HRESULT BackTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_previous(c); }); }
   HRESULT NextTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_next(c); }); }
   HRESULT Stop() override { return session_->Transport([](mpd_connection* c) { return mpd_run_stop(c); }); }
+  // MPD's pause keeps the place; only a playing MPD is paused (a stopped one
+  // would start).
+  HRESULT Pause() override {
+    return session_->Transport([](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      const bool playing = mpd_status_get_state(status) == MPD_STATE_PLAY;
+      mpd_status_free(status);
+      return !playing || mpd_run_pause(c, true);
+    });
+  }
 
   HRESULT Play() override {
     return session_->Transport([](mpd_connection* c) {
@@ -1459,15 +1534,65 @@ class App final : public IiTunes, public IConnectionPointContainer {
     });
   }
 
-  // One file: a queue of that file alone, which stops at its end.
+  // One file: a queue of that file alone, which stops at its end. When it
+  // is the file held next and MPD has just gone on to it, it plays on.
   HRESULT PlayFile(const std::string& filePath) override {
     const std::string uri = session_->UriOf(filePath);
+    const unsigned held = session_->TakeHeld();
     const HRESULT hr = session_->Transport([&](mpd_connection* c) {
+      if (held != 0) {
+        mpd_status* status = mpd_run_status(c);
+        if (!status) return false;
+        const bool reached = mpd_status_get_state(status) == MPD_STATE_PLAY &&
+                             mpd_status_get_song_pos(status) > 0 &&
+                             static_cast<unsigned>(mpd_status_get_song_id(status)) == held;
+        const auto position = static_cast<unsigned>(std::max(0, mpd_status_get_song_pos(status)));
+        mpd_status_free(status);
+        mpd_song* song = reached ? mpd_run_current_song(c) : nullptr;
+        const bool same = song && uri == mpd_song_get_uri(song);
+        if (song) mpd_song_free(song);
+        if (same) return mpd_run_delete_range(c, 0, position);
+        if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
+      }
       return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
              mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
     });
     if (hr != RPC_E_DISCONNECTED && session_->PassOverUndecodable(uri)) return S_OK;
     return hr;
+  }
+
+  // Holds the file that is to play next behind the one file playing, so MPD
+  // goes on to it without closing its output (no silence between them);
+  // an empty path holds nothing. Only the queue of one file played here is
+  // touched, and no event comes of it.
+  HRESULT QueueNextFile(const std::string& filePath) override {
+    const std::string uri = filePath.empty() ? std::string() : session_->UriOf(filePath);
+    return session_->Run([&](mpd_connection* c) {
+      mpd_status* status = mpd_run_status(c);
+      if (!status) return false;
+      // Whether it plays yet or not: MPD may take a moment to start it.
+      const bool first = mpd_status_get_song_pos(status) == 0 && !mpd_status_get_random(status) &&
+                         !mpd_status_get_repeat(status) && !mpd_status_get_single(status);
+      const unsigned length = mpd_status_get_queue_length(status);
+      mpd_status_free(status);
+      const unsigned held = session_->Held();
+      bool ours = first && length == 1;
+      if (first && length == 2 && held != 0) {
+        mpd_song* next = mpd_run_get_queue_song_pos(c, 1);
+        if (!next) return false;
+        ours = mpd_song_get_id(next) == held;
+        mpd_song_free(next);
+        if (ours) {
+          if (!mpd_run_delete(c, 1)) return false;
+          session_->TakeHeld();
+        }
+      }
+      if (!ours || uri.empty()) return true;
+      const int id = mpd_run_add_id(c, uri.c_str());
+      if (id < 0) return false;
+      session_->Hold(static_cast<unsigned>(id));
+      return true;
+    });
   }
 
   // MPD's stored playlists have no folders, which the automation interface

@@ -353,10 +353,13 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
            << "pid_file " << Quoted(runtime + "/pid") << "\n"
            << "bind_to_address " << Quoted(runtime + "/socket") << "\n"
            << "auto_update \"yes\"\n";
+    // One fixed format: a song of another rate or depth is converted rather
+    // than the output reopened (about 2 s of silence between them).
+    const char* format = "  format \"44100:16:2\"\n";
     if (output != "null")
-      config << "audio_output {\n  type " << Quoted(output) << "\n  name \"Desktop\"\n}\n";
+      config << "audio_output {\n  type " << Quoted(output) << "\n  name \"Desktop\"\n" << format << "}\n";
     // Time goes on without a sound server too.
-    config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n}\n";
+    config << "audio_output {\n  type \"null\"\n  name \"Silent\"\n  mixer_type \"none\"\n" << format << "}\n";
     if (!config) return false;
   }
   // What it writes later (database, stickers, playlists) is private too.

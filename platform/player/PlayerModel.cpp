@@ -363,6 +363,11 @@ struct PlayerModel::State {
   void DoStop(Millis now) {
     if (StopForCommand(now)) Halt();
   }
+  void DoPause(Millis now) {
+    if (!StopForCommand(now)) return;
+    state = ITPlayerStateStopped;
+    rate = 0;
+  }
   void DoNext(Millis now) {
     if (!CurrentData()) return;
     bool wasPlaying = StopForCommand(now);
@@ -512,6 +517,12 @@ HRESULT PlayerModel::Play() {
 HRESULT PlayerModel::Stop() {
   PLAYER_CALL_PROLOGUE();
   s.DoStop(now);
+  return S_OK;
+}
+
+HRESULT PlayerModel::Pause() {
+  PLAYER_CALL_PROLOGUE();
+  s.DoPause(now);
   return S_OK;
 }
 

@@ -107,6 +107,7 @@ class PlayerModel {
   // disabled and RPC_E_DISCONNECTED after Quit.
   HRESULT Play();
   HRESULT Stop();
+  HRESULT Pause();  // as Stop, but the position stays for Play
   HRESULT NextTrack();
   HRESULT BackTrack();
   HRESULT PlayFile(const std::string& path);

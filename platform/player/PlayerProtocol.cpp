@@ -158,6 +158,7 @@ const std::map<std::string, Handler>& Handlers() {
     h["app.NextTrack"] = [](Call& c) { return c.model.NextTrack(); };
     h["app.Play"] = [](Call& c) { return c.model.Play(); };
     h["app.Stop"] = [](Call& c) { return c.model.Stop(); };
+    h["app.Pause"] = [](Call& c) { return c.model.Pause(); };
     h["app.PlayFile"] = [](Call& c) { return c.model.PlayFile(StringArg(c.args, "path")); };
     h["app.CheckVersion"] = [](Call& c) {
       bool compatible = false;

@@ -193,6 +193,40 @@ TEST_F(ITunesPlayerTest, OwnTransportCommandsNeverReachPlayNext) {
   EXPECT_EQ(window_.playNextCalls, 1);
 }
 
+// A pause keeps the place, whoever pauses: the program's own pause is its
+// command; another's pause mid-track is told to the window, not played past,
+// and so is playing again there.
+TEST_F(ITunesPlayerTest, APauseKeepsThePlaceAndAPauseElsewhereIsFollowed) {
+  Player().Play();
+  Pump();
+  Advance(30000);
+  Player().Pause();
+  EXPECT_TRUE(Player().IsStopped());
+  Pump();
+  EXPECT_EQ(window_.playNextCalls, 0);
+  EXPECT_EQ(Player().GetPlayerPosition(), 30);
+  Player().Play();
+  Advance(2000);
+  EXPECT_EQ(Player().GetPlayerPosition(), 32);
+  Pump();
+
+  std::shared_ptr<pp::IiTunes> other;
+  ASSERT_EQ(pp::CoCreateITunesApp(&other), S_OK);
+  window_.pausedElsewhere.clear();  // each play event says it plays
+  ASSERT_EQ(other->Pause(), S_OK);
+  Pump();
+  EXPECT_EQ(window_.playNextCalls, 0);
+  EXPECT_EQ(window_.pausedElsewhere, std::vector<bool>{true});
+  ASSERT_EQ(other->Play(), S_OK);
+  Pump();
+  EXPECT_EQ(window_.pausedElsewhere, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Player().GetPlayerPosition(), 32);
+  // A stop there is still the end of what played: the next track comes.
+  ASSERT_EQ(other->Stop(), S_OK);
+  Pump();
+  EXPECT_EQ(window_.playNextCalls, 1);
+}
+
 TEST_F(ITunesPlayerTest, CommandsWhileStoppedMarkNoStop) {
   Player().NextTrack();
   EXPECT_FALSE(Ignoring());

@@ -34,8 +34,10 @@ class RecordingWindow : public CMainWindow {
   void OnTrackPlaying(const Track& track) override { playing.push_back(track); }
   void SetScanStatus(const std::string& status) override { statuses.push_back(status); }
   void OnPlayerQuit() override { ++quitCalls; }
+  void OnPlayerPaused(bool paused) override { pausedElsewhere.push_back(paused); }
 
   int playNextCalls = 0;
+  std::vector<bool> pausedElsewhere;
   int quitCalls = 0;
   std::vector<Track> playing;
   std::vector<std::string> statuses;
@@ -108,6 +110,7 @@ class ScriptedApp final : public pp::IiTunes {
   HRESULT Play() override { return real_->Play(); }
   HRESULT PlayFile(const std::string& path) override { return real_->PlayFile(path); }
   HRESULT Stop() override { return real_->Stop(); }
+  HRESULT Pause() override { return real_->Pause(); }
   HRESULT CheckVersion(long major, long minor, bool* compatible) override {
     return real_->CheckVersion(major, minor, compatible);
   }

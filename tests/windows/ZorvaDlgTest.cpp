@@ -130,6 +130,34 @@ TEST_F(ZorvaDlgTest, PlayNextLooksAtTheHistoryThePauseAndTheScheduleBeforeTaking
   expected.push_back(queue[0]);
   EXPECT_EQ(PlayRecords(), expected);
 
+  // A pause keeps the place: playing again goes on from there.
+  Run(3000);
+  const long before = model->Status().position;
+  ASSERT_GE(before, 3);
+  dialog->TogglePlayPause();
+  Run(5000);
+  EXPECT_EQ(model->Status().position, before);
+  dialog->TogglePlayPause();
+  Pump();
+  EXPECT_EQ(model->Status().state, pp::ITPlayerStatePlaying);
+  EXPECT_EQ(model->Status().position, before);
+  EXPECT_EQ(PlayRecords(), expected);
+
+  // Paused and played again at another client: the window follows, plays
+  // nothing of its own, and the control shows the state.
+  Run(2000);
+  std::shared_ptr<pp::IiTunes> other;
+  ASSERT_EQ(pp::CoCreateITunesApp(&other), S_OK);
+  ASSERT_EQ(other->Pause(), S_OK);
+  Pump();
+  EXPECT_TRUE(dialog->IsPaused());
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "playclass");
+  EXPECT_EQ(PlayRecords(), expected);
+  ASSERT_EQ(other->Play(), S_OK);
+  Pump();
+  EXPECT_FALSE(dialog->IsPaused());
+  EXPECT_EQ(dialog->GetElement("play")->GetClassName(), "pauseclass");
+
   // Paused: the stop only refreshes the now-playing area; "next" skips without playing.
   dialog->TogglePlayPause();
   Pump();

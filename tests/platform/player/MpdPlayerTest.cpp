@@ -90,8 +90,16 @@ class RecordingSink : public pp::IiTunesEvents {
     }
     std::string name;
     if (!args.empty())
-      if (auto object = std::get_if<std::shared_ptr<pp::IITObject>>(&args[0]); object && *object)
+      if (auto object = std::get_if<std::shared_ptr<pp::IITObject>>(&args[0]); object && *object) {
         (*object)->get_Name(&name);
+        if (auto track = pp::QueryInterface<pp::IITTrack>(*object); track && id == pp::ITEventPlayerPlay) {
+          long index = 0;
+          track->get_PlayOrderIndex(&index);
+          played.emplace_back(name, index);
+        }
+      }
+    if (id == pp::ITEventAboutToPromptUserToQuit && !args.empty())
+      if (auto number = std::get_if<long>(&args[0])) lostWords += *number == pp::kPlayerLost;
     events.emplace_back(id, name);
     return S_OK;
   }
@@ -101,6 +109,8 @@ class RecordingSink : public pp::IiTunesEvents {
     return n;
   }
   std::vector<std::pair<pp::DISPID, std::string>> events;
+  std::vector<std::pair<std::string, long>> played;  // the play events' tracks and places
+  int lostWords = 0;  // about-to-quit events that say the player was lost
   int databaseChanges = 0;
   std::size_t deletedRows = 0;
   std::set<long> changedIds;
@@ -405,6 +415,136 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(advised.Unadvise(), S_OK);
 }
 
+long Elapsed(TestMpd& mpd, mpd_state* state) {
+  auto c = mpd.Open();
+  mpd_status* status = c ? mpd_run_status(c.get()) : nullptr;
+  if (!status) return -1;
+  *state = mpd_status_get_state(status);
+  const long ms = static_cast<long>(mpd_status_get_elapsed_ms(status));
+  mpd_status_free(status);
+  return ms;
+}
+
+// A pause keeps the place and Play goes on from it. Another client pausing
+// is a stop with the place kept; another client choosing another song is
+// followed: the new song plays, and no stop says the last one ended.
+TEST_F(MpdPlayerTest, APauseKeepsThePlaceAndAnotherClientsChoiceIsNoEndOfTrack) {
+  const std::string longSong = mpd_.Music() + "/Kiri/long.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(longSong, "Long", "Kiri", "Ambient", 30, 500));
+  mpd_.Update();
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(longSong), S_OK);
+  mpd_state state = MPD_STATE_UNKNOWN;
+  ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &state) >= 1500; }));
+
+  ASSERT_EQ(app->Pause(), S_OK);
+  pp::ITPlayerState playerState = pp::ITPlayerStatePlaying;
+  app->get_PlayerState(&playerState);
+  EXPECT_EQ(playerState, pp::ITPlayerStateStopped);
+  const long paused = Elapsed(mpd_, &state);
+  EXPECT_EQ(state, MPD_STATE_PAUSE);
+  long position = 0;
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_GE(position, 1);
+  ASSERT_EQ(app->Play(), S_OK);
+  const long resumed = Elapsed(mpd_, &state);
+  EXPECT_EQ(state, MPD_STATE_PLAY);
+  EXPECT_GE(resumed, paused);
+  EXPECT_LT(resumed, paused + 500);
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
+
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  sink.events.clear();
+  ASSERT_TRUE(mpd_run_pause(other.get(), true));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_GE(position, 1);
+  ASSERT_TRUE(mpd_run_pause(other.get(), false));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+
+  // An insert and a skip there, mid-song.
+  sink.events.clear();
+  ASSERT_GE(mpd_run_add_id_to(other.get(), "Kiri/t1.ogg", 1), 0);
+  ASSERT_TRUE(mpd_run_next(other.get()));
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+  EXPECT_EQ(sink.events.back(), std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 1")));
+  EXPECT_EQ(sink.Count(pp::ITEventPlayerStop), 0u);
+  // That song's own end is an end.
+  EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+}
+
+// The file held next: MPD is on it when the stop event of the last one comes
+// (no stop between them, so no silence, on the null output too), and
+// playing it then keeps it playing where it is.
+TEST_F(MpdPlayerTest, AFileHeldNextFollowsWithoutAStopAndPlaysOn) {
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
+  ASSERT_EQ(app->QueueNextFile(Song(2)), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
+  sink.events.clear();
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  EXPECT_EQ(sink.events.front(), std::make_pair(pp::ITEventPlayerStop, std::string("Tone 4")));
+  pp::ITPlayerState state = pp::ITPlayerStateStopped;
+  app->get_PlayerState(&state);
+  EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  std::shared_ptr<pp::IITTrack> current;
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).name, "Tone 2");
+  mpd_state mpdState = MPD_STATE_UNKNOWN;
+  ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &mpdState) >= 300; }));
+  const long before = Elapsed(mpd_, &mpdState);
+  ASSERT_EQ(app->PlayFile(Song(2)), S_OK);
+  EXPECT_GE(Elapsed(mpd_, &mpdState), before);
+  auto other = mpd_.Open();
+  mpd_status* status = mpd_run_status(other.get());
+  ASSERT_TRUE(status);
+  EXPECT_EQ(mpd_status_get_queue_length(status), 1u);
+  mpd_status_free(status);
+}
+
+// Another client skipping fast: every play event names the song at the
+// place it reports, never the state of one song with another song.
+TEST_F(MpdPlayerTest, EventsNameTheSongThatPlaysUnderQuickSkipsElsewhere) {
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Round");
+  const std::vector<std::string> names = {"Tone 1", "Tone 2", "Tone 3", "Tone 4"};
+  for (int round = 0; round < 3; ++round) ASSERT_EQ(playlist->AddFiles({Song(1), Song(2), Song(3), Song(4)}), S_OK);
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
+
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(mpd_run_repeat(other.get(), true));
+  constexpr int kSkips = 200;
+  std::size_t seen = 0;
+  for (int i = 0; i < kSkips; ++i) {
+    ASSERT_TRUE(mpd_run_next(other.get()));
+    // Let the events of some skips through while the others race them.
+    if (i % 4 == 0) platform::PumpMessages();
+  }
+  mpd_status* status = mpd_run_status(other.get());
+  ASSERT_TRUE(status);
+  const long last = mpd_status_get_song_pos(status) + 1;
+  mpd_status_free(status);
+  EXPECT_TRUE(PumpUntil([&] { return !sink.played.empty() && sink.played.back().second == last; }));
+  for (const auto& [name, index] : sink.played) {
+    ASSERT_GE(index, 1);
+    EXPECT_EQ(name, names[static_cast<std::size_t>(index - 1) % names.size()]) << "at place " << index;
+    ++seen;
+  }
+  EXPECT_GT(seen, 1u);
+  mpd_run_stop(other.get());
+}
+
 TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   auto app = App();
   RecordingSink sink;
@@ -415,6 +555,8 @@ TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   mpd_.Stop();
   EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventQuitting) == 1; }));
   EXPECT_EQ(sink.Count(pp::ITEventAboutToPromptUserToQuit), 1u);
+  // It went without asking the user: the event says the player was lost.
+  EXPECT_EQ(sink.lostWords, 1);
   pp::ITPlayerState state;
   EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
   EXPECT_FALSE(pp::IsPlayerRunning());
@@ -443,6 +585,8 @@ TEST_F(MpdPlayerTest, APlayerThatStopsAnsweringIsDisconnectedNotWaitedFor) {
   ASSERT_EQ(advised.Result(), S_OK);
 
   mpd_.Pause();
+  // Nobody calls: the event connection notices by itself, well within 10 s.
+  EXPECT_TRUE(PumpUntil([&] { return sink.lostWords == 1; }, std::chrono::seconds(10)));
   pp::ITPlayerState state;
   EXPECT_EQ(app->get_PlayerState(&state), pp::RPC_E_DISCONNECTED);
   // Once disconnected, calls fail without asking again.

@@ -61,8 +61,10 @@ inline bool MakeSong(const std::string& path, const std::string& title, const st
 
 class TestMpd {
  public:
-  // `config`: lines added to MPD's configuration.
-  explicit TestMpd(const std::string& config = "")
+  // `config`: lines added to MPD's configuration; `output`: its audio
+  // output block (the null output unless given).
+  explicit TestMpd(const std::string& config = "",
+                   const std::string& output = "audio_output {\n  type \"null\"\n  name \"null\"\n  mixer_type \"none\"\n}\n")
       : host_("MPD_HOST", folder_.File("socket")),
         port_("MPD_PORT", nullptr),
         data_("XDG_DATA_HOME", folder_.File("data")),
@@ -77,8 +79,7 @@ class TestMpd {
         << "state_file \"" << folder_.File("state") << "\"\n"
         << "sticker_file \"" << folder_.File("sticker.sql") << "\"\n"
         << "bind_to_address \"" << folder_.File("socket") << "\"\n"
-        << "audio_output {\n  type \"null\"\n  name \"null\"\n  mixer_type \"none\"\n}\n"
-        << config;
+        << output << config;
   }
   ~TestMpd() {
     Resume();

@@ -1,0 +1,158 @@
+// What a listener hears between two tracks that the program hands MPD one at
+// a time, as it plays a mix: MPD plays into a PulseAudio of the test's own
+// with a null sink, whose monitor is recorded with parec at its default
+// latency (as a desktop plays; a low-latency recorder would make the whole
+// sink low-latency and hide a gap), and the silences are measured.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/player/ITunes.h"
+#include "platform/player/MpdPlayer.h"
+#include "tests/platform/player/MpdTestSupport.h"
+
+namespace {
+
+namespace pp = platform::player;
+using zorva_test::ChildProcess;
+using zorva_test::PumpUntil;
+using zorva_test::ScopedEnv;
+using zorva_test::TempFolder;
+using zorva_test::TestMpd;
+
+// The silences inside a 16-bit PCM WAV file (between its first and last
+// sound), in seconds, measured in windows of 10 ms.
+std::vector<double> Silences(const std::string& path, double* heard) {
+  *heard = 0;
+  std::ifstream file(path, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<double> gaps;
+  if (bytes.size() < 44) return gaps;
+  auto u16 = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8); };
+  auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+  unsigned channels = 2, rate = 44100;
+  std::size_t at = 12, data = 0;
+  while (at + 8 <= bytes.size()) {
+    const std::string id(&bytes[at], 4);
+    const std::size_t size = u32(at + 4);
+    if (id == "fmt ") {
+      channels = u16(at + 10);
+      rate = u32(at + 12);
+    } else if (id == "data") {
+      data = at + 8;
+      break;
+    }
+    at += 8 + size;
+  }
+  if (data == 0 || channels == 0) return gaps;
+  const std::size_t window = rate / 100 * channels * 2;
+  std::vector<bool> loud;
+  for (std::size_t w = data; w + window <= bytes.size(); w += window) {
+    double sum = 0;
+    for (std::size_t s = w; s < w + window; s += channels * 2) {
+      const auto sample = static_cast<int16_t>(u16(s));
+      sum += static_cast<double>(sample) * sample;
+    }
+    loud.push_back(std::sqrt(sum / (window / channels / 2)) > 300);
+  }
+  std::size_t silent = 0;
+  bool begun = false;
+  for (bool l : loud) {
+    if (l) {
+      *heard += 0.01;
+      if (begun && silent > 0) gaps.push_back(silent / 100.0);
+      begun = true;
+      silent = 0;
+    } else if (begun) {
+      ++silent;
+    }
+  }
+  return gaps;
+}
+
+// Hands the next song over at each end of one, as the program's window does
+// (PlayFile at the stop event), holding the one after it.
+class HandOver : public pp::IiTunesEvents {
+ public:
+  HandOver(std::shared_ptr<pp::IiTunes> app, std::vector<std::string> songs)
+      : app_(std::move(app)), songs_(std::move(songs)) {}
+  void Start() { Play(); }
+  HRESULT Invoke(pp::DISPID id, const std::vector<pp::EventArg>&) override {
+    if (id != pp::ITEventPlayerStop) return S_OK;
+    if (ownStops_ > 0) {
+      --ownStops_;
+      return S_OK;
+    }
+    if (next_ < songs_.size()) Play();
+    else ended = true;
+    return S_OK;
+  }
+  bool ended = false;
+
+ private:
+  void Play() {
+    pp::ITPlayerState state = pp::ITPlayerStateStopped;
+    app_->get_PlayerState(&state);
+    if (state == pp::ITPlayerStatePlaying) ++ownStops_;
+    app_->PlayFile(songs_[next_++]);
+    app_->QueueNextFile(next_ < songs_.size() ? songs_[next_] : std::string());
+  }
+  std::shared_ptr<pp::IiTunes> app_;
+  std::vector<std::string> songs_;
+  std::size_t next_ = 0;
+  int ownStops_ = 0;
+};
+
+TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
+  TempFolder runtime;
+  ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.File("run"));
+  std::filesystem::create_directories(runtime.File("run"));
+  std::filesystem::permissions(runtime.File("run"), std::filesystem::perms::owner_all);
+  ChildProcess pulse({"/usr/bin/pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                      "--use-pid-file=no", "-L", "module-null-sink sink_name=zsink", "-L",
+                      "module-native-protocol-unix"});
+  ASSERT_TRUE(pulse.Started());
+  const std::string socket = runtime.File("run") + "/pulse/native";
+  ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(socket); }));
+
+  TestMpd mpd("", "audio_output {\n  type \"pulse\"\n  name \"desktop\"\n  server \"unix:" + socket + "\"\n}\n");
+  std::vector<std::string> songs;
+  for (int i = 1; i <= 3; ++i) {
+    songs.push_back(mpd.Music() + "/Kiri/s" + std::to_string(i) + ".ogg");
+    ASSERT_TRUE(zorva_test::MakeSong(songs.back(), "Song " + std::to_string(i), "Kiri", "Ambient", 3, 300 + 100 * i));
+  }
+  mpd.Start();
+
+  const std::string recording = runtime.File("heard.wav");
+  ChildProcess parec({"/usr/bin/parec", "-d", "zsink.monitor", "--file-format=wav", recording});
+  ASSERT_TRUE(parec.Started());
+  std::shared_ptr<pp::IiTunes> app;
+  ASSERT_EQ(pp::CoCreateITunesApp(&app), S_OK);
+  HandOver handOver(app, songs);
+  std::shared_ptr<pp::IConnectionPoint> point;
+  pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&handOver, &cookie), S_OK);
+  handOver.Start();
+  ASSERT_TRUE(PumpUntil([&] { return handOver.ended; }));
+  ::kill(parec.Pid(), SIGINT);  // it ends its file and quits
+  parec.Wait();
+  point->Unadvise(cookie);
+
+  double heard = 0;
+  const std::vector<double> gaps = Silences(recording, &heard);
+  std::printf("heard %.2f s of 9 s\n", heard);
+  for (double gap : gaps) std::printf("silence between tracks: %.2f s\n", gap);
+  EXPECT_GT(heard, 7.5);
+  for (double gap : gaps) EXPECT_LT(gap, 0.3);
+}
+
+}  // namespace
