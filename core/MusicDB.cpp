@@ -390,6 +390,14 @@ void MusicDB::Close() {
   SQLiteDB::Close();
 }
 
+long long MusicDB::WriteStamp() {
+  auto lock = Lock();
+  sqlite3_int64 version = 0;
+  if (!Handle() || IsFailed() || !ReadDataVersion(version)) return -1;
+  // Both only grow: their sum moves with either.
+  return version + sqlite3_total_changes64(Handle());
+}
+
 void MusicDB::Analyze() {
   auto lock = Lock();
   Exec("ANALYZE;");

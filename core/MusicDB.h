@@ -45,6 +45,9 @@ class MusicDB : public SQLiteDB {
   // True when the file did not exist, held no tracks' table yet, or could
   // not be opened and was replaced, and this instance made it.
   bool IsNewDatabase() const { return newDatabase_; }
+  // Moves on whenever the file is written, by this connection or another;
+  // -1 when it cannot be read.
+  long long WriteStamp();
   // The file of the last Open.
   std::string GetPath() const {
     auto lock = Lock();

@@ -246,4 +246,6 @@ class CZorvaDlg : public CMainWindow {
   bool pageFilled = false;
   // A new database's page completed before the status window was made.
   bool welcomePending = false;
+  // The database as the poll last found the queue empty (see PollPlayer).
+  long long emptyQueueStamp = -1;
 };
