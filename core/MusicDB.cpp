@@ -551,8 +551,8 @@ void MusicDB::CreateMissingIndexes() {
          " BEGIN UPDATE " + kTagListChangeTable + " SET count = count + 1; END");
   }
   bool deltas = exists(kTagListDeltaTable) ||
-                Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kTagListDeltaTable + " (seq INTEGER PRIMARY KEY AUTOINCREMENT, tagid, delta INTEGER)") ==
-                    SQLITE_OK;
+                Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kTagListDeltaTable +
+                     " (seq INTEGER PRIMARY KEY AUTOINCREMENT, tagid, delta INTEGER)") == SQLITE_OK;
   for (const auto& trigger : kTagListDeltaTriggers) {
     if (!deltas) break;
     deltas = exists(trigger.name) || Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " +

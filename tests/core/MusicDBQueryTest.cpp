@@ -471,7 +471,12 @@ TEST_F(MusicDBQueryTest, TagListsCountAnotherConnectionsChanges) {
        }},
       {"track retagged", [&] { Track t(11); scan.SetTrackTag(t, "Moved", TagGenre, true); }},
       {"genre moved by a rescan", [&] { scan.AddOrUpdateTrack(scanned("/new/1", "Fresh")); }},
-      {"assignment added twice", [&] { Track t(12); scan.AddTrackTag(t, Tag("Tag 3", 0, 6)); scan.AddTrackTag(t, Tag("Tag 3", 0, 6)); }},
+      {"assignment added twice",
+       [&] {
+         Track t(12);
+         scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
+         scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
+       }},
       {"assignment removed", [&] { Track t(12); scan.RemoveTrackTag(t, Tag("Tag 3", 0, 6)); }},
       {"assignment moved to a dumped track", [&] { scan.Exec("UPDATE tracktag SET trackid = 5 WHERE trackid = 13"); }},
       {"track dumped", [&] { Track t(14); scan.DisableTrack(t); }},
