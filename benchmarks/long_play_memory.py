@@ -4,7 +4,7 @@ manual clock) plays many tracks of the player stand-in (its sample library,
 on its own manual clock), and the proportional set size (PSS) of Zorva and of
 its browser's process tree is printed every so many tracks.
 
-    benchmarks/long_play_memory.py [build folder] [--tracks N] [--every N]
+    benchmarks/long_play_memory.py [build folder] [--tracks N] [--every N] [--shown]
 
 Each track: the stand-in's track is sought to its end (it stops and Zorva
 plays the next of its queue), then Zorva's clock moves one second on and its
@@ -59,6 +59,7 @@ def main():
     parser.add_argument("--tracks", type=int, default=3000)
     parser.add_argument("--every", type=int, default=250)
     parser.add_argument("--log", help="keep Zorva's standard error in this file")
+    parser.add_argument("--shown", action="store_true", help="show the windows on $DISPLAY instead of headless")
     args = parser.parse_args()
     bin_dir = os.path.abspath(os.path.join(args.build, "bin"))
     home = tempfile.mkdtemp(prefix="zorva-long-play-")
@@ -68,7 +69,7 @@ def main():
     socket = os.path.join(home, "runtime", "player.sock")
     env.update(HOME=home, XDG_DATA_HOME=home + "/data", XDG_CONFIG_HOME=home + "/config",
                XDG_RUNTIME_DIR=home + "/runtime", TMPDIR=home + "/tmp", ZORVA_PLAYER_SOCKET=socket,
-               ZORVA_HEADLESS="1", ZORVA_INTERNET_CONNECTED="0", ZORVA_DESKTOP_CONTROL="1")
+               ZORVA_HEADLESS="0" if args.shown else "1", ZORVA_INTERNET_CONNECTED="0", ZORVA_DESKTOP_CONTROL="1")
     env.pop("ZORVA_PLAYER_LIBRARY", None)
     player_log = open(os.path.join(home, "player.log"), "w")
     player = subprocess.Popen([bin_dir + "/zorva-player", "serve", "--sample", "--manual-clock", "--socket", socket],
