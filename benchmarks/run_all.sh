@@ -102,6 +102,12 @@ for program in programs:
             if upgraded:
                 text += f"; upgraded file {fmt(upgraded[0])}, x{plain[0] / upgraded[0]:.1f}"
             rows.append((short, case + " after a change", text + ")", load_text))
+            # The scan's connection stored a track: the tag lists beside the plain statement.
+            elsewhere = times.get(case + "/project_elsewhere")
+            if elsewhere:
+                rows.append((short, case + " after another connection's change",
+                             f"{fmt(elsewhere[0], elsewhere[1])} (plain {fmt(plain[0])}, x{plain[0] / elsewhere[0]:.1f})",
+                             load_text))
         continue
     for name, (value, unit) in times.items():
         rows.append((short, name.replace("BM_", ""), fmt(value, unit), load_text))

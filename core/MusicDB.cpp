@@ -154,6 +154,39 @@ constexpr struct {
 #undef TAGLIST_ASSIGNMENT_LOG
 constexpr int kTagListLogLimit = 100000;
 
+// Every connection's writes to those tables, logged in the file as the same
+// +1 and -1 on a tag id: a connection whose kept lists another connection
+// (the scan's) changed brings them up to date from the rows logged since it
+// read them. The rows are numbered without gaps and never again from a
+// lower number; the oldest are deleted once 100,000 newer ones stand, and a
+// connection that read its lists before the oldest left reads them all again.
+constexpr const char* kTagListDeltaTable = "taglistdelta";
+#define TAGLIST_TRACK_DELTA(row, delta)                                                                \
+  "INSERT INTO taglistdelta (tagid, delta) SELECT tagid, " delta " FROM tracktag WHERE " row \
+  ".enabled = 1 AND trackid = " row ".id AND typeof(tagid) = 'integer';"
+#define TAGLIST_ASSIGNMENT_DELTA(row, delta)                                                            \
+  "INSERT INTO taglistdelta (tagid, delta) SELECT " row ".tagid, " delta " WHERE typeof(" row           \
+  ".tagid) = 'integer' AND typeof(" row ".trackid) = 'integer' AND EXISTS (SELECT 1 FROM track WHERE " \
+  "id = " row ".trackid AND enabled = 1);"
+constexpr struct {
+  const char* name;
+  const char* event;
+  const char* log;
+} kTagListDeltaTriggers[] = {
+    {"taglistdelta_track_insert", "INSERT ON track", TAGLIST_TRACK_DELTA("NEW", "1")},
+    {"taglistdelta_track_delete", "DELETE ON track", TAGLIST_TRACK_DELTA("OLD", "-1")},
+    {"taglistdelta_track_update", "UPDATE OF id, enabled ON track",
+     TAGLIST_TRACK_DELTA("OLD", "-1") TAGLIST_TRACK_DELTA("NEW", "1")},
+    {"taglistdelta_tracktag_insert", "INSERT ON tracktag", TAGLIST_ASSIGNMENT_DELTA("NEW", "1")},
+    {"taglistdelta_tracktag_delete", "DELETE ON tracktag", TAGLIST_ASSIGNMENT_DELTA("OLD", "-1")},
+    {"taglistdelta_tracktag_update", "UPDATE OF id, trackid, tagid ON tracktag",
+     TAGLIST_ASSIGNMENT_DELTA("OLD", "-1") TAGLIST_ASSIGNMENT_DELTA("NEW", "1")},
+    {"taglistdelta_trim", "INSERT ON taglistdelta WHEN NEW.seq % 10000 = 0",
+     "DELETE FROM taglistdelta WHERE seq <= NEW.seq - 100000;"},
+};
+#undef TAGLIST_TRACK_DELTA
+#undef TAGLIST_ASSIGNMENT_DELTA
+
 // Each connection keeps up to 32 MB of pages: the tag lists and mix pages
 // touch most of a large library. The file is read, not mapped: a map gained
 // no measured speed and stayed resident (110 MB at 300,000 tracks). The journal is emptied after each transaction instead of deleted: a scan
@@ -404,6 +437,12 @@ void MusicDB::Close() {
   SQLiteDB::Close();
 }
 
+long long MusicDB::TrackChanges() {
+  auto lock = Lock();
+  sqlite3_int64 count = 0;
+  return ReadTagListChanges(count) ? count : -1;
+}
+
 void MusicDB::Analyze() {
   auto lock = Lock();
   Exec("ANALYZE;");
@@ -545,6 +584,16 @@ void MusicDB::CreateMissingIndexes() {
     Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " + trigger.event +
          " BEGIN UPDATE " + kTagListChangeTable + " SET count = count + 1; END");
   }
+  bool deltas = exists(kTagListDeltaTable) ||
+                Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kTagListDeltaTable +
+                     " (seq INTEGER PRIMARY KEY AUTOINCREMENT, tagid, delta INTEGER)") == SQLITE_OK;
+  for (const auto& trigger : kTagListDeltaTriggers) {
+    if (!deltas) break;
+    deltas = exists(trigger.name) || Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " +
+                                          trigger.event + " BEGIN " + trigger.log + " END") == SQLITE_OK;
+  }
+  // Without every trigger the log misses writes: the lists are read again.
+  tagListDeltas_ = deltas;
   SQLiteRowSet counted;
   Query(std::string("SELECT count FROM ") + kTagListChangeTable, counted);
   if (counted.empty()) Exec(std::string("INSERT INTO ") + kTagListChangeTable + " (count) VALUES (0)");

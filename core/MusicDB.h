@@ -45,6 +45,9 @@ class MusicDB : public SQLiteDB {
   // True when the file did not exist, held no tracks' table yet, or could
   // not be opened and was replaced, and this instance made it.
   bool IsNewDatabase() const { return newDatabase_; }
+  // Moves on with every write to tracks, tags or their assignments, by any
+  // connection; -1 when it cannot be read.
+  long long TrackChanges();
   // The file of the last Open.
   std::string GetPath() const {
     auto lock = Lock();
@@ -447,6 +450,8 @@ class MusicDB : public SQLiteDB {
     // that any write drops the lists.
     bool counted = false;
     sqlite3_int64 changeCount = 0;
+    // The last row of taglistdelta then; -1 when it could not be read.
+    sqlite3_int64 lastDelta = -1;
     // By name (ties by id), as the tag pages list them.
     TagList byName;
     // Per entry of byName: its stored type is an integer (a type of another
@@ -470,6 +475,13 @@ class MusicDB : public SQLiteDB {
   // kept frequencies, when they are all that changed since the lists were
   // read. False when the lists must be read again.
   bool ApplyOwnTagListWrites(TagCache& cache, sqlite3_int64 changeCount);
+  // Inside a transaction: the writes of every connection since the lists
+  // were read, from the file's log, applied to the kept frequencies. False
+  // (the frequencies untouched) when the log does not reach back that far.
+  bool ApplyLoggedTagListWrites(TagCache& cache);
+  // Inside a transaction: the last row of the file's log (0 when empty, -1
+  // when it cannot be read).
+  sqlite3_int64 ReadLastTagListDelta();
   // Empties the log and logs from now on (the kept lists stand as read).
   void RestartTagListLog();
   // The cache when nothing has changed since it was read; null otherwise
@@ -529,6 +541,8 @@ class MusicDB : public SQLiteDB {
   StatementHandle tagListChanges_;
   // This connection logs its own writes to the tag lists' tables (temp.taglistlog).
   bool tagListLogging_ = false;
+  // The file logs every connection's writes to them (table taglistdelta).
+  bool tagListDeltas_ = false;
   TagCache tagCache_;
   bool failed_ = false;
   std::string failure_;

@@ -82,7 +82,10 @@ MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
   sqlite3_int64 changeCount = 0;
   const bool counted = ReadTagListChanges(changeCount);
   bool complete = false;
-  if (began && counted && cache.valid && cache.counted && ApplyOwnTagListWrites(cache, changeCount)) {
+  // The file's log first: it leaves the frequencies untouched when it does
+  // not serve, while this connection's may have applied part of its own.
+  if (began && counted && cache.valid && cache.counted &&
+      (ApplyLoggedTagListWrites(cache) || ApplyOwnTagListWrites(cache, changeCount))) {
     complete = true;
   } else if (!readAll) {
     // The frequencies may be stale or half brought up to date.
@@ -120,7 +123,10 @@ MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
     }
   }
   complete = complete && ReadTagsByName(cache);
-  if (complete) RestartTagListLog();
+  if (complete) {
+    RestartTagListLog();
+    cache.lastDelta = ReadLastTagListDelta();
+  }
   if (began) Exec("COMMIT");
   if (!complete) {
     cache.valid = false;
@@ -187,6 +193,49 @@ bool MusicDB::ApplyOwnTagListWrites(TagCache& cache, sqlite3_int64 changeCount) 
   }
   // A failure half way leaves the frequencies wrong: they are read again.
   return rc == SQLITE_DONE;
+}
+
+sqlite3_int64 MusicDB::ReadLastTagListDelta() {
+  if (!tagListDeltas_) return -1;
+  sqlite3_stmt* raw = nullptr;
+  // The last number given, whether its row still stands or not.
+  if (sqlite3_prepare_v2(Handle(), "SELECT IFNULL((SELECT seq FROM sqlite_sequence WHERE name = 'taglistdelta'), 0)",
+                         -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return -1;
+  }
+  StatementHandle last(raw);
+  return sqlite3_step(raw) == SQLITE_ROW ? sqlite3_column_int64(raw, 0) : -1;
+}
+
+bool MusicDB::ApplyLoggedTagListWrites(TagCache& cache) {
+  if (!tagListDeltas_ || cache.lastDelta < 0) return false;
+  const sqlite3_int64 last = ReadLastTagListDelta();
+  if (last < cache.lastDelta) return false;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(Handle(),
+                         "SELECT seq, tagid, delta FROM taglistdelta WHERE seq > ?1 ORDER BY seq",
+                         -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return false;
+  }
+  StatementHandle log(raw);
+  sqlite3_bind_int64(raw, 1, cache.lastDelta);
+  // Gathered first: a log cut short leaves the frequencies as they were.
+  std::vector<std::pair<sqlite3_int64, int>> deltas;
+  sqlite3_int64 expected = cache.lastDelta + 1;
+  int rc = SQLITE_ROW;
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    // Rows deleted since the lists were read: the log no longer reaches back.
+    if (sqlite3_column_int64(raw, 0) != expected++) return false;
+    if (sqlite3_column_type(raw, 1) == SQLITE_INTEGER) {
+      deltas.emplace_back(sqlite3_column_int64(raw, 1), sqlite3_column_int(raw, 2));
+    }
+  }
+  // Every row numbered since the reading still stands.
+  if (rc != SQLITE_DONE || expected != last + 1) return false;
+  for (const auto& [tagId, delta] : deltas) cache.frequencies.Add(tagId, delta);
+  return true;
 }
 
 void MusicDB::RestartTagListLog() {

@@ -306,6 +306,11 @@ void CZorvaDlg::PollPlayer() {
         }
       }
     }
+    // A page filled before the scan stored a track plays once it has: the
+    // scan reports a large library only every fifth of the way.
+    if (upcoming.empty() && !paused && currentMix.IsLibraryMix() && theMusicDB.TrackChanges() != emptyQueueTracks) {
+      PlayStoredTracks();
+    }
     const int position = player->GetPlayerPosition();
     // The scan keeps quiet around a track change: from 18 s before the end
     // until 5 s into the next.

@@ -252,4 +252,7 @@ class CZorvaDlg : public CMainWindow {
   bool pageFilled = false;
   // A new database's page completed before the status window was made.
   bool welcomePending = false;
+  // The database's track changes when the queue was last filled empty (see
+  // PollPlayer).
+  long long emptyQueueTracks = -1;
 };

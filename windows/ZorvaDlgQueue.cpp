@@ -114,6 +114,7 @@ bool CZorvaDlg::HandOver(const Track& track) {
 
 void CZorvaDlg::RefillQueue() {
   upcoming.clear();
+  emptyQueueTracks = theMusicDB.TrackChanges();
   if (currentMix.IsLibraryMix()) {
     for (int i = 0; i < kShownEntries; ++i) {
       Track pick = theMusicDB.GetNextRandomTrack(currentMix, i == 0);

@@ -331,7 +331,10 @@ void ChromiumHtmlDocument::SetUp() {
   std::vector<std::pair<const char*, Json>> setup = {
       {"Page.enable", Json::object()},
       {"Runtime.enable", Json::object()},
-      {"Debugger.enable", Json::object()},
+      // Each page call is a script of its own; the debugger keeps the source
+      // of every one it saw after it is gone unless told otherwise, and a
+      // long play grows the page's renderer with them.
+      {"Debugger.enable", {{"maxScriptsCacheSize", 0}}},
       {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
   };
   if (browser_->Headless()) {

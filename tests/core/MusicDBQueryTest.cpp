@@ -122,9 +122,9 @@ class MusicDBQueryTest : public zorva_test::RecordsTest {
     return Describe(tracks);
   }
 
-  std::vector<std::string> TagsByType(int type) {
+  std::vector<std::string> TagsByType(int type, MusicDB& lists) {
     TagList tags;
-    db.GetTagsByType(tags, type, "");
+    lists.GetTagsByType(tags, type, "");
     return Describe(tags);
   }
   std::vector<std::string> PlainTagsByType(int type) {
@@ -135,11 +135,12 @@ class MusicDBQueryTest : public zorva_test::RecordsTest {
   }
 
   // Every listing that a change can alter, next to its plain statement.
-  void ExpectTagListsAsPlain() {
+  void ExpectTagListsAsPlain() { ExpectTagListsAsPlain(db); }
+  void ExpectTagListsAsPlain(MusicDB& lists) {
     RefreshReference();
-    for (int type = 0; type <= 5; ++type) EXPECT_EQ(TagsByType(type), PlainTagsByType(type)) << type;
+    for (int type = 0; type <= 5; ++type) EXPECT_EQ(TagsByType(type, lists), PlainTagsByType(type)) << type;
     TagList all;
-    EXPECT_EQ(db.GetTagsPage(all, 0, 1000), Number("SELECT COUNT (id) FROM tag"));
+    EXPECT_EQ(lists.GetTagsPage(all, 0, 1000), Number("SELECT COUNT (id) FROM tag"));
     EXPECT_EQ(Describe(all),
               PlainTags("SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = "
                         "1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY "
@@ -406,9 +407,17 @@ TEST_F(MusicDBQueryTest, TagListsOutliveWritesToMixesSchedulesAndPlaysAndFollowT
       {"assignment", [&] { Track t(7); lists.AddTrackTag(t, Tag("Tag 1", 1, 3)); }, true},
       {"dump", [&] { Track t(8); lists.DisableTrack(t); }, true},
       {"tag renamed", [&] { Tag t("Zz", 1, 3); lists.RenameTag(t); }, true},
-      {"assignment of another connection", [&] { Track t(9); other.SetTrackTag(t, "Else", 1, false); }, false},
-      {"dump of another connection", [&] { Track t(9); other.DisableTrack(t); }, false},
-      {"tag of another connection", [&] { Tag t("Yy", 1, 4); other.RenameTag(t); }, false},
+      // So do another connection's, from the file's log.
+      {"assignment of another connection", [&] { Track t(9); other.SetTrackTag(t, "Else", 1, false); }, true},
+      {"dump of another connection", [&] { Track t(9); other.DisableTrack(t); }, true},
+      {"tag of another connection", [&] { Tag t("Yy", 1, 4); other.RenameTag(t); }, true},
+      // A log that no longer reaches back to the reading: read anew.
+      {"log trimmed",
+       [&] {
+         other.Exec("INSERT INTO tracktag (trackid, tagid) SELECT id, 3 FROM track WHERE enabled = 1 LIMIT 1");
+         other.Exec("DELETE FROM taglistdelta");
+       },
+       false},
   };
   for (const Write& write : writes) {
     write.write();
@@ -421,6 +430,72 @@ TEST_F(MusicDBQueryTest, TagListsOutliveWritesToMixesSchedulesAndPlaysAndFollowT
     lists.GetTagsByType(kept, 1, "");
     RefreshReference();
     EXPECT_EQ(Describe(kept), PlainTagsByType(1)) << write.what;
+  }
+}
+
+// Another connection (the scan's) adds, retags, dumps and deletes tracks:
+// the kept lists count its changes from the file's log, as the plain
+// statements count them, without reading the library again.
+TEST_F(MusicDBQueryTest, TagListsCountAnotherConnectionsChanges) {
+  CountingDB lists(folder.File("music.db"));
+  const int assignments = Number("SELECT COUNT(*) FROM tracktag");
+  auto read = [&] {
+    return lists.RowsRead([&] {
+      TagList tags;
+      lists.GetTagsByType(tags, TagGenre, "");
+    });
+  };
+  ASSERT_GE(read(), assignments);
+  MusicDB scan(folder.File("music.db"));
+  auto scanned = [](const std::string& location, const std::string& genre) {
+    Track track;
+    track.name = "New";
+    track.location = location;
+    track.album = "Tag 2";
+    track.artist = "Artist " + location;
+    track.genre = genre;
+    return track;
+  };
+  struct Change {
+    const char* what;
+    std::function<void()> write;
+  };
+  const Change changes[] = {
+      {"track added", [&] { scan.AddOrUpdateTrack(scanned("/new/1", "Tag 1")); }},
+      {"tracks added in one batch",
+       [&] {
+         scan.BatchScanWrites(true);
+         for (const char* location : {"/new/2", "/new/3", "/new/4"}) scan.AddOrUpdateTrack(scanned(location, "Fresh"));
+         scan.FlushScanWrites();
+         scan.BatchScanWrites(false);
+       }},
+      {"track retagged", [&] { Track t(11); scan.SetTrackTag(t, "Moved", TagGenre, true); }},
+      {"genre moved by a rescan", [&] { scan.AddOrUpdateTrack(scanned("/new/1", "Fresh")); }},
+      {"assignment added twice",
+       [&] {
+         Track t(12);
+         scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
+         scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
+       }},
+      {"assignment removed", [&] { Track t(12); scan.RemoveTrackTag(t, Tag("Tag 3", 0, 6)); }},
+      {"assignment moved to a dumped track", [&] { scan.Exec("UPDATE tracktag SET trackid = 5 WHERE trackid = 13"); }},
+      {"track dumped", [&] { Track t(14); scan.DisableTrack(t); }},
+      {"track taken back", [&] { scan.EnableTrack(Track(14)); }},
+      {"tag deleted", [&] { scan.DeleteTag(Tag("", 0, 4)); }},
+      {"tag renamed", [&] { Tag t("Aaa", 0, 6); scan.RenameTag(t); }},
+      {"tracks deleted",
+       [&] {
+         scan.MarkAllTracksNotOnDisk();
+         scan.Exec("UPDATE track SET ondisk = 1 WHERE id % 3 <> 0");
+         scan.DeleteTracksNotOnDisk();
+       }},
+      {"both connections", [&] { Track t(16); lists.AddTrackTag(t, Tag("Tag 1", 1, 3)); scan.DisableTrack(t); }},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    change.write();
+    EXPECT_LT(read(), assignments);
+    ExpectTagListsAsPlain(lists);
   }
 }
 

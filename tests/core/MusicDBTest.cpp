@@ -102,9 +102,9 @@ TEST_F(MusicDBTest, NewFileGetsSchemaSeedRowsAndEveryStatement) {
   auto tables = Column(
       Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY name"),
       "name");
-  // taglistchange is the program's own, as its indexes are.
+  // taglistchange and taglistdelta are the program's own, as its indexes are.
   EXPECT_EQ(tables, (std::vector<std::string>{"mix", "mixtag", "schedule", "scheduleItem", "tag", "tagType",
-                                              "taglistchange", "track", "trackPlayRecord", "tracktag",
+                                              "taglistchange", "taglistdelta", "track", "trackPlayRecord", "tracktag",
                                               "version"}));
 
   auto types = Rows(db, "SELECT id, name FROM tagType ORDER BY id");
