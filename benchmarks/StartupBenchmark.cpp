@@ -24,6 +24,10 @@
 // browser_s (start to Zorva's first child, the browser), settle_s (playing
 // to quiet) and quit_s (the stand-in's quit to Zorva's exit).
 //
+// Beside it, its floor in the same run: a bare Chromium started as Zorva
+// starts it (headless, over the pipe) to a blank page that answers, then
+// closed (BareChromiumToBlankPage, one start per iteration too).
+//
 // ZORVA_BENCH_TRACE=<file> runs Zorva with ZORVA_CHROMIUM_TRACE=1 and appends
 // each start's output to the file, headed by its times: where a start's time
 // goes.
@@ -47,6 +51,7 @@
 #include <vector>
 
 #include "benchmarks/GeneratedLibrary.h"
+#include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
 
@@ -439,7 +444,30 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
   state.counters["quit_s"] = average(sum.quit);
 }
 
+// The floor: Chromium's own start to a blank page of ours that answers.
+void BareChromiumToBlankPage(benchmark::State& state) {
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    std::string error;
+    platform::chromium::Browser::Options options;
+    options.headless = true;
+    auto browser = platform::chromium::Browser::Start(options, &error);
+    auto page = browser ? platform::ChromiumHtmlDocument::Create(browser, &error) : nullptr;
+    if (!page || !page->GetBody()) {
+      state.SkipWithError(("no blank page: " + error).c_str());
+      return;
+    }
+    state.SetIterationTime(Seconds(Clock::now() - t0));
+    page.reset();
+    browser.reset();
+  }
+}
+
 const bool registered = [] {
+  benchmark::RegisterBenchmark("BM_BareChromiumToBlankPage", BareChromiumToBlankPage)
+      ->Unit(benchmark::kMillisecond)
+      ->UseManualTime()
+      ->Iterations(1);
   std::vector<std::string> programs;
   if (const char* listed = std::getenv("ZORVA_BENCH_PROGRAMS"); listed && *listed) {
     std::istringstream list(listed);

@@ -348,5 +348,7 @@ void SetBrowserFactory(BrowserFactory factory) {
 }
 
 void FinishPageLoads() { ChromiumHtmlDocument::FinishLoads(); }
+void DeferNewPages(bool defer) { ChromiumHtmlDocument::DeferNew(defer); }
+void StartDeferredPages() { ChromiumHtmlDocument::StartDeferred(); }
 
 }  // namespace platform

@@ -192,6 +192,14 @@ void SetBrowserFactory(BrowserFactory factory);
 // sent to and each dialog has heard so (OnDocumentComplete): pages load side
 // by side while the program goes on, and a program's set-up waits here for
 // all of them at once. Nothing to wait for with the in-memory document.
+// Pages deferred and not yet started are not waited for.
 void FinishPageLoads();
+
+// While deferred, the pages of dialogs made on this thread start only when
+// StartDeferredPages is called or one is first needed (read, written, its
+// window shown): a program's first page gets the machine to itself, and
+// hidden windows' pages follow. Nothing changes for the in-memory document.
+void DeferNewPages(bool defer);
+void StartDeferredPages();
 
 }  // namespace platform
