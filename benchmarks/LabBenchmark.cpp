@@ -1,11 +1,16 @@
 // The Lab on a generated library of 100,000 tracks, in its real pages in
 // headless Chromium: each view's handler from the click to the page written
 // (the largest tag, the largest mix, home, a search, page 500 of the tracks),
-// from a view of another kind (its page file loads first) and of the same
-// kind (drawn in place), the page load alone, and beside them the queries and
-// renderings the views are made of.
+// from a view of another kind (its page switched to, kept loaded since its
+// first load) and of the same kind (drawn in place), a page file's load
+// alone beside its floor (two tiny page files), and beside them the queries
+// and renderings the views are made of.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -169,6 +174,28 @@ void BM_LabPageLoadOnly(benchmark::State& state) {
   }
 }
 
+// The floor of a page load, in the same page: a navigation between two tiny
+// page files (a body of the Lab's id, nothing else).
+void BM_LabTinyPageLoadFloor(benchmark::State& state) {
+  LabFixture lab(state);
+  if (!lab.Page()) return;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("zorva-bench-tiny-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string pages[] = {(folder / "a.htm").string(), (folder / "b.htm").string()};
+  for (const std::string& page : pages) std::ofstream(page) << "<!DOCTYPE html><body id=TrackInfo>tiny</body>";
+  int n = 0;
+  for (auto _ : state) {
+    if (!lab.Page()->LoadFile(pages[++n % 2])) {
+      state.SkipWithError(("the page did not load: " + lab.Page()->LastError()).c_str());
+      break;
+    }
+    lab.Page()->GetElementById("TrackInfo");
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
 // In place on the track page: the four find lists for a typed text.
 void BM_LabSearch(benchmark::State& state) {
   LabFixture lab(state);
@@ -269,6 +296,7 @@ BENCHMARK(BM_LabLargestTagInPlace)->Unit(benchmark::kMillisecond)->Iterations(20
 BENCHMARK(BM_LabLargestMixInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabHomeInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabPageLoadOnly)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabTinyPageLoadFloor)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LabTrackPage500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryTagTracksAndRelated)->Unit(benchmark::kMillisecond);

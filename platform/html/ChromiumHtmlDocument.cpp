@@ -288,11 +288,25 @@ void ChromiumHtmlDocument::StartDeferred() {
 void ChromiumHtmlDocument::OpenDeferred() {
   if (!deferred_) return;
   deferred_ = false;
+  if (!deferredPlace_) {
+    Open();
+    return;
+  }
+  // A hidden window is hidden before its page loads: the window is found by
+  // a title the blank page shows.
+  std::optional<Load> pending = std::move(loading_);
+  loading_.reset();
   Open();
-  if (deferredPlace_ && setUp_ != SetUpState::Failed) {
+  if (setUp_ != SetUpState::Failed) {
     const Placed place = *deferredPlace_;
     deferredPlace_.reset();
     Place(place);
+  }
+  if (pending && !closed_ && setUp_ != SetUpState::Failed) {
+    pending->deadline = TheClock().Now() + loadTimeout_;
+    loading_ = std::move(pending);
+    // Before the page target exists its set-up starts the navigation.
+    if (setUp_ == SetUpState::Running || setUp_ == SetUpState::Ready) StartNavigation();
   }
 }
 
@@ -598,6 +612,10 @@ void ChromiumHtmlDocument::SetElementHtml(const std::string& id, const std::stri
 
 void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::string& text) {
   if (!id.empty()) Hold("setTextById", Json::array({id, text}));
+}
+
+void ChromiumHtmlDocument::SetElementClass(const std::string& id, const std::string& className) {
+  if (!id.empty()) Hold("setClassById", Json::array({id, className}));
 }
 
 void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) {
@@ -1184,7 +1202,7 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
 ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
   std::weak_ptr<bool> alive = alive_;
   return [this, alive](int x, int y, int width, int height, bool visible) {
-    if (alive.lock()) Place(Placed{x, y, width, height, visible});
+    if (alive.lock()) Follow(Placed{x, y, width, height, visible});
   };
 }
 
@@ -1216,6 +1234,19 @@ ChromiumHtmlDocument::TitleSetter ChromiumHtmlDocument::MakeTitleSetter() {
   return [this, alive](const std::string& title) {
     if (alive.lock()) Hold("setTitle", Json::array({title}));
   };
+}
+
+void ChromiumHtmlDocument::Follow(const Placed& asked) {
+  asked_ = asked;
+  Placed now = asked;
+  now.visible = asked.visible && !standby_;
+  Place(now);
+}
+
+void ChromiumHtmlDocument::SetStandby(bool standby) {
+  if (standby_ == standby) return;
+  standby_ = standby;
+  if (asked_) Follow(*asked_);
 }
 
 void ChromiumHtmlDocument::Place(const Placed& now) {

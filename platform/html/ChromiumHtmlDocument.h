@@ -105,6 +105,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Held like element writes: no round trip to find the element.
   void SetElementHtml(const std::string& id, const std::string& html) override;
   void SetElementText(const std::string& id, const std::string& text) override;
+  void SetElementClass(const std::string& id, const std::string& className) override;
   void SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) override;
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
@@ -117,6 +118,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void Reload() override;
   void SetSilent(bool silent) override;
   bool IsSilent() const override;
+  // Hidden while kept aside; placed as its window asks once shown again.
+  void SetStandby(bool standby) override;
   // Dispatches a synthetic event of the type on the element (as script's
   // dispatchEvent; a "click" as element.click()); it reaches the host like
   // any other.
@@ -298,6 +301,9 @@ class ChromiumHtmlDocument final : public HtmlDocument {
     bool operator==(const Placed&) const = default;
   };
   std::optional<Placed> placed_;
+  std::optional<Placed> asked_;  // where the window asked for the page last
+  bool standby_ = false;
+  void Follow(const Placed& asked);
   std::optional<Placed> deferredPlace_;  // a hidden placement for the page once opened
   // Writes by id to a deferred page: they go once it has loaded, as writes
   // waiting for a load would.

@@ -6,6 +6,7 @@
 
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/MemoryHtmlDocument.h"
+#include "platform/html/Url.h"
 
 namespace {
 
@@ -17,6 +18,13 @@ bool SameTag(const std::string& a, const std::string& b) {
     }
   }
   return true;
+}
+
+// Two addresses of one page file (file URLs compared by their paths).
+bool SamePage(const std::string& a, const std::string& b) {
+  std::string pathA, pathB;
+  if (platform::FileUrlToPath(a, &pathA) && platform::FileUrlToPath(b, &pathB)) return pathA == pathB;
+  return platform::StripFragment(a) == platform::StripFragment(b);
 }
 
 struct Factory {
@@ -139,7 +147,12 @@ CDHtmlDialog::CDHtmlDialog(const DialogTemplate& dialog, UINT htmlResource, CWnd
 
 CDHtmlDialog::~CDHtmlDialog() {
   if (m_hWnd && ::IsWindow(m_hWnd) && GetWindowThreadId(m_hWnd) == GetCurrentThreadId()) DestroyWindow();
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
+}
+
+void CDHtmlDialog::ForEachDocument(const std::function<void(platform::HtmlDocument&)>& visit) const {
+  if (document_) visit(*document_);
+  for (const auto& [url, document] : keptAside_) visit(*document);
 }
 
 const MessageMap& CDHtmlDialog::ThisMessageMap() {
@@ -165,7 +178,9 @@ BOOL CDHtmlDialog::OnInitDialog() {
         return BrowserProc(hwnd, message, wParam, lParam);
       },
       nullptr);
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
+  keptAside_.clear();
+  shownKept_.clear();
   document_ = MakeDocument(browser_);
   document_->SetHost(host_.get());
   return TRUE;
@@ -212,17 +227,71 @@ BOOL CDHtmlDialog::PreTranslateMessage(MSG* msg) {
 
 void CDHtmlDialog::SetExternalDispatch(platform::ScriptDispatch* dispatch) {
   external_ = dispatch;
-  if (document_) document_->SetHost(host_.get());
+  ForEachDocument([this](platform::HtmlDocument& document) { document.SetHost(host_.get()); });
 }
 
+void CDHtmlDialog::KeepPagesLoaded(std::vector<std::string> urls) { keptPages_ = std::move(urls); }
+
 void CDHtmlDialog::Navigate(const std::string& url) {
-  if (document_) document_->Navigate(url);
+  if (!document_) return;
+  if (!SwitchToKept(url)) document_->Navigate(url);
+}
+
+bool CDHtmlDialog::SwitchToKept(const std::string& url) {
+  if (std::find(keptPages_.begin(), keptPages_.end(), url) == keptPages_.end()) return false;
+  const std::string shown = document_->GetUrl();
+  const bool shownIsKept = !shownKept_.empty() && SamePage(shown, shownKept_);
+  // The page shown again, or a kept page after another one: a load as ever.
+  if (shownIsKept && SamePage(shown, url)) return false;
+  const auto aside = std::find_if(keptAside_.begin(), keptAside_.end(),
+                                  [&url](const auto& entry) { return entry.first == url; });
+  if (aside == keptAside_.end() && !shownIsKept) {
+    shownKept_ = url;
+    return false;
+  }
+  std::unique_ptr<platform::HtmlDocument> leaving;
+  const bool loaded = aside != keptAside_.end();
+  if (loaded) {
+    bool cancel = false;
+    OnBeforeNavigate(url, cancel);
+    if (cancel) return true;
+    leaving = std::exchange(document_, std::move(aside->second));
+    keptAside_.erase(aside);
+  } else {
+    // A kept page not loaded yet loads in a document of its own.
+    auto made = MakeDocument(browser_);
+    made->SetSilent(document_->IsSilent());
+    made->SetHost(host_.get());
+    leaving = std::exchange(document_, std::move(made));
+    if (!document_->Navigate(url)) {
+      // Refused: the page shown stays.
+      document_->SetHost(nullptr);
+      document_ = std::move(leaving);
+      return true;
+    }
+  }
+  if (shownIsKept) {
+    leaving->SetStandby(true);
+    keptAside_.emplace_back(shownKept_, std::move(leaving));
+  } else {
+    leaving->SetHost(nullptr);
+    leaving.reset();
+  }
+  shownKept_ = url;
+  document_->SetStandby(false);
+  if (loaded) {
+    // As a load tells it; the page's elements are there already.
+    const std::string address = document_->GetUrl();
+    OnNavigateComplete(address);
+    OnDocumentComplete(address);
+  }
+  return true;
 }
 
 std::string CDHtmlDialog::GetCurrentUrl() const { return document_ ? document_->GetUrl() : std::string(); }
 
 void CDHtmlDialog::SetBrowserSilent(bool silent) {
-  if (document_) document_->SetSilent(silent);
+  ForEachDocument([silent](platform::HtmlDocument& document) { document.SetSilent(silent); });
 }
 
 platform::HtmlElementPtr CDHtmlDialog::GetElement(const std::string& id) const {
@@ -280,7 +349,7 @@ void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
 }
 
 void CDHtmlDialog::OnDestroy() {
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
   external_ = nullptr;
   Default();
 }

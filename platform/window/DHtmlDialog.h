@@ -126,6 +126,12 @@ class CDHtmlDialog : public CDialog {
   HWND GetBrowserWindow() const { return browser_; }
   UINT GetHtmlResource() const { return htmlResource_; }
   void Navigate(const std::string& url);
+  // Page files kept loaded (their file URLs): once one has loaded, going to
+  // another of them keeps it aside, hidden, and going back to it shows it
+  // again as it was left, without a load. OnBeforeNavigate, then
+  // OnNavigateComplete and OnDocumentComplete come as for a load (inside
+  // Navigate); the page's own load-time scripts do not run again.
+  void KeepPagesLoaded(std::vector<std::string> urls);
   std::string GetCurrentUrl() const;
   void SetBrowserSilent(bool silent);
 
@@ -169,6 +175,12 @@ class CDHtmlDialog : public CDialog {
   UINT htmlResource_;
   std::unique_ptr<PageHost> host_;
   std::unique_ptr<platform::HtmlDocument> document_;
+  // Kept pages not shown, and the kept page document_ was sent to.
+  std::vector<std::string> keptPages_;
+  std::vector<std::pair<std::string, std::unique_ptr<platform::HtmlDocument>>> keptAside_;
+  std::string shownKept_;
+  bool SwitchToKept(const std::string& url);
+  void ForEachDocument(const std::function<void(platform::HtmlDocument&)>& visit) const;
   HWND browser_ = nullptr;
   platform::ScriptDispatch* external_ = nullptr;
   std::vector<const platform::HtmlEvent*> events_;
