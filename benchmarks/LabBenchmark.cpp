@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -66,6 +67,7 @@ class LabFixture {
     return lab_ ? dynamic_cast<platform::ChromiumHtmlDocument*>(lab_->GetDocument()) : nullptr;
   }
   TrackInfo& Lab() { return *lab_; }
+  int BrowserProcess() const { return browser_ ? browser_->ProcessId() : -1; }
 
   // Handles the page's events until the Lab has drawn `views` views since `before`.
   bool WaitForViews(int before, int views = 1) {
@@ -102,6 +104,21 @@ class LabFixture {
   std::unique_ptr<TrackInfo> lab_;
 };
 
+// Proportional memory (each shared page counted once) of a process and
+// everything it started, in MB.
+double TreePssMB(int pid) {
+  double kb = 0;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);)
+    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream children(task.path() / "children");
+    for (int child = 0; children >> child;) kb += TreePssMB(child) * 1024;
+  }
+  return kb / 1024;
+}
+
 // From another view, what a click on a holder does: the record loaded by its
 // id and its view shown on its own page. (Synthetic clicks right after a page
 // load are sometimes lost by the page host, so the handler's work is called.)
@@ -122,6 +139,12 @@ void RunViewClick(benchmark::State& state, const std::function<void(LabFixture&)
     // One more round trip: everything written is in the page.
     lab.Lab().GetElement("TrackInfo");
   }
+  // The browser's memory with every kind of page shown once (all kept).
+  lab.Show([&] { lab.Lab().ShowTag(Tag(zorva_bench::kGenreBase), false); });
+  lab.Show([&] { lab.Lab().ShowMix(Mix(TheLibrary().largeMixId), false); });
+  lab.Show([&] { lab.Lab().ShowHome(false); });
+  lab.Show([&] { lab.Lab().ShowTrack(Track(2), false, false); });
+  state.counters["browser_pss_MB"] = TreePssMB(lab.BrowserProcess());
 }
 
 void ShowHome(LabFixture& lab) { lab.Lab().ShowHome(false); }
