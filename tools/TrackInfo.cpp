@@ -232,7 +232,8 @@ void TrackInfo::OpenOutsideLink(const std::string& url) {
 
 void TrackInfo::SetWallpaper(const std::string& style) {
   wallpaper_ = style;
-  if (auto body = GetElement("TrackInfo")) body->SetStyleBackgroundImage(style);
+  // Held with the view's writes; a page without the body's id is left alone.
+  if (platform::HtmlDocument* page = GetDocument()) page->SetElementsStyle({"TrackInfo"}, {{"background-image", style}});
 }
 
 void TrackInfo::UpdateCurrentView() {
