@@ -7,6 +7,7 @@
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/html/Url.h"
+#include "platform/kernel/Messages.h"
 
 namespace {
 
@@ -249,33 +250,35 @@ bool CDHtmlDialog::SwitchToKept(const std::string& url) {
     shownKept_ = url;
     return false;
   }
-  std::unique_ptr<platform::HtmlDocument> leaving;
   const bool loaded = aside != keptAside_.end();
   if (loaded) {
     bool cancel = false;
     OnBeforeNavigate(url, cancel);
     if (cancel) return true;
-    leaving = std::exchange(document_, std::move(aside->second));
+  }
+  // The page shown goes aside (or away, not being a kept one) before the
+  // next one is told anything: the dialog may navigate again meanwhile.
+  std::unique_ptr<platform::HtmlDocument> next;
+  if (loaded) {
+    next = std::move(aside->second);
     keptAside_.erase(aside);
   } else {
     // A kept page not loaded yet loads in a document of its own.
-    auto made = MakeDocument(browser_);
-    made->SetSilent(document_->IsSilent());
-    made->SetHost(host_.get());
-    leaving = std::exchange(document_, std::move(made));
-    if (!document_->Navigate(url)) {
-      // Refused: the page shown stays.
-      document_->SetHost(nullptr);
-      document_ = std::move(leaving);
-      return true;
-    }
+    next = MakeDocument(browser_);
+    next->SetSilent(document_->IsSilent());
+    next->SetHost(host_.get());
   }
+  std::unique_ptr<platform::HtmlDocument> leaving = std::exchange(document_, std::move(next));
+  const std::string leavingKept = shownIsKept ? shownKept_ : std::string();
+  leaving->SetStandby(true);
   if (shownIsKept) {
-    leaving->SetStandby(true);
-    keptAside_.emplace_back(shownKept_, std::move(leaving));
+    keptAside_.emplace_back(leavingKept, std::move(leaving));
   } else {
+    // Not kept: it goes once the event or call that got here has returned
+    // (it may be the page that asked).
     leaving->SetHost(nullptr);
-    leaving.reset();
+    std::shared_ptr<platform::HtmlDocument> gone(std::move(leaving));
+    platform::PostThreadCall(GetCurrentThreadId(), [gone] {});
   }
   shownKept_ = url;
   document_->SetStandby(false);
@@ -284,6 +287,17 @@ bool CDHtmlDialog::SwitchToKept(const std::string& url) {
     const std::string address = document_->GetUrl();
     OnNavigateComplete(address);
     OnDocumentComplete(address);
+  } else if (!document_->Navigate(url)) {
+    // Refused: the page that was shown (a kept one) comes back.
+    const auto back = std::find_if(keptAside_.begin(), keptAside_.end(),
+                                   [&leavingKept](const auto& entry) { return entry.first == leavingKept; });
+    if (back != keptAside_.end()) {
+      document_->SetHost(nullptr);
+      document_ = std::move(back->second);
+      keptAside_.erase(back);
+      shownKept_ = leavingKept;
+      document_->SetStandby(false);
+    }
   }
   return true;
 }
