@@ -1,11 +1,17 @@
 // The Lab on a generated library of 100,000 tracks, in its real pages in
 // headless Chromium: each view's handler from the click to the page written
 // (the largest tag, the largest mix, home, a search, page 500 of the tracks),
-// from a view of another kind (its page file loads first) and of the same
-// kind (drawn in place), the page load alone, and beside them the queries and
-// renderings the views are made of.
+// from a view of another kind (its page switched to, kept loaded since its
+// first load) and of the same kind (drawn in place), a page file's load
+// alone beside its floor (two tiny page files), and beside them the queries
+// and renderings the views are made of.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +67,7 @@ class LabFixture {
     return lab_ ? dynamic_cast<platform::ChromiumHtmlDocument*>(lab_->GetDocument()) : nullptr;
   }
   TrackInfo& Lab() { return *lab_; }
+  int BrowserProcess() const { return browser_ ? browser_->ProcessId() : -1; }
 
   // Handles the page's events until the Lab has drawn `views` views since `before`.
   bool WaitForViews(int before, int views = 1) {
@@ -97,6 +104,21 @@ class LabFixture {
   std::unique_ptr<TrackInfo> lab_;
 };
 
+// Proportional memory (each shared page counted once) of a process and
+// everything it started, in MB.
+double TreePssMB(int pid) {
+  double kb = 0;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);)
+    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream children(task.path() / "children");
+    for (int child = 0; children >> child;) kb += TreePssMB(child) * 1024;
+  }
+  return kb / 1024;
+}
+
 // From another view, what a click on a holder does: the record loaded by its
 // id and its view shown on its own page. (Synthetic clicks right after a page
 // load are sometimes lost by the page host, so the handler's work is called.)
@@ -117,6 +139,12 @@ void RunViewClick(benchmark::State& state, const std::function<void(LabFixture&)
     // One more round trip: everything written is in the page.
     lab.Lab().GetElement("TrackInfo");
   }
+  // The browser's memory with every kind of page shown once (all kept).
+  lab.Show([&] { lab.Lab().ShowTag(Tag(zorva_bench::kGenreBase), false); });
+  lab.Show([&] { lab.Lab().ShowMix(Mix(TheLibrary().largeMixId), false); });
+  lab.Show([&] { lab.Lab().ShowHome(false); });
+  lab.Show([&] { lab.Lab().ShowTrack(Track(2), false, false); });
+  state.counters["browser_pss_MB"] = TreePssMB(lab.BrowserProcess());
 }
 
 void ShowHome(LabFixture& lab) { lab.Lab().ShowHome(false); }
@@ -167,6 +195,28 @@ void BM_LabPageLoadOnly(benchmark::State& state) {
     // The page answers: it has loaded.
     lab.Page()->GetElementById("TrackInfo");
   }
+}
+
+// The floor of a page load, in the same page: a navigation between two tiny
+// page files (a body of the Lab's id, nothing else).
+void BM_LabTinyPageLoadFloor(benchmark::State& state) {
+  LabFixture lab(state);
+  if (!lab.Page()) return;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("zorva-bench-tiny-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string pages[] = {(folder / "a.htm").string(), (folder / "b.htm").string()};
+  for (const std::string& page : pages) std::ofstream(page) << "<!DOCTYPE html><body id=TrackInfo>tiny</body>";
+  int n = 0;
+  for (auto _ : state) {
+    if (!lab.Page()->LoadFile(pages[++n % 2])) {
+      state.SkipWithError(("the page did not load: " + lab.Page()->LastError()).c_str());
+      break;
+    }
+    lab.Page()->GetElementById("TrackInfo");
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 // In place on the track page: the four find lists for a typed text.
@@ -269,6 +319,7 @@ BENCHMARK(BM_LabLargestTagInPlace)->Unit(benchmark::kMillisecond)->Iterations(20
 BENCHMARK(BM_LabLargestMixInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabHomeInPlace)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabPageLoadOnly)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LabTinyPageLoadFloor)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_LabSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LabTrackPage500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryTagTracksAndRelated)->Unit(benchmark::kMillisecond);

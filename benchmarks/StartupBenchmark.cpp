@@ -21,8 +21,14 @@
 //
 // Counters (per iteration): rss_MB and hwm_MB (VmRSS and its peak VmHWM)
 // when the first track plays, settled_rss_MB and settled_hwm_MB once quiet,
+// browser_pss_MB (the browser's processes once quiet, shared pages counted
+// once),
 // browser_s (start to Zorva's first child, the browser), settle_s (playing
 // to quiet) and quit_s (the stand-in's quit to Zorva's exit).
+//
+// Beside it, its floor in the same run: a bare Chromium started as Zorva
+// starts it (headless, over the pipe) to a blank page that answers, then
+// closed (BareChromiumToBlankPage, one start per iteration too).
 //
 // ZORVA_BENCH_TRACE=<file> runs Zorva with ZORVA_CHROMIUM_TRACE=1 and appends
 // each start's output to the file, headed by its times: where a start's time
@@ -47,6 +53,7 @@
 #include <vector>
 
 #include "benchmarks/GeneratedLibrary.h"
+#include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/player/PlayerProtocol.h"
 #include "platform/player/PlayerSocket.h"
 
@@ -170,6 +177,21 @@ double StatusMB(pid_t pid, const std::string& field) {
   return 0;
 }
 
+// Proportional memory (each shared page counted once) of a process and
+// everything it started, in MB.
+double TreePssMB(pid_t pid) {
+  double kb = 0;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);)
+    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream children(task.path() / "children");
+    for (pid_t child = 0; children >> child;) kb += TreePssMB(child) * 1024;
+  }
+  return kb / 1024;
+}
+
 // User and system time of the process so far, in clock ticks.
 long CpuTicks(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -248,6 +270,7 @@ struct Start {
   double toBrowser = 0;
   double rss = 0, hwm = 0;
   double settledRss = 0, settledHwm = 0;
+  double browserPss = 0;
   double settle = 0;
   double quit = 0;
 };
@@ -350,6 +373,7 @@ class World {
       }
       start.settle = Seconds(quietFrom - t1);
       start.settledRss = StatusMB(zorva, "VmRSS");
+      for (pid_t child : Children(zorva)) start.browserPss += TreePssMB(child);
       start.settledHwm = StatusMB(zorva, "VmHWM");
     } else {
       start.error = "Zorva did not get a track playing (see " + home_ + "/zorva.log)";
@@ -426,6 +450,7 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
     sum.hwm += start.hwm;
     sum.settledRss += start.settledRss;
     sum.settledHwm += start.settledHwm;
+    sum.browserPss += start.browserPss;
     sum.settle += start.settle;
     sum.quit += start.quit;
   }
@@ -436,10 +461,34 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
   state.counters["settled_rss_MB"] = average(sum.settledRss);
   state.counters["settled_hwm_MB"] = average(sum.settledHwm);
   state.counters["settle_s"] = average(sum.settle);
+  state.counters["browser_pss_MB"] = average(sum.browserPss);
   state.counters["quit_s"] = average(sum.quit);
 }
 
+// The floor: Chromium's own start to a blank page of ours that answers.
+void BareChromiumToBlankPage(benchmark::State& state) {
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    std::string error;
+    platform::chromium::Browser::Options options;
+    options.headless = true;
+    auto browser = platform::chromium::Browser::Start(options, &error);
+    auto page = browser ? platform::ChromiumHtmlDocument::Create(browser, &error) : nullptr;
+    if (!page || !page->GetBody()) {
+      state.SkipWithError(("no blank page: " + error).c_str());
+      return;
+    }
+    state.SetIterationTime(Seconds(Clock::now() - t0));
+    page.reset();
+    browser.reset();
+  }
+}
+
 const bool registered = [] {
+  benchmark::RegisterBenchmark("BM_BareChromiumToBlankPage", BareChromiumToBlankPage)
+      ->Unit(benchmark::kMillisecond)
+      ->UseManualTime()
+      ->Iterations(1);
   std::vector<std::string> programs;
   if (const char* listed = std::getenv("ZORVA_BENCH_PROGRAMS"); listed && *listed) {
     std::istringstream list(listed);

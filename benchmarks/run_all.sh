@@ -71,7 +71,7 @@ def medians(program):
         name = re.sub(r"/(repeats|min_time|real_time|iterations):?[^/]*", "", name)
         name = re.sub(r"/real_time$", "", name)
         times[name] = (b["real_time"], b["time_unit"])
-        for key in ("rss_MB", "settled_rss_MB"):
+        for key in ("rss_MB", "settled_rss_MB", "browser_pss_MB"):
             if key in b:
                 counters[name + " " + key] = b[key]
     return times, counters
@@ -126,7 +126,8 @@ with open(os.path.join(results, "table.md"), "w") as f:
 # The README keeps the rows that stand for the goals: the queries beside the
 # plain statements, the start and its memory, the scans, the tag lists and
 # the Lab's views in a real page.
-goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)$|^LabHome$|^LabSearch$"
+goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)(InPlace)?$|^LabHome(InPlace)?$"
+                       r"|^LabSearch$|^LabPageLoadOnly$|^LabTinyPageLoadFloor$|^BareChromiumToBlankPage"
                        r"|TagLinksLoadListsIntoRealPage|TagLinksThreshold|StartToFirstTrackPlaying|ReadPlayerOnly")
 table = table_of([r for r in rows if r[0] == "queries" or goal_rows.search(r[1])])
 if readme:

@@ -129,6 +129,11 @@ const DHtmlEventMap& TrackInfo::ThisDHtmlEventMap() {
 // ---------------------------------------------------------------- window
 
 BOOL TrackInfo::OnInitDialog() {
+  // The four pages stay loaded once shown: a view of another kind switches
+  // to its page instead of loading it again.
+  std::vector<std::string> pages;
+  for (LabView view : {LabViewTrack, LabViewTag, LabViewMix, LabViewHome}) pages.push_back(PageUrl(PageOfView(view)));
+  KeepPagesLoaded(std::move(pages));
   // The frameless set-up loads the track page, the first view.
   CFramelessHtmlWindow::OnInitDialog();
   sink_.SetOwner(this);
@@ -227,7 +232,8 @@ void TrackInfo::OpenOutsideLink(const std::string& url) {
 
 void TrackInfo::SetWallpaper(const std::string& style) {
   wallpaper_ = style;
-  if (auto body = GetElement("TrackInfo")) body->SetStyleBackgroundImage(style);
+  // Held with the view's writes; a page without the body's id is left alone.
+  if (platform::HtmlDocument* page = GetDocument()) page->SetElementsStyle({"TrackInfo"}, {{"background-image", style}});
 }
 
 void TrackInfo::UpdateCurrentView() {
@@ -514,12 +520,15 @@ void TrackInfo::RenderRelatedTags() {
 }
 
 void TrackInfo::UpdateNavButtons() {
-  if (auto back = GetElement("back")) back->SetClassName(history_.CanBack() ? "back" : "back-disabled");
+  // Written by id with the view's other writes: no round trip per button.
+  platform::HtmlDocument* page = GetDocument();
+  if (!page) return;
+  page->SetElementClass("back", history_.CanBack() ? "back" : "back-disabled");
   if (history_.CanForward()) {
-    if (auto forward = GetElement("forward")) forward->SetClassName("forward");
+    page->SetElementClass("forward", "forward");
   } else {
     // At the newest entry the Lab follows the playing track again.
     browsingHistory_ = false;
-    if (auto forward = GetElement("forward")) forward->SetClassName("forward-disabled");
+    page->SetElementClass("forward", "forward-disabled");
   }
 }

@@ -180,17 +180,23 @@ BOOL CZorvaDlg::OnInitDialog() {
   RemoveFrame();
   CutRoundedRegion();
   AttachShadow();
-  // The tool windows start hidden, as their dialogs are.
+  // The tool windows start hidden, as their dialogs are. Their pages start
+  // once the player's page is filled (or when first needed): the first
+  // track does not wait for five renderers starting beside the player's.
+  platform::DeferNewPages(true);
   labWindow.Create(CWnd::GetDesktopWindow());
   automator.Create(CWnd::GetDesktopWindow());
   settingsWindow.Create(CWnd::GetDesktopWindow());
   settingsWindow.SetMainWindow(this, &scanThread);
   generator.Create(CWnd::GetDesktopWindow());
   statusWindow.Create(this);
-  // The windows' pages load side by side; each window has its page
-  // complete before the scan and the schedule start.
+  platform::DeferNewPages(false);
+  // The player's page is complete before the scan and the schedule start.
   platform::FinishPageLoads();
-  if (welcomePending) statusWindow.ShowWindow(SW_SHOW);
+  if (welcomePending) {
+    statusWindow.ShowWindow(SW_SHOW);
+    platform::StartDeferredPages();
+  }
   scanThread.Start();
   theScheduler.Load();
   if (theScheduler.CheckDue()) {
@@ -219,6 +225,8 @@ void CZorvaDlg::OnDocumentComplete(const std::string& url) {
     } else {
       welcomePending = true;
     }
+    // The page is filled only after the welcome has been read.
+    if (statusWindow.GetSafeHwnd() != nullptr) platform::StartDeferredPages();
   }
   SetTimer(TIMER_PAGE_READY, theMusicDB.IsNewDatabase() ? 5000 : 30);
 }
@@ -234,13 +242,16 @@ void CZorvaDlg::OnTimer(UINT_PTR id) {
       // The page holds its elements once it has "albumname".
       if (GetElement("albumname")) {
         KillTimer(TIMER_PAGE_READY);
-        // Every new document of the page takes the stored wallpaper.
-        SetWallpaper(wallpaper);
         if (!pageFilled) {
           FillPage();
         } else {
           RefillPage();
         }
+        // The first track asked for, the hidden windows' pages follow, side
+        // by side. Every new document of the page takes the stored
+        // wallpaper, as do the tool windows' pages once loaded.
+        platform::StartDeferredPages();
+        SetWallpaper(wallpaper);
       }
       break;
     case TIMER_PLAYER_POLL:

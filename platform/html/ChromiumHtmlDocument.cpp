@@ -123,6 +123,8 @@ constexpr int kMostReopens = 5;
 // one then erased itself from a set already freed.
 thread_local std::set<ChromiumHtmlDocument*>* threadDocuments = nullptr;
 
+thread_local bool deferNewDocuments = false;
+
 std::set<ChromiumHtmlDocument*>& ThreadDocuments() {
   if (!threadDocuments) threadDocuments = new std::set<ChromiumHtmlDocument*>;
   return *threadDocuments;
@@ -233,6 +235,10 @@ std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_p
     return nullptr;
   }
   std::unique_ptr<ChromiumHtmlDocument> document(new ChromiumHtmlDocument(std::move(browser)));
+  if (deferNewDocuments) {
+    document->deferred_ = true;
+    return document;
+  }
   document->Open();
   if (document->setUp_ == SetUpState::Failed) {
     if (error) *error = document->lastError_;
@@ -257,7 +263,50 @@ void ChromiumHtmlDocument::FinishLoads() {
     }
     if (!next) return;
     done.insert(next);
-    if (next->loading_) next->FinishLoad();
+    if (next->loading_ && !next->deferred_) next->FinishLoad();
+  }
+}
+
+void ChromiumHtmlDocument::DeferNew(bool defer) { deferNewDocuments = defer; }
+
+void ChromiumHtmlDocument::StartDeferred() {
+  // Opening one may make or destroy documents (a shown page waits for its
+  // window).
+  std::set<ChromiumHtmlDocument*> done;
+  for (;;) {
+    if (!threadDocuments) return;
+    ChromiumHtmlDocument* next = nullptr;
+    for (ChromiumHtmlDocument* document : *threadDocuments) {
+      if (document->deferred_ && !done.count(document)) next = document;
+    }
+    if (!next) return;
+    done.insert(next);
+    next->OpenDeferred();
+  }
+}
+
+void ChromiumHtmlDocument::OpenDeferred() {
+  if (!deferred_) return;
+  deferred_ = false;
+  if (!deferredPlace_) {
+    Open();
+    return;
+  }
+  // A hidden window is hidden before its page loads: the window is found by
+  // a title the blank page shows.
+  std::optional<Load> pending = std::move(loading_);
+  loading_.reset();
+  Open();
+  if (setUp_ != SetUpState::Failed) {
+    const Placed place = *deferredPlace_;
+    deferredPlace_.reset();
+    Place(place);
+  }
+  if (pending && !closed_ && setUp_ != SetUpState::Failed) {
+    pending->deadline = TheClock().Now() + loadTimeout_;
+    loading_ = std::move(pending);
+    // Before the page target exists its set-up starts the navigation.
+    if (setUp_ == SetUpState::Running || setUp_ == SetUpState::Ready) StartNavigation();
   }
 }
 
@@ -375,6 +424,7 @@ void ChromiumHtmlDocument::SetUpAnswered(const std::string& method, const Reply&
   setUp_ = SetUpState::Ready;
   // A host set meanwhile: the blank page takes its settings now.
   ConfigureIfChanged();
+  SendDeferredWrites();
 }
 
 void ChromiumHtmlDocument::SetUpFailed(const std::string& why) {
@@ -401,6 +451,9 @@ void ChromiumHtmlDocument::Fail(const std::string& why) {
 }
 
 bool ChromiumHtmlDocument::EnsureReady(bool whole) {
+  // One deferred page needed: the program has gone on, and the others start
+  // beside it.
+  if (deferred_) StartDeferred();
   while (setUp_ == SetUpState::Opening || (whole && setUp_ == SetUpState::Running)) {
     if (!browser_->Alive()) {
       Fail("the page browser has ended");
@@ -450,6 +503,11 @@ bool ChromiumHtmlDocument::UpdateStartScript(const Json& settings) {
 }
 
 bool ChromiumHtmlDocument::Hold(const std::string& op, Json args) const {
+  if (deferred_) {
+    // Nothing waits for a page not yet started.
+    deferredWrites_.push_back(Json::array({op, std::move(args)}));
+    return true;
+  }
   // A write meant for the page being loaded waits for it.
   const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   if (contextId_ == 0 || closed_) return false;
@@ -462,6 +520,13 @@ bool ChromiumHtmlDocument::Hold(const std::string& op, Json args) const {
   }
   held_.push_back(Json::array({op, std::move(args)}));
   return true;
+}
+
+void ChromiumHtmlDocument::SendDeferredWrites() {
+  if (deferredWrites_.empty() || contextId_ == 0 || closed_ || loading_) return;
+  Json writes = Json::array();
+  writes.swap(deferredWrites_);
+  for (Json& write : writes) Hold(write[0].get<std::string>(), std::move(write[1]));
 }
 
 void ChromiumHtmlDocument::SendHeld() const {
@@ -550,6 +615,10 @@ void ChromiumHtmlDocument::SetElementHtml(const std::string& id, const std::stri
 
 void ChromiumHtmlDocument::SetElementText(const std::string& id, const std::string& text) {
   if (!id.empty()) Hold("setTextById", Json::array({id, text}));
+}
+
+void ChromiumHtmlDocument::SetElementClass(const std::string& id, const std::string& className) {
+  if (!id.empty()) Hold("setClassById", Json::array({id, className}));
 }
 
 void ChromiumHtmlDocument::SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) {
@@ -789,7 +858,9 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     // The program's navigation has loaded before its window hears so.
     if (loading_) EndLoad(true);
     ConfigureIfChanged();
+    std::weak_ptr<bool> alive = alive_;
     if (notify && host_) host_->DocumentComplete(url_);
+    if (alive.lock()) SendDeferredWrites();
   } else if (method == "Page.javascriptDialogOpening") {
     if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());
     browser_->Send("Page.handleJavaScriptDialog", {{"accept", true}}, sessionId_);
@@ -1134,7 +1205,7 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
 ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
   std::weak_ptr<bool> alive = alive_;
   return [this, alive](int x, int y, int width, int height, bool visible) {
-    if (alive.lock()) Place(Placed{x, y, width, height, visible});
+    if (alive.lock()) Follow(Placed{x, y, width, height, visible});
   };
 }
 
@@ -1168,7 +1239,29 @@ ChromiumHtmlDocument::TitleSetter ChromiumHtmlDocument::MakeTitleSetter() {
   };
 }
 
+void ChromiumHtmlDocument::Follow(const Placed& asked) {
+  asked_ = asked;
+  Placed now = asked;
+  now.visible = asked.visible && !standby_;
+  Place(now);
+}
+
+void ChromiumHtmlDocument::SetStandby(bool standby) {
+  if (standby_ == standby) return;
+  standby_ = standby;
+  if (asked_) Follow(*asked_);
+}
+
 void ChromiumHtmlDocument::Place(const Placed& now) {
+  if (deferred_) {
+    // A hidden window's page waits; one shown needs its page now.
+    if (!now.visible) {
+      deferredPlace_ = now;
+      return;
+    }
+    deferredPlace_.reset();
+    OpenDeferred();
+  }
   if (placed_ && *placed_ == now) return;
   const bool wasHidden = placed_ && !placed_->visible;
   const bool moved = !placed_ || placed_->x != now.x || placed_->y != now.y || placed_->width != now.width ||

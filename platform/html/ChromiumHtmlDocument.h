@@ -105,6 +105,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Held like element writes: no round trip to find the element.
   void SetElementHtml(const std::string& id, const std::string& html) override;
   void SetElementText(const std::string& id, const std::string& text) override;
+  void SetElementClass(const std::string& id, const std::string& className) override;
   void SetElementsStyle(const std::vector<std::string>& ids, const StyleList& styles) override;
   HtmlElementPtr GetBody() const override;
   HtmlElementPtr GetDocumentElement() const override;
@@ -117,6 +118,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void Reload() override;
   void SetSilent(bool silent) override;
   bool IsSilent() const override;
+  // Hidden while kept aside; placed as its window asks once shown again.
+  void SetStandby(bool standby) override;
   // Dispatches a synthetic event of the type on the element (as script's
   // dispatchEvent; a "click" as element.click()); it reaches the host like
   // any other.
@@ -133,7 +136,16 @@ class ChromiumHtmlDocument final : public HtmlDocument {
 
   // Waits until every document of the calling thread has loaded what it was
   // sent to (its window told), the pages loading side by side meanwhile.
+  // Documents made while deferred and not yet started are not waited for.
   static void FinishLoads();
+
+  // While deferred, documents made on the calling thread get their page
+  // (and renderer) only once StartDeferred is called or a call first needs
+  // the page (an element read or write, a script call, its window shown):
+  // the page the user waits for starts alone, hidden windows after it. A
+  // navigation asked for meanwhile starts with the page.
+  static void DeferNew(bool defer);
+  static void StartDeferred();
 
   // Handles the page's waiting events (clicks of the user...), waiting up to
   // `timeout` for one. For loops that do not pump messages (tests).
@@ -206,6 +218,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // Set-up: the page target is made, attached to and set up by commands
   // that go one after the other without waiting; the replies come as events.
   void Open();
+  // Opens a deferred document's page now.
+  void OpenDeferred();
   void Attach();
   void SetUp();
   void SetUpAnswered(const std::string& method, const chromium::Reply& reply, bool needed);
@@ -257,6 +271,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   int contextId_ = 0;
   enum class SetUpState { Opening, Running, Ready, Failed };
   SetUpState setUp_ = SetUpState::Opening;
+  bool deferred_ = false;  // made while deferred: no page asked for yet
   int setUpLeft_ = 0;            // set-up commands not yet answered
   Millis setUpDeadline_ = 0;
   // The program's own navigation under way: the wait for it comes with the
@@ -286,6 +301,14 @@ class ChromiumHtmlDocument final : public HtmlDocument {
     bool operator==(const Placed&) const = default;
   };
   std::optional<Placed> placed_;
+  std::optional<Placed> asked_;  // where the window asked for the page last
+  bool standby_ = false;
+  void Follow(const Placed& asked);
+  std::optional<Placed> deferredPlace_;  // a hidden placement for the page once opened
+  // Writes by id to a deferred page: they go once it has loaded, as writes
+  // waiting for a load would.
+  mutable chromium::Json deferredWrites_ = chromium::Json::array();
+  void SendDeferredWrites();
   void Place(const Placed& now);
   bool lost_ = false;  // a new page target is on its way
   int reopens_ = 0;    // pages made again since one last loaded

@@ -151,6 +151,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       find(id) { return handleOf(byId(id)); },
       setHtmlById(id, v) { const n = byId(id); if (n) n.innerHTML = v; return !!n; },
       setTextById(id, v) { const n = byId(id); if (n) n.textContent = v; return !!n; },
+      setClassById(id, v) { const n = byId(id); if (n) n.setAttribute('class', v); return !!n; },
       // Ids one a line; those that differ only in letter case found through
       // one look at the page, not one per id.
       setStyleByIds(ids, styles) {

@@ -181,6 +181,10 @@ class HtmlDocument {
   virtual void SetElementText(const std::string& id, const std::string& text) {
     if (auto element = GetElementById(id)) element->SetInnerText(text);
   }
+  // SetClassName of the element GetElementById(id) finds, held the same way.
+  virtual void SetElementClass(const std::string& id, const std::string& className) {
+    if (auto element = GetElementById(id)) element->SetClassName(className);
+  }
   // SetStyle(property, value) of each (property, value) of `styles`, in
   // order, on the element GetElementById finds for each id (ids hold no
   // white space); ids of no element are skipped. A browser may send them all
@@ -211,6 +215,9 @@ class HtmlDocument {
   virtual bool Navigate(const std::string& url) = 0;
   // Loads the page's address again (NavigateComplete and DocumentComplete).
   virtual void Reload() = 0;
+  // A page kept aside (its window shows another): never shown while so,
+  // whatever its window does. The in-memory document has nothing to show.
+  virtual void SetStandby(bool) {}
   // A silent browser shows no dialogs for script errors.
   virtual void SetSilent(bool silent) = 0;
   virtual bool IsSilent() const = 0;

@@ -6,6 +6,8 @@
 
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/MemoryHtmlDocument.h"
+#include "platform/html/Url.h"
+#include "platform/kernel/Messages.h"
 
 namespace {
 
@@ -17,6 +19,13 @@ bool SameTag(const std::string& a, const std::string& b) {
     }
   }
   return true;
+}
+
+// Two addresses of one page file (file URLs compared by their paths).
+bool SamePage(const std::string& a, const std::string& b) {
+  std::string pathA, pathB;
+  if (platform::FileUrlToPath(a, &pathA) && platform::FileUrlToPath(b, &pathB)) return pathA == pathB;
+  return platform::StripFragment(a) == platform::StripFragment(b);
 }
 
 struct Factory {
@@ -139,7 +148,12 @@ CDHtmlDialog::CDHtmlDialog(const DialogTemplate& dialog, UINT htmlResource, CWnd
 
 CDHtmlDialog::~CDHtmlDialog() {
   if (m_hWnd && ::IsWindow(m_hWnd) && GetWindowThreadId(m_hWnd) == GetCurrentThreadId()) DestroyWindow();
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
+}
+
+void CDHtmlDialog::ForEachDocument(const std::function<void(platform::HtmlDocument&)>& visit) const {
+  if (document_) visit(*document_);
+  for (const auto& [url, document] : keptAside_) visit(*document);
 }
 
 const MessageMap& CDHtmlDialog::ThisMessageMap() {
@@ -165,7 +179,9 @@ BOOL CDHtmlDialog::OnInitDialog() {
         return BrowserProc(hwnd, message, wParam, lParam);
       },
       nullptr);
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
+  keptAside_.clear();
+  shownKept_.clear();
   document_ = MakeDocument(browser_);
   document_->SetHost(host_.get());
   return TRUE;
@@ -212,17 +228,84 @@ BOOL CDHtmlDialog::PreTranslateMessage(MSG* msg) {
 
 void CDHtmlDialog::SetExternalDispatch(platform::ScriptDispatch* dispatch) {
   external_ = dispatch;
-  if (document_) document_->SetHost(host_.get());
+  ForEachDocument([this](platform::HtmlDocument& document) { document.SetHost(host_.get()); });
 }
 
+void CDHtmlDialog::KeepPagesLoaded(std::vector<std::string> urls) { keptPages_ = std::move(urls); }
+
 void CDHtmlDialog::Navigate(const std::string& url) {
-  if (document_) document_->Navigate(url);
+  if (!document_) return;
+  if (!SwitchToKept(url)) document_->Navigate(url);
+}
+
+bool CDHtmlDialog::SwitchToKept(const std::string& url) {
+  if (std::find(keptPages_.begin(), keptPages_.end(), url) == keptPages_.end()) return false;
+  const std::string shown = document_->GetUrl();
+  const bool shownIsKept = !shownKept_.empty() && SamePage(shown, shownKept_);
+  // The page shown again, or a kept page after another one: a load as ever.
+  if (shownIsKept && SamePage(shown, url)) return false;
+  const auto aside = std::find_if(keptAside_.begin(), keptAside_.end(),
+                                  [&url](const auto& entry) { return entry.first == url; });
+  if (aside == keptAside_.end() && !shownIsKept) {
+    shownKept_ = url;
+    return false;
+  }
+  const bool loaded = aside != keptAside_.end();
+  if (loaded) {
+    bool cancel = false;
+    OnBeforeNavigate(url, cancel);
+    if (cancel) return true;
+  }
+  // The page shown goes aside (or away, not being a kept one) before the
+  // next one is told anything: the dialog may navigate again meanwhile.
+  std::unique_ptr<platform::HtmlDocument> next;
+  if (loaded) {
+    next = std::move(aside->second);
+    keptAside_.erase(aside);
+  } else {
+    // A kept page not loaded yet loads in a document of its own.
+    next = MakeDocument(browser_);
+    next->SetSilent(document_->IsSilent());
+    next->SetHost(host_.get());
+  }
+  std::unique_ptr<platform::HtmlDocument> leaving = std::exchange(document_, std::move(next));
+  const std::string leavingKept = shownIsKept ? shownKept_ : std::string();
+  leaving->SetStandby(true);
+  if (shownIsKept) {
+    keptAside_.emplace_back(leavingKept, std::move(leaving));
+  } else {
+    // Not kept: it goes once the event or call that got here has returned
+    // (it may be the page that asked).
+    leaving->SetHost(nullptr);
+    std::shared_ptr<platform::HtmlDocument> gone(std::move(leaving));
+    platform::PostThreadCall(GetCurrentThreadId(), [gone] {});
+  }
+  shownKept_ = url;
+  document_->SetStandby(false);
+  if (loaded) {
+    // As a load tells it; the page's elements are there already.
+    const std::string address = document_->GetUrl();
+    OnNavigateComplete(address);
+    OnDocumentComplete(address);
+  } else if (!document_->Navigate(url)) {
+    // Refused: the page that was shown (a kept one) comes back.
+    const auto back = std::find_if(keptAside_.begin(), keptAside_.end(),
+                                   [&leavingKept](const auto& entry) { return entry.first == leavingKept; });
+    if (back != keptAside_.end()) {
+      document_->SetHost(nullptr);
+      document_ = std::move(back->second);
+      keptAside_.erase(back);
+      shownKept_ = leavingKept;
+      document_->SetStandby(false);
+    }
+  }
+  return true;
 }
 
 std::string CDHtmlDialog::GetCurrentUrl() const { return document_ ? document_->GetUrl() : std::string(); }
 
 void CDHtmlDialog::SetBrowserSilent(bool silent) {
-  if (document_) document_->SetSilent(silent);
+  ForEachDocument([silent](platform::HtmlDocument& document) { document.SetSilent(silent); });
 }
 
 platform::HtmlElementPtr CDHtmlDialog::GetElement(const std::string& id) const {
@@ -280,7 +363,7 @@ void CDHtmlDialog::RunEventMap(platform::HtmlEvent& event) {
 }
 
 void CDHtmlDialog::OnDestroy() {
-  if (document_) document_->SetHost(nullptr);
+  ForEachDocument([](platform::HtmlDocument& document) { document.SetHost(nullptr); });
   external_ = nullptr;
   Default();
 }
@@ -348,5 +431,7 @@ void SetBrowserFactory(BrowserFactory factory) {
 }
 
 void FinishPageLoads() { ChromiumHtmlDocument::FinishLoads(); }
+void DeferNewPages(bool defer) { ChromiumHtmlDocument::DeferNew(defer); }
+void StartDeferredPages() { ChromiumHtmlDocument::StartDeferred(); }
 
 }  // namespace platform

@@ -126,6 +126,12 @@ class CDHtmlDialog : public CDialog {
   HWND GetBrowserWindow() const { return browser_; }
   UINT GetHtmlResource() const { return htmlResource_; }
   void Navigate(const std::string& url);
+  // Page files kept loaded (their file URLs): once one has loaded, going to
+  // another of them keeps it aside, hidden, and going back to it shows it
+  // again as it was left, without a load. OnBeforeNavigate, then
+  // OnNavigateComplete and OnDocumentComplete come as for a load (inside
+  // Navigate); the page's own load-time scripts do not run again.
+  void KeepPagesLoaded(std::vector<std::string> urls);
   std::string GetCurrentUrl() const;
   void SetBrowserSilent(bool silent);
 
@@ -169,6 +175,12 @@ class CDHtmlDialog : public CDialog {
   UINT htmlResource_;
   std::unique_ptr<PageHost> host_;
   std::unique_ptr<platform::HtmlDocument> document_;
+  // Kept pages not shown, and the kept page document_ was sent to.
+  std::vector<std::string> keptPages_;
+  std::vector<std::pair<std::string, std::unique_ptr<platform::HtmlDocument>>> keptAside_;
+  std::string shownKept_;
+  bool SwitchToKept(const std::string& url);
+  void ForEachDocument(const std::function<void(platform::HtmlDocument&)>& visit) const;
   HWND browser_ = nullptr;
   platform::ScriptDispatch* external_ = nullptr;
   std::vector<const platform::HtmlEvent*> events_;
@@ -192,6 +204,14 @@ void SetBrowserFactory(BrowserFactory factory);
 // sent to and each dialog has heard so (OnDocumentComplete): pages load side
 // by side while the program goes on, and a program's set-up waits here for
 // all of them at once. Nothing to wait for with the in-memory document.
+// Pages deferred and not yet started are not waited for.
 void FinishPageLoads();
+
+// While deferred, the pages of dialogs made on this thread start only when
+// StartDeferredPages is called or one is first needed (read, written, its
+// window shown): a program's first page gets the machine to itself, and
+// hidden windows' pages follow. Nothing changes for the in-memory document.
+void DeferNewPages(bool defer);
+void StartDeferredPages();
 
 }  // namespace platform

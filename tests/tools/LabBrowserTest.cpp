@@ -92,6 +92,35 @@ TEST_F(TrackInfoBrowserTest, FollowsATagLinkAndComesBack) {
   EXPECT_EQ(Element("forward")->GetClassName(), "forward");
 }
 
+// A page once shown stays loaded: going back to its kind shows the same
+// document (its script state is still there), drawn for the new object.
+TEST_F(TrackInfoBrowserTest, AViewOfAnotherKindShowsItsPageKeptLoadedAndDrawnAnew) {
+  OpenLab();
+  lab->ShowWindow(SW_SHOWNORMAL);
+  lab->ShowTrack(tracks[7], false, false);
+  ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 7"; }));
+  Eval("window.keptMark = 'track page'");
+  lab->ShowTag(Tag(db.FindOrCreateTag("Folk", TagGenre).id), false);
+  ASSERT_TRUE(Wait([&] { return Text("tagtitle") == "Folk"; }));
+  Eval("window.keptMark = 'tag page'");
+  lab->ShowHome(false);
+  ASSERT_TRUE(Wait([&] { return PageFile() == "LabHome.htm" && Text("trackheading") == "40 tracks"; }));
+
+  lab->ShowTrack(tracks[3], false, false);
+  ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 3"; }));
+  EXPECT_EQ(PageFile(), "TrackInfo.htm");
+  EXPECT_EQ(Eval("window.keptMark"), "track page");
+  EXPECT_EQ(Text("tracktime"), "2:3");
+  EXPECT_EQ(Element("back")->GetClassName(), "back");
+  EXPECT_EQ(Element("forward")->GetClassName(), "forward-disabled");
+
+  lab->ShowTag(Tag(db.FindOrCreateTag("Jazz", TagGenre).id), false);
+  ASSERT_TRUE(Wait([&] { return Text("tagtitle") == "Jazz"; }));
+  EXPECT_EQ(Eval("window.keptMark"), "tag page");
+  EXPECT_EQ(Text("trackheading"), "8 tracks");
+  EXPECT_EQ(lab->GetHistory().GetCount(), 5);
+}
+
 TEST_F(TrackInfoBrowserTest, ATitleEditedInPlaceRenamesTheTrack) {
   OpenLab();
   lab->ShowWindow(SW_SHOWNORMAL);

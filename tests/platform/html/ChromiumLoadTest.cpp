@@ -179,4 +179,44 @@ TEST_F(ChromiumLoadTest, ADocumentThatGoesWhileItsPageIsMadeOrLoadsLeavesNoPage)
   EXPECT_TRUE(host.completions.empty());
 }
 
+// Pages made while deferred: no page target until started or needed; the
+// thread's wait for its loads passes them by; writes by id made meanwhile
+// land in the page once it has loaded; one needed starts the others too.
+TEST_F(ChromiumLoadTest, DeferredPagesStartWhenAskedOrNeeded) {
+  auto kept = NewPage(nullptr);
+  ASSERT_TRUE(kept);
+  const int before = PageTargets();
+  for (const bool needed : {false, true}) {
+    // The last round's pages have closed.
+    ASSERT_TRUE(PumpUntil([&] { return PageTargets() == before; }));
+    LoadHost first, second;
+    platform::ChromiumHtmlDocument::DeferNew(true);
+    auto page = NewPage(&first);
+    auto other = NewPage(&second);
+    platform::ChromiumHtmlDocument::DeferNew(false);
+    ASSERT_TRUE(page && other);
+    ASSERT_TRUE(page->Navigate(there_));
+    ASSERT_TRUE(other->Navigate(there_));
+    page->SetElementText("there", "written before the load");
+    platform::ChromiumHtmlDocument::FinishLoads();
+    EXPECT_EQ(PageTargets(), before) << needed;
+    EXPECT_TRUE(first.completions.empty()) << needed;
+    if (needed) {
+      // A read needs the page: it loads, and the other starts beside it.
+      auto there = page->GetElementById("there");
+      ASSERT_TRUE(there) << page->LastError();
+      EXPECT_EQ(PageTargets(), before + 2);
+    } else {
+      platform::ChromiumHtmlDocument::StartDeferred();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return first.completions.size() == 2 && second.completions.size() == 2; }))
+        << needed << ::testing::PrintToString(first.completions);
+    EXPECT_EQ(first.completions, (std::vector<std::string>{"nav " + there_, "doc " + there_})) << needed;
+    auto there = page->GetElementById("there");
+    ASSERT_TRUE(there) << needed;
+    EXPECT_EQ(there->GetInnerText(), "written before the load") << needed;
+    EXPECT_EQ(other->GetElementById("there")->GetInnerText(), "there") << needed;
+  }
+}
+
 }  // namespace

@@ -178,6 +178,38 @@ TEST_F(DHtmlDialogTest, CancelledNavigationLeavesThePage) {
   EXPECT_EQ(dialog_.GetCurrentUrl(), pageUrl_);
 }
 
+// Kept pages: the first visit of each loads it; going back to one shows the
+// same document as it was left (its changes still there), told as a load;
+// a navigation the dialog cancels leaves the page shown.
+TEST_F(DHtmlDialogTest, KeptPagesShowTheirDocumentAgainWithoutALoad) {
+  const std::string next = platform::FileUrl(folder_.File("next.htm"));
+  dialog_.KeepPagesLoaded({pageUrl_, next});
+  dialog_.Navigate(pageUrl_);  // the page shown again: loaded as ever
+  dialog_.SetElementText("box", "changed");
+  platform::HtmlDocument* first = dialog_.GetDocument();
+  dialog_.Navigate(next);
+  ASSERT_NE(dialog_.GetElement("arrived"), nullptr);
+  platform::HtmlDocument* second = dialog_.GetDocument();
+  EXPECT_NE(second, first);
+
+  dialog_.navigations.clear();
+  dialog_.completed.clear();
+  dialog_.Navigate(pageUrl_);
+  EXPECT_EQ(dialog_.GetDocument(), first);
+  EXPECT_EQ(dialog_.GetElementText("box"), "changed");
+  EXPECT_EQ(dialog_.navigations, std::vector<std::string>{pageUrl_});
+  EXPECT_EQ(dialog_.completed, std::vector<std::string>{pageUrl_});
+
+  dialog_.cancelNavigation = true;
+  dialog_.Navigate(next);
+  EXPECT_EQ(dialog_.GetDocument(), first);
+  EXPECT_EQ(dialog_.completed.size(), 1u);
+  dialog_.cancelNavigation = false;
+  dialog_.Navigate(next);
+  EXPECT_EQ(dialog_.GetDocument(), second);
+  EXPECT_NE(dialog_.GetElement("arrived"), nullptr);
+}
+
 TEST_F(DHtmlDialogTest, LinkWhoseClickIsCancelledDoesNotNavigate) {
   // A click inside the link reaches the link's own handler only when it is
   // the element clicked: the inner span's click goes on to the link's address.
