@@ -10,6 +10,7 @@
 
 #include "platform/html/ChromiumPageScript.h"
 #include "platform/html/Url.h"
+#include "platform/html/X11WindowManager.h"
 #include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
 
@@ -340,6 +341,11 @@ void ChromiumHtmlDocument::SetUp() {
     // Headless pages are never the focused window; script's focus() and
     // the keys typed into a focused field must work as in a shown window.
     setup.push_back({"Emulation.setFocusEmulationEnabled", {{"enabled", true}}});
+  } else {
+    // The desktop's close button on a shown page's window asks the page
+    // first; the window stays, and closing it is the program's to decide.
+    setup.push_back({"Page.addScriptToEvaluateOnNewDocument",
+                     {{"source", "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = ''; });"}}});
   }
   for (auto& [method, params] : setup) {
     ++setUpLeft_;
@@ -778,15 +784,40 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     url_ = params.value("url", url_);
     if (host_) host_->NavigateComplete(url_);
   } else if (method == "Page.frameStoppedLoading") {
-    if (params.value("frameId", "") == targetId_) ++stops_;
+    if (params.value("frameId", "") == targetId_) {
+      ++stops_;
+      navigationRequested_ = false;  // gone, refused or within the page: the page is not being left
+    }
+  } else if (method == "Page.frameRequestedNavigation") {
+    if (params.value("frameId", "") == targetId_) navigationRequested_ = true;
   } else if (method == "Page.loadEventFired") {
     ++loads_;
+    navigationRequested_ = false;
+    // A page the user has not touched yet is closed without asking it: it
+    // counts as touched from the start.
+    if (!browser_->Headless()) browser_->Send("Runtime.evaluate", {{"expression", "0"}, {"userGesture", true}}, sessionId_);
     reopens_ = 0;
     const bool notify = !quiet_;
     // The program's navigation has loaded before its window hears so.
     if (loading_) EndLoad(true);
     ConfigureIfChanged();
     if (notify && host_) host_->DocumentComplete(url_);
+  } else if (method == "Page.javascriptDialogOpening" && params.value("type", "") == "beforeunload") {
+    // The page is left for a navigation (the program's own or one the page
+    // asked for, announced before), or its window is being closed by the
+    // desktop: then it stays, and its window hears of the close.
+    const bool leaving = loading_.has_value() || navigationRequested_;
+    navigationRequested_ = false;
+    browser_->Send("Page.handleJavaScriptDialog", {{"accept", leaving}}, sessionId_);
+    if (!leaving && windowClosed_) {
+      std::weak_ptr<bool> alive = alive_;
+      PostThreadCall(GetCurrentThreadId(), [this, alive] {
+        if (alive.lock() && windowClosed_) {
+          const auto closed = windowClosed_;
+          closed();
+        }
+      });
+    }
   } else if (method == "Page.javascriptDialogOpening") {
     if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());
     browser_->Send("Page.handleJavaScriptDialog", {{"accept", true}}, sessionId_);
@@ -1106,10 +1137,7 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
 
 void ChromiumHtmlDocument::SetVisible(bool visible) {
   if (browser_->Headless() || !EnsureReady()) return;
-  if (!xWindowSought_) {
-    xWindowSought_ = true;
-    xWindow_ = browser_->FindXWindow(sessionId_);
-  }
+  FoundXWindow();
   if (xWindow_ != 0 && (visible ? x11::Map(xWindow_) : x11::Withdraw(xWindow_))) return;
   // Without a window manager minimising is ignored; a window far off the
   // screen is hidden (the page reads visibilityState "hidden").
@@ -1130,9 +1158,25 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
 
 ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
   std::weak_ptr<bool> alive = alive_;
-  return [this, alive](int x, int y, int width, int height, bool visible) {
-    if (alive.lock()) Place(Placed{x, y, width, height, visible});
+  return [this, alive](int x, int y, int width, int height, bool visible, bool minimized) {
+    if (alive.lock()) Place(Placed{x, y, width, height, visible, minimized});
   };
+}
+
+ChromiumHtmlDocument::XWindowGetter ChromiumHtmlDocument::MakeXWindowGetter() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive]() -> unsigned long {
+    if (!alive.lock() || browser_->Headless() || closed_ || !EnsureReady()) return 0;
+    return FoundXWindow();
+  };
+}
+
+unsigned long ChromiumHtmlDocument::FoundXWindow() {
+  if (!xWindowSought_) {
+    xWindowSought_ = true;
+    xWindow_ = browser_->FindXWindow(sessionId_);
+  }
+  return xWindow_;
 }
 
 ChromiumHtmlDocument::PlaceReader ChromiumHtmlDocument::MakePlaceReader() {
@@ -1168,13 +1212,21 @@ ChromiumHtmlDocument::TitleSetter ChromiumHtmlDocument::MakeTitleSetter() {
 void ChromiumHtmlDocument::Place(const Placed& now) {
   if (placed_ && *placed_ == now) return;
   const bool wasHidden = placed_ && !placed_->visible;
+  const bool wasMinimized = placed_ && placed_->visible && placed_->minimized;
   const bool moved = !placed_ || placed_->x != now.x || placed_->y != now.y || placed_->width != now.width ||
                      placed_->height != now.height;
   const bool shown = !placed_ || placed_->visible != now.visible;
   placed_ = now;
+  if (now.visible && now.minimized) {
+    // The window manager keeps its size and place for when it comes back.
+    if (wasHidden) SetVisible(true);
+    if (!browser_->Headless() && EnsureReady() && FoundXWindow() != 0) x11::Iconify(xWindow_);
+    return;
+  }
   if (now.visible) lastSeen_ = std::make_pair(now.x, now.y);
   if (now.visible) {
     if (wasHidden) SetVisible(true);
+    if (wasMinimized && !browser_->Headless() && xWindow_ != 0) x11::Activate(xWindow_);
     if (moved || shown) SetBounds(now.x, now.y, now.width, now.height);
   } else if (shown) {
     SetVisible(false);
