@@ -183,6 +183,8 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
 
 }  // namespace
 
+unsigned long PageXWindow(HWND dialog) { return XWindowOf(dialog); }
+
 bool InstallChromiumBrowser() {
   std::string error;
   auto browser = chromium::Browser::Shared(&error);
