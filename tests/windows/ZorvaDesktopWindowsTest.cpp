@@ -81,28 +81,23 @@ std::string Property(const std::string& id, const std::string& name) {
 
 unsigned long Id(const std::string& hex) { return std::stoul(hex, nullptr, 16); }
 
-// A PNG image (8-bit RGB) of a part of the screen.
-void WriteScreenPicture(const std::string& file, Geometry g) {
+// The RGB pixels of the part of the screen `g` covers (cut to the screen),
+// rows from the top; `g` becomes that part. Empty when none of it is there.
+std::string ScreenPixels(Geometry& g) {
   Display* display = XOpenDisplay(nullptr);
-  ASSERT_NE(display, nullptr);
-  // What of it lies on the screen.
+  if (!display) return "";
   const int screenWidth = DisplayWidth(display, DefaultScreen(display));
   const int screenHeight = DisplayHeight(display, DefaultScreen(display));
   g.width = std::min(g.x + g.width, screenWidth) - std::max(g.x, 0);
   g.height = std::min(g.y + g.height, screenHeight) - std::max(g.y, 0);
   g.x = std::max(g.x, 0);
   g.y = std::max(g.y, 0);
-  if (g.width <= 0 || g.height <= 0) {
-    XCloseDisplay(display);
-    ADD_FAILURE() << file << ": the window is off the screen";
-    return;
-  }
-  XImage* image = XGetImage(display, DefaultRootWindow(display), g.x, g.y, static_cast<unsigned>(g.width),
-                            static_cast<unsigned>(g.height), AllPlanes, ZPixmap);
-  ASSERT_NE(image, nullptr);
   std::string raw;
-  for (int y = 0; y < g.height; ++y) {
-    raw += '\0';
+  XImage* image = g.width > 0 && g.height > 0
+                      ? XGetImage(display, DefaultRootWindow(display), g.x, g.y, static_cast<unsigned>(g.width),
+                                  static_cast<unsigned>(g.height), AllPlanes, ZPixmap)
+                      : nullptr;
+  for (int y = 0; image && y < g.height; ++y) {
     for (int x = 0; x < g.width; ++x) {
       const unsigned long p = XGetPixel(image, x, y);
       raw += static_cast<char>((p >> 16) & 0xFF);
@@ -110,8 +105,18 @@ void WriteScreenPicture(const std::string& file, Geometry g) {
       raw += static_cast<char>(p & 0xFF);
     }
   }
-  XDestroyImage(image);
+  if (image) XDestroyImage(image);
   XCloseDisplay(display);
+  return raw;
+}
+
+// A PNG image (8-bit RGB) of a part of the screen.
+void WriteScreenPicture(const std::string& file, Geometry g) {
+  const std::string pixels = ScreenPixels(g);
+  ASSERT_FALSE(pixels.empty()) << file << ": the window is off the screen";
+  std::string raw;
+  const std::size_t row = static_cast<std::size_t>(g.width) * 3;
+  for (std::size_t at = 0; at < pixels.size(); at += row) raw += '\0' + pixels.substr(at, row);
   uLongf size = compressBound(raw.size());
   std::string packed(size, '\0');
   compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
@@ -305,6 +310,16 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
 TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   // The welcome and the settings closed from the desktop are hidden for good.
   ExpectClosedToHidden(welcome_, "StatusDialog.htm");
+  // The pointer on a link of the player: no bubble with its address over the
+  // window's bottom corner.
+  const Geometry player = GeometryOf(player_);
+  Geometry corner{player.x, player.y + player.height - 40, 320, 40};
+  RunProgram({"/usr/bin/xdotool", "mousemove", "1500", "950"});
+  const std::string bare = ScreenPixels(corner);
+  ASSERT_FALSE(bare.empty());
+  RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(player.x + kSettingsButton[0]),
+              std::to_string(player.y + kSettingsButton[1])});
+  EXPECT_FALSE(WaitUntil([&] { return ScreenPixels(corner) != bare; }, 3)) << "a link's address is shown";
   Click(player_, kSettingsButton[0], kSettingsButton[1]);
   const std::string settings = WaitForWindow("Zorva Settings");
   ASSERT_NE(settings, "");
