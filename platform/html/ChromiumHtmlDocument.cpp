@@ -323,6 +323,41 @@ void ChromiumHtmlDocument::Attach() {
                  });
 }
 
+namespace {
+
+// The browser shows the address of the link under the pointer in a bubble
+// over the window's corner. The windows' links are the program's own: a link
+// keeps its address aside while the pointer rests on it, and has it back
+// before it is pressed, typed on or left.
+constexpr const char* kLinkAddressAside = R"((() => {
+  const aside = 'data-zorva-href';
+  let held = null;
+  const giveBack = () => {
+    const a = held;
+    held = null;
+    if (a && a.hasAttribute(aside)) {
+      a.setAttribute('href', a.getAttribute(aside));
+      a.removeAttribute(aside);
+    }
+  };
+  const take = (e) => {
+    const a = e.target instanceof Element ? e.target.closest('a[href]') : null;
+    if (!a || a === held || e.buttons) return;
+    giveBack();
+    a.setAttribute(aside, a.getAttribute('href'));
+    a.removeAttribute('href');
+    held = a;
+  };
+  addEventListener('mouseover', take, true);
+  addEventListener('mousemove', take, true);
+  for (const t of ['mousedown', 'mouseout', 'keydown', 'blur']) addEventListener(t, giveBack, true);
+  addEventListener('click', (e) => {
+    setTimeout(() => { if (e.target instanceof Element && e.target.matches(':hover')) take({ target: e.target, buttons: 0 }); }, 0);
+  }, false);
+})();)";
+
+}  // namespace
+
 void ChromiumHtmlDocument::SetUp() {
   std::weak_ptr<bool> alive = alive_;
   browser_->AddSession(sessionId_, targetId_, [this, alive](const std::string& method, const Json& params) {
@@ -346,6 +381,7 @@ void ChromiumHtmlDocument::SetUp() {
     // first; the window stays, and closing it is the program's to decide.
     setup.push_back({"Page.addScriptToEvaluateOnNewDocument",
                      {{"source", "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = ''; });"}}});
+    setup.push_back({"Page.addScriptToEvaluateOnNewDocument", {{"source", kLinkAddressAside}}});
   }
   for (auto& [method, params] : setup) {
     ++setUpLeft_;
