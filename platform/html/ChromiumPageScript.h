@@ -119,9 +119,8 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     // browser announces no selection: the page hears one all the same.
     let dragFrom = null;
     window.addEventListener('mousedown', (e) => {
-      dragFrom = e.isTrusted && e.button === 0 ? { target: e.target, x: e.screenX, y: e.screenY } : null;
+      dragFrom = e.isTrusted && e.button === 0 ? { press: e, target: e.target, x: e.screenX, y: e.screenY } : null;
     }, true);
-    window.addEventListener('mousedown', (e) => { if (e.defaultPrevented) dragFrom = null; }, false);
     for (const t of ['selectstart', 'dragstart', 'mouseup']) {
       window.addEventListener(t, (e) => { if (e.isTrusted) dragFrom = null; }, true);
     }
@@ -134,6 +133,8 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       }
       if (e.screenX === d.x && e.screenY === d.y) return;
       dragFrom = null;
+      // A press the page took for a drag of its own is not the window's.
+      if (d.press.defaultPrevented) return;
       const n = d.target;
       if (!(n instanceof Element) || !n.isConnected || getComputedStyle(n).userSelect !== 'none') return;
       if (n.closest('[draggable="true"]')) return;
