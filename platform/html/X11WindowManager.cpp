@@ -5,15 +5,15 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
-#include <cstdlib>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <map>
 #include <chrono>
+#include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 
