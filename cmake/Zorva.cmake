@@ -13,8 +13,9 @@ endfunction()
 
 # zorva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...]): one GoogleTest
 # executable whose tests each become their own CTest entry. Tests labelled
-# `browser` run real pages in headless Chromium: each holds a browser of its
-# own, so they count as two processors (ctest -j runs fewer of them at once).
+# `browser` run real pages in headless Chromium, those labelled `desktop` the
+# program's shown windows: each holds a browser of its own, so they count as
+# two processors (ctest -j runs fewer of them at once).
 function(zorva_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -32,7 +33,7 @@ function(zorva_add_test)
   if(NOT "mpd" IN_LIST T_LABELS)
     list(APPEND properties ENVIRONMENT ZORVA_PLAYER=stand-in)
   endif()
-  if("browser" IN_LIST T_LABELS)
+  if("browser" IN_LIST T_LABELS OR "desktop" IN_LIST T_LABELS)
     list(APPEND properties PROCESSORS 2)
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})

@@ -482,6 +482,7 @@ void Browser::ReadLoop(int fd) {
                                  buffer.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
       if (message.is_discarded() || !message.is_object()) continue;
       std::vector<DWORD> wake;
+      std::string letGo;  // a page no one holds any more, asking before it closes
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (message.contains("id")) {
@@ -522,9 +523,12 @@ void Browser::ReadLoop(int fd) {
           if (found != sessions_.end()) {
             const DWORD thread = found->second.thread;
             if (Queue(thread, std::move(event))) wake.push_back(thread);
+          } else if (event.method == "Page.javascriptDialogOpening" && !event.session.empty()) {
+            letGo = event.session;
           }
         }
       }
+      if (!letGo.empty()) Send("Page.handleJavaScriptDialog", {{"accept", true}}, letGo);
       cv_.notify_all();
       std::weak_ptr<Browser> self = weak_from_this();
       for (DWORD thread : wake) {

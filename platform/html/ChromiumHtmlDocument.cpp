@@ -10,6 +10,7 @@
 
 #include "platform/html/ChromiumPageScript.h"
 #include "platform/html/Url.h"
+#include "platform/html/X11WindowManager.h"
 #include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
 
@@ -371,6 +372,41 @@ void ChromiumHtmlDocument::Attach() {
                  });
 }
 
+namespace {
+
+// The browser shows the address of the link under the pointer in a bubble
+// over the window's corner. The windows' links are the program's own: a link
+// keeps its address aside while the pointer rests on it, and has it back
+// before it is pressed, typed on or left.
+constexpr const char* kLinkAddressAside = R"((() => {
+  const aside = 'data-zorva-href';
+  let held = null;
+  const giveBack = () => {
+    const a = held;
+    held = null;
+    if (a && a.hasAttribute(aside)) {
+      a.setAttribute('href', a.getAttribute(aside));
+      a.removeAttribute(aside);
+    }
+  };
+  const take = (e) => {
+    const a = e.target instanceof Element ? e.target.closest('a[href]') : null;
+    if (!a || a === held || e.buttons) return;
+    giveBack();
+    a.setAttribute(aside, a.getAttribute('href'));
+    a.removeAttribute('href');
+    held = a;
+  };
+  addEventListener('mouseover', take, true);
+  addEventListener('mousemove', take, true);
+  for (const t of ['mousedown', 'mouseout', 'keydown', 'blur']) addEventListener(t, giveBack, true);
+  addEventListener('click', (e) => {
+    setTimeout(() => { if (e.target instanceof Element && e.target.matches(':hover')) take({ target: e.target, buttons: 0 }); }, 0);
+  }, false);
+})();)";
+
+}  // namespace
+
 void ChromiumHtmlDocument::SetUp() {
   std::weak_ptr<bool> alive = alive_;
   browser_->AddSession(sessionId_, targetId_, [this, alive](const std::string& method, const Json& params) {
@@ -392,6 +428,12 @@ void ChromiumHtmlDocument::SetUp() {
     // Headless pages are never the focused window; script's focus() and
     // the keys typed into a focused field must work as in a shown window.
     setup.push_back({"Emulation.setFocusEmulationEnabled", {{"enabled", true}}});
+  } else {
+    // The desktop's close button on a shown page's window asks the page
+    // first; the window stays, and closing it is the program's to decide.
+    setup.push_back({"Page.addScriptToEvaluateOnNewDocument",
+                     {{"source", "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = ''; });"}}});
+    setup.push_back({"Page.addScriptToEvaluateOnNewDocument", {{"source", kLinkAddressAside}}});
   }
   for (auto& [method, params] : setup) {
     ++setUpLeft_;
@@ -850,9 +892,18 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     url_ = params.value("url", url_);
     if (host_) host_->NavigateComplete(url_);
   } else if (method == "Page.frameStoppedLoading") {
-    if (params.value("frameId", "") == targetId_) ++stops_;
+    if (params.value("frameId", "") == targetId_) {
+      ++stops_;
+      navigationRequested_ = false;  // gone, refused or within the page: the page is not being left
+    }
+  } else if (method == "Page.frameRequestedNavigation") {
+    if (params.value("frameId", "") == targetId_) navigationRequested_ = true;
   } else if (method == "Page.loadEventFired") {
     ++loads_;
+    navigationRequested_ = false;
+    // A page the user has not touched yet is closed without asking it: it
+    // counts as touched from the start.
+    if (!browser_->Headless()) browser_->Send("Runtime.evaluate", {{"expression", "0"}, {"userGesture", true}}, sessionId_);
     reopens_ = 0;
     const bool notify = !quiet_;
     // The program's navigation has loaded before its window hears so.
@@ -861,6 +912,22 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     std::weak_ptr<bool> alive = alive_;
     if (notify && host_) host_->DocumentComplete(url_);
     if (alive.lock()) SendDeferredWrites();
+  } else if (method == "Page.javascriptDialogOpening" && params.value("type", "") == "beforeunload") {
+    // The page is left for a navigation (the program's own or one the page
+    // asked for, announced before), or its window is being closed by the
+    // desktop: then it stays, and its window hears of the close.
+    const bool leaving = loading_.has_value() || navigationRequested_;
+    navigationRequested_ = false;
+    browser_->Send("Page.handleJavaScriptDialog", {{"accept", leaving}}, sessionId_);
+    if (!leaving && windowClosed_) {
+      std::weak_ptr<bool> alive = alive_;
+      PostThreadCall(GetCurrentThreadId(), [this, alive] {
+        if (alive.lock() && windowClosed_) {
+          const auto closed = windowClosed_;
+          closed();
+        }
+      });
+    }
   } else if (method == "Page.javascriptDialogOpening") {
     if (!silent_) std::fprintf(stderr, "zorva: page dialog: %s\n", params.value("message", "").c_str());
     browser_->Send("Page.handleJavaScriptDialog", {{"accept", true}}, sessionId_);
@@ -1180,10 +1247,7 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
 
 void ChromiumHtmlDocument::SetVisible(bool visible) {
   if (browser_->Headless() || !EnsureReady()) return;
-  if (!xWindowSought_) {
-    xWindowSought_ = true;
-    xWindow_ = browser_->FindXWindow(sessionId_);
-  }
+  FoundXWindow();
   if (xWindow_ != 0 && (visible ? x11::Map(xWindow_) : x11::Withdraw(xWindow_))) return;
   // Without a window manager minimising is ignored; a window far off the
   // screen is hidden (the page reads visibilityState "hidden").
@@ -1204,9 +1268,25 @@ void ChromiumHtmlDocument::SetVisible(bool visible) {
 
 ChromiumHtmlDocument::Follower ChromiumHtmlDocument::MakeFollower() {
   std::weak_ptr<bool> alive = alive_;
-  return [this, alive](int x, int y, int width, int height, bool visible) {
-    if (alive.lock()) Follow(Placed{x, y, width, height, visible});
+  return [this, alive](int x, int y, int width, int height, bool visible, bool minimized) {
+    if (alive.lock()) Follow(Placed{x, y, width, height, visible, minimized});
   };
+}
+
+ChromiumHtmlDocument::XWindowGetter ChromiumHtmlDocument::MakeXWindowGetter() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive]() -> unsigned long {
+    if (!alive.lock() || browser_->Headless() || closed_ || !EnsureReady()) return 0;
+    return FoundXWindow();
+  };
+}
+
+unsigned long ChromiumHtmlDocument::FoundXWindow() {
+  if (!xWindowSought_) {
+    xWindowSought_ = true;
+    xWindow_ = browser_->FindXWindow(sessionId_);
+  }
+  return xWindow_;
 }
 
 ChromiumHtmlDocument::PlaceReader ChromiumHtmlDocument::MakePlaceReader() {
@@ -1264,13 +1344,21 @@ void ChromiumHtmlDocument::Place(const Placed& now) {
   }
   if (placed_ && *placed_ == now) return;
   const bool wasHidden = placed_ && !placed_->visible;
+  const bool wasMinimized = placed_ && placed_->visible && placed_->minimized;
   const bool moved = !placed_ || placed_->x != now.x || placed_->y != now.y || placed_->width != now.width ||
                      placed_->height != now.height;
   const bool shown = !placed_ || placed_->visible != now.visible;
   placed_ = now;
+  if (now.visible && now.minimized) {
+    // The window manager keeps its size and place for when it comes back.
+    if (wasHidden) SetVisible(true);
+    if (!browser_->Headless() && EnsureReady() && FoundXWindow() != 0) x11::Iconify(xWindow_);
+    return;
+  }
   if (now.visible) lastSeen_ = std::make_pair(now.x, now.y);
   if (now.visible) {
     if (wasHidden) SetVisible(true);
+    if (wasMinimized && !browser_->Headless() && xWindow_ != 0) x11::Activate(xWindow_);
     if (moved || shown) SetBounds(now.x, now.y, now.width, now.height);
   } else if (shown) {
     SetVisible(false);

@@ -172,8 +172,14 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // A callable that places the page where its window is (screen position,
   // size, shown or not); safe to keep after the document has gone (then it
   // does nothing). For the window layer's hooks.
-  using Follower = std::function<void(int x, int y, int width, int height, bool visible)>;
+  // A minimised window keeps its place and size; the window manager shows
+  // it minimised.
+  using Follower = std::function<void(int x, int y, int width, int height, bool visible, bool minimized)>;
   Follower MakeFollower();
+  // And one that gives the page's X window (platform/html/X11Windows.h): 0
+  // headless, without an X display, and once the document has gone.
+  using XWindowGetter = std::function<unsigned long()>;
+  XWindowGetter MakeXWindowGetter();
   // The same kind of callable that reads where the page's window is on the
   // screen now, moved there by the desktop or not (once its window has been
   // closed, where it was last seen): false headless, while the window is
@@ -186,10 +192,12 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   TitleSetter MakeTitleSetter();
 
   // The user closed the page's own window (the desktop's close button, or
-  // the browser's close key): `closed` runs on the document's thread, once
-  // the window has gone. The page is loaded again in a new window of the
-  // browser, placed as the follower last placed it (a page whose renderer
-  // died is loaded again the same way), and DocumentComplete follows.
+  // the browser's close key): `closed` runs on the document's thread. A
+  // shown page is asked first and stays, window and content, for the
+  // program to hide or close; a window that went all the same is made again
+  // and the page loaded in it, placed as the follower last placed it (a page
+  // whose renderer died is loaded again the same way), and DocumentComplete
+  // follows.
   void SetWindowClosedHandler(std::function<void()> closed) { windowClosed_ = std::move(closed); }
   // A key the browser would act on itself (F5, and with Ctrl: R, P, W, F4)
   // pressed in the page: the browser does nothing with it, and `handler` gets
@@ -298,6 +306,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   struct Placed {
     int x = 0, y = 0, width = 0, height = 0;
     bool visible = true;
+    bool minimized = false;
     bool operator==(const Placed&) const = default;
   };
   std::optional<Placed> placed_;
@@ -310,6 +319,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   mutable chromium::Json deferredWrites_ = chromium::Json::array();
   void SendDeferredWrites();
   void Place(const Placed& now);
+  unsigned long FoundXWindow();  // looked for once per page
   bool lost_ = false;  // a new page target is on its way
   int reopens_ = 0;    // pages made again since one last loaded
   // The page a page made again goes back to, until it has navigated: one
@@ -319,6 +329,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   unsigned long xWindow_ = 0;  // the page's X window, once looked for
   bool xWindowSought_ = false;
   std::function<void()> windowClosed_;
+  bool navigationRequested_ = false;  // the page asked to go elsewhere since it last loaded
   KeyHandler keyHandler_;
   std::string fulfil_;       // HTML that answers the next document request (LoadHtml)
   bool fulfilPending_ = false;

@@ -114,6 +114,32 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       } : press;
     }, true);
     window.addEventListener('mouseup', (e) => { if (e.isTrusted) press = null; }, true);
+    // A press that moves starts a selection, where the host may move the
+    // window instead. Where nothing can be selected (user-select: none) the
+    // browser announces no selection: the page hears one all the same.
+    let dragFrom = null;
+    window.addEventListener('mousedown', (e) => {
+      dragFrom = e.isTrusted && e.button === 0 ? { press: e, target: e.target, x: e.screenX, y: e.screenY } : null;
+    }, true);
+    for (const t of ['selectstart', 'dragstart', 'mouseup']) {
+      window.addEventListener(t, (e) => { if (e.isTrusted) dragFrom = null; }, true);
+    }
+    window.addEventListener('mousemove', (e) => {
+      const d = dragFrom;
+      if (!d || !e.isTrusted) return;
+      if (!(e.buttons & 1)) {
+        dragFrom = null;
+        return;
+      }
+      if (e.screenX === d.x && e.screenY === d.y) return;
+      dragFrom = null;
+      // A press the page took for a drag of its own is not the window's.
+      if (d.press.defaultPrevented) return;
+      const n = d.target;
+      if (!(n instanceof Element) || !n.isConnected || getComputedStyle(n).userSelect !== 'none') return;
+      if (n.closest('[draggable="true"]')) return;
+      n.dispatchEvent(new Event('selectstart', { bubbles: true, cancelable: true }));
+    }, true);
     // A pause for the host; the calls that waited on it follow its answer.
     const askHost = (request) => {
       const held = press;

@@ -9,11 +9,17 @@
 // shown and hidden with it. Without one the pages run headless.
 #pragma once
 
+#include "platform/kernel/WinTypes.h"
+
 namespace platform {
 
 // False when the browser cannot start (one line on standard error names the
 // Debian package chromium); dialogs then keep the in-memory document. The
 // browser is closed when the program exits, its processes waited for.
 bool InstallChromiumBrowser();
+
+// The X window that shows the page of `dialog` (a dialog of this layer whose
+// page is shown on an X display); 0 for any other window.
+unsigned long PageXWindow(HWND dialog);
 
 }  // namespace platform

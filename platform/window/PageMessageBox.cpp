@@ -4,6 +4,8 @@
 
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/kernel/Signals.h"
+#include "platform/html/X11WindowManager.h"
+#include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/window/MessageBoxInternal.h"
 #include "platform/window/Window.h"
 #include "platform/window/Wnd.h"
@@ -13,7 +15,7 @@ namespace platform {
 namespace {
 
 constexpr int kWidth = 380;
-constexpr int kHeight = 170;
+constexpr int kHeight = 190;
 constexpr int kEnter = 13;
 constexpr int kEscape = 27;
 
@@ -112,10 +114,12 @@ std::string PageMessageBoxPresenter::PageHtml(const std::string& text, const std
          "</title><style>"
          "body{margin:0;font:13px sans-serif;background:#f0f0f0;color:#000;display:flex;flex-direction:column;"
          "height:100vh}"
-         "#text{flex:1;padding:18px 16px 8px;overflow:auto;user-select:text}"
+         "#caption{padding:14px 16px 0;font-weight:bold}"
+         "#text{flex:1;padding:10px 16px 8px;overflow:auto;user-select:text}"
          "#buttons{padding:10px 12px;text-align:right;background:#e4e4e4}"
          "button{min-width:76px;margin-left:8px;padding:3px 10px}"
-         "</style></head><body><div id=\"text\">" +
+         "</style></head><body><div id=\"caption\">" +
+         Escaped(caption) + "</div><div id=\"text\">" +
          Escaped(text) + "</div><div id=\"buttons\">" + buttons + "</div></body></html>";
 }
 
@@ -140,6 +144,14 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
   if (owner && ::IsWindow(owner) && ::IsWindowVisible(owner)) ::GetWindowRect(owner, &around);
   page->SetBounds((around.left + around.right - kWidth) / 2, (around.top + around.bottom - kHeight) / 2, kWidth,
                   kHeight);
+  // No frame: the box draws its caption itself; it stays above its owner.
+  if (!browser->Headless()) {
+    if (const unsigned long window = page->MakeXWindowGetter()()) {
+      x11::SetUndecorated(window);
+      x11::SetOwner(window, PageXWindow(owner));
+      x11::Raise(window);
+    }
+  }
   if (shown_) shown_(*page);
 
   // The program's messages go on while the question stands.

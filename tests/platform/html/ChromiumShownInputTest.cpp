@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,20 @@ class PressHost : public platform::HtmlDocumentHost {
   void DocumentComplete(const std::string&) override {}
   platform::ScriptDispatch* External() override { return nullptr; }
   std::vector<std::string> EventTypes() const override { return {"mousedown"}; }
+};
+
+// Counts the selections started on each element.
+class SelectHost : public platform::HtmlDocumentHost {
+ public:
+  std::map<std::string, int> starts;
+  void HandleEvent(platform::HtmlEvent& event) override {
+    if (event.type == "selectstart" && event.srcElement) ++starts[event.srcElement->GetAttribute("id")];
+  }
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string&) override {}
+  void DocumentComplete(const std::string&) override {}
+  platform::ScriptDispatch* External() override { return nullptr; }
+  std::vector<std::string> EventTypes() const override { return {"selectstart"}; }
 };
 
 class CompleteCounter : public platform::HtmlDocumentHost {
@@ -138,6 +153,32 @@ TEST_F(ChromiumShownInputTest, APressLetGoWhileThePageStandsStillClicksOnce) {
         << Text("clicks");
     EXPECT_EQ(Text("ups"), Text("clicks"));
   }
+}
+
+// A press that moves starts a selection, also where nothing can be selected
+// (the window is dragged from there), but not where the page took the press
+// for a drag of its own.
+TEST_F(ChromiumShownInputTest, APressThatMovesStartsASelectionUnlessThePageTookIt) {
+  SelectHost host;
+  auto page = Open(&host, "select.htm",
+                   "<body style='margin:0;user-select:none'><div id=plain style='height:100px'>plain</div>"
+                   "<div id=own style='height:100px' onmousedown='event.preventDefault(); event.stopPropagation()'>"
+                   "own</div></body>");
+  ASSERT_TRUE(page);
+  page->SetBounds(400, 0, 400, 400);
+  page->SetVisible(true);
+  auto drag = [](int y) {
+    Mouse({"mousemove", "450", std::to_string(y), "mousedown", "1"});
+    Mouse({"mousemove_relative", "--", "5", "5"});
+    Mouse({"mousemove_relative", "--", "5", "5"});
+    Mouse({"mouseup", "1"});
+  };
+  drag(50);
+  EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.starts["plain"] == 1; }, 20000));
+  drag(150);
+  drag(50);
+  EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.starts["plain"] == 2; }, 20000));
+  EXPECT_EQ(host.starts["own"], 0);
 }
 
 TEST_F(ChromiumShownInputTest, AnotherWindowsPageLoadsWhileOnePageStandsForTheHost) {

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, PageMessageBoxTest, ::testing::ValuesIn(kCases)
                            return name;
                          });
 
-TEST(PageMessageBoxPageTest, ShowsTheButtonsOfTheTypeInOrderWithTheDefaultFocused) {
+TEST(PageMessageBoxPageTest, ShowsTheCaptionAndTheButtonsOfTheTypeInOrderWithTheDefaultFocused) {
   const std::string page = platform::PageMessageBoxPresenter::PageHtml("a & b", "Caption <1>", MB_YESNOCANCEL | MB_DEFBUTTON2);
   const std::size_t yes = page.find("id=\"answer6\">Yes");
   const std::size_t no = page.find("id=\"answer7\" autofocus>No");
@@ -89,6 +89,10 @@ TEST(PageMessageBoxPageTest, ShowsTheButtonsOfTheTypeInOrderWithTheDefaultFocuse
   EXPECT_LT(no, cancel);
   EXPECT_NE(page.find("<title>Caption &lt;1&gt;</title>"), std::string::npos);
   EXPECT_NE(page.find("a &amp; b"), std::string::npos);
+  // The window has no title bar: the caption is in the box, above the text.
+  const std::size_t caption = page.find("<div id=\"caption\">Caption &lt;1&gt;</div>");
+  ASSERT_NE(caption, std::string::npos);
+  EXPECT_LT(caption, page.find("a &amp; b"));
 }
 
 }  // namespace

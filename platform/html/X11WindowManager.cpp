@@ -1,0 +1,344 @@
+#include "platform/html/X11WindowManager.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace platform::x11 {
+
+namespace {
+
+struct Connection {
+  std::mutex mutex;
+  bool tried = false;
+  Display* display = nullptr;
+};
+
+Connection& TheConnection() {
+  static Connection* const connection = new Connection;  // used until the process ends
+  return *connection;
+}
+
+// The window being moved with the pointer, one at a time.
+struct Mover {
+  std::mutex mutex;
+  std::thread thread;
+  std::atomic<bool> ending{false};
+  ~Mover() {
+    ending = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+Mover& TheMover() {
+  static Mover mover;
+  return mover;
+}
+
+// X errors (a window gone meanwhile) are no reason to end the program.
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
+// Runs `act` with the display's connection, then waits until the server has
+// done it.
+template <class Act>
+bool WithDisplay(WindowId window, Act act) {
+  Connection& c = TheConnection();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  if (!c.tried) {
+    c.tried = true;
+    const char* name = std::getenv("DISPLAY");
+    if (name && *name) c.display = XOpenDisplay(name);
+  }
+  if (!c.display || !window) return false;
+  auto* const previous = XSetErrorHandler(IgnoreError);
+  const bool done = act(c.display, static_cast<Window>(window));
+  XSync(c.display, False);
+  XSetErrorHandler(previous);
+  return done;
+}
+
+// A message to the window manager about `window` (EWMH: sent to the root).
+void AskWindowManager(Display* display, Window window, const char* type, const long (&data)[5]) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, type, False);
+  event.xclient.format = 32;
+  for (int i = 0; i < 5; ++i) event.xclient.data.l[i] = data[i];
+  XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+}  // namespace
+
+bool SetUndecorated(WindowId window) {
+  return WithDisplay(window, [](Display* display, Window w) {
+    // flags: decorations given; decorations: none. The window manager reads
+    // the property only with its own type.
+    const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+    const long values[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(display, w, hints, hints, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(values), 5);
+    return true;
+  });
+}
+
+bool SetOwner(WindowId window, WindowId owner) {
+  return WithDisplay(window, [owner](Display* display, Window w) {
+    if (owner) {
+      XSetTransientForHint(display, w, static_cast<Window>(owner));
+    } else {
+      XDeleteProperty(display, w, XA_WM_TRANSIENT_FOR);
+    }
+    return true;
+  });
+}
+
+bool Raise(WindowId window) {
+  return WithDisplay(window, [](Display* display, Window w) {
+    XRaiseWindow(display, w);
+    return true;
+  });
+}
+
+bool StackedBelow(WindowId window, WindowId other) {
+  bool below = false;
+  WithDisplay(window, [&below, other](Display* display, Window w) {
+    const Atom stacking = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), stacking, 0, 4096, False, XA_WINDOW, &type, &format,
+                           &count, &after, &data) == Success &&
+        data) {
+      // Bottom to top.
+      const auto* list = reinterpret_cast<const unsigned long*>(data);
+      long at = -1;
+      long otherAt = -1;
+      for (unsigned long i = 0; i < count && format == 32; ++i) {
+        if (list[i] == w) at = static_cast<long>(i);
+        if (list[i] == other) otherAt = static_cast<long>(i);
+      }
+      below = at >= 0 && otherAt >= 0 && at < otherAt;
+      XFree(data);
+    }
+    return true;
+  });
+  return below;
+}
+
+namespace {
+
+void CombineShape(Display* display, Window w, const std::vector<Rect>& rectangles) {
+  if (rectangles.empty()) {
+    XShapeCombineMask(display, w, ShapeBounding, 0, 0, None, ShapeSet);
+    return;
+  }
+  std::vector<XRectangle> list;
+  list.reserve(rectangles.size());
+  for (const Rect& r : rectangles) {
+    list.push_back(XRectangle{static_cast<short>(r.x), static_cast<short>(r.y), static_cast<unsigned short>(r.width),
+                              static_cast<unsigned short>(r.height)});
+  }
+  XShapeCombineRectangles(display, w, ShapeBounding, 0, 0, list.data(), static_cast<int>(list.size()), ShapeSet,
+                          Unsorted);
+}
+
+// The browser gives its window back its whole shape each time the window
+// moves or changes size: a connection of its own hears of that
+// (ShapeNotify) and puts the outline back.
+class ShapeKeeper {
+ public:
+  ShapeKeeper() {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name || ::pipe(wake_) != 0) return;
+    display_ = XOpenDisplay(name);
+    if (!display_ || !XShapeQueryExtension(display_, &shapeEvent_, &shapeError_)) return;
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ShapeKeeper() {
+    if (thread_.joinable()) {
+      const char stop = 0;
+      if (::write(wake_[1], &stop, 1) == 1) thread_.join();
+      else thread_.detach();
+    }
+  }
+  ShapeKeeper(const ShapeKeeper&) = delete;
+  ShapeKeeper& operator=(const ShapeKeeper&) = delete;
+
+  void Keep(Window window, const std::vector<Rect>& rectangles) {
+    if (!thread_.joinable()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto* const previous = XSetErrorHandler(IgnoreError);
+    if (rectangles.empty()) {
+      outlines_.erase(window);
+      XShapeSelectInput(display_, window, 0);
+    } else {
+      outlines_[window] = rectangles;
+      XShapeSelectInput(display_, window, ShapeNotifyMask);
+      // Put back now what the browser may have undone before it was heard.
+      CombineShape(display_, window, rectangles);
+    }
+    XSync(display_, False);
+    XSetErrorHandler(previous);
+  }
+
+ private:
+  void Run() {
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto* const previous = XSetErrorHandler(IgnoreError);
+        while (XPending(display_)) {
+          XEvent event;
+          XNextEvent(display_, &event);
+          if (event.type != shapeEvent_ + ShapeNotify) continue;
+          const auto& notify = reinterpret_cast<const XShapeEvent&>(event);
+          auto found = outlines_.find(notify.window);
+          if (notify.kind != ShapeBounding || found == outlines_.end()) continue;
+          // Ours has the extents of the outline; any other is put back.
+          int left = 1 << 30, top = 1 << 30, right = -(1 << 30), bottom = -(1 << 30);
+          for (const Rect& r : found->second) {
+            left = std::min(left, r.x);
+            top = std::min(top, r.y);
+            right = std::max(right, r.x + r.width);
+            bottom = std::max(bottom, r.y + r.height);
+          }
+          if (!notify.shaped || notify.x != left || notify.y != top || notify.x + static_cast<int>(notify.width) != right ||
+              notify.y + static_cast<int>(notify.height) != bottom) {
+            CombineShape(display_, notify.window, found->second);
+          }
+        }
+        XFlush(display_);
+        XSetErrorHandler(previous);
+      }
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if (fds[1].revents) return;
+    }
+  }
+
+  std::mutex mutex_;
+  Display* display_ = nullptr;
+  int shapeEvent_ = 0;
+  int shapeError_ = 0;
+  int wake_[2] = {-1, -1};
+  std::map<Window, std::vector<Rect>> outlines_;
+  std::thread thread_;
+};
+
+ShapeKeeper& TheShapeKeeper() {
+  static ShapeKeeper keeper;
+  return keeper;
+}
+
+}  // namespace
+
+bool SetShape(WindowId window, const std::vector<Rect>& rectangles) {
+  const bool done = WithDisplay(window, [&rectangles](Display* display, Window w) {
+    int event = 0;
+    int error = 0;
+    if (!XShapeQueryExtension(display, &event, &error)) return false;
+    CombineShape(display, w, rectangles);
+    return true;
+  });
+  if (done) TheShapeKeeper().Keep(static_cast<Window>(window), rectangles);
+  return done;
+}
+
+bool Iconify(WindowId window) {
+  return WithDisplay(window, [](Display* display, Window w) {
+    return XIconifyWindow(display, w, DefaultScreen(display)) != 0;
+  });
+}
+
+bool IsIconic(WindowId window) {
+  bool iconic = false;
+  WithDisplay(window, [&iconic](Display* display, Window w) {
+    const Atom state = XInternAtom(display, "WM_STATE", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, w, state, 0, 2, False, state, &type, &format, &count, &after, &data) == Success &&
+        data) {
+      if (format == 32 && count >= 1) iconic = reinterpret_cast<const long*>(data)[0] == IconicState;
+      XFree(data);
+    }
+    return true;
+  });
+  return iconic;
+}
+
+bool Activate(WindowId window) {
+  return WithDisplay(window, [](Display* display, Window w) {
+    // Source 2: asked for by the user, as a task bar would.
+    AskWindowManager(display, w, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0, 0, 0});
+    return true;
+  });
+}
+
+bool BeginMove(WindowId window) {
+  // The browser holds the pointer while its button is down, so a window
+  // manager asked to move the window (_NET_WM_MOVERESIZE) cannot take it:
+  // the window follows the pointer from here until the button is let go.
+  Mover& mover = TheMover();
+  std::lock_guard<std::mutex> lock(mover.mutex);
+  if (mover.thread.joinable()) mover.thread.join();
+  int pointerX = 0;
+  int pointerY = 0;
+  int windowX = 0;
+  int windowY = 0;
+  const bool held = WithDisplay(window, [&](Display* display, Window w) {
+    Window root = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointerX, &pointerY, &x, &y, &mask)) {
+      return false;
+    }
+    if (!XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &windowX, &windowY, &child)) return false;
+    return (mask & Button1Mask) != 0;
+  });
+  if (!held) return false;
+  mover.thread = std::thread([window, pointerX, pointerY, windowX, windowY, &mover] {
+    for (int lastX = pointerX, lastY = pointerY;;) {
+      int x = 0;
+      int y = 0;
+      bool down = false;
+      WithDisplay(window, [&](Display* display, Window w) {
+        Window root = 0;
+        Window child = 0;
+        int cx = 0;
+        int cy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &cx, &cy, &mask)) return false;
+        down = (mask & Button1Mask) != 0;
+        if (x != lastX || y != lastY) XMoveWindow(display, w, windowX + x - pointerX, windowY + y - pointerY);
+        return true;
+      });
+      lastX = x;
+      lastY = y;
+      if (!down || mover.ending) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the pointer's pace, not a wait for anything
+    }
+  });
+  return true;
+}
+
+}  // namespace platform::x11
