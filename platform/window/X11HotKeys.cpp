@@ -68,7 +68,7 @@ unsigned int MaskOf(UINT modifiers) {
   return mask;
 }
 
-// The display going away (the session ends) is no reason to end the program
+// The display going away (the user logs out) is no reason to end the program
 // from this thread: the connection is only given up.
 void DisplayLost(Display*, void* grabber) { static_cast<Grabber*>(grabber)->lost = true; }
 // Xlib's own report would end the process before DisplayLost is asked;
