@@ -117,6 +117,11 @@ BOOL CVantrelDlg::OnInitDialog() {
   CutRoundedRegion();
   AttachShadow();
   SetWindowText("Zorva Vantrel");
+  if (!platform::tray::IconsShownOnDesktop()) {
+    // Nothing on this desktop shows the icon: the window is the way in.
+    ShowWindow(SW_SHOWNORMAL);
+    return TRUE;
+  }
   CSystemTray::HideToTray(this);
   SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
   // Minimising shows a window on this desktop: it goes back into the icon as

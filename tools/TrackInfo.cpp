@@ -262,7 +262,7 @@ void TrackInfo::ShowTrack(const Track& track, bool followPlaying, bool fromHisto
   SetElementHtml("albumname", HtmlText(track.album));
   SetElementHtml("artistname", HtmlText(track.artist));
   // Seconds as they are: 185 seconds read 3:5.
-  SetElementHtml("tracktime", FormatText("%d:%d", track.length / 60, track.length % 60));
+  SetElementHtml("tracktime", FormatText("%d:%02d", track.length / 60, track.length % 60));
   UpdateCurrentView();
   track_ = track;
   RenderTrackTags();

@@ -420,6 +420,7 @@ void ChromiumHtmlDocument::SetUp() {
       // of every one it saw after it is gone unless told otherwise, and a
       // long play grows the page's renderer with them.
       {"Debugger.enable", {{"maxScriptsCacheSize", 0}}},
+      {"Runtime.addBinding", {{"name", chromium::kTellBinding}}},
       {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
   };
   if (browser_->Headless()) {
@@ -863,6 +864,8 @@ bool ChromiumHtmlDocument::ProcessEvents(Millis timeout) {
 void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params) {
   if (method == "Debugger.paused") {
     OnPaused(params);
+  } else if (method == "Runtime.bindingCalled") {
+    OnTold(params);
   } else if (method == "Fetch.requestPaused") {
     OnRequestPaused(params);
   } else if (method == "Runtime.executionContextCreated") {
@@ -1009,7 +1012,9 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
   Reply request = Page("Debugger.evaluateOnCallFrame",
                        {{"callFrameId", frame}, {"expression", "pendingSlot.request"}, {"returnByValue", true}});
   if (request.ok && request.result.contains("result")) {
+    ++answering_;
     const Json answer = Answer(request.result["result"].value("value", Json::object()));
+    --answering_;
     if (answer.is_boolean() && !answer.get<bool>()) {
       Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.answer = false"}});
     } else if (!answer.is_null()) {
@@ -1035,6 +1040,33 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
     Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.released = true"}});
   }
   browser_->Send("Debugger.resume", Json::object(), sessionId_);
+  AnswerTold();
+}
+
+void ChromiumHtmlDocument::OnTold(const Json& params) {
+  if (params.value("name", "") != chromium::kTellBinding) return;
+  const int context = params.value("executionContextId", 0);
+  if (context == 0 || context != contextId_) return;
+  Json request = Json::parse(params.value("payload", ""), nullptr, false);
+  if (!request.is_object()) return;
+  told_.emplace_back(context, std::move(request));
+  AnswerTold();
+}
+
+void ChromiumHtmlDocument::AnswerTold() {
+  if (answering_ > 0) return;
+  std::weak_ptr<bool> alive = alive_;
+  while (!told_.empty() && alive.lock()) {
+    auto [context, request] = std::move(told_.front());
+    told_.pop_front();
+    // A page gone meanwhile: its handles name nothing here.
+    if (context != contextId_ || closed_) continue;
+    ++answering_;
+    Answer(request);
+    if (!alive.lock()) return;
+    --answering_;
+  }
+  SendHeld();
 }
 
 Json ChromiumHtmlDocument::Answer(const Json& request) {
@@ -1149,6 +1181,9 @@ bool ChromiumHtmlDocument::DispatchKey(const std::string& type, int keyCode) {
   FinishLoad();
   const int before = cancelled_;
   const Reply reply = Page("Input.dispatchKeyEvent", params);
+  // A key let go is told without the page stopping: the host has heard it
+  // once a round trip behind it has come back.
+  if (reply.ok && type == "keyup") Page("Runtime.evaluate", {{"expression", "0"}});
   return reply.ok && cancelled_ == before;
 }
 

@@ -72,6 +72,7 @@
 // document destroyed while its page is made or loads closes that page.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -251,6 +252,10 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void Reopen();
   void OnEvent(const std::string& method, const chromium::Json& params);
   void OnPaused(const chromium::Json& params);
+  // What the page told without stopping, answered in order, one at a time:
+  // never inside another answer of this page.
+  void OnTold(const chromium::Json& params);
+  void AnswerTold();
   chromium::Json Answer(const chromium::Json& request);
   void OnRequestPaused(const chromium::Json& params);
   // Starts loading `url`; with `wait`, waits until it has loaded (false when
@@ -301,6 +306,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   bool ownLoad_ = false;     // the next main-frame request is the program's own: no BeforeNavigate
   bool quiet_ = false;       // LoadFile/LoadHtml: no completion calls
   int cancelled_ = 0;        // events whose default action the host cancelled
+  int answering_ = 0;        // answers to this page under way
+  std::deque<std::pair<int, chromium::Json>> told_;  // (context, request) not yet answered
   int shownLeft_ = 0;
   int shownTop_ = 0;
   struct Placed {

@@ -10,6 +10,9 @@ namespace platform::chromium {
 
 // The name of the page function that stops for the host's answer.
 inline constexpr const char* kPauseFunction = "zorvaHostPause";
+// The binding (Runtime.addBinding) through which the page tells the host of
+// what needs no answer, without stopping.
+inline constexpr const char* kTellBinding = "zorvaHostTell";
 
 // A function expression: called with the host's settings ({types, external})
 // it takes them; called with nothing it asks the host (the page stops).
@@ -152,6 +155,22 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       if (waiting.length && pendingSlot === null) runWaiting(false);
       return slot.heard ? slot.answer : null;
     };
+    // A page standing for the host takes no keys: those typed meanwhile are
+    // lost. What needs no answer (a key let go has no browser action left to
+    // cancel; the browser's own keys are cancelled here) is told to the host
+    // through the binding, in order, and the page runs on.
+    const tellBinding = typeof window.zorvaHostTell === 'function' ? window.zorvaHostTell : null;
+    const tellHost = (request) => {
+      if (!tellBinding) {
+        askHost(request);
+        return;
+      }
+      try {
+        tellBinding(JSON.stringify(request));
+      } catch (e) {
+        askHost(request);
+      }
+    };
     const toValue = (v) => {
       if (v === undefined || v === null) return null;
       if (typeof v === 'number' && Number.isInteger(v) && v >= -2147483648 && v <= 2147483647) return v;
@@ -281,10 +300,15 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     const onEvent = (e) => {
       const t = e.target;
       if (!t || t.nodeType !== 1) return;
-      const answer = askHost({
+      const request = {
         kind: 'event', type: e.type, element: handleOf(t), keyCode: e.keyCode | 0,
         ctrlKey: !!e.ctrlKey, shiftKey: !!e.shiftKey, altKey: !!e.altKey,
-      });
+      };
+      if (e.type === 'keyup') {
+        tellHost(request);
+        return;
+      }
+      const answer = askHost(request);
       if (answer === false) e.preventDefault();
     };
     // After the page's own handlers: a link that only moves to a "#" of this
@@ -309,7 +333,7 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
       const k = e.keyCode | 0;
       if (k !== 116 && !(e.ctrlKey && !e.altKey && (k === 80 || k === 82 || k === 87 || k === 115))) return;
       e.preventDefault();
-      askHost({
+      tellHost({
         kind: 'key', keyCode: k, ctrlKey: !!e.ctrlKey, shiftKey: !!e.shiftKey, altKey: !!e.altKey,
       });
     };

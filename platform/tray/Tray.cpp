@@ -1,7 +1,9 @@
 #include "platform/tray/Tray.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -345,6 +347,13 @@ void SetShellRunning(bool running) {
   Shell& s = S();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.running = running;
+}
+
+bool IconsShownOnDesktop() {
+  const char* display = std::getenv("DISPLAY");
+  const char* headless = std::getenv("ZORVA_HEADLESS");
+  if (!display || !*display || (headless && std::string(headless) == "1")) return true;
+  return bus::WatcherPresent();
 }
 
 void SetBalloonsOffered(bool offered) {

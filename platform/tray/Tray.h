@@ -159,6 +159,11 @@ void RestartShell();
 void ChangeWorkArea();
 // While the shell is not running, Shell_NotifyIcon refuses everything.
 void SetShellRunning(bool running);
+
+// Whether the desktop shows the icons: without a display (or with headless
+// pages) the record is the desktop; on a display, only where the session bus
+// has a StatusNotifierWatcher (an XEmbed tray alone is not served).
+bool IconsShownOnDesktop();
 // Balloons need a shell that offers them (on by default).
 void SetBalloonsOffered(bool offered);
 bool BalloonsOffered();

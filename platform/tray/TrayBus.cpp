@@ -642,6 +642,21 @@ void BalloonShown(const TrayIcon& icon, const Balloon& balloon) {
   if (it != all.items.end()) it->second->ShowBalloon(balloon);
 }
 
+bool WatcherPresent() {
+  sd_bus* bus = nullptr;
+  if (sd_bus_open_user(&bus) < 0) return false;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int watched = 0;
+  const bool asked = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                        "NameHasOwner", &error, &reply, "s", kWatcher) >= 0 &&
+                     sd_bus_message_read(reply, "b", &watched) >= 0;
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  sd_bus_flush_close_unref(bus);
+  return asked && watched;
+}
+
 bool Active() {
   Items& all = TheItems();
   std::lock_guard<std::mutex> lock(all.mutex);

@@ -16,6 +16,8 @@ void BalloonShown(const TrayIcon& icon, const Balloon& balloon);
 // resource id equals the icon's id, as the icons here use it).
 // True while some icon is registered with a watcher.
 bool Active();
+// Whether the session bus has a StatusNotifierWatcher now.
+bool WatcherPresent();
 
 // Kept by Tray.cpp: the next popup menu shown is answered with `command` (an
 // item chosen in the host's copy of the menu) whatever the chooser says; 0

@@ -12,6 +12,7 @@
 #include "platform/kernel/LastError.h"
 #include "platform/window/Region.h"
 #include "platform/window/RegionInternal.h"
+#include "platform/window/X11HotKeys.h"
 
 namespace {
 
@@ -53,6 +54,12 @@ struct HotKey {
   UINT modifiers;
   UINT key;
 };
+
+// A hot key's window is gone: the display lets the key go too.
+bool Released(const HotKey& key) {
+  platform::x11::UngrabHotKey(key.modifiers, key.key);
+  return true;
+}
 
 struct Manager {
   std::mutex mutex;
@@ -248,7 +255,7 @@ LRESULT Teardown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     std::erase(m.zOrder, hwnd);
     if (m.active == hwnd) m.active = nullptr;
     if (m.capture == hwnd) m.capture = nullptr;
-    std::erase_if(m.hotKeys, [hwnd](const HotKey& k) { return k.hwnd == hwnd; });
+    std::erase_if(m.hotKeys, [hwnd](const HotKey& k) { return k.hwnd == hwnd && Released(k); });
   }
   if (region) platform::region::ReleaseAdopted(region);
   return result;
@@ -907,12 +914,17 @@ BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT virtualKey) {
   if (!FindOrFail(hwnd)) return FALSE;
   Manager& m = M();
   std::lock_guard<std::mutex> lock(m.mutex);
-  std::erase_if(m.hotKeys, [&m](const HotKey& k) { return !FindLocked(m, k.hwnd); });
+  std::erase_if(m.hotKeys, [&m](const HotKey& k) { return !FindLocked(m, k.hwnd) && Released(k); });
   for (const HotKey& key : m.hotKeys) {
     if ((key.modifiers == modifiers && key.key == virtualKey) || (key.hwnd == hwnd && key.id == id)) {
       SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
       return FALSE;
     }
+  }
+  // Grabbed on the display too, so the key comes whichever window has the focus.
+  if (!platform::x11::GrabHotKey(modifiers, virtualKey)) {
+    SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
+    return FALSE;
   }
   m.hotKeys.push_back(HotKey{hwnd, id, modifiers, virtualKey});
   return TRUE;
@@ -921,7 +933,11 @@ BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT virtualKey) {
 BOOL UnregisterHotKey(HWND hwnd, int id) {
   Manager& m = M();
   std::lock_guard<std::mutex> lock(m.mutex);
-  const auto removed = std::erase_if(m.hotKeys, [&](const HotKey& k) { return k.hwnd == hwnd && k.id == id; });
+  const auto removed = std::erase_if(m.hotKeys, [&](const HotKey& k) {
+    if (k.hwnd != hwnd || k.id != id) return false;
+    platform::x11::UngrabHotKey(k.modifiers, k.key);
+    return true;
+  });
   return removed ? TRUE : FALSE;
 }
 

@@ -68,6 +68,9 @@ constexpr const char kItemSelector[] =
     "var item = document.querySelector('.scheduleitem'); item.scrollIntoView({block: 'center'});"
     "selectorclick('mixselect', 'itemmix_' + item.id, 'itemmix_' + item.getAttribute('mixid'))";
 
+// A search typed into the Lab's box, which opens its find menu.
+constexpr const char kSearchTyped[] = "document.getElementById('searchbox').value = 'Song'; searchkeyup()";
+
 class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
  protected:
   PageLayoutBrowserTest() {
@@ -196,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PageCase{"Zorva.htm", &CZorvaDlg::kDialog, "mixselect", "selectorshow()"},
                       PageCase{"Automator.htm", &Automator::kDialog, "mixselect", kItemSelector},
                       PageCase{"Generator.htm", &CGenerator::kDialog, "mixselect", kItemSelector},
-                      PageCase{"TrackInfo.htm", &TrackInfo::kDialog, "find", "searchkeyup()"},
+                      PageCase{"TrackInfo.htm", &TrackInfo::kDialog, "find", kSearchTyped},
                       PageCase{"SelectorInfo.htm", &TrackInfo::kDialog}, PageCase{"MixInfo.htm", &TrackInfo::kDialog},
-                      PageCase{"LabHome.htm", &TrackInfo::kDialog, "find", "searchkeyup()"},
+                      PageCase{"LabHome.htm", &TrackInfo::kDialog, "find", kSearchTyped},
                       PageCase{"SettingsDialog.htm", &CSettingsDialog::kDialog},
                       PageCase{"StatusDialog.htm", &StatusDialog::kDialog},
                       PageCase{"Vantrel.htm", &CVantrelDlg::kDialog}),

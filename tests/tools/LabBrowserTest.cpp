@@ -76,7 +76,7 @@ TEST_F(TrackInfoBrowserTest, FollowsATagLinkAndComesBack) {
   lab->ShowWindow(SW_SHOWNORMAL);
   lab->ShowTrack(tracks[7], false, false);
   ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 7"; }));
-  EXPECT_EQ(Text("tracktime"), "2:7");
+  EXPECT_EQ(Text("tracktime"), "2:07");
   EXPECT_EQ(Text("artistname"), "Artist 7");
 
   // The genre's holder: a real click on its name.
@@ -157,6 +157,23 @@ TEST_F(TrackInfoBrowserTest, ASearchTypedIntoTheBoxFillsTheFindLists) {
   // A found track opens in the Lab.
   ASSERT_TRUE(ClickOn(Find("lablink searchlablink", std::to_string(tracks[12].id) + "_:_")));
   ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 12"; }));
+
+  // The box emptied, or Escape, closes the find menu: no empty menu stays open.
+  const auto findOpen = [&] { return Eval("String(ypSlideOutMenu.isVisible('find'))") == "true"; };
+  struct Case {
+    const char* typed;
+    int lastKey;
+  };
+  for (const Case& c : {Case{"ro", VK_BACK}, Case{"ro", VK_ESCAPE}}) {
+    SCOPED_TRACE(c.lastKey);
+    ASSERT_TRUE(ClickOn(Element("searchbox")));
+    TypeKeys(c.typed);
+    ASSERT_TRUE(Wait(findOpen));
+    Element("searchbox")->SetValue("");
+    Browser().DispatchKey("keydown", c.lastKey);
+    Browser().DispatchKey("keyup", c.lastKey);
+    EXPECT_TRUE(Wait([&] { return !findOpen(); }));
+  }
 }
 
 TEST_F(TrackInfoBrowserTest, EveryTabOfTheFirstEmptyTrackTakesItsClick) {

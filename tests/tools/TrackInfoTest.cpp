@@ -55,7 +55,7 @@ TEST_F(TrackInfoTest, OpensHiddenOnTheTrackPageAndDrawsATrack) {
   lab->ShowTrack(song, false, false);
   EXPECT_EQ(lab->GetWindowText(), "Zorva Lab > Song <i>one</i>");
   for (auto [id, text] : {std::pair{"trackname", "Song <i>one</i>"}, {"artistname", "Band & Co"},
-                          {"albumname", "Loud"}, {"tracktime", "3:5"}, {"lablookup", "Band & Co"},
+                          {"albumname", "Loud"}, {"tracktime", "3:05"}, {"lablookup", "Band & Co"},
                           {"tracktitle", "Song <i>one</i>"}, {"labhome", "Home"}}) {
     EXPECT_EQ(Text(id), text) << id;
   }

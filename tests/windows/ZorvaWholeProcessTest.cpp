@@ -722,4 +722,40 @@ TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
   }
 }
 
+// Keys from the desktop: Ctrl+P typed into the player's page pauses and
+// plays; Ctrl+Alt+L and Ctrl+Alt+P come while another program has the focus.
+TEST_F(ZorvaDesktopTest, CtrlPInThePageAndTheHotKeysFromAnotherProgram) {
+  std::unique_ptr<ChildProcess> player;
+  std::unique_ptr<ChildProcess> zorva;
+  StartPlaying(player, zorva);
+  ASSERT_FALSE(HasFatalFailure());
+  const auto until = [&](const std::string& state) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (Ctl("status").find("state: " + state) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      Advance(*zorva, 100);
+    }
+    return Ctl("status").find("state: " + state) != std::string::npos;
+  };
+  Advance(*zorva, 500);
+  std::string title;
+  ASSERT_EQ(Visibility(*zorva, "Zorva.htm", &title), "1");
+  while (!title.empty() && title.back() == ' ') title.pop_back();
+  const std::string main = WaitForWindow(*zorva, title.substr(0, 8));
+  ASSERT_NE(main, "");
+  RunProgram({"/usr/bin/xdotool", "windowactivate", "--sync", std::to_string(std::stoul(main, nullptr, 16))});
+  for (const char* state : {"stopped", "playing", "stopped"}) {  // the player shows a pause as stopped
+    // Ctrl let go first, then P.
+    RunProgram({"/usr/bin/xdotool", "key", "ctrl+p"});
+    EXPECT_TRUE(until(state)) << state;
+  }
+
+  ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
+  RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+p"});
+  EXPECT_TRUE(until("playing"));
+  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+l"});
+  EXPECT_NE(WaitForWindow(*zorva, "Zorva Lab"), "");
+  EXPECT_EQ(zorva->Wait("quit\n"), 0);
+}
+
 }  // namespace

@@ -4,16 +4,19 @@
 // the host has answered still gives the page its release and one click; a
 // press held past the answer gives its own release and one click only.
 // While one window's page stands for the host, another window's page loads.
+// Keys typed while the host answers a key let go all reach the page.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/html/X11Windows.h"
@@ -68,6 +71,22 @@ class SelectHost : public platform::HtmlDocumentHost {
   void DocumentComplete(const std::string&) override {}
   platform::ScriptDispatch* External() override { return nullptr; }
   std::vector<std::string> EventTypes() const override { return {"selectstart"}; }
+};
+
+// Takes as long over each key let go as the program over a search.
+class SlowKeyHost : public platform::HtmlDocumentHost {
+ public:
+  int keyUps = 0;
+  void HandleEvent(platform::HtmlEvent& event) override {
+    if (event.type != "keyup" || event.keyCode < 'A' || event.keyCode > 'Z') return;
+    ++keyUps;
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));  // the program's work, not a wait
+  }
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string&) override {}
+  void DocumentComplete(const std::string&) override {}
+  platform::ScriptDispatch* External() override { return nullptr; }
+  std::vector<std::string> EventTypes() const override { return {"keyup"}; }
 };
 
 class CompleteCounter : public platform::HtmlDocumentHost {
@@ -198,6 +217,26 @@ TEST_F(ChromiumShownInputTest, AnotherWindowsPageLoadsWhileOnePageStandsForTheHo
   page_->FireEvent(press);
   EXPECT_EQ(host_.presses, 1);
   EXPECT_EQ(seen, "next");
+}
+
+TEST_F(ChromiumShownInputTest, KeysTypedWhileTheHostAnswersAKeyAllArrive) {
+  page_->SetVisible(false);  // the keys go to the window under the pointer
+  SlowKeyHost slow;
+  auto page = Open(&slow, "search.htm", "<body style='margin:0'><input id=box style='width:380px;height:380px'></body>");
+  ASSERT_TRUE(page);
+  page->SetBounds(0, 0, 400, 400);
+  page->SetVisible(true);
+  const auto box = page->GetElementById("box");
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE(round);
+    box->SetValue("");
+    ASSERT_EQ(box->GetValue(), "");  // the write has reached the page before the keys
+    const int before = slow.keyUps;
+    Mouse({"mousemove", "200", "250", "click", "1"});
+    Mouse({"type", "--delay", "20", "Morning"});
+    EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return slow.keyUps == before + 7; }, 20000)) << slow.keyUps - before;
+    EXPECT_EQ(box->GetValue(), "Morning");
+  }
 }
 
 }  // namespace
