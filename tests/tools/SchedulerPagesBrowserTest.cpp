@@ -158,6 +158,8 @@ TEST_F(AutomatorBrowserTest, DraggingAndResizingAnItemStoresItsNewTimes) {
   Open();
   auto element = automator->GetElement(item.GetElementId());
   auto& page = Browser(*automator);
+  // The page opens at the hour of the day; the drags need the item and room below it in view.
+  Eval("document.getElementById('" + item.GetElementId() + "').scrollIntoView({block: 'start'})");
   const auto parts = element->GetChildren();
   ASSERT_EQ(parts.size(), 3u);
   // Half an hour down by the title bar (20 pixels).
