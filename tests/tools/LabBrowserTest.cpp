@@ -110,7 +110,7 @@ TEST_F(TrackInfoBrowserTest, AViewOfAnotherKindShowsItsPageKeptLoadedAndDrawnAne
   ASSERT_TRUE(Wait([&] { return Text("tracktitle") == "Track 3"; }));
   EXPECT_EQ(PageFile(), "TrackInfo.htm");
   EXPECT_EQ(Eval("window.keptMark"), "track page");
-  EXPECT_EQ(Text("tracktime"), "2:3");
+  EXPECT_EQ(Text("tracktime"), "2:03");
   EXPECT_EQ(Element("back")->GetClassName(), "back");
   EXPECT_EQ(Element("forward")->GetClassName(), "forward-disabled");
 
