@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every benchmark program of a build, one after the other, and writes
 # the table of their medians, each beside the machine's load while it ran, to
-# standard output and <build>/benchmarks/results/table.md; the README gets the
-# rows that stand for the program's goals (between its "benchmarks table" marks).
+# standard output and <build>/benchmarks/results/table.md; benchmarks/README.md
+# gets the rows that stand for the program's goals (between its "benchmarks
+# table" marks).
 #
 #   benchmarks/run_all.sh [build folder, default build] [--no-readme] [--table-only]
 #
@@ -123,7 +124,7 @@ table = table_of(rows)
 print(table)
 with open(os.path.join(results, "table.md"), "w") as f:
     f.write(table + "\n")
-# The README keeps the rows that stand for the goals: the queries beside the
+# benchmarks/README.md keeps the rows that stand for the goals: the queries beside the
 # plain statements, the start and its memory, the scans, the tag lists and
 # the Lab's views in a real page.
 goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)(InPlace)?$|^LabHome(InPlace)?$"
@@ -131,12 +132,12 @@ goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLarge
                        r"|TagLinksLoadListsIntoRealPage|TagLinksThreshold|StartToFirstTrackPlaying|ReadPlayerOnly")
 table = table_of([r for r in rows if r[0] == "queries" or goal_rows.search(r[1])])
 if readme:
-    with open("README.md") as f:
+    with open("benchmarks/README.md") as f:
         text = f.read()
     start, end = "<!-- benchmarks table -->", "<!-- end of benchmarks table -->"
     if start in text and end in text:
         head, rest = text.split(start, 1)
         _, tail = rest.split(end, 1)
-        with open("README.md", "w") as f:
+        with open("benchmarks/README.md", "w") as f:
             f.write(head + start + "\n" + table + "\n" + end + tail)
 EOF
