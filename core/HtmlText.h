@@ -1,4 +1,5 @@
-// Text helpers for the records' HTML, XML and SQL renderings.
+// Text helpers of the records' page renderings: escaping for a page, printf
+// into a std::string, and a UTF-8 prefix that cuts no character.
 //
 // Record texts come from the user's library files, so they are escaped when
 // they go into a page: HtmlText for what the page shows, HtmlAttribute for

@@ -1,9 +1,10 @@
 // The media player's automation interfaces, as the system's code uses them.
 //
-// This stands in for the player's COM automation server: the objects below talk
-// to the zorva-player server process over a local socket (or, in unit tests, to
-// an in-process PlayerModel). The stand-in keeps a library, playlists and a play
-// position that moves with the clock; it does not decode or play any sound.
+// CoCreateITunesApp answers them from MPD (MpdPlayer.h, through libmpdclient),
+// which plays the music, or from the stand-in: the zorva-player server process
+// over a local socket, or in unit tests an in-process PlayerModel, which keeps
+// a library, playlists and a play position that moves with the clock and plays
+// no sound. PlayerActivation.h says which one a program gets.
 //
 // Shape: every member returns an HRESULT and hands its result through an
 // out-parameter; object results are shared pointers, null for "none" (then the
