@@ -10,7 +10,7 @@
 
 #include "core/PlaylistSchedule.h"
 #include "windows/FramelessHtmlWindow.h"
-#include "windows/GeneratorJavaScriptEventSink.h"
+#include "tools/GeneratorJavaScriptEventSink.h"
 #include "windows/JavaScripter.h"
 
 class CGenerator : public CFramelessHtmlWindow {

@@ -15,7 +15,7 @@
 #include "tools/LabHistory.h"
 #include "windows/FramelessHtmlWindow.h"
 #include "windows/JavaScripter.h"
-#include "windows/LabJavaScriptEventSink.h"
+#include "tools/LabJavaScriptEventSink.h"
 
 enum LabView : int {
   LabViewTrack = 0,  // "TrackInfo.htm"

@@ -26,7 +26,7 @@
 #include "windows/SettingsDialog.h"
 #include "windows/StatusDialog.h"
 #include "windows/TagLinks.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

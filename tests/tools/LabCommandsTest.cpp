@@ -9,7 +9,7 @@
 
 #include "platform/window/MessageBox.h"
 #include "tests/tools/LabTestSupport.h"
-#include "windows/LabJavaScriptEventSink.h"
+#include "tools/LabJavaScriptEventSink.h"
 
 namespace {
 

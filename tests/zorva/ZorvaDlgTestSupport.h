@@ -22,7 +22,7 @@
 #include "tests/core/PlayerTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace zorva_test {
 

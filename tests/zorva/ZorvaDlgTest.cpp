@@ -1,6 +1,6 @@
 // The player window's play state on its page file in the in-memory
 // document, over the in-process player on the test clock.
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include "core/AppMainWindow.h"
 #include "core/Tag.h"
 #include "platform/html/MemoryHtmlDocument.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
 
 namespace {
 

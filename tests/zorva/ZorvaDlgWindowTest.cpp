@@ -13,8 +13,8 @@
 #include "core/AppMainWindow.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/kernel/Sync.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
-#include "windows/ZorvaDlg.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

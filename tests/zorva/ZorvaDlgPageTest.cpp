@@ -10,8 +10,8 @@
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/shell/Shell.h"
 #include "platform/xmlhttp/WebHosts.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
-#include "windows/ZorvaDlg.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The player window: construction and the player connection, the window's
 // set-up, its timers, message and page-event maps, and the Lab links.
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +18,7 @@
 #include "platform/xmlhttp/WebHosts.h"
 #include "windows/TagLinks.h"
 #include "windows/WebLink.h"
-#include "windows/ZorvaApp.h"
+#include "zorva/ZorvaApp.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "core/Scheduler.h"
 #include "core/Tag.h"
 #include "windows/TagLinks.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

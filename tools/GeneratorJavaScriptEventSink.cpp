@@ -1,4 +1,4 @@
-#include "windows/GeneratorJavaScriptEventSink.h"
+#include "tools/GeneratorJavaScriptEventSink.h"
 
 #include <cstdlib>
 

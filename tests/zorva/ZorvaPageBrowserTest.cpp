@@ -13,7 +13,7 @@
 #include "core/Scheduler.h"
 #include "tests/support/BrowserTestSupport.h"
 #include "tests/support/DialogBrowserTestSupport.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include "core/AppMainWindow.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/window/MessageBox.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
 #include "tools/Automator.h"
 #include "tools/Generator.h"
 #include "tools/TrackInfo.h"
 #include "windows/TagLinks.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

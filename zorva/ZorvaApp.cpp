@@ -1,4 +1,4 @@
-#include "windows/ZorvaApp.h"
+#include "zorva/ZorvaApp.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include "platform/window/ChromiumBrowserFactory.h"
 #include "platform/window/Window.h"
 #include "windows/WndShadow.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "platform/kernel/Signals.h"
 #include "windows/TagLinks.h"
 #include "windows/WndShadow.h"
-#include "windows/ZorvaApp.h"
-#include "windows/ZorvaDlg.h"
+#include "zorva/ZorvaApp.h"
+#include "zorva/ZorvaDlg.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The application object in this process: the command line, the connection
 // box, and later copies reaching the running one.
-#include "windows/ZorvaApp.h"
+#include "zorva/ZorvaApp.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "core/Settings.h"
 #include "platform/window/MessageBox.h"
-#include "tests/windows/ZorvaDlgTestSupport.h"
+#include "tests/zorva/ZorvaDlgTestSupport.h"
 
 namespace {
 

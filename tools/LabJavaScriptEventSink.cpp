@@ -1,4 +1,4 @@
-#include "windows/LabJavaScriptEventSink.h"
+#include "tools/LabJavaScriptEventSink.h"
 
 #include "tools/TrackInfo.h"
 
