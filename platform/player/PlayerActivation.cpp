@@ -21,9 +21,9 @@
 #include <thread>
 
 #include "platform/player/ITunes.h"
-#include "platform/player/LibraryInternal.h"
-#include "platform/player/MpdPlayer.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/LibraryInternal.h"
+#include "platform/player/mpd/MpdPlayer.h"
+#include "platform/player/standin/PlayerSocket.h"
 #include "platform/profile/Profile.h"
 
 extern char** environ;

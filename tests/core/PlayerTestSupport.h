@@ -16,8 +16,8 @@
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/Library.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "tests/core/DatabaseTestSupport.h"
 #include "windows/MainWindow.h"
 

@@ -25,7 +25,7 @@
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "platform/profile/Profile.h"
 #include "tests/core/DatabaseTestSupport.h"
 #include "tests/core/PlayerTestSupport.h"

@@ -11,7 +11,7 @@
 #include "core/MusicDB.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "platform/window/MessageBox.h"
 #include "tests/core/PlayerTestSupport.h"
 #include "tests/tools/SchedulerToolsTestSupport.h"

@@ -17,7 +17,7 @@
 #include "platform/kernel/Messages.h"
 #include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "platform/profile/Profile.h"
 #include "tests/core/PlayerTestSupport.h"
 #include "tests/support/ScopedEnv.h"

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <set>
 
-#include "platform/player/Library.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/Library.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 
 namespace {

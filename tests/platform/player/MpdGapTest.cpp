@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/player/ITunes.h"
-#include "platform/player/MpdPlayer.h"
+#include "platform/player/mpd/MpdPlayer.h"
 #include "tests/platform/player/MpdTestSupport.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The ids given to MPD's songs and playlists: stable, never reused, and the
 // same in every process that shares the file.
-#include "platform/player/MpdIds.h"
+#include "platform/player/mpd/MpdIds.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // generated songs: the library and its stable ids, stored playlists,
 // transport, position, events, a player that quits and comes back, and one
 // that stops answering.
-#include "platform/player/MpdPlayer.h"
+#include "platform/player/mpd/MpdPlayer.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/player/PlayerServer.h"
+#include "platform/player/standin/PlayerServer.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerProtocol.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/PlayerProtocol.h"
+#include "platform/player/standin/PlayerSocket.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 

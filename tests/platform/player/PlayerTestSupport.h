@@ -13,7 +13,7 @@
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
+#include "platform/player/standin/Library.h"
 
 namespace player_test {
 

@@ -1,4 +1,4 @@
-#include "platform/player/MpdPlayer.h"
+#include "platform/player/mpd/MpdPlayer.h"
 
 #include <mpd/client.h>
 #include <poll.h>
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/kernel/Messages.h"
-#include "platform/player/MpdIds.h"
+#include "platform/player/mpd/MpdIds.h"
 
 namespace platform::player {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/kernel/Clock.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 
 namespace platform::player {
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "platform/player/Library.h"
+#include "platform/player/standin/Library.h"
 
 namespace platform::player {
 

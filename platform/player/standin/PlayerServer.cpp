@@ -1,4 +1,4 @@
-#include "platform/player/PlayerServer.h"
+#include "platform/player/standin/PlayerServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,8 +20,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/player/PlayerProtocol.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/PlayerProtocol.h"
+#include "platform/player/standin/PlayerSocket.h"
 
 namespace platform::player {
 

@@ -1,4 +1,4 @@
-#include "platform/player/PlayerProtocol.h"
+#include "platform/player/standin/PlayerProtocol.h"
 
 #include <climits>
 #include <cstdio>

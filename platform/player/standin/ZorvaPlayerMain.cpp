@@ -14,11 +14,11 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
-#include "platform/player/PlayerModel.h"
-#include "platform/player/PlayerProtocol.h"
-#include "platform/player/PlayerServer.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/Library.h"
+#include "platform/player/standin/PlayerModel.h"
+#include "platform/player/standin/PlayerProtocol.h"
+#include "platform/player/standin/PlayerServer.h"
+#include "platform/player/standin/PlayerSocket.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "platform/player/ITunes.h"
-#include "platform/player/LibraryInternal.h"
+#include "platform/player/standin/LibraryInternal.h"
 
 namespace platform::player {
 namespace {

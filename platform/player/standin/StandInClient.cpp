@@ -1,6 +1,6 @@
-// The automation objects: thin proxies that address the player's objects by
-// reference and send each call over a channel (the server's socket, or the
-// in-process model of a ScopedInProcessPlayer).
+// The stand-in's automation objects: thin proxies that address the player's
+// objects by reference and send each call over a channel (the server's
+// socket, or the in-process model of a ScopedInProcessPlayer).
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,10 +16,10 @@
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/MpdPlayer.h"
-#include "platform/player/PlayerModel.h"
-#include "platform/player/PlayerProtocol.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/PlayerModel.h"
+#include "platform/player/standin/PlayerProtocol.h"
+#include "platform/player/standin/PlayerSocket.h"
+#include "platform/player/standin/StandInClient.h"
 
 namespace platform::player {
 
@@ -666,48 +666,35 @@ ScopedInProcessPlayer::~ScopedInProcessPlayer() {
   binding_->model = nullptr;
 }
 
-namespace {
-
-std::mutex activatorMutex;
-PlayerActivator& Activator() {
-  static PlayerActivator activator;
-  return activator;
+bool BoundApp(std::shared_ptr<IiTunes>* app) {
+  auto binding = CurrentBinding();
+  if (!binding) return false;
+  auto channel = std::make_shared<InProcessChannel>(binding);
+  {
+    std::lock_guard lock(binding->channelsMutex);
+    binding->channels.push_back(channel);
+  }
+  *app = std::make_shared<AppObject>(channel);
+  return true;
 }
 
-}  // namespace
-
-void RegisterPlayerActivator(PlayerActivator activator) {
-  std::lock_guard lock(activatorMutex);
-  Activator() = std::move(activator);
+std::optional<bool> BoundPlayerRunning() {
+  auto binding = CurrentBinding();
+  if (!binding) return std::nullopt;
+  std::shared_lock lock(binding->callMutex);
+  return binding->model && !binding->model->HasQuit();
 }
 
-HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
-  if (!app) return E_POINTER;
-  app->reset();
-  if (auto binding = CurrentBinding()) {
-    auto channel = std::make_shared<InProcessChannel>(binding);
-    {
-      std::lock_guard lock(binding->channelsMutex);
-      binding->channels.push_back(channel);
-    }
-    *app = std::make_shared<AppObject>(channel);
-    return S_OK;
-  }
-  if (ChosenPlayer() == PlayerKind::Mpd) {
-    return CoCreateMpdApp(app, [] {
-      std::lock_guard lock(activatorMutex);
-      return Activator() && Activator()();
-    });
-  }
+HRESULT CoCreateStandInApp(std::shared_ptr<IiTunes>* app, std::mutex& activation,
+                           const std::function<bool()>& activate) {
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0 && refused.empty()) {
     // No player runs: activate the registered one, as the desktop starts a
     // local server for its first client.
-    std::lock_guard lock(activatorMutex);
+    std::lock_guard lock(activation);
     fd = ConnectToPlayer(PlayerSocketPath(), &refused);
-    if (fd < 0 && refused.empty() && Activator() && Activator()())
-      fd = ConnectToPlayer(PlayerSocketPath(), &refused);
+    if (fd < 0 && refused.empty() && activate()) fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   }
   if (fd < 0) return refused.empty() ? CO_E_SERVER_EXEC_FAILURE : E_ACCESSDENIED;
   auto channel = std::make_shared<SocketChannel>(fd);
@@ -722,12 +709,7 @@ HRESULT CoCreateITunesApp(std::shared_ptr<IiTunes>* app) {
   return S_OK;
 }
 
-bool IsPlayerRunning() {
-  if (auto binding = CurrentBinding()) {
-    std::shared_lock lock(binding->callMutex);
-    return binding->model && !binding->model->HasQuit();
-  }
-  if (bool answers = false; ChosenPlayer(&answers) == PlayerKind::Mpd) return answers;
+bool IsStandInRunning() {
   std::string refused;
   int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
   if (fd < 0) return false;

@@ -19,7 +19,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 
 namespace platform::player {
 

@@ -1,4 +1,4 @@
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/player/LibraryInternal.h"
+#include "platform/player/standin/LibraryInternal.h"
 
 namespace platform::player {
 namespace {

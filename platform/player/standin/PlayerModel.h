@@ -22,7 +22,7 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
+#include "platform/player/standin/Library.h"
 
 namespace platform::player {
 

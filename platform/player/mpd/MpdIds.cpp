@@ -1,4 +1,4 @@
-#include "platform/player/MpdIds.h"
+#include "platform/player/mpd/MpdIds.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/PlayerSocket.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "platform/player/ITunes.h"
-#include "platform/player/PlayerProtocol.h"
+#include "platform/player/standin/PlayerProtocol.h"
 
 namespace platform::player {
 

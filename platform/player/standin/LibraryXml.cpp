@@ -19,7 +19,7 @@
 #include <unordered_set>
 
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
+#include "platform/player/standin/Library.h"
 
 namespace platform::player {
 namespace {
