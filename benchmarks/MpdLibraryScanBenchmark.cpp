@@ -27,8 +27,8 @@
 #include "benchmarks/ScanBenchmarkSupport.h"
 #include "platform/kernel/Clock.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/Library.h"
+#include "platform/player/standin/PlayerModel.h"
 
 extern char** environ;
 

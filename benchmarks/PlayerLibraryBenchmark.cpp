@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/player/Library.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/Library.h"
+#include "platform/player/standin/PlayerModel.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "core/MusicPlayer.h"
 #include "platform/kernel/Sync.h"
 #include "platform/player/ITunes.h"
-#include "platform/player/Library.h"
+#include "platform/player/standin/Library.h"
 
 namespace zorva_bench {
 

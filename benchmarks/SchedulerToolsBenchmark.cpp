@@ -15,7 +15,7 @@
 #include "core/PlaylistSchedule.h"
 #include "core/Scheduler.h"
 #include "platform/html/ChromiumHtmlDocument.h"
-#include "platform/player/PlayerModel.h"
+#include "platform/player/standin/PlayerModel.h"
 #include "platform/window/MessageBox.h"
 #include "tools/Automator.h"
 #include "tools/Generator.h"

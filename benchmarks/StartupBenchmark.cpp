@@ -54,8 +54,8 @@
 
 #include "benchmarks/GeneratedLibrary.h"
 #include "platform/html/ChromiumHtmlDocument.h"
-#include "platform/player/PlayerProtocol.h"
-#include "platform/player/PlayerSocket.h"
+#include "platform/player/standin/PlayerProtocol.h"
+#include "platform/player/standin/PlayerSocket.h"
 
 extern char** environ;
 
