@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -29,9 +30,13 @@ using zorva_test::TempFolder;
 using zorva_test::TestMpd;
 
 // The silences inside a 16-bit PCM WAV file (between its first and last
-// sound), in seconds, measured in windows of 10 ms.
-std::vector<double> Silences(const std::string& path, double* heard) {
+// sound), in seconds, measured in windows of 10 ms; `betweenTracks` gets
+// those where the tone changes, that is where one track gave way to the
+// next. A loaded machine may starve the sound server within a track too;
+// that is no silence between tracks.
+std::vector<double> Silences(const std::string& path, double* heard, std::vector<double>* betweenTracks) {
   *heard = 0;
+  betweenTracks->clear();
   std::ifstream file(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::vector<double> gaps;
@@ -55,20 +60,42 @@ std::vector<double> Silences(const std::string& path, double* heard) {
   if (data == 0 || channels == 0) return gaps;
   const std::size_t window = rate / 100 * channels * 2;
   std::vector<bool> loud;
+  std::vector<int> crossings;  // of the first channel: twice the tone's cycles
   for (std::size_t w = data; w + window <= bytes.size(); w += window) {
     double sum = 0;
+    int crossed = 0;
+    int16_t last = 0;
     for (std::size_t s = w; s < w + window; s += channels * 2) {
       const auto sample = static_cast<int16_t>(u16(s));
       sum += static_cast<double>(sample) * sample;
+      if (s > w && (sample < 0) != (last < 0)) ++crossed;
+      last = sample;
     }
     loud.push_back(std::sqrt(sum / (window / channels / 2)) > 300);
+    crossings.push_back(crossed);
   }
+  // The tone, in Hz, of the sound in windows [from, to).
+  auto tone = [&](std::size_t from, std::size_t to) {
+    int crossed = 0, windows = 0;
+    for (std::size_t i = from; i < to; ++i)
+      if (loud[i]) {
+        crossed += crossings[i];
+        ++windows;
+      }
+    return windows ? crossed * 50.0 / windows : 0.0;
+  };
   std::size_t silent = 0;
   bool begun = false;
-  for (bool l : loud) {
-    if (l) {
+  for (std::size_t i = 0; i < loud.size(); ++i) {
+    if (loud[i]) {
       *heard += 0.01;
-      if (begun && silent > 0) gaps.push_back(silent / 100.0);
+      if (begun && silent > 0) {
+        gaps.push_back(silent / 100.0);
+        const std::size_t start = i - silent;
+        const double before = tone(start >= 10 ? start - 10 : 0, start);
+        const double after = tone(i, std::min(i + 10, loud.size()));
+        if (std::abs(before - after) > 50) betweenTracks->push_back(silent / 100.0);
+      }
       begun = true;
       silent = 0;
     } else if (begun) {
@@ -124,10 +151,14 @@ TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
   ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(socket); }));
 
   TestMpd mpd("", "audio_output {\n  type \"pulse\"\n  name \"desktop\"\n  server \"unix:" + socket + "\"\n}\n");
+  // Each song outlasts the hand-over: under load MPD with this output has
+  // taken seconds to answer the commands of one, and the next song is held
+  // only once they are done.
+  constexpr int kSeconds = 8;
   std::vector<std::string> songs;
   for (int i = 1; i <= 3; ++i) {
     songs.push_back(mpd.Music() + "/Kiri/s" + std::to_string(i) + ".ogg");
-    ASSERT_TRUE(zorva_test::MakeSong(songs.back(), "Song " + std::to_string(i), "Kiri", "Ambient", 3, 300 + 100 * i));
+    ASSERT_TRUE(zorva_test::MakeSong(songs.back(), "Song " + std::to_string(i), "Kiri", "Ambient", kSeconds, 300 + 100 * i));
   }
   mpd.Start();
 
@@ -148,11 +179,13 @@ TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
   point->Unadvise(cookie);
 
   double heard = 0;
-  const std::vector<double> gaps = Silences(recording, &heard);
-  std::printf("heard %.2f s of 9 s\n", heard);
-  for (double gap : gaps) std::printf("silence between tracks: %.2f s\n", gap);
-  EXPECT_GT(heard, 7.5);
-  for (double gap : gaps) EXPECT_LT(gap, 0.3);
+  std::vector<double> betweenTracks;
+  const std::vector<double> gaps = Silences(recording, &heard, &betweenTracks);
+  std::printf("heard %.2f s of %d s\n", heard, 3 * kSeconds);
+  for (double gap : gaps) std::printf("silence: %.2f s\n", gap);
+  for (double gap : betweenTracks) std::printf("silence between tracks: %.2f s\n", gap);
+  EXPECT_GT(heard, 3 * kSeconds - 1.5);
+  for (double gap : betweenTracks) EXPECT_LT(gap, 0.3);
 }
 
 }  // namespace

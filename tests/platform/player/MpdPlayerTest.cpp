@@ -351,18 +351,25 @@ TEST_F(MpdPlayerTest, StoredPlaylistsAreUserPlaylistsWithStableIdsAndTheirOperat
 }
 
 TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
+  // Songs long enough that a loaded machine, slow to look or to hear of a
+  // change, still finds each one playing where it looks for it playing.
+  const std::string first = mpd_.Music() + "/Play/first.ogg";
+  const std::string second = mpd_.Music() + "/Play/second.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(first, "First", "Kiri", "Ambient", 4, 450));
+  ASSERT_TRUE(zorva_test::MakeSong(second, "Second", "Kiri", "Folk", 30, 550));
+  mpd_.Update();
   auto app = App();
   RecordingSink sink;
   Advised advised(app, &sink);
   ASSERT_EQ(advised.Result(), S_OK);
 
-  ASSERT_EQ(app->PlayFile(Song(1)), S_OK);
+  ASSERT_EQ(app->PlayFile(first), S_OK);
   pp::ITPlayerState state = pp::ITPlayerStateStopped;
   app->get_PlayerState(&state);
   EXPECT_EQ(state, pp::ITPlayerStatePlaying);
   std::shared_ptr<pp::IITTrack> current;
   ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
-  EXPECT_EQ(View(current).location, Song(1));
+  EXPECT_EQ(View(current).location, first);
   // The position moves, and the file alone plays: it stops at its end.
   long position = -1;
   EXPECT_TRUE(PumpUntil([&] { return SUCCEEDED(app->get_PlayerPosition(&position)) && position >= 1; }));
@@ -370,12 +377,12 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   app->get_PlayerState(&state);
   EXPECT_EQ(state, pp::ITPlayerStateStopped);
   ASSERT_GE(sink.events.size(), 2u);
-  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 1")));
-  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("Tone 1")));
+  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("First")));
+  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("First")));
 
   // A playlist from its first track; its tracks follow one another.
   auto playlist = NewPlaylist(app, "Two");
-  ASSERT_EQ(playlist->AddFiles({Song(4), Song(2)}), S_OK);
+  ASSERT_EQ(playlist->AddFiles({first, second}), S_OK);
   sink.events.clear();
   ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
   ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
@@ -388,9 +395,9 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(playingId, id);
   EXPECT_EQ(order, 1);
   EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
-  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 4")));
-  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("Tone 4")));
-  EXPECT_EQ(sink.events[2], std::make_pair(pp::ITEventPlayerPlay, std::string("Tone 2")));
+  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("First")));
+  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("First")));
+  EXPECT_EQ(sink.events[2], std::make_pair(pp::ITEventPlayerPlay, std::string("Second")));
 
   // Commands while playing stop what plays, once, then play.
   sink.events.clear();
@@ -400,7 +407,7 @@ TEST_F(MpdPlayerTest, PlaysOneFileOrAPlaylistAndReportsStateAndPosition) {
   EXPECT_EQ(state, pp::ITPlayerStateStopped);
   ASSERT_EQ(app->Play(), S_OK);
   ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
-  EXPECT_EQ(View(current).name, "Tone 4");
+  EXPECT_EQ(View(current).name, "First");
   EXPECT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 2; }));
   EXPECT_EQ(sink.Count(pp::ITEventPlayerStop), 2u);
   ASSERT_EQ(app->Stop(), S_OK);
@@ -481,26 +488,34 @@ TEST_F(MpdPlayerTest, APauseKeepsThePlaceAndAnotherClientsChoiceIsNoEndOfTrack) 
 // (no stop between them, so no silence, on the null output too), and
 // playing it then keeps it playing where it is.
 TEST_F(MpdPlayerTest, AFileHeldNextFollowsWithoutAStopAndPlaysOn) {
+  // Long enough that neither ends while a loaded machine keeps the test
+  // from its next look: the first one before the next is held, the held
+  // one before it is played.
+  const std::string first = mpd_.Music() + "/Held/first.ogg";
+  const std::string held = mpd_.Music() + "/Held/held.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(first, "First", "Kiri", "Folk", 4, 450));
+  ASSERT_TRUE(zorva_test::MakeSong(held, "Held", "Kiri", "Folk", 30, 500));
+  mpd_.Update();
   auto app = App();
   RecordingSink sink;
   Advised advised(app, &sink);
   ASSERT_EQ(advised.Result(), S_OK);
-  ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
-  ASSERT_EQ(app->QueueNextFile(Song(2)), S_OK);
+  ASSERT_EQ(app->PlayFile(first), S_OK);
+  ASSERT_EQ(app->QueueNextFile(held), S_OK);
   ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
   sink.events.clear();
   ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
-  EXPECT_EQ(sink.events.front(), std::make_pair(pp::ITEventPlayerStop, std::string("Tone 4")));
+  EXPECT_EQ(sink.events.front(), std::make_pair(pp::ITEventPlayerStop, std::string("First")));
   pp::ITPlayerState state = pp::ITPlayerStateStopped;
   app->get_PlayerState(&state);
   EXPECT_EQ(state, pp::ITPlayerStatePlaying);
   std::shared_ptr<pp::IITTrack> current;
   ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
-  EXPECT_EQ(View(current).name, "Tone 2");
+  EXPECT_EQ(View(current).name, "Held");
   mpd_state mpdState = MPD_STATE_UNKNOWN;
   ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &mpdState) >= 300; }));
   const long before = Elapsed(mpd_, &mpdState);
-  ASSERT_EQ(app->PlayFile(Song(2)), S_OK);
+  ASSERT_EQ(app->PlayFile(held), S_OK);
   EXPECT_GE(Elapsed(mpd_, &mpdState), before);
   auto other = mpd_.Open();
   mpd_status* status = mpd_run_status(other.get());
@@ -749,13 +764,19 @@ TEST_F(MpdPlayerTest, ACollectionLosesTheEntriesDeletedThroughIt) {
 // MPD's load leaves out the entries whose song is gone; the entry chosen is
 // the entry that plays, and the current track's place is its entry's.
 TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
+  // Songs that outlast the test: one that ended while a loaded machine kept
+  // the test from looking would leave the next one current.
+  auto song = [&](int i) { return mpd_.Music() + "/Gaps/g" + std::to_string(i) + ".ogg"; };
+  for (int i = 1; i <= 4; ++i)
+    ASSERT_TRUE(zorva_test::MakeSong(song(i), "Gap " + std::to_string(i), "Kiri", "Folk", 30, 300 + 50 * i));
+  mpd_.Update();
   auto app = App();
   auto playlist = NewPlaylist(app, "Gaps");
   ASSERT_TRUE(playlist);
-  ASSERT_EQ(playlist->AddFiles({Song(2), Song(1), Song(2), Song(3), Song(4)}), S_OK);
+  ASSERT_EQ(playlist->AddFiles({song(2), song(1), song(2), song(3), song(4)}), S_OK);
   long id = 0;
   playlist->get_PlaylistID(&id);
-  std::filesystem::remove(Song(2));
+  std::filesystem::remove(song(2));
   mpd_.Update();
 
   auto place = [&](std::string* name) {
@@ -772,7 +793,7 @@ TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
   std::string name;
   ASSERT_EQ(playlist->PlayFirstTrack(), S_OK);
   EXPECT_EQ(place(&name), 2);
-  EXPECT_EQ(name, "Tone 1");
+  EXPECT_EQ(name, "Gap 1");
   std::shared_ptr<pp::IITTrackCollection> tracks;
   ASSERT_EQ(playlist->get_Tracks(&tracks), S_OK);
   for (long chosen : {4L, 2L, 5L}) {
@@ -785,10 +806,10 @@ TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
   // Another client appending to the queue leaves the track in its playlist.
   {
     auto c = mpd_.Open();
-    ASSERT_TRUE(mpd_run_add(c.get(), "Kiri/t1.ogg"));
+    ASSERT_TRUE(mpd_run_add(c.get(), "Gaps/g1.ogg"));
   }
   EXPECT_EQ(place(&name), 5);
-  EXPECT_EQ(name, "Tone 4");
+  EXPECT_EQ(name, "Gap 4");
 }
 
 // A file that MPD can no longer decode (deleted, or overwritten with other
