@@ -292,7 +292,11 @@ bool Activate(WindowId window) {
   });
 }
 
-bool BeginMove(WindowId window) {
+namespace {
+
+// `pressed`: the point of the window kept under the pointer; none: the
+// pointer's place now.
+bool Move(WindowId window, const Point* pressed) {
   // The browser holds the pointer while its button is down, so a window
   // manager asked to move the window (_NET_WM_MOVERESIZE) cannot take it:
   // the window follows the pointer from here until the button is let go.
@@ -316,6 +320,11 @@ bool BeginMove(WindowId window) {
     return (mask & Button1Mask) != 0;
   });
   if (!held) return false;
+  if (pressed) {
+    // The window has not moved since the press: the pointer was there.
+    pointerX = windowX + pressed->x;
+    pointerY = windowY + pressed->y;
+  }
   mover.thread = std::thread([window, pointerX, pointerY, windowX, windowY, &mover] {
     for (int lastX = pointerX, lastY = pointerY;;) {
       int x = 0;
@@ -340,5 +349,11 @@ bool BeginMove(WindowId window) {
   });
   return true;
 }
+
+}  // namespace
+
+bool BeginMove(WindowId window) { return Move(window, nullptr); }
+
+bool BeginMove(WindowId window, Point pressed) { return Move(window, &pressed); }
 
 }  // namespace platform::x11
