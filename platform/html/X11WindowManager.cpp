@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -164,13 +165,14 @@ class ShapeKeeper {
  public:
   ShapeKeeper() {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name || ::pipe(wake_) != 0) return;
+    if (!name || !*name || ::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) return;
     display_ = XOpenDisplay(name);
     if (!display_ || !XShapeQueryExtension(display_, &shapeEvent_, &shapeError_)) return;
     thread_ = std::thread([this] { Run(); });
   }
   ~ShapeKeeper() {
     if (thread_.joinable()) {
+      stopping_ = true;
       const char stop = 0;
       if (::write(wake_[1], &stop, 1) == 1) thread_.join();
       else thread_.detach();
@@ -194,6 +196,11 @@ class ShapeKeeper {
     }
     XSync(display_, False);
     XSetErrorHandler(previous);
+    // The sync may have read the browser's shape changes into the queue,
+    // where the keeper's wait on the connection would not see them.
+    const char wake = 1;
+    const ssize_t woken = ::write(wake_[1], &wake, 1);
+    static_cast<void>(woken);  // a full pipe: woken already
   }
 
  private:
@@ -227,11 +234,15 @@ class ShapeKeeper {
         XSetErrorHandler(previous);
       }
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if (fds[1].revents) return;
+      if (fds[1].revents) {
+        char drained[64];
+        if (::read(wake_[0], drained, sizeof drained) <= 0 || stopping_) return;
+      }
     }
   }
 
   std::mutex mutex_;
+  std::atomic<bool> stopping_{false};
   Display* display_ = nullptr;
   int shapeEvent_ = 0;
   int shapeError_ = 0;
