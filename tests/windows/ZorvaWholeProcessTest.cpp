@@ -596,11 +596,20 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
     displayEnv_ = std::make_unique<ScopedEnv>("DISPLAY", display_.c_str());
     windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"});
     ASSERT_TRUE(windowManager_->Started());
-    // The window manager is up once it answers for the desktop.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) != 0 && std::chrono::steady_clock::now() < deadline) {
+    // The window manager is up once it answers for the desktop and lists
+    // the windows it manages (none yet); a busy machine may take a while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    auto up = [] {
+      std::string listed;
+      RunProgram({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST"}, &listed);
+      return RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0 && !listed.empty() &&
+             listed.find("not found") == std::string::npos;
+    };
+    bool ready = false;
+    while (!(ready = up()) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));  // another process starting
     }
+    ASSERT_TRUE(ready) << "the window manager did not come up";
   }
   // The desktop's windows: id and title.
   std::vector<std::pair<std::string, std::string>> DesktopWindows() {
@@ -619,7 +628,7 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
   }
   // Waits until the desktop shows a window whose title holds `part`; its id.
   std::string WaitForWindow(ChildProcess& zorva, const std::string& part) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (std::chrono::steady_clock::now() < deadline) {
       for (const auto& [id, title] : DesktopWindows()) {
         if (title.find(part) != std::string::npos) return id;
