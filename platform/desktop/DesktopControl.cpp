@@ -73,6 +73,17 @@ void WriteText(const std::string& window, const std::string& id, std::ostream& o
   out << "no text\n";
 }
 
+void WritePlace(const std::string& window, std::ostream& out) {
+  for (HWND hwnd : TopLevelWindows()) {
+    if (PageName(hwnd) != window && GetWindowText(hwnd) != window) continue;
+    RECT rect{};
+    if (!GetWindowRect(hwnd, &rect)) continue;
+    out << "place " << rect.left << ' ' << rect.top << ' ' << rect.right << ' ' << rect.bottom << '\n';
+    return;
+  }
+  out << "no place\n";
+}
+
 }  // namespace
 
 void RunDesktopCommand(ManualClock& clock, const std::string& line, std::ostream& out) {
@@ -106,6 +117,9 @@ void RunDesktopCommand(ManualClock& clock, const std::string& line, std::ostream
     std::string window;
     std::string id;
     if (in >> window >> id) WriteText(window, id, out);
+  } else if (command == "place") {
+    std::string window;
+    if (in >> window) WritePlace(window, out);
   } else if (command == "sync") {
     std::string token;
     in >> token;

@@ -25,6 +25,9 @@
 //   text WINDOW ID    "text " and the text of element ID in the page of the
 //                     frontmost window whose PAGE (or whole title) is WINDOW;
 //                     "no text" when there is no such window or element
+//   place WINDOW      "place LEFT TOP RIGHT BOTTOM", the screen rectangle the
+//                     program holds for the frontmost window whose PAGE (or
+//                     whole title) is WINDOW; "no place" when there is none
 //
 // Answers never span lines: line breaks in a text are written as spaces.
 // Standard input at its end changes nothing: the program runs on.

@@ -1011,10 +1011,21 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
   const std::string frame = frames[0].value("callFrameId", "");
   Reply request = Page("Debugger.evaluateOnCallFrame",
                        {{"callFrameId", frame}, {"expression", "pendingSlot.request"}, {"returnByValue", true}});
+  const Json asked = request.ok && request.result.contains("result")
+                         ? request.result["result"].value("value", Json::object())
+                         : Json::object();
+  const Json pressed = asked.is_object() ? asked.value("press", Json()) : Json();
   if (request.ok && request.result.contains("result")) {
+    // Answers may be asked again, for another press or none.
+    const std::optional<std::pair<int, int>> outer = heldPress_;
+    heldPress_.reset();
+    if (pressed.is_object() && pressed.value("x", Json()).is_number() && pressed.value("y", Json()).is_number()) {
+      heldPress_ = std::make_pair(pressed["x"].get<int>(), pressed["y"].get<int>());
+    }
     ++answering_;
-    const Json answer = Answer(request.result["result"].value("value", Json::object()));
+    const Json answer = Answer(asked);
     --answering_;
+    heldPress_ = outer;
     if (answer.is_boolean() && !answer.get<bool>()) {
       Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.answer = false"}});
     } else if (!answer.is_null()) {
@@ -1033,8 +1044,7 @@ void ChromiumHtmlDocument::OnPaused(const Json& params) {
   SendHeld();
   // A shown page asked while a mouse button was down: the page cannot hear
   // the button let go while it stood here, so it is told.
-  const bool press = request.ok && request.result.contains("result") &&
-                     request.result["result"].value("value", Json::object()).value("press", false);
+  const bool press = !pressed.is_null();
   bool down = true;
   if (press && !browser_->Headless() && x11::MouseButtonDown(&down) && !down) {
     Page("Debugger.evaluateOnCallFrame", {{"callFrameId", frame}, {"expression", "pendingSlot.released = true"}});
@@ -1313,6 +1323,16 @@ ChromiumHtmlDocument::XWindowGetter ChromiumHtmlDocument::MakeXWindowGetter() {
   return [this, alive]() -> unsigned long {
     if (!alive.lock() || browser_->Headless() || closed_ || !EnsureReady()) return 0;
     return FoundXWindow();
+  };
+}
+
+ChromiumHtmlDocument::PressReader ChromiumHtmlDocument::MakePressReader() {
+  std::weak_ptr<bool> alive = alive_;
+  return [this, alive](int* x, int* y) {
+    if (!alive.lock() || !heldPress_) return false;
+    *x = heldPress_->first;
+    *y = heldPress_->second;
+    return true;
   };
 }
 

@@ -78,6 +78,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/html/ChromiumBrowser.h"
 #include "platform/html/HtmlDocument.h"
@@ -181,6 +182,11 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   // headless, without an X display, and once the document has gone.
   using XWindowGetter = std::function<unsigned long()>;
   XWindowGetter MakeXWindowGetter();
+  // And one that reads where in the page's window (window pixels) the mouse
+  // button held down was pressed, while the page's question asked during
+  // that press is being answered: false otherwise.
+  using PressReader = std::function<bool(int* x, int* y)>;
+  PressReader MakePressReader();
   // The same kind of callable that reads where the page's window is on the
   // screen now, moved there by the desktop or not (once its window has been
   // closed, where it was last seen): false headless, while the window is
@@ -307,6 +313,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   bool quiet_ = false;       // LoadFile/LoadHtml: no completion calls
   int cancelled_ = 0;        // events whose default action the host cancelled
   int answering_ = 0;        // answers to this page under way
+  std::optional<std::pair<int, int>> heldPress_;  // the press of the question being answered
   std::deque<std::pair<int, chromium::Json>> told_;  // (context, request) not yet answered
   int shownLeft_ = 0;
   int shownTop_ = 0;

@@ -146,7 +146,14 @@ inline constexpr const char* kPageScript = R"JS((function (preset) {
     // A pause for the host; the calls that waited on it follow its answer.
     const askHost = (request) => {
       const held = press;
-      if (held) request.press = true;
+      // Where in the window the button went down (window pixels), so a
+      // window moved for this press follows the pointer from there.
+      if (held) {
+        request.press = {
+          x: Math.round(held.clientX * window.devicePixelRatio),
+          y: Math.round(held.clientY * window.devicePixelRatio),
+        };
+      }
       const slot = zorvaHostPause(request);
       if (held && slot.released && press === held && !held.lost) {
         held.lost = true;

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -164,13 +165,14 @@ class ShapeKeeper {
  public:
   ShapeKeeper() {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name || ::pipe(wake_) != 0) return;
+    if (!name || !*name || ::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) return;
     display_ = XOpenDisplay(name);
     if (!display_ || !XShapeQueryExtension(display_, &shapeEvent_, &shapeError_)) return;
     thread_ = std::thread([this] { Run(); });
   }
   ~ShapeKeeper() {
     if (thread_.joinable()) {
+      stopping_ = true;
       const char stop = 0;
       if (::write(wake_[1], &stop, 1) == 1) thread_.join();
       else thread_.detach();
@@ -194,6 +196,11 @@ class ShapeKeeper {
     }
     XSync(display_, False);
     XSetErrorHandler(previous);
+    // The sync may have read the browser's shape changes into the queue,
+    // where the keeper's wait on the connection would not see them.
+    const char wake = 1;
+    const ssize_t woken = ::write(wake_[1], &wake, 1);
+    static_cast<void>(woken);  // a full pipe: woken already
   }
 
  private:
@@ -227,11 +234,15 @@ class ShapeKeeper {
         XSetErrorHandler(previous);
       }
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if (fds[1].revents) return;
+      if (fds[1].revents) {
+        char drained[64];
+        if (::read(wake_[0], drained, sizeof drained) <= 0 || stopping_) return;
+      }
     }
   }
 
   std::mutex mutex_;
+  std::atomic<bool> stopping_{false};
   Display* display_ = nullptr;
   int shapeEvent_ = 0;
   int shapeError_ = 0;
@@ -292,7 +303,11 @@ bool Activate(WindowId window) {
   });
 }
 
-bool BeginMove(WindowId window) {
+namespace {
+
+// `pressed`: the point of the window kept under the pointer; none: the
+// pointer's place now.
+bool Move(WindowId window, const Point* pressed) {
   // The browser holds the pointer while its button is down, so a window
   // manager asked to move the window (_NET_WM_MOVERESIZE) cannot take it:
   // the window follows the pointer from here until the button is let go.
@@ -316,6 +331,11 @@ bool BeginMove(WindowId window) {
     return (mask & Button1Mask) != 0;
   });
   if (!held) return false;
+  if (pressed) {
+    // The window has not moved since the press: the pointer was there.
+    pointerX = windowX + pressed->x;
+    pointerY = windowY + pressed->y;
+  }
   mover.thread = std::thread([window, pointerX, pointerY, windowX, windowY, &mover] {
     for (int lastX = pointerX, lastY = pointerY;;) {
       int x = 0;
@@ -340,5 +360,11 @@ bool BeginMove(WindowId window) {
   });
   return true;
 }
+
+}  // namespace
+
+bool BeginMove(WindowId window) { return Move(window, nullptr); }
+
+bool BeginMove(WindowId window, Point pressed) { return Move(window, &pressed); }
 
 }  // namespace platform::x11

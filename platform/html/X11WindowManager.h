@@ -42,5 +42,12 @@ bool Activate(WindowId window);
 // button held down is let go, as when its title bar is dragged; false when
 // no button is down.
 bool BeginMove(WindowId window);
+struct Point {
+  int x, y;
+};
+// The same for a drag whose button went down at `pressed` (window
+// coordinates): the window keeps that point under the pointer, so the
+// pointer's travel since the press moves it all, however late this comes.
+bool BeginMove(WindowId window, Point pressed);
 
 }  // namespace platform::x11

@@ -28,6 +28,12 @@ std::map<HWND, ChromiumHtmlDocument::XWindowGetter>& TheXWindows() {
   return *windows;
 }
 
+// And where the button now held on each was pressed, for a page drag.
+std::map<HWND, ChromiumHtmlDocument::PressReader>& ThePresses() {
+  static auto* const presses = new std::map<HWND, ChromiumHtmlDocument::PressReader>;  // user-interface thread
+  return *presses;
+}
+
 unsigned long XWindowOf(HWND dialog) {
   auto found = TheXWindows().find(dialog);
   return found == TheXWindows().end() ? 0 : found->second();
@@ -160,7 +166,10 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
         x11::Activate(dressed->window);
         RaiseOwned(h);
       }
-      if (dialog && message == WM_NCDESTROY) TheXWindows().erase(h);
+      if (dialog && message == WM_NCDESTROY) {
+        TheXWindows().erase(h);
+        ThePresses().erase(h);
+      }
       const LRESULT result = CallWindowProc(*previous, h, message, wParam, lParam);
       switch (message) {
         case WM_WINDOWPOSCHANGED:
@@ -203,7 +212,16 @@ bool InstallChromiumBrowser() {
     SetWindowMoveHandler([](HWND hwnd) {
       for (HWND top = hwnd; top; top = ::GetParent(top)) {
         if (const unsigned long window = XWindowOf(top)) {
-          x11::BeginMove(window);
+          // From the press, not from where the pointer is by now: what it
+          // travelled while the page told of the drag moves the window too.
+          int x = 0;
+          int y = 0;
+          auto press = ThePresses().find(top);
+          if (press != ThePresses().end() && press->second(&x, &y)) {
+            x11::BeginMove(window, x11::Point{x, y});
+          } else {
+            x11::BeginMove(window);
+          }
           return;
         }
       }
@@ -217,7 +235,10 @@ bool InstallChromiumBrowser() {
       return nullptr;
     }
     if (!chromium::Browser::Shared()->Headless() && browserWindow) {
-      if (const HWND dialog = ::GetParent(browserWindow)) TheXWindows()[dialog] = document->MakeXWindowGetter();
+      if (const HWND dialog = ::GetParent(browserWindow)) {
+        TheXWindows()[dialog] = document->MakeXWindowGetter();
+        ThePresses()[dialog] = document->MakePressReader();
+      }
       Follow(browserWindow, document->MakeFollower(), document->MakePlaceReader(), document->MakeTitleSetter());
     }
     if (browserWindow) {

@@ -278,9 +278,9 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   EXPECT_LT(place(Id(player_)), place(Id(welcome_))) << list;
   Picture("welcome", welcome_);
 
-  // A drag of 150 by 100 on the welcome's title area moves it by that, from
-  // the moment the program has heard that the page is dragged (the first
-  // pixel or two).
+  // A drag of 150 by 100 on the welcome's title area moves it by that, the
+  // first pixels too, which the pointer travels before the program hears
+  // that the page is dragged, however busy the machine.
   const Geometry before = GeometryOf(welcome_);
   RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(before.x + 200), std::to_string(before.y + 30), "mousedown",
        "1"});

@@ -59,6 +59,13 @@ TEST_F(DesktopControlTest, TextAnswersWithTheElementTextOfTheWindowNamedByPageOr
   for (const auto& c : cases) EXPECT_EQ(Run(c.command), c.answer) << c.command;
 }
 
+TEST_F(DesktopControlTest, PlaceAnswersWithTheRectangleOfTheWindowNamedByPageOrTitle) {
+  player_.SetWindowPos(nullptr, 30, 40, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(Run("place Player.htm"), "place 30 40 230 140\n");
+  EXPECT_EQ(Run("place Other.htm"), "no place\n");
+  EXPECT_EQ(Run("place"), "");
+}
+
 TEST_F(DesktopControlTest, AdvanceMovesTheClockAndSyncAnswersWithItsToken) {
   const platform::Millis before = clock_.Now();
   EXPECT_EQ(Run("advance 1500"), "");

@@ -52,9 +52,10 @@ class HotKeyDesktopTest : public ::testing::Test {
     if (!xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) return;
     ::setenv("DISPLAY", (":" + xvfb_->Lines().front()).c_str(), 1);
     openbox_ = new ChildProcess({"/usr/bin/openbox", "--sm-disable"});
-    Until([] { return RunTool({"/usr/bin/wmctrl", "-m"}) == 0; });
+    // A busy machine may take a while to start them.
+    Until([] { return RunTool({"/usr/bin/wmctrl", "-m"}) == 0; }, 90);
     other_ = new ChildProcess({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
-    Until([] { return RunTool({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"}) == 0; });
+    Until([] { return RunTool({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"}) == 0; }, 90);
   }
   static void TearDownTestSuite() {
     delete other_;
