@@ -8,6 +8,7 @@
 #include "core/ShellPath.h"
 #include "platform/kernel/LastError.h"
 #include "platform/shell/Shell.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -422,6 +423,7 @@ void MusicDB::Open(const std::string& path) {
     failed_ = false;
     failure_.clear();
   } catch (...) {
+    platform::LogFailure("MusicDB::Open");
     // Statements after the one that failed stay uncompiled.
     failed_ = true;
     if (failure_.empty()) failure_ = Handle() ? sqlite3_errmsg(Handle()) : "it cannot be opened";
