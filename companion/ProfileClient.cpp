@@ -15,6 +15,7 @@
 #include "platform/xmlhttp/XmlDocument.h"
 #include "platform/xmlhttp/XmlHttpRequest.h"
 #include "windows/WebLink.h"
+#include "platform/kernel/Log.h"
 
 namespace xml = platform::xmlhttp;
 
@@ -94,6 +95,7 @@ bool ProfileClient::Handshake() {
     }
     return true;
   } catch (...) {
+    platform::LogFailure("ProfileClient::Handshake");
     return false;
   }
 }
@@ -116,6 +118,7 @@ bool ProfileClient::SubmitTrack(const Mix& playing, Track& track) {
     xml::XmlDocument answer;
     return Answered(request, answer) && StatusAccepted(answer);
   } catch (...) {
+    platform::LogFailure("ProfileClient::SubmitTrack");
     return false;
   }
 }
@@ -137,6 +140,7 @@ bool ProfileClient::PostToTwitter(const Track& track) {
     request.Send("status=" + xml::UrlEncode(status));
     return request.Status() == 200;
   } catch (...) {
+    platform::LogFailure("ProfileClient::PostToTwitter");
     return false;
   }
 }

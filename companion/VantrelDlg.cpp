@@ -15,6 +15,7 @@
 #include "platform/xmlhttp/UrlEncode.h"
 #include "platform/xmlhttp/WebHosts.h"
 #include "windows/WebLink.h"
+#include "platform/kernel/Log.h"
 
 const UINT CLOSE_PLAYER_MSG = RegisterWindowMessage("CLOSE_PLAYER_MSG");
 
@@ -348,6 +349,7 @@ void CVantrelDlg::ConnectPlayer() {
   try {
     connected = player->Connect(true);
   } catch (...) {
+    platform::LogFailure("CVantrelDlg::ConnectPlayer");
     connected = false;
   }
   if (connected) {
@@ -384,6 +386,7 @@ void CVantrelDlg::PollTrack() {
       }
     }
   } catch (...) {
+    platform::LogFailure("CVantrelDlg::PollTrack");
     // The player went away or is busy: look for it again.
     DisconnectPlayer();
   }

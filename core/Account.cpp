@@ -14,6 +14,7 @@
 #include "platform/xmlhttp/WebHosts.h"
 #include "platform/xmlhttp/XmlDocument.h"
 #include "platform/xmlhttp/XmlHttpRequest.h"
+#include "platform/kernel/Log.h"
 
 namespace xml = platform::xmlhttp;
 
@@ -116,6 +117,7 @@ void Account::LoadFile() {
     UserName = document.SelectSingleNode("//response/username").Text();
     Password = document.SelectSingleNode("//response/password").Text();
   } catch (...) {
+    platform::LogFailure("Account::LoadFile");
     // An unreadable or incomplete file: keep what was read so far.
   }
 }
@@ -154,6 +156,7 @@ bool Account::Authenticate(const std::string& userName, const std::string& passw
     SaveFile();
     return true;
   } catch (...) {
+    platform::LogFailure("Account::Authenticate");
     Message = kNoConnection;
     return false;
   }

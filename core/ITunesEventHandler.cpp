@@ -4,6 +4,7 @@
 
 #include "core/ITunesPlayer.h"
 #include "core/Track.h"
+#include "platform/kernel/Log.h"
 
 using namespace platform::player;
 
@@ -71,6 +72,7 @@ HRESULT ITunesEventHandler::Invoke(DISPID dispId, const std::vector<EventArg>& a
         return E_INVALIDARG;
     }
   } catch (...) {
+    platform::LogFailure("ITunesEventHandler::Invoke");
     return E_FAIL;
   }
   return S_OK;
@@ -103,12 +105,14 @@ void ITunesEventHandler::OnPlayerStopEvent(const EventArg&) {
   try {
     stopped = player_->IsStopped();
   } catch (...) {
+    platform::LogFailure("ITunesEventHandler::OnPlayerStopEvent");
     return;  // the player takes no calls now: nothing to play next with
   }
   int position = 0;
   try {
     if (stopped) position = player_->GetPlayerPosition();
   } catch (...) {
+    platform::LogFailure("ITunesEventHandler::OnPlayerStopEvent");
     position = 0;  // no place kept that can be read: an end
   }
   // Held mid-track: someone paused it at the player; that stays.

@@ -12,6 +12,7 @@
 #include "core/MusicDB.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/Sync.h"
+#include "platform/kernel/Log.h"
 
 namespace player = platform::player;
 
@@ -215,6 +216,7 @@ void ITunesPlayer::ScanLibrary(HANDLE quitEvent, HANDLE pauseEvent) {
   try {
     LibraryScan(*iTunes_, owner_, quitEvent, pauseEvent).Run();
   } catch (...) {
+    platform::LogFailure("ITunesPlayer::ScanLibrary");
     // A scan that failed part-way leaves libraryChanged set: the next one
     // starts over.
   }

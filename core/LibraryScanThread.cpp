@@ -9,6 +9,7 @@
 #include "core/VersionCheck.h"
 #include "platform/kernel/LastError.h"
 #include "core/PlayerListener.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -110,11 +111,13 @@ DWORD LibraryScanThreadProc(ScanWorkerContext& context) {
     }
     ReportScanStatus(nullptr, "Stopped");
   } catch (...) {
+    platform::LogFailure("LibraryScanThread::LibraryScanThreadProc");
     // The scan and the sync swallow their own failures; whatever else went
     // wrong, the worker still ends in order.
     try {
       ReportScanStatus(nullptr, "Stopped");
     } catch (...) {
+      platform::LogFailure("LibraryScanThread::LibraryScanThreadProc");
     }
   }
   return 0;

@@ -8,6 +8,7 @@
 #include "core/ShellPath.h"
 #include "platform/kernel/LastError.h"
 #include "platform/shell/Shell.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -422,6 +423,7 @@ void MusicDB::Open(const std::string& path) {
     failed_ = false;
     failure_.clear();
   } catch (...) {
+    platform::LogFailure("MusicDB::Open");
     // Statements after the one that failed stay uncompiled.
     failed_ = true;
     if (failure_.empty()) failure_ = Handle() ? sqlite3_errmsg(Handle()) : "it cannot be opened";
@@ -538,7 +540,7 @@ bool MusicDB::CreateSchema() {
   if (MissingTables().empty()) return false;
   // All or nothing, and looked at again under the write lock: another
   // connection may be making the same tables.
-  const bool began = Exec("BEGIN IMMEDIATE") == SQLITE_OK;
+  SQLiteTransaction transaction(*this, SQLiteTransaction::Mode::Immediate);
   std::set<std::string> missing = MissingTables();
   // A file cut short while it was made holds nothing of the user's (its seed
   // rows may be cut short too): it is made anew.
@@ -553,7 +555,7 @@ bool MusicDB::CreateSchema() {
     if (missing.count(statement.table) && Exec(statement.sql) != SQLITE_OK && failure_.empty())
       failure_ = sqlite3_errmsg(Handle());
   }
-  if (began && Exec("COMMIT") != SQLITE_OK) Exec("ROLLBACK");
+  transaction.Commit();
   return missing.count("track") != 0;
 }
 

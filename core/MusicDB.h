@@ -511,10 +511,12 @@ class MusicDB : public SQLiteDB {
   // Whether a page of the mix's tracks is found sooner by walking the
   // tracks by name than by reading and sorting all the mix's assignments.
   bool WalkMixByName(int mixId, int offset, int limit);
-  // Commits the transaction; a commit that fails (the database stayed busy)
-  // is tried once more, then the transaction is rolled back so that no
-  // write lock is kept. False when it was rolled back.
-  bool CommitOrRollBack();
+  // The compiled statements once they are (they fail on a failed
+  // connection); the text while the file is opened.
+  bool RunTransactionStep(TransactionStep step) override;
+  // A commit that fails (the database stayed busy) is tried once more, then
+  // the transaction is rolled back so that no write lock is kept.
+  static constexpr int kCommitAttempts = 2;
 
   // What a scan's read found of a track by its location.
   struct ScannedTrack {

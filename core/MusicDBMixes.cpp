@@ -87,11 +87,11 @@ Mix MusicDB::GetMixOfScheduleItem(int itemId) {
 
 void MusicDB::DeleteMix(const Mix& mix) {
   auto lock = Lock();
-  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
+  SQLiteTransaction transaction(*this, SQLiteTransaction::Mode::Immediate);
   StepOnce(StatementId::DeleteMix, mix.id);
   StepOnce(StatementId::DeleteMixTags, mix.id);
   StepOnce(StatementId::ClearScheduleItemMixes, mix.id);
-  if (began) CommitOrRollBack();
+  transaction.Commit(kCommitAttempts);
 }
 
 bool MusicDB::MixTagsFromCache(int mixId, TagList& tags) {

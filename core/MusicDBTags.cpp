@@ -78,7 +78,8 @@ MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
   if (!ReadDataVersion(dataVersion)) return nullptr;
   TagCache& cache = tagCache_;
   // All reads in one transaction, so that no commit falls between them.
-  const bool began = Exec("BEGIN") == SQLITE_OK;
+  SQLiteTransaction transaction(*this);
+  const bool began = transaction.Began();
   sqlite3_int64 changeCount = 0;
   const bool counted = ReadTagListChanges(changeCount);
   bool complete = false;
@@ -127,7 +128,7 @@ MusicDB::TagCache* MusicDB::CurrentTagCache(bool readAll) {
     RestartTagListLog();
     cache.lastDelta = ReadLastTagListDelta();
   }
-  if (began) Exec("COMMIT");
+  transaction.Commit();
   if (!complete) {
     cache.valid = false;
     cache.byName.clear();

@@ -50,7 +50,7 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
   auto lock = Lock();
   // When BEGIN fails (or a transaction is already open) the statements run
   // without a transaction of their own, and nothing is committed here.
-  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
+  SQLiteTransaction transaction(*this, SQLiteTransaction::Mode::Immediate);
   // A rescan meets mostly tracks whose tags are as the library has them: one
   // read shows it, and such a track is at most marked on disk (or its mark
   // is kept for the batch).
@@ -62,14 +62,14 @@ bool MusicDB::AddOrUpdateTrack(Track track, bool& stored) {
       pendingTracks_.push_back(std::move(track));
     }
     // Written with the batch; the read above ends here.
-    if (began) CommitOrRollBack();
+    transaction.Commit(kCommitAttempts);
     stored = true;
     return !scanned.found;
   }
   const bool inserted = WriteTrack(track, scanned, stored);
   // A rolled-back transaction takes the row's on-disk mark (or the new row)
   // with it.
-  if (began && !CommitOrRollBack()) stored = false;
+  if (!transaction.Commit(kCommitAttempts)) stored = false;
   return inserted && stored;
 }
 
@@ -104,7 +104,7 @@ void MusicDB::BatchScanWrites(bool on) {
 bool MusicDB::FlushScanWrites() {
   auto lock = Lock();
   if (pendingMarks_.empty() && pendingTracks_.empty()) return true;
-  const bool began = StepOnce(StatementId::Begin) == SQLITE_DONE;
+  SQLiteTransaction transaction(*this, SQLiteTransaction::Mode::Immediate);
   bool stored = true;
   for (int id : pendingMarks_) {
     if (StepOnce(StatementId::MarkTrackOnDisk, id) != SQLITE_DONE) stored = false;
@@ -118,7 +118,7 @@ bool MusicDB::FlushScanWrites() {
     if (!written) stored = false;
   }
   pendingTracks_.clear();
-  if (began && !CommitOrRollBack()) stored = false;
+  if (!transaction.Commit(kCommitAttempts)) stored = false;
   return stored;
 }
 
@@ -175,10 +175,13 @@ void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int 
   FetchTracks(StatementId::TracksOfTag, tracks, tag.id, limit, offset);
 }
 
-bool MusicDB::CommitOrRollBack() {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (StepOnce(StatementId::Commit) == SQLITE_DONE) return true;
+bool MusicDB::RunTransactionStep(TransactionStep step) {
+  if (!statements_[static_cast<std::size_t>(StatementId::Begin)]) return SQLiteDB::RunTransactionStep(step);
+  switch (step) {
+    case TransactionStep::Begin: return SQLiteDB::RunTransactionStep(step);
+    case TransactionStep::BeginImmediate: return StepOnce(StatementId::Begin) == SQLITE_DONE;
+    case TransactionStep::Commit: return StepOnce(StatementId::Commit) == SQLITE_DONE;
+    case TransactionStep::RollBack: return StepOnce(StatementId::Rollback) == SQLITE_DONE;
   }
-  StepOnce(StatementId::Rollback);
   return false;
 }

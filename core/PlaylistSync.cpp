@@ -5,6 +5,7 @@
 #include "core/Mix.h"
 #include "core/MusicDB.h"
 #include "core/MusicPlayer.h"
+#include "platform/kernel/Log.h"
 
 PlaylistSync& PlaylistSync::SetPlayer(MusicPlayer* player) {
   player_ = player;
@@ -45,6 +46,7 @@ void PlaylistSync::SyncPlaylistMixes() {
     }
     for (Mix& playlist : current) theMusicDB.AddMix(playlist);
   } catch (...) {
+    platform::LogFailure("PlaylistSync::SyncPlaylistMixes");
     // The player (or the database) failed part-way: nothing more is changed.
   }
 }

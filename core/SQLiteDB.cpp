@@ -142,3 +142,32 @@ void SQLiteDB::FetchRows(sqlite3_stmt* statement, SQLiteRowSet& rows) {
 sqlite3_int64 SQLiteDB::LastInsertRowId() { return open_ ? sqlite3_last_insert_rowid(db_) : 0; }
 
 int SQLiteDB::Changes() { return open_ ? sqlite3_changes(db_) : 0; }
+
+bool SQLiteDB::RunTransactionStep(TransactionStep step) {
+  switch (step) {
+    case TransactionStep::Begin: return Exec("BEGIN") == SQLITE_OK;
+    case TransactionStep::BeginImmediate: return Exec("BEGIN IMMEDIATE") == SQLITE_OK;
+    case TransactionStep::Commit: return Exec("COMMIT") == SQLITE_OK;
+    case TransactionStep::RollBack: return Exec("ROLLBACK") == SQLITE_OK;
+  }
+  return false;
+}
+
+SQLiteTransaction::SQLiteTransaction(SQLiteDB& db, Mode mode)
+    : db_(db),
+      open_(db.RunTransactionStep(mode == Mode::Immediate ? SQLiteDB::TransactionStep::BeginImmediate
+                                                          : SQLiteDB::TransactionStep::Begin)) {}
+
+SQLiteTransaction::~SQLiteTransaction() {
+  if (open_) db_.RunTransactionStep(SQLiteDB::TransactionStep::RollBack);
+}
+
+bool SQLiteTransaction::Commit(int attempts) {
+  if (!open_) return true;
+  open_ = false;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (db_.RunTransactionStep(SQLiteDB::TransactionStep::Commit)) return true;
+  }
+  db_.RunTransactionStep(SQLiteDB::TransactionStep::RollBack);
+  return false;
+}

@@ -81,11 +81,40 @@ class SQLiteDB {
   // lock (about 10 s in all), then gives up so the statement fails with SQLITE_BUSY.
   static int BusyCallback(void* context, int priorCalls);
 
+  enum class TransactionStep { Begin, BeginImmediate, Commit, RollBack };
+
  protected:
+  friend class SQLiteTransaction;
+  // Runs one step of a transaction; true when it succeeded. Here the text
+  // runs as it is; a connection with compiled statements may use those.
+  virtual bool RunTransactionStep(TransactionStep step);
+
   // The connection; null while the wrapper is not open.
   sqlite3* Handle() const { return open_ ? db_ : nullptr; }
 
  private:
   sqlite3* db_ = nullptr;
   int open_ = 0;
+};
+
+// The statements of one scope in a transaction of their own: begun here,
+// rolled back when the scope is left without a commit. When BEGIN fails (or
+// a transaction is already open) the statements run without one, and
+// nothing is committed or rolled back here.
+class SQLiteTransaction {
+ public:
+  enum class Mode { Deferred, Immediate };
+  explicit SQLiteTransaction(SQLiteDB& db, Mode mode = Mode::Deferred);
+  ~SQLiteTransaction();
+  SQLiteTransaction(const SQLiteTransaction&) = delete;
+  SQLiteTransaction& operator=(const SQLiteTransaction&) = delete;
+
+  bool Began() const { return open_; }
+  // Tries COMMIT up to `attempts` times and rolls back when none succeeds.
+  // True when committed, or when there was no transaction of its own.
+  bool Commit(int attempts = 1);
+
+ private:
+  SQLiteDB& db_;
+  bool open_;
 };

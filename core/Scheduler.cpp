@@ -4,6 +4,7 @@
 #include "core/MusicDB.h"
 #include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ Scheduler::~Scheduler() {
   try {
     Store();
   } catch (...) {
+    platform::LogFailure("Scheduler::~Scheduler");
   }
 }
 

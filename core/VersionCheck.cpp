@@ -11,6 +11,7 @@
 #include "platform/window/MessageBox.h"
 #include "platform/xmlhttp/WebHosts.h"
 #include "platform/xmlhttp/XmlDocument.h"
+#include "platform/kernel/Log.h"
 
 namespace xml = platform::xmlhttp;
 
@@ -102,6 +103,7 @@ bool VersionCheck::CheckForUpdate() {
     // The program closes only when the download page was really opened.
     if (IsWebAddress(url) && platform::shell::OpenUrl(url)) PostToAppMainWindow(WM_CLOSE);
   } catch (...) {
+    platform::LogFailure("VersionCheck::CheckForUpdate");
   }
   return false;
 }

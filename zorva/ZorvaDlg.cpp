@@ -19,6 +19,7 @@
 #include "windows/TagLinks.h"
 #include "windows/WebLink.h"
 #include "zorva/ZorvaApp.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -281,6 +282,7 @@ void CZorvaDlg::FillPage() {
     try {
       player->MinimizeITunes();
     } catch (...) {
+      platform::LogFailure("CZorvaDlg::FillPage");
     }
   }
   SetTimer(TIMER_PLAYER_POLL, 500);
@@ -291,6 +293,7 @@ void CZorvaDlg::PollPlayer() {
   try {
     player->GetCurrentTrack(playing);
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::PollPlayer");
     return;
   }
   try {
@@ -330,6 +333,7 @@ void CZorvaDlg::PollPlayer() {
     if (nowPlaying.length > 0 && position + 18 >= nowPlaying.length) scanThread.Pause();
     CallPage("setthetimer", std::to_string(countdown ? nowPlaying.length - position : position));
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::PollPlayer");
   }
 }
 
@@ -459,6 +463,7 @@ void CZorvaDlg::ScrollTitle() {
   try {
     if (player->IsStopped()) titlePos = 2;
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::ScrollTitle");
   }
   const std::size_t pos = std::min(static_cast<std::size_t>(titlePos), title.size());
   SetWindowText(title.substr(pos) + title.substr(0, pos));

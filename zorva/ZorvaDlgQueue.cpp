@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <source_location>
 #include <utility>
 
 #include "core/AppMainWindow.h"
@@ -15,6 +16,7 @@
 #include "core/Tag.h"
 #include "windows/TagLinks.h"
 #include "zorva/ZorvaDlg.h"
+#include "platform/kernel/Log.h"
 
 namespace {
 
@@ -33,12 +35,13 @@ constexpr char kNewMixEntry[] =
     R"html(<div class="mixwrap" id="0_:_Totally Random_:_set" onclick="ypSlideOutMenu.hideMenu('mixchanger')" onMouseOver="this.style.backgroundColor='#adab22';" onMouseOut="this.style.backgroundColor='#ffffff';">&nbsp;New Mix&nbsp; <div class="mixdesc" onclick="this.parentNode.click()">Start a new mix</div></div>)html";
 
 // Runs a command whose player failures (and any other) must not end the
-// program; like the operations that catch them, it says nothing.
+// program; the failure is traced where the command was given.
 template <typename Command>
-void Contained(Command command) {
+void Contained(Command command, std::source_location at = std::source_location::current()) {
   try {
     command();
   } catch (...) {
+    platform::LogFailure(("ZorvaDlgQueue.cpp:" + std::to_string(at.line())).c_str());
   }
 }
 
@@ -218,6 +221,7 @@ void CZorvaDlg::PlayNext() {
     CallPage("trackchanged");
     RecordPlay(entry);
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::PlayNext");
   }
   // Whatever failed, the queue keeps its length and the page shows it.
   if (!taken) return;
@@ -275,6 +279,7 @@ void CZorvaDlg::StartPlayback() {
       player->PlayMix(currentMix);
     }
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::StartPlayback");
     Contained([&] {
       t = theMusicDB.GetNextRandomTrack(currentMix, false);
       OnTrackPlaying(t);
@@ -315,6 +320,7 @@ void CZorvaDlg::TogglePlayPause() {
       HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("playclass");
     } catch (...) {
+      platform::LogFailure("CZorvaDlg::TogglePlayPause");
       paused = false;
     }
   } else {
@@ -324,6 +330,7 @@ void CZorvaDlg::TogglePlayPause() {
       HoldNextTrack();
       if (auto play = GetElement("play")) play->SetClassName("pauseclass");
     } catch (...) {
+      platform::LogFailure("CZorvaDlg::TogglePlayPause");
       paused = true;
     }
   }
@@ -336,6 +343,7 @@ void CZorvaDlg::OnPlayerPaused(bool pausedElsewhere) {
   try {
     if (player->IsStopped() != pausedElsewhere) return;
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::OnPlayerPaused");
     return;
   }
   paused = pausedElsewhere;
@@ -624,6 +632,7 @@ void CZorvaDlg::ShowMixLists() {
       html += mix.GetPlayerMenuHtml();
     }
   } catch (...) {
+    platform::LogFailure("CZorvaDlg::ShowMixLists");
     // The mixes after a failure wait for the next rebuild.
   }
   SetElementHtml("iplaylistlinks", html);

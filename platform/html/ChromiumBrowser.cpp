@@ -22,6 +22,7 @@
 
 #include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::chromium {
 
@@ -38,11 +39,9 @@ std::string EnvOr(const char* name, const std::string& fallback) {
 
 // An fd at 10 or above, so that placing the pipe ends at 3 and 4 in the
 // child never overwrites it.
-int Lift(int fd) {
-  if (fd < 0) return fd;
-  const int lifted = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
-  ::close(fd);
-  return lifted;
+platform::UniqueFd Lift(platform::UniqueFd fd) {
+  if (!fd.IsDefined()) return fd;
+  return platform::UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 10));
 }
 
 // ZORVA_CHROMIUM_TRACE=1 writes every message of the pipe to standard error.
@@ -305,21 +304,23 @@ bool Browser::Launch(const Options& options, std::string* error) {
     *error = std::string("cannot make a pipe for the page browser: ") + std::strerror(errno);
     return false;
   }
+  platform::UniqueFd toChildRead(toChild[0]);
+  platform::UniqueFd toChildWrite(toChild[1]);
   if (::pipe2(fromChild, O_CLOEXEC) != 0) {
-    ::close(toChild[0]);
-    ::close(toChild[1]);
+    toChildRead.Reset();
+    toChildWrite.Reset();
     *error = std::string("cannot make a pipe for the page browser: ") + std::strerror(errno);
     return false;
   }
-  const int childIn = Lift(toChild[0]);
-  const int childOut = Lift(fromChild[1]);
-  const int devNull = Lift(::open("/dev/null", O_RDWR | O_CLOEXEC));
-  writeFd_ = toChild[1];
-  const int readFd = fromChild[0];
+  platform::UniqueFd readFd(fromChild[0]);
+  platform::UniqueFd childIn = Lift(std::move(toChildRead));
+  platform::UniqueFd childOut = Lift(platform::UniqueFd(fromChild[1]));
+  platform::UniqueFd devNull = Lift(platform::UniqueFd(::open("/dev/null", O_RDWR | O_CLOEXEC)));
+  writeFd_ = std::move(toChildWrite);
   // Long messages go in with fewer trips between the two processes; the
   // system's limit holds when it is lower (the call then fails, harmlessly).
-  ::fcntl(writeFd_, F_SETPIPE_SZ, 1 << 20);
-  ::fcntl(readFd, F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(writeFd_.Get(), F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(readFd.Get(), F_SETPIPE_SZ, 1 << 20);
 
   std::vector<std::string> args = {binary,
                                    "--remote-debugging-pipe",
@@ -363,30 +364,31 @@ bool Browser::Launch(const Options& options, std::string* error) {
   std::promise<int> forked;
   std::future<int> pidFuture = forked.get_future();
   const pid_t parent = ::getpid();
-  reader_ = std::thread([this, &forked, &argv, childIn, childOut, devNull, readFd, parent] {
+  reader_ = std::thread([this, &forked, &argv, childIn = std::move(childIn), childOut = std::move(childOut),
+                         devNull = std::move(devNull), readFd = std::move(readFd), parent]() mutable {
     const pid_t pid = ::fork();
     if (pid == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(1);
       // A group of its own, so that its helper processes can be ended with it.
       ::setpgid(0, 0);
-      ::dup2(childIn, 3);
-      ::dup2(childOut, 4);
-      ::dup2(devNull, 0);
-      ::dup2(devNull, 1);
-      ::dup2(devNull, 2);
+      ::dup2(childIn.Get(), 3);
+      ::dup2(childOut.Get(), 4);
+      ::dup2(devNull.Get(), 0);
+      ::dup2(devNull.Get(), 1);
+      ::dup2(devNull.Get(), 2);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
     forked.set_value(pid);
-    ::close(childIn);
-    ::close(childOut);
-    ::close(devNull);
+    childIn.Reset();
+    childOut.Reset();
+    devNull.Reset();
     if (pid < 0) {
-      ::close(readFd);
+      readFd.Reset();
       return;
     }
-    ReadLoop(readFd);
+    ReadLoop(std::move(readFd));
   });
   pid_ = pidFuture.get();
   if (pid_ < 0) {
@@ -404,8 +406,7 @@ Browser::~Browser() {
   }
   if (pid_ > 0) {
     Write(Json{{"id", 0}, {"method", "Browser.close"}}.dump());
-    if (writeFd_ >= 0) ::close(writeFd_);
-    writeFd_ = -1;
+    writeFd_.Reset();
     // Give the browser a moment to close its profile, then make sure. It is
     // reaped only after its group is gone, so its id cannot be taken meanwhile.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -426,7 +427,7 @@ Browser::~Browser() {
     int status = 0;
     ::waitpid(pid_, &status, 0);
   }
-  if (writeFd_ >= 0) ::close(writeFd_);
+  writeFd_.Reset();
   if (reader_.joinable()) reader_.join();
   if (!profile_.empty()) {
     std::error_code ignored;
@@ -442,7 +443,7 @@ bool Browser::Alive() const {
 bool Browser::Write(const std::string& message) {
   std::lock_guard<std::mutex> lock(writeMutex_);
   if (Trace()) std::fprintf(stderr, "%10.3f -> (%zu) %.300s\n", TraceMillis(), message.size(), message.c_str());
-  if (writeFd_ < 0) return false;
+  if (!writeFd_.IsDefined()) return false;
   // The message and its NUL in as few writes as the pipe takes.
   static const char kEnd = '\0';
   std::size_t sent = 0;
@@ -451,7 +452,7 @@ bool Browser::Write(const std::string& message) {
     int count = 0;
     if (sent < message.size()) parts[count++] = {const_cast<char*>(message.data()) + sent, message.size() - sent};
     parts[count++] = {const_cast<char*>(&kEnd), 1};
-    const ssize_t n = ::writev(writeFd_, parts, count);
+    const ssize_t n = ::writev(writeFd_.Get(), parts, count);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -462,7 +463,8 @@ bool Browser::Write(const std::string& message) {
   return true;
 }
 
-void Browser::ReadLoop(int fd) {
+void Browser::ReadLoop(platform::UniqueFd owner) {
+  const int fd = owner.Get();
   std::string buffer;
   std::vector<char> chunk(1 << 16);
   for (;;) {
@@ -543,7 +545,7 @@ void Browser::ReadLoop(int fd) {
     }
     buffer.erase(0, start);
   }
-  ::close(fd);
+  owner.Reset();
   Died();
 }
 

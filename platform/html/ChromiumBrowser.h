@@ -30,6 +30,7 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/WinTypes.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::chromium {
 
@@ -122,7 +123,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
  private:
   explicit Browser(bool headless) : headless_(headless) {}
   bool Launch(const Options& options, std::string* error);
-  void ReadLoop(int fd);
+  void ReadLoop(platform::UniqueFd owner);
   void Died();
   bool DispatchOne(std::unique_lock<std::mutex>& lock);
   bool Write(const std::string& message);
@@ -153,7 +154,7 @@ class Browser : public std::enable_shared_from_this<Browser> {
 
   const bool headless_;
   int pid_ = -1;
-  int writeFd_ = -1;
+  platform::UniqueFd writeFd_;
   std::string profile_;
   std::thread reader_;
 

@@ -13,6 +13,7 @@
 #include "platform/html/HtmlText.h"
 #include "platform/html/HtmlTree.h"
 #include "platform/html/Url.h"
+#include "platform/kernel/Log.h"
 
 namespace platform {
 
@@ -403,6 +404,7 @@ HRESULT MemoryHtmlDocument::CallScript(const std::string& name, const ScriptArgs
     try {
       value = it->second(args);
     } catch (...) {
+      platform::LogFailure("MemoryHtmlDocument::CallScript");
       return DISP_E_EXCEPTION;
     }
   }

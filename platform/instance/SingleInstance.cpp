@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/kernel/Messages.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform {
 
@@ -98,19 +99,22 @@ std::string InstanceFolder() {
 // line to the thread that listens.
 class SingleInstance::Listener {
  public:
-  Listener(int fd, DWORD threadId, MessageHandler handler) : fd_(fd), threadId_(threadId), handler_(std::move(handler)) {
-    if (::pipe2(stop_, O_CLOEXEC) != 0) stop_[0] = stop_[1] = -1;
+  Listener(platform::UniqueFd fd, DWORD threadId, MessageHandler handler)
+      : fd_(std::move(fd)), threadId_(threadId), handler_(std::move(handler)) {
+    if (int ends[2]; ::pipe2(ends, O_CLOEXEC) == 0) {
+      stop_[0].Reset(ends[0]);
+      stop_[1].Reset(ends[1]);
+    }
     thread_ = std::thread([this] { Run(); });
   }
   ~Listener() {
-    if (stop_[1] >= 0) {
+    if (stop_[1].IsDefined()) {
       const char byte = 0;
-      [[maybe_unused]] ssize_t ignored = ::write(stop_[1], &byte, 1);
+      [[maybe_unused]] ssize_t ignored = ::write(stop_[1].Get(), &byte, 1);
     }
     thread_.join();
-    ::close(fd_);
-    for (int end : stop_)
-      if (end >= 0) ::close(end);
+    fd_.Reset();
+    for (platform::UniqueFd& end : stop_) end.Reset();
   }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -118,13 +122,14 @@ class SingleInstance::Listener {
  private:
   void Run() {
     while (true) {
-      pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-      const int ready = ::poll(fds, stop_[0] >= 0 ? 2 : 1, -1);
+      pollfd fds[2] = {{fd_.Get(), POLLIN, 0}, {stop_[0].Get(), POLLIN, 0}};
+      const int ready = ::poll(fds, stop_[0].IsDefined() ? 2 : 1, -1);
       if (ready < 0 && errno == EINTR) continue;
       if (ready < 0 || (fds[1].revents & (POLLIN | POLLHUP)) != 0) return;
       if ((fds[0].revents & POLLIN) == 0) continue;
-      const int peer = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (peer < 0) continue;
+      const platform::UniqueFd owner(::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!owner.IsDefined()) continue;
+      const int peer = owner.Get();
       SetPeerTimeout(peer);
       std::string line;
       // Queued before the answer, so a copy told "ok" knows it is on its way.
@@ -132,12 +137,11 @@ class SingleInstance::Listener {
         MessageHandler handler = handler_;
         if (PostThreadCall(threadId_, [handler, line] { handler(line); })) SendLine(peer, "ok");
       }
-      ::close(peer);
     }
   }
 
-  int fd_;
-  int stop_[2] = {-1, -1};
+  platform::UniqueFd fd_;
+  platform::UniqueFd stop_[2];
   DWORD threadId_;
   MessageHandler handler_;
   std::thread thread_;
@@ -150,31 +154,28 @@ SingleInstance::~SingleInstance() {
     listener_.reset();
     ::unlink(SocketPath().c_str());
   }
-  if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_.Reset();
 }
 
 std::string SingleInstance::LockPath() const { return folder_.empty() ? std::string() : folder_ + name_ + ".lock"; }
 std::string SingleInstance::SocketPath() const { return folder_.empty() ? std::string() : folder_ + name_ + ".sock"; }
 
 bool SingleInstance::TryLock() {
-  if (lockFd_ >= 0) return true;
+  if (lockFd_.IsDefined()) return true;
   if (folder_.empty()) return true;
-  const int fd = ::open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return true;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  lockFd_ = fd;
+  platform::UniqueFd fd(::open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd.IsDefined()) return true;
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return false;
+  lockFd_ = std::move(fd);
   return true;
 }
 
 bool SingleInstance::LockIsFree() const {
   if (folder_.empty()) return true;
-  const int fd = ::open(LockPath().c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return true;
-  const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
-  ::close(fd);  // closing lets a shared lock taken here go again
+  platform::UniqueFd fd(::open(LockPath().c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.IsDefined()) return true;
+  const bool free = ::flock(fd.Get(), LOCK_SH | LOCK_NB) == 0;
+  fd.Reset();  // closing lets a shared lock taken here go again
   return free;
 }
 
@@ -185,18 +186,17 @@ bool SingleInstance::Listen(MessageHandler onMessage) {
   const std::string path = SocketPath();
   sockaddr_un address = SocketAddress(path, &fits);
   if (!fits) return false;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd.IsDefined()) return false;
   // Only the holder of the lock listens, so a socket file left here is a
   // former copy's.
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 8) != 0) {
-    ::close(fd);
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::chmod(path.c_str(), 0600) != 0 || ::listen(fd.Get(), 8) != 0) {
     return false;
   }
   EnsureMessageQueue();
-  listener_ = std::make_unique<Listener>(fd, GetCurrentThreadId(), std::move(onMessage));
+  listener_ = std::make_unique<Listener>(std::move(fd), GetCurrentThreadId(), std::move(onMessage));
   return true;
 }
 
@@ -204,13 +204,14 @@ bool SingleInstance::SendOnce(const std::string& message) {
   bool fits = false;
   sockaddr_un address = SocketAddress(SocketPath(), &fits);
   if (!fits) return false;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  platform::UniqueFd owner(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!owner.IsDefined()) return false;
+  const int fd = owner.Get();
   SetPeerTimeout(fd);
   std::string answer;
   const bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                      PeerIsSameUser(fd) && SendLine(fd, message) && ReadShortLine(fd, &answer) && answer == "ok";
-  ::close(fd);
+  owner.Reset();
   return taken;
 }
 

@@ -19,6 +19,7 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/WinTypes.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform {
 
@@ -39,7 +40,7 @@ class SingleInstance {
   // that cannot make its lock file at all counts as the only one (false
   // would leave the user with no program at all).
   bool TryLock();
-  bool IsLocked() const { return lockFd_ >= 0; }
+  bool IsLocked() const { return lockFd_.IsDefined(); }
 
   // The running copy: listens on the socket. Each line a later copy sends is
   // given to `onMessage`, which runs on the calling thread when its messages
@@ -65,7 +66,7 @@ class SingleInstance {
 
   std::string name_;
   std::string folder_;
-  int lockFd_ = -1;
+  platform::UniqueFd lockFd_;
   std::unique_ptr<Listener> listener_;
 };
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/kernel/Messages.h"
+#include "platform/kernel/Log.h"
 
 namespace platform {
 
@@ -48,6 +49,7 @@ bool EndOnSignals(DWORD threadId, std::function<void(int signal)> onSignal) {
     // It lives as long as the process: nothing joins it.
     waiter.detach();
   } catch (...) {
+    platform::LogFailure("Signals::EndOnSignals");
     ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     theStarted = false;
     return false;

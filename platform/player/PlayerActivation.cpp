@@ -25,6 +25,8 @@
 #include "platform/player/mpd/MpdPlayer.h"
 #include "platform/player/standin/PlayerSocket.h"
 #include "platform/profile/Profile.h"
+#include "platform/kernel/UniqueFd.h"
+#include "platform/player/mpd/MpdOwners.h"
 
 extern char** environ;
 
@@ -167,15 +169,15 @@ bool StandInAnswers() {
   if (path.size() >= sizeof address.sun_path) return false;
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const int done = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.IsDefined()) return false;
+  const int done = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
   const bool listening = done == 0 || errno == EAGAIN || errno == EINPROGRESS;
-  ::close(fd);
+  fd.Reset();
   if (listening) return true;
   // Its folder refused (not private) is the stand-in's answer too.
   std::string refused;
-  if (const int other = ConnectToPlayer(path, &refused); other >= 0) ::close(other);
+  platform::UniqueFd(ConnectToPlayer(path, &refused));
   return !refused.empty();
 }
 
@@ -326,9 +328,8 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
   // by a second on the same files, which `mpd --kill` would not reach.
   if (const pid_t running = RunningOn(runtime + "/pid", configFile)) {
     while (TheClock().Now() < deadline) {
-      if (mpd_connection* c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout)) {
-        const bool answers = mpd_connection_get_error(c) == MPD_ERROR_SUCCESS;
-        mpd_connection_free(c);
+      if (const MpdConnection owner{mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout)}) {
+        const bool answers = mpd_connection_get_error(owner.get()) == MPD_ERROR_SUCCESS;
         if (answers) return true;
       }
       if (RunningOn(runtime + "/pid", configFile) != running) break;
@@ -366,28 +367,27 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
   if (!RunProgram({"/bin/sh", "-c", "umask 077 && exec mpd \"$0\"", configFile})) return false;
 
   // Wait until it answers, have it read the folder, and wait for that.
-  mpd_connection* c = nullptr;
+  MpdConnection owner;
   while (TheClock().Now() < deadline) {
-    c = mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout);
-    if (c && mpd_connection_get_error(c) == MPD_ERROR_SUCCESS) break;
-    if (c) mpd_connection_free(c);
-    c = nullptr;
+    owner.reset(mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout));
+    if (owner && mpd_connection_get_error(owner.get()) == MPD_ERROR_SUCCESS) break;
+    owner.reset();
     Sleep(50);
   }
-  if (!c) return false;
+  if (!owner) return false;
+  mpd_connection* c = owner.get();
   bool done = mpd_run_update(c, nullptr) != 0;
   while (done && TheClock().Now() < deadline) {
-    mpd_status* status = mpd_run_status(c);
+    const MpdStatus status(mpd_run_status(c));
     if (!status) {
       done = false;
       break;
     }
-    const bool updating = mpd_status_get_update_id(status) != 0;
-    mpd_status_free(status);
+    const bool updating = mpd_status_get_update_id(status.get()) != 0;
     if (!updating) break;
     Sleep(50);
   }
-  mpd_connection_free(c);
+  owner.reset();
   return done;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/profile/Profile.h"
+#include "platform/kernel/UniqueFd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -315,8 +316,8 @@ void Refresh(Profile& profile, const std::string& path) {
   }
   if (samePath && profile.state != FileState::Missing && profile.id == IdOf(st)) return;
 
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsDefined()) {
     if (errno == ENOENT) {
       Forget(profile, path, FileState::Missing);
       return;
@@ -327,8 +328,8 @@ void Refresh(Profile& profile, const std::string& path) {
     return;
   }
   std::string text;
-  const bool read = ::fstat(fd, &st) == 0 && ReadAll(fd, text);
-  ::close(fd);
+  const bool read = ::fstat(fd.Get(), &st) == 0 && ReadAll(fd.Get(), text);
+  fd.Reset();
   if (!read) {
     Complain("cannot read the profile " + path + "; its values read as defaults");
     Forget(profile, path, FileState::Unreadable);
@@ -369,25 +370,21 @@ class FolderLock {
  public:
   explicit FolderLock(const std::string& path)
       : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (m_fd < 0) return;
-    while (::flock(m_fd, LOCK_EX) != 0) {
+    if (!m_fd.IsDefined()) return;
+    while (::flock(m_fd.Get(), LOCK_EX) != 0) {
       if (errno != EINTR) {
-        ::close(m_fd);
-        m_fd = -1;
+        m_fd.Reset();
         return;
       }
     }
   }
-  ~FolderLock() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
-  bool Held() const { return m_fd >= 0; }
+  bool Held() const { return m_fd.IsDefined(); }
 
  private:
-  int m_fd;
+  platform::UniqueFd m_fd;
 };
 
 void RemoveLeftovers(const std::string& folder) {
@@ -416,20 +413,19 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  const platform::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.IsDefined()) return;
+  ::fsync(fd.Get());
 }
 
 bool WriteAtomically(const std::string& folder, const std::string& path, const std::string& text) {
   static unsigned counter = 0;
   const std::string temp =
       folder + "/" + kLeftoverPrefix + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
+  platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!fd.IsDefined()) return false;
+  bool ok = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+  ok = fd.Reset() == 0 && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(temp.c_str());

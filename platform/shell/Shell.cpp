@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/kernel/LastError.h"
+#include "platform/kernel/UniqueFd.h"
 
 extern char** environ;
 
@@ -88,11 +89,11 @@ std::string TempNameBeside(const std::string& path) {
 template <class Fill>
 int ReplaceFile(const std::string& path, mode_t mode, Fill&& fill) {
   const std::string temp = TempNameBeside(path);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  if (fd < 0) return errno;
-  int error = fill(fd) ? 0 : (errno != 0 ? errno : EIO);
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!fd.IsDefined()) return errno;
+  int error = fill(fd.Get()) ? 0 : (errno != 0 ? errno : EIO);
+  if (error == 0 && ::fsync(fd.Get()) != 0) error = errno;
+  if (fd.Reset() != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) ::unlink(temp.c_str());
   return error;
@@ -232,9 +233,9 @@ std::string FreeNameBeside(const std::string& path) {
 }
 
 int CopyOneFile(const std::string& from, const std::string& to, mode_t mode) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
-  const int error = ReplaceFile(to, mode & 07777, [in](int out) {
+  platform::UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.IsDefined()) return errno;
+  const int error = ReplaceFile(to, mode & 07777, [in = source.Get()](int out) {
     char buffer[65536];
     for (;;) {
       const ssize_t got = ::read(in, buffer, sizeof buffer);
@@ -246,7 +247,7 @@ int CopyOneFile(const std::string& from, const std::string& to, mode_t mode) {
       if (!WriteAll(out, buffer, static_cast<size_t>(got))) return false;
     }
   });
-  ::close(in);
+  source.Reset();
   return error;
 }
 

@@ -3,6 +3,7 @@
 // host waiting. What the host does with the item comes back to the program's
 // thread as the icon's callback messages, the same ones a click posts.
 #include "platform/tray/TrayBus.h"
+#include "platform/kernel/UniqueFd.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -127,15 +128,15 @@ int AppendMenuProperties(sd_bus_message* m, const MenuNode& node) {
 class Item {
  public:
   explicit Item(const TrayIcon& icon) : icon_(icon) {
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ >= 0) thread_ = std::thread([this] { Run(); });
+    wake_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wake_.IsDefined()) thread_ = std::thread([this] { Run(); });
   }
   ~Item() {
     if (thread_.joinable()) {
       Queue({Command::Stop, 0, {}});
       thread_.join();
     }
-    if (wake_ >= 0) ::close(wake_);
+    wake_.Reset();
   }
   Item(const Item&) = delete;
   Item& operator=(const Item&) = delete;
@@ -170,7 +171,7 @@ class Item {
       commands_.push_back(std::move(command));
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
   }
 
   // The user at the item: the icon's callback message, as a click posts it.
@@ -225,7 +226,7 @@ class Item {
       while ((r = sd_bus_process(bus_, nullptr)) > 0) {
       }
       if (r < 0) return;  // the bus went away
-      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0}, {wake_, POLLIN, 0}};
+      pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0}, {wake_.Get(), POLLIN, 0}};
       int timeoutMs = -1;
       std::uint64_t until = 0;
       if (sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
@@ -237,7 +238,7 @@ class Item {
       if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) return;
       if (fds[1].revents & POLLIN) {
         std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = ::read(wake_, &count, sizeof count);
+        [[maybe_unused]] const ssize_t got = ::read(wake_.Get(), &count, sizeof count);
         std::deque<Command> commands;
         {
           std::lock_guard<std::mutex> lock(mutex_);
@@ -536,7 +537,7 @@ class Item {
   std::mutex mutex_;
   TrayIcon icon_;
   std::deque<Command> commands_;
-  int wake_ = -1;
+  platform::UniqueFd wake_;
   std::atomic<bool> registered_{false};
   // The serving thread's own.
   sd_bus* bus_ = nullptr;

@@ -172,3 +172,45 @@ TEST_F(SQLiteDBTest, BusyCallbackWaitsHalfASecondTwentyTimesThenGivesUp) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TransactionCase {
+  const char* name;
+  bool openedBefore;  // a transaction of the caller's is open already
+  bool commit;
+  bool began;
+  int rowsAfter;  // rows of t once the caller's transaction, if any, is rolled back
+};
+
+class SQLiteTransactionTest : public SQLiteDBTest, public ::testing::WithParamInterface<TransactionCase> {};
+
+TEST_P(SQLiteTransactionTest, CommitsRollsBackWhenLeftAndStaysOutOfAnOpenOne) {
+  const TransactionCase& c = GetParam();
+  if (c.openedBefore) {
+    ASSERT_EQ(db_.Exec("BEGIN"), SQLITE_OK);
+  }
+  {
+    SQLiteTransaction transaction(db_, SQLiteTransaction::Mode::Immediate);
+    EXPECT_EQ(transaction.Began(), c.began);
+    ASSERT_EQ(db_.Exec("INSERT INTO t VALUES (3, 'y')"), SQLITE_OK);
+    if (c.commit) {
+      EXPECT_TRUE(transaction.Commit());
+    }
+  }
+  // The caller's transaction is still open: nothing was committed for it.
+  if (c.openedBefore) {
+    EXPECT_EQ(db_.Exec("ROLLBACK"), SQLITE_OK);
+  }
+  SQLiteRowSet rows;
+  ASSERT_EQ(db_.Query("SELECT a FROM t", rows), SQLITE_OK);
+  EXPECT_EQ(static_cast<int>(rows.size()), c.rowsAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SQLiteTransactionTest,
+                         ::testing::Values(TransactionCase{"Committed", false, true, true, 3},
+                                           TransactionCase{"LeftWithoutCommit", false, false, true, 2},
+                                           TransactionCase{"InsideAnOpenOne", true, true, false, 2}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace

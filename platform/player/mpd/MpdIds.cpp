@@ -1,4 +1,5 @@
 #include "platform/player/mpd/MpdIds.h"
+#include "platform/kernel/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -49,25 +50,19 @@ std::string Unescape(const std::string& text) {
 class FileLock {
  public:
   FileLock(const std::string& path, bool exclusive) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;
+    fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!fd_.IsDefined()) return;
     int done;
-    while ((done = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
+    while ((done = ::flock(fd_.Get(), exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
     }
-    if (done != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (done != 0) fd_.Reset();
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.Get(); }
 
  private:
-  int fd_ = -1;
+  platform::UniqueFd fd_;
 };
 
 bool WriteAll(int fd, const std::string& data) {

@@ -24,6 +24,8 @@
 
 #include "platform/kernel/Messages.h"
 #include "platform/player/mpd/MpdIds.h"
+#include "platform/player/mpd/MpdOwners.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
 
@@ -52,10 +54,7 @@ bool Readable(int fd, int wake) {
   return ready > 0 && fds[1].revents == 0;
 }
 
-struct ConnectionFree {
-  void operator()(mpd_connection* c) const { mpd_connection_free(c); }
-};
-using Connection = std::unique_ptr<mpd_connection, ConnectionFree>;
+using Connection = MpdConnection;
 
 bool Set(const char* name) {
   const char* value = std::getenv(name);
@@ -248,9 +247,10 @@ bool LoadQueue(mpd_connection* c, const std::string& playlist, QueueOrigin* orig
   if (tagChoice && !mpd_run_clear_tag_types(c)) return false;
   std::vector<std::pair<std::string, unsigned>> queue;
   if (!mpd_send_list_queue_meta(c)) return false;
-  while (mpd_song* song = mpd_recv_song(c)) {
+  while (MpdSong songOwner{mpd_recv_song(c)}) {
+    mpd_song* song = songOwner.get();
     queue.emplace_back(mpd_song_get_uri(song), mpd_song_get_id(song));
-    mpd_song_free(song);
+    songOwner.reset();
   }
   if (!mpd_response_finish(c)) return false;
   if (tagChoice && !mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead))) return false;
@@ -287,13 +287,16 @@ struct Seen {
 
 // Wakes the idle thread when its application object goes.
 struct WakePipe {
-  int fds[2] = {-1, -1};
+  platform::UniqueFd fds[2];
   WakePipe() {
-    if (::pipe(fds) != 0) fds[0] = fds[1] = -1;
+    int ends[2];
+    if (::pipe(ends) == 0) {
+      fds[0].Reset(ends[0]);
+      fds[1].Reset(ends[1]);
+    }
   }
   ~WakePipe() {
-    for (int fd : fds)
-      if (fd >= 0) ::close(fd);
+    for (platform::UniqueFd& fd : fds) fd.Reset();
   }
   WakePipe(const WakePipe&) = delete;
   WakePipe& operator=(const WakePipe&) = delete;
@@ -385,7 +388,8 @@ class Session : public std::enable_shared_from_this<Session> {
     std::lock_guard lock(mutex_);
     if (dead_) return false;
     mpd_connection* c = connection_.get();
-    mpd_status* status = mpd_run_status(c);
+    MpdStatus statusOwner(mpd_run_status(c));
+    mpd_status* status = statusOwner.get();
     if (!status) {
       Failure(c);
       return false;
@@ -394,7 +398,7 @@ class Session : public std::enable_shared_from_this<Session> {
     const char* error = mpd_status_get_error(status);
     const bool failed = mpd_status_get_state(status) == MPD_STATE_STOP && error != nullptr &&
                         std::strncmp(error, "Failed to decode", 16) == 0;
-    mpd_status_free(status);
+    statusOwner.reset();
     if (!failed) return false;
     Seen now;
     if (FAILED(CaptureLocked(c, &now)) || !now.song || (!uri.empty() && now.song->first.uri != uri)) return false;
@@ -413,10 +417,11 @@ class Session : public std::enable_shared_from_this<Session> {
 
   HRESULT Status(std::function<void(const mpd_status*)> use) {
     return Run([&](mpd_connection* c) {
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       use(status);
-      mpd_status_free(status);
+      statusOwner.reset();
       return true;
     });
   }
@@ -442,10 +447,11 @@ class Session : public std::enable_shared_from_this<Session> {
       const unsigned flags = mpd_run_noidle(c);
       if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
       rescanned = (flags & MPD_IDLE_DATABASE) != 0;
-      mpd_stats* stats = mpd_run_stats(c);
+      MpdStats statsOwner(mpd_run_stats(c));
+      mpd_stats* stats = statsOwner.get();
       if (!stats) return false;
       updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
-      mpd_stats_free(stats);
+      statsOwner.reset();
       return true;
     });
     if (FAILED(hr)) return hr;
@@ -489,9 +495,10 @@ class Session : public std::enable_shared_from_this<Session> {
     std::vector<std::pair<std::string, long>> listed;  // name, modification time
     HRESULT hr = Run([&](mpd_connection* c) {
       if (!mpd_send_list_playlists(c)) return false;
-      while (mpd_playlist* p = mpd_recv_playlist(c)) {
+      while (MpdPlaylist pOwner{mpd_recv_playlist(c)}) {
+        mpd_playlist* p = pOwner.get();
         listed.emplace_back(mpd_playlist_get_path(p), static_cast<long>(mpd_playlist_get_last_modified(p)));
-        mpd_playlist_free(p);
+        pOwner.reset();
       }
       return mpd_response_finish(c);
     });
@@ -536,9 +543,10 @@ class Session : public std::enable_shared_from_this<Session> {
     songs->clear();
     HRESULT hr = Run([&](mpd_connection* c) {
       if (!mpd_send_list_playlist_meta(c, name.c_str())) return false;
-      while (mpd_song* song = mpd_recv_song(c)) {
+      while (MpdSong songOwner{mpd_recv_song(c)}) {
+        mpd_song* song = songOwner.get();
         songs->push_back(MakeSong(song, musicFolder_));
-        mpd_song_free(song);
+        songOwner.reset();
       }
       return mpd_response_finish(c);
     });
@@ -718,10 +726,11 @@ class Session : public std::enable_shared_from_this<Session> {
       c = listing.get();
     } else {
       if (!mpd_send_list_all_meta(c, "")) return false;
-      while (mpd_entity* entity = mpd_recv_entity(c)) {
+      while (MpdEntity entityOwner{mpd_recv_entity(c)}) {
+        mpd_entity* entity = entityOwner.get();
         if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
           AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
-        mpd_entity_free(entity);
+        entityOwner.reset();
       }
       if (!mpd_response_finish(c)) return false;
     }
@@ -770,12 +779,13 @@ class Session : public std::enable_shared_from_this<Session> {
   bool ReadShare(Connection& c, Library* library, unsigned start, unsigned end, unsigned* received) {
     unsigned count = 0;
     if (SendWindow(c.get(), start, end)) {
-      while (mpd_entity* entity = mpd_recv_entity(c.get())) {
+      while (MpdEntity entityOwner{mpd_recv_entity(c.get())}) {
+        mpd_entity* entity = entityOwner.get();
         if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG) {
           ++count;
           AddSong(library, MakeSong(mpd_entity_get_song(entity), musicFolder_));
         }
-        mpd_entity_free(entity);
+        entityOwner.reset();
       }
       if (mpd_response_finish(c.get())) {
         *received += count;
@@ -802,10 +812,11 @@ class Session : public std::enable_shared_from_this<Session> {
           !SendWindow(c.get(), position, position + 1))
         return std::nullopt;
       std::optional<Song> song;
-      while (mpd_entity* entity = mpd_recv_entity(c.get())) {
+      while (MpdEntity entityOwner{mpd_recv_entity(c.get())}) {
+        mpd_entity* entity = entityOwner.get();
         if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
           song = MakeSong(mpd_entity_get_song(entity), musicFolder_);
-        mpd_entity_free(entity);
+        entityOwner.reset();
       }
       if (!mpd_response_finish(c.get())) return std::nullopt;
       return song;
@@ -863,7 +874,8 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!mpd_command_list_begin(c, true) || !mpd_send_status(c) || !mpd_send_current_song(c) ||
         !mpd_command_list_end(c))
       return Failure(c);
-    mpd_status* status = mpd_recv_status(c);
+    MpdStatus statusOwner(mpd_recv_status(c));
+    mpd_status* status = statusOwner.get();
     if (!status) return Failure(c);
     const mpd_state state = mpd_status_get_state(status);
     seen->playing = state == MPD_STATE_PLAY;
@@ -873,21 +885,22 @@ class Session : public std::enable_shared_from_this<Session> {
     seen->elapsedMs = mpd_status_get_elapsed_ms(status);
     seen->lengthMs = mpd_status_get_total_time(status) * 1000;
     seen->at = std::chrono::steady_clock::now();
-    mpd_status_free(status);
+    statusOwner.reset();
     seen->song.reset();
-    mpd_song* song = nullptr;
-    if (mpd_response_next(c)) song = mpd_recv_song(c);
+    MpdSong songOwner;
+    if (mpd_response_next(c)) songOwner.reset(mpd_recv_song(c));
+    mpd_song* song = songOwner.get();
     if (!mpd_response_finish(c)) {
-      if (song) mpd_song_free(song);
+      if (song) songOwner.reset();
       return Failure(c);
     }
     if (position < 0 || !song) {
-      if (song) mpd_song_free(song);
+      if (song) songOwner.reset();
       return S_OK;
     }
     Song data;
     SongOf(song, &data);
-    mpd_song_free(song);
+    songOwner.reset();
     Place place;
     const QueueOrigin origin = ReadOrigin();
     const long entry = origin.EntryOf(seen->songId);
@@ -964,7 +977,7 @@ class Session : public std::enable_shared_from_this<Session> {
     Connection c = Connect();
     if (!c) return RPC_E_DISCONNECTED;
     auto wake = std::make_shared<WakePipe>();
-    if (wake->fds[0] < 0) return E_FAIL;
+    if (!wake->fds[0].IsDefined()) return E_FAIL;
     wake_ = wake;
     {
       std::lock_guard events(eventMutex_);
@@ -982,7 +995,7 @@ class Session : public std::enable_shared_from_this<Session> {
     std::lock_guard lock(idleMutex_);
     if (!idle_.joinable()) return;
     const char byte = 0;
-    while (::write(wake_->fds[1], &byte, 1) < 0 && errno == EINTR) {
+    while (::write(wake_->fds[1].Get(), &byte, 1) < 0 && errno == EINTR) {
     }
     // The idle thread may hold the last reference for a moment; it then ends on its own.
     if (idle_.get_id() == std::this_thread::get_id())
@@ -1006,13 +1019,13 @@ class Session : public std::enable_shared_from_this<Session> {
         // A player that stopped answering keeps its socket open and an idle
         // wait would never end: a quiet spell asks it to end the wait, and
         // no answer to that in time is a lost player.
-        pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0], POLLIN, 0}};
+        pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0].Get(), POLLIN, 0}};
         int ready;
         while ((ready = ::poll(fds, 2, static_cast<int>(kIdleQuietSpell))) < 0 && errno == EINTR) {
         }
         if (fds[1].revents != 0) return;  // the application object is going away
         if (ready == 0) {
-          lost = !mpd_send_noidle(c.get()) || !Readable(mpd_connection_get_fd(c.get()), wake->fds[0]);
+          lost = !mpd_send_noidle(c.get()) || !Readable(mpd_connection_get_fd(c.get()), wake->fds[0].Get());
           if (::poll(&fds[1], 1, 0) > 0) return;
         }
         const unsigned changed = lost ? 0 : mpd_recv_idle(c.get(), false);
@@ -1044,10 +1057,11 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // The library with the time of MPD's database it was read from.
   bool LoadStamped(mpd_connection* c, Library* library) {
-    mpd_stats* stats = mpd_run_stats(c);
+    MpdStats statsOwner(mpd_run_stats(c));
+    mpd_stats* stats = statsOwner.get();
     if (!stats) return false;
     library->updated = static_cast<long>(mpd_stats_get_db_update_time(stats));
-    mpd_stats_free(stats);
+    statsOwner.reset();
     return LoadLibrary(library);
   }
 
@@ -1195,9 +1209,10 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
         // The queue song loaded from this entry, while it is still there.
         if (const auto id = origin.SongIdOf(place_.index);
             id && origin.playlist == place_.playlist && !origin.shuffled) {
-          if (mpd_song* queued = mpd_run_get_queue_song_id(c, *id)) {
+          if (MpdSong queuedOwner{mpd_run_get_queue_song_id(c, *id)}) {
+            mpd_song* queued = queuedOwner.get();
             const bool same = song_.uri == mpd_song_get_uri(queued);
-            mpd_song_free(queued);
+            queuedOwner.reset();
             if (same) return mpd_run_play_id(c, *id);
           } else if (mpd_connection_get_error(c) != MPD_ERROR_SERVER || !mpd_connection_clear_error(c)) {
             return false;
@@ -1208,12 +1223,13 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
         const auto id = loaded.SongIdOf(place_.index);
         if (!id || !mpd_run_play_id(c, *id)) return false;
       }
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       loaded.version = mpd_status_get_queue_version(status);
       loaded.playlist = place_.playlist;
       WriteOrigin(loaded);
-      mpd_status_free(status);
+      statusOwner.reset();
       return true;
     });
   }
@@ -1296,21 +1312,23 @@ class PlaylistBase : public Object<Base> {
   HRESULT PlayFirstTrack() override {
     this->session_->TakeHeld();  // the queue becomes the playlist's
     return this->session_->Transport([&](mpd_connection* c) {
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       const bool shuffle = mpd_status_get_random(status);
-      mpd_status_free(status);
+      statusOwner.reset();
       QueueOrigin origin;
       const bool loaded = name_.empty() ? mpd_run_clear(c) && mpd_run_add(c, "") : LoadQueue(c, name_, &origin);
       if (!loaded || (shuffle && !mpd_run_shuffle(c)) || !mpd_run_single(c, false) || !mpd_run_play_pos(c, 0))
         return false;
-      status = mpd_run_status(c);
+      statusOwner.reset(mpd_run_status(c));
+      status = statusOwner.get();
       if (!status) return false;
       origin.version = mpd_status_get_queue_version(status);
       origin.shuffled = shuffle;
       origin.playlist = name_;
       WriteOrigin(origin);
-      mpd_status_free(status);
+      statusOwner.reset();
       return true;
     });
   }
@@ -1349,20 +1367,20 @@ class PlaylistBase : public Object<Base> {
       current = !origin.entries.empty() || mpd_status_get_queue_version(s) == origin.version;
     });
     if (FAILED(hr) || !current) return hr;
-    std::vector<mpd_song*> raw;
+    std::vector<MpdSong> raw;
     hr = this->session_->Run([&](mpd_connection* c) {
       if (!mpd_send_list_queue_meta(c)) return false;
-      while (mpd_song* song = mpd_recv_song(c)) raw.push_back(song);
+      while (mpd_song* song = mpd_recv_song(c)) raw.emplace_back(song);
       return mpd_response_finish(c);
     });
-    for (mpd_song* song : raw) {
+    for (const MpdSong& owned : raw) {
+      mpd_song* song = owned.get();
       // Songs other clients added are not the playlist's.
       if (origin.entries.empty() || origin.EntryOf(mpd_song_get_id(song)) > 0) {
         Song s;
         this->session_->SongOf(song, &s);
         order->push_back(std::move(s));
       }
-      mpd_song_free(song);
     }
     return hr;
   }
@@ -1512,21 +1530,23 @@ class App final : public IiTunes, public IConnectionPointContainer {
   // would start).
   HRESULT Pause() override {
     return session_->Transport([](mpd_connection* c) {
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       const bool playing = mpd_status_get_state(status) == MPD_STATE_PLAY;
-      mpd_status_free(status);
+      statusOwner.reset();
       return !playing || mpd_run_pause(c, true);
     });
   }
 
   HRESULT Play() override {
     return session_->Transport([](mpd_connection* c) {
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       const mpd_state state = mpd_status_get_state(status);
       const unsigned length = mpd_status_get_queue_length(status);
-      mpd_status_free(status);
+      statusOwner.reset();
       if (state == MPD_STATE_PAUSE) return mpd_run_pause(c, false);
       if (state == MPD_STATE_PLAY) return true;
       if (length == 0 && !mpd_run_add(c, "")) return false;
@@ -1541,16 +1561,18 @@ class App final : public IiTunes, public IConnectionPointContainer {
     const unsigned held = session_->TakeHeld();
     const HRESULT hr = session_->Transport([&](mpd_connection* c) {
       if (held != 0) {
-        mpd_status* status = mpd_run_status(c);
+        MpdStatus statusOwner(mpd_run_status(c));
+        mpd_status* status = statusOwner.get();
         if (!status) return false;
         const bool reached = mpd_status_get_state(status) == MPD_STATE_PLAY &&
                              mpd_status_get_song_pos(status) > 0 &&
                              static_cast<unsigned>(mpd_status_get_song_id(status)) == held;
         const auto position = static_cast<unsigned>(std::max(0, mpd_status_get_song_pos(status)));
-        mpd_status_free(status);
-        mpd_song* song = reached ? mpd_run_current_song(c) : nullptr;
+        statusOwner.reset();
+        MpdSong songOwner(reached ? mpd_run_current_song(c) : nullptr);
+        mpd_song* song = songOwner.get();
         const bool same = song && uri == mpd_song_get_uri(song);
-        if (song) mpd_song_free(song);
+        if (song) songOwner.reset();
         if (same) return mpd_run_delete_range(c, 0, position);
         if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
       }
@@ -1568,20 +1590,22 @@ class App final : public IiTunes, public IConnectionPointContainer {
   HRESULT QueueNextFile(const std::string& filePath) override {
     const std::string uri = filePath.empty() ? std::string() : session_->UriOf(filePath);
     return session_->Run([&](mpd_connection* c) {
-      mpd_status* status = mpd_run_status(c);
+      MpdStatus statusOwner(mpd_run_status(c));
+      mpd_status* status = statusOwner.get();
       if (!status) return false;
       // Whether it plays yet or not: MPD may take a moment to start it.
       const bool first = mpd_status_get_song_pos(status) == 0 && !mpd_status_get_random(status) &&
                          !mpd_status_get_repeat(status) && !mpd_status_get_single(status);
       const unsigned length = mpd_status_get_queue_length(status);
-      mpd_status_free(status);
+      statusOwner.reset();
       const unsigned held = session_->Held();
       bool ours = first && length == 1;
       if (first && length == 2 && held != 0) {
-        mpd_song* next = mpd_run_get_queue_song_pos(c, 1);
+        MpdSong nextOwner(mpd_run_get_queue_song_pos(c, 1));
+        mpd_song* next = nextOwner.get();
         if (!next) return false;
         ours = mpd_song_get_id(next) == held;
-        mpd_song_free(next);
+        nextOwner.reset();
         if (ours) {
           if (!mpd_run_delete(c, 1)) return false;
           session_->TakeHeld();

@@ -20,6 +20,7 @@
 
 #include "platform/player/ITunes.h"
 #include "platform/player/standin/Library.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
 namespace {
@@ -522,14 +523,10 @@ LibraryData ParseLibraryXml(const std::string& text, const std::string& origin) 
 LibraryData LoadLibraryXml(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw LibraryError(path + ": a folder, not a library file");
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw LibraryError(path + ": cannot open the file");
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsDefined()) throw LibraryError(path + ": cannot open the file");
   xmlInitParser();
-  return ReadLibrary(ReaderPtr(xmlReaderForFd(fd, nullptr, nullptr, kReaderOptions), xmlFreeTextReader), path);
+  return ReadLibrary(ReaderPtr(xmlReaderForFd(fd.Get(), nullptr, nullptr, kReaderOptions), xmlFreeTextReader), path);
 }
 
 }  // namespace platform::player

@@ -22,6 +22,7 @@
 
 #include "platform/player/standin/PlayerProtocol.h"
 #include "platform/player/standin/PlayerSocket.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
 
@@ -73,7 +74,7 @@ json TextAnswer(const std::string& text, json extra = json::object()) {
 }
 
 struct Connection {
-  int fd = -1;
+  platform::UniqueFd fd;
   std::string in;
   std::string out;
   ClientState state;
@@ -90,8 +91,8 @@ struct PlayerServer::Impl {
   ManualClock* manualClock = nullptr;
   std::function<LibraryData(const std::string&)> reloader;
 
-  int listenFd = -1;
-  int wakeFd = -1;
+  platform::UniqueFd listenFd;
+  platform::UniqueFd wakeFd;
   bool bound = false;
   int listener = 0;
   std::atomic<bool> stopRequested{false};
@@ -103,8 +104,8 @@ struct PlayerServer::Impl {
   std::deque<std::string> events;
 
   Impl(PlayerModel& m, std::string path) : model(m), socketPath(std::move(path)), handler(m) {
-    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) throw std::runtime_error(std::string("cannot create an event descriptor: ") + std::strerror(errno));
+    wakeFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wakeFd.IsDefined()) throw std::runtime_error(std::string("cannot create an event descriptor: ") + std::strerror(errno));
     handler.SetExtension([this](const std::string& op, const json& args) { return Control(op, args); });
     listener = model.AddListener([this](const PlayerEvent& e) {
       std::lock_guard lock(eventsMutex);
@@ -115,21 +116,20 @@ struct PlayerServer::Impl {
 
   ~Impl() {
     model.RemoveListener(listener);
-    for (Connection& c : connections) ::close(c.fd);
+    for (Connection& c : connections) c.fd.Reset();
     CloseListener();
-    ::close(wakeFd);
+    wakeFd.Reset();
   }
 
   void CloseListener() {
-    if (listenFd >= 0) ::close(listenFd);
-    listenFd = -1;
+    listenFd.Reset();
     if (bound) ::unlink(socketPath.c_str());
     bound = false;
   }
 
   void Wake() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(wakeFd.Get(), &one, sizeof one);
   }
 
   void Listen() {
@@ -143,21 +143,19 @@ struct PlayerServer::Impl {
     struct stat st{};
     if (::lstat(socketPath.c_str(), &st) == 0) {
       if (!S_ISSOCK(st.st_mode)) throw std::runtime_error(socketPath + ": exists and is not a socket");
-      int probe = ConnectUnixSocket(socketPath);
-      if (probe >= 0) {
-        ::close(probe);
+      if (platform::UniqueFd(ConnectUnixSocket(socketPath)).IsDefined()) {
         throw std::runtime_error(socketPath + ": another player already serves here");
       }
       ::unlink(socketPath.c_str());  // left behind by a server that died
     }
-    listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listenFd < 0) throw std::runtime_error(socketPath + ": cannot create a socket: " + std::strerror(errno));
+    listenFd.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!listenFd.IsDefined()) throw std::runtime_error(socketPath + ": cannot create a socket: " + std::strerror(errno));
     const mode_t old = ::umask(0077);
-    int rc = ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    int rc = ::bind(listenFd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(old);
     if (rc < 0) throw std::runtime_error(socketPath + ": cannot bind: " + std::strerror(errno));
     bound = true;
-    if (::listen(listenFd, 32) < 0) throw std::runtime_error(socketPath + ": cannot listen: " + std::strerror(errno));
+    if (::listen(listenFd.Get(), 32) < 0) throw std::runtime_error(socketPath + ": cannot listen: " + std::strerror(errno));
   }
 
   // --- control commands of the person at the player
@@ -223,19 +221,18 @@ struct PlayerServer::Impl {
 
   void Accept() {
     for (;;) {
-      int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
+      platform::UniqueFd fd(::accept4(listenFd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (!fd.IsDefined()) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         return;  // EAGAIN, or out of descriptors: try again on the next wake
       }
       ucred peer{};
       socklen_t size = sizeof peer;
-      if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) < 0 || peer.uid != ::getuid()) {
-        ::close(fd);
+      if (::getsockopt(fd.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) < 0 || peer.uid != ::getuid()) {
         continue;
       }
       Connection c;
-      c.fd = fd;
+      c.fd = std::move(fd);
       connections.push_back(std::move(c));
       connectionCount = connections.size();
     }
@@ -266,7 +263,7 @@ struct PlayerServer::Impl {
   void Read(Connection& c) {
     char chunk[65536];
     for (size_t taken = 0; taken <= kMaxRequestLine && !c.dead;) {
-      ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
+      ssize_t n = ::recv(c.fd.Get(), chunk, sizeof chunk, 0);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
       if (n <= 0) {
@@ -308,7 +305,7 @@ struct PlayerServer::Impl {
 
   void Flush(Connection& c) {
     while (!c.dead && !c.out.empty()) {
-      ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      ssize_t n = ::send(c.fd.Get(), c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       if (n <= 0) {
@@ -335,10 +332,10 @@ struct PlayerServer::Impl {
       for (Connection& c : connections) Flush(c);
       Reap();
       fds.clear();
-      fds.push_back({wakeFd, POLLIN, 0});
-      fds.push_back({listenFd, POLLIN, 0});
+      fds.push_back({wakeFd.Get(), POLLIN, 0});
+      fds.push_back({listenFd.Get(), POLLIN, 0});
       for (const Connection& c : connections)
-        fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+        fds.push_back({c.fd.Get(), static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
       int ready = ::poll(fds.data(), fds.size(), Timeout());
       if (ready < 0) {
         if (errno == EINTR) continue;
@@ -346,7 +343,7 @@ struct PlayerServer::Impl {
       }
       if (fds[0].revents & POLLIN) {
         std::uint64_t count;
-        while (::read(wakeFd, &count, sizeof count) > 0) {
+        while (::read(wakeFd.Get(), &count, sizeof count) > 0) {
         }
       }
       // Connections first: the list may grow by accepting below.
@@ -363,7 +360,7 @@ struct PlayerServer::Impl {
     DrainEvents();
     for (Connection& c : connections) {
       Flush(c);
-      ::close(c.fd);
+      c.fd.Reset();
     }
     connections.clear();
     connectionCount = 0;
@@ -374,7 +371,6 @@ struct PlayerServer::Impl {
   void Reap() {
     for (auto it = connections.begin(); it != connections.end();) {
       if (it->dead) {
-        ::close(it->fd);
         it = connections.erase(it);
       } else {
         ++it;

@@ -16,6 +16,7 @@
 
 #include "platform/player/ITunes.h"
 #include "platform/player/standin/PlayerProtocol.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
 
@@ -73,17 +74,16 @@ int ConnectToPlayer(const std::string& path, std::string* refused) {
       return -1;
     }
   }
-  const int fd = ConnectUnixSocket(path);
-  if (fd < 0) return -1;
+  platform::UniqueFd fd(ConnectUnixSocket(path));
+  if (!fd.IsDefined()) return -1;
   ucred peer{};
   socklen_t size = sizeof peer;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
+  if (::getsockopt(fd.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
     *refused = path + ": the player there runs as user " + std::to_string(peer.uid) + ", not as you (user " +
                std::to_string(::getuid()) + ")";
-    ::close(fd);
     return -1;
   }
-  return fd;
+  return fd.Release();
 }
 
 PlayerWait::PlayerWait()
@@ -103,8 +103,9 @@ int ConnectUnixSocket(const std::string& path) {
     return -1;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return -1;
+  platform::UniqueFd owner(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!owner.IsDefined()) return -1;
+  const int fd = owner.Get();
   // A player that takes no connections (stopped, its queue full) makes a
   // blocking connect wait for good; without blocking it is refused at once
   // and tried again until the wait is over.
@@ -128,11 +129,11 @@ int ConnectUnixSocket(const std::string& path) {
   }
   if (rc < 0) {
     int saved = errno;
-    ::close(fd);
+    owner.Reset();
     errno = saved;
     return -1;
   }
-  return fd;
+  return owner.Release();
 }
 
 bool SendAll(int fd, const std::string& data) {

@@ -20,6 +20,7 @@
 #include "platform/player/standin/PlayerProtocol.h"
 #include "platform/player/standin/PlayerSocket.h"
 #include "platform/player/standin/StandInClient.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
 
@@ -477,7 +478,7 @@ void Channel::DeliverLoss() {
 constexpr auto kCallClockLook = std::chrono::milliseconds(50);
 
 struct SocketCore {
-  int fd = -1;
+  platform::UniqueFd fd;
   std::mutex writeMutex;
   std::mutex mutex;
   std::condition_variable answered;
@@ -485,9 +486,6 @@ struct SocketCore {
   bool closed = false;
   long nextId = 1;
 
-  ~SocketCore() {
-    if (fd >= 0) ::close(fd);
-  }
   void MarkClosed() {
     std::lock_guard lock(mutex);
     closed = true;
@@ -497,10 +495,10 @@ struct SocketCore {
 
 class SocketChannel final : public Channel {
  public:
-  explicit SocketChannel(int fd) : core_(std::make_shared<SocketCore>()) { core_->fd = fd; }
+  explicit SocketChannel(int fd) : core_(std::make_shared<SocketCore>()) { core_->fd.Reset(fd); }
 
   ~SocketChannel() override {
-    ::shutdown(core_->fd, SHUT_RDWR);
+    ::shutdown(core_->fd.Get(), SHUT_RDWR);
     if (reader_.joinable()) {
       // The reader may hold the last reference for a moment; it then ends on its own.
       if (reader_.get_id() == std::this_thread::get_id())
@@ -526,7 +524,7 @@ class SocketChannel final : public Channel {
     if (line.size() > kMaxRequestLine + 1) return E_INVALIDARG;  // the player would refuse it unanswered
     {
       std::lock_guard lock(core_->writeMutex);
-      if (!SendAll(core_->fd, line)) {
+      if (!SendAll(core_->fd.Get(), line)) {
         core_->MarkClosed();
         return RPC_E_DISCONNECTED;
       }
@@ -541,7 +539,7 @@ class SocketChannel final : public Channel {
           // later call fails at once, and the reader ends with the connection.
           core_->closed = true;
           core_->answered.notify_all();
-          ::shutdown(core_->fd, SHUT_RDWR);
+          ::shutdown(core_->fd.Get(), SHUT_RDWR);
           break;
         }
         core_->answered.wait_for(lock, kCallClockLook);
@@ -560,7 +558,7 @@ class SocketChannel final : public Channel {
  private:
   static void ReadLoop(const std::shared_ptr<SocketCore>& core, const std::weak_ptr<Channel>& weak) {
     std::string buffer, line;
-    while (ReadLine(core->fd, buffer, &line)) {
+    while (ReadLine(core->fd.Get(), buffer, &line)) {
       json message = json::parse(line, nullptr, false);
       if (!message.is_object()) continue;
       if (message.contains("event")) {
@@ -711,10 +709,7 @@ HRESULT CoCreateStandInApp(std::shared_ptr<IiTunes>* app, std::mutex& activation
 
 bool IsStandInRunning() {
   std::string refused;
-  int fd = ConnectToPlayer(PlayerSocketPath(), &refused);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return platform::UniqueFd(ConnectToPlayer(PlayerSocketPath(), &refused)).IsDefined();
 }
 
 }  // namespace platform::player

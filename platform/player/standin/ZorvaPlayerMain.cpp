@@ -19,6 +19,7 @@
 #include "platform/player/standin/PlayerProtocol.h"
 #include "platform/player/standin/PlayerServer.h"
 #include "platform/player/standin/PlayerSocket.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace {
 
@@ -173,14 +174,14 @@ int Control(const std::vector<std::string>& argsIn) {
   }
 
   std::string refused;
-  int fd = ConnectToPlayer(socket, &refused);
-  if (fd < 0) {
+  platform::UniqueFd fd(ConnectToPlayer(socket, &refused));
+  if (!fd.IsDefined()) {
     std::cerr << "zorva-player: " << (refused.empty() ? "no player runs at " + socket : refused) << "\n";
     return 1;
   }
   std::string buffer, line;
-  bool ok = SendAll(fd, ToProtocolLine(request)) && ReadLine(fd, buffer, &line);
-  ::close(fd);
+  bool ok = SendAll(fd.Get(), ToProtocolLine(request)) && ReadLine(fd.Get(), buffer, &line);
+  fd.Reset();
   if (!ok) {
     std::cerr << "zorva-player: the player at " << socket << " did not answer\n";
     return 1;
