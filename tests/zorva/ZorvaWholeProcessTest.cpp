@@ -587,7 +587,7 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
  protected:
   void SetUp() override {
     for (const char* program : {"Xvfb", "openbox", "wmctrl", "xprop"}) {
-      if (!Installed(program)) GTEST_SKIP() << program << " is not installed (Debian packages xvfb, openbox, wmctrl, x11-utils)";
+      if (!Installed(program)) GTEST_FAIL() << program << " is not installed (build.sh installs Debian packages xvfb, openbox, wmctrl, x11-utils)";
     }
     xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
                                                                      "1280x1024x24", "-nolisten", "tcp"});

@@ -124,7 +124,7 @@ class ChromiumShownInputTest : public ::testing::Test {
   }
   void SetUp() override {
     for (const char* program : {"Xvfb", "xdotool"}) {
-      if (!Installed(program)) GTEST_SKIP() << program << " is not installed (Debian packages xvfb, xdotool)";
+      if (!Installed(program)) GTEST_FAIL() << program << " is not installed (build.sh installs Debian packages xvfb, xdotool)";
     }
     ASSERT_TRUE(browser_ && *browser_) << "no shown browser on Xvfb";
     page_ = Open(&host_, "press.htm",
