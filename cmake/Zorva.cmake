@@ -36,5 +36,11 @@ function(zorva_add_test)
   if("browser" IN_LIST T_LABELS OR "desktop" IN_LIST T_LABELS)
     list(APPEND properties PROCESSORS 2)
   endif()
+  # The real programs, some on a desktop of their own (Xvfb and a window
+  # manager), run one at a time: side by side they have been seen to starve
+  # one another.
+  if("desktop" IN_LIST T_LABELS OR "e2e" IN_LIST T_LABELS)
+    list(APPEND properties RESOURCE_LOCK desktop)
+  endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
