@@ -10,7 +10,7 @@
 #include "core/Scheduler.h"
 #include "core/Tag.h"
 #include "core/Token.h"
-#include "windows/TagLinks.h"
+#include "windows/TagSelector.h"
 
 namespace {
 
@@ -156,8 +156,7 @@ int Automator::CurrentItemId() const {
 
 HRESULT Automator::OnMixWrap(platform::HtmlElement& element) {
   Mix mix(element);
-  // Only a stored mix (or the random selection, 0) can be played in a slot.
-  if (mix.GetId() != 0 && theMusicDB.GetMix(mix.GetId()).GetId() != mix.GetId()) return S_OK;
+  if (!IsChoosableMix(mix)) return S_OK;
   if (GetElementText("currentitem") == kEditorChooser) SetElementHtml(kEditorChooser, mix.GetAutomatorLinkHtml());
   if (const int itemId = CurrentItemId()) theMusicDB.SetScheduleItemMix(itemId, mix.GetId());
   PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
@@ -165,18 +164,15 @@ HRESULT Automator::OnMixWrap(platform::HtmlElement& element) {
 }
 
 HRESULT Automator::OnMixDel(platform::HtmlElement& element) {
-  Mix mix(element);
-  if (mix.GetId() > 0) theMusicDB.DeleteMix(mix);
-  PostToAppMainWindow(WM_APP_MIXES_CHANGED);
+  DeleteMenuMix(element);
   return S_OK;
 }
 
 HRESULT Automator::OnMixTagAdd(platform::HtmlElement& element) {
   Tag tag(element);
   const int itemId = CurrentItemId();
-  // Without an item to add it to, a new untitled mix would belong to nothing;
-  // a link left over from a tag deleted since loads no tracks.
-  if (itemId == 0 || tag.id <= 0 || tag.frequency <= 0) return S_OK;
+  // Without an item to add it to, a new untitled mix would belong to nothing.
+  if (itemId == 0 || !IsLiveTag(tag)) return S_OK;
   Mix mix = theMusicDB.GetMixOfScheduleItem(itemId);
   if (mix.GetId() == 0) {
     // A random selection gets a stored mix of its own, named after its slot.
@@ -186,7 +182,7 @@ HRESULT Automator::OnMixTagAdd(platform::HtmlElement& element) {
     theMusicDB.SetScheduleItemMix(itemId, mix.GetId());
   }
   mix.AddTag(tag, true);
-  theTagLinks.SetAutomatorSelector(mix);
+  tagSelector_.SetSelector(mix);
   PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
   return S_OK;
@@ -198,23 +194,19 @@ HRESULT Automator::OnMixTagRemove(platform::HtmlElement& element) {
   if (itemId == 0) return S_OK;
   Mix mix = theMusicDB.GetMixOfScheduleItem(itemId);
   mix.RemoveTag(tag, true);
-  theTagLinks.SetAutomatorSelector(mix);
+  tagSelector_.SetSelector(mix);
   PostToAppMainWindow(WM_APP_SCHEDULE_CHANGED);
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
   return S_OK;
 }
 
 HRESULT Automator::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter_ = TagLinks::FilterPattern(element.GetValue());
-  theTagLinks.FilterAutomatorTags(tagFilter_);
+  tagSelector_.OnFilterKeyUp(element);
   return S_OK;
 }
 
 HRESULT Automator::OnFindClear(platform::HtmlElement&) {
-  // The input shows its value, not its content.
-  if (auto filter = GetElement("tagfilter")) filter->SetValue("");
-  tagFilter_.clear();
-  theTagLinks.FilterAutomatorTags(tagFilter_);
+  tagSelector_.OnFindClear(*this);
   return S_OK;
 }
 

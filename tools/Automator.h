@@ -12,6 +12,7 @@
 #include "windows/FramelessHtmlWindow.h"
 #include "windows/JavaScriptEventSink.h"
 #include "windows/JavaScripter.h"
+#include "windows/TagSelector.h"
 
 class Automator : public CFramelessHtmlWindow {
  public:
@@ -31,7 +32,7 @@ class Automator : public CFramelessHtmlWindow {
   void SetWallpaper(const std::string& style);
 
   const std::string& GetWallpaper() const { return wallpaper_; }
-  const std::string& GetTagFilter() const { return tagFilter_; }
+  const std::string& GetTagFilter() const { return tagSelector_.GetFilter(); }
   JavaScriptEventSink& GetSink() { return sink_; }
   CJavaScripter& GetScripter() { return scripter_; }
 
@@ -70,7 +71,7 @@ class Automator : public CFramelessHtmlWindow {
   int CurrentItemId() const;
 
   std::string wallpaper_ = "skin1";
-  std::string tagFilter_;
+  TagSelector tagSelector_{TagLinks::SchedulerPage};
   CJavaScripter scripter_;
   JavaScriptEventSink sink_{JavaScriptEventSink::SchedulerPage};
 };

@@ -12,7 +12,7 @@
 #include "core/Tag.h"
 #include "core/Token.h"
 #include "tools/Automator.h"
-#include "windows/TagLinks.h"
+#include "windows/TagSelector.h"
 
 namespace {
 
@@ -183,26 +183,23 @@ int CGenerator::CurrentItemId() const { return ScheduleItemIdOfChooser(GetElemen
 
 HRESULT CGenerator::OnMixWrap(platform::HtmlElement& element) {
   Mix mix(element);
-  if (mix.GetId() != 0 && theMusicDB.GetMix(mix.GetId()).GetId() != mix.GetId()) return S_OK;
+  if (!IsChoosableMix(mix)) return S_OK;
   if (const int itemId = CurrentItemId()) schedule_.SetItemMix(itemId, mix);
   ShowScheduleItems();
   return S_OK;
 }
 
 HRESULT CGenerator::OnMixDel(platform::HtmlElement& element) {
-  Mix mix(element);
-  if (mix.GetId() > 0) theMusicDB.DeleteMix(mix);
-  PostToAppMainWindow(WM_APP_MIXES_CHANGED);
+  DeleteMenuMix(element);
   return S_OK;
 }
 
 HRESULT CGenerator::OnMixTagAdd(platform::HtmlElement& element) {
   Tag tag(element);
   const int itemId = CurrentItemId();
-  // A link left over from a tag deleted since loads no tracks: it names nothing.
-  if (itemId == 0 || tag.id <= 0 || tag.frequency <= 0) return S_OK;
+  if (itemId == 0 || !IsLiveTag(tag)) return S_OK;
   schedule_.AddItemMixTag(itemId, tag);
-  theTagLinks.SetGeneratorSelector(schedule_.GetItemMix(itemId));
+  tagSelector_.SetSelector(schedule_.GetItemMix(itemId));
   ShowScheduleItems();
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
   return S_OK;
@@ -213,7 +210,7 @@ HRESULT CGenerator::OnMixTagRemove(platform::HtmlElement& element) {
   const int itemId = CurrentItemId();
   if (itemId == 0) return S_OK;
   schedule_.RemoveItemMixTag(itemId, tag);
-  theTagLinks.SetGeneratorSelector(schedule_.GetItemMix(itemId));
+  tagSelector_.SetSelector(schedule_.GetItemMix(itemId));
   ShowScheduleItems();
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
   return S_OK;
@@ -244,15 +241,12 @@ HRESULT CGenerator::OnPlaylistDel(platform::HtmlElement& element) {
 }
 
 HRESULT CGenerator::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter_ = TagLinks::FilterPattern(element.GetValue());
-  theTagLinks.FilterGeneratorTags(tagFilter_);
+  tagSelector_.OnFilterKeyUp(element);
   return S_OK;
 }
 
 HRESULT CGenerator::OnFindClear(platform::HtmlElement&) {
-  if (auto filter = GetElement("tagfilter")) filter->SetValue("");
-  tagFilter_.clear();
-  theTagLinks.FilterGeneratorTags(tagFilter_);
+  tagSelector_.OnFindClear(*this);
   return S_OK;
 }
 

@@ -12,6 +12,7 @@
 #include "windows/FramelessHtmlWindow.h"
 #include "tools/GeneratorJavaScriptEventSink.h"
 #include "windows/JavaScripter.h"
+#include "windows/TagSelector.h"
 
 class CGenerator : public CFramelessHtmlWindow {
  public:
@@ -40,7 +41,7 @@ class CGenerator : public CFramelessHtmlWindow {
 
   const PlaylistSchedule& GetSchedule() const { return schedule_; }
   const std::string& GetWallpaper() const { return wallpaper_; }
-  const std::string& GetTagFilter() const { return tagFilter_; }
+  const std::string& GetTagFilter() const { return tagSelector_.GetFilter(); }
   GeneratorJavaScriptEventSink& GetSink() { return sink_; }
   CJavaScripter& GetScripter() { return scripter_; }
 
@@ -76,7 +77,7 @@ class CGenerator : public CFramelessHtmlWindow {
   void DetachFromDeletedSchedule();
 
   std::string wallpaper_ = "skin1";
-  std::string tagFilter_;
+  TagSelector tagSelector_{TagLinks::GeneratorPage};
   PlaylistSchedule schedule_;
   CJavaScripter scripter_;
   GeneratorJavaScriptEventSink sink_;

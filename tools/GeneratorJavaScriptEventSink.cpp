@@ -1,14 +1,10 @@
 #include "tools/GeneratorJavaScriptEventSink.h"
 
-#include <cstdlib>
-
 #include "core/AppMainWindow.h"
-#include "core/Mix.h"
 #include "core/Schedule.h"
-#include "core/Token.h"
 #include "tools/Generator.h"
 #include "windows/ScheduleSinkMethods.h"
-#include "windows/TagLinks.h"
+#include "windows/TagSelector.h"
 
 using platform::ScriptArgs;
 using platform::ScriptType;
@@ -35,10 +31,7 @@ void GeneratorJavaScriptEventSink::InsertScheduleItem(int start, int end, int mi
 }
 
 void GeneratorJavaScriptEventSink::SetSelectorMix(const std::string& text) {
-  CToken tokens(text, "_");
-  tokens.GetNextToken();
-  const int mixId = std::atoi(tokens.GetNextToken().c_str());
-  theTagLinks.SetGeneratorSelector(Mix(mixId));
+  theTagLinks.SetGeneratorSelector(SelectorMixOf(text));
 }
 
 void GeneratorJavaScriptEventSink::EditInPlaceUpdate(const std::string& elementId, const std::string&) {

@@ -10,7 +10,7 @@
 #include "core/Scheduler.h"
 #include "core/Token.h"
 #include "windows/ScheduleSinkMethods.h"
-#include "windows/TagLinks.h"
+#include "windows/TagSelector.h"
 
 using platform::ScriptArgs;
 using platform::ScriptType;
@@ -70,10 +70,7 @@ void JavaScriptEventSink::InsertScheduleItem(int start, int end, int mixId, int 
 }
 
 void JavaScriptEventSink::SetSelectorMix(const std::string& text) {
-  CToken tokens(text, "_");
-  tokens.GetNextToken();
-  const int mixId = std::atoi(tokens.GetNextToken().c_str());
-  theTagLinks.SetAutomatorSelector(Mix(mixId));
+  theTagLinks.SetAutomatorSelector(SelectorMixOf(text));
 }
 
 void JavaScriptEventSink::EditInPlaceUpdate(const std::string& elementId, const std::string&) {

@@ -134,7 +134,8 @@ void TagLinks::UnmarkSelectorTags(Page& page, const Mix& mix) {
   }
 }
 
-void TagLinks::Filter(Page& page, const std::string& pattern) {
+void TagLinks::Filter(PageIndex index, const std::string& pattern) {
+  Page& page = pages_[index];
   for (TagList& list : page.filtered) list.clear();
   if (pattern.empty()) {
     for (int i = 0; i < ListCount; ++i) RenderToPage(page, lists_[i], kLists[i].elementId);
@@ -151,13 +152,15 @@ void TagLinks::Filter(Page& page, const std::string& pattern) {
   }
 }
 
-void TagLinks::SetSelector(Page& page, const Mix& mix) {
+void TagLinks::SetSelector(PageIndex index, const Mix& mix) {
+  Page& page = pages_[index];
   UnmarkSelectorTags(page, page.selector);
   MarkSelectorTags(page, mix);
   page.selector = mix;
 }
 
-void TagLinks::SetThreshold(Page& page, int threshold) {
+void TagLinks::SetThreshold(PageIndex index, int threshold) {
+  Page& page = pages_[index];
   if (threshold > page.threshold) {
     HideTagRange(page, page.threshold, threshold);
   } else if (threshold < page.threshold) {
@@ -189,18 +192,6 @@ void TagLinks::ShowTagRange(Page& page, int above, int upTo) {
   }
   if (platform::HtmlDocument* document = DocumentOf(page.window)) Tag::ShowElements(range, *document);
 }
-
-void TagLinks::FilterPlayerTags(const std::string& pattern) { Filter(pages_[PlayerPage], pattern); }
-void TagLinks::FilterAutomatorTags(const std::string& pattern) { Filter(pages_[SchedulerPage], pattern); }
-void TagLinks::FilterGeneratorTags(const std::string& pattern) { Filter(pages_[GeneratorPage], pattern); }
-
-void TagLinks::SetPlayerSelector(const Mix& mix) { SetSelector(pages_[PlayerPage], mix); }
-void TagLinks::SetAutomatorSelector(const Mix& mix) { SetSelector(pages_[SchedulerPage], mix); }
-void TagLinks::SetGeneratorSelector(const Mix& mix) { SetSelector(pages_[GeneratorPage], mix); }
-
-void TagLinks::SetPlayerThreshold(int threshold) { SetThreshold(pages_[PlayerPage], threshold); }
-void TagLinks::SetAutomatorThreshold(int threshold) { SetThreshold(pages_[SchedulerPage], threshold); }
-void TagLinks::SetGeneratorThreshold(int threshold) { SetThreshold(pages_[GeneratorPage], threshold); }
 
 Tag TagLinks::GetFirstArtistTag() const {
   const TagList& artists = lists_[ArtistList];

@@ -33,24 +33,30 @@ class TagLinks {
   // keep what they show, filters and all.
   void RefreshLists();
 
-  // The page's lists narrowed to the tags whose names are LIKE `pattern`
-  // (theMusicDB); an empty pattern shows the full lists again.
+  // The three pages, in the order the lists are written into them.
+  enum PageIndex { PlayerPage, SchedulerPage, GeneratorPage, PageCount };
+
   // The pattern for a filter text typed: "<text>%", or "" for the full lists.
   static std::string FilterPattern(const std::string& typed) { return typed.empty() ? typed : typed + "%"; }
-  void FilterPlayerTags(const std::string& pattern);
-  void FilterAutomatorTags(const std::string& pattern);
-  void FilterGeneratorTags(const std::string& pattern);
-
+  // The page's lists narrowed to the tags whose names are LIKE `pattern`
+  // (theMusicDB); an empty pattern shows the full lists again.
+  void Filter(PageIndex page, const std::string& pattern);
   // The page's tags of `mix` get class "mixtagremove", those of its old
   // selector "mixtagadd" again.
-  void SetPlayerSelector(const Mix& mix);
-  void SetAutomatorSelector(const Mix& mix);
-  void SetGeneratorSelector(const Mix& mix);
-
+  void SetSelector(PageIndex page, const Mix& mix);
   // Tags with a frequency at or below the threshold are hidden in the page.
-  void SetPlayerThreshold(int threshold);
-  void SetAutomatorThreshold(int threshold);
-  void SetGeneratorThreshold(int threshold);
+  void SetThreshold(PageIndex page, int threshold);
+
+  // The same, each for its page.
+  void FilterPlayerTags(const std::string& pattern) { Filter(PlayerPage, pattern); }
+  void FilterAutomatorTags(const std::string& pattern) { Filter(SchedulerPage, pattern); }
+  void FilterGeneratorTags(const std::string& pattern) { Filter(GeneratorPage, pattern); }
+  void SetPlayerSelector(const Mix& mix) { SetSelector(PlayerPage, mix); }
+  void SetAutomatorSelector(const Mix& mix) { SetSelector(SchedulerPage, mix); }
+  void SetGeneratorSelector(const Mix& mix) { SetSelector(GeneratorPage, mix); }
+  void SetPlayerThreshold(int threshold) { SetThreshold(PlayerPage, threshold); }
+  void SetAutomatorThreshold(int threshold) { SetThreshold(SchedulerPage, threshold); }
+  void SetGeneratorThreshold(int threshold) { SetThreshold(GeneratorPage, threshold); }
 
   // The most frequent artist; an empty artist tag while the list is empty.
   Tag GetFirstArtistTag() const;
@@ -58,7 +64,6 @@ class TagLinks {
   void RenameTagInPages(Tag tag);
 
  private:
-  enum PageIndex { PlayerPage, SchedulerPage, GeneratorPage, PageCount };
   // The lists in the order they are written: genre, artist, album.
   enum ListIndex { GenreList, ArtistList, AlbumList, ListCount };
 
@@ -73,9 +78,6 @@ class TagLinks {
   void RenderToPage(Page& page, TagList& tags, const char* elementId);
   void MarkSelectorTags(Page& page, const Mix& mix);
   void UnmarkSelectorTags(Page& page, const Mix& mix);
-  void Filter(Page& page, const std::string& pattern);
-  void SetSelector(Page& page, const Mix& mix);
-  void SetThreshold(Page& page, int threshold);
   void HideTagRange(Page& page, int above, int upTo);
   void ShowTagRange(Page& page, int above, int upTo);
 

@@ -606,15 +606,12 @@ HRESULT CZorvaDlg::OnSelectorImg(platform::HtmlElement&) {
 }
 
 HRESULT CZorvaDlg::OnTagFilterKeyUp(platform::HtmlElement& element) {
-  tagFilter = TagLinks::FilterPattern(element.GetValue());
-  theTagLinks.FilterPlayerTags(tagFilter);
+  tagFilter.OnFilterKeyUp(element);
   return S_OK;
 }
 
 HRESULT CZorvaDlg::OnFindClear(platform::HtmlElement&) {
-  if (auto filter = GetElement("tagfilter")) filter->SetValue("");
-  tagFilter.clear();
-  theTagLinks.FilterPlayerTags(tagFilter);
+  tagFilter.OnFindClear(*this);
   return S_OK;
 }
 

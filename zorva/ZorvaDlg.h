@@ -29,6 +29,7 @@
 #include "windows/MainWindow.h"
 #include "windows/SettingsDialog.h"
 #include "windows/StatusDialog.h"
+#include "windows/TagSelector.h"
 
 // The registered message "SHOW_LAB_MSG": show the Lab for the track playing now.
 UINT ShowLabMessage();
@@ -241,7 +242,8 @@ class CZorvaDlg : public CMainWindow {
   int wallpaper = 1;
   LibraryScanThread scanThread{this};
   Mix currentMix;
-  std::string tagFilter;
+  // The filter box of the page's tag selector.
+  TagSelector tagFilter{TagLinks::PlayerPage};
   CJavaScripter jsCaller;
   JavaScriptEventSink external{JavaScriptEventSink::PlayerPage};
   std::string title;

@@ -15,6 +15,7 @@
 #include "core/Scheduler.h"
 #include "core/Tag.h"
 #include "windows/TagLinks.h"
+#include "windows/TagSelector.h"
 #include "zorva/ZorvaDlg.h"
 #include "platform/kernel/Log.h"
 
@@ -25,10 +26,6 @@ constexpr int kShownEntries = 10;
 // A message's record id: a positive int. A larger word would name another
 // record once cut to an int.
 bool IsRecordId(WPARAM id) { return id > 0 && id <= static_cast<WPARAM>(INT_MAX); }
-
-// A tag link's tag as the database holds it: a link left over from a tag
-// deleted since loads no tracks, and its id may be given to the next new tag.
-bool IsLoadedTag(const Tag& tag) { return tag.id > 0 && tag.frequency > 0; }
 
 // The fixed first entry of the library-mix menu: a new random selection.
 constexpr char kNewMixEntry[] =
@@ -301,7 +298,7 @@ void CZorvaDlg::RefillPage() {
   ShowMixNames();
   ShowQueue();
   // The new page's filter is empty: so are the lists' filters.
-  tagFilter.clear();
+  tagFilter.ForgetFilter();
   RebuildTagLinks();
   UpdatePlayerSelector();
   ShowMixLists();
@@ -497,8 +494,7 @@ LRESULT CZorvaDlg::OnQueueTrack(WPARAM trackId, LPARAM) {
 
 HRESULT CZorvaDlg::OnMixWrapClick(platform::HtmlElement& element) {
   Mix mix(element);
-  // An entry left over from a mix deleted since plays nothing new.
-  if (mix.GetId() != 0 && theMusicDB.GetMix(mix.GetId()).GetId() != mix.GetId()) return S_OK;
+  if (!IsChoosableMix(mix)) return S_OK;
   Contained([&] {
     if (!mix.IsLibraryMix()) player->RefreshPlaylistMix(mix);
   });
@@ -511,7 +507,7 @@ HRESULT CZorvaDlg::OnMixWrapClick(platform::HtmlElement& element) {
 
 HRESULT CZorvaDlg::OnMixTagClick(platform::HtmlElement& element) {
   const Tag tag(element);
-  if (!IsLoadedTag(tag)) return S_OK;
+  if (!IsLiveTag(tag)) return S_OK;
   currentMix.SetTag(tag);
   ApplyCurrentMix();
   return S_OK;
@@ -519,7 +515,7 @@ HRESULT CZorvaDlg::OnMixTagClick(platform::HtmlElement& element) {
 
 HRESULT CZorvaDlg::OnMixTagAddClick(platform::HtmlElement& element) {
   const Tag tag(element);
-  if (!IsLoadedTag(tag)) return S_OK;
+  if (!IsLiveTag(tag)) return S_OK;
   currentMix.AddTag(tag, true);
   ApplyCurrentMix();
   return S_OK;
@@ -540,8 +536,7 @@ HRESULT CZorvaDlg::OnDeleteCurrentMixClick(platform::HtmlElement&) {
 }
 
 HRESULT CZorvaDlg::OnMixDelClick(platform::HtmlElement& element) {
-  theMusicDB.DeleteMix(Mix(element));
-  PostToAppMainWindow(WM_APP_MIXES_CHANGED);
+  DeleteMenuMix(element);
   return S_OK;
 }
 
