@@ -23,7 +23,8 @@ void LogFailure(const char* where) {
   } catch (int code) {
     what = "error " + std::to_string(code);
   } catch (...) {
-    platform::LogFailure("Log::LogFailure");
+    // Neither kind: the line below says "unknown failure". Tracing it from
+    // here would throw the same failure again, without end.
   }
   LogLine(where, what);
 }

@@ -16,6 +16,7 @@
 
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/LastError.h"
+#include "platform/kernel/Log.h"
 #include "platform/kernel/ThreadState.h"
 
 namespace {
@@ -287,6 +288,8 @@ HANDLE CreateThread(std::function<DWORD()> body, int priority, DWORD* threadId) 
     std::thread worker([thread, work = std::move(body)]() mutable { RunThread(thread, work); });
     worker.detach();
   } catch (const std::system_error&) {
+    // The caller hears ERROR_NOT_ENOUGH_MEMORY; the system's own reason is traced.
+    platform::LogFailure("CreateThread");
     std::lock_guard<std::mutex> g(k.mutex);
     k.handles.erase(reinterpret_cast<std::uintptr_t>(handle));
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

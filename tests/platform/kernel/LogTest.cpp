@@ -8,12 +8,16 @@
 
 namespace {
 
+enum class Thrown { Exception, Int, Other };
+
 struct LogCase {
   const char* name;
   const char* setting;  // null: unset
-  bool throwsInt;
+  Thrown thrown;
   std::string expected;
 };
+
+struct NotAnException {};
 
 class LogTest : public ::testing::TestWithParam<LogCase> {
  protected:
@@ -29,7 +33,8 @@ TEST_P(LogTest, WritesOneLineOnlyWhenOn) {
   }
   ::testing::internal::CaptureStderr();
   try {
-    if (c.throwsInt) throw 7;
+    if (c.thrown == Thrown::Int) throw 7;
+    if (c.thrown == Thrown::Other) throw NotAnException{};
     throw std::runtime_error("gone");
   } catch (...) {
     platform::LogFailure("poll");
@@ -38,10 +43,12 @@ TEST_P(LogTest, WritesOneLineOnlyWhenOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogTest,
-                         ::testing::Values(LogCase{"QuietByDefault", nullptr, false, ""},
-                                           LogCase{"QuietWhenZero", "0", true, ""},
-                                           LogCase{"WhatWhenOn", "1", false, "zorva: poll: gone\n"},
-                                           LogCase{"NumberWhenOn", "1", true, "zorva: poll: error 7\n"}),
+                         ::testing::Values(LogCase{"QuietByDefault", nullptr, Thrown::Exception, ""},
+                                           LogCase{"QuietWhenZero", "0", Thrown::Int, ""},
+                                           LogCase{"WhatWhenOn", "1", Thrown::Exception, "zorva: poll: gone\n"},
+                                           LogCase{"NumberWhenOn", "1", Thrown::Int, "zorva: poll: error 7\n"},
+                                           LogCase{"UnknownWhenOn", "1", Thrown::Other,
+                                                   "zorva: poll: unknown failure\n"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
