@@ -54,6 +54,7 @@
 
 #include "benchmarks/GeneratedLibrary.h"
 #include "platform/html/ChromiumHtmlDocument.h"
+#include "platform/kernel/UniqueFd.h"
 #include "platform/player/standin/PlayerProtocol.h"
 #include "platform/player/standin/PlayerSocket.h"
 
@@ -228,24 +229,24 @@ long TreeCpuTicks(pid_t pid) {
 // One connection to the stand-in for its control commands.
 class PlayerLink {
  public:
-  ~PlayerLink() { Close(); }
   bool Connect(const std::string& socket) {
     Close();
     std::string refused;
-    fd_ = pp::ConnectToPlayer(socket, &refused);
-    return fd_ >= 0;
+    fd_.Reset(pp::ConnectToPlayer(socket, &refused));
+    return fd_.IsDefined();
   }
   void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     buffer_.clear();
   }
   // The answer's text, nullopt when the stand-in did not answer.
   std::optional<std::string> Control(const std::string& command) {
-    if (fd_ < 0) return std::nullopt;
+    if (!fd_.IsDefined()) return std::nullopt;
     const nlohmann::json request = {{"id", ++id_}, {"op", "ctl." + command}, {"args", nlohmann::json::object()}};
     std::string line;
-    if (!pp::SendAll(fd_, pp::ToProtocolLine(request)) || !pp::ReadLine(fd_, buffer_, &line)) return std::nullopt;
+    if (!pp::SendAll(fd_.Get(), pp::ToProtocolLine(request)) || !pp::ReadLine(fd_.Get(), buffer_, &line)) {
+      return std::nullopt;
+    }
     const nlohmann::json answer = nlohmann::json::parse(line, nullptr, false);
     if (!answer.is_object() || !answer.contains("result") || !answer["result"].contains("text")) return std::string();
     return answer["result"]["text"].get<std::string>();
@@ -256,7 +257,7 @@ class PlayerLink {
   }
 
  private:
-  int fd_ = -1;
+  platform::UniqueFd fd_;
   int id_ = 0;
   std::string buffer_;
 };

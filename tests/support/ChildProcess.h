@@ -14,7 +14,10 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/kernel/UniqueFd.h"
 
 extern char** environ;
 
@@ -27,11 +30,11 @@ class ChildProcess {
     int in[2];
     int out[2];
     if (::pipe(in) != 0) return;
-    if (::pipe(out) != 0) {
-      ::close(in[0]);
-      ::close(in[1]);
-      return;
-    }
+    platform::UniqueFd inRead(in[0]);
+    platform::UniqueFd inWrite(in[1]);
+    if (::pipe(out) != 0) return;
+    platform::UniqueFd outRead(out[0]);
+    platform::UniqueFd outWrite(out[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -42,18 +45,16 @@ class ChildProcess {
     args.push_back(nullptr);
     if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    toChild_ = in[1];
-    fromChild_ = out[0];
+    toChild_ = std::move(inWrite);
+    fromChild_ = std::move(outRead);
   }
   ~ChildProcess() {
-    if (toChild_ >= 0) ::close(toChild_);
+    toChild_.Reset();
     if (pid_ > 0 && !exited_) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
-    if (fromChild_ >= 0) ::close(fromChild_);
+    // fromChild_ closes after: the child may write until it is gone.
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -61,7 +62,7 @@ class ChildProcess {
   pid_t Pid() const { return pid_; }
   bool Started() const { return pid_ > 0; }
   bool Send(const std::string& text) {
-    return ::write(toChild_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::write(toChild_.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
   }
   bool SendLine(const std::string& line) { return Send(line + "\n"); }
   // Reads output until a line for which `wanted` holds, for at most
@@ -121,10 +122,10 @@ class ChildProcess {
  private:
   // False at the end of the output.
   bool ReadSome(int timeoutMs) {
-    pollfd fd{fromChild_, POLLIN, 0};
+    pollfd fd{fromChild_.Get(), POLLIN, 0};
     if (::poll(&fd, 1, timeoutMs) <= 0) return true;
     char buffer[4096];
-    const ssize_t got = ::read(fromChild_, buffer, sizeof buffer);
+    const ssize_t got = ::read(fromChild_.Get(), buffer, sizeof buffer);
     if (got <= 0) return got != 0;
     pending_.append(buffer, static_cast<std::size_t>(got));
     for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
@@ -135,8 +136,8 @@ class ChildProcess {
   }
 
   pid_t pid_ = -1;
-  int toChild_ = -1;
-  int fromChild_ = -1;
+  platform::UniqueFd toChild_;
+  platform::UniqueFd fromChild_;
   bool exited_ = false;
   int syncs_ = 0;
   std::string pending_;

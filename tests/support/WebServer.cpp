@@ -12,6 +12,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -100,11 +101,11 @@ void WebServer::Start(const TestCertificate* tls) {
   int input[2];
   int output[2];
   if (pipe2(input, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  if (pipe2(output, O_CLOEXEC) != 0) {
-    close(input[0]);
-    close(input[1]);
-    throw std::runtime_error("pipe failed");
-  }
+  platform::UniqueFd inputRead(input[0]);
+  platform::UniqueFd inputWrite(input[1]);
+  if (pipe2(output, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  platform::UniqueFd outputRead(output[0]);
+  platform::UniqueFd outputWrite(output[1]);
   std::vector<std::string> args = {ZORVA_TEST_PYTHON3, ZORVA_TEST_WEBSERVER_SCRIPT,
                                     "--max-seconds", "600"};
   if (tls != nullptr) {
@@ -117,14 +118,15 @@ void WebServer::Start(const TestCertificate* tls) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, inputRead.Get(), 0);
+  posix_spawn_file_actions_adddup2(&actions, outputWrite.Get(), 1);
   int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(input[0]);
-  close(output[1]);
-  toServer_ = input[1];
-  fromServer_ = output[0];
+  // The child's ends are the child's alone: its output ends when it does.
+  inputRead.Reset();
+  outputWrite.Reset();
+  toServer_ = std::move(inputWrite);
+  fromServer_ = std::move(outputRead);
   if (rc != 0) {
     pid_ = -1;
     Stop();
@@ -144,18 +146,17 @@ void WebServer::Start(const TestCertificate* tls) {
 }
 
 void WebServer::Stop() {
-  if (toServer_ >= 0) close(toServer_);  // the server ends when its input closes
-  toServer_ = -1;
+  toServer_.Reset();  // the server ends when its input closes
   if (pid_ > 0) {
     // It has ended when its output closes; kill it when that does not come.
     bool ended = false;
     for (;;) {
-      pollfd waiting{fromServer_, POLLIN, 0};
+      pollfd waiting{fromServer_.Get(), POLLIN, 0};
       int ready = poll(&waiting, 1, kStopTimeoutMs);
       if (ready < 0 && errno == EINTR) continue;
       if (ready <= 0) break;
       char buffer[4096];
-      ssize_t got = read(fromServer_, buffer, sizeof buffer);
+      ssize_t got = read(fromServer_.Get(), buffer, sizeof buffer);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) {
         ended = got == 0;
@@ -168,8 +169,7 @@ void WebServer::Stop() {
     }
     pid_ = -1;
   }
-  if (fromServer_ >= 0) close(fromServer_);
-  fromServer_ = -1;
+  fromServer_.Reset();
 }
 
 std::string WebServer::ReadLine(int timeoutMs) {
@@ -180,12 +180,12 @@ std::string WebServer::ReadLine(int timeoutMs) {
       pending_.erase(0, end + 1);
       return line;
     }
-    pollfd waiting{fromServer_, POLLIN, 0};
+    pollfd waiting{fromServer_.Get(), POLLIN, 0};
     int ready = poll(&waiting, 1, timeoutMs);
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) throw std::runtime_error("the web server does not answer");
     char buffer[65536];
-    ssize_t got = read(fromServer_, buffer, sizeof buffer);
+    ssize_t got = read(fromServer_.Get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) throw std::runtime_error("the web server ended");
     pending_.append(buffer, static_cast<std::size_t>(got));
@@ -196,7 +196,7 @@ std::string WebServer::Command(const std::string& json) {
   std::string line = json + "\n";
   std::size_t written = 0;
   while (written < line.size()) {
-    ssize_t n = write(toServer_, line.data() + written, line.size() - written);
+    ssize_t n = write(toServer_.Get(), line.data() + written, line.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw std::runtime_error("cannot write to the web server");
     written += static_cast<std::size_t>(n);

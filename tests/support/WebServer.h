@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/kernel/UniqueFd.h"
+
 namespace zorva_test {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -73,8 +75,8 @@ class WebServer {
   std::string Command(const std::string& json);
 
   pid_t pid_ = -1;
-  int toServer_ = -1;
-  int fromServer_ = -1;
+  platform::UniqueFd toServer_;
+  platform::UniqueFd fromServer_;
   int port_ = 0;
   bool tls_ = false;
   std::string pending_;
