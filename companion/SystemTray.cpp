@@ -16,6 +16,23 @@ std::unique_ptr<CWnd>& InvisibleWnd() {
   return window;
 }
 
+// The icon's menu resource, destroyed when this goes.
+class LoadedMenu {
+ public:
+  explicit LoadedMenu(UINT id) : menu_(LoadMenu(nullptr, id)) {}
+  ~LoadedMenu() {
+    if (menu_ != nullptr) DestroyMenu(menu_);
+  }
+  LoadedMenu(const LoadedMenu&) = delete;
+  LoadedMenu& operator=(const LoadedMenu&) = delete;
+
+  // Its first popup; null when there is no menu or no popup.
+  HMENU Popup() const { return menu_ != nullptr ? GetSubMenu(menu_, 0) : nullptr; }
+
+ private:
+  HMENU menu_;
+};
+
 // Cuts at a character boundary: the desktop refuses a text that ends inside
 // a UTF-8 sequence.
 template <std::size_t N>
@@ -125,13 +142,9 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM id, LPARAM event) {
   if (target == nullptr || !target->GetSafeHwnd()) return 0;
 
   if (event == WM_RBUTTONUP) {
-    HMENU menu = LoadMenu(nullptr, iconData_.uID);
-    if (menu == nullptr) return 0;
-    HMENU popup = GetSubMenu(menu, 0);
-    if (popup == nullptr) {
-      DestroyMenu(menu);
-      return 0;
-    }
+    const LoadedMenu menu(iconData_.uID);
+    HMENU popup = menu.Popup();
+    if (popup == nullptr) return 0;
     SetMenuDefaultItem(popup, defaultMenuItemId_, defaultMenuItemByPos_ ? TRUE : FALSE);
     CustomizeMenu(popup);
     POINT cursor{};
@@ -140,20 +153,14 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM id, LPARAM event) {
     TrackPopupMenu(popup, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, target->GetSafeHwnd(), nullptr);
     // So the menu goes away when the user clicks elsewhere.
     target->PostMessage(WM_NULL, 0, 0);
-    DestroyMenu(menu);
   } else if (event == WM_LBUTTONDBLCLK) {
     target->SetForegroundWindow();
     UINT command = defaultMenuItemId_;
     if (defaultMenuItemByPos_) {
-      HMENU menu = LoadMenu(nullptr, iconData_.uID);
-      if (menu == nullptr) return 0;
-      HMENU popup = GetSubMenu(menu, 0);
-      if (popup == nullptr) {
-        DestroyMenu(menu);
-        return 0;
-      }
+      const LoadedMenu menu(iconData_.uID);
+      HMENU popup = menu.Popup();
+      if (popup == nullptr) return 0;
       command = GetMenuItemID(popup, static_cast<int>(defaultMenuItemId_));
-      DestroyMenu(menu);
     }
     target->PostMessage(WM_COMMAND, command, 0);
   }

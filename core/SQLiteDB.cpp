@@ -16,6 +16,32 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
+// Runs `sql`, its rows kept in `rows` when given; the table and the error
+// text are freed here.
+int GetTable(sqlite3* db, const std::string& sql, SQLiteRowSet* rows) {
+  char** table = nullptr;
+  int rowCount = 0;
+  int columnCount = 0;
+  char* error = nullptr;
+  int rc = sqlite3_get_table(db, sql.c_str(), &table, &rowCount, &columnCount, &error);
+  if (rows && rc == SQLITE_OK && table) {
+    rows->reserve(static_cast<std::size_t>(rowCount));
+    // The first columnCount entries are the header names; the rows follow.
+    for (int r = 1; r <= rowCount; ++r) {
+      SQLiteRow row;
+      for (int c = 0; c < columnCount; ++c) {
+        const char* name = table[c];
+        const char* value = table[r * columnCount + c];
+        row.Set(name ? name : "", value ? value : "");
+      }
+      rows->push_back(std::move(row));
+    }
+  }
+  sqlite3_free_table(table);
+  sqlite3_free(error);
+  return rc;
+}
+
 }  // namespace
 
 SQLiteRow::SQLiteRow(std::initializer_list<Map::value_type> values) {
@@ -74,39 +100,12 @@ int SQLiteDB::BusyCallback(void* /*context*/, int priorCalls) {
 int SQLiteDB::Query(const std::string& sql, SQLiteRowSet& rows) {
   rows.clear();
   if (!open_) return SQLITE_MISUSE;
-  char** table = nullptr;
-  int rowCount = 0;
-  int columnCount = 0;
-  char* error = nullptr;
-  int rc = sqlite3_get_table(db_, sql.c_str(), &table, &rowCount, &columnCount, &error);
-  if (rc == SQLITE_OK && table) {
-    rows.reserve(static_cast<std::size_t>(rowCount));
-    // The first columnCount entries are the header names; the rows follow.
-    for (int r = 1; r <= rowCount; ++r) {
-      SQLiteRow row;
-      for (int c = 0; c < columnCount; ++c) {
-        const char* name = table[c];
-        const char* value = table[r * columnCount + c];
-        row.Set(name ? name : "", value ? value : "");
-      }
-      rows.push_back(std::move(row));
-    }
-  }
-  sqlite3_free_table(table);
-  sqlite3_free(error);
-  return rc;
+  return GetTable(db_, sql, &rows);
 }
 
 int SQLiteDB::Exec(const std::string& sql) {
   if (!open_) return SQLITE_MISUSE;
-  char** table = nullptr;
-  int rowCount = 0;
-  int columnCount = 0;
-  char* error = nullptr;
-  int rc = sqlite3_get_table(db_, sql.c_str(), &table, &rowCount, &columnCount, &error);
-  sqlite3_free_table(table);
-  sqlite3_free(error);
-  return rc;
+  return GetTable(db_, sql, nullptr);
 }
 
 sqlite3_stmt* SQLiteDB::Prepare(const std::string& sql) {
