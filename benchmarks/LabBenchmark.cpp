@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "benchmarks/BrowserBenchmarkSupport.h"
 #include "benchmarks/GeneratedLibrary.h"
 #include "core/MusicDB.h"
 #include "platform/html/ChromiumHtmlDocument.h"
@@ -25,6 +26,9 @@
 
 namespace {
 
+using zorva_bench::ScopedHeadlessPages;
+using zorva_bench::TreePssMB;
+
 zorva_bench::Library& TheLibrary() {
   static zorva_bench::Library library;
   return library;
@@ -33,21 +37,9 @@ zorva_bench::Library& TheLibrary() {
 // The Lab window on the analysed library with its pages in the browser.
 class LabFixture {
  public:
-  explicit LabFixture(benchmark::State& state) : db_(TheLibrary().AnalysedPath()), installed_(db_) {
-    platform::chromium::Browser::Options options;
-    options.headless = true;
-    std::string error;
-    browser_ = platform::chromium::Browser::Start(options, &error);
-    if (!browser_) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    auto browser = browser_;
-    platform::SetBrowserFactory([browser](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-      auto page = platform::ChromiumHtmlDocument::Create(browser);
-      if (page) page->SetSilent(true);
-      return page;
-    });
+  explicit LabFixture(benchmark::State& state)
+      : db_(TheLibrary().AnalysedPath()), installed_(db_), pages_(state) {
+    if (!pages_.Started()) return;
     // By the time a user opens the Lab the program has read the tag lists
     // (its pages' tag links), which the database keeps until they change.
     TagList tags;
@@ -60,14 +52,13 @@ class LabFixture {
   ~LabFixture() {
     lab_.reset();
     CFramelessHtmlWindow::SetPageFolder("");
-    platform::SetBrowserFactory(nullptr);
   }
 
   platform::ChromiumHtmlDocument* Page() {
     return lab_ ? dynamic_cast<platform::ChromiumHtmlDocument*>(lab_->GetDocument()) : nullptr;
   }
   TrackInfo& Lab() { return *lab_; }
-  int BrowserProcess() const { return browser_ ? browser_->ProcessId() : -1; }
+  int BrowserProcess() const { return pages_.BrowserProcess(); }
 
   // Handles the page's events until the Lab has drawn `views` views since `before`.
   bool WaitForViews(int before, int views = 1) {
@@ -100,24 +91,9 @@ class LabFixture {
  private:
   MusicDB db_;
   ScopedMusicDB installed_;
-  std::shared_ptr<platform::chromium::Browser> browser_;
+  ScopedHeadlessPages pages_;
   std::unique_ptr<TrackInfo> lab_;
 };
-
-// Proportional memory (each shared page counted once) of a process and
-// everything it started, in MB.
-double TreePssMB(int pid) {
-  double kb = 0;
-  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-  for (std::string line; std::getline(rollup, line);)
-    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
-  std::error_code error;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    std::ifstream children(task.path() / "children");
-    for (int child = 0; children >> child;) kb += TreePssMB(child) * 1024;
-  }
-  return kb / 1024;
-}
 
 // From another view, what a click on a holder does: the record loaded by its
 // id and its view shown on its own page. (Synthetic clicks right after a page
@@ -178,14 +154,8 @@ void BM_LabLargestMixInPlace(benchmark::State& state) {
 
 void BM_LabHomeInPlace(benchmark::State& state) { RunViewClick(state, ShowHome, [](TrackInfo& lab) { lab.ShowHome(false); }); }
 
-// What a change of view kind costs before anything is written: the Lab's
-// page going from one of its page files to another and loading, nothing
-// filled in.
-void BM_LabPageLoadOnly(benchmark::State& state) {
-  LabFixture lab(state);
-  if (!lab.Page()) return;
-  const std::string pages[] = {std::string(ZORVA_PAGE_DIR) + "/LabHome.htm",
-                               std::string(ZORVA_PAGE_DIR) + "/SelectorInfo.htm"};
+// Each iteration loads the other of the two page files into the Lab's page.
+void LoadInTurn(benchmark::State& state, LabFixture& lab, const std::string (&pages)[2]) {
   int n = 0;
   for (auto _ : state) {
     if (!lab.Page()->LoadFile(pages[++n % 2])) {
@@ -195,6 +165,17 @@ void BM_LabPageLoadOnly(benchmark::State& state) {
     // The page answers: it has loaded.
     lab.Page()->GetElementById("TrackInfo");
   }
+}
+
+// What a change of view kind costs before anything is written: the Lab's
+// page going from one of its page files to another and loading, nothing
+// filled in.
+void BM_LabPageLoadOnly(benchmark::State& state) {
+  LabFixture lab(state);
+  if (!lab.Page()) return;
+  const std::string pages[] = {std::string(ZORVA_PAGE_DIR) + "/LabHome.htm",
+                               std::string(ZORVA_PAGE_DIR) + "/SelectorInfo.htm"};
+  LoadInTurn(state, lab, pages);
 }
 
 // The floor of a page load, in the same page: a navigation between two tiny
@@ -207,14 +188,7 @@ void BM_LabTinyPageLoadFloor(benchmark::State& state) {
   std::filesystem::create_directories(folder);
   const std::string pages[] = {(folder / "a.htm").string(), (folder / "b.htm").string()};
   for (const std::string& page : pages) std::ofstream(page) << "<!DOCTYPE html><body id=TrackInfo>tiny</body>";
-  int n = 0;
-  for (auto _ : state) {
-    if (!lab.Page()->LoadFile(pages[++n % 2])) {
-      state.SkipWithError(("the page did not load: " + lab.Page()->LastError()).c_str());
-      break;
-    }
-    lab.Page()->GetElementById("TrackInfo");
-  }
+  LoadInTurn(state, lab, pages);
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "benchmarks/BrowserBenchmarkSupport.h"
 #include "benchmarks/GeneratedLibrary.h"
 #include "core/ITunesPlayer.h"
 #include "core/MusicDB.h"
@@ -21,6 +22,8 @@
 #include "tools/Generator.h"
 
 namespace {
+
+using zorva_bench::ScopedHeadlessPages;
 
 namespace pp = platform::player;
 
@@ -146,21 +149,9 @@ BENCHMARK(BM_OpenSchedulerItemsHtml)->Unit(benchmark::kMillisecond)->UseRealTime
 void BM_OpenSchedulerRealPage(benchmark::State& state) {
   TheWorld();
   theScheduler.SetType(SchedulePerDay);
-  platform::chromium::Browser::Options options;
-  options.headless = true;
-  std::string error;
-  auto browser = platform::chromium::Browser::Start(options, &error);
-  if (!browser) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  platform::SetBrowserFactory([browser](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
+  ScopedHeadlessPages pages(state);
+  if (!pages.Started()) return;
   for (auto _ : state) OpenScheduler();
-  platform::SetBrowserFactory(nullptr);
 }
 BENCHMARK(BM_OpenSchedulerRealPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -168,26 +159,14 @@ BENCHMARK(BM_OpenSchedulerRealPage)->Unit(benchmark::kMillisecond)->UseRealTime(
 void BM_ShowScheduleItemsRealPage(benchmark::State& state) {
   TheWorld();
   theScheduler.SetType(SchedulePerDay);
-  platform::chromium::Browser::Options options;
-  options.headless = true;
-  std::string error;
-  auto browser = platform::chromium::Browser::Start(options, &error);
-  if (!browser) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  platform::SetBrowserFactory([browser](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    auto page = platform::ChromiumHtmlDocument::Create(browser);
-    if (page) page->SetSilent(true);
-    return page;
-  });
+  ScopedHeadlessPages pages(state);
+  if (!pages.Started()) return;
   {
     Automator automator;
     automator.Create();
     for (auto _ : state) automator.ShowScheduleItems();
     automator.DestroyWindow();
   }
-  platform::SetBrowserFactory(nullptr);
 }
 BENCHMARK(BM_ShowScheduleItemsRealPage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 

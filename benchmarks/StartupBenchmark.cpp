@@ -52,6 +52,7 @@
 #include <thread>
 #include <vector>
 
+#include "benchmarks/BrowserBenchmarkSupport.h"
 #include "benchmarks/GeneratedLibrary.h"
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/kernel/UniqueFd.h"
@@ -61,6 +62,8 @@
 extern char** environ;
 
 namespace {
+
+using zorva_bench::TreePssMB;
 
 namespace pp = platform::player;
 using Clock = std::chrono::steady_clock;
@@ -176,21 +179,6 @@ double StatusMB(pid_t pid, const std::string& field) {
   while (std::getline(status, line))
     if (line.rfind(field + ":", 0) == 0) return std::strtod(line.c_str() + field.size() + 1, nullptr) / 1024;
   return 0;
-}
-
-// Proportional memory (each shared page counted once) of a process and
-// everything it started, in MB.
-double TreePssMB(pid_t pid) {
-  double kb = 0;
-  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-  for (std::string line; std::getline(rollup, line);)
-    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
-  std::error_code error;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    std::ifstream children(task.path() / "children");
-    for (pid_t child = 0; children >> child;) kb += TreePssMB(child) * 1024;
-  }
-  return kb / 1024;
 }
 
 // User and system time of the process so far, in clock ticks.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "benchmarks/BrowserBenchmarkSupport.h"
 #include "benchmarks/GeneratedLibrary.h"
 #include "core/MusicDB.h"
 #include "platform/html/ChromiumHtmlDocument.h"
@@ -16,6 +17,8 @@
 #include "windows/TagLinks.h"
 
 namespace {
+
+using zorva_bench::ScopedHeadlessPages;
 
 // As on the real pages: one list shown in a scrolled box, the others hidden.
 constexpr char kPage[] =
@@ -38,17 +41,8 @@ void CountTags(benchmark::State& state) {
 void WithListsInRealPage(benchmark::State& state, const std::function<void(CDHtmlDialog&, TagLinks&)>& measure) {
   MusicDB db(TheLibrary().AnalysedPath());
   ScopedMusicDB installed(db);
-  platform::chromium::Browser::Options options;
-  options.headless = true;
-  std::string error;
-  auto browser = platform::chromium::Browser::Start(options, &error);
-  if (!browser) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  platform::SetBrowserFactory([browser](HWND) -> std::unique_ptr<platform::HtmlDocument> {
-    return platform::ChromiumHtmlDocument::Create(browser);
-  });
+  ScopedHeadlessPages pages(state, false);
+  if (!pages.Started()) return;
   {
     CDHtmlDialog page(DialogTemplate{300, 0, 0, 200, 150, WS_POPUP, 0}, 301);
     page.Create();
@@ -62,7 +56,6 @@ void WithListsInRealPage(benchmark::State& state, const std::function<void(CDHtm
       CountTags(state);
     }
   }
-  platform::SetBrowserFactory(nullptr);
 }
 
 // A round trip to the page: the figures include Chromium taking the writes.
