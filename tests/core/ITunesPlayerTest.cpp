@@ -13,15 +13,6 @@ namespace {
 
 using namespace zorva_test;
 
-int ThrownCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (int code) {
-    return code;
-  }
-  return 0;
-}
-
 // A file track whose answers the test sets.
 class FakeTrack final : public pp::IITFileOrCDTrack {
  public:

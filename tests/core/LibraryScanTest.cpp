@@ -46,6 +46,14 @@ class LibraryScanTest : public ScanFixture {
   void WaitForClock(platform::Millis from, platform::Millis ms) {
     while (clock_.Now() < from + ms) std::this_thread::yield();
   }
+  // Every track after the first `kept` leaves the library, which the player
+  // then says has changed.
+  void KeepOnlyFirstTracks(pp::LibraryData& library, std::size_t kept) {
+    library.tracks.resize(kept);
+    library.playlists.front().trackIds.resize(kept);
+    Model().ReplaceLibrary(library);
+    libraryChanged = true;
+  }
   std::string LastStatus() {
     auto texts = owner_.Texts();
     return texts.empty() ? std::string() : texts.back();
@@ -181,10 +189,7 @@ TEST_F(LibraryScanTest, WaitsWhileThePlayerIsUnavailableAndNeverSweepsMeanwhile)
   StartModel(library);
   Scan();
   // Tracks 9 and 10 leave the library; the first scan had them.
-  library.tracks.resize(8);
-  library.playlists.front().trackIds.resize(8);
-  Model().ReplaceLibrary(library);
-  libraryChanged = true;
+  KeepOnlyFirstTracks(library, 8);
 
   std::atomic<platform::Millis> lostAt{-1};
   owner_.SetHook([&](const std::string& text) {
@@ -235,10 +240,7 @@ TEST_F(LibraryScanTest, APlayerThatGoesMidScanEndsThePassWithoutSweep) {
   pp::LibraryData library = MakeLibrary(10);
   StartModel(library);
   Scan();
-  library.tracks.resize(8);
-  library.playlists.front().trackIds.resize(8);
-  Model().ReplaceLibrary(library);
-  libraryChanged = true;
+  KeepOnlyFirstTracks(library, 8);
   owner_.SetHook([&](const std::string& text) {
     if (text == "50%") Model().Quit();
   });
@@ -308,10 +310,7 @@ TEST_F(LibraryScanTest, ATrackTheDatabaseRefusedMakesThePassIncomplete) {
   kept.location = TrackLocation(6);
   DB().SetTrackTag(kept, "favourite", TagZorva, false);
   // Track 11 leaves the library: only a sweep would delete it.
-  library.tracks.resize(10);
-  library.playlists.front().trackIds.resize(10);
-  Model().ReplaceLibrary(library);
-  libraryChanged = true;
+  KeepOnlyFirstTracks(library, 10);
 
   // Another connection reads from before track 6 until the pass ends,
   // through every busy wait of the commit that would mark it on disk, which
@@ -351,10 +350,7 @@ TEST_F(LibraryScanTest, QuitPartWayLeavesTheLibraryChanged) {
   pp::LibraryData library = MakeLibrary(10);
   StartModel(library);
   Scan();
-  library.tracks.resize(8);
-  library.playlists.front().trackIds.resize(8);
-  Model().ReplaceLibrary(library);
-  libraryChanged = true;
+  KeepOnlyFirstTracks(library, 8);
   owner_.SetHook([&](const std::string& text) {
     if (text == "25%") SetEvent(quit_.Get());
   });

@@ -86,6 +86,37 @@ inline pp::PlaylistData& AddPlaylist(pp::LibraryData& library, long playlistId, 
   return library.playlists.back();
 }
 
+// What a call threw as the player's failure number; 0 when it threw none.
+inline int ThrownCode(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (int code) {
+    return code;
+  }
+  return 0;
+}
+
+// The in-process player's playlists of that name, in the library's order.
+inline std::vector<std::shared_ptr<pp::IITPlaylist>> PlayerPlaylistsNamed(const std::string& name) {
+  std::vector<std::shared_ptr<pp::IITPlaylist>> named;
+  std::shared_ptr<pp::IiTunes> app;
+  pp::CoCreateITunesApp(&app);
+  std::shared_ptr<pp::IITSource> source;
+  app->get_LibrarySource(&source);
+  std::shared_ptr<pp::IITPlaylistCollection> playlists;
+  source->get_Playlists(&playlists);
+  long count = 0;
+  playlists->get_Count(&count);
+  for (long i = 1; i <= count; ++i) {
+    std::shared_ptr<pp::IITPlaylist> playlist;
+    playlists->get_Item(i, &playlist);
+    std::string playlistName;
+    playlist->get_Name(&playlistName);
+    if (playlistName == name) named.push_back(playlist);
+  }
+  return named;
+}
+
 inline std::vector<long> Range(long first, long last) {
   std::vector<long> ids;
   for (long i = first; i <= last; ++i) ids.push_back(i);

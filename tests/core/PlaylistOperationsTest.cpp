@@ -15,15 +15,6 @@ namespace {
 
 using namespace zorva_test;
 
-int ThrownCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (int code) {
-    return code;
-  }
-  return 0;
-}
-
 std::vector<std::string> QueueNames(const std::deque<Track>& queue) {
   std::vector<std::string> names;
   for (const Track& track : queue) names.push_back(track.name);
@@ -91,20 +82,7 @@ class PlaylistOperationsTest : public PlayerFixture {
   // Every playlist of that name, with the id of the folder holding it.
   std::vector<PlaylistPlace> PlacesOf(const std::string& name) {
     std::vector<PlaylistPlace> places;
-    std::shared_ptr<pp::IiTunes> app;
-    pp::CoCreateITunesApp(&app);
-    std::shared_ptr<pp::IITSource> source;
-    app->get_LibrarySource(&source);
-    std::shared_ptr<pp::IITPlaylistCollection> playlists;
-    source->get_Playlists(&playlists);
-    long count = 0;
-    playlists->get_Count(&count);
-    for (long i = 1; i <= count; ++i) {
-      std::shared_ptr<pp::IITPlaylist> playlist;
-      playlists->get_Item(i, &playlist);
-      std::string playlistName;
-      playlist->get_Name(&playlistName);
-      if (playlistName != name) continue;
+    for (const std::shared_ptr<pp::IITPlaylist>& playlist : PlayerPlaylistsNamed(name)) {
       PlaylistPlace place;
       playlist->get_PlaylistID(&place.id);
       if (auto user = pp::QueryInterface<pp::IITUserPlaylist>(playlist)) {

@@ -20,10 +20,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/Url.h"
 #include "platform/kernel/Clock.h"
+#include "platform/kernel/Messages.h"
 
 namespace zorva::test {
 
@@ -70,6 +72,27 @@ inline std::unique_ptr<platform::ChromiumHtmlDocument> OpenPage(const std::strin
     return nullptr;
   }
   return page;
+}
+
+// A host that counts the documents completed and hears nothing else.
+class CompletionCounter : public platform::HtmlDocumentHost {
+ public:
+  int completions = 0;
+  void HandleEvent(platform::HtmlEvent&) override {}
+  void BeforeNavigate(const std::string&, bool*) override {}
+  void NavigateComplete(const std::string&) override {}
+  void DocumentComplete(const std::string&) override { ++completions; }
+  platform::ScriptDispatch* External() override { return nullptr; }
+};
+
+// Runs only the thread's message loop until `done()` holds or `timeoutMs`
+// passed on the installed clock; returns done().
+inline bool PumpMessagesUntil(const std::function<bool()>& done, platform::Millis timeoutMs = 20000) {
+  const platform::Millis deadline = platform::TheClock().Now() + timeoutMs;
+  while (!done() && platform::TheClock().Now() < deadline) {
+    if (platform::PumpMessages() == 0) std::this_thread::yield();
+  }
+  return done();
 }
 
 // Handles the page's events until `done()` holds or `timeoutMs` passed on

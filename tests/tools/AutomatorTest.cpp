@@ -8,6 +8,7 @@
 
 #include "core/MusicDB.h"
 #include "platform/html/MemoryHtmlDocument.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/tools/SchedulerToolsTestSupport.h"
 #include "tools/Automator.h"
 
@@ -30,9 +31,7 @@ class AutomatorTest : public SchedulerToolsTest {
     automator.reset();
   }
 
-  platform::MemoryHtmlDocument& Page() {
-    return *static_cast<platform::MemoryHtmlDocument*>(automator->GetDocument());
-  }
+  platform::MemoryHtmlDocument& Page() { return MemoryPageOf(*automator); }
   platform::HtmlElementPtr Element(const std::string& id) { return automator->GetElement(id); }
   // Makes an element of the page's markup for the event to happen on.
   platform::HtmlElementPtr Put(const std::string& html) {
@@ -41,21 +40,13 @@ class AutomatorTest : public SchedulerToolsTest {
     return data.back();
   }
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
-    EXPECT_TRUE(element);
-    return element && Page().FireEvent(platform::HtmlEvent{type, element});
+    return FireOn(*automator, element, type);
   }
   HRESULT External(const std::string& name, const ScriptArgs& args) {
     return Page().CallExternal(name, args, nullptr);
   }
   void ChooseFor(const std::string& chooser) { automator->SetElementText("currentitem", chooser); }
-  std::vector<std::string> TakeScriptCalls() {
-    std::vector<std::string> names;
-    for (const auto& call : Page().ScriptCalls()) {
-      names.push_back(call.name + (call.args.empty() ? "" : "(" + call.args.front().ToText() + ")"));
-    }
-    Page().ClearScriptCalls();
-    return names;
-  }
+  std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page()); }
   platform::HtmlElementPtr TagLink(const Tag& tag) {
     return Element(std::to_string(tag.id) + "_:_tag_:_add");
   }

@@ -14,6 +14,7 @@
 #include "platform/player/standin/PlayerModel.h"
 #include "platform/window/MessageBox.h"
 #include "tests/core/PlayerTestSupport.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/tools/SchedulerToolsTestSupport.h"
 #include "tools/Generator.h"
 
@@ -56,13 +57,10 @@ class GeneratorTest : public SchedulerToolsTest {
     generator.reset();
   }
 
-  platform::MemoryHtmlDocument& Page() {
-    return *static_cast<platform::MemoryHtmlDocument*>(generator->GetDocument());
-  }
+  platform::MemoryHtmlDocument& Page() { return MemoryPageOf(*generator); }
   platform::HtmlElementPtr Element(const std::string& id) { return generator->GetElement(id); }
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
-    EXPECT_TRUE(element);
-    return element && Page().FireEvent(platform::HtmlEvent{type, element});
+    return FireOn(*generator, element, type);
   }
   HRESULT External(const std::string& name, const ScriptArgs& args) {
     return Page().CallExternal(name, args, nullptr);
@@ -74,14 +72,7 @@ class GeneratorTest : public SchedulerToolsTest {
   }
   platform::HtmlElementPtr Entry(int scheduleId) { return Element(std::to_string(scheduleId) + "_:_setplaylist"); }
   void ChooseFor(const ScheduleItem& item) { generator->SetElementText("currentitem", "itemmix_" + item.GetElementId()); }
-  std::vector<std::string> TakeScriptCalls() {
-    std::vector<std::string> names;
-    for (const auto& call : Page().ScriptCalls()) {
-      names.push_back(call.name + (call.args.empty() ? "" : "(" + call.args.front().ToText() + ")"));
-    }
-    Page().ClearScriptCalls();
-    return names;
-  }
+  std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page()); }
   const PlaylistSchedule& Open() { return generator->GetSchedule(); }
   // (start, end, mix id) of the open schedule's slots.
   std::vector<std::vector<int>> Slots() {
@@ -97,20 +88,7 @@ class GeneratorTest : public SchedulerToolsTest {
   }
   // The player's playlist of that name: its id and track count; 0, 0 when none.
   std::pair<long, long> PlayerPlaylist(const std::string& name) {
-    std::shared_ptr<pp::IiTunes> app;
-    pp::CoCreateITunesApp(&app);
-    std::shared_ptr<pp::IITSource> source;
-    app->get_LibrarySource(&source);
-    std::shared_ptr<pp::IITPlaylistCollection> playlists;
-    source->get_Playlists(&playlists);
-    long count = 0;
-    playlists->get_Count(&count);
-    for (long i = 1; i <= count; ++i) {
-      std::shared_ptr<pp::IITPlaylist> playlist;
-      playlists->get_Item(i, &playlist);
-      std::string playlistName;
-      playlist->get_Name(&playlistName);
-      if (playlistName != name) continue;
+    for (const std::shared_ptr<pp::IITPlaylist>& playlist : PlayerPlaylistsNamed(name)) {
       long id = 0;
       playlist->get_PlaylistID(&id);
       std::shared_ptr<pp::IITTrackCollection> tracks;

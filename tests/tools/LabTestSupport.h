@@ -17,6 +17,7 @@
 #include "platform/profile/Profile.h"
 #include "platform/shell/Shell.h"
 #include "tests/core/RecordsTestSupport.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tools/TrackInfo.h"
 
@@ -57,7 +58,7 @@ class LabTest : public RecordsTest {
     return *lab;
   }
 
-  platform::MemoryHtmlDocument& Page() { return *static_cast<platform::MemoryHtmlDocument*>(lab->GetDocument()); }
+  platform::MemoryHtmlDocument& Page() { return MemoryPageOf(*lab); }
   platform::HtmlElementPtr Element(const std::string& id) { return lab->GetElement(id); }
   std::string Text(const std::string& id) { return lab->GetElementText(id); }
   std::string PageFile() {
@@ -67,9 +68,7 @@ class LabTest : public RecordsTest {
 
   // A click (or another event) on the element; true when its default action went ahead.
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
-    EXPECT_TRUE(element) << type;
-    if (!element) return false;
-    return lab->GetDocument()->FireEvent(platform::HtmlEvent{type, element});
+    return FireOn(*lab, element, type);
   }
   bool Click(const std::string& id) { return Fire(Element(id)); }
   // The first element of the page whose id begins with `prefix` and whose class is `className`.
@@ -83,14 +82,7 @@ class LabTest : public RecordsTest {
   }
 
   // The names of the script functions the page was asked to run since the last call.
-  std::vector<std::string> TakeScriptCalls() {
-    std::vector<std::string> names;
-    for (const auto& call : Page().ScriptCalls()) {
-      names.push_back(call.name + (call.args.empty() ? "" : "(" + call.args.front().ToText() + ")"));
-    }
-    Page().ClearScriptCalls();
-    return names;
-  }
+  std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page()); }
 
   Posts TakePosted() {
     platform::PumpMessages();

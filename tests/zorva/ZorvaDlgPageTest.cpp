@@ -10,6 +10,7 @@
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/shell/Shell.h"
 #include "platform/xmlhttp/WebHosts.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/zorva/ZorvaDlgTestSupport.h"
 #include "zorva/ZorvaDlg.h"
 
@@ -31,12 +32,7 @@ class ZorvaDlgPageTest : public ZorvaDlgFixture {
   }
   bool Click(const std::string& id) { return Fire("click", dialog->GetElement(id)); }
   // The page functions called since the last look.
-  std::vector<std::string> TakeScriptCalls() {
-    std::vector<std::string> names;
-    for (const auto& call : Page().ScriptCalls()) names.push_back(call.name);
-    Page().ClearScriptCalls();
-    return names;
-  }
+  std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page(), CallShown::NameOnly); }
 };
 
 TEST_F(ZorvaDlgPageTest, LabLinksShowTheirTrackOrMixAndNothingElse) {

@@ -12,6 +12,7 @@
 #include "core/AppMainWindow.h"
 #include "platform/html/MemoryHtmlDocument.h"
 #include "platform/window/MessageBox.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/zorva/ZorvaDlgTestSupport.h"
 #include "tools/Automator.h"
 #include "tools/Generator.h"
@@ -29,8 +30,7 @@ class ZorvaDlgRecordsGoneTest : public ZorvaDlgFixture {
   ~ZorvaDlgRecordsGoneTest() override { theTagLinks.Reload(nullptr, nullptr, nullptr); }
 
   static bool Fire(CDHtmlDialog& window, const platform::HtmlElementPtr& element, const std::string& type = "click") {
-    EXPECT_TRUE(element) << type;
-    return element && window.GetDocument()->FireEvent(platform::HtmlEvent{type, element});
+    return FireOn(window, element, type);
   }
   // Puts a link of `className` and element id `id` into the window's page and clicks it.
   static void ClickLink(CDHtmlDialog& window, const std::string& container, const std::string& className,

@@ -12,6 +12,7 @@
 #include "core/AppMainWindow.h"
 #include "core/Tag.h"
 #include "platform/html/MemoryHtmlDocument.h"
+#include "tests/support/MemoryPageTestSupport.h"
 #include "tests/zorva/ZorvaDlgTestSupport.h"
 
 namespace {
@@ -24,12 +25,7 @@ class ZorvaDlgTest : public ZorvaDlgFixture {
 
   platform::MemoryHtmlDocument& Page() { return *dynamic_cast<platform::MemoryHtmlDocument*>(dialog->GetDocument()); }
   // The page functions called since the last look.
-  std::vector<std::string> TakeScriptCalls() {
-    std::vector<std::string> names;
-    for (const auto& call : Page().ScriptCalls()) names.push_back(call.name);
-    Page().ClearScriptCalls();
-    return names;
-  }
+  std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page(), CallShown::NameOnly); }
   static bool Has(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
   }

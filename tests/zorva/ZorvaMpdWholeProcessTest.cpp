@@ -21,6 +21,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempFolder.h"
+#include "tests/zorva/WholeProcessTestSupport.h"
 
 namespace {
 
@@ -47,16 +48,7 @@ Heard Look(TestMpd& mpd) {
 
 class ZorvaMpdWholeProcessTest : public ::testing::Test {
  protected:
-  ZorvaMpdWholeProcessTest() {
-    signal(SIGPIPE, SIG_IGN);
-    std::filesystem::create_directories(home_.File("data/Zorva"));
-    std::filesystem::create_directories(home_.File("config"));
-    ::mkdir(home_.File("run").c_str(), 0700);
-    std::filesystem::create_directories(home_.File("tmp"));
-    SetRegistryKey("Zorva");
-    SetProfileName("Zorva");
-    platform::ReloadProfile();
-  }
+  ZorvaMpdWholeProcessTest() { zorva_test::PrepareWholeProcessHome(home_); }
   ~ZorvaMpdWholeProcessTest() override { platform::ReloadProfile(); }
 
   // Songs in MPD's folder and, as a scan would leave them, in Zorva's database.

@@ -37,6 +37,7 @@
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
+#include "tests/zorva/WholeProcessTestSupport.h"
 
 extern char** environ;
 
@@ -141,16 +142,7 @@ void WriteLibraryFile(const std::string& file, const std::vector<LibraryTrack>& 
 
 class ZorvaWholeProcessTest : public ::testing::Test {
  protected:
-  ZorvaWholeProcessTest() {
-    signal(SIGPIPE, SIG_IGN);  // a program that ended must not end the test
-    std::filesystem::create_directories(home_.File("data/Zorva"));
-    std::filesystem::create_directories(home_.File("config"));
-    ::mkdir(home_.File("run").c_str(), 0700);
-    std::filesystem::create_directories(home_.File("tmp"));
-    SetRegistryKey("Zorva");
-    SetProfileName("Zorva");
-    platform::ReloadProfile();
-  }
+  ZorvaWholeProcessTest() { zorva_test::PrepareWholeProcessHome(home_); }
   ~ZorvaWholeProcessTest() override {
     if (player_) Ctl("quit");
     platform::ReloadProfile();
@@ -235,6 +227,19 @@ class ZorvaWholeProcessTest : public ::testing::Test {
       if (title) std::getline(in >> std::ws, *title);
     }
     return shown;
+  }
+  // What a run must store again at its end: the current mix and the
+  // window's place.
+  static void ForgetStoredState() {
+    WriteProfileInt("Startup", "CurrentMix", -1);
+    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+  }
+  void ExpectStateStored() {
+    platform::ReloadProfile();
+    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    std::vector<BYTE> placement;
+    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
+    EXPECT_EQ(placement.size(), 44u);
   }
   // Starts the player stand-in on the library and Zorva, and waits until
   // Zorva's page is filled (ten tracks queued).
@@ -476,9 +481,7 @@ TEST_F(ZorvaWholeProcessTest, EachEndingSignalEndsItAsClosingTheWindowDoes) {
   std::unique_ptr<ChildProcess> player;
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
-    // What the run must store again.
-    WriteProfileInt("Startup", "CurrentMix", -1);
-    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+    ForgetStoredState();
     std::unique_ptr<ChildProcess> zorva;
     StartPlaying(player, zorva);
     ASSERT_FALSE(HasFatalFailure());
@@ -487,12 +490,8 @@ TEST_F(ZorvaWholeProcessTest, EachEndingSignalEndsItAsClosingTheWindowDoes) {
     ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
     EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
     ExpectNothingLeft(children);
-    platform::ReloadProfile();
-    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
+    ExpectStateStored();
     EXPECT_EQ(GetProfileInt("Startup", "ScheduleOn", 7), 1u);
-    std::vector<BYTE> placement;
-    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
-    EXPECT_EQ(placement.size(), 44u);
     // The player plays on: ending Zorva does not stop the music.
     EXPECT_NE(Ctl("status").find("state: playing"), std::string::npos);
   }
@@ -720,8 +719,7 @@ TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
   std::unique_ptr<ChildProcess> player;
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
-    WriteProfileInt("Startup", "CurrentMix", -1);
-    WriteProfileBinary("Position", "Player", reinterpret_cast<const BYTE*>("gone"), 4);
+    ForgetStoredState();
     std::unique_ptr<ChildProcess> zorva;
     StartPlaying(player, zorva);
     ASSERT_FALSE(HasFatalFailure());
@@ -730,11 +728,7 @@ TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
     player->Wait();
     Advance(*zorva, 1000);
     ASSERT_NE(WaitForWindow(*zorva, "Zorva lost iTunes"), "");
-    platform::ReloadProfile();
-    EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
-    std::vector<BYTE> placement;
-    EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
-    EXPECT_EQ(placement.size(), 44u);
+    ExpectStateStored();
 
     ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
     EXPECT_EQ(zorva->Wait("", 30), 0);

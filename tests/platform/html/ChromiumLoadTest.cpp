@@ -33,13 +33,7 @@ class LoadHost : public platform::HtmlDocumentHost {
 };
 
 // Runs only the thread's message loop until `done()` or 10 s.
-bool PumpUntil(const std::function<bool()>& done) {
-  const platform::Millis deadline = platform::TheClock().Now() + 10000;
-  while (!done() && platform::TheClock().Now() < deadline) {
-    if (platform::PumpMessages() == 0) std::this_thread::yield();
-  }
-  return done();
-}
+bool PumpUntil(const std::function<bool()>& done) { return zorva::test::PumpMessagesUntil(done, 10000); }
 
 int PageTargets() {
   const auto targets = TestBrowser()->Call("Target.getTargets");

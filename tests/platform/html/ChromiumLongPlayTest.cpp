@@ -15,26 +15,10 @@
 namespace {
 
 using platform::chromium::Json;
+using zorva::test::CompletionCounter;
+using zorva::test::PumpMessagesUntil;
 using zorva::test::TestBrowser;
 using zorva::test::WritePage;
-
-class LoadedHost : public platform::HtmlDocumentHost {
- public:
-  int completions = 0;
-  void HandleEvent(platform::HtmlEvent&) override {}
-  void BeforeNavigate(const std::string&, bool*) override {}
-  void NavigateComplete(const std::string&) override {}
-  void DocumentComplete(const std::string&) override { ++completions; }
-  platform::ScriptDispatch* External() override { return nullptr; }
-};
-
-bool PumpUntil(const std::function<bool()>& done) {
-  const platform::Millis deadline = platform::TheClock().Now() + 20000;
-  while (!done() && platform::TheClock().Now() < deadline) {
-    if (platform::PumpMessages() == 0) std::this_thread::yield();
-  }
-  return done();
-}
 
 TEST(ChromiumLongPlayTest, TheDebuggerKeepsNoScriptOfAPageCallThatIsGone) {
   zorva_test::TempFolder folder;
@@ -42,10 +26,10 @@ TEST(ChromiumLongPlayTest, TheDebuggerKeepsNoScriptOfAPageCallThatIsGone) {
   std::string error;
   auto page = platform::ChromiumHtmlDocument::Create(TestBrowser(), &error);
   ASSERT_TRUE(page) << error;
-  LoadedHost host;
+  CompletionCounter host;
   page->SetHost(&host);
   ASSERT_TRUE(page->Navigate(platform::FileUrl(file)));
-  ASSERT_TRUE(PumpUntil([&] { return host.completions == 1; }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return host.completions == 1; }));
 
   // Scripts run in the page and left behind, as the program's calls are; a
   // thrown number names its script and keeps nothing of it alive.

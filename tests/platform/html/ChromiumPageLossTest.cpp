@@ -17,26 +17,10 @@
 namespace {
 
 using platform::chromium::Json;
+using zorva::test::CompletionCounter;
+using zorva::test::PumpMessagesUntil;
 using zorva::test::TestBrowser;
 using zorva::test::WritePage;
-
-class CompleteHost : public platform::HtmlDocumentHost {
- public:
-  int completions = 0;
-  void HandleEvent(platform::HtmlEvent&) override {}
-  void BeforeNavigate(const std::string&, bool*) override {}
-  void NavigateComplete(const std::string&) override {}
-  void DocumentComplete(const std::string&) override { ++completions; }
-  platform::ScriptDispatch* External() override { return nullptr; }
-};
-
-bool PumpUntil(const std::function<bool()>& done) {
-  const platform::Millis deadline = platform::TheClock().Now() + 20000;
-  while (!done() && platform::TheClock().Now() < deadline) {
-    if (platform::PumpMessages() == 0) std::this_thread::yield();
-  }
-  return done();
-}
 
 class ChromiumPageLossTest : public ::testing::Test {
  protected:
@@ -48,17 +32,17 @@ class ChromiumPageLossTest : public ::testing::Test {
     page_->SetHost(&host_);
     page_->SetWindowClosedHandler([this] { ++closed_; });
     ASSERT_TRUE(page_->Navigate(platform::FileUrl(file_)));
-    ASSERT_TRUE(PumpUntil([this] { return host_.completions == 1; }));
+    ASSERT_TRUE(PumpMessagesUntil([this] { return host_.completions == 1; }));
   }
   // Waits for the page to be back with its file loaded.
   bool Back() {
-    return PumpUntil([this] { return host_.completions == 2; }) && page_->GetElementById("mark") &&
+    return PumpMessagesUntil([this] { return host_.completions == 2; }) && page_->GetElementById("mark") &&
            page_->GetElementById("mark")->GetInnerText() == "here";
   }
 
   zorva_test::TempFolder folder_;
   std::string file_;
-  CompleteHost host_;
+  CompletionCounter host_;
   std::unique_ptr<platform::ChromiumHtmlDocument> page_;
   int closed_ = 0;
 };
