@@ -1,14 +1,12 @@
 #include "windows/JavaScriptEventSink.h"
 
 #include <charconv>
-#include <cstdlib>
 
 #include "core/AppMainWindow.h"
 #include "core/Mix.h"
 #include "core/MusicDB.h"
 #include "core/Schedule.h"
 #include "core/Scheduler.h"
-#include "core/Token.h"
 #include "windows/ScheduleSinkMethods.h"
 #include "windows/TagSelector.h"
 

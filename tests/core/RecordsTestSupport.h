@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "core/Mix.h"
 #include "core/MusicDB.h"
+#include "core/Tag.h"
 #include "tests/core/DatabaseTestSupport.h"
 
 namespace zorva_test {
@@ -27,6 +29,15 @@ class RecordsTest : public ::testing::Test {
     std::string storedGenre;
     db.FindTrackByLocation(track, storedGenre);
     return track;
+  }
+
+  // A stored mix of one genre tag (with a track of that genre), named `name`.
+  Mix StoreMix(const std::string& name) {
+    AddTrack(name + " song", name + " artist", name + " album", name);
+    Mix mix;
+    mix.AddTag(db.FindOrCreateTag(name, TagGenre), false);
+    mix.Rename(name);
+    return mix;
   }
 
   // The first column of the first row of a query, as a number.

@@ -40,15 +40,6 @@ class ScheduleFixture : public RecordsTest {
     return count;
   }
 
-  // A stored mix of one genre tag, named `name`.
-  Mix StoreMix(const std::string& name) {
-    AddTrack(name + " song", name + " artist", name + " album", name);
-    Mix mix;
-    mix.AddTag(db.FindOrCreateTag(name, TagGenre), false);
-    mix.Rename(name);
-    return mix;
-  }
-
   // Stores an item in the schedule; returns it with its id.
   ScheduleItem AddItem(int scheduleId, int start, int end, const Mix& mix) {
     ScheduleItem item(start, end, mix.GetId(), scheduleId);

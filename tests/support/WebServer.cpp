@@ -136,8 +136,9 @@ void WebServer::Start(const TestCertificate* tls) {
   try {
     line = ReadLine(kStartTimeoutMs);
     port_ = std::stoi(line);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     port_ = 0;
+    line += std::string(line.empty() ? "" : " ") + "(" + e.what() + ")";
   }
   if (port_ <= 0) {
     Stop();

@@ -62,15 +62,6 @@ class SchedulerToolsTest : public RecordsTest {
     return std::exchange(posted_, {});
   }
 
-  // A stored mix of one genre tag (with a track of that genre), named `name`.
-  Mix StoreMix(const std::string& name) {
-    AddTrack(name + " song", name + " artist", name + " album", name);
-    Mix mix;
-    mix.AddTag(db.FindOrCreateTag(name, TagGenre), false);
-    mix.Rename(name);
-    return mix;
-  }
-
   ScheduleItem StoreItem(int scheduleId, int start, int end, int mixId = 0) {
     ScheduleItem item(start, end, mixId, scheduleId);
     db.AddScheduleItem(item);
