@@ -47,6 +47,6 @@ bool IsLiveTag(const Tag& tag);
 // The "mixdel" click of a mix menu: the stored mix deleted and every window
 // told; the window's own selection is not touched.
 void DeleteMenuMix(const platform::HtmlElement& element);
-// "<word>_<mix id>", as the pages name their selector mix: that mix (a
-// random selection for a missing or non-numeric id).
+// "<word>_<mix id>", as the pages name their selector mix: that mix, loaded
+// (mix 0, holding no tag, for a missing or non-numeric id).
 Mix SelectorMixOf(const std::string& text);
