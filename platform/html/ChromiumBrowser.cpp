@@ -15,12 +15,14 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include <zlib.h>
 
 #include "platform/html/X11Windows.h"
+#include "platform/kernel/Base64.h"
 #include "platform/kernel/Messages.h"
 #include "platform/kernel/UniqueFd.h"
 
@@ -124,30 +126,6 @@ constexpr const char* kUnpackedCallHead = R"JS(function (zorvaPacked, ...args) {
   return ()JS";
 constexpr const char* kUnpackedCallTail = ").apply(this, args.map(put));\n}";
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64(const unsigned char* data, std::size_t size) {
-  std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 2 < size; i += 3) {
-    const unsigned v = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-    out += kBase64[v & 63];
-  }
-  if (i < size) {
-    unsigned v = data[i] << 16;
-    if (i + 1 < size) v |= data[i + 1] << 8;
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += i + 1 < size ? kBase64[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 // Raw deflate (no header) in base64; empty when zlib fails.
 std::string Pack(const std::string& text) {
   if (text.size() > (1u << 30)) return {};
@@ -161,7 +139,8 @@ std::string Pack(const std::string& text) {
   const int status = ::deflate(&stream, Z_FINISH);
   const std::size_t size = stream.total_out;
   ::deflateEnd(&stream);
-  return status == Z_STREAM_END ? Base64(out.data(), size) : std::string();
+  return status == Z_STREAM_END ? Base64Encode(std::string_view(reinterpret_cast<const char*>(out.data()), size))
+                                 : std::string();
 }
 
 // Replaces the long strings in `value` with marks, moving them to `texts`.

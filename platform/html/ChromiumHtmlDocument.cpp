@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <filesystem>
 #include <set>
@@ -12,6 +11,7 @@
 #include "platform/html/Url.h"
 #include "platform/html/X11WindowManager.h"
 #include "platform/html/X11Windows.h"
+#include "platform/kernel/Base64.h"
 #include "platform/kernel/Messages.h"
 
 namespace platform {
@@ -20,48 +20,6 @@ using chromium::Json;
 using chromium::Reply;
 
 namespace {
-
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64Encode(const std::string& data) {
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 2 < data.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8) |
-                       static_cast<unsigned char>(data[i + 2]);
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-    out += kBase64[v & 63];
-  }
-  if (i < data.size()) {
-    unsigned v = static_cast<unsigned char>(data[i]) << 16;
-    if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += i + 1 < data.size() ? kBase64[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-std::string Base64Decode(const std::string& text) {
-  std::string out;
-  unsigned value = 0;
-  int bits = 0;
-  for (char c : text) {
-    const char* at = std::strchr(kBase64, c);
-    if (c == '\0' || !at) continue;
-    value = (value << 6) | static_cast<unsigned>(at - kBase64);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((value >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
 
 Json ToJson(const ScriptValue& value) {
   if (value.IsInt()) return value.AsInt();
