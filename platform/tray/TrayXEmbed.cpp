@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,10 @@ constexpr long kXEmbedMapped = 1;
 constexpr unsigned kMiddleButtonUp = 0x0208;
 constexpr Time kDoubleClickMs = 500;
 constexpr int kIconSize = 22;
+constexpr auto kTipDelay = std::chrono::milliseconds(500);
+constexpr std::uint32_t kTipPaper = 0xFFFFE1;
+constexpr std::uint32_t kTipInk = 0x3A332D;
+const char* const kFont = "-misc-fixed-medium-r-normal--13-*-*-*-*-*-iso8859-1";
 
 // A picture as rows of non-premultiplied ARGB.
 struct Image {
@@ -146,6 +151,14 @@ struct Area {
   Atom utf8 = None;
   Window tray = None;
   std::map<std::pair<HWND, UINT>, Icon> icons;
+  // The icon's tip, which the tray does not draw: shown after the pointer
+  // rests on the icon, gone when it leaves or clicks.
+  Window tip = None;
+  XFontStruct* font = nullptr;
+  std::string tipText;
+  Window hovered = None;
+  bool tipShown = false;
+  std::chrono::steady_clock::time_point tipAt;
 };
 
 Area& TheArea() {
@@ -208,11 +221,65 @@ void Draw(Area& a, Icon& icon) {
   XFreeGC(a.display, gc);
 }
 
+void HideTip(Area& a) {
+  a.hovered = None;
+  if (a.tipShown) XUnmapWindow(a.display, a.tip);
+  a.tipShown = false;
+}
+
+void PaintTip(Area& a) {
+  Visual* visual = DefaultVisual(a.display, DefaultScreen(a.display));
+  XWindowAttributes size{};
+  XGetWindowAttributes(a.display, a.tip, &size);
+  GC gc = XCreateGC(a.display, a.tip, 0, nullptr);
+  XSetFont(a.display, gc, a.font->fid);
+  XSetForeground(a.display, gc, PixelOf(visual, kTipPaper));
+  XFillRectangle(a.display, a.tip, gc, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
+  XSetForeground(a.display, gc, PixelOf(visual, kTipInk));
+  XDrawRectangle(a.display, a.tip, gc, 0, 0, static_cast<unsigned>(size.width - 1), static_cast<unsigned>(size.height - 1));
+  XDrawString(a.display, a.tip, gc, 5, 3 + a.font->ascent, a.tipText.c_str(), static_cast<int>(a.tipText.size()));
+  XFreeGC(a.display, gc);
+}
+
+// Beside the icon, on the screen: below it, or above it at the screen's foot.
+void ShowTip(Area& a, const Icon& icon) {
+  if (!a.font) a.font = XLoadQueryFont(a.display, kFont);
+  if (!a.font) a.font = XLoadQueryFont(a.display, "fixed");
+  if (!a.font || icon.window == None) return;
+  a.tipText = icon.record.tip.empty() ? std::string(program_invocation_short_name) : icon.record.tip;
+  const int screen = DefaultScreen(a.display);
+  const int width = XTextWidth(a.font, a.tipText.c_str(), static_cast<int>(a.tipText.size())) + 10;
+  const int height = a.font->ascent + a.font->descent + 6;
+  int x = 0;
+  int y = 0;
+  Window child = None;
+  XTranslateCoordinates(a.display, icon.window, DefaultRootWindow(a.display), 0, 0, &x, &y, &child);
+  y = y + icon.height + 4 + height <= DisplayHeight(a.display, screen) ? y + icon.height + 4 : y - height - 4;
+  x = std::clamp(x, 0, std::max(0, DisplayWidth(a.display, screen) - width));
+  if (a.tip == None) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.event_mask = ExposureMask;
+    a.tip = XCreateWindow(a.display, DefaultRootWindow(a.display), x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                          CWOverrideRedirect | CWEventMask, &attributes);
+    XClassHint hint{const_cast<char*>("traytip"), program_invocation_short_name};
+    XSetClassHint(a.display, a.tip, &hint);
+  } else {
+    XMoveResizeWindow(a.display, a.tip, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  }
+  XStoreName(a.display, a.tip, a.tipText.c_str());
+  XMapRaised(a.display, a.tip);
+  a.tipShown = true;
+  PaintTip(a);
+}
+
 void MakeWindow(Area& a, Icon& icon) {
   if (icon.window != None) return;
   XSetWindowAttributes attributes{};
   attributes.background_pixmap = ParentRelative;
-  attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+  attributes.event_mask =
+      ExposureMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask | EnterWindowMask | LeaveWindowMask;
   icon.window = XCreateWindow(a.display, DefaultRootWindow(a.display), 0, 0, kIconSize, kIconSize, 0, CopyFromParent,
                               InputOutput, CopyFromParent, CWBackPixmap | CWEventMask, &attributes);
   icon.width = kIconSize;
@@ -251,6 +318,7 @@ void Dock(Area& a, Icon& icon) {
 }
 
 void Undock(Area& a, Icon& icon) {
+  if (icon.window != None && icon.window == a.hovered) HideTip(a);
   if (icon.window != None) XDestroyWindow(a.display, icon.window);
   icon.window = None;
   icon.docked = false;
@@ -281,9 +349,20 @@ void Handle(Area& a, const XEvent& event, Found& found) {
     for (auto& [key, icon] : a.icons) Undock(a, icon);
     return;
   }
+  if (a.tip != None && event.xany.window == a.tip) {
+    if (event.type == Expose && event.xexpose.count == 0 && a.tipShown) PaintTip(a);
+    return;
+  }
   for (auto& [key, icon] : a.icons) {
     if (icon.window == None || event.xany.window != icon.window) continue;
     switch (event.type) {
+      case EnterNotify:
+        a.hovered = icon.window;
+        a.tipAt = std::chrono::steady_clock::now() + kTipDelay;
+        break;
+      case LeaveNotify:
+        if (a.hovered == icon.window) HideTip(a);
+        break;
       case Expose:
         if (event.xexpose.count == 0) Draw(a, icon);
         break;
@@ -300,6 +379,7 @@ void Handle(Area& a, const XEvent& event, Found& found) {
         }
         break;
       case ButtonPress:
+        HideTip(a);
         if (event.xbutton.button == Button1) {
           if (icon.lastLeftPress != 0 && event.xbutton.time - icon.lastLeftPress <= kDoubleClickMs) {
             found.events.emplace_back(icon.record, WM_LBUTTONDBLCLK);
@@ -323,6 +403,10 @@ void Handle(Area& a, const XEvent& event, Found& found) {
 // A watcher on the session bus shows the icons itself; a tray is only for
 // desktops without one.
 void DockAll(Area& a) {
+  {
+    std::lock_guard<std::mutex> lock(a.mutex);
+    if (!a.display || a.lost) return;
+  }
   const bool watched = bus::WatcherPresent();
   std::lock_guard<std::mutex> lock(a.mutex);
   if (a.lost || watched) return;
@@ -331,10 +415,18 @@ void DockAll(Area& a) {
   XFlush(a.display);
 }
 
+// How long the reader may wait: until the tip is due, if one is.
+int WaitMs(Area& a) {
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (a.hovered == None || a.tipShown) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(a.tipAt - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+}
+
 void Read(Area& a) {
   for (;;) {
     pollfd fds[2] = {{ConnectionNumber(a.display), POLLIN, 0}, {a.wake[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+    if (::poll(fds, 2, WaitMs(a)) < 0 && errno != EINTR) return;
     if (fds[1].revents & POLLIN) {
       char drain[64];
       [[maybe_unused]] const auto n = ::read(a.wake[0], drain, sizeof drain);
@@ -347,6 +439,11 @@ void Read(Area& a) {
         XEvent event;
         XNextEvent(a.display, &event);
         Handle(a, event, found);
+      }
+      if (!a.lost && a.hovered != None && !a.tipShown && std::chrono::steady_clock::now() >= a.tipAt) {
+        for (const auto& [key, icon] : a.icons) {
+          if (icon.window == a.hovered) ShowTip(a, icon);
+        }
       }
       if (!a.lost) XFlush(a.display);
     }
@@ -454,6 +551,18 @@ void BalloonShown(const TrayIcon& record, const Balloon& balloon) {
     std::memcpy(event.xclient.data.b, text.data() + at, std::min<std::size_t>(20, text.size() - at));
     XSendEvent(a.display, a.tray, False, StructureNotifyMask, &event);
   }
+  Flush(a);
+}
+
+void WatcherChanged(bool running) {
+  if (!running) {
+    DockAll(TheArea());
+    return;
+  }
+  Area& a = TheArea();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (!a.display || a.lost) return;
+  for (auto& [key, icon] : a.icons) Undock(a, icon);
   Flush(a);
 }
 
@@ -576,7 +685,7 @@ UINT ShowMenu(const ShownMenu& menu) {
   Popup p;
   p.display = XOpenDisplay(nullptr);
   if (!p.display || menu.texts.empty()) return 0;
-  p.font = XLoadQueryFont(p.display, "-misc-fixed-medium-r-normal--13-*-*-*-*-*-iso8859-1");
+  p.font = XLoadQueryFont(p.display, kFont);
   if (!p.font) p.font = XLoadQueryFont(p.display, "fixed");
   if (!p.font) return 0;
   const int screen = DefaultScreen(p.display);

@@ -5,8 +5,9 @@
 // starts later (its MANAGER message on the root window) gets the icons too.
 // A click on the icon comes back as its callback message, as from the shell;
 // the tray draws no menus, so the icon's popup menu is drawn here. The
-// protocol carries no tip: the tip is the icon window's name, and balloons go
-// to the tray as its messages (trays that show them do).
+// protocol carries no tip: the tip is the icon window's name and is drawn
+// here when the pointer rests on the icon; balloons go to the tray as its
+// messages (trays that show them do).
 // Called by Tray.cpp with no lock held.
 #pragma once
 
@@ -20,6 +21,9 @@ void IconRemoved(HWND hwnd, UINT id);
 // Every icon is gone (the shell restarted).
 void AllRemoved();
 void BalloonShown(const TrayIcon& icon, const Balloon& balloon);
+// A StatusNotifierWatcher started (the icons leave the tray, the watcher
+// shows them) or went away (they go back into the tray, if there is one).
+void WatcherChanged(bool running);
 // Whether the display has a system tray now.
 bool TrayPresent();
 // True while some icon is docked in a system tray.
