@@ -340,6 +340,11 @@ struct Found {
 void Handle(Area& a, const XEvent& event, Found& found) {
   if (event.type == ClientMessage && event.xclient.message_type == a.manager &&
       static_cast<Atom>(event.xclient.data.l[1]) == a.selection) {
+    // Another tray took over: the icons move to it.
+    if (static_cast<Window>(event.xclient.data.l[2]) != a.tray) {
+      for (auto& [key, icon] : a.icons) Undock(a, icon);
+      a.tray = None;
+    }
     found.newTray = true;
     return;
   }
