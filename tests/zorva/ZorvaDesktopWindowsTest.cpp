@@ -380,4 +380,20 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   }
 }
 
+TEST_F(ZorvaDesktopWindowsTest, TheMediaKeyPausesAndPlaysWhileAnotherClientHasTheFocus) {
+  ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
+  ASSERT_TRUE(WaitUntil([] {
+    RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+    const std::string active = RunProgram({"/usr/bin/xdotool", "getactivewindow"});
+    return !active.empty() && active == RunProgram({"/usr/bin/xdotool", "search", "--classname", "otherclient"});
+  }));
+  for (const bool playing : {false, true}) {
+    RunProgram({"/usr/bin/xdotool", "key", "XF86AudioPlay"});
+    EXPECT_TRUE(WaitUntil([&] {
+      zorva_->Send("advance 100\n");
+      return (Player("status").find("state: playing") != std::string::npos) == playing;
+    })) << playing << Player("status");
+  }
+}
+
 }  // namespace
