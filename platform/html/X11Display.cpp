@@ -1,22 +1,42 @@
 #include "platform/html/X11Display.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace platform::x11 {
 
 namespace {
 
-int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
-struct ErrorScopes {
-  std::mutex mutex;
-  int open = 0;
+struct ErrorRoutes {
+  std::mutex mutex;  // never held across an X call
+  std::vector<std::pair<Display*, int (*)(Display*, XErrorEvent*)>> notes;
+  std::atomic<int> ignoring{0};
   XErrorHandler before = nullptr;
 };
 
-ErrorScopes& TheErrorScopes() {
-  static ErrorScopes* const scopes = new ErrorScopes;  // used until the process ends
-  return *scopes;
+ErrorRoutes& TheErrorRoutes() {
+  static ErrorRoutes* const routes = new ErrorRoutes;  // used until the process ends
+  return *routes;
+}
+
+int RouteError(Display* display, XErrorEvent* error) {
+  ErrorRoutes& routes = TheErrorRoutes();
+  int (*note)(Display*, XErrorEvent*) = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(routes.mutex);
+    for (const auto& [d, n] : routes.notes)
+      if (d == display) note = n;
+  }
+  if (note) return note(display, error);
+  if (routes.ignoring.load() > 0 || !routes.before) return 0;
+  return routes.before(display, error);
+}
+
+void InstallRouting() {
+  static std::once_flag once;
+  std::call_once(once, [] { TheErrorRoutes().before = XSetErrorHandler(RouteError); });
 }
 
 struct Connection {
@@ -32,17 +52,19 @@ Connection& TheConnection() {
 
 }  // namespace
 
-IgnoredErrors::IgnoredErrors() {
-  ErrorScopes& scopes = TheErrorScopes();
-  std::lock_guard<std::mutex> lock(scopes.mutex);
-  if (scopes.open++ == 0) scopes.before = XSetErrorHandler(IgnoreError);
+void NoteErrorsOf(Display* display, int (*note)(Display*, XErrorEvent*)) {
+  InstallRouting();
+  ErrorRoutes& routes = TheErrorRoutes();
+  std::lock_guard<std::mutex> lock(routes.mutex);
+  routes.notes.emplace_back(display, note);
 }
 
-IgnoredErrors::~IgnoredErrors() {
-  ErrorScopes& scopes = TheErrorScopes();
-  std::lock_guard<std::mutex> lock(scopes.mutex);
-  if (--scopes.open == 0) XSetErrorHandler(scopes.before);
+IgnoredErrors::IgnoredErrors() {
+  InstallRouting();
+  ++TheErrorRoutes().ignoring;
 }
+
+IgnoredErrors::~IgnoredErrors() { --TheErrorRoutes().ignoring; }
 
 SharedDisplay::SharedDisplay() : lock_(TheConnection().mutex) {
   Connection& c = TheConnection();

@@ -12,10 +12,15 @@
 
 namespace platform::x11 {
 
-// While one lives, on any thread, X errors are ignored; when the last one
-// ends, the handler from before the first is back. The handler is the
-// process's, not the connection's: scopes that overlap on several threads
-// must not each put back the one they found.
+// X's error handler is the process's, not a connection's: one handler is
+// installed once, for good, and hands each error on. Errors of a connection
+// given to NoteErrorsOf go to its own note; others are ignored while an
+// IgnoredErrors lives on any thread, and end the program as Xlib's own
+// handler does otherwise.
+void NoteErrorsOf(Display* display, int (*note)(Display*, XErrorEvent*));
+
+// While one lives, on any thread, X errors of connections without a note
+// are ignored (a window gone meanwhile is no reason to end the program).
 class IgnoredErrors {
  public:
   IgnoredErrors();

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/html/X11Display.h"
 #include "platform/kernel/Log.h"
 #include "platform/tray/TrayBus.h"
 
@@ -112,17 +113,11 @@ bool OnDisplay() {
   return display && *display && !(headless && std::string(headless) == "1");
 }
 
-Display* theIconDisplay = nullptr;
-XErrorHandler thePreviousHandler = nullptr;
-
 // A tray that goes away while it is told something is no reason to end the
-// program; other connections' errors go where they went before.
-int NoteError(Display* display, XErrorEvent* error) {
-  if (display == theIconDisplay || thePreviousHandler == nullptr) {
-    platform::LogLine("tray", "X error " + std::to_string(error->error_code));
-    return 0;
-  }
-  return thePreviousHandler(display, error);
+// program.
+int NoteError(Display*, XErrorEvent* error) {
+  platform::LogLine("tray", "X error " + std::to_string(error->error_code));
+  return 0;
 }
 int ReportLoss(Display*) { return 0; }
 
@@ -469,8 +464,7 @@ Display* Open(Area& a) {
   if (!a.display) return nullptr;
   XSetIOErrorHandler(ReportLoss);
   XSetIOErrorExitHandler(a.display, DisplayLost, &a);
-  theIconDisplay = a.display;
-  thePreviousHandler = XSetErrorHandler(NoteError);
+  platform::x11::NoteErrorsOf(a.display, NoteError);
   const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(a.display));
   a.selection = XInternAtom(a.display, selection.c_str(), False);
   a.opcode = XInternAtom(a.display, "_NET_SYSTEM_TRAY_OPCODE", False);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/html/X11Display.h"
 #include "platform/kernel/Log.h"
 #include "platform/window/Window.h"
 #include "platform/window/WinUser.h"
@@ -118,6 +119,7 @@ Display* Open(Grabber& g) {
   if (!name || !*name || ::pipe(g.wake) != 0) return nullptr;
   g.display = XOpenDisplay(name);
   if (!g.display) return nullptr;
+  platform::x11::NoteErrorsOf(g.display, NoteError);
   XSetIOErrorHandler(ReportLoss);
   XSetIOErrorExitHandler(g.display, DisplayLost, &g);
   // Auto-repeat sends presses only, not a release and press each time.
@@ -137,7 +139,6 @@ bool GrabLocked(Grabber& g, KeyCode code, unsigned int mask) {
   const Window root = DefaultRootWindow(display);
   XSync(display, False);
   g.refused = false;
-  auto* const previous = XSetErrorHandler(NoteError);
   for (unsigned int lockMask : kLocks) XGrabKey(display, code, mask | lockMask, root, True, GrabModeAsync, GrabModeAsync);
   XSync(display, False);
   const bool refused = g.refused;
@@ -145,7 +146,6 @@ bool GrabLocked(Grabber& g, KeyCode code, unsigned int mask) {
     for (unsigned int lockMask : kLocks) XUngrabKey(display, code, mask | lockMask, root);
     XSync(display, False);
   }
-  XSetErrorHandler(previous);
   return !refused;
 }
 

@@ -9,41 +9,44 @@
 
 namespace {
 
-int theBeforeCalls = 0;
+int theNoted = 0;
 
-int Before(Display*, XErrorEvent*) {
-  ++theBeforeCalls;
+int Note(Display*, XErrorEvent*) {
+  ++theNoted;
   return 0;
 }
 
 // The process's handler now (setting one gives the one it replaces).
 XErrorHandler Current() {
-  const XErrorHandler now = XSetErrorHandler(Before);
+  const XErrorHandler now = XSetErrorHandler(nullptr);
   XSetErrorHandler(now);
   return now;
 }
 
-// Scopes that overlap (the connections' threads) end in any order.
+// Scopes that overlap (the connections' threads) end in any order; the one
+// handler stays, so no thread can put back one that ends the program while
+// another still counts on errors being ignored.
 class IgnoredErrorsTest : public ::testing::TestWithParam<std::vector<int>> {};
 
-TEST_P(IgnoredErrorsTest, ErrorsAreIgnoredUntilTheLastScopeEndsAndTheHandlerBeforeIsBack) {
-  XSetErrorHandler(Before);
-  theBeforeCalls = 0;
+TEST_P(IgnoredErrorsTest, ErrorsAreIgnoredWhileAnyScopeLivesAndANotedConnectionAlwaysHearsItsOwn) {
+  auto* const noted = reinterpret_cast<Display*>(0x10);
+  auto* const other = reinterpret_cast<Display*>(0x20);
+  platform::x11::NoteErrorsOf(noted, Note);
+  const XErrorHandler handler = Current();
+  ASSERT_NE(handler, nullptr);
   std::optional<platform::x11::IgnoredErrors> scopes[3];
   for (auto& scope : scopes) scope.emplace();
-  const std::vector<int>& order = GetParam();
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const XErrorHandler handler = Current();
-    ASSERT_NE(handler, nullptr);
-    ASSERT_NE(handler, &Before);
-    XErrorEvent error{};
-    error.type = 0;
-    EXPECT_EQ(handler(nullptr, &error), 0);
-    EXPECT_EQ(theBeforeCalls, 0);
-    scopes[order[i]].reset();
+  theNoted = 0;
+  XErrorEvent error{};
+  for (int i : GetParam()) {
+    EXPECT_EQ(Current(), handler);
+    EXPECT_EQ(handler(other, &error), 0);
+    EXPECT_EQ(theNoted, 0);
+    scopes[i].reset();
   }
-  EXPECT_EQ(Current(), &Before);
-  XSetErrorHandler(nullptr);
+  EXPECT_EQ(Current(), handler);
+  EXPECT_EQ(handler(noted, &error), 0);
+  EXPECT_EQ(theNoted, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(EndOrders, IgnoredErrorsTest,
