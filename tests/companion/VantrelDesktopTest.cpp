@@ -1,6 +1,8 @@
 // The real Vantrel on a desktop (label desktop): Xvfb with openbox and no
 // notification host on the session bus. Nothing can show its icon, so its
-// window is on the screen from the start, seen from outside with wmctrl.
+// window is on the screen from the start, seen from outside with wmctrl; its
+// picture, and that of the question its Shutdown asks, are left in the build
+// folder (desktop/*.png).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +13,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -45,13 +48,17 @@ TEST(VantrelDesktopTest, WithNothingToShowItsIconTheWindowShowsAtStart) {
   ChildProcess vantrel({VANTREL_BINARY});
   ASSERT_TRUE(vantrel.Started());
   // On the screen, neither minimised nor withdrawn.
-  const auto shown = [] {
+  const auto find = [](const std::string& title) {
     std::string id;
     for (std::string all = RunToEnd({"/usr/bin/wmctrl", "-l"}); !all.empty();) {
       const std::string line = all.substr(0, all.find('\n'));
       all.erase(0, line.size() + 1);
-      if (line.find("Zorva Vantrel") != std::string::npos) id = line.substr(0, line.find(' '));
+      if (line.find(title) != std::string::npos) id = line.substr(0, line.find(' '));
     }
+    return id;
+  };
+  const auto shown = [&find] {
+    const std::string id = find("Zorva Vantrel");
     return !id.empty() && RunToEnd({"/usr/bin/xwininfo", "-id", id}).find("IsViewable") != std::string::npos &&
            RunToEnd({"/usr/bin/xprop", "-id", id, "_NET_WM_STATE"}).find("HIDDEN") == std::string::npos;
   };
@@ -62,6 +69,34 @@ TEST(VantrelDesktopTest, WithNothingToShowItsIconTheWindowShowsAtStart) {
   ASSERT_TRUE(shown()) << RunToEnd({"/usr/bin/wmctrl", "-l"});
   // And it stays: a start that hides the window does so at once.
   for (int look = 0; look < 20; ++look) ASSERT_TRUE(shown()) << look;
+
+  // Where the screen shows it (xwininfo's absolute corner and size).
+  const auto area = [](const std::string& id) {
+    zorva_test::ScreenArea a;
+    const std::string info = RunToEnd({"/usr/bin/xwininfo", "-id", id});
+    const std::pair<const char*, int*> fields[] = {{"Absolute upper-left X:", &a.x},
+                                                   {"Absolute upper-left Y:", &a.y},
+                                                   {"Width:", &a.width},
+                                                   {"Height:", &a.height}};
+    for (const auto& [label, out] : fields) {
+      const std::size_t at = info.find(label);
+      if (at != std::string::npos) *out = std::stoi(info.substr(at + std::string(label).size()));
+    }
+    return a;
+  };
+  const std::string shots = std::string(ZORVA_SHOT_DIR) + "/desktop/";
+  const zorva_test::ScreenArea window = area(find("Zorva Vantrel"));
+  EXPECT_TRUE(zorva_test::WriteScreenPicture(shots + "vantrel.png", window));
+  // Its Shutdown button, in the window's bottom bar, asks first.
+  RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(window.x + 190), std::to_string(window.y + 320), "click",
+            "1"});
+  std::string question;
+  const auto asked = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((question = find("Are you sure you want to quit")).empty() && std::chrono::steady_clock::now() < asked) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the program opening its question
+  }
+  ASSERT_NE(question, "") << RunToEnd({"/usr/bin/wmctrl", "-l"});
+  EXPECT_TRUE(zorva_test::WriteScreenPicture(shots + "message-box.png", area(question)));
 }
 
 }  // namespace
