@@ -1,6 +1,5 @@
 #include "platform/html/X11Shadows.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
@@ -19,6 +18,7 @@
 #include <thread>
 
 #include "platform/kernel/Log.h"
+#include "platform/kernel/UniqueFd.h"
 
 namespace platform::x11 {
 
@@ -31,7 +31,10 @@ class ShadowKeeper {
  public:
   ShadowKeeper() {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name || ::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    int wake[2] = {-1, -1};
+    if (!name || !*name || ::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    wakeRead_.Reset(wake[0]);
+    wakeWrite_.Reset(wake[1]);
     display_ = XOpenDisplay(name);
     if (!display_) return;
     root_ = DefaultRootWindow(display_);
@@ -54,7 +57,7 @@ class ShadowKeeper {
     if (thread_.joinable()) {
       stopping_ = true;
       const char stop = 0;
-      if (::write(wake_[1], &stop, 1) == 1) thread_.join();
+      if (::write(wakeWrite_.Get(), &stop, 1) == 1) thread_.join();
       else thread_.detach();
     }
   }
@@ -106,7 +109,7 @@ class ShadowKeeper {
     // The sync may have read events into the queue, where the wait on the
     // connection would not see them.
     const char wake = 1;
-    const ssize_t woken = ::write(wake_[1], &wake, 1);
+    const ssize_t woken = ::write(wakeWrite_.Get(), &wake, 1);
     static_cast<void>(woken);  // a full pipe: woken already
   }
 
@@ -247,7 +250,7 @@ class ShadowKeeper {
   }
 
   void Run() {
-    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_.Get(), POLLIN, 0}};
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -288,7 +291,7 @@ class ShadowKeeper {
       if (ready < 0 && errno != EINTR) return;
       if (fds[1].revents) {
         char drained[64];
-        if (::read(wake_[0], drained, sizeof drained) <= 0 || stopping_) return;
+        if (::read(wakeRead_.Get(), drained, sizeof drained) <= 0 || stopping_) return;
       }
     }
   }
@@ -301,7 +304,8 @@ class ShadowKeeper {
   Colormap colormap_ = 0;
   Atom compositor_ = None;
   bool composited_ = false;
-  int wake_[2] = {-1, -1};
+  UniqueFd wakeRead_;
+  UniqueFd wakeWrite_;
   std::map<Window, Shadow> shadows_;  // by owner
   std::thread thread_;
 };

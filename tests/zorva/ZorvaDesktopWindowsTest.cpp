@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/ScreenPicture.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -99,12 +99,15 @@ std::string ScreenPixels(Geometry& g) {
 std::string ShadowOf(const std::string& id) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return "";
+  // A window gone meanwhile has no shadow.
+  auto* const previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   const Window root = DefaultRootWindow(display);
   auto children = [display](Window of, Window* parent) {
     Window rootOf = 0;
     Window* list = nullptr;
     unsigned int count = 0;
     std::vector<Window> found;
+    *parent = 0;
     if (XQueryTree(display, of, &rootOf, parent, &list, &count)) found.assign(list, list + count);
     if (list) XFree(list);
     return found;
@@ -123,6 +126,7 @@ std::string ShadowOf(const std::string& id) {
     shadow = hex.str();
   }
   XCloseDisplay(display);
+  XSetErrorHandler(previous);
   return shadow;
 }
 
