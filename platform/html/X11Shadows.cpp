@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/html/X11Display.h"
 #include "platform/kernel/Log.h"
 #include "platform/kernel/UniqueFd.h"
 
@@ -24,18 +25,14 @@ namespace platform::x11 {
 
 namespace {
 
-// A window gone meanwhile is no reason to end the program.
-int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
 class ShadowKeeper {
  public:
   ShadowKeeper() {
-    const char* name = std::getenv("DISPLAY");
     int wake[2] = {-1, -1};
-    if (!name || !*name || ::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return;
     wakeRead_.Reset(wake[0]);
     wakeWrite_.Reset(wake[1]);
-    display_ = XOpenDisplay(name);
+    display_ = OpenDisplay();
     if (!display_) return;
     root_ = DefaultRootWindow(display_);
     XVisualInfo info{};
@@ -68,7 +65,7 @@ class ShadowKeeper {
 
   void Set(Window owner, ShadowImage image) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto* const previous = XSetErrorHandler(IgnoreError);
+    const IgnoredErrors ignored;
     Shadow& shadow = shadows_[owner];
     if (!shadow.watched) {
       shadow.watched = true;
@@ -78,7 +75,6 @@ class ShadowKeeper {
     shadow.drawn = false;
     Keep(owner, shadow, XGetSelectionOwner(display_, compositor_) != None);
     XSync(display_, False);
-    XSetErrorHandler(previous);
     Wake();
   }
 
@@ -86,12 +82,11 @@ class ShadowKeeper {
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = shadows_.find(owner);
     if (found == shadows_.end()) return;
-    auto* const previous = XSetErrorHandler(IgnoreError);
+    const IgnoredErrors ignored;
     if (found->second.window) XDestroyWindow(display_, found->second.window);
     XSelectInput(display_, owner, 0);
     shadows_.erase(found);
     XSync(display_, False);
-    XSetErrorHandler(previous);
     Wake();
   }
 
@@ -254,7 +249,7 @@ class ShadowKeeper {
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto* const previous = XSetErrorHandler(IgnoreError);
+        const IgnoredErrors ignored;
         bool changed = false;
         while (XPending(display_)) {
           XEvent event;
@@ -283,8 +278,7 @@ class ShadowKeeper {
           for (auto& [owner, shadow] : shadows_) Keep(owner, shadow, composited);
         }
         XFlush(display_);
-        XSetErrorHandler(previous);
-      }
+          }
       // A compositing manager starting or ending tells no one: looked for
       // now and then.
       const int ready = ::poll(fds, 2, 1000);
