@@ -3,7 +3,8 @@
 // xwininfo, xdotool). With nothing to show its icon, its window is on the
 // screen from the start; with an XEmbed system tray (trayer), its icon is
 // docked there, also when the tray starts later, and the icon's menu and
-// double click bring the window.
+// double click bring the window. Its picture, and that of the question its
+// Shutdown asks, are left in the build folder (desktop/*.png).
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 
@@ -17,6 +18,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -83,14 +85,19 @@ class VantrelDesktopTest : public ::testing::Test {
     ASSERT_TRUE(vantrel_->Started());
   }
 
-  // On the screen, neither minimised nor withdrawn.
-  static bool WindowShown() {
+  // The window whose title holds `title` ("" when none).
+  static std::string Find(const std::string& title) {
     std::string id;
     for (std::string all = RunToEnd({"/usr/bin/wmctrl", "-l"}); !all.empty();) {
       const std::string line = all.substr(0, all.find('\n'));
       all.erase(0, line.size() + 1);
-      if (line.find("Zorva Vantrel") != std::string::npos) id = line.substr(0, line.find(' '));
+      if (line.find(title) != std::string::npos) id = line.substr(0, line.find(' '));
     }
+    return id;
+  }
+  // On the screen, neither minimised nor withdrawn.
+  static bool WindowShown() {
+    const std::string id = Find("Zorva Vantrel");
     return !id.empty() && RunToEnd({"/usr/bin/xwininfo", "-id", id}).find("IsViewable") != std::string::npos &&
            RunToEnd({"/usr/bin/xprop", "-id", id, "_NET_WM_STATE"}).find("HIDDEN") == std::string::npos;
   }
@@ -135,6 +142,27 @@ TEST_F(VantrelDesktopTest, WithNothingToShowItsIconTheWindowShowsAtStart) {
   ASSERT_TRUE(WaitUntil(WindowShown)) << RunToEnd({"/usr/bin/wmctrl", "-l"});
   // And it stays: a start that hides the window does so at once.
   for (int look = 0; look < 20; ++look) ASSERT_TRUE(WindowShown()) << look;
+
+  // Where the screen shows a window (xwininfo's absolute corner and size).
+  const auto area = [](const std::string& id) {
+    return zorva_test::ScreenArea{std::stoi(WindowInfo(id, "Absolute upper-left X:")),
+                                  std::stoi(WindowInfo(id, "Absolute upper-left Y:")),
+                                  std::stoi(WindowInfo(id, "Width:")), std::stoi(WindowInfo(id, "Height:"))};
+  };
+  const std::string shots = std::string(ZORVA_SHOT_DIR) + "/desktop/";
+  const zorva_test::ScreenArea window = area(Find("Zorva Vantrel"));
+  EXPECT_TRUE(zorva_test::WriteScreenPicture(shots + "vantrel.png", window));
+  // Its Shutdown button, in the window's bottom bar, asks first. The window
+  // shows before its page has loaded: a click before that has nothing to
+  // press, so it is given again until the question comes.
+  std::string question;
+  for (int click = 0; click < 6 && question.empty(); ++click) {
+    RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(window.x + 190), std::to_string(window.y + 320),
+              "click", "1"});
+    WaitUntil([&question] { return !(question = Find("Are you sure you want to quit")).empty(); }, 10);
+  }
+  ASSERT_NE(question, "") << RunToEnd({"/usr/bin/wmctrl", "-l"});
+  EXPECT_TRUE(zorva_test::WriteScreenPicture(shots + "message-box.png", area(question)));
 }
 
 TEST_F(VantrelDesktopTest, InASystemTrayTheIconsMenuAndDoubleClickBringTheWindow) {
