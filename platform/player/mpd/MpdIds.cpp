@@ -1,5 +1,6 @@
 #include "platform/player/mpd/MpdIds.h"
 #include "platform/kernel/UniqueFd.h"
+#include "platform/kernel/WriteAll.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -64,17 +65,6 @@ class FileLock {
  private:
   platform::UniqueFd fd_;
 };
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
