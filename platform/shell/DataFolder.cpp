@@ -11,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -28,7 +27,8 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// Both names reach one folder (a file system that ignores case).
+// Both names reach one folder: a file system that ignores case, or the link
+// left by an earlier move.
 bool SameFolder(const std::string& a, const std::string& b) {
   struct stat first{}, second{};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
@@ -87,9 +87,9 @@ std::string DataFolder() {
   if (base.empty()) base = TempFolder();
   const std::string folder = base + kFolderName + "/";
   const std::string old = base + kOldFolderName;
-  // Once for each old folder: the programs ask for the folder often.
+  // One thread at a time moves; a process that comes second finds the
+  // files gone or moved already.
   static std::mutex mutex;
-  static std::set<std::string> looked;
   std::lock_guard lock(mutex);
   if (::mkdir(folder.c_str(), 0700) != 0) {
     // The account file and the library are the user's alone, also in a
@@ -101,7 +101,7 @@ std::string DataFolder() {
              ::chmod(folder.c_str(), 0700) != 0)
       LogLine("DataFolder", folder + ": " + std::strerror(errno));
   }
-  if (looked.insert(old).second && !SameFolder(old, folder)) MoveOldFiles(old, folder);
+  if (!SameFolder(old, folder)) MoveOldFiles(old, folder);
   return folder;
 }
 
