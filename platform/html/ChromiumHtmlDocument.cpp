@@ -213,7 +213,7 @@ namespace {
 // The browser shows the address of the link under the pointer in a bubble
 // over the window's corner. The windows' links are the program's own: a link
 // keeps its address aside while the pointer rests on it, and has it back
-// before it is pressed, typed on or left.
+// when it is clicked, typed on or left.
 constexpr const char* kLinkAddressAside = R"((() => {
   const aside = 'data-zorva-href';
   let held = null;
@@ -235,10 +235,15 @@ constexpr const char* kLinkAddressAside = R"((() => {
   };
   addEventListener('mouseover', take, true);
   addEventListener('mousemove', take, true);
-  for (const t of ['mousedown', 'mouseout', 'keydown', 'blur']) addEventListener(t, giveBack, true);
+  for (const t of ['mouseout', 'keydown', 'blur']) addEventListener(t, giveBack, true);
+  // A press keeps it aside too (the hover a press makes would show it); the
+  // click has it back for its own moment only.
   addEventListener('click', (e) => {
-    setTimeout(() => { if (e.target instanceof Element && e.target.matches(':hover')) take({ target: e.target, buttons: 0 }); }, 0);
-  }, false);
+    const a = held;
+    if (!a || !(e.target instanceof Node) || !a.contains(e.target)) return;
+    giveBack();
+    setTimeout(() => { if (a.matches(':hover')) take({ target: a, buttons: 0 }); }, 0);
+  }, true);
 })();)";
 
 }  // namespace

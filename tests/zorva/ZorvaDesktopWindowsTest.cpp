@@ -269,6 +269,8 @@ constexpr int kGeneratorButton[] = {100, 20};
 constexpr int kSettingsButton[] = {161, 20};
 constexpr int kPlayPauseButton[] = {64, 70};
 constexpr int kMinimiseButton[] = {331, 21};
+constexpr int kSelectorImage[] = {32, 145};
+constexpr int kMixImage[] = {61, 145};
 
 TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   // No frame: the page draws the whole window, whose outline has rounded
@@ -343,6 +345,15 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
               std::to_string(player.y + kSettingsButton[1])});
   EXPECT_FALSE(WaitUntil([&] { return ScreenPixels(corner) != bare; }, 3)) << "a link's address is shown";
   Picture("player", player_);
+  // Nor after a click on a link that opens a panel, the pointer left on it
+  // (the bubble's left end: the panels open right of it).
+  Geometry edge{player.x, player.y + player.height - 20, 20, 20};
+  const std::string bareEdge = ScreenPixels(edge);
+  for (const int* link : {kSelectorImage, kMixImage}) {
+    Click(player_, link[0], link[1]);
+    EXPECT_FALSE(WaitUntil([&] { return ScreenPixels(edge) != bareEdge; }, 3)) << "a link's address is shown";
+    RunProgram({"/usr/bin/xdotool", "mousemove", "1500", "950"});
+  }
   Click(player_, kSettingsButton[0], kSettingsButton[1]);
   const std::string settings = WaitForWindow("Zorva Settings");
   ASSERT_NE(settings, "");
