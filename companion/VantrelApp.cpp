@@ -1,8 +1,13 @@
 #include "companion/VantrelApp.h"
 
+#include <cstdio>
+#include <string>
+
 #include "companion/SystemTray.h"
 #include "companion/VantrelDlg.h"
 #include "core/Settings.h"
+#include "platform/profile/Profile.h"
+#include "platform/window/MessageBox.h"
 #include "windows/WndShadow.h"
 
 CVantrelApp::CVantrelApp() : instance_("vantrel") {}
@@ -24,7 +29,14 @@ BOOL CVantrelApp::InitInstance() {
     dialog.DoModal();
     m_pMainWnd = nullptr;
   }
-  theSettings.Save();
+  if (!theSettings.Save()) {
+    // The window is gone: the message stands on its own, and gives way to
+    // a logout.
+    const std::string text = "Vantrel could not save its settings, window place and upload options in " +
+                             platform::ProfileFilePath() + "; check that this file's folder can be written.";
+    std::fprintf(stderr, "vantrel: %s\n", text.c_str());
+    MessageBox(nullptr, text.c_str(), "Vantrel could not save its settings", MB_OK | MB_ICONWARNING);
+  }
   CSystemTray::DestroyInvisibleWnd();
   return FALSE;
 }

@@ -16,6 +16,7 @@
 #include "platform/kernel/Messages.h"
 #include "platform/tray/Tray.h"
 #include "platform/window/DHtmlDialog.h"
+#include "platform/window/MessageBox.h"
 #include "platform/window/Window.h"
 #include "platform/window/Wnd.h"
 
@@ -199,7 +200,12 @@ bool StartDesktopControl() {
           })) {
         return;
       }
-      while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) runAdvances();
+      // A command that raised a question (a message box) ends with its
+      // answer; meanwhile the question's own loop takes the next commands,
+      // as the user may act on the desktop while it waits.
+      while (finished.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready && !QuestionWaits()) {
+        runAdvances();
+      }
     }
   }).detach();
   return true;

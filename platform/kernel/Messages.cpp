@@ -653,4 +653,15 @@ int RunMessageLoop() {
   return static_cast<int>(msg.wParam);
 }
 
+void WaitMessage() {
+  auto queue = CurrentQueue();
+  std::unique_lock<std::mutex> lock(queue->mutex);
+  if (!queue->sent.empty() || !queue->posted.empty() || queue->quit) return;
+  Millis next = kForever;
+  for (const Timer& t : queue->timers) next = std::min(next, t.due);
+  if (next <= TheClock().Now()) return;
+  const std::uint64_t seen = queue->version;
+  TheClock().WaitUntil(lock, queue->cv, next, [&queue, seen] { return queue->version != seen; });
+}
+
 }  // namespace platform

@@ -101,4 +101,10 @@ int PumpMessages();
 // Runs the calling thread's message loop until WM_QUIT; returns its exit code.
 int RunMessageLoop();
 
+// Blocks until something is queued for the calling thread (a message, a
+// posted call, a sent message, WM_QUIT) or one of its timers is due; takes
+// nothing. A loop with a condition of its own peeks and then waits here, so
+// a call run on the way that ends the loop is seen at once.
+void WaitMessage();
+
 }  // namespace platform

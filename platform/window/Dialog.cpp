@@ -78,12 +78,17 @@ void CDialog::RunModalLoop() {
       }
       if (!m_continueModal || !m_hWnd) break;
     }
-    const BOOL got = ::GetMessage(&msg, nullptr, 0, 0);
-    if (got == FALSE) {
+    // Peeked, then waited for: a posted call that runs on the way may end
+    // the dialog (a question it asked took the wake-up EndDialog posts), and
+    // the loop must see that before it waits again.
+    if (!::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (m_continueModal && m_hWnd) platform::WaitMessage();
+      continue;
+    }
+    if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
-    if (got == -1) break;
     if (!platform::PreTranslateWindowMessage(&msg)) ::DispatchMessage(&msg);
   }
 }

@@ -53,8 +53,15 @@ ConsolePresenter& Console() {
 
 std::atomic<MessageBoxPresenter*> installed{nullptr};
 std::atomic<MessageBoxPresenter*> desktop{nullptr};
+std::atomic<int> waitingQuestions{0};
 
 }  // namespace
+
+WaitingQuestion::WaitingQuestion() { ++waitingQuestions; }
+
+WaitingQuestion::~WaitingQuestion() { --waitingQuestions; }
+
+bool QuestionWaits() { return waitingQuestions > 0; }
 
 MessageBoxPresenter& ConsoleMessageBoxPresenter() { return Console(); }
 

@@ -62,6 +62,10 @@ class MessageBoxPresenter {
 // Installs `presenter`; nullptr puts the default presenter back.
 void InstallMessageBoxPresenter(MessageBoxPresenter* presenter);
 
+// True while a question waits for its answer in a message loop of its own,
+// where the program's messages and posted calls go on.
+bool QuestionWaits();
+
 // The buttons that `type` offers, in their order on the box.
 std::vector<int> MessageBoxButtons(UINT type);
 // The answer of the default button of `type` (MB_DEFBUTTONn; the first button

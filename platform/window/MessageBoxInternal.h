@@ -13,4 +13,13 @@ MessageBoxPresenter& ConsoleMessageBoxPresenter();
 // The label of an answer's button ("Yes").
 const char* MessageBoxButtonName(int answer);
 
+// Counts a question as waiting, for QuestionWaits, while it lives.
+class WaitingQuestion {
+ public:
+  WaitingQuestion();
+  ~WaitingQuestion();
+  WaitingQuestion(const WaitingQuestion&) = delete;
+  WaitingQuestion& operator=(const WaitingQuestion&) = delete;
+};
+
 }  // namespace platform

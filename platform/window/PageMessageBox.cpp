@@ -155,6 +155,7 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
   if (shown_) shown_(*page);
 
   // The program's messages go on while the question stands.
+  const WaitingQuestion waiting;
   MSG msg{};
   while (host.answer == 0) {
     // Logout or Ctrl+C, also before the question came: it gives way, so
@@ -165,13 +166,17 @@ int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const 
     }
     page->ProcessEvents(0);
     if (host.answer != 0) break;
-    const BOOL got = ::GetMessage(&msg, nullptr, 0, 0);
-    if (got == FALSE) {
+    // Peeked, then waited for: an answer or an ending that a posted call
+    // brings is seen before the loop waits again.
+    if (!::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (host.answer == 0 && !EndingAsked()) WaitMessage();
+      continue;
+    }
+    if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       host.answer = RefusalAnswer(type);
       break;
     }
-    if (got == -1) break;
     if (!PreTranslateWindowMessage(&msg)) ::DispatchMessage(&msg);
   }
   page->SetHost(nullptr);

@@ -11,6 +11,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "platform/xmlhttp/XmlDocument.h"
 #include "tests/companion/CompanionTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/SmallDisk.h"
 
 extern char** environ;
 
@@ -196,6 +200,44 @@ TEST_F(VantrelProcessTest, EachEndingSignalEndsItAsExitDoes) {
     std::vector<BYTE> placement;
     EXPECT_TRUE(GetProfileBinary("Position", "Vantrel", placement));
     EXPECT_EQ(placement.size(), 44u);
+  }
+}
+
+// The configuration folder cannot be written at the end (it became a file,
+// or its disk read-only): Vantrel says so once, on standard error and in a
+// message, and still ends as Exit does.
+TEST_F(VantrelProcessTest, SettingsThatCannotBeSavedAreSaidOnce) {
+  const std::string config = home.Path() + "/config/zorva";
+  for (const bool aFile : {true, false}) {
+    SCOPED_TRACE(aFile ? "a file" : "read-only");
+    std::optional<SmallDisk> disk;
+    if (!aFile) {
+      disk.emplace(config, "1m");
+      ASSERT_TRUE(disk->Mounted());
+    }
+    WriteProfileInt("Startup", "MinITunes", 7);  // to be stored again
+    const std::string errors = home.Path() + "/vantrel.err";
+    ChildProcess vantrel({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", VANTREL_BINARY, errors});
+    ASSERT_TRUE(vantrel.Sync());
+    if (aFile) {
+      std::filesystem::rename(config, config + ".kept");
+      std::ofstream(config) << "a file";
+    } else {
+      ASSERT_TRUE(disk->MakeReadOnly());
+    }
+    ASSERT_EQ(::kill(vantrel.Pid(), SIGTERM), 0);
+    EXPECT_EQ(vantrel.Wait("advance 100\n"), 0);
+    std::ifstream err(errors);
+    const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    const std::string line = "vantrel: Vantrel could not save its settings";
+    EXPECT_NE(said.find(line + ", window place and upload options in " + config + "/profile.json"), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find(line), said.rfind(line)) << said;
+    EXPECT_FALSE(std::filesystem::exists(home.Path() + "/run/vantrel.sock"));
+    if (aFile) {
+      std::filesystem::remove(config);
+      std::filesystem::rename(config + ".kept", config);
+    }
   }
 }
 

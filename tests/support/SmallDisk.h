@@ -23,6 +23,8 @@ class SmallDisk {
   bool Mounted() const { return mounted_; }
   // Fills it to the last byte.
   void Fill() { Run("dd if=/dev/zero of='" + folder_ + "/fill' bs=4k >/dev/null 2>&1"); }
+  // From now on nothing in it can be written, whoever asks.
+  bool MakeReadOnly() { return Run("mount -o remount,ro '" + folder_ + "'"); }
 
  private:
   static bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/kernel/Clock.h"
+#include "platform/kernel/Messages.h"
 
 namespace {
 
@@ -64,6 +65,38 @@ class TimedDialog : public CDialog {
   }
 };
 
+// Ended by a call its timer posts, which then runs a loop of its own (as a
+// question does) that takes every message queued, the loop's wake-up too.
+class CallEndedDialog : public CDialog {
+ public:
+  CallEndedDialog() : CDialog(kTemplate) {}
+
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    SetTimer(1, 500);
+    SetTimer(2, 10000);  // a later end, for a loop that missed the first
+    return TRUE;
+  }
+  const MessageMap& GetMessageMap() const override { return ThisMessageMap(); }
+  static const MessageMap& ThisMessageMap() {
+    static const MessageMap map(&CDialog::ThisMessageMap(), {OnWmTimer(&CallEndedDialog::OnTimer)});
+    return map;
+  }
+
+ private:
+  void OnTimer(UINT_PTR id) {
+    KillTimer(id);
+    if (id == 2) {
+      EndDialog(99);
+      return;
+    }
+    platform::PostThreadCall(GetCurrentThreadId(), [this] {
+      EndDialog(7);
+      platform::PumpMessages();
+    });
+  }
+};
+
 class DialogTest : public ::testing::Test {
  protected:
   platform::ManualClock clock_;
@@ -78,6 +111,14 @@ TEST_F(DialogTest, DoModalReturnsTheEndDialogCodeOfAPostedMessage) {
   EXPECT_EQ(dialog.firedAt - start, 500);
   EXPECT_TRUE(dialog.destroyed);
   EXPECT_EQ(dialog.m_hWnd, nullptr);
+}
+
+TEST_F(DialogTest, AnEndFromAPostedCallEndsTheModalLoopAtOnce) {
+  clock_.SetAutoAdvance(true);
+  const platform::Millis start = clock_.Now();
+  CallEndedDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), 7);
+  EXPECT_EQ(clock_.Now() - start, 500);
 }
 
 TEST_F(DialogTest, ModalDialogIsShownOnceIdleAndItsOwnerDisabledMeanwhile) {
