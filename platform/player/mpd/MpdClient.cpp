@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/player/mpd/MpdPlayer.h"
 
@@ -79,6 +80,50 @@ std::string ValidUtf8(const char* text) {
     s += length;
   }
   return out;
+}
+
+MpdSong UntaggedSong(mpd_connection* c, const std::function<bool(mpd_connection*)>& send, bool* refused) {
+  if (refused) *refused = false;
+  const bool tagChoice = mpd_connection_cmp_server_version(c, 0, 21, 0) >= 0;
+  if (tagChoice && !mpd_run_clear_tag_types(c)) return nullptr;
+  MpdSong song;
+  if (send(c)) song.reset(mpd_recv_song(c));
+  if (!mpd_response_finish(c)) {
+    song.reset();
+    if (mpd_connection_get_error(c) != MPD_ERROR_SERVER || !mpd_connection_clear_error(c)) return nullptr;
+    if (refused) *refused = true;
+  }
+  if (tagChoice && !mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead))) return nullptr;
+  return song;
+}
+
+void ReadTagsAside(unsigned songId, Song* song) {
+  // `tag` alone, or every tag read here; nothing when it cannot be read.
+  auto read = [&](const mpd_tag_type* tag) -> std::optional<Song> {
+    Connection c = Connect();
+    if (!c || (tag && (!mpd_run_clear_tag_types(c.get()) || !mpd_run_enable_tag_types(c.get(), tag, 1))))
+      return std::nullopt;
+    MpdSong found(mpd_run_get_queue_song_id(c.get(), songId));
+    if (!found) {
+      if (mpd_connection_get_error(c.get()) == MPD_ERROR_MALFORMED) return Song{};  // too long: left out
+      return std::nullopt;
+    }
+    return MakeSong(found.get(), "");
+  };
+  auto keep = [&](const Song& tagged, const mpd_tag_type* tag) {
+    if (!tagged.uri.empty() && (!tag || *tag == MPD_TAG_TITLE)) song->name = tagged.name;
+    if (!tag || *tag == MPD_TAG_ARTIST) song->artist = tagged.artist;
+    if (!tag || *tag == MPD_TAG_ALBUM) song->album = tagged.album;
+    if (!tag || *tag == MPD_TAG_GENRE) song->genre = tagged.genre;
+  };
+  const std::optional<Song> all = read(nullptr);
+  if (!all) return;
+  if (!all->uri.empty()) {
+    keep(*all, nullptr);
+    return;
+  }
+  for (const mpd_tag_type& tag : kTagsRead)
+    if (const std::optional<Song> one = read(&tag)) keep(*one, &tag);
 }
 
 // The song's data; its id is given by the caller.

@@ -4,6 +4,7 @@
 
 #include <mpd/client.h>
 
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -45,6 +46,16 @@ struct Song {
   long rating = 0;
   long id = 0;
 };
+
+// The queue song that `send` asks for, read without its tags, so that no tag
+// outgrows libmpdclient's 4 KB line and ends the connection; the tags read
+// here are back on afterwards. Null when there is none: `refused` then says
+// whether MPD refused the command (the connection stays usable).
+MpdSong UntaggedSong(mpd_connection* c, const std::function<bool(mpd_connection*)>& send, bool* refused = nullptr);
+
+// The tags read here of the queue song `songId`, on connections of their
+// own: all at once, else each alone, a tag too long to read left out.
+void ReadTagsAside(unsigned songId, Song* song);
 
 // The song's data; its id is given by the caller.
 Song MakeSong(const mpd_song* song, const std::string& musicFolder);

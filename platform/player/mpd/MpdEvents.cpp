@@ -6,7 +6,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 
 #include "platform/kernel/Messages.h"
@@ -94,15 +96,22 @@ HRESULT Session::Unadvise(DWORD cookie) {
 HRESULT Session::CaptureLocked(mpd_connection* c, Seen* seen) {
   if (c == connection_.get() && dead_) return RPC_E_DISCONNECTED;
   // One command list: another client's skip between two separate commands
-  // would pair the state of one song with another song.
-  if (!mpd_command_list_begin(c, true) || !mpd_send_status(c) || !mpd_send_current_song(c) ||
+  // would pair the state of one song with another song. The song comes
+  // without its tags, which no line limit then touches: they are the
+  // library's, else read aside.
+  const bool tagChoice = mpd_connection_cmp_server_version(c, 0, 21, 0) >= 0;
+  if (!mpd_command_list_begin(c, true) || (tagChoice && !mpd_send_clear_tag_types(c)) || !mpd_send_status(c) ||
+      !mpd_send_current_song(c) || (tagChoice && !mpd_send_enable_tag_types(c, kTagsRead, std::size(kTagsRead))) ||
       !mpd_command_list_end(c))
     return Failure(c);
+  if (tagChoice && !mpd_response_next(c)) return Failure(c);
   MpdStatus statusOwner(mpd_recv_status(c));
   mpd_status* status = statusOwner.get();
   if (!status) return Failure(c);
   const mpd_state state = mpd_status_get_state(status);
   seen->playing = state == MPD_STATE_PLAY;
+  seen->stopped = state == MPD_STATE_STOP;
+  seen->failed = mpd_status_get_error(status) != nullptr;
   const int position = mpd_status_get_song_pos(status);
   const unsigned version = mpd_status_get_queue_version(status);
   seen->songId = position >= 0 ? static_cast<unsigned>(mpd_status_get_song_id(status)) : 0;
@@ -123,8 +132,9 @@ HRESULT Session::CaptureLocked(mpd_connection* c, Seen* seen) {
     return S_OK;
   }
   Song data;
-  SongOf(song, &data);
+  const bool known = SongOf(song, &data) == S_OK;
   songOwner.reset();
+  if (!known && tagChoice) ReadTagsAside(seen->songId, &data);
   Place place;
   const QueueOrigin origin = ReadOrigin();
   const long entry = origin.EntryOf(seen->songId);
@@ -172,12 +182,34 @@ void Session::Compare(const Seen& before, const Seen& after, bool command) {
   // The song held next has begun: that is the end of the last one.
   const bool chosenElsewhere = !command && other && before.playing && after.playing &&
                                (held_ == 0 || after.songId != held_) && !Ended(before);
+  {
+    std::lock_guard lock(keptMutex_);
+    if (command || after.playing) kept_.reset();
+    // Stopped elsewhere before its end: the user stopping it there, as a
+    // pause there is, and not the end after which the owner plays its next
+    // pick. MPD forgets the place at a stop, so the place it had is kept.
+    if (!command && before.playing && after.stopped && !after.failed && !other && !Ended(before)) {
+      const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before.at);
+      const long long place = std::min<long long>(before.elapsedMs + since.count(), before.lengthMs);
+      kept_ = Kept{before.songId, std::max(1L, static_cast<long>(place / 1000))};
+    }
+  }
   if (before.playing && (command || !after.playing || (other && !chosenElsewhere))) {
     Post(ITEventPlayerStop, {std::static_pointer_cast<IITObject>(TrackOf(before))});
     lastStopped_ = before.songId;
   }
   if (after.playing && (command || !before.playing || other))
     Post(ITEventPlayerPlay, {std::static_pointer_cast<IITObject>(TrackOf(after))});
+}
+
+HRESULT Session::Position(long* seconds) {
+  return Status([&](const mpd_status* s) {
+    *seconds = static_cast<long>(mpd_status_get_elapsed_time(s));
+    std::lock_guard lock(keptMutex_);
+    if (kept_ && mpd_status_get_state(s) == MPD_STATE_STOP && mpd_status_get_song_pos(s) >= 0 &&
+        static_cast<unsigned>(mpd_status_get_song_id(s)) == kept_->songId)
+      *seconds = kept_->seconds;
+  });
 }
 
 bool Session::Ended(const Seen& seen) {

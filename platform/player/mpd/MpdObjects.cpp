@@ -3,6 +3,7 @@
 // first track.
 #include "platform/player/mpd/MpdObjects.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/player/mpd/MpdQueueOrigin.h"
@@ -59,19 +60,25 @@ class TrackObject final : public Object<IITFileOrCDTrack> {
         // The queue song loaded from this entry, while it is still there.
         if (const auto id = origin.SongIdOf(place_.index);
             id && origin.playlist == place_.playlist && !origin.shuffled) {
-          if (MpdSong queuedOwner{mpd_run_get_queue_song_id(c, *id)}) {
+          bool refused = false;
+          const unsigned songId = *id;
+          if (MpdSong queuedOwner{UntaggedSong(
+                  c, [songId](mpd_connection* d) { return mpd_send_get_queue_song_id(d, songId); }, &refused)}) {
             mpd_song* queued = queuedOwner.get();
             const bool same = song_.uri == mpd_song_get_uri(queued);
             queuedOwner.reset();
             if (same) return mpd_run_play_id(c, *id);
-          } else if (mpd_connection_get_error(c) != MPD_ERROR_SERVER || !mpd_connection_clear_error(c)) {
+          } else if (!refused) {
             return false;
           }
         }
         if (!LoadQueue(c, place_.playlist, &loaded)) return false;
-        // No queue song for the entry: its song is gone from MPD's library.
-        const auto id = loaded.SongIdOf(place_.index);
-        if (!id || !mpd_run_play_id(c, *id)) return false;
+        // No queue song for the entry: its song is gone from MPD's library,
+        // and is passed over as a missing file is: the next entry there plays.
+        // After the last one the playlist has ended.
+        const auto next = std::find_if(loaded.entries.begin(), loaded.entries.end(),
+                                       [&](const auto& queued) { return queued.second >= place_.index; });
+        if (next != loaded.entries.end() && !mpd_run_play_id(c, next->first)) return false;
       }
       MpdStatus statusOwner(mpd_run_status(c));
       mpd_status* status = statusOwner.get();

@@ -138,7 +138,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
                              static_cast<unsigned>(mpd_status_get_song_id(status)) == held;
         const auto position = static_cast<unsigned>(std::max(0, mpd_status_get_song_pos(status)));
         statusOwner.reset();
-        MpdSong songOwner(reached ? mpd_run_current_song(c) : nullptr);
+        MpdSong songOwner(reached ? UntaggedSong(c, mpd_send_current_song) : nullptr);
         mpd_song* song = songOwner.get();
         const bool same = song && uri == mpd_song_get_uri(song);
         if (song) songOwner.reset();
@@ -170,7 +170,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
       const unsigned held = session_->Held();
       bool ours = first && length == 1;
       if (first && length == 2 && held != 0) {
-        MpdSong nextOwner(mpd_run_get_queue_song_pos(c, 1));
+        MpdSong nextOwner(UntaggedSong(c, [](mpd_connection* d) { return mpd_send_get_queue_song_pos(d, 1); }));
         mpd_song* next = nextOwner.get();
         if (!next) return false;
         ours = mpd_song_get_id(next) == held;
@@ -253,7 +253,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
   }
   HRESULT get_PlayerPosition(long* seconds) override {
     if (!seconds) return E_POINTER;
-    return session_->Status([&](const mpd_status* s) { *seconds = static_cast<long>(mpd_status_get_elapsed_time(s)); });
+    return session_->Position(seconds);
   }
   HRESULT get_BrowserWindow(std::shared_ptr<IITBrowserWindow>* window) override {
     return OutObject(window, std::make_shared<BrowserWindow>());

@@ -64,7 +64,7 @@ HRESULT Session::SongOf(const mpd_song* song, Song* out) {
     }
   }
   out->id = ids_->IdOf(MpdIds::Kind::Track, out->location);
-  return S_OK;
+  return S_FALSE;
 }
 
 HRESULT Session::StoredPlaylists(std::vector<std::pair<long, std::string>>* playlists) {
@@ -217,7 +217,8 @@ std::string Session::UriOf(const std::string& location) const {
 
 HRESULT Session::Failure(mpd_connection* c) {
   const mpd_error error = mpd_connection_get_error(c);
-  const char* message = mpd_connection_get_error_message(c);
+  // libmpdclient has no message (and asserts) for a connection without an error.
+  const char* message = error == MPD_ERROR_SUCCESS ? nullptr : mpd_connection_get_error_message(c);
   std::fprintf(stderr, "mpd: %s\n", message ? message : "the call failed");
   if (error == MPD_ERROR_SERVER) {
     const mpd_server_error code = mpd_connection_get_server_error(c);

@@ -52,6 +52,8 @@ struct Place {
 // song (kept as data: an object would keep its session alive).
 struct Seen {
   bool playing = false;
+  bool stopped = false;  // not paused
+  bool failed = false;   // with an error of the player's
   // Where the song was, how long it is, and when that was read.
   unsigned elapsedMs = 0;
   unsigned lengthMs = 0;
@@ -133,7 +135,8 @@ class Session : public std::enable_shared_from_this<Session> {
   // The library as MPD has it now (read again only when MPD's database changed).
   HRESULT GetLibrary(std::shared_ptr<const Library>* library);
 
-  // One song by its path, with its id and rating.
+  // One song by its path, with its id and rating: S_OK when the library has
+  // it (its tags then the library's), else S_FALSE.
   HRESULT SongOf(const mpd_song* song, Song* out);
 
   // The stored playlists, by name. A name new here whose modification time
@@ -165,6 +168,11 @@ class Session : public std::enable_shared_from_this<Session> {
   std::string UriOf(const std::string& location) const;
 
   // --- events
+
+  // The play position in seconds: MPD's, or, while MPD stays stopped on a
+  // song stopped elsewhere before its end, the place it was stopped at (a
+  // stop there is the user's, as a pause there is).
+  HRESULT Position(long* seconds);
 
   HRESULT Advise(IiTunesEvents* sink, DWORD* cookie);
   HRESULT Unadvise(DWORD cookie);
@@ -256,6 +264,12 @@ class Session : public std::enable_shared_from_this<Session> {
   std::mutex eventMutex_;  // taken before mutex_
   Seen seen_;
   std::optional<unsigned> lastStopped_;  // MPD's queue song id of the last stop sent
+  struct Kept {
+    unsigned songId = 0;
+    long seconds = 0;
+  };
+  std::mutex keptMutex_;
+  std::optional<Kept> kept_;  // the place of the song stopped elsewhere
   std::shared_ptr<Sinks> sinks_ = std::make_shared<Sinks>();
   std::mutex idleMutex_;
   std::thread idle_;

@@ -270,6 +270,84 @@ TEST_F(MpdPlayerTest, AFileThatCannotBePlayedEndsAtOnceAndTheNextPlays) {
   }
 }
 
+// Another client stopping a song in its middle is the user stopping it
+// there: the owner hears the stop with the place told, as for a pause at the
+// player, which it leaves be. A song that ends tells no place.
+TEST_F(MpdPlayerTest, AStopElsewhereMidSongTellsItsPlaceAndAnEndTellsNone) {
+  const std::string longSong = mpd_.Music() + "/Kiri/long.ogg";
+  ASSERT_TRUE(zorva_test::MakeSong(longSong, "Long", "Kiri", "Ambient", 30, 500));
+  mpd_.Update();
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(longSong), S_OK);
+  mpd_state mpdState = MPD_STATE_UNKNOWN;
+  ASSERT_TRUE(PumpUntil([&] { return Elapsed(mpd_, &mpdState) >= 1500; }));
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  sink.events.clear();
+  ASSERT_TRUE(mpd_run_stop(other.get()));
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  pp::ITPlayerState state = pp::ITPlayerStatePlaying;
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+  EXPECT_EQ(state, pp::ITPlayerStateStopped);
+  long position = 0;
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_GE(position, 1);
+
+  // Played from here, a song that ends: its stop tells no place.
+  ASSERT_EQ(app->PlayFile(Song(4)), S_OK);
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  sink.events.clear();
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+  EXPECT_EQ(state, pp::ITPlayerStateStopped);
+  EXPECT_EQ(app->get_PlayerPosition(&position), S_OK);
+  EXPECT_EQ(position, 0);
+}
+
+// A tag longer than libmpdclient's 4 KB line on the song that plays costs
+// that tag only: the song is held next, played, named by the events and the
+// current track with its other tags, also outside the library, and the
+// player never quits.
+TEST_F(MpdPlayerTest, APlayingSongWithATagTooLongForOneLineCostsThatTagOnly) {
+  const std::string longText(5000, 'x');
+  const std::string first = mpd_.Music() + "/Big/first.ogg";
+  const std::string big = mpd_.Music() + "/Big/big.ogg";
+  const std::string outside = mpd_.Folder().File("outside/big.ogg");
+  ASSERT_TRUE(zorva_test::MakeSong(first, "First", "Kiri", "Folk", 4, 450));
+  ASSERT_TRUE(zorva_test::MakeSong(big, "Big", longText, "Folk", 30, 500));
+  ASSERT_TRUE(zorva_test::MakeSong(outside, "Outside", longText, "Ambient", 30, 550));
+  mpd_.Update();
+  auto app = App();
+  RecordingSink sink;
+  Advised advised(app, &sink);
+  ASSERT_EQ(advised.Result(), S_OK);
+  ASSERT_EQ(app->PlayFile(first), S_OK);
+  ASSERT_EQ(app->QueueNextFile(big), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1 || sink.Count(pp::ITEventQuitting) > 0; }));
+  EXPECT_EQ(app->PlayFile(big), S_OK);
+  std::shared_ptr<pp::IITTrack> current;
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).name, "Big");
+  EXPECT_EQ(View(current).artist, "");
+  EXPECT_EQ(View(current).genre, "Folk");
+  EXPECT_TRUE(PumpUntil([&] { return !sink.played.empty() && sink.played.back().first == "Big"; }));
+
+  ASSERT_EQ(app->PlayFile(outside), S_OK);
+  ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+  EXPECT_EQ(View(current).name, "Outside");
+  EXPECT_EQ(View(current).artist, "");
+  EXPECT_EQ(View(current).genre, "Ambient");
+  EXPECT_TRUE(PumpUntil([&] { return !sink.played.empty() && sink.played.back().first == "Outside"; }));
+  pp::ITPlayerState state = pp::ITPlayerStateStopped;
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+  EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  platform::PumpMessages();
+  EXPECT_EQ(sink.Count(pp::ITEventQuitting), 0u);
+}
+
 TEST_F(MpdPlayerTest, ALostPlayerHasQuitAndOneThatComesBackIsReachedAgain) {
   auto app = App();
   RecordingSink sink;

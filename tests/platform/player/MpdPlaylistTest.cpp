@@ -253,4 +253,36 @@ TEST_F(MpdPlayerTest, APlaylistWithMissingSongsPlaysTheEntryChosen) {
   EXPECT_EQ(name, "Gap 4");
 }
 
+// An entry whose song is gone from MPD is passed over as a missing file is:
+// choosing it plays the next entry that is there.
+TEST_F(MpdPlayerTest, AChosenEntryWhoseSongIsGoneIsPassedOverToTheNextThere) {
+  auto song = [&](int i) { return mpd_.Music() + "/Gone/g" + std::to_string(i) + ".ogg"; };
+  for (int i = 1; i <= 3; ++i)
+    ASSERT_TRUE(zorva_test::MakeSong(song(i), "Gone " + std::to_string(i), "Kiri", "Folk", 30, 300 + 50 * i));
+  mpd_.Update();
+  auto app = App();
+  auto playlist = NewPlaylist(app, "Gone");
+  ASSERT_TRUE(playlist);
+  ASSERT_EQ(playlist->AddFiles({song(1), song(2), song(2), song(3)}), S_OK);
+  std::filesystem::remove(song(2));
+  mpd_.Update();
+  std::shared_ptr<pp::IITTrackCollection> tracks;
+  ASSERT_EQ(playlist->get_Tracks(&tracks), S_OK);
+  for (long chosen : {2L, 3L}) {
+    SCOPED_TRACE(chosen);
+    std::shared_ptr<pp::IITTrack> entry;
+    ASSERT_EQ(tracks->get_Item(chosen, &entry), S_OK);
+    EXPECT_EQ(entry->Play(), S_OK);
+    pp::ITPlayerState state = pp::ITPlayerStateStopped;
+    EXPECT_EQ(app->get_PlayerState(&state), S_OK);
+    EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+    std::shared_ptr<pp::IITTrack> current;
+    ASSERT_EQ(app->get_CurrentTrack(&current), S_OK);
+    long index = 0;
+    current->get_PlayOrderIndex(&index);
+    EXPECT_EQ(View(current).name, "Gone 3");
+    EXPECT_EQ(index, 4);
+  }
+}
+
 }  // namespace
