@@ -189,8 +189,9 @@ void Session::Compare(const Seen& before, const Seen& after, bool command) {
     // pause there is, and not the end after which the owner plays its next
     // pick. MPD forgets the place at a stop, so the place it had is kept.
     if (!command && before.playing && after.stopped && !after.failed && !other && !Ended(before)) {
-      const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before.at);
-      const long long place = std::min<long long>(before.elapsedMs + since.count(), before.lengthMs);
+      const long long since =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before.at).count();
+      const long long place = std::min<long long>(before.elapsedMs + since, before.lengthMs);
       kept_ = Kept{before.songId, std::max(1L, static_cast<long>(place / 1000))};
     }
   }

@@ -225,11 +225,7 @@ class PlaylistBase : public Object<Base> {
     });
     if (FAILED(hr) || !current) return hr;
     std::vector<MpdSong> raw;
-    hr = this->session_->Run([&](mpd_connection* c) {
-      if (!mpd_send_list_queue_meta(c)) return false;
-      while (mpd_song* song = mpd_recv_song(c)) raw.emplace_back(song);
-      return mpd_response_finish(c);
-    });
+    hr = this->session_->ListSongs(mpd_send_list_queue_meta, &raw);
     for (const MpdSong& owned : raw) {
       mpd_song* song = owned.get();
       // Songs other clients added are not the playlist's.

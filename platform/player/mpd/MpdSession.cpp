@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/player/mpd/MpdObjects.h"
 
@@ -114,18 +115,63 @@ HRESULT Session::StoredPlaylists(std::vector<std::pair<long, std::string>>* play
   return S_OK;
 }
 
-HRESULT Session::PlaylistSongs(const std::string& name, std::vector<Song>* songs, std::vector<long>* entries) {
+HRESULT Session::ListSongs(const std::function<bool(mpd_connection*)>& send, std::vector<MpdSong>* songs,
+                           bool* untagged) {
   songs->clear();
-  HRESULT hr = Run([&](mpd_connection* c) {
-    if (!mpd_send_list_playlist_meta(c, name.c_str())) return false;
-    while (MpdSong songOwner{mpd_recv_song(c)}) {
-      mpd_song* song = songOwner.get();
-      songs->push_back(MakeSong(song, musicFolder_));
-      songOwner.reset();
-    }
+  if (untagged) *untagged = false;
+  if (dead_) return RPC_E_DISCONNECTED;
+  if (Connection aside = Connect()) {
+    mpd_connection* c = aside.get();
+    if (send(c))
+      while (mpd_song* song = mpd_recv_song(c)) songs->emplace_back(song);
+    if (mpd_response_finish(c)) return S_OK;
+    songs->clear();
+    if (mpd_connection_get_error(c) != MPD_ERROR_MALFORMED) return Failure(c);
+  }
+  const bool tagChoice = mpd_connection_cmp_server_version(connection_.get(), 0, 21, 0) >= 0;
+  HRESULT hr = Run([&](mpd_connection* c) { return !tagChoice || mpd_run_clear_tag_types(c); });
+  if (FAILED(hr)) return hr;
+  hr = Run([&](mpd_connection* c) {
+    if (send(c))
+      while (mpd_song* song = mpd_recv_song(c)) songs->emplace_back(song);
     return mpd_response_finish(c);
   });
+  // The tags read here come back whatever the listing gave.
+  const HRESULT tags = Run([&](mpd_connection* c) {
+    return !tagChoice || mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead));
+  });
+  if (FAILED(hr)) songs->clear();
+  if (untagged) *untagged = tagChoice;
+  return FAILED(hr) ? hr : tags;
+}
+
+void Session::TagsFromLibrary(std::vector<Song>* songs) {
+  std::lock_guard cache(libraryMutex_);
+  if (!library_) return;
+  for (Song& s : *songs)
+    if (auto it = library_->byUri.find(s.uri); it != library_->byUri.end()) {
+      const Song& known = library_->songs[it->second];
+      s.name = known.name;
+      s.artist = known.artist;
+      s.album = known.album;
+      s.genre = known.genre;
+    }
+}
+
+HRESULT Session::PlaylistSongs(const std::string& name, std::vector<Song>* songs, std::vector<long>* entries) {
+  songs->clear();
+  std::vector<MpdSong> listed;
+  bool untagged = false;
+  HRESULT hr =
+      ListSongs([&](mpd_connection* c) { return mpd_send_list_playlist_meta(c, name.c_str()); }, &listed, &untagged);
   if (FAILED(hr)) return hr;
+  for (const MpdSong& song : listed) songs->push_back(MakeSong(song.get(), musicFolder_));
+  if (untagged) {
+    // The library, read as it reads every song, has the tags there are.
+    std::shared_ptr<const Library> library;
+    GetLibrary(&library);
+    TagsFromLibrary(songs);
+  }
   FillIds(songs);
   std::vector<std::string> uris;
   for (const Song& s : *songs) uris.push_back(s.uri);

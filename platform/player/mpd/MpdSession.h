@@ -144,6 +144,15 @@ class Session : public std::enable_shared_from_this<Session> {
   // its id, so its mix keeps its rows.
   HRESULT StoredPlaylists(std::vector<std::pair<long, std::string>>* playlists);
 
+  // The songs that `send` lists (a stored playlist's, the queue's), read on a
+  // connection of their own: a tag too long for libmpdclient's line ends
+  // only that one, and they are then listed without tags on the command
+  // connection (`untagged` says so).
+  HRESULT ListSongs(const std::function<bool(mpd_connection*)>& send, std::vector<MpdSong>* songs,
+                    bool* untagged = nullptr);
+  // The library's tags of the songs it has.
+  void TagsFromLibrary(std::vector<Song>* songs);
+
   // The songs of a stored playlist, with the entries known here.
   HRESULT PlaylistSongs(const std::string& name, std::vector<Song>* songs, std::vector<long>* entries);
 

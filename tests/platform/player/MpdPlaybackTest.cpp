@@ -344,6 +344,17 @@ TEST_F(MpdPlayerTest, APlayingSongWithATagTooLongForOneLineCostsThatTagOnly) {
   pp::ITPlayerState state = pp::ITPlayerStateStopped;
   EXPECT_EQ(app->get_PlayerState(&state), S_OK);
   EXPECT_EQ(state, pp::ITPlayerStatePlaying);
+  // Listed in a stored playlist, it costs that tag there too.
+  auto playlist = NewPlaylist(app, "Big");
+  ASSERT_TRUE(playlist);
+  ASSERT_EQ(playlist->AddFiles({first, big}), S_OK);
+  const std::vector<TrackView> listed = Tracks(playlist);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].artist, "Kiri");
+  EXPECT_EQ(listed[1].name, "Big");
+  EXPECT_EQ(listed[1].artist, "");
+  EXPECT_EQ(listed[1].genre, "Folk");
+  EXPECT_EQ(app->get_PlayerState(&state), S_OK);
   platform::PumpMessages();
   EXPECT_EQ(sink.Count(pp::ITEventQuitting), 0u);
 }
