@@ -33,7 +33,7 @@ struct QueueOrigin {
   }
 };
 
-// The user's data folder of Zorva (in MpdPlayer.cpp).
+// The user's data folder, without its final "/" (in MpdPlayer.cpp).
 std::string DataFolder();
 
 QueueOrigin ReadOrigin();
