@@ -11,13 +11,14 @@ function(zorva_add_child_directories dir)
   endforeach()
 endfunction()
 
-# zorva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...]): one GoogleTest
+# zorva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s]): one GoogleTest
 # executable whose tests each become their own CTest entry. Tests labelled
 # `browser` run real pages in headless Chromium, those labelled `desktop` the
 # program's shown windows: each holds a browser of its own, so they count as
-# two processors (ctest -j runs fewer of them at once).
+# two processors (ctest -j runs fewer of them at once). Each test may take
+# TIMEOUT seconds (120 unless given).
 function(zorva_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   # Temporary folders, environment guards and the scripted web server.
@@ -25,7 +26,10 @@ function(zorva_add_test)
     target_link_libraries(${T_NAME} PRIVATE zorva_test_support)
   endif()
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
-  set(properties TIMEOUT 120)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set(properties TIMEOUT ${T_TIMEOUT})
   if(T_LABELS)
     list(APPEND properties LABELS "${T_LABELS}")
   endif()

@@ -1,7 +1,7 @@
 // The whole program Zorva as a real process on a real MPD (label e2e): MPD
 // started by the test on generated songs, Zorva headless on the scripted
 // desktop. What a user hears of a pause: its own pause keeps the place, and
-// a pause made at another client stays.
+// a pause or a stop made at another client stays.
 #include <gtest/gtest.h>
 #include <mpd/client.h>
 #include <signal.h>
@@ -152,6 +152,34 @@ TEST_F(ZorvaMpdWholeProcessTest, ItsOwnPauseKeepsThePlaceAndAPauseElsewhereStays
   EXPECT_EQ(played.state, MPD_STATE_PLAY);
   EXPECT_GE(played.elapsedMs, elsewhere.elapsedMs);
   EXPECT_LT(played.elapsedMs, elsewhere.elapsedMs + 500 + took.count());
+
+  zorva.Send("quit\n");
+  EXPECT_EQ(zorva.Wait(), 0);
+}
+
+// Another client stopping the song in its middle is the user stopping it
+// there: ten seconds later MPD is still stopped (Zorva started no next pick),
+// and Zorva's own control plays again.
+TEST_F(ZorvaMpdWholeProcessTest, AStopElsewhereMidSongStays) {
+  std::filesystem::create_directories(home_.File("data/Zorva"));
+  ScopedEnv data("XDG_DATA_HOME", home_.File("data"));
+  PrepareSongs();
+  ASSERT_FALSE(HasFatalFailure());
+  mpd_.Start();
+  ChildProcess zorva({ZORVA_BINARY});
+  ASSERT_TRUE(zorva.Started());
+  ASSERT_TRUE(RunUntil(zorva, [&] {
+    const Heard h = Look(mpd_);
+    return h.state == MPD_STATE_PLAY && h.elapsedMs >= 3000;
+  }));
+
+  auto other = mpd_.Open();
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(mpd_run_stop(other.get()));
+  Run(zorva, 10000);
+  EXPECT_EQ(Look(mpd_).state, MPD_STATE_STOP);
+  zorva.Ask("hotkey 3 80\nsync -\n");
+  EXPECT_EQ(Look(mpd_).state, MPD_STATE_PLAY);
 
   zorva.Send("quit\n");
   EXPECT_EQ(zorva.Wait(), 0);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -106,13 +107,15 @@ std::vector<double> Silences(const std::string& path, double* heard, std::vector
 }
 
 // Hands the next song over at each end of one, as the program's window does
-// (PlayFile at the stop event), holding the one after it.
+// (PlayFile at the stop event), holding the one after it. `lost` tells a
+// player lost on the way.
 class HandOver : public pp::IiTunesEvents {
  public:
   HandOver(std::shared_ptr<pp::IiTunes> app, std::vector<std::string> songs)
       : app_(std::move(app)), songs_(std::move(songs)) {}
   void Start() { Play(); }
   HRESULT Invoke(pp::DISPID id, const std::vector<pp::EventArg>&) override {
+    if (id == pp::ITEventQuitting) lost = true;
     if (id != pp::ITEventPlayerStop) return S_OK;
     if (ownStops_ > 0) {
       --ownStops_;
@@ -123,20 +126,63 @@ class HandOver : public pp::IiTunesEvents {
     return S_OK;
   }
   bool ended = false;
+  bool lost = false;
 
  private:
   void Play() {
     pp::ITPlayerState state = pp::ITPlayerStateStopped;
     app_->get_PlayerState(&state);
     if (state == pp::ITPlayerStatePlaying) ++ownStops_;
-    app_->PlayFile(songs_[next_++]);
-    app_->QueueNextFile(next_ < songs_.size() ? songs_[next_] : std::string());
+    const HRESULT played = app_->PlayFile(songs_[next_++]);
+    const HRESULT held = app_->QueueNextFile(next_ < songs_.size() ? songs_[next_] : std::string());
+    if (played == pp::RPC_E_DISCONNECTED || held == pp::RPC_E_DISCONNECTED) lost = true;
   }
   std::shared_ptr<pp::IiTunes> app_;
   std::vector<std::string> songs_;
   std::size_t next_ = 0;
   int ownStops_ = 0;
 };
+
+std::uintmax_t SizeOf(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : size;
+}
+
+// One run: the songs handed over one at a time, from a new application
+// object, recorded from the sink's monitor once the recorder records. False
+// when the player was lost on the way: MPD did not answer within the
+// layer's bound for a lost player, as a machine under heavy load has made
+// it, and such a run tells nothing of what is heard.
+bool RecordHandOver(TestMpd& mpd, const std::vector<std::string>& songs, const std::string& recording) {
+  std::filesystem::remove(recording);
+  ChildProcess parec({"/usr/bin/parec", "-d", "zsink.monitor", "--file-format=wav", recording});
+  EXPECT_TRUE(parec.Started());
+  // The sink's monitor gives silence while nothing plays: data past the
+  // header is a recorder that records.
+  EXPECT_TRUE(PumpUntil([&] { return SizeOf(recording) > 44; }));
+  // Each step that MPD does not answer in time loses the player.
+  std::shared_ptr<pp::IiTunes> app;
+  std::shared_ptr<pp::IConnectionPoint> point;
+  DWORD cookie = 0;
+  if (pp::CoCreateITunesApp(&app) == S_OK)
+    pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
+  HandOver handOver(app, songs);
+  if (point && point->Advise(&handOver, &cookie) == S_OK) {
+    handOver.Start();
+    // The songs play in real time; the bound leaves a loaded machine a minute more.
+    EXPECT_TRUE(PumpUntil([&] { return handOver.ended || handOver.lost; },
+                          std::chrono::seconds(60 + 10 * songs.size())));
+    point->Unadvise(cookie);
+  } else {
+    handOver.lost = true;
+  }
+  ::kill(parec.Pid(), SIGINT);  // it ends its file and quits
+  parec.Wait();
+  if (auto c = mpd.Open()) mpd_run_stop(c.get());
+  if (handOver.lost) std::printf("the player was lost on the way (MPD did not answer in time): run again\n");
+  return handOver.ended && !handOver.lost;
+}
 
 TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
   TempFolder runtime;
@@ -162,21 +208,13 @@ TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
   }
   mpd.Start();
 
+  // A run that lost the player is made again: what is measured comes from
+  // a whole run.
+  constexpr int kRuns = 3;
   const std::string recording = runtime.File("heard.wav");
-  ChildProcess parec({"/usr/bin/parec", "-d", "zsink.monitor", "--file-format=wav", recording});
-  ASSERT_TRUE(parec.Started());
-  std::shared_ptr<pp::IiTunes> app;
-  ASSERT_EQ(pp::CoCreateITunesApp(&app), S_OK);
-  HandOver handOver(app, songs);
-  std::shared_ptr<pp::IConnectionPoint> point;
-  pp::QueryInterface<pp::IConnectionPointContainer>(app)->FindConnectionPoint(pp::DIID_IiTunesEvents, &point);
-  DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(&handOver, &cookie), S_OK);
-  handOver.Start();
-  ASSERT_TRUE(PumpUntil([&] { return handOver.ended; }));
-  ::kill(parec.Pid(), SIGINT);  // it ends its file and quits
-  parec.Wait();
-  point->Unadvise(cookie);
+  bool whole = false;
+  for (int run = 0; run < kRuns && !whole && !HasFailure(); ++run) whole = RecordHandOver(mpd, songs, recording);
+  ASSERT_TRUE(whole) << "no whole run in " << kRuns;
 
   double heard = 0;
   std::vector<double> betweenTracks;
