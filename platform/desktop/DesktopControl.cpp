@@ -132,9 +132,10 @@ void RunDesktopCommand(ManualClock& clock, const std::string& line, std::ostream
     std::string id;
     if (in >> window >> id) WriteText(window, id, out);
   } else if (command == "click") {
+    // The id is the rest of the line: ids may hold spaces.
     std::string window;
     std::string id;
-    if (in >> window >> id) Click(window, id, out);
+    if (in >> window >> std::ws && std::getline(in, id) && !id.empty()) Click(window, id, out);
   } else if (command == "place") {
     std::string window;
     if (in >> window) WritePlace(window, out);
