@@ -40,7 +40,7 @@ FramelessWindowConfig VantrelConfig() {
 
 // The tray menu and the icon, as the program's resources.
 bool RegisterResources() {
-  platform::tray::RegisterIconResource(IDR_MAINFRAME_ICON, "audio-x-generic");
+  platform::tray::RegisterIconResource(IDR_MAINFRAME_ICON, "audio-x-generic", "skin/logo_icon.pam");
   platform::tray::RegisterMenuResource(IDR_TRAY_MENU, {{"Tray",
                                                         0,
                                                         {

@@ -87,8 +87,7 @@ Account::Account() : Message(kNoMatch) {}
 Account::~Account() = default;
 
 std::string Account::GetAccountFilePath() {
-  ShellPath path(SHELLPATH_LOCAL_APPDATA);
-  path.AppendDirectory("Zorva");
+  ShellPath path(platform::shell::DataFolder());
   path.SetFileName(kFileName);
   return path.GetFullPath();
 }

@@ -333,8 +333,8 @@ const char* MusicDB::StatementText(StatementId id) {
 }
 
 std::string GetMusicDBPath() {
-  ShellPath path(SHELLPATH_LOCAL_APPDATA);
-  path.AppendDirectory("Zorva");
+  // The Local AppData folder's "Zorva" folder, which the shell names.
+  ShellPath path(platform::shell::DataFolder());
   path.SetFileName("music.db");
   return path.GetFullPath();
 }

@@ -6,7 +6,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from imagekit import Canvas, hexrgb, mix, text_width, write_gif, write_jpeg  # noqa: E402
+from imagekit import Canvas, hexrgb, mix, text_width, write_gif, write_jpeg, write_pam  # noqa: E402
 
 INK = hexrgb('3a332d')
 CHROME = hexrgb('2b2622')
@@ -216,6 +216,8 @@ def logos():
     save('logo.gif', frames, delay_cs=9)
     still = frames[-1].copy()
     save('logo_still.gif', still)
+    # The programs' icon on the desktop (the system tray draws it itself).
+    write_pam(os.path.join(OUT, 'logo_icon.pam'), still)
     word = 'ZORVA'
     c = Canvas(120, 28, CHROME)
     c.vgradient(0, 0, 120, 28, CHROME2, CHROME)

@@ -229,6 +229,17 @@ def _lzw(indices, min_size):
     return bytes(out)
 
 
+def write_pam(path, canvas):
+    """An uncompressed RGBA image (netpbm PAM), for the programs to read themselves."""
+    header = 'P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n' % (canvas.w, canvas.h)
+    body = bytearray()
+    for row in canvas.px:
+        for c in row:
+            body += bytes((0, 0, 0, 0)) if c is None else bytes((c[0], c[1], c[2], 255))
+    with open(path, 'wb') as f:
+        f.write(header.encode('ascii') + bytes(body))
+
+
 def write_gif(path, frames, delay_cs=8, loop=False):
     """Writes one canvas, or several as an animation (played once unless loop)."""
     if isinstance(frames, Canvas):

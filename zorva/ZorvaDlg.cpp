@@ -15,6 +15,7 @@
 #include "core/Settings.h"
 #include "platform/kernel/Clock.h"
 #include "platform/profile/Profile.h"
+#include "platform/window/X11HotKeys.h"
 #include "platform/xmlhttp/WebHosts.h"
 #include "windows/TagLinks.h"
 #include "windows/WebLink.h"
@@ -173,6 +174,8 @@ BOOL CZorvaDlg::OnInitDialog() {
   PublishMainWindow(m_hWnd);
   ::RegisterHotKey(m_hWnd, HOTKEY_SHOW_LAB, MOD_ALT_CONTROL, 'L');
   ::RegisterHotKey(m_hWnd, HOTKEY_PLAY_PAUSE, MOD_ALT_CONTROL, 'P');
+  // The desktop gives the media key to whoever grabs it, not to the focus.
+  platform::x11::GrabMediaKey(m_hWnd);
   SetBrowserSilent(true);
   // The page learns whether it has window.external as it starts loading.
   ExposePageDispatch();
@@ -340,6 +343,7 @@ void CZorvaDlg::PollPlayer() {
 void CZorvaDlg::OnDestroy() {
   ::UnregisterHotKey(m_hWnd, HOTKEY_SHOW_LAB);
   ::UnregisterHotKey(m_hWnd, HOTKEY_PLAY_PAUSE);
+  platform::x11::UngrabMediaKey(m_hWnd);
   KillTimer(TIMER_PLAYER_POLL);
   KillTimer(TIMER_PAGE_READY);
   KillTimer(TIMER_MIX_LISTS);

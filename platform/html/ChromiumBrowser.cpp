@@ -1,9 +1,12 @@
+// The browser process: started with its debugging pipe (headless, or shown
+// with a start window that opens the pages' windows), shared by the
+// program, its death told, closed with its profile; and the shown pages'
+// windows opened and found on the display.
 #include "platform/html/ChromiumBrowser.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <zlib.h>
-
 #include "platform/html/X11Windows.h"
 #include "platform/kernel/Messages.h"
 #include "platform/kernel/UniqueFd.h"
@@ -29,7 +30,9 @@ namespace platform::chromium {
 namespace {
 
 constexpr const char* kDefaultBinary = "/usr/lib/chromium/chromium";
+
 constexpr const char* kStartPage = "zorva-start.htm";
+
 constexpr const char* kPackageHint = "install the Debian package chromium (apt-get install chromium)";
 
 std::string EnvOr(const char* name, const std::string& fallback) {
@@ -44,145 +47,14 @@ platform::UniqueFd Lift(platform::UniqueFd fd) {
   return platform::UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 10));
 }
 
-// ZORVA_CHROMIUM_TRACE=1 writes every message of the pipe to standard error.
-bool Trace() {
-  static const bool trace = [] {
-    const char* value = std::getenv("ZORVA_CHROMIUM_TRACE");
-    return value && std::string(value) == "1";
-  }();
-  return trace;
-}
-
-// Milliseconds since the program started (about), for the trace lines.
-const auto theTraceStart = std::chrono::steady_clock::now();
-double TraceMillis() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - theTraceStart).count();
-}
-
 std::mutex& DeathMutex() {
   static std::mutex* const mutex = new std::mutex;
   return *mutex;
 }
+
 std::function<void()>& DeathHandler() {
   static auto* const handler = new std::function<void()>;
   return *handler;
-}
-
-// Chromium takes in a long text slowly: about 0.15 us a byte between the pipe
-// and the page script (2 MB of HTML took 300 ms on a quiet machine), while
-// HTML packs to a twentieth. So a long string argument of
-// Runtime.callFunctionOn crosses packed (raw deflate, base64): one call
-// unpacks the texts into the page and the command then takes them from there.
-// From about 8 KB the extra call costs less than the text does: a Lab view's
-// 40 to 55 KB tables went in 30 to 45 ms less.
-constexpr std::size_t kPackAbove = 8 * 1024;
-// Stands for text i of the unpacked ones in the command's arguments.
-constexpr const char* kTextMark = "\x01zorvaPackedText";
-constexpr const char* kUnpackFunction = R"JS(async function (packed) {
-  const texts = [];
-  for (const p of packed) {
-    const bytes = Uint8Array.fromBase64 ? Uint8Array.fromBase64(p) : Uint8Array.from(atob(p), (c) => c.charCodeAt(0));
-    // Fed and drained directly: through a Blob's stream it takes several times as long.
-    const inflate = new DecompressionStream('deflate-raw');
-    const writer = inflate.writable.getWriter();
-    writer.write(bytes);
-    writer.close();
-    const reader = inflate.readable.getReader();
-    const decoder = new TextDecoder();
-    const parts = [];
-    for (;;) {
-      const { done, value } = await reader.read();
-      if (done) break;
-      parts.push(decoder.decode(value, { stream: true }));
-    }
-    parts.push(decoder.decode());
-    texts.push(parts.join(''));
-  }
-  let store = window.__zorvaPackedTexts;
-  if (!store) {
-    store = { last: 0, texts: new Map() };
-    Object.defineProperty(window, '__zorvaPackedTexts', { value: store });
-  }
-  store.texts.set(++store.last, texts);
-  return store.last;
-})JS";
-// Wraps the command's function: its first argument names the unpacked texts,
-// which replace their marks in the other arguments.
-constexpr const char* kUnpackedCallHead = R"JS(function (zorvaPacked, ...args) {
-  const store = window.__zorvaPackedTexts;
-  const texts = store.texts.get(zorvaPacked) || [];
-  store.texts.delete(zorvaPacked);
-  const put = (v) => {
-    if (Array.isArray(v)) return v.map(put);
-    if (v === null || typeof v !== 'object') return v;
-    const keys = Object.keys(v);
-    if (keys.length === 1 && keys[0] === '\u0001zorvaPackedText') return texts[v[keys[0]]];
-    const out = {};
-    for (const k of keys) out[k] = put(v[k]);
-    return out;
-  };
-  return ()JS";
-constexpr const char* kUnpackedCallTail = ").apply(this, args.map(put));\n}";
-
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64(const unsigned char* data, std::size_t size) {
-  std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 2 < size; i += 3) {
-    const unsigned v = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-    out += kBase64[v & 63];
-  }
-  if (i < size) {
-    unsigned v = data[i] << 16;
-    if (i + 1 < size) v |= data[i + 1] << 8;
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    out += i + 1 < size ? kBase64[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-// Raw deflate (no header) in base64; empty when zlib fails.
-std::string Pack(const std::string& text) {
-  if (text.size() > (1u << 30)) return {};
-  z_stream stream{};
-  if (::deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
-  std::vector<unsigned char> out(::deflateBound(&stream, static_cast<uLong>(text.size())));
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  stream.avail_in = static_cast<uInt>(text.size());
-  stream.next_out = out.data();
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int status = ::deflate(&stream, Z_FINISH);
-  const std::size_t size = stream.total_out;
-  ::deflateEnd(&stream);
-  return status == Z_STREAM_END ? Base64(out.data(), size) : std::string();
-}
-
-// Replaces the long strings in `value` with marks, moving them to `texts`.
-void TakeLongTexts(Json& value, std::vector<std::string>& texts) {
-  if (value.is_string()) {
-    if (value.get_ref<const std::string&>().size() < kPackAbove) return;
-    texts.push_back(std::move(value.get_ref<std::string&>()));
-    value = Json{{kTextMark, texts.size() - 1}};
-  } else if (value.is_structured()) {
-    for (Json& item : value) TakeLongTexts(item, texts);
-  }
-}
-
-bool HasLongText(const Json& value) {
-  if (value.is_string()) return value.get_ref<const std::string&>().size() >= kPackAbove;
-  if (value.is_structured()) {
-    for (const Json& item : value) {
-      if (HasLongText(item)) return true;
-    }
-  }
-  return false;
 }
 
 struct SharedState {
@@ -191,6 +63,7 @@ struct SharedState {
   bool tried = false;
   std::string error;
 };
+
 SharedState& Shared() {
   static SharedState* const state = new SharedState;
   return *state;
@@ -443,150 +316,6 @@ bool Browser::Alive() const {
   return !dead_;
 }
 
-bool Browser::Write(const std::string& message) {
-  std::lock_guard<std::mutex> lock(writeMutex_);
-  if (Trace()) std::fprintf(stderr, "%10.3f -> (%zu) %.300s\n", TraceMillis(), message.size(), message.c_str());
-  if (!writeFd_.IsDefined()) return false;
-  // The message and its NUL in as few writes as the pipe takes.
-  static const char kEnd = '\0';
-  std::size_t sent = 0;
-  while (sent <= message.size()) {
-    iovec parts[2];
-    int count = 0;
-    if (sent < message.size()) parts[count++] = {const_cast<char*>(message.data()) + sent, message.size() - sent};
-    parts[count++] = {const_cast<char*>(&kEnd), 1};
-    const ssize_t n = ::writev(writeFd_.Get(), parts, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    sent += static_cast<std::size_t>(n);
-  }
-  if (Trace()) std::fprintf(stderr, "%10.3f    written\n", TraceMillis());
-  return true;
-}
-
-void Browser::ReadLoop(platform::UniqueFd owner) {
-  const int fd = owner.Get();
-  std::string buffer;
-  std::vector<char> chunk(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    // Only the new bytes can end a message: a long one is not scanned again
-    // for each chunk of it.
-    std::size_t from = buffer.size();
-    buffer.append(chunk.data(), static_cast<std::size_t>(n));
-    std::size_t start = 0;
-    for (std::size_t end; (end = buffer.find('\0', from)) != std::string::npos; start = from = end + 1) {
-      if (Trace()) {
-        std::fprintf(stderr, "%10.3f <- (%zu) %.300s\n", TraceMillis(), end - start, buffer.substr(start, end - start).c_str());
-      }
-      Json message = Json::parse(buffer.begin() + static_cast<std::ptrdiff_t>(start),
-                                 buffer.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
-      if (message.is_discarded() || !message.is_object()) continue;
-      std::vector<DWORD> wake;
-      std::string letGo;  // a page no one holds any more, asking before it closes
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (message.contains("id")) {
-          const int id = message["id"].is_number_integer() ? message["id"].get<int>() : -1;
-          callSessions_.erase(id);
-          Deliver(id, std::move(message), wake);
-        } else if (message.contains("method")) {
-          Event event;
-          event.method = message.value("method", "");
-          event.params = message.contains("params") ? std::move(message["params"]) : Json::object();
-          event.session = message.value("sessionId", "");
-          if (event.session.empty() && event.params.is_object()) {
-            if (event.params.contains("sessionId") && event.params["sessionId"].is_string()) {
-              event.session = event.params["sessionId"].get<std::string>();
-            } else if (event.params.contains("targetId") && event.params["targetId"].is_string()) {
-              const std::string target = event.params["targetId"].get<std::string>();
-              for (const auto& [name, session] : sessions_) {
-                if (session.targetId == target) event.session = name;
-              }
-            } else if (event.params.contains("targetInfo") && event.params["targetInfo"].is_object()) {
-              const std::string target = event.params["targetInfo"].value("targetId", "");
-              for (const auto& [name, session] : sessions_) {
-                if (session.targetId == target) event.session = name;
-              }
-            }
-          }
-          if (event.method == "Inspector.targetCrashed" || event.method == "Target.targetCrashed" ||
-              event.method == "Inspector.detached" || event.method == "Target.detachedFromTarget") {
-            FailCallsOf(event.session, wake);
-          }
-          // Seen as the page stops and goes on, before its thread hears of it.
-          if (event.method == "Debugger.paused") {
-            paused_.insert(event.session);
-          } else if (event.method == "Debugger.resumed") {
-            paused_.erase(event.session);
-          }
-          auto found = sessions_.find(event.session);
-          if (found != sessions_.end()) {
-            const DWORD thread = found->second.thread;
-            if (Queue(thread, std::move(event))) wake.push_back(thread);
-          } else if (event.method == "Page.javascriptDialogOpening" && !event.session.empty()) {
-            letGo = event.session;
-          }
-        }
-      }
-      if (!letGo.empty()) Send("Page.handleJavaScriptDialog", {{"accept", true}}, letGo);
-      cv_.notify_all();
-      std::weak_ptr<Browser> self = weak_from_this();
-      for (DWORD thread : wake) {
-        const bool posted = PostThreadCall(thread, [self] {
-          if (auto browser = self.lock()) browser->ProcessEvents(0);
-        });
-        if (!posted) {
-          std::lock_guard<std::mutex> lock(mutex_);
-          queues_[thread].pumpPosted = false;
-        }
-      }
-    }
-    buffer.erase(0, start);
-  }
-  owner.Reset();
-  Died();
-}
-
-void Browser::FailCallsOf(const std::string& session, std::vector<DWORD>& wake) {
-  if (session.empty()) return;
-  lostSessions_.insert(session);
-  for (auto it = callSessions_.begin(); it != callSessions_.end();) {
-    if (it->second != session) {
-      ++it;
-      continue;
-    }
-    const int id = it->first;
-    it = callSessions_.erase(it);
-    Deliver(id, Json{{"id", id}, {"error", {{"message", "the page has gone"}}}}, wake);
-  }
-}
-
-void Browser::Deliver(int id, Json message, std::vector<DWORD>& wake) {
-  if (waiting_.count(id)) {
-    replies_[id] = std::move(message);
-  } else if (auto posted = posted_.find(id); posted != posted_.end()) {
-    Event reply;
-    reply.params = std::move(message);
-    reply.done = std::move(posted->second.second);
-    const DWORD thread = posted->second.first;
-    posted_.erase(posted);
-    if (Queue(thread, std::move(reply))) wake.push_back(thread);
-  }
-}
-
-bool Browser::Queue(DWORD thread, Event event) {
-  ThreadEvents& queue = queues_[thread];
-  queue.events.push_back(std::move(event));
-  if (queue.pumpPosted) return false;
-  queue.pumpPosted = true;
-  return true;
-}
-
 void Browser::Died() {
   std::vector<DWORD> threads;
   bool report = false;
@@ -621,221 +350,6 @@ void Browser::Died() {
 void Browser::SetDeathHandler(std::function<void()> handler) {
   std::lock_guard<std::mutex> lock(DeathMutex());
   DeathHandler() = std::move(handler);
-}
-
-void Browser::Send(const std::string& method, const Json& params, const std::string& session) {
-  int id;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (dead_) return;
-    id = nextId_++;
-  }
-  Json message{{"id", id}, {"method", method}, {"params", params}};
-  if (!session.empty()) message["sessionId"] = session;
-  Write(message.dump(-1, ' ', false, Json::error_handler_t::replace));
-}
-
-void Browser::Post(const std::string& method, const Json& params, const std::string& session, ReplySink done) {
-  EnsureMessageQueue();
-  int id;
-  bool lost;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (dead_) return;
-    id = nextId_++;
-    posted_[id] = {GetCurrentThreadId(), std::move(done)};
-    if (!session.empty()) callSessions_[id] = session;
-    lost = lostSessions_.count(session) != 0;
-  }
-  Json message{{"id", id}, {"method", method}, {"params", params}};
-  if (!session.empty()) message["sessionId"] = session;
-  if (!lost && Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) return;
-  // Not sent (a page known to be gone never answers): the sink hears so as
-  // it would hear a reply.
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    callSessions_.erase(id);
-    auto posted = posted_.find(id);
-    if (posted == posted_.end()) return;
-    Event reply;
-    reply.params =
-        Json{{"id", id}, {"error", {{"message", lost ? "the page has gone" : "the page browser cannot be reached"}}}};
-    reply.done = std::move(posted->second.second);
-    posted_.erase(posted);
-    wake = Queue(GetCurrentThreadId(), std::move(reply));
-  }
-  cv_.notify_all();
-  if (wake) {
-    std::weak_ptr<Browser> self = weak_from_this();
-    PostThreadCall(GetCurrentThreadId(), [self] {
-      if (auto browser = self.lock()) browser->ProcessEvents(0);
-    });
-  }
-}
-
-Reply Browser::Call(const std::string& method, const Json& params, const std::string& session, Millis timeout) {
-  if (method == "Runtime.callFunctionOn" && params.contains("functionDeclaration") && params.contains("arguments") &&
-      HasLongText(params["arguments"])) {
-    // Unpacking awaits the page's event loop, which does not run while the
-    // page stands in the debugger for an answer: then the text goes as it is.
-    bool paused;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      paused = paused_.count(session) != 0;
-    }
-    if (!paused) return CallPacked(params, session, timeout);
-  }
-  return CallPlain(method, params, session, timeout);
-}
-
-Reply Browser::CallPacked(const Json& params, const std::string& session, Millis timeout) {
-  Json command = params;
-  std::vector<std::string> texts;
-  TakeLongTexts(command["arguments"], texts);
-  Json packed = Json::array();
-  for (const std::string& text : texts) {
-    std::string one = Pack(text);
-    if (one.empty()) return CallPlain("Runtime.callFunctionOn", params, session, timeout);
-    packed.push_back(std::move(one));
-  }
-  Json unpack{{"functionDeclaration", kUnpackFunction},
-              {"arguments", Json::array({{{"value", std::move(packed)}}})},
-              {"awaitPromise", true},
-              {"returnByValue", true}};
-  for (const char* target : {"executionContextId", "objectId"}) {
-    if (command.contains(target)) unpack[target] = command[target];
-  }
-  Reply unpacked = CallPlain("Runtime.callFunctionOn", unpack, session, timeout);
-  if (!unpacked.ok) return unpacked;
-  const Json id = unpacked.result.contains("result") ? unpacked.result["result"].value("value", Json()) : Json();
-  // A page that cannot unpack (an older engine) takes the texts as they are.
-  if (!id.is_number_integer()) return CallPlain("Runtime.callFunctionOn", params, session, timeout);
-  command["functionDeclaration"] =
-      kUnpackedCallHead + command["functionDeclaration"].get<std::string>() + kUnpackedCallTail;
-  Json& arguments = command["arguments"];
-  arguments.insert(arguments.begin(), Json{{"value", id}});
-  return CallPlain("Runtime.callFunctionOn", command, session, timeout);
-}
-
-Reply Browser::CallPlain(const std::string& method, const Json& params, const std::string& session, Millis timeout) {
-  std::string error;
-  const int id = Begin(method, params, session, &error);
-  if (id == 0) {
-    Reply reply;
-    reply.error = error;
-    return reply;
-  }
-  return Await(id, method, timeout);
-}
-
-int Browser::Begin(const std::string& method, const Json& params, const std::string& session, std::string* error) {
-  int id;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (dead_) {
-      *error = "the page browser has ended";
-      return 0;
-    }
-    // Its page crashed or went: no answer would come.
-    if (lostSessions_.count(session)) {
-      *error = "the page has gone";
-      return 0;
-    }
-    id = nextId_++;
-    waiting_.insert(id);
-    if (!session.empty()) callSessions_[id] = session;
-  }
-  Json message{{"id", id}, {"method", method}, {"params", params}};
-  if (!session.empty()) message["sessionId"] = session;
-  if (!Write(message.dump(-1, ' ', false, Json::error_handler_t::replace))) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    waiting_.erase(id);
-    callSessions_.erase(id);
-    *error = "the page browser cannot be reached";
-    return 0;
-  }
-  return id;
-}
-
-Reply Browser::Await(int id, const std::string& method, Millis timeout) {
-  Reply reply;
-  const Millis deadline = TheClock().Now() + timeout;
-  const DWORD thread = GetCurrentThreadId();
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    auto found = replies_.find(id);
-    if (found != replies_.end()) {
-      Json answer = std::move(found->second);
-      replies_.erase(found);
-      waiting_.erase(id);
-      if (answer.contains("error")) {
-        reply.error = answer["error"].value("message", std::string("error"));
-      } else {
-        reply.ok = true;
-        reply.result = answer.contains("result") ? std::move(answer["result"]) : Json::object();
-      }
-      return reply;
-    }
-    if (dead_) break;
-    // A page may be paused waiting for this thread's answer before it can
-    // reply: handle this thread's events while waiting.
-    if (DispatchOne(lock)) continue;
-    if (TheClock().Now() >= deadline) break;
-    TheClock().WaitUntil(lock, cv_, deadline, [&] {
-      if (dead_ || replies_.count(id)) return true;
-      auto queue = queues_.find(thread);
-      return queue != queues_.end() && !queue->second.events.empty();
-    });
-  }
-  waiting_.erase(id);
-  replies_.erase(id);
-  callSessions_.erase(id);
-  reply.error = dead_ ? "the page browser has ended" : method + " timed out";
-  return reply;
-}
-
-bool Browser::DispatchOne(std::unique_lock<std::mutex>& lock) {
-  auto queue = queues_.find(GetCurrentThreadId());
-  if (queue == queues_.end() || queue->second.events.empty()) return false;
-  Event event = std::move(queue->second.events.front());
-  queue->second.events.pop_front();
-  if (event.done) {
-    Reply reply;
-    if (event.params.contains("error")) {
-      reply.error = event.params["error"].value("message", std::string("error"));
-    } else {
-      reply.ok = true;
-      reply.result = event.params.contains("result") ? std::move(event.params["result"]) : Json::object();
-    }
-    lock.unlock();
-    event.done(reply);
-    lock.lock();
-    return true;
-  }
-  EventSink sink;
-  auto session = sessions_.find(event.session);
-  if (session != sessions_.end()) sink = session->second.sink;
-  lock.unlock();
-  if (sink) sink(event.method, event.params);
-  lock.lock();
-  return true;
-}
-
-bool Browser::ProcessEvents(Millis timeout) {
-  const DWORD thread = GetCurrentThreadId();
-  const Millis deadline = timeout > 0 ? TheClock().Now() + timeout : 0;
-  std::unique_lock<std::mutex> lock(mutex_);
-  queues_[thread].pumpPosted = false;
-  bool handled = false;
-  for (;;) {
-    while (DispatchOne(lock)) handled = true;
-    if (handled || dead_ || timeout <= 0 || TheClock().Now() >= deadline) return handled;
-    TheClock().WaitUntil(lock, cv_, deadline, [&] {
-      auto queue = queues_.find(thread);
-      return dead_ || (queue != queues_.end() && !queue->second.events.empty());
-    });
-  }
 }
 
 std::string Browser::OpenPage(Millis timeout, std::string* error) {
@@ -948,28 +462,6 @@ unsigned long Browser::FindXWindow(const std::string& session) {
     Send("Runtime.releaseObject", {{"objectId", id}}, session);
   }
   return window;
-}
-
-void Browser::AddSession(const std::string& session, const std::string& targetId, EventSink sink) {
-  EnsureMessageQueue();
-  std::lock_guard<std::mutex> lock(mutex_);
-  sessions_[session] = Session{targetId, GetCurrentThreadId(), std::move(sink)};
-}
-
-void Browser::RemoveSession(const std::string& session) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  paused_.erase(session);
-  lostSessions_.erase(session);
-  auto found = sessions_.find(session);
-  if (found == sessions_.end()) return;
-  auto queue = queues_.find(found->second.thread);
-  if (queue != queues_.end()) {
-    auto& events = queue->second.events;
-    for (auto it = events.begin(); it != events.end();) {
-      it = it->session == session ? events.erase(it) : it + 1;
-    }
-  }
-  sessions_.erase(found);
 }
 
 }  // namespace platform::chromium

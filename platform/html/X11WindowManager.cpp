@@ -13,25 +13,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
 
+#include "platform/html/X11Display.h"
+
 namespace platform::x11 {
 
 namespace {
-
-struct Connection {
-  std::mutex mutex;
-  bool tried = false;
-  Display* display = nullptr;
-};
-
-Connection& TheConnection() {
-  static Connection* const connection = new Connection;  // used until the process ends
-  return *connection;
-}
 
 // The window being moved with the pointer, one at a time.
 struct Mover {
@@ -47,28 +37,6 @@ struct Mover {
 Mover& TheMover() {
   static Mover mover;
   return mover;
-}
-
-// X errors (a window gone meanwhile) are no reason to end the program.
-int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
-// Runs `act` with the display's connection, then waits until the server has
-// done it.
-template <class Act>
-bool WithDisplay(WindowId window, Act act) {
-  Connection& c = TheConnection();
-  std::lock_guard<std::mutex> lock(c.mutex);
-  if (!c.tried) {
-    c.tried = true;
-    const char* name = std::getenv("DISPLAY");
-    if (name && *name) c.display = XOpenDisplay(name);
-  }
-  if (!c.display || !window) return false;
-  auto* const previous = XSetErrorHandler(IgnoreError);
-  const bool done = act(c.display, static_cast<Window>(window));
-  XSync(c.display, False);
-  XSetErrorHandler(previous);
-  return done;
 }
 
 // A message to the window manager about `window` (EWMH: sent to the root).
@@ -164,9 +132,8 @@ void CombineShape(Display* display, Window w, const std::vector<Rect>& rectangle
 class ShapeKeeper {
  public:
   ShapeKeeper() {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name || ::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) return;
-    display_ = XOpenDisplay(name);
+    if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    display_ = OpenDisplay();
     if (!display_ || !XShapeQueryExtension(display_, &shapeEvent_, &shapeError_)) return;
     thread_ = std::thread([this] { Run(); });
   }
@@ -184,7 +151,7 @@ class ShapeKeeper {
   void Keep(Window window, const std::vector<Rect>& rectangles) {
     if (!thread_.joinable()) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto* const previous = XSetErrorHandler(IgnoreError);
+    const IgnoredErrors ignored;
     if (rectangles.empty()) {
       outlines_.erase(window);
       XShapeSelectInput(display_, window, 0);
@@ -195,7 +162,6 @@ class ShapeKeeper {
       CombineShape(display_, window, rectangles);
     }
     XSync(display_, False);
-    XSetErrorHandler(previous);
     // The sync may have read the browser's shape changes into the queue,
     // where the keeper's wait on the connection would not see them.
     const char wake = 1;
@@ -209,7 +175,7 @@ class ShapeKeeper {
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto* const previous = XSetErrorHandler(IgnoreError);
+        const IgnoredErrors ignored;
         while (XPending(display_)) {
           XEvent event;
           XNextEvent(display_, &event);
@@ -231,7 +197,6 @@ class ShapeKeeper {
           }
         }
         XFlush(display_);
-        XSetErrorHandler(previous);
       }
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
       if (fds[1].revents) {

@@ -5,8 +5,8 @@
 // pointer when the page is dragged, stacks each above its owner, minimises
 // and brings them back.
 //
-// One connection of its own to the display of $DISPLAY, opened on first use;
-// every call answers false when there is no X display.
+// The connection of X11Windows.h (X11Display.h), and one more that keeps the
+// outlines; every call answers false when there is no X display.
 #pragma once
 
 #include <vector>

@@ -4,34 +4,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <cstdlib>
-#include <mutex>
+#include <string>
 #include <vector>
+
+#include "platform/html/X11Display.h"
 
 namespace platform::x11 {
 
 namespace {
-
-struct Connection {
-  std::mutex mutex;
-  bool tried = false;
-  Display* display = nullptr;
-};
-
-Connection& TheConnection() {
-  static Connection* const connection = new Connection;  // used until the process ends
-  return *connection;
-}
-
-// Under the connection's mutex.
-Display* Open(Connection& c) {
-  if (!c.tried) {
-    c.tried = true;
-    const char* name = std::getenv("DISPLAY");
-    if (name && *name) c.display = XOpenDisplay(name);
-  }
-  return c.display;
-}
 
 std::string TitleOf(Display* display, Window window) {
   static const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
@@ -75,36 +55,14 @@ Window Search(Display* display, Window parent, const std::string& title, int dep
   return 0;
 }
 
-// X errors (a window gone meanwhile) are no reason to end the program.
-int IgnoreError(Display*, XErrorEvent*) { return 0; }
-
-// Runs `act` on the window with the display's connection, then waits until
-// the server has done it.
-template <class Act>
-bool WithDisplay(WindowId window, Act act) {
-  Connection& c = TheConnection();
-  std::lock_guard<std::mutex> lock(c.mutex);
-  Display* display = Open(c);
-  if (!display || !window) return false;
-  auto* const previous = XSetErrorHandler(IgnoreError);
-  const bool done = act(display, static_cast<Window>(window));
-  XSync(display, False);
-  XSetErrorHandler(previous);
-  return done;
-}
-
 }  // namespace
 
 WindowId FindWindowByTitle(const std::string& title) {
-  Connection& c = TheConnection();
-  std::lock_guard<std::mutex> lock(c.mutex);
-  Display* display = Open(c);
+  SharedDisplay shared;
+  Display* display = shared.Get();
   if (!display || title.empty()) return 0;
-  auto* const previous = XSetErrorHandler(IgnoreError);
   XSync(display, False);
-  const Window found = Search(display, DefaultRootWindow(display), title, 2);
-  XSetErrorHandler(previous);
-  return found;
+  return Search(display, DefaultRootWindow(display), title, 2);
 }
 
 bool Withdraw(WindowId window) {
@@ -121,9 +79,8 @@ bool Map(WindowId window) {
 }
 
 bool MouseButtonDown(bool* down) {
-  Connection& c = TheConnection();
-  std::lock_guard<std::mutex> lock(c.mutex);
-  Display* display = Open(c);
+  SharedDisplay shared;
+  Display* display = shared.Get();
   if (!display) return false;
   Window root = 0;
   Window child = 0;
@@ -138,9 +95,8 @@ bool MouseButtonDown(bool* down) {
 }
 
 bool ScreenSize(int* width, int* height) {
-  Connection& c = TheConnection();
-  std::lock_guard<std::mutex> lock(c.mutex);
-  Display* display = Open(c);
+  SharedDisplay shared;
+  Display* display = shared.Get();
   if (!display) return false;
   const int screen = DefaultScreen(display);
   *width = DisplayWidth(display, screen);

@@ -4,8 +4,9 @@
 // own window: unmapped, off the window manager's list and the task bar. It is
 // shown again by mapping it. Windows are found by the title they show.
 //
-// One connection to the display of $DISPLAY, opened on first use; every call
-// answers 0 or false when there is no X display (Wayland, headless).
+// One connection to the display of $DISPLAY (X11Display.h), opened on first
+// use; every call answers 0 or false when there is no X display (Wayland,
+// headless).
 #pragma once
 
 #include <string>

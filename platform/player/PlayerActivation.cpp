@@ -25,6 +25,7 @@
 #include "platform/player/mpd/MpdPlayer.h"
 #include "platform/player/standin/PlayerSocket.h"
 #include "platform/profile/Profile.h"
+#include "platform/shell/Shell.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/player/mpd/MpdOwners.h"
 
@@ -181,11 +182,8 @@ bool StandInAnswers() {
   return !refused.empty();
 }
 
-std::string DataFolder() {
-  std::string data = Env("XDG_DATA_HOME");
-  if (data.empty() || data[0] != '/') data = Env("HOME") + "/.local/share";
-  return data + "/zorva/mpd";
-}
+// Zorva's own MPD keeps its database, state and playlists here.
+std::string DataFolder() { return platform::shell::DataFolder() + "mpd"; }
 
 // Runs `argv` and waits for it; its output goes nowhere. True when it exits 0.
 bool RunProgram(const std::vector<std::string>& argv) {

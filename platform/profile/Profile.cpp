@@ -1,5 +1,6 @@
 #include "platform/profile/Profile.h"
 #include "platform/kernel/UniqueFd.h"
+#include "platform/kernel/WriteAll.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -399,19 +400,6 @@ void RemoveLeftovers(const std::string& folder) {
   ::closedir(dir);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(wrote);
-  }
-  return true;
-}
-
 void SyncFolder(const std::string& folder) {
   const platform::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.IsDefined()) return;
@@ -424,7 +412,7 @@ bool WriteAtomically(const std::string& folder, const std::string& path, const s
       folder + "/" + kLeftoverPrefix + std::to_string(::getpid()) + "-" + std::to_string(++counter);
   platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd.IsDefined()) return false;
-  bool ok = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+  bool ok = platform::WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
   ok = fd.Reset() == 0 && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {

@@ -17,6 +17,7 @@
 
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/UniqueFd.h"
+#include "platform/kernel/WriteAll.h"
 
 extern char** environ;
 
@@ -64,19 +65,6 @@ bool MakeFolders(const std::string& folder, mode_t mode) {
   const std::string parent = ParentOf(folder);
   if (!parent.empty() && parent != folder && !MakeFolders(parent, mode)) return false;
   return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t wrote = ::write(fd, data + done, size - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(wrote);
-  }
-  return true;
 }
 
 std::string TempNameBeside(const std::string& path) {
@@ -244,7 +232,7 @@ int CopyOneFile(const std::string& from, const std::string& to, mode_t mode) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (!WriteAll(out, buffer, static_cast<size_t>(got))) return false;
+      if (!platform::WriteAll(out, std::string_view(buffer, static_cast<size_t>(got)))) return false;
     }
   });
   source.Reset();
@@ -309,7 +297,7 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
                             "Terminal=false\n"
                             "X-GNOME-Autostart-enabled=true\n";
   if (!MakeFolders(ParentOf(shortcutPath), 0700)) return false;
-  return ReplaceFile(shortcutPath, 0644, [&entry](int fd) { return WriteAll(fd, entry.data(), entry.size()); }) == 0;
+  return ReplaceFile(shortcutPath, 0644, [&entry](int fd) { return platform::WriteAll(fd, entry); }) == 0;
 }
 
 std::string KeepAside(const std::string& path) {
@@ -326,7 +314,7 @@ std::string KeepAside(const std::string& path) {
 }
 
 int WritePrivateFile(const std::string& path, const std::string& data) {
-  return ReplaceFile(path, 0600, [&data](int fd) { return WriteAll(fd, data.data(), data.size()); });
+  return ReplaceFile(path, 0600, [&data](int fd) { return platform::WriteAll(fd, data); });
 }
 
 int MakeFilePrivate(const std::string& path) {

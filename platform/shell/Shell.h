@@ -26,6 +26,14 @@ std::string ModuleFileName();
 std::string LocalAppDataFolder();
 // $TMPDIR, default /tmp, ending in "/".
 std::string TempFolder();
+// The folder of the user's data, for both programs and their player: "Zorva"
+// in the Local AppData folder (in the temporary folder when there is none),
+// ending in "/"; made when missing and kept private (0700). The files of a
+// returning user's older "zorva" folder beside it are moved in, each one the
+// new folder does not hold yet; one it holds too stays in the old folder
+// (logged), so nothing is lost. An old folder so emptied becomes a link to
+// the new one.
+std::string DataFolder();
 // $XDG_CONFIG_HOME/autostart (default $HOME/.config/autostart), ending in
 // "/"; "" when neither variable names an absolute path.
 std::string StartupFolder();

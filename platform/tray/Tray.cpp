@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/tray/TrayBus.h"
+#include "platform/tray/TrayXEmbed.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ struct Shell {
   bool minimizeAnimation = false;
   std::vector<std::pair<RECT, RECT>> animations;
   std::map<UINT, std::string> iconNames;
+  std::map<UINT, std::string> iconImages;
   std::map<UINT, std::vector<MenuResourceItem>> menuResources;
   std::map<HMENU, std::shared_ptr<Menu>> menus;
   std::uintptr_t nextMenu = 1;
@@ -78,6 +80,8 @@ void Apply(Shell& s, TrayIcon& icon, const NOTIFYICONDATA& data) {
   if (data.uFlags & NIF_ICON) {
     icon.icon = data.hIcon;
     icon.iconName = IconNameLocked(s, data.hIcon);
+    auto image = data.hIcon ? s.iconImages.find(IconResource(data.hIcon)) : s.iconImages.end();
+    icon.imageFile = image == s.iconImages.end() ? "" : image->second;
   }
   if (data.uFlags & NIF_TIP) icon.tip = Field(data.szTip);
   if ((data.uFlags & NIF_STATE) && (data.dwStateMask & NIS_HIDDEN)) icon.hidden = (data.dwState & NIS_HIDDEN) != 0;
@@ -163,9 +167,14 @@ BOOL Shell_NotifyIcon(DWORD message, NOTIFYICONDATA* data) {
   }
   if (removed) {
     platform::tray::bus::IconRemoved(data->hWnd, data->uID);
+    platform::tray::xembed::IconRemoved(data->hWnd, data->uID);
   } else if (changed) {
     platform::tray::bus::IconChanged(*changed);
-    if (balloon) platform::tray::bus::BalloonShown(*changed, *balloon);
+    platform::tray::xembed::IconChanged(*changed);
+    if (balloon) {
+      platform::tray::bus::BalloonShown(*changed, *balloon);
+      platform::tray::xembed::BalloonShown(*changed, *balloon);
+    }
   }
   return TRUE;
 }
@@ -256,7 +265,11 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int, int, int, HWND owner, const R
     chooser = s.chooser;
     busChoice = std::exchange(s.busChoice, 0);
   }
-  UINT chosen = busChoice != 0 ? busChoice : chooser ? chooser(shown) : 0;
+  // A system tray has no menus of its own: the popup is drawn on the display.
+  UINT chosen = busChoice != 0                      ? busChoice
+                : chooser                           ? chooser(shown)
+                : platform::tray::xembed::Docked() ? platform::tray::xembed::ShowMenu(shown)
+                                                    : 0;
   // Only an item the menu holds can be chosen.
   if (std::find(shown.ids.begin(), shown.ids.end(), chosen) == shown.ids.end()) chosen = 0;
   if (flags & TPM_RETURNCMD) return static_cast<BOOL>(chosen);
@@ -338,6 +351,7 @@ void RestartShell() {
     s.running = true;
   }
   bus::AllRemoved();
+  xembed::AllRemoved();
   PostToTopLevelWindows(RegisterWindowMessage("TaskbarCreated"), 0, 0);
 }
 
@@ -353,7 +367,7 @@ bool IconsShownOnDesktop() {
   const char* display = std::getenv("DISPLAY");
   const char* headless = std::getenv("ZORVA_HEADLESS");
   if (!display || !*display || (headless && std::string(headless) == "1")) return true;
-  return bus::WatcherPresent();
+  return bus::WatcherPresent() || xembed::TrayPresent();
 }
 
 void SetBalloonsOffered(bool offered) {
@@ -386,10 +400,11 @@ std::vector<std::pair<RECT, RECT>> TakeAnimations() {
   return std::exchange(s.animations, {});
 }
 
-void RegisterIconResource(UINT resourceId, const std::string& iconName) {
+void RegisterIconResource(UINT resourceId, const std::string& iconName, const std::string& imageFile) {
   Shell& s = S();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.iconNames[resourceId] = iconName;
+  s.iconImages[resourceId] = imageFile;
 }
 
 void RegisterMenuResource(UINT resourceId, std::vector<MenuResourceItem> menu) {

@@ -9,7 +9,9 @@
 // chosen). Where a session bus offers a StatusNotifierWatcher, every icon is
 // also shown there as a StatusNotifierItem with its menu, and what the
 // desktop's host does with it (activate, context menu, a menu item) comes
-// back as the icon's events and the menu's commands.
+// back as the icon's events and the menu's commands. On an X display without
+// a watcher, an XEmbed system tray holds the icons instead (TrayXEmbed.h), and
+// popup menus for them are drawn on the display.
 #pragma once
 
 #include <cstdint>
@@ -135,6 +137,7 @@ struct TrayIcon {
   UINT callbackMessage = 0;
   HICON icon = nullptr;
   std::string iconName;
+  std::string imageFile;  // the icon's picture, for a tray that draws none itself
   std::string tip;
   bool hidden = false;
   std::vector<Balloon> balloons;  // every balloon shown on it, oldest first
@@ -161,8 +164,8 @@ void ChangeWorkArea();
 void SetShellRunning(bool running);
 
 // Whether the desktop shows the icons: without a display (or with headless
-// pages) the record is the desktop; on a display, only where the session bus
-// has a StatusNotifierWatcher (an XEmbed tray alone is not served).
+// pages) the record is the desktop; on a display, where the session bus has a
+// StatusNotifierWatcher or the display has an XEmbed system tray.
 bool IconsShownOnDesktop();
 // Balloons need a shell that offers them (on by default).
 void SetBalloonsOffered(bool offered);
@@ -173,8 +176,10 @@ bool MinimizeAnimation();
 // Every DrawAnimatedRects since the last call: (from, to).
 std::vector<std::pair<RECT, RECT>> TakeAnimations();
 
-// The name by which the desktop knows an icon resource (the icon theme's).
-void RegisterIconResource(UINT resourceId, const std::string& iconName);
+// The name by which the desktop knows an icon resource (the icon theme's),
+// and its picture (a PAM RGBA file; a relative path is taken from the
+// program's folder) for a system tray, which has no icon theme.
+void RegisterIconResource(UINT resourceId, const std::string& iconName, const std::string& imageFile = "");
 void RegisterMenuResource(UINT resourceId, std::vector<MenuResourceItem> menu);
 std::vector<MenuResourceItem> MenuResource(UINT resourceId);
 

@@ -3,6 +3,7 @@
 // host waiting. What the host does with the item comes back to the program's
 // thread as the icon's callback messages, the same ones a click posts.
 #include "platform/tray/TrayBus.h"
+#include "platform/tray/TrayXEmbed.h"
 #include "platform/kernel/UniqueFd.h"
 
 #include <poll.h>
@@ -325,11 +326,13 @@ class Item {
     const char* newOwner = nullptr;
     if (sd_bus_message_read(m, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
     auto* self = static_cast<Item*>(userdata);
-    if (newOwner != nullptr && newOwner[0] != '\0') {
+    const bool running = newOwner != nullptr && newOwner[0] != '\0';
+    if (running) {
       self->Register();
     } else {
       self->registered_ = false;
     }
+    xembed::WatcherChanged(running);
     return 0;
   }
 

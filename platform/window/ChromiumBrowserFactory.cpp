@@ -12,6 +12,7 @@
 #include "platform/html/X11Windows.h"
 #include "platform/window/DHtmlDialog.h"
 #include "platform/window/PageMessageBox.h"
+#include "platform/window/PageShadow.h"
 #include "platform/window/Region.h"
 #include "platform/window/RegionInternal.h"
 #include "platform/window/Window.h"
@@ -119,7 +120,8 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
             const ChromiumHtmlDocument::PlaceReader& reader, const ChromiumHtmlDocument::TitleSetter& title) {
   const HWND dialogWindow = ::GetParent(browserWindow);
   auto dressed = std::make_shared<Dressing>();
-  auto update = [browserWindow, dialogWindow, follower, dressed] {
+  auto shadow = std::make_shared<PageShadowState>();
+  auto update = [browserWindow, dialogWindow, follower, dressed, shadow] {
     if (!::IsWindow(browserWindow)) return;
     RECT rect{};
     ::GetWindowRect(browserWindow, &rect);
@@ -134,13 +136,14 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
     }
     follower(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, visible, minimized);
     if (visible && dialogWindow) Dress(dialogWindow, *dressed);
+    if (dialogWindow) FollowPageShadow(dialogWindow, XWindowOf(dialogWindow), *shadow);
   };
   for (HWND hwnd : {browserWindow, dialogWindow}) {
     if (!hwnd) continue;
     auto previous = std::make_shared<WNDPROC>();
     const bool dialog = hwnd != browserWindow;
     auto nextLook = std::make_shared<std::chrono::steady_clock::time_point>();
-    *previous = SubclassWindow(hwnd, [previous, update, reader, title, dialog, nextLook, dressed](
+    *previous = SubclassWindow(hwnd, [previous, update, reader, title, dialog, nextLook, dressed, shadow](
                                          HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
       // The dialog's text is the title the desktop shows for the page's window.
       if (dialog && message == WM_SETTEXT && lParam != 0) title(reinterpret_cast<const char*>(lParam));
@@ -167,6 +170,7 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
         RaiseOwned(h);
       }
       if (dialog && message == WM_NCDESTROY) {
+        FollowPageShadow(h, 0, *shadow);
         TheXWindows().erase(h);
         ThePresses().erase(h);
       }

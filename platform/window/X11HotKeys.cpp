@@ -2,6 +2,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/html/X11Display.h"
+#include "platform/kernel/Log.h"
 #include "platform/window/Window.h"
 #include "platform/window/WinUser.h"
 
@@ -21,6 +24,7 @@ namespace {
 // Locks that must not stop a hot key: CapsLock, NumLock (Mod2 on every
 // common keyboard map).
 constexpr unsigned int kLocks[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
+constexpr int kPlayPause = 14;  // APPCOMMAND_MEDIA_PLAY_PAUSE
 
 struct Grabbed {
   UINT modifiers;
@@ -38,6 +42,8 @@ struct Grabber {
   Display* display = nullptr;
   int wake[2] = {-1, -1};
   std::vector<Grabbed> grabbed;
+  KeyCode mediaKey = 0;
+  HWND mediaWindow = nullptr;  // takes the media key's presses
   bool refused = false;
   bool lost = false;  // the display has gone: nothing more is read or grabbed
 };
@@ -84,6 +90,7 @@ void Read(Grabber& g) {
       [[maybe_unused]] const auto n = ::read(g.wake[0], drain, sizeof drain);
     }
     std::vector<std::pair<UINT, UINT>> presses;
+    HWND media = nullptr;
     {
       std::lock_guard<std::mutex> lock(g.mutex);
       if (g.lost) return;
@@ -91,6 +98,7 @@ void Read(Grabber& g) {
         XEvent event;
         XNextEvent(g.display, &event);
         if (event.type != KeyPress) continue;
+        if (g.mediaKey != 0 && event.xkey.keycode == g.mediaKey) media = g.mediaWindow;
         const unsigned int state = event.xkey.state & (Mod1Mask | ControlMask | ShiftMask | Mod4Mask);
         for (const Grabbed& k : g.grabbed) {
           if (k.code == event.xkey.keycode && k.mask == state) presses.emplace_back(k.modifiers, k.key);
@@ -98,6 +106,8 @@ void Read(Grabber& g) {
       }
     }
     for (const auto& [modifiers, key] : presses) platform::PressHotKey(modifiers, key);
+    // As the desktop API says it: the command in the high word, from a key.
+    if (media) ::PostMessage(media, WM_APPCOMMAND, reinterpret_cast<WPARAM>(media), MAKELPARAM(0, kPlayPause));
   }
 }
 
@@ -109,6 +119,7 @@ Display* Open(Grabber& g) {
   if (!name || !*name || ::pipe(g.wake) != 0) return nullptr;
   g.display = XOpenDisplay(name);
   if (!g.display) return nullptr;
+  platform::x11::NoteErrorsOf(g.display, NoteError);
   XSetIOErrorHandler(ReportLoss);
   XSetIOErrorExitHandler(g.display, DisplayLost, &g);
   // Auto-repeat sends presses only, not a release and press each time.
@@ -122,6 +133,22 @@ void Wake(Grabber& g) {
   [[maybe_unused]] const auto n = ::write(g.wake[1], &byte, 1);
 }
 
+// Under the mutex: the key with each of the locks, all or none.
+bool GrabLocked(Grabber& g, KeyCode code, unsigned int mask) {
+  Display* display = g.display;
+  const Window root = DefaultRootWindow(display);
+  XSync(display, False);
+  g.refused = false;
+  for (unsigned int lockMask : kLocks) XGrabKey(display, code, mask | lockMask, root, True, GrabModeAsync, GrabModeAsync);
+  XSync(display, False);
+  const bool refused = g.refused;
+  if (refused) {
+    for (unsigned int lockMask : kLocks) XUngrabKey(display, code, mask | lockMask, root);
+    XSync(display, False);
+  }
+  return !refused;
+}
+
 }  // namespace
 
 bool GrabHotKey(UINT modifiers, UINT virtualKey) {
@@ -133,21 +160,43 @@ bool GrabHotKey(UINT modifiers, UINT virtualKey) {
   const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym);
   if (code == 0) return false;
   const unsigned int mask = MaskOf(modifiers);
-  const Window root = DefaultRootWindow(display);
-  XSync(display, False);
-  g.refused = false;
-  auto* const previous = XSetErrorHandler(NoteError);
-  for (unsigned int lockMask : kLocks) XGrabKey(display, code, mask | lockMask, root, True, GrabModeAsync, GrabModeAsync);
-  XSync(display, False);
-  const bool refused = g.refused;
-  if (refused) {
-    for (unsigned int lockMask : kLocks) XUngrabKey(display, code, mask | lockMask, root);
-    XSync(display, False);
-  }
-  XSetErrorHandler(previous);
-  if (!refused) g.grabbed.push_back(Grabbed{modifiers, virtualKey, code, mask});
+  const bool grabbed = GrabLocked(g, code, mask);
+  if (grabbed) g.grabbed.push_back(Grabbed{modifiers, virtualKey, code, mask});
   Wake(g);
-  return !refused;
+  return grabbed;
+}
+
+bool GrabMediaKey(HWND hwnd) {
+  Grabber& g = TheGrabber();
+  std::lock_guard<std::mutex> lock(g.mutex);
+  Display* display = Open(g);
+  if (!display || g.lost) return true;
+  if (g.mediaKey == 0) {
+    const KeyCode code = XKeysymToKeycode(display, XF86XK_AudioPlay);
+    if (code == 0) {
+      platform::LogLine("media key", "the keyboard has no play/pause key");
+      return false;
+    }
+    if (!GrabLocked(g, code, 0)) {
+      platform::LogLine("media key", "another program holds the play/pause key");
+      return false;
+    }
+    g.mediaKey = code;
+  }
+  g.mediaWindow = hwnd;
+  Wake(g);
+  return true;
+}
+
+void UngrabMediaKey(HWND hwnd) {
+  Grabber& g = TheGrabber();
+  std::lock_guard<std::mutex> lock(g.mutex);
+  if (!g.display || g.lost || g.mediaKey == 0 || g.mediaWindow != hwnd) return;
+  for (unsigned int lockMask : kLocks) XUngrabKey(g.display, g.mediaKey, lockMask, DefaultRootWindow(g.display));
+  XSync(g.display, False);
+  g.mediaKey = 0;
+  g.mediaWindow = nullptr;
+  Wake(g);
 }
 
 void UngrabHotKey(UINT modifiers, UINT virtualKey) {

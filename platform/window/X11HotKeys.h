@@ -21,4 +21,12 @@ void UngrabHotKey(UINT modifiers, UINT virtualKey);
 // Whether grabs reach a display.
 bool HotKeysOnDisplay();
 
+// The media play/pause key (XF86AudioPlay, with or without the locks): its
+// press posts WM_APPCOMMAND with APPCOMMAND_MEDIA_PLAY_PAUSE to `hwnd`,
+// whichever window has the focus. False, and a trace in the log, when
+// another client holds it; the program goes on without it. Without a
+// display nothing is grabbed and the answer is true, as for hot keys.
+bool GrabMediaKey(HWND hwnd);
+void UngrabMediaKey(HWND hwnd);
+
 }  // namespace platform::x11

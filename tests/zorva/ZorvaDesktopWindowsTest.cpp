@@ -10,13 +10,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -26,6 +23,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -55,6 +53,7 @@ bool WaitUntil(const std::function<bool()>& done, int seconds = 30) {
 
 struct Geometry {
   int x = 0, y = 0, width = 0, height = 0;
+  int depth = 0;
   bool viewable = false;
 };
 
@@ -70,6 +69,7 @@ Geometry GeometryOf(const std::string& id) {
     value("Absolute upper-left Y:", &g.y);
     value("Width:", &g.width);
     value("Height:", &g.height);
+    value("Depth:", &g.depth);
     if (line.find("IsViewable") != std::string::npos) g.viewable = true;
   }
   return g;
@@ -82,60 +82,65 @@ std::string Property(const std::string& id, const std::string& name) {
 unsigned long Id(const std::string& hex) { return std::stoul(hex, nullptr, 16); }
 
 // The RGB pixels of the part of the screen `g` covers (cut to the screen),
-// rows from the top; `g` becomes that part. Empty when none of it is there.
+// rows from the top; `g` becomes that part.
 std::string ScreenPixels(Geometry& g) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return "";
-  const int screenWidth = DisplayWidth(display, DefaultScreen(display));
-  const int screenHeight = DisplayHeight(display, DefaultScreen(display));
-  g.width = std::min(g.x + g.width, screenWidth) - std::max(g.x, 0);
-  g.height = std::min(g.y + g.height, screenHeight) - std::max(g.y, 0);
-  g.x = std::max(g.x, 0);
-  g.y = std::max(g.y, 0);
-  std::string raw;
-  XImage* image = g.width > 0 && g.height > 0
-                      ? XGetImage(display, DefaultRootWindow(display), g.x, g.y, static_cast<unsigned>(g.width),
-                                  static_cast<unsigned>(g.height), AllPlanes, ZPixmap)
-                      : nullptr;
-  for (int y = 0; image && y < g.height; ++y) {
-    for (int x = 0; x < g.width; ++x) {
-      const unsigned long p = XGetPixel(image, x, y);
-      raw += static_cast<char>((p >> 16) & 0xFF);
-      raw += static_cast<char>((p >> 8) & 0xFF);
-      raw += static_cast<char>(p & 0xFF);
-    }
-  }
-  if (image) XDestroyImage(image);
-  XCloseDisplay(display);
-  return raw;
+  zorva_test::ScreenArea area{g.x, g.y, g.width, g.height};
+  std::string pixels = zorva_test::ScreenPixels(area);
+  g.x = area.x;
+  g.y = area.y;
+  g.width = area.width;
+  g.height = area.height;
+  return pixels;
 }
 
-// A PNG image (8-bit RGB) of a part of the screen.
-void WriteScreenPicture(const std::string& file, Geometry g) {
-  const std::string pixels = ScreenPixels(g);
-  ASSERT_FALSE(pixels.empty()) << file << ": the window is off the screen";
-  std::string raw;
-  const std::size_t row = static_cast<std::size_t>(g.width) * 3;
-  for (std::size_t at = 0; at < pixels.size(); at += row) raw += '\0' + pixels.substr(at, row);
-  uLongf size = compressBound(raw.size());
-  std::string packed(size, '\0');
-  compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-  packed.resize(size);
-  auto big = [](std::uint32_t v) {
-    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                       static_cast<char>(v)};
+// The drop shadow the desktop shows for the window `id`: the window directly
+// below the top-level window holding it (its frame), when that one is placed
+// by its program (override-redirect), shown, and has an alpha channel.
+std::string ShadowOf(const std::string& id) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return "";
+  // A window gone meanwhile has no shadow.
+  auto* const previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  const Window root = DefaultRootWindow(display);
+  auto children = [display](Window of, Window* parent) {
+    Window rootOf = 0;
+    Window* list = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> found;
+    *parent = 0;
+    if (XQueryTree(display, of, &rootOf, parent, &list, &count)) found.assign(list, list + count);
+    if (list) XFree(list);
+    return found;
   };
-  auto chunk = [&big](const std::string& type, const std::string& data) {
-    const std::string body = type + data;
-    return big(static_cast<std::uint32_t>(data.size())) + body +
-           big(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-  };
-  const std::string header = big(static_cast<std::uint32_t>(g.width)) + big(static_cast<std::uint32_t>(g.height)) +
-                             std::string{8, 2, 0, 0, 0};
-  std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-  std::ofstream(file, std::ios::binary) << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", header)
-                                        << chunk("IDAT", packed) << chunk("IEND", "");
+  Window frame = Id(id);
+  for (Window parent = 0; children(frame, &parent), parent && parent != root;) frame = parent;
+  Window unused = 0;
+  const std::vector<Window> stacking = children(root, &unused);  // bottom to top
+  const auto at = std::find(stacking.begin(), stacking.end(), frame);
+  std::string shadow;
+  XWindowAttributes below{};
+  if (at != stacking.end() && at != stacking.begin() && XGetWindowAttributes(display, *(at - 1), &below) &&
+      below.override_redirect && below.map_state == IsViewable && below.depth == 32) {
+    std::ostringstream hex;
+    hex << "0x" << std::hex << *(at - 1);
+    shadow = hex.str();
+  }
+  XCloseDisplay(display);
+  XSetErrorHandler(previous);
+  return shadow;
 }
+
+// Whether a compositing manager runs on the display.
+bool Composited() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  const bool owned = XGetSelectionOwner(display, XInternAtom(display, "_NET_WM_CM_S0", False)) != None;
+  XCloseDisplay(display);
+  return owned;
+}
+
+constexpr int kScreenWidth = 1600;
+constexpr int kScreenHeight = 1000;
 
 class ZorvaDesktopWindowsTest : public ::testing::Test {
  protected:
@@ -145,11 +150,15 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
     std::filesystem::create_directories(home_.File("tmp"));
     std::filesystem::create_directories(home_.File("Music"));
     xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
-                                                                     "1600x1000x24", "-nolisten", "tcp"});
+                                                                     std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24", "-nolisten", "tcp"});
     ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
     display_ = std::make_unique<ScopedEnv>("DISPLAY", (":" + xvfb_->Lines().front()).c_str());
     windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"});
     ASSERT_TRUE(WaitUntil([] { return RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0; }));
+    if (WithCompositor()) {
+      compositor_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/xcompmgr"});
+      ASSERT_TRUE(WaitUntil(Composited)) << "xcompmgr did not start";
+    }
     zorva_ = std::make_unique<ChildProcess>(std::vector<std::string>{ZORVA_BINARY});
     ASSERT_TRUE(zorva_->Started());
     // A first start: the player and, above it, the welcome.
@@ -162,6 +171,7 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
       return Player("status").find("state: playing") != std::string::npos;
     }));
   }
+  virtual bool WithCompositor() const { return false; }
   void TearDown() override {
     if (zorva_ && zorva_->Started()) {
       ::kill(zorva_->Pid(), SIGTERM);
@@ -214,7 +224,10 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
     for (int done = 0; done < ms; done += 500) zorva_->Ask("advance 500\n");
   }
   void Picture(const std::string& name, const std::string& id) {
-    WriteScreenPicture(std::string(ZORVA_SHOT_DIR) + "/desktop/" + name + ".png", GeometryOf(id));
+    const Geometry g = GeometryOf(id);
+    EXPECT_TRUE(zorva_test::WriteScreenPicture(std::string(ZORVA_SHOT_DIR) + "/desktop/" + name + ".png",
+                                               {g.x, g.y, g.width, g.height}))
+        << name << ": the window is off the screen";
   }
   // Closed with the window manager (its close button): hidden by the
   // program, nothing of it left on the screen, not even after 25 seconds.
@@ -244,12 +257,15 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
   std::unique_ptr<ChildProcess> xvfb_;
   std::unique_ptr<ScopedEnv> display_;
   std::unique_ptr<ChildProcess> windowManager_;
+  std::unique_ptr<ChildProcess> compositor_;
   std::unique_ptr<ChildProcess> zorva_;
   std::string player_;
   std::string welcome_;
 };
 
 // The player page's controls, from its window's top left corner.
+constexpr int kSchedulerButton[] = {69, 20};
+constexpr int kGeneratorButton[] = {100, 20};
 constexpr int kSettingsButton[] = {161, 20};
 constexpr int kPlayPauseButton[] = {64, 70};
 constexpr int kMinimiseButton[] = {331, 21};
@@ -277,6 +293,9 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   auto place = [&stacking](unsigned long id) { return std::find(stacking.begin(), stacking.end(), id) - stacking.begin(); };
   EXPECT_LT(place(Id(player_)), place(Id(welcome_))) << list;
   Picture("welcome", welcome_);
+  // No compositing manager: no shadow, which would show as a dark block.
+  EXPECT_EQ(ShadowOf(player_), "");
+  EXPECT_EQ(ShadowOf(welcome_), "");
 
   // A drag of 150 by 100 on the welcome's title area moves it by that, the
   // first pixels too, which the pointer travels before the program hears
@@ -378,6 +397,128 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
     EXPECT_EQ(back.width, shown.width);
     EXPECT_EQ(back.height, shown.height);
   }
+}
+
+TEST_F(ZorvaDesktopWindowsTest, TheMediaKeyPausesAndPlaysWhileAnotherClientHasTheFocus) {
+  ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
+  ASSERT_TRUE(WaitUntil([] {
+    RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+    const std::string active = RunProgram({"/usr/bin/xdotool", "getactivewindow"});
+    return !active.empty() && active == RunProgram({"/usr/bin/xdotool", "search", "--classname", "otherclient"});
+  }));
+  for (const bool playing : {false, true}) {
+    RunProgram({"/usr/bin/xdotool", "key", "XF86AudioPlay"});
+    EXPECT_TRUE(WaitUntil([&] {
+      zorva_->Send("advance 100\n");
+      return (Player("status").find("state: playing") != std::string::npos) == playing;
+    })) << playing << Player("status");
+  }
+}
+
+TEST_F(ZorvaDesktopWindowsTest, AFirstStartPlacesEachWindowByItsOwnRule) {
+  // The player has no place of its own: the screen's corner. The welcome
+  // starts beside it, 20 pixels lower, kept on the screen.
+  const Geometry player = GeometryOf(player_);
+  const Geometry welcome = GeometryOf(welcome_);
+  EXPECT_EQ(player.x, 0);
+  EXPECT_EQ(player.y, 0);
+  EXPECT_EQ(welcome.x, std::max(0, player.x - (welcome.width + 5)));
+  EXPECT_EQ(welcome.y, player.y + 20);
+  RunProgram({"/usr/bin/wmctrl", "-i", "-c", welcome_});
+  ASSERT_TRUE(WaitUntil([&] { return !GeometryOf(welcome_).viewable; }));
+
+  // The tool windows around the screen's centre, each by its own offsets
+  // from its size.
+  const int cx = kScreenWidth / 2;
+  const int cy = kScreenHeight / 2;
+  struct Case {
+    const char* name;
+    const char* title;
+    std::function<void()> open;
+    std::function<std::pair<int, int>(int width, int height)> place;
+  };
+  const Case cases[] = {
+      {"settings", "Zorva Settings", [&] { Click(player_, kSettingsButton[0], kSettingsButton[1]); },
+       [&](int w, int h) { return std::pair{std::max(0, cx - w - 5), std::max(0, cy - h / 2 + 50)}; }},
+      {"lab", "Zorva Lab", [&] { zorva_->Ask("hotkey 3 76\n"); },
+       [&](int w, int h) { return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 + 50)}; }},
+      {"scheduler", "Zorva Automator", [&] { Click(player_, kSchedulerButton[0], kSchedulerButton[1]); },
+       [&](int w, int h) { return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 - 50)}; }},
+      {"generator", "Zorva Generator", [&] { Click(player_, kGeneratorButton[0], kGeneratorButton[1]); },
+       [&](int w, int h) {
+         const int left = cx + w / 2 + 5;
+         return std::pair{left + w > kScreenWidth ? kScreenWidth - w : left, std::max(0, cy - h / 2 - 50)};
+       }},
+  };
+  for (const Case& c : cases) {
+    c.open();
+    const std::string id = WaitForWindow(c.title);
+    ASSERT_NE(id, "") << c.name;
+    const Geometry g = GeometryOf(id);
+    const auto [x, y] = c.place(g.width, g.height);
+    EXPECT_EQ(g.x, x) << c.name;
+    EXPECT_EQ(g.y, y) << c.name;
+    Picture(std::string(c.name) + "-first-start", id);
+    RunProgram({"/usr/bin/wmctrl", "-i", "-c", id});
+    ASSERT_TRUE(WaitUntil([&] { return !GeometryOf(id).viewable; })) << c.name;
+  }
+}
+
+// The same desktop with a compositing manager (xcompmgr).
+class ZorvaDesktopShadowTest : public ZorvaDesktopWindowsTest {
+ protected:
+  bool WithCompositor() const override { return true; }
+};
+
+TEST_F(ZorvaDesktopShadowTest, EachWindowHasAShadowJustBelowItThatFollowsIt) {
+  // A window of its own with an alpha channel, directly below its window in
+  // the stacking order, 5 pixels right and down, of the window's size.
+  for (const std::string& id : {player_, welcome_}) {
+    std::string shadow;
+    EXPECT_TRUE(WaitUntil([&] {
+      zorva_->Send("advance 100\n");
+      shadow = ShadowOf(id);
+      return !shadow.empty() && GeometryOf(shadow).x == GeometryOf(id).x + 5;
+    })) << id << " " << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+    const Geometry owner = GeometryOf(id);
+    const Geometry cast = GeometryOf(shadow);
+    EXPECT_EQ(cast.depth, 32);
+    EXPECT_EQ(cast.y, owner.y + 5);
+    EXPECT_EQ(cast.width, owner.width);
+    EXPECT_EQ(cast.height, owner.height);
+  }
+
+  // Hidden with the welcome.
+  const std::string welcomeShadow = ShadowOf(welcome_);
+  RunProgram({"/usr/bin/wmctrl", "-i", "-c", welcome_});
+  EXPECT_TRUE(WaitUntil([&] {
+    zorva_->Send("advance 100\n");
+    return !GeometryOf(welcome_).viewable && !GeometryOf(welcomeShadow).viewable;
+  }));
+
+  // Moved with the player.
+  RunProgram({"/usr/bin/xdotool", "windowmove", player_, "300", "200"});
+  EXPECT_TRUE(WaitUntil([&] {
+    const Geometry cast = GeometryOf(ShadowOf(player_));
+    return cast.x == 305 && cast.y == 205;
+  })) << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+  const Geometry player = GeometryOf(player_);
+  EXPECT_TRUE(zorva_test::WriteScreenPicture(std::string(ZORVA_SHOT_DIR) + "/desktop/player-with-shadow.png",
+                                             {player.x - 10, player.y - 10, player.width + 30, player.height + 30}));
+
+  // Gone while the player is minimised, and back below it with it.
+  const std::string playerShadow = ShadowOf(player_);
+  RunProgram({"/usr/bin/xdotool", "windowminimize", player_});
+  EXPECT_TRUE(WaitUntil([&] {
+    zorva_->Send("advance 100\n");
+    return !GeometryOf(player_).viewable && !GeometryOf(playerShadow).viewable;
+  }));
+  RunProgram({"/usr/bin/wmctrl", "-i", "-a", player_});
+  EXPECT_TRUE(WaitUntil([&] {
+    zorva_->Send("advance 100\n");
+    const std::string shadow = ShadowOf(player_);
+    return !shadow.empty() && GeometryOf(shadow).x == GeometryOf(player_).x + 5;
+  })) << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/player/mpd/MpdIds.h"
 #include "platform/kernel/UniqueFd.h"
+#include "platform/kernel/WriteAll.h"
+#include "platform/shell/Shell.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 
 namespace platform::player {
@@ -65,34 +66,12 @@ class FileLock {
   platform::UniqueFd fd_;
 };
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 MpdIds::MpdIds(std::string file) : file_(std::move(file)) {}
 
 std::shared_ptr<MpdIds> MpdIds::ForUser() {
-  std::string folder;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') {
-    folder = data;
-  } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-    folder = std::string(home) + "/.local/share";
-  } else {
-    folder = "/tmp";
-  }
-  folder += "/zorva";
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  const std::string file = folder + "/mpd-ids";
+  const std::string file = platform::shell::DataFolder() + "mpd-ids";
   // One map per file: tests move the data folder between cases.
   static std::mutex mutex;
   static std::map<std::string, std::shared_ptr<MpdIds>> maps;

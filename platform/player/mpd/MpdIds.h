@@ -27,8 +27,8 @@ class MpdIds {
   // The map kept in `file`; nothing is read until it is used.
   explicit MpdIds(std::string file);
 
-  // The map of the user's data folder ($XDG_DATA_HOME/zorva/mpd-ids, default
-  // ~/.local/share/zorva/mpd-ids), shared by the whole process.
+  // The map of the user's data folder ($XDG_DATA_HOME/Zorva/mpd-ids, default
+  // ~/.local/share/Zorva/mpd-ids), shared by the whole process.
   static std::shared_ptr<MpdIds> ForUser();
 
   // The ids of `keys`, in order, giving new ones to keys that have none;

@@ -26,6 +26,7 @@
 #include "platform/player/mpd/MpdIds.h"
 #include "platform/player/mpd/MpdOwners.h"
 #include "platform/kernel/UniqueFd.h"
+#include "platform/shell/Shell.h"
 
 namespace platform::player {
 
@@ -187,10 +188,10 @@ struct QueueOrigin {
   }
 };
 
+// The user's data folder, without its final "/".
 std::string DataFolder() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return std::string(data) + "/zorva";
-  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.local/share/zorva";
-  return "/tmp/zorva";
+  const std::string folder = platform::shell::DataFolder();
+  return folder.substr(0, folder.size() - 1);
 }
 
 QueueOrigin ReadOrigin() {

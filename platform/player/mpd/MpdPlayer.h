@@ -42,7 +42,7 @@ bool IsMpdRunning();
 // Zorva's own MPD: its configuration and socket in the user's runtime folder
 // ($XDG_RUNTIME_DIR/zorva-mpd, else the stand-in's private folder), its
 // database, state, stickers and playlists in the data folder
-// ($XDG_DATA_HOME/zorva/mpd).
+// ($XDG_DATA_HOME/Zorva/mpd, see platform::shell::DataFolder).
 std::string OwnMpdFolder();
 // True when the mpd program can be found.
 bool MpdInstalled();

@@ -1031,7 +1031,7 @@ TEST_F(OwnMpdTest, AnOwnMpdThatDoesNotAnswerIsNotJoinedByASecondOne) {
 TEST_F(OwnMpdTest, ItsFoldersAndFilesAreTheUsersAlone) {
   ASSERT_TRUE(zorva_test::MakeSong(home_.File("Music/Mine/1.ogg"), "My Tone", "Me", "Folk", 1, 400));
   // An older start left them open to others.
-  const std::string zorva = home_.File("data/zorva");
+  const std::string zorva = home_.File("data/Zorva");
   std::filesystem::create_directories(zorva + "/mpd/playlists");
   std::ofstream(zorva + "/mpd/sticker.sql").flush();
   std::ofstream(zorva + "/mpd/playlists/Old.m3u") << "Mine/1.ogg\n";

@@ -16,41 +16,13 @@
 #include <vector>
 
 #include "platform/tray/Tray.h"
+#include "tests/platform/tray/BusDaemon.h"
 
 namespace {
 
+using zorva_test::BusDaemon;
 namespace tray = platform::tray;
 using Clock = std::chrono::steady_clock;
-
-// A private session bus daemon for the suite.
-class BusDaemon {
- public:
-  BusDaemon() {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address", nullptr);
-      _exit(127);
-    }
-    close(out[1]);
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') address_ += c;
-    close(out[0]);
-  }
-  ~BusDaemon() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& Address() const { return address_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string address_;
-};
 
 // The desktop's side: a StatusNotifierWatcher and, when asked, the
 // notification service, on one connection.

@@ -1,7 +1,8 @@
 // Hot keys on a desktop (label desktop): Xvfb with openbox, another X client
 // (xmessage) holding the focus, keys pressed with xdotool. Each hot key
-// comes to the window that registered it, also with NumLock on; a key
-// another client has grabbed is refused.
+// comes to the window that registered it, also with NumLock on, and the
+// media play/pause key to the window that took it; a key another client has
+// grabbed is refused.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -16,6 +17,7 @@
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/Messages.h"
 #include "platform/window/Window.h"
+#include "platform/window/X11HotKeys.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -23,9 +25,11 @@ namespace {
 using zorva_test::ChildProcess;
 
 std::vector<WPARAM> theHotKeys;
+std::vector<WORD> theAppCommands;
 
 LRESULT HotKeyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_HOTKEY) theHotKeys.push_back(wParam);
+  if (message == WM_APPCOMMAND) theAppCommands.push_back(HIWORD(static_cast<std::uintptr_t>(lParam)));
   return DefWindowProc(hwnd, message, wParam, lParam);
 }
 
@@ -64,6 +68,7 @@ class HotKeyDesktopTest : public ::testing::Test {
   }
   void SetUp() override {
     theHotKeys.clear();
+    theAppCommands.clear();
     WNDCLASS windowClass{};
     windowClass.lpfnWndProc = &HotKeyProc;
     windowClass.lpszClassName = "HotKeyDesktopTest";
@@ -128,6 +133,43 @@ TEST_F(HotKeyDesktopTest, EachHotKeyComesWhileAnotherClientHasTheFocus) {
   ASSERT_EQ(RunTool({"/usr/bin/xdotool", "key", "ctrl+alt+l"}), 0);
   platform::PumpMessages();
   EXPECT_TRUE(theHotKeys.empty());
+}
+
+TEST_F(HotKeyDesktopTest, TheMediaKeyComesAsPlayPauseWhileAnotherClientHasTheFocus) {
+  ASSERT_TRUE(platform::x11::GrabMediaKey(hwnd_));
+  ASSERT_TRUE(Until([] {
+    RunTool({"/usr/bin/xdotool", "search", "--classname", "otherclient", "windowactivate", "--sync"});
+    return OtherHasTheFocus();
+  }));
+  for (const char* lock : {"", "Num_Lock"}) {
+    SCOPED_TRACE(lock);
+    if (*lock) {
+      ASSERT_EQ(RunTool({"/usr/bin/xdotool", "key", lock}), 0);
+    }
+    theAppCommands.clear();
+    ASSERT_EQ(RunTool({"/usr/bin/xdotool", "key", "XF86AudioPlay"}), 0);
+    EXPECT_TRUE(Until([] { return !theAppCommands.empty(); }));
+    EXPECT_EQ(theAppCommands, std::vector<WORD>{14});  // APPCOMMAND_MEDIA_PLAY_PAUSE, from a key
+    if (*lock) {
+      ASSERT_EQ(RunTool({"/usr/bin/xdotool", "key", lock}), 0);
+    }
+  }
+  platform::x11::UngrabMediaKey(hwnd_);
+  // Let go, another client may take it.
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_TRUE(other);
+  const KeyCode play = XKeysymToKeycode(other, XStringToKeysym("XF86AudioPlay"));
+  XGrabKey(other, play, 0, DefaultRootWindow(other), True, GrabModeAsync, GrabModeAsync);
+  XSync(other, False);
+  // Held by it now: refused, and the window goes on without it.
+  EXPECT_FALSE(platform::x11::GrabMediaKey(hwnd_));
+  theAppCommands.clear();
+  ASSERT_EQ(RunTool({"/usr/bin/xdotool", "key", "XF86AudioPlay"}), 0);
+  platform::PumpMessages();
+  EXPECT_TRUE(theAppCommands.empty());
+  XCloseDisplay(other);
+  EXPECT_TRUE(platform::x11::GrabMediaKey(hwnd_));
+  platform::x11::UngrabMediaKey(hwnd_);
 }
 
 TEST_F(HotKeyDesktopTest, AKeyAnotherClientHoldsIsNotAvailable) {

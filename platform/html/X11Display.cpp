@@ -1,0 +1,83 @@
+#include "platform/html/X11Display.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace platform::x11 {
+
+namespace {
+
+struct ErrorRoutes {
+  std::mutex mutex;  // never held across an X call
+  std::vector<std::pair<Display*, int (*)(Display*, XErrorEvent*)>> notes;
+  std::atomic<int> ignoring{0};
+  XErrorHandler before = nullptr;
+};
+
+ErrorRoutes& TheErrorRoutes() {
+  static ErrorRoutes* const routes = new ErrorRoutes;  // used until the process ends
+  return *routes;
+}
+
+int RouteError(Display* display, XErrorEvent* error) {
+  ErrorRoutes& routes = TheErrorRoutes();
+  int (*note)(Display*, XErrorEvent*) = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(routes.mutex);
+    for (const auto& [d, n] : routes.notes)
+      if (d == display) note = n;
+  }
+  if (note) return note(display, error);
+  if (routes.ignoring.load() > 0 || !routes.before) return 0;
+  return routes.before(display, error);
+}
+
+void InstallRouting() {
+  static std::once_flag once;
+  std::call_once(once, [] { TheErrorRoutes().before = XSetErrorHandler(RouteError); });
+}
+
+struct Connection {
+  std::mutex mutex;
+  bool tried = false;
+  Display* display = nullptr;
+};
+
+Connection& TheConnection() {
+  static Connection* const connection = new Connection;  // used until the process ends
+  return *connection;
+}
+
+}  // namespace
+
+void NoteErrorsOf(Display* display, int (*note)(Display*, XErrorEvent*)) {
+  InstallRouting();
+  ErrorRoutes& routes = TheErrorRoutes();
+  std::lock_guard<std::mutex> lock(routes.mutex);
+  routes.notes.emplace_back(display, note);
+}
+
+IgnoredErrors::IgnoredErrors() {
+  InstallRouting();
+  ++TheErrorRoutes().ignoring;
+}
+
+IgnoredErrors::~IgnoredErrors() { --TheErrorRoutes().ignoring; }
+
+SharedDisplay::SharedDisplay() : lock_(TheConnection().mutex) {
+  Connection& c = TheConnection();
+  if (!c.tried) {
+    c.tried = true;
+    c.display = OpenDisplay();
+  }
+  display_ = c.display;
+}
+
+Display* OpenDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  return name && *name ? XOpenDisplay(name) : nullptr;
+}
+
+}  // namespace platform::x11
