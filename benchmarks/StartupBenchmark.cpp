@@ -19,6 +19,10 @@
 // --benchmark_enable_random_interleaving their repetitions take turns, for
 // a side-by-side comparison on a busy machine.
 //
+// BM_MemoryWithAllLabPages: Zorva started on the scripted desktop; once the
+// first track plays, the Lab shows a view of each kind (its four pages kept
+// loaded), then Zorva's settled memory and its browser's, as below.
+//
 // Counters (per iteration): rss_MB and hwm_MB (VmRSS and its peak VmHWM)
 // when the first track plays, settled_rss_MB and settled_hwm_MB once quiet,
 // browser_pss_MB (the browser's processes once quiet, shared pages counted
@@ -44,6 +48,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -143,19 +148,35 @@ bool WriteLibraryFor(const std::string& dbPath, const std::string& xmlPath) {
   return !ids.empty() && static_cast<bool>(out);
 }
 
-pid_t Spawn(const std::vector<std::string>& arguments, const std::string& log) {
+// With `input`, the child's standard input is a pipe whose writing end it
+// gives (the caller closes it).
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& log, int* input = nullptr) {
   std::vector<std::string> copy = arguments;
   std::vector<char*> argv;
   for (std::string& argument : copy) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  int pipeEnds[2] = {-1, -1};
+  if (input && ::pipe2(pipeEnds, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (input) {
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t pid = 0;
   const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (input) {
+    ::close(pipeEnds[0]);
+    if (failed) {
+      ::close(pipeEnds[1]);
+    } else {
+      *input = pipeEnds[1];
+    }
+  }
   return failed ? -1 : pid;
 }
 
@@ -280,6 +301,7 @@ class World {
     {
       zorva_bench::Library generated;
       std::filesystem::copy_file(generated.AnalysedPath(), home_ + "/data/Zorva/music.db");
+      largeMixId_ = generated.largeMixId;
     }
     library_ = home_ + "/Library.xml";
     socket_ = home_ + "/runtime/player.sock";
@@ -379,6 +401,111 @@ class World {
     return start;
   }
 
+  // One start of `program` on the scripted desktop (a manual clock moved on
+  // by the benchmark): once the first track plays, the Lab comes up (its hot
+  // key) and the user clicks from the track to home, the large mix and one
+  // of its genres, so that all four Lab pages are loaded and kept. Then the
+  // memory of Zorva and of its browser, once quiet.
+  Start RunWithLabViews(const std::string& program) {
+    Start start;
+    if (!StartPlayer()) {
+      start.error = "the player stand-in did not start (see " + home_ + "/player.log)";
+      return start;
+    }
+    const std::string log = home_ + "/zorva-lab.log";
+    std::ofstream(log, std::ios::trunc).close();
+    SetEnv("ZORVA_DESKTOP_CONTROL", "1");
+    int input = -1;
+    const pid_t zorva = Spawn({program}, log, &input);
+    ::unsetenv("ZORVA_DESKTOP_CONTROL");
+    if (zorva < 0) {
+      start.error = "cannot start " + program;
+      return start;
+    }
+    int token = 0;
+    // Sends `lines` and a sync, and waits for its answer; the log's text.
+    auto ask = [&](const std::string& lines) {
+      const std::string sync = "sync " + std::to_string(++token);
+      const std::string text = lines + sync + "\n";
+      if (::write(input, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return std::string();
+      const Clock::time_point until = Clock::now() + 60s;
+      while (Clock::now() < until) {
+        std::ifstream in(log);
+        const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (all.find(sync + "\n") != std::string::npos) return all;
+        std::this_thread::sleep_for(5ms);
+      }
+      return std::string();
+    };
+    // Moves the clock on until `done`, for at most 60 s of the real one.
+    auto until = [&](const std::function<bool(const std::string&)>& done) {
+      const Clock::time_point limit = Clock::now() + 60s;
+      while (Clock::now() < limit) {
+        const std::string all = ask("advance 100\n");
+        if (all.empty()) return false;
+        if (done(all)) return true;
+      }
+      return false;
+    };
+    // The page shows element `id`: the text command answers with its text.
+    auto page = [&](const char* file, const char* id) {
+      return [file, id, &ask, &token](const std::string&) {
+        const std::string all = ask(std::string("text ") + file + " " + id + "\n");
+        const std::size_t end = all.find("\nsync " + std::to_string(token) + "\n");
+        const std::size_t begin = all.rfind("\nsync " + std::to_string(token - 1) + "\n", end);
+        if (end == std::string::npos || begin == std::string::npos) return false;
+        const std::string answers = all.substr(begin, end - begin) + "\n";
+        return answers.find("\ntext ") != std::string::npos;
+      };
+    };
+    const std::string tagGo = "1_:_genre_:_Genre _:_labgo";
+    const struct {
+      const char* command;
+      const char* page;
+      const char* id;
+    } steps[] = {
+        {"hotkey 3 76", "TrackInfo.htm", "labhome"},
+        {"click TrackInfo.htm labhome", "LabHome.htm", "tagsheading"},
+        {nullptr, "MixInfo.htm", "existingtags"},
+        {nullptr, "SelectorInfo.htm", "relatedtags"},
+    };
+    bool shown = until([&](const std::string&) { return link_.Playing(); });
+    for (const auto& step : steps) {
+      if (!shown) break;
+      std::string command = step.command ? step.command : "";
+      if (!step.command && std::string(step.page) == "MixInfo.htm")
+        command = "click LabHome.htm " + std::to_string(largeMixId_) + "_:_mixlab";
+      if (!step.command && std::string(step.page) == "SelectorInfo.htm") command = "click MixInfo.htm " + tagGo;
+      ask(command + "\n");
+      shown = until(page(step.page, step.id));
+      if (!shown) start.error = std::string("the Lab did not show ") + step.page + " (see " + log + ")";
+    }
+    if (shown) {
+      // Quiet, as after a start; the clock moves on meanwhile.
+      long before = TreeCpuTicks(zorva);
+      const Clock::time_point t1 = Clock::now();
+      while (Clock::now() - t1 < 60s) {
+        ask("advance 500\n");
+        std::this_thread::sleep_for(500ms);
+        const long now = TreeCpuTicks(zorva);
+        if (now - before <= 5 * sysconf(_SC_CLK_TCK) / 100) break;
+        before = now;
+      }
+      start.settledRss = StatusMB(zorva, "VmRSS");
+      start.settledHwm = StatusMB(zorva, "VmHWM");
+      for (pid_t child : Children(zorva)) start.browserPss += TreePssMB(child);
+    } else if (start.error.empty()) {
+      start.error = "Zorva did not get a track playing (see " + log + ")";
+    }
+    link_.Control("quit");
+    link_.Close();
+    ::close(input);
+    if (!WaitEnd(zorva, 60s) && start.error.empty()) start.error = "Zorva did not end when the player quit";
+    WaitEnd(player_, 30s);
+    player_ = -1;
+    return start;
+  }
+
  private:
   bool StartPlayer() {
     player_ = Spawn({ZORVA_PLAYER_BINARY, "serve", "--library", library_, "--socket", socket_}, home_ + "/player.log");
@@ -409,6 +536,7 @@ class World {
   std::string error_;
   std::string trace_;
   std::string home_;
+  int largeMixId_ = 0;
   std::string library_;
   std::string socket_;
   pid_t player_ = -1;
@@ -454,6 +582,32 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
   state.counters["quit_s"] = average(sum.quit);
 }
 
+// The memory once the Lab has shown a view of each kind (all four of its
+// pages kept loaded), beside StartToFirstTrackPlaying's, whose Lab has
+// loaded its track page only.
+void MemoryWithAllLabPages(benchmark::State& state) {
+  World& world = TheWorld();
+  if (!world.Error().empty()) {
+    state.SkipWithError(world.Error().c_str());
+    return;
+  }
+  Start sum;
+  for (auto _ : state) {
+    const Start start = world.RunWithLabViews(ZORVA_BINARY);
+    if (!start.error.empty()) {
+      state.SkipWithError(start.error.c_str());
+      return;
+    }
+    sum.settledRss += start.settledRss;
+    sum.settledHwm += start.settledHwm;
+    sum.browserPss += start.browserPss;
+  }
+  auto average = [&](double total) { return benchmark::Counter(total, benchmark::Counter::kAvgIterations); };
+  state.counters["settled_rss_MB"] = average(sum.settledRss);
+  state.counters["settled_hwm_MB"] = average(sum.settledHwm);
+  state.counters["browser_pss_MB"] = average(sum.browserPss);
+}
+
 // The floor: Chromium's own start to a blank page of ours that answers.
 void BareChromiumToBlankPage(benchmark::State& state) {
   for (auto _ : state) {
@@ -491,6 +645,11 @@ const bool registered = [] {
     benchmark::RegisterBenchmark(name.c_str(), StartToFirstTrackPlaying, programs[i])
         ->Unit(benchmark::kMillisecond)
         ->UseManualTime()
+        ->Iterations(1);
+  }
+  if (!named) {
+    benchmark::RegisterBenchmark("BM_MemoryWithAllLabPages", MemoryWithAllLabPages)
+        ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
   }
   return true;

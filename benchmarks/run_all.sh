@@ -5,8 +5,10 @@
 # gets the rows that stand for the program's goals (between its "benchmarks
 # table" marks).
 #
-#   benchmarks/run_all.sh [build folder, default build] [--no-readme] [--table-only]
+#   benchmarks/run_all.sh [build folder, default build] [--no-readme] [--table-only] [--only=lab,startup]
 #
+# --only runs the programs named (without "zorva_bench_"); the README keeps
+# the rows of the others as they were.
 # The programs' own output goes to <build>/benchmarks/results/<program>.txt,
 # their figures to <program>.json. ZORVA_BENCH_TRACKS=300000 runs them all on
 # a library of 300,000 tracks.
@@ -16,10 +18,12 @@ cd "$(dirname "$0")/.."
 build=build
 readme=1
 run=1
+only=
 for arg in "$@"; do
   case "$arg" in
     --no-readme) readme=0 ;;
     --table-only) run=0 ;;  # the table again from the last run's figures
+    --only=*) only=",${arg#--only=}," ;;
     *) build="$arg" ;;
   esac
 done
@@ -29,6 +33,13 @@ mkdir -p "$results"
 programs=(zorva_bench_queries zorva_bench_records zorva_bench_library_scan zorva_bench_player_library
           zorva_bench_tag_links zorva_bench_lab zorva_bench_scheduler_tools zorva_bench_chromium_page
           zorva_bench_startup zorva_bench_mpd_library_scan)
+if [[ -n "$only" ]]; then
+  chosen=()
+  for program in "${programs[@]}"; do
+    [[ "$only" == *",${program#zorva_bench_},"* ]] && chosen+=("$program")
+  done
+  programs=("${chosen[@]}")
+fi
 # The queries of the table only: all of them take half an hour on a busy machine.
 queries='^(TagList/|AllTagsPage/offset:0/|LabAllTracks/offset:0/|LabMixTracks/offset:(0|19700)/|LabLoadMix/|MixTags/large/|Refill/large_mix/)'
 for program in "${programs[@]}"; do
@@ -53,6 +64,7 @@ python3 - "$results" "$readme" "${programs[@]}" <<'EOF'
 import json, os, re, sys
 
 results, readme, programs = sys.argv[1], sys.argv[2] == "1", sys.argv[3:]
+ran = {p.replace("zorva_bench_", "") for p in programs}
 
 def medians(program):
     """name -> (median real time, unit) or a counter, from the program's JSON."""
@@ -72,7 +84,7 @@ def medians(program):
         name = re.sub(r"/(repeats|min_time|real_time|iterations):?[^/]*", "", name)
         name = re.sub(r"/real_time$", "", name)
         times[name] = (b["real_time"], b["time_unit"])
-        for key in ("rss_MB", "settled_rss_MB", "browser_pss_MB"):
+        for key in ("rss_MB", "settled_rss_MB", "browser_pss_MB", "settled_hwm_MB"):
             if key in b:
                 counters[name + " " + key] = b[key]
     return times, counters
@@ -127,7 +139,8 @@ with open(os.path.join(results, "table.md"), "w") as f:
 # benchmarks/README.md keeps the rows that stand for the goals: the queries beside the
 # plain statements, the start and its memory, the scans, the tag lists and
 # the Lab's views in a real page.
-goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)(InPlace)?$|^LabHome(InPlace)?$"
+goal_rows = re.compile(r"ScanIntoNewDatabase|RescanDatabase/analysed:1|^LabLargest(Tag|Mix)(InPlace)?$"
+                       r"|^LabHome(Changed)?(InPlace)?$|^MemoryWithAllLabPages "
                        r"|^LabSearch$|^LabPageLoadOnly$|^LabTinyPageLoadFloor$|^BareChromiumToBlankPage"
                        r"|TagLinksLoadListsIntoRealPage|TagLinksThreshold|StartToFirstTrackPlaying|ReadPlayerOnly")
 table = table_of([r for r in rows if r[0] == "queries" or goal_rows.search(r[1])])
@@ -137,7 +150,20 @@ if readme:
     start, end = "<!-- benchmarks table -->", "<!-- end of benchmarks table -->"
     if start in text and end in text:
         head, rest = text.split(start, 1)
-        _, tail = rest.split(end, 1)
+        kept, tail = rest.split(end, 1)
+        # Rows of the programs not run this time stay, in their place.
+        order = [p.replace("zorva_bench_", "") for p in programs]
+        chosen = [r for r in rows if r[0] == "queries" or goal_rows.search(r[1])]
+        old = [tuple(c.strip() for c in line.strip().strip("|").split("|"))
+               for line in kept.strip().splitlines()[2:] if line.startswith("|")]
+        merged, seen = [], set()
+        for row in old:
+            if row[0] not in ran:
+                merged.append(row)
+            elif row[0] not in seen:
+                seen.add(row[0])
+                merged += [r for r in chosen if r[0] == row[0]]
+        merged += [r for r in chosen if r[0] not in seen]
         with open("benchmarks/README.md", "w") as f:
-            f.write(head + start + "\n" + table + "\n" + end + tail)
+            f.write(head + start + "\n" + table_of(merged) + "\n" + end + tail)
 EOF

@@ -433,6 +433,7 @@ void MusicDB::Open(const std::string& path) {
 void MusicDB::Close() {
   auto lock = Lock();
   tagCache_ = TagCache();
+  trackCounts_ = {};
   // Every compiled statement goes, also after a failed open: SQLite refuses to
   // close a connection that still has statements.
   FinalizeStatements();

@@ -111,7 +111,8 @@ class MusicDB : public SQLiteDB {
   // Stores name, album, artist and genre.
   void UpdateTrackDetails(const Track& track);
   // Pages of the enabled or dumped tracks by name; each returns the number of
-  // all such tracks.
+  // all such tracks, counted again only after tracks were added, removed,
+  // dumped or released (by any connection).
   int GetEnabledTracks(TrackList& tracks, int offset, int limit);
   int GetDisabledTracks(TrackList& tracks, int offset, int limit);
   // Enabled tracks whose name is LIKE `pattern` (the caller's wildcards);
@@ -546,6 +547,15 @@ class MusicDB : public SQLiteDB {
   // The file logs every connection's writes to them (table taglistdelta).
   bool tagListDeltas_ = false;
   TagCache tagCache_;
+  // The number of enabled (1) and dumped (0) tracks, with the count of
+  // taglistchange it was read after.
+  struct KeptCount {
+    bool valid = false;
+    sqlite3_int64 changeCount = 0;
+    int count = 0;
+  };
+  std::array<KeptCount, 2> trackCounts_;
+  int CountTracks(bool enabled);
   bool failed_ = false;
   std::string failure_;
   bool newDatabase_ = false;

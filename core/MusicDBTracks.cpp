@@ -3,17 +3,6 @@
 
 #include "core/MusicDB.h"
 
-namespace {
-
-// The "count" column of the first row of a COUNT query; 0 without a row.
-int CountRows(SQLiteDB& db, const char* sql) {
-  SQLiteRowSet rows;
-  db.Query(sql, rows);
-  return rows.empty() ? 0 : rows.front().GetInt("count");
-}
-
-}  // namespace
-
 void MusicDB::MarkAllTracksNotOnDisk() { StepOnce(StatementId::MarkAllTracksNotOnDisk); }
 
 bool MusicDB::FindTrackByLocation(Track& track, std::string& genre) {
@@ -158,12 +147,31 @@ void MusicDB::UpdateTrackDetails(const Track& track) {
 
 int MusicDB::GetEnabledTracks(TrackList& tracks, int offset, int limit) {
   FetchTracks(StatementId::EnabledTracks, tracks, limit, offset);
-  return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 1");
+  return CountTracks(true);
 }
 
 int MusicDB::GetDisabledTracks(TrackList& tracks, int offset, int limit) {
   FetchTracks(StatementId::DisabledTracks, tracks, limit, offset);
-  return CountRows(*this, "SELECT COUNT (id) as count FROM track WHERE enabled = 0");
+  return CountTracks(false);
+}
+
+int MusicDB::CountTracks(bool enabled) {
+  auto lock = Lock();
+  KeptCount& kept = trackCounts_[enabled ? 1 : 0];
+  // The change count is read first: a commit between the two reads makes
+  // the next call count again.
+  sqlite3_int64 changes = 0;
+  const bool counted = ReadTagListChanges(changes);
+  if (counted && kept.valid && kept.changeCount == changes) return kept.count;
+  SQLiteRowSet rows;
+  Query(enabled ? "SELECT COUNT (id) as count FROM track WHERE enabled = 1"
+                : "SELECT COUNT (id) as count FROM track WHERE enabled = 0",
+        rows);
+  kept.count = rows.empty() ? 0 : rows.front().GetInt("count");
+  // A count that failed is not kept.
+  kept.valid = counted && !rows.empty();
+  kept.changeCount = changes;
+  return kept.count;
 }
 
 void MusicDB::SearchTracks(TrackList& tracks, const std::string& pattern, int offset, int limit) {

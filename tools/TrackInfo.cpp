@@ -161,7 +161,14 @@ void TrackInfo::NavigateToView() { Navigate(PageUrl(PageOfView(view_))); }
 
 void TrackInfo::OnDocumentComplete(const std::string& url) {
   CFramelessHtmlWindow::OnDocumentComplete(url);
-  if (!LabPageIn(url)) return;
+  const char* page = LabPageIn(url);
+  if (!page) return;
+  // A page that loaded holds none of the lists written before.
+  if (!IsKeptPageShownAgain()) {
+    for (int view = LabViewTrack; view <= LabViewHome; ++view) {
+      if (std::strcmp(page, kPages[view]) == 0) written_[view].clear();
+    }
+  }
   SetWallpaper(wallpaper_);
   // The configured encyclopedia, for the page's Information tab.
   SetElementText("wikiroot", platform::xmlhttp::WebBase(platform::xmlhttp::WebService::Wiki));
@@ -421,9 +428,8 @@ void TrackInfo::RenderMixTracks(int offset, int count) {
         if (mix_.GetId() > 0) mix_.SetPlaylistTrackCount(Mix(mix_.GetId()).GetPlaylistTrackCount());
         return mix_.GetPlaylistTrackCount();
       });
-  SetElementHtml("trackttable", TrackRows(tracks));
-  SetElementHtml("tracknav",
-                 PageNavigation(offset, count, mix_.GetPlaylistTrackCount(), false));
+  WriteList("trackttable", TrackRows(tracks));
+  WriteList("tracknav", PageNavigation(offset, count, mix_.GetPlaylistTrackCount(), false));
   trackPageOffset_ = offset;
 }
 
@@ -437,8 +443,8 @@ void TrackInfo::RenderTagTracks(int offset, int count) {
         tag_.frequency = Tag(tag_.id).frequency;
         return tag_.frequency;
       });
-  SetElementHtml("trackttable", TrackRows(tracks));
-  SetElementHtml("tracknav", PageNavigation(offset, count, tag_.frequency, false));
+  WriteList("trackttable", TrackRows(tracks));
+  WriteList("tracknav", PageNavigation(offset, count, tag_.frequency, false));
   trackPageOffset_ = offset;
 }
 
@@ -450,8 +456,8 @@ void TrackInfo::RenderAllTracks(int offset, int count) {
       [&total, count](TrackList& rows, int at) { total = theMusicDB.GetEnabledTracks(rows, at, count); },
       [&total] { return total; });
   SetElementText("trackheading", FormatText("%d tracks", total));
-  SetElementHtml("trackttable", TrackRows(tracks));
-  SetElementHtml("tracknav", PageNavigation(offset, count, total, false));
+  WriteList("trackttable", TrackRows(tracks));
+  WriteList("tracknav", PageNavigation(offset, count, total, false));
   trackPageOffset_ = offset;
 }
 
@@ -466,8 +472,8 @@ void TrackInfo::RenderAllTags(int offset, int count) {
   std::string html;
   html.reserve(tags.size() * 600);
   for (const Tag& tag : tags) html += tag.GetTrackHolderHtml(total);
-  SetElementHtml("alltags", html);
-  SetElementHtml("tagnav", PageNavigation(offset, count, total, true));
+  WriteList("alltags", html);
+  WriteList("tagnav", PageNavigation(offset, count, total, true));
   tagPageOffset_ = offset;
 }
 
@@ -477,7 +483,7 @@ void TrackInfo::RenderDump() {
   SetElementText("dumpheading", FormatText("You have %d tracks in the Dump", total));
   std::string html;
   for (const Track& track : tracks) html += track.GetDumpListHtml();
-  SetElementHtml("dumptable", html);
+  WriteList("dumptable", html);
 }
 
 void TrackInfo::RenderMixLists(bool homeLinks) {
@@ -495,20 +501,20 @@ void TrackInfo::RenderMixLists(bool homeLinks) {
       add += mix->GetLabAddHolderHtml();
     }
   }
-  SetElementHtml("addmixtable", add);
-  if (!homeLinks) SetElementHtml("inmixtable", in);
+  WriteList("addmixtable", add);
+  if (!homeLinks) WriteList("inmixtable", in);
 }
 
 void TrackInfo::RenderTrackTags() {
   std::string html;
   track_.GetLabTagsHtml(html);
-  SetElementHtml("existingtags", html);
+  WriteList("existingtags", html);
 }
 
 void TrackInfo::RenderMixTags() {
   std::string html;
   mix_.AppendLabTagsHtml(html);
-  SetElementHtml("existingtags", html);
+  WriteList("existingtags", html);
 }
 
 void TrackInfo::RenderRelatedTags() {
@@ -516,7 +522,16 @@ void TrackInfo::RenderRelatedTags() {
   theMusicDB.GetRelatedTags(tags, tag_);
   std::string html;
   for (const Tag& tag : tags) html += tag.GetTrackHolderHtml(tag_.frequency);
-  SetElementHtml("relatedtags", html);
+  WriteList("relatedtags", html);
+}
+
+void TrackInfo::WriteList(const char* id, std::string html) {
+  auto& written = written_[view_ >= LabViewTrack && view_ <= LabViewHome ? view_ : LabViewTrack];
+  auto held = written.find(id);
+  // The kept page shows it already: nothing to send, parse or lay out.
+  if (held != written.end() && held->second == html) return;
+  SetElementHtml(id, html);
+  written[id] = std::move(html);
 }
 
 void TrackInfo::UpdateNavButtons() {

@@ -7,6 +7,7 @@
 // object after an edit in place.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "core/Mix.h"
@@ -137,6 +138,9 @@ class TrackInfo : public CFramelessHtmlWindow {
   void SuggestTags();
   // The tag type of the new-tag type word.
   int NewTagTypeCode() const;
+  // Writes a list's HTML into the page of the current view, unless that page
+  // holds it already as the Lab last wrote it there.
+  void WriteList(const char* id, std::string html);
   // Writes the tag list of the current view after a tag command.
   void RedrawViewTags();
   // Opens a link that leaves the Lab in the user's browser (web addresses only).
@@ -154,6 +158,9 @@ class TrackInfo : public CFramelessHtmlWindow {
   bool browsingHistory_ = false;
   int trackPageOffset_ = 0;
   int tagPageOffset_ = 0;
+  // Per view, the lists last written into its page (by id) since it loaded:
+  // a kept page shown again still holds them.
+  std::map<std::string, std::string> written_[4];
   // Size events seen: the first two come while the window is made.
   int sizeEvents_ = 0;
 };

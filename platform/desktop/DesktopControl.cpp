@@ -74,6 +74,20 @@ void WriteText(const std::string& window, const std::string& id, std::ostream& o
   out << "no text\n";
 }
 
+void Click(const std::string& window, const std::string& id, std::ostream& out) {
+  for (HWND hwnd : TopLevelWindows()) {
+    auto* dialog = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd));
+    if (dialog == nullptr || (PageName(hwnd) != window && GetWindowText(hwnd) != window)) continue;
+    HtmlElementPtr element = dialog->GetElement(id);
+    if (!element || !dialog->GetDocument()) continue;
+    out << "clicked\n";
+    out.flush();
+    dialog->GetDocument()->FireEvent(HtmlEvent{"click", element});
+    return;
+  }
+  out << "no element\n";
+}
+
 void WritePlace(const std::string& window, std::ostream& out) {
   for (HWND hwnd : TopLevelWindows()) {
     if (PageName(hwnd) != window && GetWindowText(hwnd) != window) continue;
@@ -118,6 +132,11 @@ void RunDesktopCommand(ManualClock& clock, const std::string& line, std::ostream
     std::string window;
     std::string id;
     if (in >> window >> id) WriteText(window, id, out);
+  } else if (command == "click") {
+    // The id is the rest of the line: ids may hold spaces.
+    std::string window;
+    std::string id;
+    if (in >> window >> std::ws && std::getline(in, id) && !id.empty()) Click(window, id, out);
   } else if (command == "place") {
     std::string window;
     if (in >> window) WritePlace(window, out);

@@ -11,6 +11,10 @@
 //   tray EVENT        the user acts on the first notification icon (the
 //                     event number, e.g. 517 right button up, 1029 balloon click)
 //   menu ID           the next popup menu is answered with command ID
+//   click WINDOW ID   the user clicks element ID (the rest of the line) in
+//                     the page of the frontmost window whose PAGE (or whole
+//                     title) is WINDOW (see below); answers "clicked" first,
+//                     or "no element"
 //   quit              the program's message loop ends (WM_QUIT)
 //   sync TOKEN        once every message and timer due has been handled,
 //                     "sync TOKEN" is written to standard output

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <mutex>
+#include <utility>
 
 #include "platform/html/ChromiumHtmlDocument.h"
 #include "platform/html/MemoryHtmlDocument.h"
@@ -285,8 +286,10 @@ bool CDHtmlDialog::SwitchToKept(const std::string& url) {
   if (loaded) {
     // As a load tells it; the page's elements are there already.
     const std::string address = document_->GetUrl();
+    const bool outer = std::exchange(keptShownAgain_, true);
     OnNavigateComplete(address);
     OnDocumentComplete(address);
+    keptShownAgain_ = outer;
   } else if (!document_->Navigate(url)) {
     // Refused: the page that was shown (a kept one) comes back.
     const auto back = std::find_if(keptAside_.begin(), keptAside_.end(),

@@ -132,6 +132,9 @@ class CDHtmlDialog : public CDialog {
   // OnNavigateComplete and OnDocumentComplete come as for a load (inside
   // Navigate); the page's own load-time scripts do not run again.
   void KeepPagesLoaded(std::vector<std::string> urls);
+  // True inside the completion calls of a kept page shown again (its
+  // content as it was left), false for those of a load.
+  bool IsKeptPageShownAgain() const { return keptShownAgain_; }
   std::string GetCurrentUrl() const;
   void SetBrowserSilent(bool silent);
 
@@ -179,6 +182,7 @@ class CDHtmlDialog : public CDialog {
   std::vector<std::string> keptPages_;
   std::vector<std::pair<std::string, std::unique_ptr<platform::HtmlDocument>>> keptAside_;
   std::string shownKept_;
+  bool keptShownAgain_ = false;
   bool SwitchToKept(const std::string& url);
   void ForEachDocument(const std::function<void(platform::HtmlDocument&)>& visit) const;
   HWND browser_ = nullptr;

@@ -2,6 +2,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "core/MusicDB.h"
@@ -138,6 +139,49 @@ TEST_F(MusicDBTracksTest, DumpAndRelease) {
   EXPECT_EQ(db.GetDisabledTracks(dumped, 0, 10), 1);
   db.EnableTrack(track);
   EXPECT_EQ(db.GetEnabledTracks(enabled, 0, 10), 1);
+}
+
+// The counts are kept between calls: each write that adds, removes, dumps or
+// releases a track, of this connection or another, is in the next count.
+TEST_F(MusicDBTracksTest, TrackCountsFollowEveryConnectionsWrites) {
+  Track first = AddTrack("First", "Artist", "Album", "Rock");
+  Track second = AddTrack("Second", "Artist", "Album", "Rock");
+  MusicDB other(folder.File("music.db"));
+  const Track stored = Track(second.id);
+  struct Step {
+    const char* what;
+    std::function<void()> write;
+    int enabled;
+    int dumped;
+  };
+  const Step steps[] = {
+      {"a dump", [&] { db.DisableTrack(first); }, 1, 1},
+      {"a dump of another connection", [&] { Track t = stored; other.DisableTrack(t); }, 0, 2},
+      {"a release of another connection", [&] { other.EnableTrack(first); }, 1, 1},
+      {"a track added by another connection",
+       [&] {
+         Track added = Song();
+         other.AddOrUpdateTrack(added);
+       },
+       2, 1},
+      {"a release", [&] { db.EnableTrack(stored); }, 3, 0},
+      {"tracks removed by another connection",
+       [&] {
+         other.MarkAllTracksNotOnDisk();
+         other.DeleteTracksNotOnDisk();
+       },
+       0, 0},
+  };
+  TrackList page;
+  int enabled = 2;
+  for (const Step& step : steps) {
+    // Counted (and kept) before the write.
+    EXPECT_EQ(db.GetEnabledTracks(page, 0, 10), enabled) << "before " << step.what;
+    step.write();
+    enabled = step.enabled;
+    EXPECT_EQ(db.GetEnabledTracks(page, 0, 10), step.enabled) << step.what;
+    EXPECT_EQ(db.GetDisabledTracks(page, 0, 10), step.dumped) << step.what;
+  }
 }
 
 TEST_F(MusicDBTracksTest, UpdateDetailsLeavesTagsAlone) {

@@ -112,6 +112,34 @@ TEST_F(TrackInfoTest, EachViewLoadsItsPageAndDrawsItsLists) {
   EXPECT_EQ(Element("back")->GetClassName(), "back");
 }
 
+// A kept page shown again holds the lists the Lab last wrote into it: the
+// same lists are not written again, changed ones are, and a page that
+// loaded again (a reload, a renderer lost) gets them all.
+TEST_F(TrackInfoTest, AKeptPageShownAgainGetsOnlyTheListsThatChanged) {
+  AddLibrary();
+  OpenLab();
+  lab->ShowHome(false);
+  const auto firstTag = Element("alltags")->GetChildren().front();
+  const auto firstTrack = Element("trackttable")->GetChildren().front();
+  const auto firstMix = Element("addmixtable")->GetChildren().front();
+  lab->ShowTrack(rock[0], false, false);
+  StoreMix("another mix", "Jazz");
+
+  lab->ShowHome(false);
+  ASSERT_EQ(PageFile(), "LabHome.htm");
+  EXPECT_EQ(Element("alltags")->GetChildren().front(), firstTag) << "the same tags stay as they were";
+  EXPECT_EQ(Element("trackttable")->GetChildren().front(), firstTrack);
+  EXPECT_NE(Element("addmixtable")->GetChildren().front(), firstMix) << "a mix more: written";
+  EXPECT_EQ(Children("addmixtable").size(), 3u);
+
+  lab->GetDocument()->Reload();
+  ASSERT_EQ(PageFile(), "LabHome.htm");
+  EXPECT_EQ(Children("alltags"), (Names{"Band", "Jazz", "Loud", "Rock", "Smooth", "Trio"}));
+  EXPECT_EQ(Children("trackttable").size(), 5u);
+  EXPECT_EQ(Children("addmixtable").size(), 3u);
+  EXPECT_EQ(Text("tagnav"), "0 to 6 of 6");
+}
+
 TEST_F(TrackInfoTest, TrackAndTagTablesPageByHundredsFromZero) {
   // 250 albums of one artist and genre: 252 tags.
   for (int i = 0; i < 250; ++i) AddTrack("t" + std::to_string(1000 + i), "Band", "a" + std::to_string(i), "Rock");

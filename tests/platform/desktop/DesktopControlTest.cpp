@@ -18,7 +18,7 @@ const DialogTemplate kTemplate{300, 0, 0, 200, 150, WS_POPUP, 0};
 class DesktopControlTest : public ::testing::Test {
  protected:
   DesktopControlTest() {
-    std::ofstream(folder_.File("Player.htm")) << "<html><body><p id='name'>Song &amp;\nmore</p><p id='empty'></p></body></html>";
+    std::ofstream(folder_.File("Player.htm")) << "<html><body><p id='name'>Song &amp;\nmore</p><p id='empty'></p><a id='go there' href='#there'>go</a></body></html>";
     EXPECT_TRUE(player_.Create());
     player_.Navigate(platform::FileUrl(folder_.File("Player.htm")) + "#top");
     player_.SetWindowText(" > Zorva ");
@@ -57,6 +57,15 @@ TEST_F(DesktopControlTest, TextAnswersWithTheElementTextOfTheWindowNamedByPageOr
       {"text Player.htm", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Run(c.command), c.answer) << c.command;
+}
+
+TEST_F(DesktopControlTest, ClickClicksTheElementOfTheWindowNamedByPageOrTitle) {
+  EXPECT_EQ(Run("click Player.htm missing"), "no element\n");
+  EXPECT_EQ(Run("click Tool go there"), "no element\n");
+  EXPECT_EQ(Run("click Player.htm go"), "no element\n");
+  EXPECT_EQ(player_.GetCurrentUrl().substr(player_.GetCurrentUrl().find('#')), "#top");
+  EXPECT_EQ(Run("click Player.htm go there"), "clicked\n");
+  EXPECT_EQ(player_.GetCurrentUrl().substr(player_.GetCurrentUrl().find('#')), "#there") << "the link was followed";
 }
 
 TEST_F(DesktopControlTest, PlaceAnswersWithTheRectangleOfTheWindowNamedByPageOrTitle) {

@@ -42,6 +42,7 @@ class TestHtmlDialog : public CDHtmlDialog {
   bool safe = false;
   std::vector<std::string> navigations;
   std::vector<std::string> completed;
+  std::vector<bool> shownAgain;  // IsKeptPageShownAgain in each completion
 
   MemoryHtmlDocument& Page() { return *dynamic_cast<MemoryHtmlDocument*>(GetDocument()); }
   bool Fire(const std::string& type, const std::string& id) {
@@ -52,7 +53,10 @@ class TestHtmlDialog : public CDHtmlDialog {
     navigations.push_back(url);
     cancel = cancelNavigation;
   }
-  void OnDocumentComplete(const std::string& url) override { completed.push_back(url); }
+  void OnDocumentComplete(const std::string& url) override {
+    completed.push_back(url);
+    shownAgain.push_back(IsKeptPageShownAgain());
+  }
   BOOL IsExternalDispatchSafe() override { return safe ? TRUE : FALSE; }
 
   const DHtmlEventMap& GetDHtmlEventMap() const override { return ThisDHtmlEventMap(); }
@@ -184,6 +188,7 @@ TEST_F(DHtmlDialogTest, CancelledNavigationLeavesThePage) {
 TEST_F(DHtmlDialogTest, KeptPagesShowTheirDocumentAgainWithoutALoad) {
   const std::string next = platform::FileUrl(folder_.File("next.htm"));
   dialog_.KeepPagesLoaded({pageUrl_, next});
+  dialog_.shownAgain.clear();
   dialog_.Navigate(pageUrl_);  // the page shown again: loaded as ever
   dialog_.SetElementText("box", "changed");
   platform::HtmlDocument* first = dialog_.GetDocument();
@@ -191,14 +196,18 @@ TEST_F(DHtmlDialogTest, KeptPagesShowTheirDocumentAgainWithoutALoad) {
   ASSERT_NE(dialog_.GetElement("arrived"), nullptr);
   platform::HtmlDocument* second = dialog_.GetDocument();
   EXPECT_NE(second, first);
+  EXPECT_EQ(dialog_.shownAgain, (std::vector<bool>{false, false})) << "both loaded";
 
   dialog_.navigations.clear();
   dialog_.completed.clear();
+  dialog_.shownAgain.clear();
   dialog_.Navigate(pageUrl_);
   EXPECT_EQ(dialog_.GetDocument(), first);
   EXPECT_EQ(dialog_.GetElementText("box"), "changed");
   EXPECT_EQ(dialog_.navigations, std::vector<std::string>{pageUrl_});
   EXPECT_EQ(dialog_.completed, std::vector<std::string>{pageUrl_});
+  EXPECT_EQ(dialog_.shownAgain, std::vector<bool>{true});
+  EXPECT_FALSE(dialog_.IsKeptPageShownAgain()) << "only inside its completion";
 
   dialog_.cancelNavigation = true;
   dialog_.Navigate(next);
