@@ -71,7 +71,12 @@ void BM_CallScriptRoundTrip(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_CallScriptRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CallScriptRoundTrip)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ElementReadRoundTrip(benchmark::State& state) {
   auto& page = Page().page;
@@ -79,7 +84,12 @@ void BM_ElementReadRoundTrip(benchmark::State& state) {
   auto timer = page->GetElementById("timer");
   for (auto _ : state) benchmark::DoNotOptimize(timer->GetInnerHtml());
 }
-BENCHMARK(BM_ElementReadRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ElementReadRoundTrip)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_RealClickToHandleEventAndBack(benchmark::State& state) {
   auto& fixture = Page();
@@ -97,10 +107,14 @@ void BM_RealClickToHandleEventAndBack(benchmark::State& state) {
   }
   // The last click's answer may still be on its way.
   const int expected = before + static_cast<int>(state.iterations());
-  while (fixture.host.clicks < expected && fixture.page->ProcessEvents(2000)) {
-  }
+  while (fixture.host.clicks < expected && fixture.page->ProcessEvents(2000)) {}
   if (fixture.host.clicks != expected) state.SkipWithError("clicks lost");
 }
-BENCHMARK(BM_RealClickToHandleEventAndBack)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RealClickToHandleEventAndBack)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace

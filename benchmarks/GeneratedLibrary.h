@@ -52,21 +52,20 @@ class Library {
     MusicDB db(path);
     ScopedMusicDB installed(db);
     db.Exec("BEGIN");
-    db.Exec(
-        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-        std::to_string(kTracks - 1) +
-        ") INSERT INTO track (id, name, album, artist, location, genre, length, enabled) "
-        "SELECT i + 1, printf('%s %06d', CASE i % 5 WHEN 0 THEN 'Love' WHEN 1 THEN 'Night' "
-        "WHEN 2 THEN 'Blue' WHEN 3 THEN 'River' ELSE 'Song' END, (i * 7919) % 100000), "
-        "'Album ' || (i % " + std::to_string(kAlbums) + "), 'Artist ' || (i % " +
-        std::to_string(kArtists) + "), '/music/' || i || '.mp3', 'Genre ' || (i % " +
-        std::to_string(kGenres) + "), 120 + i % 300, CASE WHEN i % 97 = 0 THEN 0 ELSE 1 END FROM n");
+    db.Exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kTracks - 1) +
+            ") INSERT INTO track (id, name, album, artist, location, genre, length, enabled) "
+            "SELECT i + 1, printf('%s %06d', CASE i % 5 WHEN 0 THEN 'Love' WHEN 1 THEN 'Night' "
+            "WHEN 2 THEN 'Blue' WHEN 3 THEN 'River' ELSE 'Song' END, (i * 7919) % 100000), "
+            "'Album ' || (i % " +
+            std::to_string(kAlbums) + "), 'Artist ' || (i % " + std::to_string(kArtists) +
+            "), '/music/' || i || '.mp3', 'Genre ' || (i % " + std::to_string(kGenres) +
+            "), 120 + i % 300, CASE WHEN i % 97 = 0 THEN 0 ELSE 1 END FROM n");
     auto tags = [&](int base, int count, const char* word, int type) {
-      db.Exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-              std::to_string(count - 1) + ") INSERT INTO tag (id, name, type) SELECT i + " +
-              std::to_string(base) + ", '" + word + " ' || i, " + std::to_string(type) + " FROM n");
-      db.Exec("INSERT INTO tracktag (trackid, tagid) SELECT id, " + std::to_string(base) +
-              " + (id - 1) % " + std::to_string(count) + " FROM track");
+      db.Exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(count - 1) +
+              ") INSERT INTO tag (id, name, type) SELECT i + " + std::to_string(base) + ", '" + word + " ' || i, " +
+              std::to_string(type) + " FROM n");
+      db.Exec("INSERT INTO tracktag (trackid, tagid) SELECT id, " + std::to_string(base) + " + (id - 1) % " +
+              std::to_string(count) + " FROM track");
     };
     tags(kGenreBase, kGenres, "Genre", TagGenre);
     tags(kAlbumBase, kAlbums, "Album", TagAlbum);

@@ -37,8 +37,7 @@ zorva_bench::Library& TheLibrary() {
 // The Lab window on the analysed library with its pages in the browser.
 class LabFixture {
  public:
-  explicit LabFixture(benchmark::State& state)
-      : db_(TheLibrary().AnalysedPath()), installed_(db_), pages_(state) {
+  explicit LabFixture(benchmark::State& state) : db_(TheLibrary().AnalysedPath()), installed_(db_), pages_(state) {
     if (!pages_.Started()) return;
     // By the time a user opens the Lab the program has read the tag lists
     // (its pages' tag links), which the database keeps until they change.
@@ -155,7 +154,9 @@ void BM_LabLargestMixInPlace(benchmark::State& state) {
       [](TrackInfo& lab) { lab.ShowMix(Mix(TheLibrary().largeMixId), false); });
 }
 
-void BM_LabHomeInPlace(benchmark::State& state) { RunViewClick(state, ShowHome, [](TrackInfo& lab) { lab.ShowHome(false); }); }
+void BM_LabHomeInPlace(benchmark::State& state) {
+  RunViewClick(state, ShowHome, [](TrackInfo& lab) { lab.ShowHome(false); });
+}
 
 // The home's page keeps the lists the Lab last wrote into it, so a view that
 // shows them again sends nothing. Here the home's page shows its second

@@ -60,8 +60,8 @@ void WriteLibrary(const std::string& path) {
   }
   out << "\t</dict>\n\t<key>Playlists</key>\n\t<array>\n";
   auto playlist = [&](const std::string& name, int playlistId, const char* extra, int first, int count) {
-    out << "\t\t<dict>\n\t\t\t<key>Name</key><string>" << name << "</string>\n" << extra
-        << "\t\t\t<key>Playlist ID</key><integer>" << playlistId << "</integer>\n"
+    out << "\t\t<dict>\n\t\t\t<key>Name</key><string>" << name << "</string>\n"
+        << extra << "\t\t\t<key>Playlist ID</key><integer>" << playlistId << "</integer>\n"
         << "\t\t\t<key>Playlist Persistent ID</key><string>5A0E00000000" << playlistId << "</string>\n"
         << "\t\t\t<key>Playlist Items</key>\n\t\t\t<array>\n";
     for (int i = first; i < first + count; ++i)
@@ -70,8 +70,7 @@ void WriteLibrary(const std::string& path) {
   };
   playlist("Library", 1000, "\t\t\t<key>Master</key><true/>\n", 1, kTracks);
   playlist("Music", 1001, "\t\t\t<key>Distinguished Kind</key><integer>4</integer>\n", 1, kTracks);
-  for (int p = 0; p < kPlaylists; ++p)
-    playlist("Playlist " + std::to_string(p), 1002 + p, "", 1 + p * 2000, 2000);
+  for (int p = 0; p < kPlaylists; ++p) playlist("Playlist " + std::to_string(p), 1002 + p, "", 1 + p * 2000, 2000);
   out << "\t</array>\n</dict>\n</plist>\n";
 }
 

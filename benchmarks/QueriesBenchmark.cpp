@@ -35,9 +35,9 @@ namespace {
 using zorva_bench::kAlbumBase;
 using zorva_bench::kAlbums;
 using zorva_bench::kArtists;
+using zorva_bench::kGenreBase;
 using zorva_bench::kGenres;
 using zorva_bench::kTracks;
-using zorva_bench::kGenreBase;
 constexpr int kLargeMixGenres = 40;  // the library's large mix: 20,000 tracks
 constexpr int kRepetitions = 5;
 
@@ -274,7 +274,8 @@ std::vector<Case> Cases() {
                      long sum = db.GetDisabledTracks(tracks, 0, 100);
                      return sum + Sum(tracks);
                    }});
-  cases.push_back({"LabSearch", [](Written& w) { return Sum(w.Tracks(kSearchTracks, std::string("%ver 0424%"), 100, 0)); },
+  cases.push_back({"LabSearch",
+                   [](Written& w) { return Sum(w.Tracks(kSearchTracks, std::string("%ver 0424%"), 100, 0)); },
                    [](MusicDB& db) {
                      TrackList tracks;
                      db.SearchTracks(tracks, "%ver 0424%", 0, 100);
@@ -291,9 +292,7 @@ std::vector<Case> Cases() {
   }
   for (int offset : {0, 10000, 19700}) {
     cases.push_back({"LabMixTracks/offset:" + std::to_string(offset),
-                     [offset](Written& w) {
-                       return Sum(w.Tracks(kTracksOfMix, TheFiles().largeMixId, 100, offset));
-                     },
+                     [offset](Written& w) { return Sum(w.Tracks(kTracksOfMix, TheFiles().largeMixId, 100, offset)); },
                      [offset](MusicDB& db) {
                        TrackList tracks;
                        Mix mix;
@@ -379,10 +378,11 @@ std::vector<Case> Cases() {
                    [](Written& w) {
                      TrackList tracks;
                      SQLiteRowSet rows;
-                     w.Db().Query("SELECT  track.* FROM track  , tracktag, tag WHERE track.enabled= 1 AND track.id = "
-                                  "tracktag.trackid AND tag.id = tracktag.tagid " +
-                                      UnstoredLargeMix().GetTagSqlClause() + " order by random() limit 50;",
-                                  rows);
+                     w.Db().Query(
+                         "SELECT  track.* FROM track  , tracktag, tag WHERE track.enabled= 1 AND track.id = "
+                         "tracktag.trackid AND tag.id = tracktag.tagid " +
+                             UnstoredLargeMix().GetTagSqlClause() + " order by random() limit 50;",
+                         rows);
                      for (const auto& row : rows) tracks.emplace_back(row);
                      return Sum(tracks);
                    },
@@ -455,8 +455,8 @@ class WrittenScan {
       id = found.front().GetInt("id");
       w_.Step("UPDATE track SET  ondisk = 1 WHERE id = ?", id);
     } else {
-      w_.Step("INSERT INTO track (name,album,artist,location,genre,length) VALUES (?, ?, ?, ?, ?, ?) ",
-              track.name, track.album, track.artist, track.location, track.genre, track.length);
+      w_.Step("INSERT INTO track (name,album,artist,location,genre,length) VALUES (?, ?, ?, ?, ?, ?) ", track.name,
+              track.album, track.artist, track.location, track.genre, track.length);
       id = static_cast<int>(w_.Db().LastInsertRowId());
     }
     SetTag(id, track.album, TagAlbum);

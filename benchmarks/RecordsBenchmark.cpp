@@ -103,9 +103,7 @@ void AddTracks(benchmark::State& state, const std::string& path) {
 void BM_AddOrUpdateTrackNewDatabase(benchmark::State& state) { AddTracks(state, TheLibrary().NewPath()); }
 BENCHMARK(BM_AddOrUpdateTrackNewDatabase)->Unit(benchmark::kMicrosecond);
 
-void BM_AddOrUpdateTrackAnalysedDatabase(benchmark::State& state) {
-  AddTracks(state, TheLibrary().AnalysedPath());
-}
+void BM_AddOrUpdateTrackAnalysedDatabase(benchmark::State& state) { AddTracks(state, TheLibrary().AnalysedPath()); }
 BENCHMARK(BM_AddOrUpdateTrackAnalysedDatabase)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

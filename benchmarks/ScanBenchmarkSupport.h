@@ -19,8 +19,8 @@ namespace zorva_bench {
 
 // A stand-in library of `count` tracks in its library playlist; `fill` sets
 // each track's data (its database id is its number, from 1).
-inline platform::player::LibraryData StandInLibrary(int count,
-                                                    const std::function<void(int, platform::player::TrackData&)>& fill) {
+inline platform::player::LibraryData StandInLibrary(
+    int count, const std::function<void(int, platform::player::TrackData&)>& fill) {
   platform::player::LibraryData library;
   platform::player::PlaylistData main;
   main.playlistId = 1;

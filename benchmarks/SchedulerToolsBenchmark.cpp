@@ -79,9 +79,7 @@ class World {
     db_.Exec("COMMIT");
     platform::InstallMessageBoxPresenter(&answers_);
   }
-  ~World() {
-    platform::InstallMessageBoxPresenter(nullptr);
-  }
+  ~World() { platform::InstallMessageBoxPresenter(nullptr); }
 
   // 8 slots of three hours, one per mix.
   PlaylistSchedule DaySchedule() const {

@@ -79,10 +79,14 @@ double Seconds(Clock::duration span) { return std::chrono::duration<double>(span
 std::string XmlText(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
   }
   return out;
 }
@@ -90,9 +94,12 @@ std::string XmlText(const std::string& text) {
 std::string FileUrl(const std::string& path) {
   std::string url = "file://localhost";
   for (char c : path) {
-    if (c == ' ') url += "%20";
-    else if (c == '%') url += "%25";
-    else url += c;
+    if (c == ' ')
+      url += "%20";
+    else if (c == '%')
+      url += "%25";
+    else
+      url += c;
   }
   return url;
 }
@@ -107,8 +114,7 @@ bool WriteLibraryFor(const std::string& dbPath, const std::string& xmlPath) {
   }
   std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
   sqlite3_stmt* rawStatement = nullptr;
-  if (sqlite3_prepare_v2(db.get(),
-                         "SELECT id, name, artist, album, genre, location, length FROM track ORDER BY id", -1,
+  if (sqlite3_prepare_v2(db.get(), "SELECT id, name, artist, album, genre, location, length FROM track ORDER BY id", -1,
                          &rawStatement, nullptr) != SQLITE_OK)
     return false;
   std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(rawStatement, &sqlite3_finalize);
@@ -133,8 +139,7 @@ bool WriteLibraryFor(const std::string& dbPath, const std::string& xmlPath) {
         << "\t\t\t<key>Album</key><string>" << XmlText(column(3)) << "</string>\n"
         << "\t\t\t<key>Genre</key><string>" << XmlText(column(4)) << "</string>\n"
         << "\t\t\t<key>Kind</key><string>MPEG audio file</string>\n"
-        << "\t\t\t<key>Total Time</key><integer>" << sqlite3_column_int64(statement.get(), 6) * 1000
-        << "</integer>\n"
+        << "\t\t\t<key>Total Time</key><integer>" << sqlite3_column_int64(statement.get(), 6) * 1000 << "</integer>\n"
         << "\t\t\t<key>Track Type</key><string>File</string>\n"
         << "\t\t\t<key>Location</key><string>" << XmlText(FileUrl(column(5))) << "</string>\n"
         << "\t\t</dict>\n";

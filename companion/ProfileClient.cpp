@@ -81,8 +81,7 @@ bool ProfileClient::Handshake() {
     // Values are percent-encoded: a name with "&" or a space must reach the
     // service as the name it is.
     request.Open("GET", xml::WebUrl(xml::WebService::Live, kHandshakePath) + "?u=" + xml::UrlEncode(UserName) +
-                            "&pw=" + xml::UrlEncode(Password) + "&clientver=" + kClientName +
-                            "&p=" + kProtocolVersion);
+                            "&pw=" + xml::UrlEncode(Password) + "&clientver=" + kClientName + "&p=" + kProtocolVersion);
     request.Send();
     xml::XmlDocument answer;
     if (!Answered(request, answer)) return false;
@@ -134,8 +133,7 @@ bool ProfileClient::PostToTwitter(const Track& track) {
     request.SetRequestHeader("Content-Type", "application/x-www-form-urlencoded");
     // The status is read as plain text: names as they are, the whole value
     // percent-encoded for the form.
-    const std::string status = "Listening to " + track.name + " by " + track.artist +
-                               "... See my recent tracks on " +
+    const std::string status = "Listening to " + track.name + " by " + track.artist + "... See my recent tracks on " +
                                xml::LiveLinkUrl(kUserPagePath + xml::UrlEncode(UserName)) + " Zorva Live";
     request.Send("status=" + xml::UrlEncode(status));
     return request.Status() == 200;

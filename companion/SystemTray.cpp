@@ -209,8 +209,8 @@ void CSystemTray::RemoveTaskbarIcon(CWnd*) {
   auto& invisible = InvisibleWnd();
   if (invisible) return;
   auto window = std::make_unique<CWnd>();
-  if (window->CreateEx(0, "ZorvaTrayOwner", "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                       CW_USEDEFAULT, nullptr)) {
+  if (window->CreateEx(0, "ZorvaTrayOwner", "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                       nullptr)) {
     invisible = std::move(window);
   }
 }

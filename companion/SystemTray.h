@@ -20,8 +20,8 @@ class CSystemTray : public CWnd {
   // Registers the icon; the callback message goes to `parent` (to the
   // icon's own window without one). Balloon text and title may be null.
   BOOL Create(CWnd* parent, UINT callbackMessage, const char* tip, HICON icon, UINT id, BOOL hidden = FALSE,
-              const char* balloonText = nullptr, const char* balloonTitle = nullptr,
-              DWORD balloonFlags = NIIF_NONE, UINT balloonTimeoutSeconds = 10);
+              const char* balloonText = nullptr, const char* balloonTitle = nullptr, DWORD balloonFlags = NIIF_NONE,
+              UINT balloonTimeoutSeconds = 10);
   BOOL RemoveIcon();
   // False without balloons on this shell.
   BOOL ShowBalloon(const char* text, const char* title = nullptr, DWORD infoFlags = NIIF_NONE,

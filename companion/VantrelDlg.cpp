@@ -160,8 +160,10 @@ void CVantrelDlg::DoDataExchange(CDataExchange* exchange) {
     SetElementText("vernum", version);
     // A player that answers is connected at once, not said to refuse a
     // connection that was never tried.
-    if (!player_ && IsITunesRunning()) ConnectPlayer();
-    else UpdateStatusText();
+    if (!player_ && IsITunesRunning())
+      ConnectPlayer();
+    else
+      UpdateStatusText();
   }
   CMainWindow::DoDataExchange(exchange);
 }

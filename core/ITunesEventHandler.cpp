@@ -78,10 +78,8 @@ HRESULT ITunesEventHandler::Invoke(DISPID dispId, const std::vector<EventArg>& a
   return S_OK;
 }
 
-void ITunesEventHandler::OnDatabaseChangedEvent(const EventArg& deletedObjects,
-                                                const EventArg& changedObjects) {
-  if (RowCount(deletedObjects) > 0 || RowCount(changedObjects) > kIncidentalChanges)
-    player_->SetLibraryChanged();
+void ITunesEventHandler::OnDatabaseChangedEvent(const EventArg& deletedObjects, const EventArg& changedObjects) {
+  if (RowCount(deletedObjects) > 0 || RowCount(changedObjects) > kIncidentalChanges) player_->SetLibraryChanged();
 }
 
 void ITunesEventHandler::OnPlayerPlayEvent(const EventArg& track) {

@@ -16,8 +16,7 @@ class ITunesEventHandler final : public platform::player::IiTunesEvents {
   ITunesEventHandler& operator=(const ITunesEventHandler&) = delete;
 
   // Runs the handler of the event's dispatch id (1..10) with its arguments.
-  HRESULT Invoke(platform::player::DISPID dispId,
-                 const std::vector<platform::player::EventArg>& args) override;
+  HRESULT Invoke(platform::player::DISPID dispId, const std::vector<platform::player::EventArg>& args) override;
 
   void OnDatabaseChangedEvent(const platform::player::EventArg& deletedObjects,
                               const platform::player::EventArg& changedObjects);

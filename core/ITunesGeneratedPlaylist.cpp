@@ -63,8 +63,7 @@ ITunesPlayer::GeneratedPlaylistPlace ITunesPlayer::FindGeneratedPlace(const std:
   return place;
 }
 
-void ITunesPlayer::WriteGeneratedPlaylist(const std::string& playlistName,
-                                          const std::vector<ItemTrackQueue>& queues) {
+void ITunesPlayer::WriteGeneratedPlaylist(const std::string& playlistName, const std::vector<ItemTrackQueue>& queues) {
   if (!iTunes_) return;
   GeneratedPlaylistPlace place = FindGeneratedPlace(playlistName);
   if (place.compatible && !place.folder) {
@@ -90,8 +89,7 @@ void ITunesPlayer::WriteGeneratedPlaylist(const std::string& playlistName,
     }
   } else {
     std::shared_ptr<IITPlaylist> created;
-    if (auto folder = QueryInterface<IITUserPlaylist>(place.folder))
-      folder->CreatePlaylist(place.name, &created);
+    if (auto folder = QueryInterface<IITUserPlaylist>(place.folder)) folder->CreatePlaylist(place.name, &created);
     if (!created) iTunes_->CreatePlaylist(place.name, &created);
     fill = QueryInterface<IITUserPlaylist>(created);
   }

@@ -174,8 +174,7 @@ void ConvertITunesTrack(Track& track, const std::shared_ptr<IITTrack>& source) {
   if (std::string time; SUCCEEDED(source->get_Time(&time))) {
     int minutes = 0;
     int seconds = 0;
-    if (std::sscanf(time.c_str(), "%d:%d", &minutes, &seconds) == 2)
-      track.length = minutes * 60 + seconds;
+    if (std::sscanf(time.c_str(), "%d:%d", &minutes, &seconds) == 2) track.length = minutes * 60 + seconds;
   }
   if (long rating = 0; SUCCEEDED(source->get_Rating(&rating))) {
     if (rating >= 100)

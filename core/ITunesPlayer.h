@@ -38,8 +38,7 @@ class ITunesPlayer final : public MusicPlayer {
   void MinimizeITunes() override;
   void ScanLibrary(HANDLE quitEvent, HANDLE pauseEvent) override;
   bool ShowsWholeLibraryDuring(const std::function<void()>& read) override;
-  void WriteGeneratedPlaylist(const std::string& playlistName,
-                              const std::vector<ItemTrackQueue>& queues) override;
+  void WriteGeneratedPlaylist(const std::string& playlistName, const std::vector<ItemTrackQueue>& queues) override;
   void GetUserPlaylists(MixList& mixes) override;
   void RefreshPlaylistMix(Mix& mix) override;
   void FillUpcomingQueue(std::deque<Track>& queue) override;

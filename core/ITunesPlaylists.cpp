@@ -32,8 +32,7 @@ long TrackCountOf(const std::shared_ptr<IITPlaylist>& playlist) {
 bool IsUpcomingPermutation(const UpcomingOrder& order) {
   std::array<bool, kUpcomingCount + 1> seen{};
   for (int distance : order) {
-    if (distance < 1 || distance > kUpcomingCount || seen[static_cast<std::size_t>(distance)])
-      return false;
+    if (distance < 1 || distance > kUpcomingCount || seen[static_cast<std::size_t>(distance)]) return false;
     seen[static_cast<std::size_t>(distance)] = true;
   }
   return true;
@@ -55,8 +54,8 @@ std::shared_ptr<IITPlaylist> ITunesPlayer::FindMixPlaylist(const Mix& mix, int n
   return QueryInterface<IITPlaylist>(object);
 }
 
-std::shared_ptr<IITTrack> ITunesPlayer::FindTrackInPlaylist(
-    const std::shared_ptr<IITPlaylist>& playlist, const Track& track) {
+std::shared_ptr<IITTrack> ITunesPlayer::FindTrackInPlaylist(const std::shared_ptr<IITPlaylist>& playlist,
+                                                            const Track& track) {
   // Tracks are told apart by location; a track without one (a stream, an
   // empty queue entry) would match the first track that has none.
   if (track.location.empty()) return nullptr;
@@ -166,9 +165,7 @@ void ITunesPlayer::EnsureMixPlaying(const Mix& mix) {
     std::shared_ptr<IITPlaylist> playlist;
     current->get_Playlist(&playlist);
     long playlistId = 0;
-    if (playlist && SUCCEEDED(playlist->get_PlaylistID(&playlistId)) &&
-        playlistId == mix.GetPlaylistId())
-      return;
+    if (playlist && SUCCEEDED(playlist->get_PlaylistID(&playlistId)) && playlistId == mix.GetPlaylistId()) return;
   }
   PlayMix(mix);
 }
@@ -239,8 +236,7 @@ void ITunesPlayer::ReorderUpcomingTracks(const UpcomingOrder& order) {
   std::vector<std::shared_ptr<IITTrack>> moved;
   for (long j = start; j <= n; ++j) {
     const long idx = j + k - start;
-    const long index =
-        idx < kUpcomingCount ? ((order[static_cast<std::size_t>(idx)] + p - 1) % n) + 1 : j;
+    const long index = idx < kUpcomingCount ? ((order[static_cast<std::size_t>(idx)] + p - 1) % n) + 1 : j;
     std::shared_ptr<IITTrack> item;
     tracks->get_ItemByPlayOrder(index, &item);
     if (!item) continue;

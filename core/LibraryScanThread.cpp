@@ -32,9 +32,7 @@ std::atomic<bool> scanPaused{false};
 
 thread_local ScanStatusLink* currentLink = nullptr;
 
-HANDLE NamedEvent(const char* name, BOOL initialState) {
-  return CreateEvent(nullptr, TRUE, initialState, name);
-}
+HANDLE NamedEvent(const char* name, BOOL initialState) { return CreateEvent(nullptr, TRUE, initialState, name); }
 
 // Sets "cleanupdone" however the worker's body ends: while it is not set no
 // later worker can start.
@@ -61,9 +59,7 @@ void ScanStatusLink::Cut() {
   owner_ = nullptr;
 }
 
-ScopedScanStatusLink::ScopedScanStatusLink(ScanStatusLink* link) : previous_(currentLink) {
-  currentLink = link;
-}
+ScopedScanStatusLink::ScopedScanStatusLink(ScanStatusLink* link) : previous_(currentLink) { currentLink = link; }
 
 ScopedScanStatusLink::~ScopedScanStatusLink() { currentLink = previous_; }
 
@@ -124,9 +120,7 @@ DWORD LibraryScanThreadProc(ScanWorkerContext& context) {
 }
 
 LibraryScanThread::LibraryScanThread(PlayerListener* owner)
-    : owner_(owner),
-      quit_(NamedEvent(kQuitEvent, FALSE)),
-      cleanupDone_(NamedEvent(kCleanupDoneEvent, TRUE)) {
+    : owner_(owner), quit_(NamedEvent(kQuitEvent, FALSE)), cleanupDone_(NamedEvent(kCleanupDoneEvent, TRUE)) {
   scanPaused_.Reset(NamedEvent(kScanPausedEvent, FALSE));
   // A fresh event is not signalled: the flag follows it.
   if (GetLastError() != ERROR_ALREADY_EXISTS) scanPaused.store(false);
@@ -144,8 +138,7 @@ void LibraryScanThread::Start() {
   context->quit.Reset(NamedEvent(kQuitEvent, FALSE));
   context->cleanupDone.Reset(NamedEvent(kCleanupDoneEvent, TRUE));
   context->scanPaused.Reset(NamedEvent(kScanPausedEvent, FALSE));
-  thread_.Reset(CreateThread([context] { return LibraryScanThreadProc(*context); },
-                             THREAD_PRIORITY_LOWEST));
+  thread_.Reset(CreateThread([context] { return LibraryScanThreadProc(*context); }, THREAD_PRIORITY_LOWEST));
   if (!thread_) {
     // No worker: nothing will set the event for it.
     SetEvent(cleanupDone_.Get());
@@ -164,9 +157,7 @@ void LibraryScanThread::Stop() {
   thread_.Reset();
 }
 
-bool LibraryScanThread::IsRunning() {
-  return WaitForSingleObject(cleanupDone_.Get(), kRunningTestMs) != WAIT_OBJECT_0;
-}
+bool LibraryScanThread::IsRunning() { return WaitForSingleObject(cleanupDone_.Get(), kRunningTestMs) != WAIT_OBJECT_0; }
 
 void LibraryScanThread::Pause() {
   if (scanPaused.load()) return;

@@ -54,11 +54,7 @@ Mix::Mix(const platform::HtmlElement& element) {
 }
 
 Mix::Mix(int playlistId, std::string playlistName, int count)
-    : random(false),
-      name(std::move(playlistName)),
-      trackCount(count),
-      playlistmix(true),
-      playlistid(playlistId) {}
+    : random(false), name(std::move(playlistName)), trackCount(count), playlistmix(true), playlistid(playlistId) {}
 
 void Mix::SetTag(const Tag& tag) {
   for (const Tag& old : tags) theMusicDB.RemoveMixTag(*this, old);
@@ -165,21 +161,17 @@ std::string Mix::GetAutomatorLinkHtml() const {
 
 std::string Mix::GetLabAddHolderHtml() const {
   if (name.empty()) return {};
-  return FormatText(kLabAddHolderHtml, id, id, HtmlText(name).c_str(),
-                    HtmlText(GetDescription()).c_str());
+  return FormatText(kLabAddHolderHtml, id, id, HtmlText(name).c_str(), HtmlText(GetDescription()).c_str());
 }
 
 std::string Mix::GetLabLinkHolderHtml() const {
   if (name.empty()) return {};
-  return FormatText(kLabLinkHolderHtml, id, id, HtmlText(name).c_str(),
-                    HtmlText(GetDescription()).c_str());
+  return FormatText(kLabLinkHolderHtml, id, id, HtmlText(name).c_str(), HtmlText(GetDescription()).c_str());
 }
 
 std::string Mix::GetLabListHolderHtml() const {
   if (name.empty()) return {};
-  return FormatText(kLabListHolderHtml, id, id, HtmlText(name).c_str(),
-                    HtmlText(GetDescription()).c_str(), id);
+  return FormatText(kLabListHolderHtml, id, id, HtmlText(name).c_str(), HtmlText(GetDescription()).c_str(), id);
 }
 
-MixTag::MixTag(const SQLiteRow& row)
-    : id(row.GetInt("id")), mixId(row.GetInt("mixid")), tagId(row.GetInt("tagid")) {}
+MixTag::MixTag(const SQLiteRow& row) : id(row.GetInt("id")), mixId(row.GetInt("mixid")), tagId(row.GetInt("tagid")) {}

@@ -30,10 +30,13 @@ constexpr struct {
   const char* table;
   const char* sql;
 } kSchema[] = {
-    {"mix", R"sql(CREATE TABLE "mix" (id iNTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);)sql"},
-    {"mixtag", R"sql(CREATE TABLE "mixtag" (mixid INTEGER, tagid INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE) )sql"},
+    {"mix",
+     R"sql(CREATE TABLE "mix" (id iNTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);)sql"},
+    {"mixtag",
+     R"sql(CREATE TABLE "mixtag" (mixid INTEGER, tagid INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE) )sql"},
     {"mixtag", R"sql(CREATE INDEX mixtag_indx ON mixtag (mixid, tagid))sql"},
-    {"tag", R"sql(CREATE TABLE "tag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER))sql"},
+    {"tag",
+     R"sql(CREATE TABLE "tag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER))sql"},
     {"tag", R"sql(CREATE INDEX name_idx ON tag (name))sql"},
     {"tag", R"sql(CREATE INDEX type_idx ON tag (type))sql"},
     {"tagType", R"sql(CREATE TABLE "tagType" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255)) )sql"},
@@ -44,29 +47,44 @@ constexpr struct {
     {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (3 , 'mix'))sql"},
     {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (4 , 'zorva'))sql"},
     {"tagType", R"sql(INSERT INTO "tagType" (id, name) VALUES (5 , 'playlist'))sql"},
-    {"track", R"sql(CREATE TABLE "track" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME))sql"},
+    {"track",
+     R"sql(CREATE TABLE "track" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255), album VARCHAR(255), artist VARCHAR2(255), location VARCHAR2(255), genre VARCHAR2(255) COLLATE NOCASE, length INTEGER, ondisk INTEGER DEFAULT '1', enabled INTEGER DEFAULT '1', reenableDate DATETIME))sql"},
     {"track", R"sql(CREATE INDEX namex ON track (name) )sql"},
     {"track", R"sql(CREATE INDEX locationx ON track (location) )sql"},
     {"track", R"sql(CREATE INDEX enabled_idx ON track (enabled);)sql"},
-    {"trackPlayRecord", R"sql(CREATE TABLE "trackPlayRecord" (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE, trackid INTEGER NOT NULL, whenplayed DATETIME DEFAULT CURRENT_TIMESTAMP, mixid INTEGER) )sql"},
-    {"tracktag", R"sql(CREATE TABLE "tracktag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, enabled INTEGER DEFAULT '1', reenableDate DATETIME) )sql"},
+    {"trackPlayRecord",
+     R"sql(CREATE TABLE "trackPlayRecord" (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE, trackid INTEGER NOT NULL, whenplayed DATETIME DEFAULT CURRENT_TIMESTAMP, mixid INTEGER) )sql"},
+    {"tracktag",
+     R"sql(CREATE TABLE "tracktag" (id INTEGER NOT NULL PRIMARY KEY UNIQUE, trackid INTEGER, tagid INTEGER, enabled INTEGER DEFAULT '1', reenableDate DATETIME) )sql"},
     {"tracktag", R"sql(CREATE INDEX tag_idx ON tracktag (tagid) )sql"},
     {"tracktag", R"sql(CREATE INDEX track_idx ON tracktag (trackid))sql"},
     {"tracktag", R"sql(CREATE INDEX enableidx ON tracktag (enabled))sql"},
     {"version", R"sql(CREATE TABLE "version" (id INTEGER NOT NULL, name VARCHAR2(255)))sql"},
     {"version", R"sql(INSERT INTO "version" (id, name) VALUES ( 101 , "101 - Release version"))sql"},
-    {"schedule", R"sql(CREATE TABLE "schedule" (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, type INTEGER DEFAULT '0', monday INTEGER DEFAULT '0', tuesday INTEGER DEFAULT '0', wednesday INTEGER DEFAULT '0', thursday INTEGER DEFAULT '0', friday INTEGER DEFAULT '0', saturday INTEGER DEFAULT '0', sunday INTEGER DEFAULT '0', duration INTEGER DEFAULT '1440') )sql"},
-    {"scheduleItem", R"sql(CREATE TABLE "scheduleItem" (id INTEGER PRIMARY KEY UNIQUE, starttime INTEGER, endtime INTEGER, mixid INTEGER, scheduleid INTEGER);)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'all days', 0, 1, 1, 1, 1, 1, 1, 1) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekdays', 1, 1, 1, 1, 1, 1, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekend', 1, 0, 0, 0, 0, 0, 1, 1) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'monday', 2, 1, 0, 0, 0, 0, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'tuesday', 2, 0, 1, 0, 0, 0, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'wednesday', 2, 0, 0, 1, 0, 0, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'thursday', 2, 0, 0, 0, 1, 0, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'friday', 2, 0, 0, 0, 0, 1, 0, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'saturday', 2, 0, 0, 0, 0, 0, 1, 0) ;)sql"},
-    {"schedule", R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'sunday', 2, 0, 0, 0, 0, 0, 0, 1) ;)sql"},
+    {"schedule",
+     R"sql(CREATE TABLE "schedule" (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, type INTEGER DEFAULT '0', monday INTEGER DEFAULT '0', tuesday INTEGER DEFAULT '0', wednesday INTEGER DEFAULT '0', thursday INTEGER DEFAULT '0', friday INTEGER DEFAULT '0', saturday INTEGER DEFAULT '0', sunday INTEGER DEFAULT '0', duration INTEGER DEFAULT '1440') )sql"},
+    {"scheduleItem",
+     R"sql(CREATE TABLE "scheduleItem" (id INTEGER PRIMARY KEY UNIQUE, starttime INTEGER, endtime INTEGER, mixid INTEGER, scheduleid INTEGER);)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'all days', 0, 1, 1, 1, 1, 1, 1, 1) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekdays', 1, 1, 1, 1, 1, 1, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'weekend', 1, 0, 0, 0, 0, 0, 1, 1) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'monday', 2, 1, 0, 0, 0, 0, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'tuesday', 2, 0, 1, 0, 0, 0, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'wednesday', 2, 0, 0, 1, 0, 0, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'thursday', 2, 0, 0, 0, 1, 0, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'friday', 2, 0, 0, 0, 0, 1, 0, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'saturday', 2, 0, 0, 0, 0, 0, 1, 0) ;)sql"},
+    {"schedule",
+     R"sql(INSERT INTO "schedule" (name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday) VALUES ( 'sunday', 2, 0, 0, 0, 0, 0, 0, 1) ;)sql"},
 };
 
 // Run on a file at version 101; their failures are ignored (a file made by
@@ -125,12 +143,13 @@ constexpr const char* kTagListLogSchema =
     // A REPLACE deletes rows too: its delete triggers must fire.
     "PRAGMA recursive_triggers = ON;";
 // An assignment counts for an integer tag id when its track is enabled.
-#define TAGLIST_TRACK_LOG(row, delta)                                                                \
+#define TAGLIST_TRACK_LOG(row, delta)                                                           \
   "INSERT INTO taglistlog (tagid, delta) SELECT tagid, " delta " FROM main.tracktag WHERE " row \
   ".enabled = 1 AND trackid = " row ".id AND typeof(tagid) = 'integer';"
-#define TAGLIST_ASSIGNMENT_LOG(row, delta)                                                                \
-  "INSERT INTO taglistlog (tagid, delta) SELECT " row ".tagid, " delta " WHERE typeof(" row          \
-  ".tagid) = 'integer' AND typeof(" row ".trackid) = 'integer' AND EXISTS (SELECT 1 FROM main.track WHERE " \
+#define TAGLIST_ASSIGNMENT_LOG(row, delta)                                                  \
+  "INSERT INTO taglistlog (tagid, delta) SELECT " row ".tagid, " delta " WHERE typeof(" row \
+  ".tagid) = 'integer' AND typeof(" row                                                     \
+  ".trackid) = 'integer' AND EXISTS (SELECT 1 FROM main.track WHERE "                       \
   "id = " row ".trackid AND enabled = 1);"
 constexpr struct {
   const char* name;
@@ -162,12 +181,13 @@ constexpr int kTagListLogLimit = 100000;
 // lower number; the oldest are deleted once 100,000 newer ones stand, and a
 // connection that read its lists before the oldest left reads them all again.
 constexpr const char* kTagListDeltaTable = "taglistdelta";
-#define TAGLIST_TRACK_DELTA(row, delta)                                                                \
+#define TAGLIST_TRACK_DELTA(row, delta)                                                      \
   "INSERT INTO taglistdelta (tagid, delta) SELECT tagid, " delta " FROM tracktag WHERE " row \
   ".enabled = 1 AND trackid = " row ".id AND typeof(tagid) = 'integer';"
-#define TAGLIST_ASSIGNMENT_DELTA(row, delta)                                                            \
-  "INSERT INTO taglistdelta (tagid, delta) SELECT " row ".tagid, " delta " WHERE typeof(" row           \
-  ".tagid) = 'integer' AND typeof(" row ".trackid) = 'integer' AND EXISTS (SELECT 1 FROM track WHERE " \
+#define TAGLIST_ASSIGNMENT_DELTA(row, delta)                                                  \
+  "INSERT INTO taglistdelta (tagid, delta) SELECT " row ".tagid, " delta " WHERE typeof(" row \
+  ".tagid) = 'integer' AND typeof(" row                                                       \
+  ".trackid) = 'integer' AND EXISTS (SELECT 1 FROM track WHERE "                              \
   "id = " row ".trackid AND enabled = 1);"
 constexpr struct {
   const char* name;
@@ -190,11 +210,10 @@ constexpr struct {
 
 // Each connection keeps up to 32 MB of pages: the tag lists and mix pages
 // touch most of a large library. The file is read, not mapped: a map gained
-// no measured speed and stayed resident (110 MB at 300,000 tracks). The journal is emptied after each transaction instead of deleted: a scan
-// commits once a track, and making and removing the file cost more than the
-// writes of a rescan.
-constexpr const char* kConnectionSettings =
-    "PRAGMA cache_size = -32768; PRAGMA journal_mode = TRUNCATE;";
+// no measured speed and stayed resident (110 MB at 300,000 tracks). The journal is emptied after each transaction
+// instead of deleted: a scan commits once a track, and making and removing the file cost more than the writes of a
+// rescan.
+constexpr const char* kConnectionSettings = "PRAGMA cache_size = -32768; PRAGMA journal_mode = TRUNCATE;";
 
 }  // namespace
 
@@ -202,26 +221,26 @@ constexpr const char* kConnectionSettings =
 #define TRACK_COLUMNS \
   "track.id, track.name, track.album, track.artist, track.location, track.genre, track.length, track.enabled"
 #define RANDOM_TRACK_IDS "SELECT track.id AS id FROM track WHERE track.enabled = 1 ORDER BY random() LIMIT ?"
-#define RANDOM_MIX_TRACK_IDS                                                                                \
-  "SELECT track.id AS id FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = "        \
+#define RANDOM_MIX_TRACK_IDS                                                                              \
+  "SELECT track.id AS id FROM track, tracktag, tag, mixtag WHERE track.enabled = 1 AND track.id = "       \
   "tracktag.trackid AND tag.id = tracktag.tagid AND mixtag.tagid = tag.id AND mixtag.mixid = ? ORDER BY " \
   "random() LIMIT ?"
-#define TAG_TRACK_PAGE                                                                                  \
+#define TAG_TRACK_PAGE                                                                                   \
   "SELECT track.id AS id FROM tracktag, track WHERE tracktag.tagid = ? AND track.id = tracktag.trackid " \
   "AND track.enabled = 1 ORDER BY track.name, tracktag.id LIMIT ? OFFSET ?"
 #define MIX_TRACK_PAGE                                                                                    \
-  "SELECT track.id AS id FROM mixtag, tag, tracktag, track WHERE mixtag.mixid = ? AND tag.id = "         \
+  "SELECT track.id AS id FROM mixtag, tag, tracktag, track WHERE mixtag.mixid = ? AND tag.id = "          \
   "mixtag.tagid AND tracktag.tagid = tag.id AND track.id = tracktag.trackid AND track.enabled = 1 ORDER " \
   "BY track.name, mixtag.id, tracktag.id LIMIT ? OFFSET ?"
 
 // The same page with the tracks walked by name: near the start of a large
 // mix the page is found after a few hundred tracks and the walk stops.
-#define MIX_TRACK_PAGE_BY_NAME                                                                            \
+#define MIX_TRACK_PAGE_BY_NAME                                                                             \
   "SELECT track.id AS id FROM track CROSS JOIN tracktag ON tracktag.trackid = track.id CROSS JOIN tag ON " \
   "tag.id = tracktag.tagid CROSS JOIN mixtag ON mixtag.tagid = tag.id WHERE mixtag.mixid = ? AND "         \
   "track.enabled = 1 ORDER BY track.name, mixtag.id, tracktag.id LIMIT ? OFFSET ?"
 
-#define SCAN_TAG_CURRENT(name, type)                                                                      \
+#define SCAN_TAG_CURRENT(name, type)                                                                         \
   "(SELECT tracktag.id > 0 AND tracktag.tagid = (SELECT id FROM tag WHERE name = ?" name " AND type = " type \
   ") FROM tracktag, tag WHERE tracktag.trackid = track.id AND tracktag.tagid = tag.id AND tag.type = " type  \
   " ORDER BY tracktag.id LIMIT 1)"
@@ -232,73 +251,109 @@ const char* MusicDB::StatementText(StatementId id) {
     const char* sql;
   };
   static constexpr Entry kStatements[] = {
-      {StatementId::InsertTrack, R"sql(INSERT INTO track (name,album,artist,location,genre,length) VALUES (?, ?, ?, ?, ?, ?) )sql"},
+      {StatementId::InsertTrack,
+       R"sql(INSERT INTO track (name,album,artist,location,genre,length) VALUES (?, ?, ?, ?, ?, ?) )sql"},
       {StatementId::MarkTrackOnDisk, R"sql(UPDATE track SET  ondisk = 1 WHERE id = ?)sql"},
       {StatementId::FindTrackByLocation, R"sql(SELECT id, genre FROM track WHERE location = ?)sql"},
       {StatementId::MarkAllTracksNotOnDisk, R"sql(UPDATE track SET ondisk = 0;)sql"},
       {StatementId::DeleteTracksNotOnDisk, R"sql(DELETE from track WHERE ondisk = 0;)sql"},
-      {StatementId::DeleteOrphanTrackTags, R"sql(DELETE FROM tracktag WHERE tracktag.trackid not in (SELECT id FROM track))sql"},
+      {StatementId::DeleteOrphanTrackTags,
+       R"sql(DELETE FROM tracktag WHERE tracktag.trackid not in (SELECT id FROM track))sql"},
       // The random picks and the pages sort ids and names only; the rows
       // themselves are read for the tracks that are kept. The pages break
       // ties of names in the order the rows were stored.
-      {StatementId::RandomTracks, "SELECT " TRACK_COLUMNS " FROM (" RANDOM_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
-      {StatementId::RandomTracksOfMix, "SELECT " TRACK_COLUMNS " FROM (" RANDOM_MIX_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
+      {StatementId::RandomTracks,
+       "SELECT " TRACK_COLUMNS " FROM (" RANDOM_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
+      {StatementId::RandomTracksOfMix,
+       "SELECT " TRACK_COLUMNS " FROM (" RANDOM_MIX_TRACK_IDS ") AS pick CROSS JOIN track ON track.id = pick.id"},
       {StatementId::LoadTrack, "SELECT " TRACK_COLUMNS " FROM track WHERE track.id = ?"},
-      {StatementId::SearchTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 1 AND track.name LIKE ? ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
-      {StatementId::EnabledTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 1 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
-      {StatementId::DisabledTracks, "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 0 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
-      {StatementId::TracksOfTag, "SELECT " TRACK_COLUMNS " FROM (" TAG_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
-      {StatementId::TracksOfMix, "SELECT " TRACK_COLUMNS " FROM (" MIX_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
+      {StatementId::SearchTracks,
+       "SELECT " TRACK_COLUMNS
+       " FROM track WHERE track.enabled = 1 AND track.name LIKE ? ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::EnabledTracks,
+       "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 1 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::DisabledTracks,
+       "SELECT " TRACK_COLUMNS " FROM track WHERE track.enabled = 0 ORDER BY track.name, track.id LIMIT ? OFFSET ?"},
+      {StatementId::TracksOfTag,
+       "SELECT " TRACK_COLUMNS " FROM (" TAG_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
+      {StatementId::TracksOfMix,
+       "SELECT " TRACK_COLUMNS " FROM (" MIX_TRACK_PAGE ") AS page CROSS JOIN track ON track.id = page.id"},
       {StatementId::SetTrackEnabled, R"sql(UPDATE track SET enabled = ? WHERE id = ? ;)sql"},
-      {StatementId::UpdateTrackDetails, R"sql(UPDATE track SET name = ?, album = ?, artist = ?, genre = ? WHERE id = ? ;)sql"},
-      {StatementId::LoadTag, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency  FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND tracktag.tagid = tag.id AND tag.id = ? )sql"},
-      {StatementId::TagsByType, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id GROUP BY tag.id ORDER by frequency DESC)sql"},
-      {StatementId::TagsByTypeLike, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC)sql"},
-      {StatementId::TagsByTypePage, R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC limit ? offset ?;)sql"},
-      {StatementId::TagsPage, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name limit ? offset ?;)sql"},
-      {StatementId::RelatedTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid = t1.trackid AND t1.tagid = ? GROUP BY tag.id ORDER BY frequency DESC)sql"},
+      {StatementId::UpdateTrackDetails,
+       R"sql(UPDATE track SET name = ?, album = ?, artist = ?, genre = ? WHERE id = ? ;)sql"},
+      {StatementId::LoadTag,
+       R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency  FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND tracktag.tagid = tag.id AND tag.id = ? )sql"},
+      {StatementId::TagsByType,
+       R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id GROUP BY tag.id ORDER by frequency DESC)sql"},
+      {StatementId::TagsByTypeLike,
+       R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC)sql"},
+      {StatementId::TagsByTypePage,
+       R"sql(SELECT tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, tracktag, tag WHERE track.enabled = 1 and track.id = tracktag.trackid AND type = ?  AND tracktag.tagid = tag.id AND tag.name like ? GROUP BY tag.id ORDER by frequency DESC limit ? offset ?;)sql"},
+      {StatementId::TagsPage,
+       R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tag.id = tracktag.tagid GROUP BY tag.id ORDER BY tag.name limit ? offset ?;)sql"},
+      {StatementId::RelatedTags,
+       R"sql(SELECT tag.*, count (tag.id) as frequency FROM tag, track, tracktag as t1, tracktag as t2 WHERE track.enabled = 1 AND track.id = t2.trackid AND tag.id = t2.tagid AND t2.trackid = t1.trackid AND t1.tagid = ? GROUP BY tag.id ORDER BY frequency DESC)sql"},
       // Nothing for a target tag that is gone: its id may be given to the next new tag.
-      {StatementId::CopyTagAssignments, R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ?1 FROM tracktag WHERE tracktag.tagid = ?2 AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?3) AND EXISTS (SELECT 1 FROM tag WHERE tag.id = ?1) ORDER BY tracktag.id)sql"},
-      {StatementId::RemoveSharedAssignments, R"sql(DELETE from tracktag WHERE id IN (Select tracktag.id from tracktag where tracktag.tagid = ? AND tracktag.trackid  in (Select tracktag.trackid from tracktag Where tracktag.tagid = ?)))sql"},
+      {StatementId::CopyTagAssignments,
+       R"sql(INSERT INTO tracktag   (trackid, tagid) SELECT tracktag.trackid, ?1 FROM tracktag WHERE tracktag.tagid = ?2 AND tracktag.trackid NOT IN (SELECT tracktag.trackid FROM tracktag WHERE tracktag.tagid = ?3) AND EXISTS (SELECT 1 FROM tag WHERE tag.id = ?1) ORDER BY tracktag.id)sql"},
+      {StatementId::RemoveSharedAssignments,
+       R"sql(DELETE from tracktag WHERE id IN (Select tracktag.id from tracktag where tracktag.tagid = ? AND tracktag.trackid  in (Select tracktag.trackid from tracktag Where tracktag.tagid = ?)))sql"},
       {StatementId::DeleteTagAssignments, R"sql(DELETE from tracktag WHERE tagid = ? )sql"},
       {StatementId::DeleteTag, R"sql(DELETE from tag WHERE id = ? )sql"},
       {StatementId::RenameTag, R"sql(UPDATE tag SET name = ? WHERE id = ?)sql"},
       {StatementId::AddPlayRecord, R"sql(INSERT INTO trackPlayRecord (trackid, mixid) VALUES ( ?, ?))sql"},
-      {StatementId::PurgePlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE  (julianday ('now') - julianday(whenplayed)) > ?;)sql"},
+      {StatementId::PurgePlayRecords,
+       R"sql(DELETE FROM trackPlayRecord WHERE  (julianday ('now') - julianday(whenplayed)) > ?;)sql"},
       {StatementId::InsertTag, R"sql(INSERT INTO tag (name, type) VALUES (?, ?))sql"},
       {StatementId::FindTag, R"sql(SELECT id, name, type  FROM tag WHERE name = ? AND type = ?)sql"},
       {StatementId::InsertTrackTag, R"sql(INSERT INTO tracktag (trackid, tagid) VALUES (?, ?))sql"},
       {StatementId::UpdateTrackTag, R"sql(UPDATE tracktag SET trackid = ?, tagid = ? WHERE id = ?)sql"},
       {StatementId::DeleteTrackTag, R"sql(DELETE FROM tracktag WHERE trackid = ? and tagid = ?)sql"},
-      {StatementId::TrackTagOfType, R"sql(SELECT tracktag.id, tracktag.trackid, tracktag.tagid FROM tracktag, tag WHERE trackid = ? AND tagid = tag.id AND tag.type = ? ORDER BY tracktag.id)sql"},
-      {StatementId::TrackTags, R"sql(SELECT tag.*, count (tag.id) as frequency FROM track, tag, tracktag as t1, tracktag as t2 WHERE  track.enabled = 1 and track.id = t1.trackid AND t2.tagid = tag.id AND t1.trackid = ?  AND tag.id = t1.tagid GROUP BY tag.id )sql"},
-      {StatementId::InsertMix, R"sql(INSERT INTO mix (name, playlistmix, playlistpos, playlistid) VALUES (?, ?, ?, ?))sql"},
-      {StatementId::UpdateMix, R"sql(UPDATE mix SET name = ?, playlistmix = ?, playlistpos = ?, playlistid = ? WHERE id = ? )sql"},
-      {StatementId::Mixes, R"sql(SELECT id, name, playlistmix, playlistpos, playlistid FROM mix where playlistmix = ? ORDER BY lower (name) DESC)sql"},
+      {StatementId::TrackTagOfType,
+       R"sql(SELECT tracktag.id, tracktag.trackid, tracktag.tagid FROM tracktag, tag WHERE trackid = ? AND tagid = tag.id AND tag.type = ? ORDER BY tracktag.id)sql"},
+      {StatementId::TrackTags,
+       R"sql(SELECT tag.*, count (tag.id) as frequency FROM track, tag, tracktag as t1, tracktag as t2 WHERE  track.enabled = 1 and track.id = t1.trackid AND t2.tagid = tag.id AND t1.trackid = ?  AND tag.id = t1.tagid GROUP BY tag.id )sql"},
+      {StatementId::InsertMix,
+       R"sql(INSERT INTO mix (name, playlistmix, playlistpos, playlistid) VALUES (?, ?, ?, ?))sql"},
+      {StatementId::UpdateMix,
+       R"sql(UPDATE mix SET name = ?, playlistmix = ?, playlistpos = ?, playlistid = ? WHERE id = ? )sql"},
+      {StatementId::Mixes,
+       R"sql(SELECT id, name, playlistmix, playlistpos, playlistid FROM mix where playlistmix = ? ORDER BY lower (name) DESC)sql"},
       {StatementId::LoadMix, R"sql(SELECT id, name, playlistmix, playlistpos, playlistid FROM mix WHERE id = ? )sql"},
-      {StatementId::MixOfScheduleItem, R"sql(SELECT mix.id, mix.name, playlistmix, playlistpos, playlistid FROM mix, scheduleItem WHERE mix.id = scheduleItem.mixid AND scheduleItem.id = ? )sql"},
+      {StatementId::MixOfScheduleItem,
+       R"sql(SELECT mix.id, mix.name, playlistmix, playlistpos, playlistid FROM mix, scheduleItem WHERE mix.id = scheduleItem.mixid AND scheduleItem.id = ? )sql"},
       {StatementId::DeleteMix, R"sql(DELETE FROM mix WHERE id = ? )sql"},
       {StatementId::DeleteMixTags, R"sql(DELETE FROM mixtag WHERE mixid = ? )sql"},
       // A row only for a stored mix and tag, once: ids of deleted tags are
       // given again, and a second row would count the tag's tracks twice.
-      {StatementId::InsertMixTag, R"sql(INSERT INTO mixtag (mixid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM mix WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM mixtag WHERE mixid = ?1 AND tagid = ?2))sql"},
+      {StatementId::InsertMixTag,
+       R"sql(INSERT INTO mixtag (mixid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM mix WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM mixtag WHERE mixid = ?1 AND tagid = ?2))sql"},
       {StatementId::DeleteMixTag, R"sql(DELETE FROM mixtag  WHERE mixid = ? AND tagid = ?)sql"},
-      {StatementId::MixTags, R"sql(SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = ? GROUP BY tag.id)sql"},
-      {StatementId::InsertScheduleItem, R"sql(INSERT INTO "scheduleItem" (starttime, endtime, mixid, scheduleid) VALUES (?, ?, ?, ?))sql"},
-      {StatementId::UpdateScheduleItem, R"sql(UPDATE "scheduleItem" SET starttime = ?, endtime = ?, mixid= ?, scheduleid = ? WHERE id = ? )sql"},
+      {StatementId::MixTags,
+       R"sql(SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND mixtag.tagid = tag.id AND mixid = ? GROUP BY tag.id)sql"},
+      {StatementId::InsertScheduleItem,
+       R"sql(INSERT INTO "scheduleItem" (starttime, endtime, mixid, scheduleid) VALUES (?, ?, ?, ?))sql"},
+      {StatementId::UpdateScheduleItem,
+       R"sql(UPDATE "scheduleItem" SET starttime = ?, endtime = ?, mixid= ?, scheduleid = ? WHERE id = ? )sql"},
       {StatementId::SetScheduleItemMix, R"sql(UPDATE "scheduleItem" SET mixid= ? WHERE id = ? )sql"},
       {StatementId::DeleteScheduleItem, R"sql(DELETE FROM "scheduleItem" WHERE id = ? AND scheduleid = ?)sql"},
       {StatementId::DeleteScheduleItems, R"sql(DELETE FROM "scheduleItem" WHERE scheduleid = ?)sql"},
-      {StatementId::ScheduleItems, R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE scheduleid = ?)sql"},
-      {StatementId::ScheduleItem, R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE id = ?)sql"},
-      {StatementId::Schedules, R"sql(SELECT id, name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday, duration FROM "schedule" WHERE type = ? )sql"},
+      {StatementId::ScheduleItems,
+       R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE scheduleid = ?)sql"},
+      {StatementId::ScheduleItem,
+       R"sql(SELECT id, starttime, endtime, mixid, scheduleid FROM "scheduleItem" WHERE id = ?)sql"},
+      {StatementId::Schedules,
+       R"sql(SELECT id, name, type, monday, tuesday, wednesday, thursday, friday, saturday, sunday, duration FROM "schedule" WHERE type = ? )sql"},
       {StatementId::InsertSchedule, R"sql(INSERT INTO "schedule" (name, type, duration) VALUES (?, ?, ?);)sql"},
       {StatementId::LoadSchedule, R"sql(SELECT * FROM "schedule" WHERE id = ? )sql"},
       {StatementId::DeleteSchedule, R"sql(DELETE FROM "schedule" WHERE id = ? )sql"},
       {StatementId::UpdateSchedule, R"sql(UPDATE "schedule" SET name = ?, type = ?, duration = ? WHERE id = ?;)sql"},
-      {StatementId::RecentlyPlayedTrack, "SELECT " TRACK_COLUMNS R"sql( FROM "trackPlayRecord", "track" WHERE trackPlayRecord.trackid = track.id order by trackPlayRecord.id desc limit 1 offset ?;)sql"},
+      {StatementId::RecentlyPlayedTrack,
+       "SELECT " TRACK_COLUMNS
+       R"sql( FROM "trackPlayRecord", "track" WHERE trackPlayRecord.trackid = track.id order by trackPlayRecord.id desc limit 1 offset ?;)sql"},
       {StatementId::DeleteMixTagsOfTag, R"sql(DELETE FROM mixtag WHERE tagid = ?)sql"},
-      {StatementId::DeleteOrphanPlayRecords, R"sql(DELETE FROM trackPlayRecord WHERE trackid NOT IN (SELECT id FROM track))sql"},
+      {StatementId::DeleteOrphanPlayRecords,
+       R"sql(DELETE FROM trackPlayRecord WHERE trackid NOT IN (SELECT id FROM track))sql"},
       {StatementId::DataVersion, "PRAGMA data_version"},
       {StatementId::AssignmentsByTrack, "SELECT trackid, tagid FROM tracktag ORDER BY trackid"},
       {StatementId::EnabledTrackIds, "SELECT id FROM track WHERE enabled = 1 ORDER BY id"},
@@ -314,21 +369,29 @@ const char* MusicDB::StatementText(StatementId id) {
       // 0) whether its first assignment of that type, as GetTrackTagOfType
       // picks it, names the tag that FindOrCreateTag finds for the text: 1
       // when it does, else 0 or NULL.
-      {StatementId::ScanTrack, "SELECT id, genre, ondisk = 1, " SCAN_TAG_CURRENT("2", "1") ", "
-                               SCAN_TAG_CURRENT("3", "2") ", " SCAN_TAG_CURRENT("4", "0") " FROM track WHERE location = ?1"},
-      {StatementId::TracksOfMixByName, "SELECT " TRACK_COLUMNS " FROM (" MIX_TRACK_PAGE_BY_NAME ") AS page CROSS JOIN track ON track.id = page.id"},
-      {StatementId::MixSize, "SELECT (SELECT count(*) FROM mixtag CROSS JOIN tracktag ON tracktag.tagid = mixtag.tagid WHERE mixtag.mixid = ?), (SELECT max(id) FROM track)"},
-      {StatementId::MixTagRows, "SELECT tag.id, tag.name, tag.type, count(*) FROM mixtag, tag WHERE mixtag.mixid = ? AND tag.id = mixtag.tagid GROUP BY tag.id ORDER BY tag.id"},
-      {StatementId::AssignTrackTag, R"sql(INSERT INTO tracktag (trackid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM track WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM tracktag WHERE trackid = ?1 AND tagid = ?2))sql"},
+      {StatementId::ScanTrack, "SELECT id, genre, ondisk = 1, " SCAN_TAG_CURRENT("2", "1") ", " SCAN_TAG_CURRENT(
+                                   "3", "2") ", " SCAN_TAG_CURRENT("4", "0") " FROM track WHERE location = ?1"},
+      {StatementId::TracksOfMixByName,
+       "SELECT " TRACK_COLUMNS " FROM (" MIX_TRACK_PAGE_BY_NAME ") AS page CROSS JOIN track ON track.id = page.id"},
+      {StatementId::MixSize,
+       "SELECT (SELECT count(*) FROM mixtag CROSS JOIN tracktag ON tracktag.tagid = mixtag.tagid WHERE mixtag.mixid = "
+       "?), (SELECT max(id) FROM track)"},
+      {StatementId::MixTagRows,
+       "SELECT tag.id, tag.name, tag.type, count(*) FROM mixtag, tag WHERE mixtag.mixid = ? AND tag.id = mixtag.tagid "
+       "GROUP BY tag.id ORDER BY tag.id"},
+      {StatementId::AssignTrackTag,
+       R"sql(INSERT INTO tracktag (trackid, tagid) SELECT ?1, ?2 WHERE EXISTS (SELECT 1 FROM track WHERE id = ?1) AND EXISTS (SELECT 1 FROM tag WHERE id = ?2) AND NOT EXISTS (SELECT 1 FROM tracktag WHERE trackid = ?1 AND tagid = ?2))sql"},
       {StatementId::ClearScheduleItemMixes, R"sql(UPDATE "scheduleItem" SET mixid = 0 WHERE mixid = ?)sql"},
   };
   static_assert(std::size(kStatements) == kStatementCount);
-  static_assert([] {
-    for (std::size_t i = 0; i < std::size(kStatements); ++i) {
-      if (static_cast<std::size_t>(kStatements[i].id) != i) return false;
-    }
-    return true;
-  }(), "statement table out of order");
+  static_assert(
+      [] {
+        for (std::size_t i = 0; i < std::size(kStatements); ++i) {
+          if (static_cast<std::size_t>(kStatements[i].id) != i) return false;
+        }
+        return true;
+      }(),
+      "statement table out of order");
   return kStatements[static_cast<std::size_t>(id)].sql;
 }
 
@@ -360,9 +423,7 @@ bool MakeDirectoryPath(const std::string& path) {
   return false;
 }
 
-void MusicDB::StatementFinalizer::operator()(sqlite3_stmt* statement) const {
-  sqlite3_finalize(statement);
-}
+void MusicDB::StatementFinalizer::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 
 MusicDB::MusicDB() { Open(GetMusicDBPath()); }
 
@@ -584,12 +645,12 @@ void MusicDB::CreateMissingIndexes() {
   }
   for (const auto& trigger : kTagListTriggers) {
     if (exists(trigger.name)) continue;
-    Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " + trigger.event +
-         " BEGIN UPDATE " + kTagListChangeTable + " SET count = count + 1; END");
+    Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " + trigger.event + " BEGIN UPDATE " +
+         kTagListChangeTable + " SET count = count + 1; END");
   }
-  bool deltas = exists(kTagListDeltaTable) ||
-                Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kTagListDeltaTable +
-                     " (seq INTEGER PRIMARY KEY AUTOINCREMENT, tagid, delta INTEGER)") == SQLITE_OK;
+  bool deltas =
+      exists(kTagListDeltaTable) || Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kTagListDeltaTable +
+                                         " (seq INTEGER PRIMARY KEY AUTOINCREMENT, tagid, delta INTEGER)") == SQLITE_OK;
   for (const auto& trigger : kTagListDeltaTriggers) {
     if (!deltas) break;
     deltas = exists(trigger.name) || Exec(std::string("CREATE TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " +
@@ -624,8 +685,8 @@ void MusicDB::PrepareTagListChanges() {
     if (!logging) break;
     logging = Exec(std::string("CREATE TEMP TRIGGER IF NOT EXISTS ") + trigger.name + " AFTER " + trigger.event +
                    " WHEN (SELECT armed AND count < " + std::to_string(kTagListLogLimit) +
-                   " FROM temp.taglistown) BEGIN UPDATE taglistown SET count = count + 1; " + trigger.log +
-                   " END") == SQLITE_OK;
+                   " FROM temp.taglistown) BEGIN UPDATE taglistown SET count = count + 1; " + trigger.log + " END") ==
+              SQLITE_OK;
   }
   tagListLogging_ = logging;
 }

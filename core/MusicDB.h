@@ -401,7 +401,6 @@ class MusicDB : public SQLiteDB {
   }
   using SQLiteDB::FetchRows;
 
-
   // Upgrades a file at version 101 to 102.
   void UpgradeTo102();
   // Compiles the statement set in order; throws out of SQLiteDB::Prepare.

@@ -6,7 +6,7 @@
 namespace {
 // Read by the scan worker too.
 std::atomic<MusicDB*> installed{nullptr};
-}
+}  // namespace
 
 MusicDB& TheMusicDB() {
   if (MusicDB* db = installed.load()) return *db;
@@ -14,6 +14,4 @@ MusicDB& TheMusicDB() {
   return programDB;
 }
 
-MusicDB* InstallMusicDB(MusicDB* db) {
-  return installed.exchange(db);
-}
+MusicDB* InstallMusicDB(MusicDB* db) { return installed.exchange(db); }

@@ -19,9 +19,8 @@ std::string CountText(SQLiteDB& db, const char* sql) {
 
 void MusicDB::AddMix(Mix& mix) {
   auto lock = Lock();
-  const bool inserted = StepOnce(StatementId::InsertMix, mix.GetDisplayName(),
-                                 mix.playlistmix ? 1 : 0, mix.playlistpos, mix.playlistid) ==
-                        SQLITE_DONE;
+  const bool inserted = StepOnce(StatementId::InsertMix, mix.GetDisplayName(), mix.playlistmix ? 1 : 0, mix.playlistpos,
+                                 mix.playlistid) == SQLITE_DONE;
   // After a failed insert the last row id belongs to another row.
   if (!inserted) return;
   mix.id = static_cast<int>(LastInsertRowId());
@@ -33,8 +32,8 @@ void MusicDB::UpdateMix(Mix& mix) {
     AddMix(mix);
     return;
   }
-  StepOnce(StatementId::UpdateMix, mix.GetDisplayName(), mix.playlistmix ? 1 : 0, mix.playlistpos,
-           mix.playlistid, mix.id);
+  StepOnce(StatementId::UpdateMix, mix.GetDisplayName(), mix.playlistmix ? 1 : 0, mix.playlistpos, mix.playlistid,
+           mix.id);
 }
 
 void MusicDB::AddMixTag(const Mix& mix, const Tag& tag) {
@@ -151,7 +150,8 @@ bool MusicDB::WalkMixByName(int mixId, int offset, int limit) {
 
 void MusicDB::GetTracksOfMix(const Mix& mix, TrackList& tracks, int offset, int limit) {
   auto lock = Lock();
-  const StatementId id = WalkMixByName(mix.id, offset, limit) ? StatementId::TracksOfMixByName : StatementId::TracksOfMix;
+  const StatementId id =
+      WalkMixByName(mix.id, offset, limit) ? StatementId::TracksOfMixByName : StatementId::TracksOfMix;
   FetchTracks(id, tracks, mix.id, limit, offset);
 }
 

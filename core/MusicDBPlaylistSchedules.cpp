@@ -7,14 +7,14 @@ void MusicDB::AddPlaylistSchedule(PlaylistSchedule& schedule) {
   auto lock = Lock();
   // Only a row that was inserted gives an id: after a failed insert the last
   // row id belongs to some other row, which later updates would overwrite.
-  if (StepOnce(StatementId::InsertSchedule, schedule.GetName(), PlaylistSchedule::GetType(),
-               schedule.GetDuration()) == SQLITE_DONE)
+  if (StepOnce(StatementId::InsertSchedule, schedule.GetName(), PlaylistSchedule::GetType(), schedule.GetDuration()) ==
+      SQLITE_DONE)
     schedule.SetId(static_cast<int>(LastInsertRowId()));
 }
 
 void MusicDB::UpdatePlaylistSchedule(const PlaylistSchedule& schedule) {
-  StepOnce(StatementId::UpdateSchedule, schedule.GetName(), PlaylistSchedule::GetType(),
-           schedule.GetDuration(), schedule.GetId());
+  StepOnce(StatementId::UpdateSchedule, schedule.GetName(), PlaylistSchedule::GetType(), schedule.GetDuration(),
+           schedule.GetId());
 }
 
 void MusicDB::GetPlaylistSchedule(PlaylistSchedule& schedule) {

@@ -13,13 +13,11 @@ void MusicDB::AddScheduleItem(ScheduleItem& item) {
 }
 
 void MusicDB::UpdateScheduleItem(const ScheduleItem& item) {
-  StepOnce(StatementId::UpdateScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(),
-           item.GetScheduleId(), item.GetId());
+  StepOnce(StatementId::UpdateScheduleItem, item.GetStart(), item.GetEnd(), item.GetMix().GetId(), item.GetScheduleId(),
+           item.GetId());
 }
 
-void MusicDB::SetScheduleItemMix(int itemId, int mixId) {
-  StepOnce(StatementId::SetScheduleItemMix, mixId, itemId);
-}
+void MusicDB::SetScheduleItemMix(int itemId, int mixId) { StepOnce(StatementId::SetScheduleItemMix, mixId, itemId); }
 
 void MusicDB::DeleteScheduleItem(const ScheduleItem& item) {
   StepOnce(StatementId::DeleteScheduleItem, item.GetId(), item.GetScheduleId());

@@ -37,13 +37,14 @@ void MusicDB::FetchRandomTracks(const Mix& mix, TrackList& tracks, int limit) {
   if (mix.IsRandom())
     picks += "track WHERE track.enabled = 1";
   else
-    picks += "tag CROSS JOIN tracktag CROSS JOIN track WHERE track.enabled= 1 AND track.id = tracktag.trackid "
-             "AND tag.id = tracktag.tagid " +
-             mix.GetTagSqlClause();
+    picks +=
+        "tag CROSS JOIN tracktag CROSS JOIN track WHERE track.enabled= 1 AND track.id = tracktag.trackid "
+        "AND tag.id = tracktag.tagid " +
+        mix.GetTagSqlClause();
   picks += " order by random() limit ";
   picks += std::to_string(limit);
-  const std::string sql = "SELECT " + std::string(TrackColumns()) + " FROM (" + picks +
-                          ") AS pick CROSS JOIN track ON track.id = pick.id";
+  const std::string sql =
+      "SELECT " + std::string(TrackColumns()) + " FROM (" + picks + ") AS pick CROSS JOIN track ON track.id = pick.id";
   auto lock = Lock();
   if (!Handle()) return;
   sqlite3_stmt* raw = nullptr;

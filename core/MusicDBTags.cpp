@@ -159,8 +159,8 @@ bool MusicDB::ReadTagsByName(TagCache& cache) {
     const int frequency = cache.frequencies.Get(sqlite3_column_int64(tags, 0));
     if (frequency == 0) continue;
     const unsigned char* name = sqlite3_column_text(tags, 1);
-    Tag& tag = cache.byName.emplace_back(name ? reinterpret_cast<const char*>(name) : "",
-                                         sqlite3_column_int(tags, 2), sqlite3_column_int(tags, 0));
+    Tag& tag = cache.byName.emplace_back(name ? reinterpret_cast<const char*>(name) : "", sqlite3_column_int(tags, 2),
+                                         sqlite3_column_int(tags, 0));
     tag.frequency = frequency;
     cache.integerType.push_back(sqlite3_column_type(tags, 2) == SQLITE_INTEGER);
   }
@@ -214,9 +214,8 @@ bool MusicDB::ApplyLoggedTagListWrites(TagCache& cache) {
   const sqlite3_int64 last = ReadLastTagListDelta();
   if (last < cache.lastDelta) return false;
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(Handle(),
-                         "SELECT seq, tagid, delta FROM taglistdelta WHERE seq > ?1 ORDER BY seq",
-                         -1, &raw, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(Handle(), "SELECT seq, tagid, delta FROM taglistdelta WHERE seq > ?1 ORDER BY seq", -1, &raw,
+                         nullptr) != SQLITE_OK) {
     sqlite3_finalize(raw);
     return false;
   }
@@ -303,8 +302,7 @@ void MusicDB::GetTagsByType(TagList& tags, int type, const std::string& pattern)
   for (std::size_t i : order) tags.push_back(cache->byName[i]);
 }
 
-void MusicDB::GetTagsByTypePage(TagList& tags, int type, const std::string& pattern, int offset,
-                                int limit) {
+void MusicDB::GetTagsByTypePage(TagList& tags, int type, const std::string& pattern, int offset, int limit) {
   if (pattern.empty()) return;
   FetchTags(StatementId::TagsByTypePage, tags, type, pattern, limit, offset);
 }
@@ -369,8 +367,7 @@ void MusicDB::SetTrackTag(Track& track, const std::string& name, int type, bool 
     int currentTagId = 0;
     const int trackTagId = GetTrackTagOfType(track, type, currentTagId);
     if (trackTagId > 0) {
-      if (currentTagId != tag.id)
-        StepOnce(StatementId::UpdateTrackTag, track.id, tag.id, trackTagId);
+      if (currentTagId != tag.id) StepOnce(StatementId::UpdateTrackTag, track.id, tag.id, trackTagId);
       return;
     }
     // The scan's own row and tag, looked at just now.

@@ -28,9 +28,7 @@ MusicDB::ScannedTrack MusicDB::ReadScannedTrack(const Track& track) {
   scanned.id = scan.ColumnInt(0);
   scanned.onDisk = scan.ColumnInt(2) == 1;
   // An empty text sets no tag of its type.
-  auto current = [&scan](const std::string& name, int column) {
-    return name.empty() || scan.ColumnInt(column) == 1;
-  };
+  auto current = [&scan](const std::string& name, int column) { return name.empty() || scan.ColumnInt(column) == 1; };
   scanned.tagsCurrent = current(track.album, 3) && current(track.artist, 4) && current(track.genre, 5);
   return scanned;
 }
@@ -70,8 +68,8 @@ bool MusicDB::WriteTrack(Track& track, const ScannedTrack& scanned, bool& stored
     // A row marked already stays as it is.
     if (!scanned.onDisk) rc = StepOnce(StatementId::MarkTrackOnDisk, track.id);
   } else {
-    rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location,
-                  track.genre, track.length);
+    rc = StepOnce(StatementId::InsertTrack, track.name, track.album, track.artist, track.location, track.genre,
+                  track.length);
     inserted = rc == SQLITE_DONE;
     // After a failed insert the last row id belongs to another row.
     track.id = inserted ? static_cast<int>(LastInsertRowId()) : 0;
@@ -141,8 +139,7 @@ void MusicDB::DisableTrack(Track& track) {
 void MusicDB::EnableTrack(const Track& track) { StepOnce(StatementId::SetTrackEnabled, 1, track.id); }
 
 void MusicDB::UpdateTrackDetails(const Track& track) {
-  StepOnce(StatementId::UpdateTrackDetails, track.name, track.album, track.artist, track.genre,
-           track.id);
+  StepOnce(StatementId::UpdateTrackDetails, track.name, track.album, track.artist, track.genre, track.id);
 }
 
 int MusicDB::GetEnabledTracks(TrackList& tracks, int offset, int limit) {
@@ -186,10 +183,14 @@ void MusicDB::GetTracksOfTag(const Tag& tag, TrackList& tracks, int offset, int 
 bool MusicDB::RunTransactionStep(TransactionStep step) {
   if (!statements_[static_cast<std::size_t>(StatementId::Begin)]) return SQLiteDB::RunTransactionStep(step);
   switch (step) {
-    case TransactionStep::Begin: return SQLiteDB::RunTransactionStep(step);
-    case TransactionStep::BeginImmediate: return StepOnce(StatementId::Begin) == SQLITE_DONE;
-    case TransactionStep::Commit: return StepOnce(StatementId::Commit) == SQLITE_DONE;
-    case TransactionStep::RollBack: return StepOnce(StatementId::Rollback) == SQLITE_DONE;
+    case TransactionStep::Begin:
+      return SQLiteDB::RunTransactionStep(step);
+    case TransactionStep::BeginImmediate:
+      return StepOnce(StatementId::Begin) == SQLITE_DONE;
+    case TransactionStep::Commit:
+      return StepOnce(StatementId::Commit) == SQLITE_DONE;
+    case TransactionStep::RollBack:
+      return StepOnce(StatementId::Rollback) == SQLITE_DONE;
   }
   return false;
 }

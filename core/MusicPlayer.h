@@ -72,8 +72,7 @@ class MusicPlayer {
   // meanwhile: not one that could not be read, showed no file track or
   // changed size, since the player may then show less than it holds.
   virtual bool ShowsWholeLibraryDuring(const std::function<void()>& read) = 0;
-  virtual void WriteGeneratedPlaylist(const std::string& playlistName,
-                                      const std::vector<ItemTrackQueue>& queues) = 0;
+  virtual void WriteGeneratedPlaylist(const std::string& playlistName, const std::vector<ItemTrackQueue>& queues) = 0;
   // Every plain user playlist as a playlist mix, in the player's order.
   virtual void GetUserPlaylists(MixList& mixes) = 0;
   // Reloads name and track count of a playlist mix (the name is stored).

@@ -23,9 +23,7 @@ constexpr int kSecondsPerFetchedTrack = 3;
 
 }  // namespace
 
-ItemTrackQueue::ItemTrackQueue(const ScheduleItem& slot) : id(nextTrackQueueId++), item(slot) {
-  Fill();
-}
+ItemTrackQueue::ItemTrackQueue(const ScheduleItem& slot) : id(nextTrackQueueId++), item(slot) { Fill(); }
 
 void ItemTrackQueue::Fill() {
   tracks.clear();
@@ -149,9 +147,8 @@ ScheduleItemList PlaylistSchedule::OrderedSlots() const {
   for (const ScheduleItem& item : items) {
     auto place = ordered.end();
     if (item.GetStart() < duration) {
-      place = std::find_if(ordered.begin(), ordered.end(), [&item](const ScheduleItem& placed) {
-        return placed.GetStart() > item.GetStart();
-      });
+      place = std::find_if(ordered.begin(), ordered.end(),
+                           [&item](const ScheduleItem& placed) { return placed.GetStart() > item.GetStart(); });
     }
     ordered.insert(place, item);
   }

@@ -21,16 +21,14 @@ void PlaylistSync::SyncPlaylistMixes() {
     // A player that shows an empty, unreadable or changing library may show
     // fewer playlists than it has: mixes are deleted only where a scan would
     // sweep tracks, or they would come back with new ids.
-    const bool mayDelete =
-        player_->ShowsWholeLibraryDuring([&] { player_->GetUserPlaylists(current); });
+    const bool mayDelete = player_->ShowsWholeLibraryDuring([&] { player_->GetUserPlaylists(current); });
     MixList stored;
     theMusicDB.GetMixes(stored, true);
     for (Mix& mix : stored) {
       // By id first (a renamed playlist), then by name (a playlist deleted
       // and made again under the same name).
-      auto match = std::find_if(current.begin(), current.end(), [&](const Mix& playlist) {
-        return playlist.GetPlaylistId() == mix.GetPlaylistId();
-      });
+      auto match = std::find_if(current.begin(), current.end(),
+                                [&](const Mix& playlist) { return playlist.GetPlaylistId() == mix.GetPlaylistId(); });
       if (match == current.end()) {
         const std::string name = mix.GetDisplayName();
         match = std::find_if(current.begin(), current.end(),

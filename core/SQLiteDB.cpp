@@ -144,10 +144,14 @@ int SQLiteDB::Changes() { return open_ ? sqlite3_changes(db_) : 0; }
 
 bool SQLiteDB::RunTransactionStep(TransactionStep step) {
   switch (step) {
-    case TransactionStep::Begin: return Exec("BEGIN") == SQLITE_OK;
-    case TransactionStep::BeginImmediate: return Exec("BEGIN IMMEDIATE") == SQLITE_OK;
-    case TransactionStep::Commit: return Exec("COMMIT") == SQLITE_OK;
-    case TransactionStep::RollBack: return Exec("ROLLBACK") == SQLITE_OK;
+    case TransactionStep::Begin:
+      return Exec("BEGIN") == SQLITE_OK;
+    case TransactionStep::BeginImmediate:
+      return Exec("BEGIN IMMEDIATE") == SQLITE_OK;
+    case TransactionStep::Commit:
+      return Exec("COMMIT") == SQLITE_OK;
+    case TransactionStep::RollBack:
+      return Exec("ROLLBACK") == SQLITE_OK;
   }
   return false;
 }

@@ -16,9 +16,7 @@ int MinuteOfDay(int minutes) {
   return m < 0 ? m + ScheduleItem::kMinutesPerDay : m;
 }
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The next token read as a decimal number (atoi: no digits read as 0).
 int TokenNumber(CToken& token) { return std::atoi(token.GetNextToken().c_str()); }
@@ -91,9 +89,8 @@ std::string ScheduleItem::GetHtml() const {
       "id=\"itemmix_%s_img\" class=\"mixdropdown\" align=\"bottom\" border=\"0\" "
       "src=\"skin/automator_mix.gif\"><span> %s </span></a></div><span class=\"nicetime\">%s - "
       "%s</span>",
-      e, starttime, endtime, description.c_str(), mix.GetId(), scheduleid,
-      GetDeleteElementId().c_str(), e, e, e, e, e, HtmlText(mix.GetDisplayName()).c_str(),
-      FormatTime(starttime).c_str(), FormatTime(endtime).c_str());
+      e, starttime, endtime, description.c_str(), mix.GetId(), scheduleid, GetDeleteElementId().c_str(), e, e, e, e, e,
+      HtmlText(mix.GetDisplayName()).c_str(), FormatTime(starttime).c_str(), FormatTime(endtime).c_str());
   if (mix.IsLibraryMix()) {
     html += FormatText(
         "</div>\n<div class=\"itemdesc\"><a href=\"#\" title='Click here to fine tune your music "
@@ -128,14 +125,22 @@ Schedule::Schedule(const SQLiteRow& row)
 
 bool Schedule::AppliesOn(int day) const {
   switch (day) {
-    case ScheduleSunday: return sunday;
-    case ScheduleMonday: return monday;
-    case ScheduleTuesday: return tuesday;
-    case ScheduleWednesday: return wednesday;
-    case ScheduleThursday: return thursday;
-    case ScheduleFriday: return friday;
-    case ScheduleSaturday: return saturday;
-    default: return false;
+    case ScheduleSunday:
+      return sunday;
+    case ScheduleMonday:
+      return monday;
+    case ScheduleTuesday:
+      return tuesday;
+    case ScheduleWednesday:
+      return wednesday;
+    case ScheduleThursday:
+      return thursday;
+    case ScheduleFriday:
+      return friday;
+    case ScheduleSaturday:
+      return saturday;
+    default:
+      return false;
   }
 }
 

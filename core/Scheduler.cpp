@@ -111,10 +111,19 @@ void Scheduler::GetTypeItems(ScheduleItemList& items) const {
   int first = 0;
   int last = -1;
   switch (type) {
-    case ScheduleAllDays: first = last = 1; break;
-    case ScheduleWeekdaysWeekend: first = 2; last = 3; break;
-    case SchedulePerDay: first = 4; last = 10; break;
-    default: break;
+    case ScheduleAllDays:
+      first = last = 1;
+      break;
+    case ScheduleWeekdaysWeekend:
+      first = 2;
+      last = 3;
+      break;
+    case SchedulePerDay:
+      first = 4;
+      last = 10;
+      break;
+    default:
+      break;
   }
   for (int scheduleId = first; scheduleId <= last; ++scheduleId) {
     theMusicDB.GetScheduleItems(scheduleId, items);

@@ -47,16 +47,12 @@ Tag::Tag(int tagId) : id(tagId) {
 
 Tag::Tag(TagType tagType) : type(tagType) {}
 
-Tag::Tag(std::string tagName, int tagType, int tagId)
-    : name(std::move(tagName)), id(tagId), type(tagType) {
+Tag::Tag(std::string tagName, int tagType, int tagId) : name(std::move(tagName)), id(tagId), type(tagType) {
   UpdateLabel();
 }
 
 Tag::Tag(const SQLiteRow& row)
-    : name(row.Get("name")),
-      id(row.GetInt("id")),
-      frequency(row.GetInt("frequency")),
-      type(row.GetInt("type")) {
+    : name(row.Get("name")), id(row.GetInt("id")), frequency(row.GetInt("frequency")), type(row.GetInt("type")) {
   UpdateLabel();
 }
 
@@ -96,13 +92,11 @@ std::string Tag::GetCloudHtml(int largestFrequency, int threshold) {
   if (name.empty()) return {};
   std::string title = FormatText("contains %d tracks. click to add to the mix", frequency);
   const char* suffix = threshold >= frequency ? " invisible" : "";
-  return FormatText(kCloudHtml, spanElementId.c_str(), suffix, frequency, fontSize,
-                    linkElementId.c_str(), title.c_str(), kClassAdd, HtmlText(name).c_str());
+  return FormatText(kCloudHtml, spanElementId.c_str(), suffix, frequency, fontSize, linkElementId.c_str(),
+                    title.c_str(), kClassAdd, HtmlText(name).c_str());
 }
 
-std::string Tag::BaseId() const {
-  return FormatText("%d_:_", id) + GetTypeName() + "_:_" + label;
-}
+std::string Tag::BaseId() const { return FormatText("%d_:_", id) + GetTypeName() + "_:_" + label; }
 
 std::string Tag::LabHolderHtml(const std::string& title) const {
   if (name.empty()) return {};
@@ -117,11 +111,9 @@ std::string Tag::GetLabHolderHtml() const {
 }
 
 std::string Tag::GetTrackHolderHtml(int selectedTracks) const {
-  std::string title =
-      frequency == selectedTracks
-          ? FormatText("This tag applies to all %d tracks", selectedTracks)
-          : FormatText("%d out of %d are also tagged with this %s", frequency, selectedTracks,
-                       GetTypeName().c_str());
+  std::string title = frequency == selectedTracks ? FormatText("This tag applies to all %d tracks", selectedTracks)
+                                                  : FormatText("%d out of %d are also tagged with this %s", frequency,
+                                                               selectedTracks, GetTypeName().c_str());
   return LabHolderHtml(title);
 }
 
@@ -129,21 +121,18 @@ std::string Tag::GetSearchHolderHtml() const {
   if (name.empty()) return {};
   std::string go = HtmlAttribute(BaseId()) + "_:_labgo";
   std::string title = FormatText("you have %d tracks for this %s", frequency, GetTypeName().c_str());
-  return FormatText(kSearchHolderHtml, go.c_str(), go.c_str(), title.c_str(),
-                    GetTypeName().c_str(), HtmlText(name).c_str());
+  return FormatText(kSearchHolderHtml, go.c_str(), go.c_str(), title.c_str(), GetTypeName().c_str(),
+                    HtmlText(name).c_str());
 }
 
 std::string Tag::GetAddHolderHtml() const {
   if (name.empty()) return {};
   std::string addId = HtmlAttribute(BaseId()) + "_:_add";
   std::string shown = HtmlText(name);
-  return FormatText(kAddHolderHtml, addId.c_str(), shown.c_str(), GetTypeName().c_str(),
-                    shown.c_str());
+  return FormatText(kAddHolderHtml, addId.c_str(), shown.c_str(), GetTypeName().c_str(), shown.c_str());
 }
 
-std::string Tag::GetXml() const {
-  return FormatText(kTagXml, type, CUrlString().Escape(name).c_str());
-}
+std::string Tag::GetXml() const { return FormatText(kTagXml, type, CUrlString().Escape(name).c_str()); }
 
 std::string Tag::TagSearchCondition() const {
   std::string quoted;
@@ -216,6 +205,4 @@ void Tag::AddToTracksAs(const std::string& tagName, int tagType) const {
   theMusicDB.AddTagToTracksOf(*this, tagName, tagType);
 }
 
-void Tag::RemoveSharedAssignments(const Tag& other) const {
-  theMusicDB.RemoveSharedAssignments(*this, other);
-}
+void Tag::RemoveSharedAssignments(const Tag& other) const { theMusicDB.RemoveSharedAssignments(*this, other); }

@@ -51,9 +51,7 @@ bool Track::operator==(const Track& other) const { return location == other.loca
 
 void Track::RemoveTag(const Tag& tag) { theMusicDB.RemoveTrackTag(*this, tag); }
 
-void Track::SetTag(const std::string& tagName, int tagType) {
-  theMusicDB.SetTrackTag(*this, tagName, tagType, false);
-}
+void Track::SetTag(const std::string& tagName, int tagType) { theMusicDB.SetTrackTag(*this, tagName, tagType, false); }
 
 void Track::AddTag(const Tag& tag) { theMusicDB.AddTrackTag(*this, tag); }
 
@@ -66,17 +64,11 @@ std::string Track::GetTitleHtml() const {
   return FormatText(kTitleHtml, HtmlText(name).c_str(), HtmlText(artist).c_str());
 }
 
-std::string Track::GetLabListHtml() const {
-  return FormatText(kLabListHtml, id, id, id, GetTitleHtml().c_str(), id);
-}
+std::string Track::GetLabListHtml() const { return FormatText(kLabListHtml, id, id, id, GetTitleHtml().c_str(), id); }
 
-std::string Track::GetDumpListHtml() const {
-  return FormatText(kDumpListHtml, id, id, id, GetTitleHtml().c_str(), id);
-}
+std::string Track::GetDumpListHtml() const { return FormatText(kDumpListHtml, id, id, id, GetTitleHtml().c_str(), id); }
 
-std::string Track::GetSearchListHtml() const {
-  return FormatText(kSearchListHtml, id, id, id, GetTitleHtml().c_str());
-}
+std::string Track::GetSearchListHtml() const { return FormatText(kSearchListHtml, id, id, id, GetTitleHtml().c_str()); }
 
 void Track::GetLabTagsHtml(std::string& out) const {
   TagList tags;
@@ -86,9 +78,8 @@ void Track::GetLabTagsHtml(std::string& out) const {
 }
 
 std::string Track::GetXml(const Mix& playing) const {
-  std::string xml = FormatText(kTrackXml, CUrlString().Escape(name).c_str(),
-                               CUrlString().Escape(artist).c_str(), CUrlString().Escape(album).c_str(),
-                               CUrlString().Escape(genre).c_str(), length);
+  std::string xml = FormatText(kTrackXml, CUrlString().Escape(name).c_str(), CUrlString().Escape(artist).c_str(),
+                               CUrlString().Escape(album).c_str(), CUrlString().Escape(genre).c_str(), length);
   TagList tags;
   Track copy(*this);
   theMusicDB.GetTrackTags(tags, copy);
@@ -102,6 +93,5 @@ std::string Track::GetXml(const Mix& playing) const {
 }
 
 std::string Track::GetListeningToText() const {
-  return FormatText("Listening to %s by %s", CUrlString().Escape(name).c_str(),
-                    CUrlString().Escape(artist).c_str());
+  return FormatText("Listening to %s by %s", CUrlString().Escape(name).c_str(), CUrlString().Escape(artist).c_str());
 }

@@ -1,7 +1,6 @@
 #include "core/UrlString.h"
 
-CUrlString::CUrlString()
-    : specialCharacters_("\"<>&'"), entities_{"&quot;", "&lt;", "&gt;", "&amp;", "&apos;"} {}
+CUrlString::CUrlString() : specialCharacters_("\"<>&'"), entities_{"&quot;", "&lt;", "&gt;", "&amp;", "&apos;"} {}
 
 std::string CUrlString::Escape(const std::string& text) const {
   std::string escaped;

@@ -44,10 +44,9 @@ const DialogTemplate Automator::kDialog{106, 0, 0, 260, 380, WS_POPUP | WS_CAPTI
 Automator::Automator(CWnd* parent) : CFramelessHtmlWindow(AutomatorConfig(), kDialog, kHtmlResource, parent) {}
 
 const MessageMap& Automator::ThisMessageMap() {
-  static const MessageMap map(&CFramelessHtmlWindow::ThisMessageMap(),
-                              {
-                                  OnWmShowWindow(&Automator::OnShowWindow),
-                              });
+  static const MessageMap map(&CFramelessHtmlWindow::ThisMessageMap(), {
+                                                                           OnWmShowWindow(&Automator::OnShowWindow),
+                                                                       });
   return map;
 }
 

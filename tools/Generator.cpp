@@ -93,8 +93,8 @@ BOOL CGenerator::OnInitDialog() {
 void CGenerator::UpdateScheduleItem(const ScheduleItem& item) {
   if (!IsPlaylistSlot(item)) return;
   const ScheduleItemList& items = schedule_.GetItems();
-  const auto listed = std::find_if(items.begin(), items.end(),
-                                   [&item](const ScheduleItem& s) { return s.GetId() == item.GetId(); });
+  const auto listed =
+      std::find_if(items.begin(), items.end(), [&item](const ScheduleItem& s) { return s.GetId() == item.GetId(); });
   if (item.GetId() <= 0 || listed == items.end()) return;
   ScheduleItem changed = item;
   // The slot stays in the open schedule, whatever schedule the page named.
@@ -112,9 +112,7 @@ void CGenerator::InsertScheduleItem(const ScheduleItem& item) {
   ShowScheduleItems();
 }
 
-void CGenerator::SetDuration(int minutes) {
-  schedule_.SetDuration(std::clamp(minutes, kMinDuration, kMaxDuration));
-}
+void CGenerator::SetDuration(int minutes) { schedule_.SetDuration(std::clamp(minutes, kMinDuration, kMaxDuration)); }
 
 void CGenerator::ShowMixLinks(const std::string& html) { SetElementHtml("mixlinks", html); }
 
@@ -298,8 +296,8 @@ HRESULT CGenerator::OnDeleteItem(platform::HtmlElement& element) {
   const ScheduleItem named(element);
   // Only a slot of the open schedule: the link's schedule id could name another's.
   const ScheduleItemList& items = schedule_.GetItems();
-  const auto listed = std::find_if(items.begin(), items.end(),
-                                   [&named](const ScheduleItem& s) { return s.GetId() == named.GetId(); });
+  const auto listed =
+      std::find_if(items.begin(), items.end(), [&named](const ScheduleItem& s) { return s.GetId() == named.GetId(); });
   if (named.GetId() <= 0 || listed == items.end()) return S_OK;
   schedule_.DeleteItem(ScheduleItem(*listed));
   ShowScheduleItems();

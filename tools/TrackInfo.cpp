@@ -15,10 +15,11 @@ const char* const kPages[] = {"TrackInfo.htm", "SelectorInfo.htm", "MixInfo.htm"
 
 std::string Breadcrumb(const std::string& iconId, const std::string& iconTitle, const char* nameId,
                        const std::string& name) {
-  return FormatText("<a id='labhome' class='librarylink' href='#' title='Go to Lab Home'>Home</a>"
-                    "<span class='tracklink'><span id='%s' class='labbigicon' title='%s'></span>"
-                    "<span id='%s'>%s</span></span>", HtmlAttribute(iconId).c_str(), HtmlAttribute(iconTitle).c_str(), nameId,
-                    HtmlText(name).c_str());
+  return FormatText(
+      "<a id='labhome' class='librarylink' href='#' title='Go to Lab Home'>Home</a>"
+      "<span class='tracklink'><span id='%s' class='labbigicon' title='%s'></span>"
+      "<span id='%s'>%s</span></span>",
+      HtmlAttribute(iconId).c_str(), HtmlAttribute(iconTitle).c_str(), nameId, HtmlText(name).c_str());
 }
 
 // "<previous> <a to b of n> <next>" under a track or tag table.
@@ -240,7 +241,8 @@ void TrackInfo::OpenOutsideLink(const std::string& url) {
 void TrackInfo::SetWallpaper(const std::string& style) {
   wallpaper_ = style;
   // Held with the view's writes; a page without the body's id is left alone.
-  if (platform::HtmlDocument* page = GetDocument()) page->SetElementsStyle({"TrackInfo"}, {{"background-image", style}});
+  if (platform::HtmlDocument* page = GetDocument())
+    page->SetElementsStyle({"TrackInfo"}, {{"background-image", style}});
 }
 
 void TrackInfo::UpdateCurrentView() {
@@ -465,8 +467,7 @@ void TrackInfo::RenderAllTags(int offset, int count) {
   TagList tags;
   int total = 0;
   offset = FetchPageWithRows(
-      tags, offset, count,
-      [&total, count](TagList& rows, int at) { total = theMusicDB.GetTagsPage(rows, at, count); },
+      tags, offset, count, [&total, count](TagList& rows, int at) { total = theMusicDB.GetTagsPage(rows, at, count); },
       [&total] { return total; });
   SetElementText("tagsheading", FormatText("%d selectors", total));
   std::string html;

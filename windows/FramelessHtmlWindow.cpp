@@ -225,13 +225,9 @@ HRESULT CFramelessHtmlWindow::DragUnlessTextEdit(platform::HtmlElement& element)
   return S_FALSE;
 }
 
-HRESULT CFramelessHtmlWindow::OnHtmlSelectStart(platform::HtmlElement& element) {
-  return DragUnlessTextEdit(element);
-}
+HRESULT CFramelessHtmlWindow::OnHtmlSelectStart(platform::HtmlElement& element) { return DragUnlessTextEdit(element); }
 
-HRESULT CFramelessHtmlWindow::OnHtmlDragStart(platform::HtmlElement& element) {
-  return DragUnlessTextEdit(element);
-}
+HRESULT CFramelessHtmlWindow::OnHtmlDragStart(platform::HtmlElement& element) { return DragUnlessTextEdit(element); }
 
 HRESULT CFramelessHtmlWindow::OnHtmlContextMenu(platform::HtmlElement& element) {
   return element.IsTextEdit() ? S_OK : S_FALSE;

@@ -44,7 +44,7 @@ struct FramelessWindowConfig {
   // the window would reach past the desktop's right edge (then left is not
   // raised to 0).
   static std::function<POINT(SIZE, SIZE)> BesideCentre(int halfWidths, int dx, int dy,
-                                                        bool keepRightEdgeOnDesktop = false);
+                                                       bool keepRightEdgeOnDesktop = false);
 };
 
 class CFramelessHtmlWindow : public CDHtmlDialog {

@@ -25,8 +25,7 @@ bool CJavaScripter::CallFunction(const std::string& name, platform::ScriptValue*
   return CallScript(name, {}, result);
 }
 
-bool CJavaScripter::CallFunction(const std::string& name, const std::string& argument,
-                                 platform::ScriptValue* result) {
+bool CJavaScripter::CallFunction(const std::string& name, const std::string& argument, platform::ScriptValue* result) {
   if (!document_) return false;
   return CallScript(name, {argument}, result);
 }

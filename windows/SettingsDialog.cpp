@@ -31,7 +31,8 @@ FramelessWindowConfig SettingsConfig() {
 // 280 x 300 dialog units: 420 x 487 pixels.
 const DialogTemplate CSettingsDialog::kDialog{110, 0, 0, 280, 300, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0};
 
-CSettingsDialog::CSettingsDialog(CWnd* parent) : CFramelessHtmlWindow(SettingsConfig(), kDialog, kHtmlResource, parent) {}
+CSettingsDialog::CSettingsDialog(CWnd* parent)
+    : CFramelessHtmlWindow(SettingsConfig(), kDialog, kHtmlResource, parent) {}
 
 void CSettingsDialog::SetMainWindow(CWnd* mainWindow, LibraryScanThread* scanThread) {
   mainWindow_ = mainWindow;

@@ -28,12 +28,14 @@ const DialogTemplate StatusDialog::kDialog{112, 0, 0, 280, 330, WS_POPUP | WS_CA
 
 StatusDialog::StatusDialog(CWnd* parent) : CFramelessHtmlWindow(StatusConfig(), kDialog, kHtmlResource, parent) {}
 
-std::string StatusDialog::HelpUrl() { return platform::xmlhttp::WebUrl(platform::xmlhttp::WebService::Maker, "/player.htm"); }
+std::string StatusDialog::HelpUrl() {
+  return platform::xmlhttp::WebUrl(platform::xmlhttp::WebService::Maker, "/player.htm");
+}
 
 const MessageMap& StatusDialog::ThisMessageMap() {
   static const MessageMap map(&CFramelessHtmlWindow::ThisMessageMap(), {
-                                                                          OnWmCreate(&StatusDialog::OnCreate),
-                                                                      });
+                                                                           OnWmCreate(&StatusDialog::OnCreate),
+                                                                       });
   return map;
 }
 

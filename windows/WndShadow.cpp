@@ -72,8 +72,8 @@ void CWndShadow::Create(HWND parent) {
   if (!system.updateLayeredWindow || m_parent || !::IsWindow(parent)) return;
 
   theShadowMap[parent] = this;
-  m_hWnd = CreateWindowEx(WS_EX_LAYERED | WS_EX_TRANSPARENT, kShadowClass, "", WS_POPUPWINDOW, CW_USEDEFAULT, 0,
-                          0, 0, parent, nullptr, system.instance, nullptr);
+  m_hWnd = CreateWindowEx(WS_EX_LAYERED | WS_EX_TRANSPARENT, kShadowClass, "", WS_POPUPWINDOW, CW_USEDEFAULT, 0, 0, 0,
+                          parent, nullptr, system.instance, nullptr);
   if (!m_hWnd) {
     theShadowMap.erase(parent);
     return;
@@ -113,8 +113,7 @@ LRESULT CWndShadow::ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
           RECT rect{};
           GetWindowRect(hwnd, &rect);
           SetWindowPos(shadow.m_hWnd, nullptr, rect.left + shadow.m_nxOffset - shadow.m_nSize,
-                       rect.top + shadow.m_nyOffset - shadow.m_nSize, 0, 0,
-                       SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
+                       rect.top + shadow.m_nyOffset - shadow.m_nSize, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
         }
         break;
 
@@ -309,8 +308,8 @@ void CWndShadow::MakeShadow(std::uint32_t* bits, HRGN region, int width, int hei
   std::vector<Span> table(static_cast<std::size_t>(entries) + 2, empty);
   for (int y = 0; y < height; ++y) {
     const int entry = s > 0 ? y + s + 1 : y + 1;
-    table[static_cast<std::size_t>(entry)] = Span{rows[static_cast<std::size_t>(y)].first + s,
-                                                  rows[static_cast<std::size_t>(y)].second + s};
+    table[static_cast<std::size_t>(entry)] =
+        Span{rows[static_cast<std::size_t>(y)].first + s, rows[static_cast<std::size_t>(y)].second + s};
   }
 
   // Erosion: each pass shrinks the shape by one pixel on every side.

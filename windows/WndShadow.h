@@ -20,9 +20,9 @@ class CWndShadow {
 
   // What the image is made of.
   struct Parameters {
-    int size = 0;         // how far the shadow reaches beyond the window on each side
-    int sharpness = 5;    // width of the soft edge
-    int darkness = 150;   // alpha of the core
+    int size = 0;        // how far the shadow reaches beyond the window on each side
+    int sharpness = 5;   // width of the soft edge
+    int darkness = 150;  // alpha of the core
     int xOffset = 5;
     int yOffset = 5;
     COLORREF color = 0;
@@ -46,7 +46,7 @@ class CWndShadow {
 
   // False and no change for a value out of its range; otherwise the shadow is
   // redrawn when shown.
-  bool SetSize(int size);                // -20..20
+  bool SetSize(int size);                 // -20..20
   bool SetSharpness(unsigned sharpness);  // 0..20
   bool SetDarkness(unsigned darkness);    // 0..255
   bool SetPosition(int x, int y);         // each -20..20

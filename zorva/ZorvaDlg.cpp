@@ -49,8 +49,8 @@ FramelessWindowConfig PlayerConfig() {
 UINT ShowLabMessage() { return ShowLabMessageId(); }
 
 // 256 x 266 dialog units, shown once initialised, with a task-bar button of its own.
-const DialogTemplate CZorvaDlg::kDialog{102, 0, 0, 256, 266, WS_POPUP | WS_VISIBLE,
-                                        WS_EX_APPWINDOW | WS_EX_ACCEPTFILES};
+const DialogTemplate CZorvaDlg::kDialog{
+    102, 0, 0, 256, 266, WS_POPUP | WS_VISIBLE, WS_EX_APPWINDOW | WS_EX_ACCEPTFILES};
 
 CZorvaDlg::CZorvaDlg(CWnd* parent) : CMainWindow(PlayerConfig(), kDialog, kHtmlResource, parent) { ConnectPlayer(); }
 

@@ -152,8 +152,8 @@ void CZorvaDlg::ShowQueue() {
 // (when nothing else decides then: no schedule, no pause, no history), so
 // the player may hold it to go on without a gap.
 void CZorvaDlg::HoldNextTrack() {
-  const bool known = currentMix.IsLibraryMix() && !paused && historySteps == 0 && !theScheduler.IsRunning() &&
-                     !upcoming.empty();
+  const bool known =
+      currentMix.IsLibraryMix() && !paused && historySteps == 0 && !theScheduler.IsRunning() && !upcoming.empty();
   if (player) player->HoldNext(known ? upcoming.front() : Track());
 }
 

@@ -25,8 +25,7 @@ namespace {
 
 // Everything due now, handled (bounded, in case handlers keep posting).
 void Settle() {
-  for (int round = 0; round < 1000 && PumpWindowMessages() > 0; ++round) {
-  }
+  for (int round = 0; round < 1000 && PumpWindowMessages() > 0; ++round) {}
 }
 
 const CDHtmlDialog* HtmlDialogOf(HWND hwnd) { return dynamic_cast<const CDHtmlDialog*>(CWnd::FromHandle(hwnd)); }

@@ -195,15 +195,9 @@ bool Browser::Launch(const Options& options, std::string* error) {
   ::fcntl(writeFd_.Get(), F_SETPIPE_SZ, 1 << 20);
   ::fcntl(readFd.Get(), F_SETPIPE_SZ, 1 << 20);
 
-  std::vector<std::string> args = {binary,
-                                   "--remote-debugging-pipe",
-                                   "--user-data-dir=" + profile_,
-                                   "--no-first-run",
-                                   "--no-default-browser-check",
-                                   "--disable-background-networking",
-                                   "--disable-component-update",
-                                   "--disable-sync",
-                                   "--test-type",
+  std::vector<std::string> args = {binary, "--remote-debugging-pipe", "--user-data-dir=" + profile_, "--no-first-run",
+                                   "--no-default-browser-check", "--disable-background-networking",
+                                   "--disable-component-update", "--disable-sync", "--test-type",
                                    "--allow-file-access-from-files",
                                    // A window's pages never go back in the browser's own
                                    // history: keeping the old document alive for it, or
@@ -411,8 +405,10 @@ std::string Browser::OpenPage(Millis timeout, std::string* error) {
   // A popup of an app window is an app window too. Without an opener it has
   // a renderer of its own, as a headless page has: a page that stands for
   // the program's answer does not stop the other windows' pages with it.
-  Reply open = Call("Runtime.evaluate", {{"expression", "window.open('about:blank', '', 'popup,noopener') === null"},
-                                         {"userGesture", true}, {"returnByValue", true}},
+  Reply open = Call("Runtime.evaluate",
+                    {{"expression", "window.open('about:blank', '', 'popup,noopener') === null"},
+                     {"userGesture", true},
+                     {"returnByValue", true}},
                     launcherSession_, timeout);
   // Off the screen it still counts as a window of the desktop: it is
   // withdrawn where the display lets us, once its page has loaded.
@@ -440,8 +436,8 @@ unsigned long Browser::FindXWindow(const std::string& session) {
   static int marks = 0;
   const std::string mark = "zorva-window-" + std::to_string(::getpid()) + "-" + std::to_string(++marks);
   // The page's own title comes back once the window is found.
-  const std::string markScript = "(() => { const t = document.title; document.title = " + Json(mark).dump() +
-                                  "; return t; })()";
+  const std::string markScript =
+      "(() => { const t = document.title; document.title = " + Json(mark).dump() + "; return t; })()";
   Reply old = Call("Runtime.evaluate", {{"expression", markScript}, {"returnByValue", true}}, session);
   if (!old.ok) return 0;
   unsigned long window = 0;
@@ -453,8 +449,8 @@ unsigned long Browser::FindXWindow(const std::string& session) {
   const Json title = old.result.contains("result") ? old.result["result"].value("value", Json("")) : Json("");
   // Restored by value: the page's title is never made into script.
   Reply global = Call("Runtime.evaluate", {{"expression", "window"}}, session);
-  const std::string id = global.ok && global.result.contains("result") ? global.result["result"].value("objectId", "")
-                                                                         : std::string();
+  const std::string id =
+      global.ok && global.result.contains("result") ? global.result["result"].value("objectId", "") : std::string();
   if (!id.empty()) {
     Call("Runtime.callFunctionOn",
          {{"functionDeclaration", "function (mark, t) { if (document.title === mark) document.title = t; }"},

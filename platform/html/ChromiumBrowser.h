@@ -46,7 +46,7 @@ struct Reply {
 class Browser : public std::enable_shared_from_this<Browser> {
  public:
   struct Options {
-    std::string binary;     // empty: $ZORVA_CHROMIUM, else /usr/lib/chromium/chromium
+    std::string binary;  // empty: $ZORVA_CHROMIUM, else /usr/lib/chromium/chromium
     bool headless = true;
     Millis startTimeout = 30000;
   };
@@ -179,9 +179,9 @@ class Browser : public std::enable_shared_from_this<Browser> {
   std::map<std::string, Session> sessions_;
   std::map<DWORD, ThreadEvents> queues_;
   std::set<std::string> paused_;  // sessions whose page stands in the debugger
-  std::string launcherSession_;  // the start window, which opens app windows
+  std::string launcherSession_;   // the start window, which opens app windows
   bool launcherWithdrawn_ = false;
-  std::string startPage_;        // headless: the start page not yet taken
+  std::string startPage_;  // headless: the start page not yet taken
   std::mutex writeMutex_;
 };
 

@@ -12,10 +12,10 @@
 
 namespace platform {
 
-using chromium::Json;
-using chromium::Reply;
 using chromium::FromJson;
 using chromium::IsFileUrl;
+using chromium::Json;
+using chromium::Reply;
 using chromium::ToJson;
 
 void ChromiumHtmlDocument::OnPaused(const Json& params) {
@@ -142,7 +142,8 @@ Json ChromiumHtmlDocument::Answer(const Json& request) {
     if (hr == S_OK) return Json{{"value", ToJson(result)}};
     if (hr == DISP_E_UNKNOWNNAME) return Json{{"error", "window.external has no method " + name}};
     if (hr == DISP_E_BADPARAMCOUNT) return Json{{"error", "window.external." + name + ": wrong number of arguments"}};
-    if (hr == DISP_E_TYPEMISMATCH) return Json{{"error", "window.external." + name + ": an argument of the wrong type"}};
+    if (hr == DISP_E_TYPEMISMATCH)
+      return Json{{"error", "window.external." + name + ": an argument of the wrong type"}};
     return Json{{"error", "window.external." + name + " failed"}};
   }
   return nullptr;

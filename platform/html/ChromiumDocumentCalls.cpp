@@ -12,11 +12,11 @@
 
 namespace platform {
 
-using chromium::Json;
-using chromium::Reply;
 using chromium::ExceptionText;
 using chromium::FromJson;
 using chromium::IsFileUrl;
+using chromium::Json;
+using chromium::Reply;
 using chromium::ToJson;
 
 namespace chromium {
@@ -48,8 +48,7 @@ std::string ExceptionText(const Json& details) {
 // The page script as the start of each new document runs it, with the host's
 // settings.
 std::string PageScriptWith(const Json& settings) {
-  return std::string(chromium::kPageScript) + "(" + settings.dump(-1, ' ', true, Json::error_handler_t::replace) +
-         ");";
+  return std::string(chromium::kPageScript) + "(" + settings.dump(-1, ' ', true, Json::error_handler_t::replace) + ");";
 }
 
 }  // namespace chromium
@@ -86,12 +85,13 @@ void ChromiumHtmlDocument::SendHeld() const {
   Json writes = Json::array();
   writes.swap(held_);
   if (contextId_ == 0 || closed_) return;
-  browser_->Call("Runtime.callFunctionOn",
-                 {{"functionDeclaration", chromium::kBatchFunction},
-                  {"executionContextId", contextId_},
-                  {"arguments", Json::array({{{"value", std::move(writes)}}, {{"value", nullptr}}, {{"value", nullptr}}})},
-                  {"returnByValue", true}},
-                 sessionId_);
+  browser_->Call(
+      "Runtime.callFunctionOn",
+      {{"functionDeclaration", chromium::kBatchFunction},
+       {"executionContextId", contextId_},
+       {"arguments", Json::array({{{"value", std::move(writes)}}, {{"value", nullptr}}, {{"value", nullptr}}})},
+       {"returnByValue", true}},
+      sessionId_);
 }
 
 Reply ChromiumHtmlDocument::CallPage(const std::string& op, const Json& args) const {

@@ -70,13 +70,14 @@ bool ChromiumHtmlDocument::WaitUntilStill(const HtmlElementPtr& element, Millis 
   if (!own || own->Document() != this) return false;
   const_cast<ChromiumHtmlDocument*>(this)->FinishLoad();
   if (contextId_ == 0) return false;
-  const Reply reply = Page("Runtime.callFunctionOn",
-                           {{"functionDeclaration", chromium::kRunFunction},
-                            {"executionContextId", contextId_},
-                            {"arguments", Json::array({{{"value", "still"}}, {{"value", Json::array({own->Handle()})}}})},
-                            {"awaitPromise", true},
-                            {"returnByValue", true}},
-                           timeout);
+  const Reply reply =
+      Page("Runtime.callFunctionOn",
+           {{"functionDeclaration", chromium::kRunFunction},
+            {"executionContextId", contextId_},
+            {"arguments", Json::array({{{"value", "still"}}, {{"value", Json::array({own->Handle()})}}})},
+            {"awaitPromise", true},
+            {"returnByValue", true}},
+           timeout);
   return reply.ok && !reply.result.contains("exceptionDetails") && reply.result["result"].value("value", false);
 }
 

@@ -16,11 +16,11 @@
 
 namespace platform {
 
-using chromium::Json;
-using chromium::Reply;
 using chromium::ExceptionText;
+using chromium::Json;
 using chromium::kSetUpTimeout;
 using chromium::PageScriptWith;
+using chromium::Reply;
 
 namespace {
 
@@ -101,9 +101,8 @@ void ChromiumHtmlDocument::StartNavigation() {
   pageSettings_ = load.settings;
   std::weak_ptr<bool> alive = alive_;
   const std::uint64_t serial = load.serial;
-  browser_->Post(load.reload ? "Page.reload" : "Page.navigate",
-                 load.reload ? Json::object() : Json{{"url", load.url}}, sessionId_,
-                 [this, alive, serial](const Reply& reply) {
+  browser_->Post(load.reload ? "Page.reload" : "Page.navigate", load.reload ? Json::object() : Json{{"url", load.url}},
+                 sessionId_, [this, alive, serial](const Reply& reply) {
                    if (alive.lock()) Navigated(serial, reply);
                  });
 }
@@ -272,7 +271,8 @@ void ChromiumHtmlDocument::OnEvent(const std::string& method, const Json& params
     navigationRequested_ = false;
     // A page the user has not touched yet is closed without asking it: it
     // counts as touched from the start.
-    if (!browser_->Headless()) browser_->Send("Runtime.evaluate", {{"expression", "0"}, {"userGesture", true}}, sessionId_);
+    if (!browser_->Headless())
+      browser_->Send("Runtime.evaluate", {{"expression", "0"}, {"userGesture", true}}, sessionId_);
     reopens_ = 0;
     const bool notify = !quiet_;
     // The program's navigation has loaded before its window hears so.

@@ -44,9 +44,7 @@ class ChromiumElement final : public HtmlElement {
   bool SetAttribute(const std::string& name, const std::string& value) override;
   void RemoveAttribute(const std::string& name) override { Put("removeAttr", name); }
   std::string GetStyle(const std::string& property) const override { return Text("getStyle", property); }
-  void SetStyle(const std::string& property, const std::string& value) override {
-    Put("setStyle", property, value);
-  }
+  void SetStyle(const std::string& property, const std::string& value) override { Put("setStyle", property, value); }
   std::string GetValue() const override { return Text("getValue"); }
   void SetValue(const std::string& value) override { Put("setValue", value); }
   bool GetChecked() const override { return Ask("getChecked").value_or(false); }

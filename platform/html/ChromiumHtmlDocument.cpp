@@ -14,10 +14,10 @@
 namespace platform {
 
 using chromium::Json;
-using chromium::Reply;
 using chromium::kMostReopens;
 using chromium::kSetUpTimeout;
 using chromium::PageScriptWith;
+using chromium::Reply;
 
 namespace {
 
@@ -75,8 +75,7 @@ std::unique_ptr<ChromiumHtmlDocument> ChromiumHtmlDocument::Create(std::shared_p
   return document;
 }
 
-ChromiumHtmlDocument::ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser)
-    : browser_(std::move(browser)) {
+ChromiumHtmlDocument::ChromiumHtmlDocument(std::shared_ptr<chromium::Browser> browser) : browser_(std::move(browser)) {
   ThreadDocuments().insert(this);
 }
 
@@ -168,23 +167,22 @@ void ChromiumHtmlDocument::Open() {
   }
   std::weak_ptr<bool> alive = alive_;
   std::weak_ptr<chromium::Browser> weakBrowser = browser_;
-  browser_->Post("Target.createTarget", {{"url", "about:blank"}}, {},
-                 [this, alive, weakBrowser](const Reply& reply) {
-                   const std::string id = reply.ok ? reply.result.value("targetId", "") : std::string();
-                   if (!alive.lock()) {
-                     // The document went first: so does its page.
-                     if (auto browser = weakBrowser.lock(); browser && !id.empty()) {
-                       browser->Send("Target.closeTarget", {{"targetId", id}});
-                     }
-                     return;
-                   }
-                   if (id.empty()) {
-                     SetUpFailed("cannot open a page in the browser: " + (reply.ok ? "no target" : reply.error));
-                     return;
-                   }
-                   targetId_ = id;
-                   Attach();
-                 });
+  browser_->Post("Target.createTarget", {{"url", "about:blank"}}, {}, [this, alive, weakBrowser](const Reply& reply) {
+    const std::string id = reply.ok ? reply.result.value("targetId", "") : std::string();
+    if (!alive.lock()) {
+      // The document went first: so does its page.
+      if (auto browser = weakBrowser.lock(); browser && !id.empty()) {
+        browser->Send("Target.closeTarget", {{"targetId", id}});
+      }
+      return;
+    }
+    if (id.empty()) {
+      SetUpFailed("cannot open a page in the browser: " + (reply.ok ? "no target" : reply.error));
+      return;
+    }
+    targetId_ = id;
+    Attach();
+  });
 }
 
 void ChromiumHtmlDocument::Attach() {
@@ -194,7 +192,8 @@ void ChromiumHtmlDocument::Attach() {
   browser_->Post("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {},
                  [this, alive, weakBrowser, targetId](const Reply& reply) {
                    if (!alive.lock()) {
-                     if (auto browser = weakBrowser.lock()) browser->Send("Target.closeTarget", {{"targetId", targetId}});
+                     if (auto browser = weakBrowser.lock())
+                       browser->Send("Target.closeTarget", {{"targetId", targetId}});
                      return;
                    }
                    const std::string session = reply.ok ? reply.result.value("sessionId", "") : std::string();
@@ -265,16 +264,18 @@ void ChromiumHtmlDocument::SetUp() {
       {"Fetch.enable", {{"patterns", Json::array({{{"resourceType", "Document"}, {"requestStage", "Request"}}})}}},
   };
   if (browser_->Headless()) {
-    setup.push_back({"Emulation.setDeviceMetricsOverride",
-                     {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}});
+    setup.push_back(
+        {"Emulation.setDeviceMetricsOverride",
+         {{"width", viewportWidth_}, {"height", viewportHeight_}, {"deviceScaleFactor", 1}, {"mobile", false}}});
     // Headless pages are never the focused window; script's focus() and
     // the keys typed into a focused field must work as in a shown window.
     setup.push_back({"Emulation.setFocusEmulationEnabled", {{"enabled", true}}});
   } else {
     // The desktop's close button on a shown page's window asks the page
     // first; the window stays, and closing it is the program's to decide.
-    setup.push_back({"Page.addScriptToEvaluateOnNewDocument",
-                     {{"source", "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = ''; });"}}});
+    setup.push_back(
+        {"Page.addScriptToEvaluateOnNewDocument",
+         {{"source", "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = ''; });"}}});
     setup.push_back({"Page.addScriptToEvaluateOnNewDocument", {{"source", kLinkAddressAside}}});
   }
   for (auto& [method, params] : setup) {

@@ -291,7 +291,7 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   enum class SetUpState { Opening, Running, Ready, Failed };
   SetUpState setUp_ = SetUpState::Opening;
   bool deferred_ = false;  // made while deferred: no page asked for yet
-  int setUpLeft_ = 0;            // set-up commands not yet answered
+  int setUpLeft_ = 0;      // set-up commands not yet answered
   Millis setUpDeadline_ = 0;
   // The program's own navigation under way: the wait for it comes with the
   // next call that needs the page.
@@ -307,12 +307,12 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   std::uint64_t loadSerial_ = 0;
   bool loadOk_ = true;  // how the last one ended
   bool startScriptPending_ = false;
-  std::uint64_t loads_ = 0;  // load events of the main frame so far
-  std::uint64_t stops_ = 0;  // times the main frame stopped loading
-  bool ownLoad_ = false;     // the next main-frame request is the program's own: no BeforeNavigate
-  bool quiet_ = false;       // LoadFile/LoadHtml: no completion calls
-  int cancelled_ = 0;        // events whose default action the host cancelled
-  int answering_ = 0;        // answers to this page under way
+  std::uint64_t loads_ = 0;                       // load events of the main frame so far
+  std::uint64_t stops_ = 0;                       // times the main frame stopped loading
+  bool ownLoad_ = false;                          // the next main-frame request is the program's own: no BeforeNavigate
+  bool quiet_ = false;                            // LoadFile/LoadHtml: no completion calls
+  int cancelled_ = 0;                             // events whose default action the host cancelled
+  int answering_ = 0;                             // answers to this page under way
   std::optional<std::pair<int, int>> heldPress_;  // the press of the question being answered
   std::deque<std::pair<int, chromium::Json>> told_;  // (context, request) not yet answered
   int shownLeft_ = 0;
@@ -334,18 +334,18 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void SendDeferredWrites();
   void Place(const Placed& now);
   unsigned long FoundXWindow();  // looked for once per page
-  bool lost_ = false;  // a new page target is on its way
-  int reopens_ = 0;    // pages made again since one last loaded
+  bool lost_ = false;            // a new page target is on its way
+  int reopens_ = 0;              // pages made again since one last loaded
   // The page a page made again goes back to, until it has navigated: one
   // lost again before that still shows about:blank.
   std::string reopenUrl_;
   std::optional<std::pair<int, int>> lastSeen_;  // where its window was last placed or read
-  unsigned long xWindow_ = 0;  // the page's X window, once looked for
+  unsigned long xWindow_ = 0;                    // the page's X window, once looked for
   bool xWindowSought_ = false;
   std::function<void()> windowClosed_;
   bool navigationRequested_ = false;  // the page asked to go elsewhere since it last loaded
   KeyHandler keyHandler_;
-  std::string fulfil_;       // HTML that answers the next document request (LoadHtml)
+  std::string fulfil_;  // HTML that answers the next document request (LoadHtml)
   bool fulfilPending_ = false;
   Millis loadTimeout_ = 15000;
   int viewportWidth_ = 800;

@@ -86,7 +86,7 @@ std::string Pack(const std::string& text) {
   const std::size_t size = stream.total_out;
   ::deflateEnd(&stream);
   return status == Z_STREAM_END ? Base64Encode(std::string_view(reinterpret_cast<const char*>(out.data()), size))
-                                 : std::string();
+                                : std::string();
 }
 
 // Replaces the long strings in `value` with marks, moving them to `texts`.

@@ -74,7 +74,8 @@ void Browser::ReadLoop(platform::UniqueFd owner) {
     std::size_t start = 0;
     for (std::size_t end; (end = buffer.find('\0', from)) != std::string::npos; start = from = end + 1) {
       if (Trace()) {
-        std::fprintf(stderr, "%10.3f <- (%zu) %.300s\n", TraceMillis(), end - start, buffer.substr(start, end - start).c_str());
+        std::fprintf(stderr, "%10.3f <- (%zu) %.300s\n", TraceMillis(), end - start,
+                     buffer.substr(start, end - start).c_str());
       }
       Json message = Json::parse(buffer.begin() + static_cast<std::ptrdiff_t>(start),
                                  buffer.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);

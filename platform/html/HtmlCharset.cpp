@@ -141,8 +141,8 @@ std::string DecodeWithIconv(iconv_t handle, std::string bytes) {
   while (true) {
     char* next = buffer;
     std::size_t outLeft = sizeof buffer;
-    const std::size_t done = inLeft > 0 ? iconv(handle, &in, &inLeft, &next, &outLeft)
-                                        : iconv(handle, nullptr, nullptr, &next, &outLeft);
+    const std::size_t done =
+        inLeft > 0 ? iconv(handle, &in, &inLeft, &next, &outLeft) : iconv(handle, nullptr, nullptr, &next, &outLeft);
     const int error = errno;
     out.append(buffer, static_cast<std::size_t>(next - buffer));
     if (done != static_cast<std::size_t>(-1)) {
@@ -172,22 +172,21 @@ std::string CharsetOfLabel(std::string label) {
     const auto add = [&](const char* charset, std::initializer_list<const char*> names) {
       for (const char* name : names) labels.emplace(name, charset);
     };
-    add(kUtf8, {"utf-8", "utf8", "unicode-1-1-utf-8", "unicode11utf8", "unicode20utf8",
-                "x-unicode20utf8", "utf-16", "utf-16le", "utf-16be", "unicode", "unicodefeff",
-                "unicodefffe", "ucs-2", "csunicode", "iso-10646-ucs-2"});
-    add(kWindows1252, {"windows-1252", "x-cp1252", "cp1252", "iso-8859-1", "iso8859-1", "iso88591",
-                       "iso_8859-1", "iso_8859-1:1987", "iso-ir-100", "l1", "latin1", "csisolatin1",
-                       "cp819", "ibm819", "us-ascii", "ascii", "ansi_x3.4-1968", "x-user-defined"});
-    add("CP1254", {"windows-1254", "x-cp1254", "cp1254", "iso-8859-9", "iso8859-9", "iso88599",
-                   "iso_8859-9", "iso_8859-9:1989", "iso-ir-148", "l5", "latin5", "csisolatin5"});
+    add(kUtf8,
+        {"utf-8", "utf8", "unicode-1-1-utf-8", "unicode11utf8", "unicode20utf8", "x-unicode20utf8", "utf-16",
+         "utf-16le", "utf-16be", "unicode", "unicodefeff", "unicodefffe", "ucs-2", "csunicode", "iso-10646-ucs-2"});
+    add(kWindows1252, {"windows-1252", "x-cp1252", "cp1252", "iso-8859-1", "iso8859-1", "iso88591", "iso_8859-1",
+                       "iso_8859-1:1987", "iso-ir-100", "l1", "latin1", "csisolatin1", "cp819", "ibm819", "us-ascii",
+                       "ascii", "ansi_x3.4-1968", "x-user-defined"});
+    add("CP1254", {"windows-1254", "x-cp1254", "cp1254", "iso-8859-9", "iso8859-9", "iso88599", "iso_8859-9",
+                   "iso_8859-9:1989", "iso-ir-148", "l5", "latin5", "csisolatin5"});
     add("CP874", {"windows-874", "dos-874", "iso-8859-11", "iso8859-11", "iso885911", "tis-620"});
-    add("GB18030", {"gb18030", "gbk", "x-gbk", "gb2312", "gb_2312", "gb_2312-80", "chinese",
-                    "csgb2312", "csiso58gb231280", "iso-ir-58"});
+    add("GB18030", {"gb18030", "gbk", "x-gbk", "gb2312", "gb_2312", "gb_2312-80", "chinese", "csgb2312",
+                    "csiso58gb231280", "iso-ir-58"});
     add("BIG5-HKSCS", {"big5", "big5-hkscs", "cn-big5", "csbig5", "x-x-big5"});
-    add("CP932", {"shift_jis", "shift-jis", "sjis", "x-sjis", "ms932", "ms_kanji", "windows-31j",
-                  "csshiftjis"});
-    add("CP949", {"euc-kr", "cseuckr", "windows-949", "korean", "ks_c_5601-1987", "ks_c_5601-1989",
-                  "ksc5601", "ksc_5601", "iso-ir-149", "csksc56011987"});
+    add("CP932", {"shift_jis", "shift-jis", "sjis", "x-sjis", "ms932", "ms_kanji", "windows-31j", "csshiftjis"});
+    add("CP949", {"euc-kr", "cseuckr", "windows-949", "korean", "ks_c_5601-1987", "ks_c_5601-1989", "ksc5601",
+                  "ksc_5601", "iso-ir-149", "csksc56011987"});
     return labels;
   }();
   if (const auto it = kLabels.find(label); it != kLabels.end()) return it->second;
@@ -301,11 +300,9 @@ std::string PrescanCharset(std::string_view bytes) {
         if (std::string found = CharsetOfLabel(charset); !found.empty()) return found;
       }
     } else if (in[at] == '<' && at + 1 < in.size() &&
-               (IsLetter(in[at + 1]) ||
-                (in[at + 1] == '/' && at + 2 < in.size() && IsLetter(in[at + 2])))) {
+               (IsLetter(in[at + 1]) || (in[at + 1] == '/' && at + 2 < in.size() && IsLetter(in[at + 2])))) {
       while (at < in.size() && !IsPrescanSpace(in[at]) && in[at] != '>') ++at;
-      while (NextAttribute(in, at)) {
-      }
+      while (NextAttribute(in, at)) {}
     } else if (in.substr(at, 2) == "<!" || in.substr(at, 2) == "</" || in.substr(at, 2) == "<?") {
       const std::size_t close = in.find('>', at);
       if (close == std::string_view::npos) break;

@@ -120,7 +120,7 @@ struct HtmlEvent {
   bool ctrlKey = false;
   bool shiftKey = false;
   bool altKey = false;
-  bool returnValue = true;    // false: the browser's own action for it is cancelled
+  bool returnValue = true;  // false: the browser's own action for it is cancelled
 };
 
 // The window that shows a document. A browser that runs real pages may call
@@ -147,8 +147,8 @@ class HtmlDocumentHost {
   // hear an event's answer (ChromiumHtmlDocument) stops it only for these;
   // the in-memory document reports every event it is given.
   virtual std::vector<std::string> EventTypes() const {
-    return {"click",   "dblclick", "mousedown",   "mouseup",   "keydown",    "keypress",
-            "keyup",   "change",   "selectstart", "dragstart", "contextmenu"};
+    return {"click", "dblclick", "mousedown",   "mouseup",   "keydown",    "keypress",
+            "keyup", "change",   "selectstart", "dragstart", "contextmenu"};
   }
 };
 

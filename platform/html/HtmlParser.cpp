@@ -18,8 +18,8 @@ namespace {
 
 // XML_PARSE_HUGE lifts libxml2's limits on the size of texts and names, which
 // would otherwise cut a page short.
-constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                              HTML_PARSE_RECOVER | HTML_PARSE_IGNORE_ENC | XML_PARSE_HUGE;
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_RECOVER |
+                              HTML_PARSE_IGNORE_ENC | XML_PARSE_HUGE;
 
 // Elements nest no deeper than this, as in a browser: a deeper one becomes a
 // sibling of the element at this depth. It bounds the recursion of the
@@ -52,9 +52,7 @@ struct TreeBuilder {
       std::string attributeName = AsciiLower(Chars(at[0]));
       if (FindAttribute(*element, attributeName) != nullptr) continue;  // the first one counts
       // A bare boolean attribute ("checked") holds its own name.
-      std::string value = at[1] != nullptr       ? Chars(at[1])
-                          : htmlIsBooleanAttr(at[0]) ? attributeName
-                                                     : std::string();
+      std::string value = at[1] != nullptr ? Chars(at[1]) : htmlIsBooleanAttr(at[0]) ? attributeName : std::string();
       element->attributes.emplace_back(std::move(attributeName), std::move(value));
     }
     if (self.open.size() >= static_cast<std::size_t>(kMaxDepth)) {

@@ -24,9 +24,9 @@ constexpr std::size_t kLongestLegacyName = 6;
 
 const Entity* FindEntity(std::string_view name) {
   const auto* const end = std::end(kEntities);
-  const auto* const found = std::lower_bound(
-      std::begin(kEntities), end, name,
-      [](const Entity& entity, std::string_view key) { return std::string_view(entity.name) < key; });
+  const auto* const found =
+      std::lower_bound(std::begin(kEntities), end, name,
+                       [](const Entity& entity, std::string_view key) { return std::string_view(entity.name) < key; });
   return found != end && found->name == name ? found : nullptr;
 }
 
@@ -36,9 +36,7 @@ bool IsAlnum(char c) { return IsDigit(c) || IsAlpha(c); }
 bool IsHexDigit(char c) { return IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-char32_t DigitValue(char c) {
-  return static_cast<char32_t>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
-}
+char32_t DigitValue(char c) { return static_cast<char32_t>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10); }
 
 // The character a numeric reference gives in a browser.
 char32_t NumericCharacter(char32_t value) {
@@ -49,8 +47,7 @@ char32_t NumericCharacter(char32_t value) {
 
 void AppendCharacter(std::string& out, char32_t character) {
   // Control characters libxml2 refuses would be dropped.
-  const bool refused = (character < 0x20 && character != '\t' && character != '\n' &&
-                        character != '\r') ||
+  const bool refused = (character < 0x20 && character != '\t' && character != '\n' && character != '\r') ||
                        character == 0xFFFE || character == 0xFFFF;
   constexpr char kHex[] = "0123456789ABCDEF";
   std::string digits;
@@ -155,10 +152,10 @@ std::size_t FindCaseless(std::string_view in, std::string_view what, std::size_t
 }  // namespace
 
 char32_t Windows1252(unsigned char byte) {
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                         0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   return byte >= 0x80 && byte <= 0x9F ? kHigh[byte - 0x80] : byte;
 }
 

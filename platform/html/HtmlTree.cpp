@@ -182,8 +182,8 @@ void SetAttributeValue(Node& node, const std::string& lowerName, const std::stri
 
 bool RemoveAttributeValue(Node& node, const std::string& lowerName) {
   auto& attributes = node.attributes;
-  const auto it = std::find_if(attributes.begin(), attributes.end(),
-                               [&](const Attribute& a) { return a.first == lowerName; });
+  const auto it =
+      std::find_if(attributes.begin(), attributes.end(), [&](const Attribute& a) { return a.first == lowerName; });
   if (it == attributes.end()) return false;
   attributes.erase(it);
   return true;
@@ -193,21 +193,21 @@ bool IsValidAttributeName(const std::string& name) {
   if (name.empty()) return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F || IsAsciiSpace(c) || c == '"' || c == '\'' || c == '>' ||
-           c == '/' || c == '=' || c == '<';
+    return u < 0x20 || u == 0x7F || IsAsciiSpace(c) || c == '"' || c == '\'' || c == '>' || c == '/' || c == '=' ||
+           c == '<';
   });
 }
 
 bool IsVoidElement(const std::string& name) {
-  static constexpr std::array<std::string_view, 18> kVoid = {
-      "area", "base",  "basefont", "bgsound", "br",   "col",    "embed", "frame", "hr",
-      "img",  "input", "keygen",   "link",    "meta", "param",  "source", "track", "wbr"};
+  static constexpr std::array<std::string_view, 18> kVoid = {"area",  "base",  "basefont", "bgsound", "br",    "col",
+                                                             "embed", "frame", "hr",       "img",     "input", "keygen",
+                                                             "link",  "meta",  "param",    "source",  "track", "wbr"};
   return std::find(kVoid.begin(), kVoid.end(), name) != kVoid.end();
 }
 
 bool IsRawTextElement(const std::string& name) {
-  static constexpr std::array<std::string_view, 7> kRaw = {
-      "script", "style", "xmp", "iframe", "noembed", "noframes", "plaintext"};
+  static constexpr std::array<std::string_view, 7> kRaw = {"script",  "style",    "xmp",      "iframe",
+                                                           "noembed", "noframes", "plaintext"};
   return std::find(kRaw.begin(), kRaw.end(), name) != kRaw.end();
 }
 
@@ -255,8 +255,7 @@ StyleDeclarations ParseStyle(const std::string& style) {
     if (colon == std::string::npos) continue;
     std::string name = AsciiLower(Trim(std::string_view(declaration).substr(0, colon)));
     if (name.empty()) continue;
-    declarations.emplace_back(std::move(name),
-                              Trim(std::string_view(declaration).substr(colon + 1)));
+    declarations.emplace_back(std::move(name), Trim(std::string_view(declaration).substr(colon + 1)));
   }
   return declarations;
 }
@@ -285,8 +284,7 @@ bool BreaksDeclaration(const std::string& value) {
 bool IsValidPropertyName(const std::string& name) {
   if (name.empty()) return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
   });
 }
 

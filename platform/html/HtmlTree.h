@@ -27,8 +27,8 @@ struct Node {
   explicit Node(NodeKind k) : kind(k) {}
 
   NodeKind kind;
-  std::string name;  // Element: tag name, lower case.
-  std::string data;  // Text and Comment: their text.
+  std::string name;                   // Element: tag name, lower case.
+  std::string data;                   // Text and Comment: their text.
   std::vector<Attribute> attributes;  // Element: names lower case, in source order.
   std::vector<NodePtr> children;
   std::weak_ptr<Node> parent;

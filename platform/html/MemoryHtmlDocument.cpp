@@ -215,8 +215,7 @@ class MemoryElement final : public HtmlElement {
     }
     if (node_->name == "textarea") return true;
     if (node_->name != "input") return false;
-    static const std::set<std::string> kTextKinds = {"",      "text", "password", "search",
-                                                     "email", "url",  "tel",      "number"};
+    static const std::set<std::string> kTextKinds = {"", "text", "password", "search", "email", "url", "tel", "number"};
     return kTextKinds.count(AsciiLower(GetAttribute("type"))) != 0;
   }
 
@@ -425,9 +424,7 @@ HRESULT MemoryHtmlDocument::CallExternal(const std::string& name, const ScriptAr
   return external->Invoke(name, args, result);
 }
 
-const std::vector<MemoryHtmlDocument::ScriptCall>& MemoryHtmlDocument::ScriptCalls() const {
-  return page_->calls;
-}
+const std::vector<MemoryHtmlDocument::ScriptCall>& MemoryHtmlDocument::ScriptCalls() const { return page_->calls; }
 
 void MemoryHtmlDocument::ClearScriptCalls() { page_->calls.clear(); }
 

@@ -8,11 +8,11 @@ namespace platform {
 namespace {
 
 struct Parts {
-  std::string scheme;     // without ':'
+  std::string scheme;  // without ':'
   bool hasAuthority = false;
   std::string authority;  // without "//"
   std::string path;
-  std::string rest;       // "?query#fragment", as it stands
+  std::string rest;  // "?query#fragment", as it stands
 };
 
 // The length of a scheme followed by ':' at the start of `url`, or 0.

@@ -54,8 +54,10 @@ class ShadowKeeper {
     if (thread_.joinable()) {
       stopping_ = true;
       const char stop = 0;
-      if (::write(wakeWrite_.Get(), &stop, 1) == 1) thread_.join();
-      else thread_.detach();
+      if (::write(wakeWrite_.Get(), &stop, 1) == 1)
+        thread_.join();
+      else
+        thread_.detach();
     }
   }
   ShadowKeeper(const ShadowKeeper&) = delete;
@@ -95,9 +97,9 @@ class ShadowKeeper {
     ShadowImage image;
     Window window = 0;
     bool watched = false;
-    bool drawn = false;   // the window shows the image
+    bool drawn = false;  // the window shows the image
     bool mapped = false;
-    int x = 0, y = 0;     // where the window was put last
+    int x = 0, y = 0;  // where the window was put last
   };
 
   void Wake() {
@@ -206,8 +208,7 @@ class ShadowKeeper {
     }
     if (!shadow.drawn) Draw(shadow);
     XWindowAttributes attributes{};
-    const bool viewable =
-        XGetWindowAttributes(display_, owner, &attributes) && attributes.map_state == IsViewable;
+    const bool viewable = XGetWindowAttributes(display_, owner, &attributes) && attributes.map_state == IsViewable;
     if (!viewable) {
       if (shadow.mapped) XUnmapWindow(display_, shadow.window);
       shadow.mapped = false;
@@ -256,10 +257,18 @@ class ShadowKeeper {
           XNextEvent(display_, &event);
           Window about = 0;
           switch (event.type) {
-            case ConfigureNotify: about = event.xconfigure.window; break;
-            case MapNotify: about = event.xmap.window; break;
-            case UnmapNotify: about = event.xunmap.window; break;
-            case ReparentNotify: about = event.xreparent.window; break;
+            case ConfigureNotify:
+              about = event.xconfigure.window;
+              break;
+            case MapNotify:
+              about = event.xmap.window;
+              break;
+            case UnmapNotify:
+              about = event.xunmap.window;
+              break;
+            case ReparentNotify:
+              about = event.xreparent.window;
+              break;
             case DestroyNotify:
               about = event.xdestroywindow.window;
               if (auto gone = shadows_.find(about); gone != shadows_.end()) {
@@ -267,7 +276,8 @@ class ShadowKeeper {
                 shadows_.erase(gone);
               }
               break;
-            default: continue;
+            default:
+              continue;
           }
           // The shadows' own changes ask for nothing more.
           if (!IsShadow(about)) changed = true;
@@ -278,7 +288,7 @@ class ShadowKeeper {
           for (auto& [owner, shadow] : shadows_) Keep(owner, shadow, composited);
         }
         XFlush(display_);
-          }
+      }
       // A compositing manager starting or ending tells no one: looked for
       // now and then.
       const int ready = ::poll(fds, 2, 1000);

@@ -141,8 +141,10 @@ class ShapeKeeper {
     if (thread_.joinable()) {
       stopping_ = true;
       const char stop = 0;
-      if (::write(wake_[1], &stop, 1) == 1) thread_.join();
-      else thread_.detach();
+      if (::write(wake_[1], &stop, 1) == 1)
+        thread_.join();
+      else
+        thread_.detach();
     }
   }
   ShapeKeeper(const ShapeKeeper&) = delete;
@@ -191,7 +193,8 @@ class ShapeKeeper {
             right = std::max(right, r.x + r.width);
             bottom = std::max(bottom, r.y + r.height);
           }
-          if (!notify.shaped || notify.x != left || notify.y != top || notify.x + static_cast<int>(notify.width) != right ||
+          if (!notify.shaped || notify.x != left || notify.y != top ||
+              notify.x + static_cast<int>(notify.width) != right ||
               notify.y + static_cast<int>(notify.height) != bottom) {
             CombineShape(display_, notify.window, found->second);
           }
@@ -236,9 +239,8 @@ bool SetShape(WindowId window, const std::vector<Rect>& rectangles) {
 }
 
 bool Iconify(WindowId window) {
-  return WithDisplay(window, [](Display* display, Window w) {
-    return XIconifyWindow(display, w, DefaultScreen(display)) != 0;
-  });
+  return WithDisplay(
+      window, [](Display* display, Window w) { return XIconifyWindow(display, w, DefaultScreen(display)) != 0; });
 }
 
 bool IsIconic(WindowId window) {

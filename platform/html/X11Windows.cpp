@@ -66,9 +66,8 @@ WindowId FindWindowByTitle(const std::string& title) {
 }
 
 bool Withdraw(WindowId window) {
-  return WithDisplay(window, [](Display* display, Window w) {
-    return XWithdrawWindow(display, w, DefaultScreen(display)) != 0;
-  });
+  return WithDisplay(
+      window, [](Display* display, Window w) { return XWithdrawWindow(display, w, DefaultScreen(display)) != 0; });
 }
 
 bool Map(WindowId window) {

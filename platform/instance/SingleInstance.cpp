@@ -32,8 +32,7 @@ std::string WithSlash(std::string folder) {
 
 bool IsPrivateFolder(const std::string& folder) {
   struct stat st {};
-  return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-         (st.st_mode & 077) == 0;
+  return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
 void SetPeerTimeout(int fd) {

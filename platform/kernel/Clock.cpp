@@ -136,8 +136,8 @@ Millis SystemClock::LocalWallNow() {
   return utc + static_cast<Millis>(local.tm_gmtoff) * 1000;
 }
 
-bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
-                            Millis deadline, const std::function<bool()>& ready) {
+bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                            const std::function<bool()>& ready) {
   detail::WaiterSet::Entry entry{lock.mutex(), &cv};
   // The steady clock counts nanoseconds: a deadline beyond what they hold
   // (kForever among them) would overflow in the conversion.
@@ -210,8 +210,8 @@ Millis ManualClock::LocalWallNow() {
 // The manual clock keeps no time zone: its wall clock is UTC and local at once.
 Millis ManualClock::UtcWallNow() { return LocalWallNow(); }
 
-bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
-                            Millis deadline, const std::function<bool()>& ready) {
+bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                            const std::function<bool()>& ready) {
   detail::WaiterSet::Entry entry{lock.mutex(), &cv};
   for (;;) {
     waiters_.Add(entry);

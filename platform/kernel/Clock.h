@@ -59,8 +59,8 @@ class Clock {
   virtual Millis UtcWallNow() = 0;
   // Blocks on `cv` (whose mutex `lock` holds) until `ready()` is true or the
   // clock reaches `deadline` (kForever: no deadline). Returns ready().
-  virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
-                         Millis deadline, const std::function<bool()>& ready) = 0;
+  virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                         const std::function<bool()>& ready) = 0;
   // Wakes every WaitUntil in progress so it re-checks its condition.
   virtual void Kick() = 0;
 };

@@ -32,10 +32,10 @@ struct Queue;
 struct Window {
   std::uintptr_t id = 0;
   DWORD threadId = 0;
-  std::shared_ptr<Queue> queue;          // the owner thread's queue
-  std::shared_ptr<const WNDPROC> proc;   // guarded by the registry mutex
+  std::shared_ptr<Queue> queue;         // the owner thread's queue
+  std::shared_ptr<const WNDPROC> proc;  // guarded by the registry mutex
   std::atomic<bool> alive{true};
-  bool destroying = false;               // owner thread only
+  bool destroying = false;  // owner thread only
 
   HWND Handle() const { return reinterpret_cast<HWND>(id); }
 };
@@ -43,7 +43,7 @@ struct Window {
 struct PostedItem {
   std::shared_ptr<Window> window;  // null for thread messages and calls
   MSG msg{};
-  std::function<void()> call;      // set for PostThreadCall
+  std::function<void()> call;  // set for PostThreadCall
 };
 
 struct SentItem {
@@ -264,8 +264,8 @@ enum class Got { kMessage, kQuit, kNothing };
 // and posted calls run on the way, in the order they came. Posted messages go
 // before WM_QUIT, WM_QUIT before timers. A timer due by `timersDueBy` gives one
 // WM_TIMER however late it is, and when removed is due again at its next period.
-Got Retrieve(Queue& queue, MSG* out, const Filter& filter, bool remove, bool takeQuit, bool block,
-             Millis timersDueBy, int* handled) {
+Got Retrieve(Queue& queue, MSG* out, const Filter& filter, bool remove, bool takeQuit, bool block, Millis timersDueBy,
+             int* handled) {
   std::vector<PostedItem> dropped;  // released after the lock
   std::unique_lock<std::mutex> lock(queue.mutex);
   for (;;) {
@@ -325,16 +325,14 @@ Got Retrieve(Queue& queue, MSG* out, const Filter& filter, bool remove, bool tak
     }
     const Millis now = TheClock().Now();
     if (next && next->due <= now && next->due <= timersDueBy) {
-      *out = MSG{next->hwnd, WM_TIMER, next->id, reinterpret_cast<LPARAM>(next->proc),
-                 static_cast<DWORD>(now)};
+      *out = MSG{next->hwnd, WM_TIMER, next->id, reinterpret_cast<LPARAM>(next->proc), static_cast<DWORD>(now)};
       if (remove) next->due += ((now - next->due) / next->period + 1) * next->period;
       return Got::kMessage;
     }
     if (!block) return Got::kNothing;
 
     const std::uint64_t seen = queue.version;
-    TheClock().WaitUntil(lock, queue.cv, next ? next->due : kForever,
-                         [&queue, seen] { return queue.version != seen; });
+    TheClock().WaitUntil(lock, queue.cv, next ? next->due : kForever, [&queue, seen] { return queue.version != seen; });
   }
 }
 
@@ -349,9 +347,8 @@ bool HasTimerProc(HWND hwnd, UINT_PTR id, TIMERPROC proc) {
     if (!queue) return false;
   }
   std::lock_guard<std::mutex> g(queue->mutex);
-  return std::any_of(queue->timers.begin(), queue->timers.end(), [&](const Timer& t) {
-    return t.hwnd == hwnd && t.id == id && t.proc == proc;
-  });
+  return std::any_of(queue->timers.begin(), queue->timers.end(),
+                     [&](const Timer& t) { return t.hwnd == hwnd && t.id == id && t.proc == proc; });
 }
 
 BOOL PostTo(const std::shared_ptr<Queue>& queue, PostedItem item) {
@@ -431,7 +428,8 @@ DWORD GetWindowThreadId(HWND hwnd) {
 }
 
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!hwnd) return PostTo(CurrentQueue(), PostedItem{nullptr, MSG{nullptr, message, wParam, lParam, GetTickCount()}, {}});
+  if (!hwnd)
+    return PostTo(CurrentQueue(), PostedItem{nullptr, MSG{nullptr, message, wParam, lParam, GetTickCount()}, {}});
   auto window = LiveWindow(hwnd);
   if (window) {
     auto queue = window->queue;
@@ -486,8 +484,7 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       lock.lock();
       continue;
     }
-    TheClock().WaitUntil(lock, mine->cv, kForever,
-                         [&] { return item->done || !mine->sent.empty(); });
+    TheClock().WaitUntil(lock, mine->cv, kForever, [&] { return item->done || !mine->sent.empty(); });
   }
   return item->result;
 }
@@ -517,8 +514,8 @@ BOOL GetMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 BOOL PeekMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg) return FALSE;
   auto queue = CurrentQueue();
-  Got got = Retrieve(*queue, msg, Filter{hwnd, filterMin, filterMax}, (removeFlags & PM_REMOVE) != 0,
-                     true, false, kForever, nullptr);
+  Got got = Retrieve(*queue, msg, Filter{hwnd, filterMin, filterMax}, (removeFlags & PM_REMOVE) != 0, true, false,
+                     kForever, nullptr);
   return got == Got::kNothing ? FALSE : TRUE;
 }
 
@@ -547,14 +544,13 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
     return 0;
   }
   auto& timers = queue->timers;
-  auto it = std::find_if(timers.begin(), timers.end(),
-                         [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+  auto it = std::find_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
   if (!hwnd && (id == 0 || it == timers.end())) {
     // A thread timer with an unknown id gets a fresh one.
     do {
       id = ++queue->lastThreadTimerId;
-    } while (id == 0 || std::any_of(timers.begin(), timers.end(),
-                                    [id](const Timer& t) { return !t.hwnd && t.id == id; }));
+    } while (id == 0 ||
+             std::any_of(timers.begin(), timers.end(), [id](const Timer& t) { return !t.hwnd && t.id == id; }));
     it = timers.end();
   }
   if (it != timers.end()) {

@@ -215,7 +215,9 @@ BOOL ResetEvent(HANDLE handle) {
   return TRUE;
 }
 
-DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) { return WaitForMultipleObjects(1, &handle, TRUE, timeoutMs); }
+DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
+  return WaitForMultipleObjects(1, &handle, TRUE, timeoutMs);
+}
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {

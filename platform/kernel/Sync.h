@@ -46,8 +46,7 @@ constexpr DWORD STILL_ACTIVE = 259;
 // ERROR_INVALID_PARAMETER). Priorities below normal also lower the thread's
 // scheduling weight where the system lets us; GetThreadPriority reads back the
 // value set.
-HANDLE CreateThread(std::function<DWORD()> body, int priority = THREAD_PRIORITY_NORMAL,
-                    DWORD* threadId = nullptr);
+HANDLE CreateThread(std::function<DWORD()> body, int priority = THREAD_PRIORITY_NORMAL, DWORD* threadId = nullptr);
 BOOL SetThreadPriority(HANDLE thread, int priority);
 // THREAD_PRIORITY_ERROR_RETURN for a handle that is not a thread.
 int GetThreadPriority(HANDLE thread);

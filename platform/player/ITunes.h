@@ -78,16 +78,16 @@ enum ITCOMDisabledReason : long {
 };
 
 // Dispatch ids of the player's event interface.
-constexpr DISPID ITEventDatabaseChanged = 1;         // deleted rows, changed rows
-constexpr DISPID ITEventPlayerPlay = 2;              // track
-constexpr DISPID ITEventPlayerStop = 3;              // track
+constexpr DISPID ITEventDatabaseChanged = 1;            // deleted rows, changed rows
+constexpr DISPID ITEventPlayerPlay = 2;                 // track
+constexpr DISPID ITEventPlayerStop = 3;                 // track
 constexpr DISPID ITEventPlayerPlayingTrackChanged = 4;  // track
-constexpr DISPID ITEventUserInterfaceEnabled = 5;    // none
-constexpr DISPID ITEventCOMCallsDisabled = 6;        // reason (ITCOMDisabledReason)
-constexpr DISPID ITEventCOMCallsEnabled = 7;         // none
-constexpr DISPID ITEventQuitting = 8;                // none
-constexpr DISPID ITEventAboutToPromptUserToQuit = 9;  // none
-constexpr DISPID ITEventSoundVolumeChanged = 10;     // volume
+constexpr DISPID ITEventUserInterfaceEnabled = 5;       // none
+constexpr DISPID ITEventCOMCallsDisabled = 6;           // reason (ITCOMDisabledReason)
+constexpr DISPID ITEventCOMCallsEnabled = 7;            // none
+constexpr DISPID ITEventQuitting = 8;                   // none
+constexpr DISPID ITEventAboutToPromptUserToQuit = 9;    // none
+constexpr DISPID ITEventSoundVolumeChanged = 10;        // volume
 // The argument of an ITEventAboutToPromptUserToQuit that the connection gives
 // when the player went without announcing it (it died or stopped answering).
 constexpr long kPlayerLost = 1;
@@ -153,8 +153,7 @@ class IITUserPlaylist : public IITPlaylist {
   // track; a file on disk the library lacks becomes a new library track too.
   virtual HRESULT AddFiles(const std::vector<std::string>& filePaths) = 0;
   // Appends the track (duplicates allowed); `added` (may be null) gets the new entry.
-  virtual HRESULT AddTrack(const std::shared_ptr<IITTrack>& track,
-                           std::shared_ptr<IITTrack>* added) = 0;
+  virtual HRESULT AddTrack(const std::shared_ptr<IITTrack>& track, std::shared_ptr<IITTrack>* added) = 0;
   virtual HRESULT get_Smart(bool* smart) = 0;
   virtual HRESULT get_SpecialKind(ITUserPlaylistSpecialKind* kind) = 0;
   virtual HRESULT get_Parent(std::shared_ptr<IITUserPlaylist>* parent) = 0;
@@ -182,7 +181,7 @@ class IITTrack : public IITObject {
   virtual HRESULT get_Artist(std::string* artist) = 0;
   virtual HRESULT get_Genre(std::string* genre) = 0;
   virtual HRESULT get_PlayOrderIndex(long* index) = 0;
-  virtual HRESULT get_Rating(long* rating) = 0;  // 0..100
+  virtual HRESULT get_Rating(long* rating) = 0;     // 0..100
   virtual HRESULT get_Time(std::string* time) = 0;  // "m:ss"
 };
 
@@ -220,8 +219,7 @@ struct IID {
   std::array<std::uint8_t, 8> data4;
   friend bool operator==(const IID&, const IID&) = default;
 };
-constexpr IID DIID_IiTunesEvents = {0x5846EB78, 0x317E, 0x4B6F,
-                                    {0xB0, 0xC3, 0x11, 0xEE, 0x8C, 0x8F, 0xEE, 0xF2}};
+constexpr IID DIID_IiTunesEvents = {0x5846EB78, 0x317E, 0x4B6F, {0xB0, 0xC3, 0x11, 0xEE, 0x8C, 0x8F, 0xEE, 0xF2}};
 
 class IConnectionPoint {
  public:

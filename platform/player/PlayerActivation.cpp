@@ -71,8 +71,7 @@ void SetStartFault(const std::string& fault) {
 bool ChildHasEnded(pid_t pid) {
   int status = 0;
   pid_t done = 0;
-  while ((done = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
-  }
+  while ((done = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {}
   return done != 0;
 }
 
@@ -142,22 +141,23 @@ bool StartPlayerServer(const std::string& program, Millis timeout) {
   if (!ended) {
     std::thread([pid] {
       int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     }).detach();
   }
   return up;
 }
-
 
 // --- which player, and Zorva's own MPD
 
 namespace {
 
 bool Named(const std::string& name, PlayerKind* kind) {
-  if (name == "mpd") *kind = PlayerKind::Mpd;
-  else if (name == "stand-in") *kind = PlayerKind::StandIn;
-  else return false;
+  if (name == "mpd")
+    *kind = PlayerKind::Mpd;
+  else if (name == "stand-in")
+    *kind = PlayerKind::StandIn;
+  else
+    return false;
   return true;
 }
 
@@ -204,8 +204,7 @@ bool RunProgram(const std::vector<std::string>& argv) {
   ::posix_spawnattr_destroy(&attributes);
   if (started != 0) return false;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -227,7 +226,7 @@ std::string MakeDataPrivate(const std::string& zorva) {
   std::error_code ec;
   fs::create_directories(zorva + "/mpd/playlists", ec);
   for (const std::string& folder : {zorva, zorva + "/mpd", zorva + "/mpd/playlists"}) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return folder + ": cannot create the folder: " + std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return folder + ": not a folder";
     if (st.st_uid != ::getuid())
@@ -236,7 +235,7 @@ std::string MakeDataPrivate(const std::string& zorva) {
     ::chmod(folder.c_str(), 0700);
   }
   for (fs::recursive_directory_iterator it(zorva + "/mpd", ec), end; !ec && it != end; it.increment(ec)) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
     ::chmod(it->path().c_str(), S_ISDIR(st.st_mode) ? 0700 : (st.st_mode & 0700));
   }
@@ -291,8 +290,7 @@ std::string OwnMpdAudioOutput() {
   std::error_code ec;
   namespace fs = std::filesystem;
   const std::string runtime = Env("XDG_RUNTIME_DIR");
-  if (!Env("PULSE_SERVER").empty() || (!runtime.empty() && fs::exists(runtime + "/pulse/native", ec)))
-    return "pulse";
+  if (!Env("PULSE_SERVER").empty() || (!runtime.empty() && fs::exists(runtime + "/pulse/native", ec))) return "pulse";
   if (!runtime.empty() && fs::exists(runtime + "/pipewire-0", ec)) return "pipewire";
   for (fs::directory_iterator it("/dev/snd", ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();

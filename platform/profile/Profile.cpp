@@ -40,7 +40,7 @@ struct Value {
 };
 
 struct Key {
-  std::string name;  // spelling of the first write
+  std::string name;                     // spelling of the first write
   std::map<std::string, Value> values;  // by folded name
 
   bool operator==(const Key&) const = default;
@@ -125,12 +125,9 @@ std::string KeyPath(Profile& profile, const char* section) {
 }
 
 FileId IdOf(const struct stat& st) {
-  return FileId{st.st_dev,
-                st.st_ino,
-                st.st_size,
-                static_cast<long long>(st.st_mtim.tv_sec),
-                st.st_mtim.tv_nsec,
-                static_cast<long long>(st.st_ctim.tv_sec),
+  return FileId{st.st_dev,          st.st_ino,
+                st.st_size,         static_cast<long long>(st.st_mtim.tv_sec),
+                st.st_mtim.tv_nsec, static_cast<long long>(st.st_ctim.tv_sec),
                 st.st_ctim.tv_nsec};
 }
 
@@ -369,8 +366,7 @@ bool MakeFolders(const std::string& folder) {
 // and a temporary file seen while holding it is a leftover of a crash.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& path)
-      : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  explicit FolderLock(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
     if (!m_fd.IsDefined()) return;
     while (::flock(m_fd.Get(), LOCK_EX) != 0) {
       if (errno != EINTR) {

@@ -30,7 +30,8 @@ struct DirCloser {
 // Both names reach one folder: a file system that ignores case, or the link
 // left by an earlier move.
 bool SameFolder(const std::string& a, const std::string& b) {
-  struct stat first{}, second{};
+  struct stat first {
+  }, second{};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
 }
@@ -42,7 +43,7 @@ int MoveWithoutReplacing(const std::string& from, const std::string& to) {
   if (errno == ENOTEMPTY) return EEXIST;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   // A file system without the flag: look first.
-  struct stat st{};
+  struct stat st {};
   if (::lstat(to.c_str(), &st) == 0) return EEXIST;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
@@ -94,7 +95,7 @@ std::string DataFolder() {
   if (::mkdir(folder.c_str(), 0700) != 0) {
     // The account file and the library are the user's alone, also in a
     // folder that something else made open to others.
-    struct stat st{};
+    struct stat st {};
     if (errno != EEXIST)
       LogLine("DataFolder", folder + ": " + std::strerror(errno));
     else if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&

@@ -156,11 +156,21 @@ std::string EscapeValue(const std::string& value) {
   std::string out;
   for (const char c : value) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+        break;
     }
   }
   return out;
@@ -189,8 +199,7 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& fold
   // Reap the child whenever it ends, without holding up the caller.
   std::thread([pid] {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   }).detach();
   return true;
 }
@@ -289,13 +298,18 @@ bool WriteShortcut(const std::string& target, const std::string& shortcutPath, c
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   if (name.empty()) name = BaseName(target);
 
-  const std::string entry = "[Desktop Entry]\n"
-                            "Type=Application\n"
-                            "Version=1.0\n"
-                            "Name=" + EscapeValue(name) + "\n"
-                            "Exec=" + EscapeValue(exec) + "\n"
-                            "Terminal=false\n"
-                            "X-GNOME-Autostart-enabled=true\n";
+  const std::string entry =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Version=1.0\n"
+      "Name=" +
+      EscapeValue(name) +
+      "\n"
+      "Exec=" +
+      EscapeValue(exec) +
+      "\n"
+      "Terminal=false\n"
+      "X-GNOME-Autostart-enabled=true\n";
   if (!MakeFolders(ParentOf(shortcutPath), 0700)) return false;
   return ReplaceFile(shortcutPath, 0644, [&entry](int fd) { return platform::WriteAll(fd, entry); }) == 0;
 }
@@ -364,8 +378,8 @@ Starter SetStarter(Starter starter) {
   return previous;
 }
 
-int FileOperation(UINT operation, const std::vector<std::string>& from, const std::vector<std::string>& to,
-                  UINT flags, bool* anyAborted) {
+int FileOperation(UINT operation, const std::vector<std::string>& from, const std::vector<std::string>& to, UINT flags,
+                  bool* anyAborted) {
   if (anyAborted != nullptr) *anyAborted = false;
   if (from.empty()) return EINVAL;
 
@@ -441,10 +455,16 @@ BOOL CreateDirectoryA(const char* path, void* /*securityAttributes*/) {
   }
   if (::mkdir(path, 0700) == 0) return TRUE;
   switch (errno) {
-    case EEXIST: SetLastError(ERROR_ALREADY_EXISTS); break;
+    case EEXIST:
+      SetLastError(ERROR_ALREADY_EXISTS);
+      break;
     case ENOENT:
-    case ENOTDIR: SetLastError(ERROR_PATH_NOT_FOUND); break;
-    default: SetLastError(ERROR_ACCESS_DENIED); break;
+    case ENOTDIR:
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      break;
+    default:
+      SetLastError(ERROR_ACCESS_DENIED);
+      break;
   }
   return FALSE;
 }

@@ -60,14 +60,14 @@ class Starter {
   using Function = std::function<bool(const std::vector<std::string>& argv, const std::string& folder)>;
   Starter() = default;
   template <class F>
-    requires std::is_invocable_r_v<bool, F&, const std::vector<std::string>&, const std::string&>
-  Starter(F function) : function_(std::move(function)) {}
+  requires std::is_invocable_r_v < bool, F&, const std::vector<std::string>
+  &, const std::string& > Starter(F function) : function_(std::move(function)) {}
   template <class F>
-    requires(std::is_invocable_r_v<bool, F&, const std::vector<std::string>&> &&
-             !std::is_invocable_r_v<bool, F&, const std::vector<std::string>&, const std::string&>)
-  Starter(F function)
-      : function_([function = std::move(function)](const std::vector<std::string>& argv,
-                                                   const std::string&) mutable { return function(argv); }) {}
+  requires(std::is_invocable_r_v<bool, F&, const std::vector<std::string>&> &&
+           !std::is_invocable_r_v<bool, F&, const std::vector<std::string>&, const std::string&>) Starter(F function)
+      : function_([function = std::move(function)](const std::vector<std::string>& argv, const std::string&) mutable {
+          return function(argv);
+        }) {}
   explicit operator bool() const { return static_cast<bool>(function_); }
   bool operator()(const std::vector<std::string>& argv, const std::string& folder = {}) const {
     return function_(argv, folder);
@@ -122,8 +122,8 @@ constexpr UINT FOF_NOCONFIRMMKDIR = 0x0200;
 // alone otherwise, which counts as an aborted operation. Copies reach their
 // destination complete or not at all. There is no progress display and no
 // undo. Returns 0 on success, else the error number of the first failure.
-int FileOperation(UINT operation, const std::vector<std::string>& from, const std::vector<std::string>& to,
-                  UINT flags, bool* anyAborted);
+int FileOperation(UINT operation, const std::vector<std::string>& from, const std::vector<std::string>& to, UINT flags,
+                  bool* anyAborted);
 
 }  // namespace platform::shell
 

@@ -266,10 +266,10 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int, int, int, HWND owner, const R
     busChoice = std::exchange(s.busChoice, 0);
   }
   // A system tray has no menus of its own: the popup is drawn on the display.
-  UINT chosen = busChoice != 0                      ? busChoice
-                : chooser                           ? chooser(shown)
+  UINT chosen = busChoice != 0                     ? busChoice
+                : chooser                          ? chooser(shown)
                 : platform::tray::xembed::Docked() ? platform::tray::xembed::ShowMenu(shown)
-                                                    : 0;
+                                                   : 0;
   // Only an item the menu holds can be chosen.
   if (std::find(shown.ids.begin(), shown.ids.end(), chosen) == shown.ids.end()) chosen = 0;
   if (flags & TPM_RETURNCMD) return static_cast<BOOL>(chosen);

@@ -193,17 +193,16 @@ class Item {
 
   void Run() {
     if (sd_bus_open_user(&bus_) < 0) return;
-    const bool served =
-        sd_bus_add_object_vtable(bus_, nullptr, kItemPath, kItemInterface, kItemVtable, this) >= 0 &&
-        sd_bus_add_object_vtable(bus_, nullptr, kMenuPath, kMenuInterface, kMenuVtable, this) >= 0 &&
-        sd_bus_add_match(bus_, nullptr,
-                         "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-                         "member='NameOwnerChanged',arg0='org.kde.StatusNotifierWatcher'",
-                         OnWatcherChanged, this) >= 0 &&
-        sd_bus_add_match(bus_, nullptr,
-                         "type='signal',sender='org.freedesktop.Notifications',"
-                         "interface='org.freedesktop.Notifications',member='ActionInvoked'",
-                         OnNotificationAction, this) >= 0;
+    const bool served = sd_bus_add_object_vtable(bus_, nullptr, kItemPath, kItemInterface, kItemVtable, this) >= 0 &&
+                        sd_bus_add_object_vtable(bus_, nullptr, kMenuPath, kMenuInterface, kMenuVtable, this) >= 0 &&
+                        sd_bus_add_match(bus_, nullptr,
+                                         "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                                         "member='NameOwnerChanged',arg0='org.kde.StatusNotifierWatcher'",
+                                         OnWatcherChanged, this) >= 0 &&
+                        sd_bus_add_match(bus_, nullptr,
+                                         "type='signal',sender='org.freedesktop.Notifications',"
+                                         "interface='org.freedesktop.Notifications',member='ActionInvoked'",
+                                         OnNotificationAction, this) >= 0;
     if (served) {
       sd_bus_error error = SD_BUS_ERROR_NULL;
       sd_bus_message* reply = nullptr;
@@ -224,8 +223,7 @@ class Item {
   void Serve() {
     for (;;) {
       int r = 0;
-      while ((r = sd_bus_process(bus_, nullptr)) > 0) {
-      }
+      while ((r = sd_bus_process(bus_, nullptr)) > 0) {}
       if (r < 0) return;  // the bus went away
       pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0}, {wake_.Get(), POLLIN, 0}};
       int timeoutMs = -1;
@@ -233,7 +231,8 @@ class Item {
       if (sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC, &now);
-        const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+        const std::uint64_t nowUs =
+            static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
         timeoutMs = until <= nowUs ? 0 : static_cast<int>(std::min<std::uint64_t>((until - nowUs + 999) / 1000, 60000));
       }
       if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) return;
@@ -468,7 +467,8 @@ class Item {
     auto found = self->menuNodes_.find(id);
     const std::string property = name;
     if (found != self->menuNodes_.end()) {
-      if (property == "label" && !found->second.separator) return sd_bus_reply_method_return(m, "v", "s", found->second.label.c_str());
+      if (property == "label" && !found->second.separator)
+        return sd_bus_reply_method_return(m, "v", "s", found->second.label.c_str());
       if (property == "type" && found->second.separator) return sd_bus_reply_method_return(m, "v", "s", "separator");
     }
     return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "No such property");

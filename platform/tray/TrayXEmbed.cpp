@@ -231,7 +231,8 @@ void PaintTip(Area& a) {
   XSetForeground(a.display, gc, PixelOf(visual, kTipPaper));
   XFillRectangle(a.display, a.tip, gc, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
   XSetForeground(a.display, gc, PixelOf(visual, kTipInk));
-  XDrawRectangle(a.display, a.tip, gc, 0, 0, static_cast<unsigned>(size.width - 1), static_cast<unsigned>(size.height - 1));
+  XDrawRectangle(a.display, a.tip, gc, 0, 0, static_cast<unsigned>(size.width - 1),
+                 static_cast<unsigned>(size.height - 1));
   XDrawString(a.display, a.tip, gc, 5, 3 + a.font->ascent, a.tipText.c_str(), static_cast<int>(a.tipText.size()));
   XFreeGC(a.display, gc);
 }
@@ -497,7 +498,8 @@ void IconChanged(const TrayIcon& record) {
     icon.record = record;
     if (inserted || before.imageFile != record.imageFile) {
       icon.image = ReadImage(record.imageFile);
-      if (icon.image.pixels.empty() && !record.imageFile.empty()) platform::LogLine("tray", "no picture in " + record.imageFile);
+      if (icon.image.pixels.empty() && !record.imageFile.empty())
+        platform::LogLine("tray", "no picture in " + record.imageFile);
     }
     if (icon.window != None) {
       if (before.tip != record.tip) SetName(a, icon);
@@ -656,7 +658,8 @@ struct Popup {
       const int length = static_cast<int>(labels[i].size());
       XDrawString(display, window, gc, kTextLeft, baseline, labels[i].c_str(), length);
       // The default item in bold.
-      if (static_cast<int>(i) == defaultPosition) XDrawString(display, window, gc, kTextLeft + 1, baseline, labels[i].c_str(), length);
+      if (static_cast<int>(i) == defaultPosition)
+        XDrawString(display, window, gc, kTextLeft + 1, baseline, labels[i].c_str(), length);
     }
     XSetForeground(display, gc, PixelOf(visual, kRule));
     XDrawRectangle(display, window, gc, 0, 0, static_cast<unsigned>(width - 1), static_cast<unsigned>(height - 1));
@@ -695,7 +698,8 @@ UINT ShowMenu(const ShownMenu& menu) {
   int y = kPadding;
   for (const std::string& text : menu.texts) {
     p.labels.push_back(Label(text));
-    textWidth = std::max(textWidth, XTextWidth(p.font, p.labels.back().c_str(), static_cast<int>(p.labels.back().size())) + 1);
+    textWidth =
+        std::max(textWidth, XTextWidth(p.font, p.labels.back().c_str(), static_cast<int>(p.labels.back().size())) + 1);
     p.tops.push_back(y);
     y += p.labels.back().empty() && p.ids[p.tops.size() - 1] == 0 ? kSeparatorHeight : kItemHeight;
   }
@@ -723,7 +727,8 @@ UINT ShowMenu(const ShownMenu& menu) {
   XSetClassHint(p.display, p.window, &hint);
   const Atom type = XInternAtom(p.display, "_NET_WM_WINDOW_TYPE", False);
   const Atom popupMenu = XInternAtom(p.display, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
-  XChangeProperty(p.display, p.window, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&popupMenu), 1);
+  XChangeProperty(p.display, p.window, type, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&popupMenu), 1);
   p.gc = XCreateGC(p.display, p.window, 0, nullptr);
   XSetFont(p.display, p.gc, p.font->fid);
   XMapRaised(p.display, p.window);

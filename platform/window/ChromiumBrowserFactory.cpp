@@ -151,8 +151,7 @@ void Follow(HWND browserWindow, const ChromiumHtmlDocument::Follower& follower,
       // closes is stored where it was.
       const bool look = message == WM_TIMER && std::chrono::steady_clock::now() >= *nextLook;
       if (look) *nextLook = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-      if (dialog && (message == WM_DESTROY || (message == WM_SHOWWINDOW && !wParam) || look) &&
-          ::IsWindowVisible(h)) {
+      if (dialog && (message == WM_DESTROY || (message == WM_SHOWWINDOW && !wParam) || look) && ::IsWindowVisible(h)) {
         int x = 0;
         int y = 0;
         RECT rect{};

@@ -93,23 +93,21 @@ void DHtmlEventMap::ForEach(const std::function<void(const Entry&)>& visit) cons
 
 const std::vector<std::string>& HtmlElementTagNames() {
   static const std::vector<std::string> names = {
-      "A",        "ABBR",     "ACRONYM",  "ADDRESS",    "APPLET",   "AREA",     "ARTICLE",  "ASIDE",
-      "AUDIO",    "B",        "BASE",     "BASEFONT",   "BDI",      "BDO",      "BGSOUND",  "BIG",
-      "BLINK",    "BLOCKQUOTE", "BODY",   "BR",         "BUTTON",   "CANVAS",   "CAPTION",  "CENTER",
-      "CITE",     "CODE",     "COL",      "COLGROUP",   "DATA",     "DATALIST", "DD",       "DEL",
-      "DETAILS",  "DFN",      "DIALOG",   "DIR",        "DIV",      "DL",       "DT",       "EM",
-      "EMBED",    "FIELDSET", "FIGCAPTION", "FIGURE",   "FONT",     "FOOTER",   "FORM",     "FRAME",
-      "FRAMESET", "H1",       "H2",       "H3",         "H4",       "H5",       "H6",       "HEAD",
-      "HEADER",   "HGROUP",   "HR",       "HTML",       "I",        "IFRAME",   "IMG",      "INPUT",
-      "INS",      "ISINDEX",  "KBD",      "LABEL",      "LEGEND",   "LI",       "LINK",     "LISTING",
-      "MAIN",     "MAP",      "MARK",     "MARQUEE",    "MENU",     "META",     "METER",    "NAV",
-      "NOBR",     "NOEMBED",  "NOFRAMES", "NOSCRIPT",   "OBJECT",   "OL",       "OPTGROUP", "OPTION",
-      "OUTPUT",   "P",        "PARAM",    "PICTURE",    "PLAINTEXT", "PRE",     "PROGRESS", "Q",
-      "RP",       "RT",       "RUBY",     "S",          "SAMP",     "SCRIPT",   "SEARCH",   "SECTION",
-      "SELECT",   "SLOT",     "SMALL",    "SOURCE",     "SPAN",     "STRIKE",   "STRONG",   "STYLE",
-      "SUB",      "SUMMARY",  "SUP",      "TABLE",      "TBODY",    "TD",       "TEMPLATE", "TEXTAREA",
-      "TFOOT",    "TH",       "THEAD",    "TIME",       "TITLE",    "TR",       "TRACK",    "TT",
-      "U",        "UL",       "VAR",      "VIDEO",      "WBR",      "XMP",
+      "A",        "ABBR",     "ACRONYM",   "ADDRESS",  "APPLET",   "AREA",     "ARTICLE",    "ASIDE",  "AUDIO",
+      "B",        "BASE",     "BASEFONT",  "BDI",      "BDO",      "BGSOUND",  "BIG",        "BLINK",  "BLOCKQUOTE",
+      "BODY",     "BR",       "BUTTON",    "CANVAS",   "CAPTION",  "CENTER",   "CITE",       "CODE",   "COL",
+      "COLGROUP", "DATA",     "DATALIST",  "DD",       "DEL",      "DETAILS",  "DFN",        "DIALOG", "DIR",
+      "DIV",      "DL",       "DT",        "EM",       "EMBED",    "FIELDSET", "FIGCAPTION", "FIGURE", "FONT",
+      "FOOTER",   "FORM",     "FRAME",     "FRAMESET", "H1",       "H2",       "H3",         "H4",     "H5",
+      "H6",       "HEAD",     "HEADER",    "HGROUP",   "HR",       "HTML",     "I",          "IFRAME", "IMG",
+      "INPUT",    "INS",      "ISINDEX",   "KBD",      "LABEL",    "LEGEND",   "LI",         "LINK",   "LISTING",
+      "MAIN",     "MAP",      "MARK",      "MARQUEE",  "MENU",     "META",     "METER",      "NAV",    "NOBR",
+      "NOEMBED",  "NOFRAMES", "NOSCRIPT",  "OBJECT",   "OL",       "OPTGROUP", "OPTION",     "OUTPUT", "P",
+      "PARAM",    "PICTURE",  "PLAINTEXT", "PRE",      "PROGRESS", "Q",        "RP",         "RT",     "RUBY",
+      "S",        "SAMP",     "SCRIPT",    "SEARCH",   "SECTION",  "SELECT",   "SLOT",       "SMALL",  "SOURCE",
+      "SPAN",     "STRIKE",   "STRONG",    "STYLE",    "SUB",      "SUMMARY",  "SUP",        "TABLE",  "TBODY",
+      "TD",       "TEMPLATE", "TEXTAREA",  "TFOOT",    "TH",       "THEAD",    "TIME",       "TITLE",  "TR",
+      "TRACK",    "TT",       "U",         "UL",       "VAR",      "VIDEO",    "WBR",        "XMP",
   };
   return names;
 }
@@ -245,8 +243,8 @@ bool CDHtmlDialog::SwitchToKept(const std::string& url) {
   const bool shownIsKept = !shownKept_.empty() && SamePage(shown, shownKept_);
   // The page shown again, or a kept page after another one: a load as ever.
   if (shownIsKept && SamePage(shown, url)) return false;
-  const auto aside = std::find_if(keptAside_.begin(), keptAside_.end(),
-                                  [&url](const auto& entry) { return entry.first == url; });
+  const auto aside =
+      std::find_if(keptAside_.begin(), keptAside_.end(), [&url](const auto& entry) { return entry.first == url; });
   if (aside == keptAside_.end() && !shownIsKept) {
     shownKept_ = url;
     return false;

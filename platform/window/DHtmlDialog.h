@@ -45,12 +45,11 @@ class DHtmlEventMap {
   struct Entry {
     std::string event;  // the DOM event type: "click", "keyup", "selectstart"...
     Match match;
-    std::string name;   // id, class name (the whole class attribute) or tag name
+    std::string name;  // id, class name (the whole class attribute) or tag name
     Handler handler;
   };
 
-  DHtmlEventMap(const DHtmlEventMap* base, std::vector<Entry> entries)
-      : base_(base), entries_(std::move(entries)) {}
+  DHtmlEventMap(const DHtmlEventMap* base, std::vector<Entry> entries) : base_(base), entries_(std::move(entries)) {}
 
   // The element of one event as the entries see it: each name is read from
   // the page once, when an entry first asks (a read may be a round trip).

@@ -62,8 +62,7 @@ BOOL UpdateLayeredWindow(HWND hwnd, const POINT* position, const SIZE* size, con
     data->surface = std::move(surface);
   }
   if (where.x != rect.left || where.y != rect.top || extent.cx != Width(rect) || extent.cy != Height(rect)) {
-    SetWindowPos(hwnd, nullptr, where.x, where.y, extent.cx, extent.cy,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    SetWindowPos(hwnd, nullptr, where.x, where.y, extent.cx, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
   }
   return TRUE;
 }

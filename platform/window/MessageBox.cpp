@@ -67,14 +67,22 @@ MessageBoxPresenter& ConsoleMessageBoxPresenter() { return Console(); }
 
 const char* MessageBoxButtonName(int answer) {
   switch (answer) {
-    case IDOK: return "OK";
-    case IDCANCEL: return "Cancel";
-    case IDABORT: return "Abort";
-    case IDRETRY: return "Retry";
-    case IDIGNORE: return "Ignore";
-    case IDYES: return "Yes";
-    case IDNO: return "No";
-    default: return "?";
+    case IDOK:
+      return "OK";
+    case IDCANCEL:
+      return "Cancel";
+    case IDABORT:
+      return "Abort";
+    case IDRETRY:
+      return "Retry";
+    case IDIGNORE:
+      return "Ignore";
+    case IDYES:
+      return "Yes";
+    case IDNO:
+      return "No";
+    default:
+      return "?";
   }
 }
 
@@ -84,12 +92,18 @@ void SetDesktopMessageBoxPresenter(MessageBoxPresenter* presenter) { desktop.sto
 
 std::vector<int> MessageBoxButtons(UINT type) {
   switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {IDOK};
+    case MB_OKCANCEL:
+      return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE:
+      return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL:
+      return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+      return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+      return {IDRETRY, IDCANCEL};
+    default:
+      return {IDOK};
   }
 }
 
@@ -109,8 +123,7 @@ std::vector<ScriptedMessageBoxPresenter::Question> ScriptedMessageBoxPresenter::
   return questions_;
 }
 
-int ScriptedMessageBoxPresenter::Present(HWND owner, const std::string& text,
-                                         const std::string& caption, UINT type) {
+int ScriptedMessageBoxPresenter::Present(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   std::lock_guard<std::mutex> lock(mutex_);
   questions_.push_back({owner, text, caption, type});
   if (answers_.empty()) return DefaultMessageBoxAnswer(type);

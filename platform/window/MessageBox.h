@@ -55,8 +55,7 @@ namespace platform {
 class MessageBoxPresenter {
  public:
   virtual ~MessageBoxPresenter() = default;
-  virtual int Present(HWND owner, const std::string& text, const std::string& caption,
-                      UINT type) = 0;
+  virtual int Present(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
 };
 
 // Installs `presenter`; nullptr puts the default presenter back.
@@ -86,8 +85,7 @@ class ScriptedMessageBoxPresenter final : public MessageBoxPresenter {
 
   void QueueAnswer(int answer);
   std::vector<Question> Questions();
-  int Present(HWND owner, const std::string& text, const std::string& caption,
-              UINT type) override;
+  int Present(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 
  private:
   std::mutex mutex_;
@@ -98,9 +96,7 @@ class ScriptedMessageBoxPresenter final : public MessageBoxPresenter {
 // Installs a presenter for the life of the guard (tests).
 class ScopedMessageBoxPresenter {
  public:
-  explicit ScopedMessageBoxPresenter(MessageBoxPresenter& presenter) {
-    InstallMessageBoxPresenter(&presenter);
-  }
+  explicit ScopedMessageBoxPresenter(MessageBoxPresenter& presenter) { InstallMessageBoxPresenter(&presenter); }
   ~ScopedMessageBoxPresenter() { InstallMessageBoxPresenter(nullptr); }
   ScopedMessageBoxPresenter(const ScopedMessageBoxPresenter&) = delete;
   ScopedMessageBoxPresenter& operator=(const ScopedMessageBoxPresenter&) = delete;

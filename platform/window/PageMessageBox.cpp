@@ -23,13 +23,25 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\n': out += "<br>"; break;
-      case '\r': break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\n':
+        out += "<br>";
+        break;
+      case '\r':
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -107,8 +119,8 @@ std::string PageMessageBoxPresenter::PageHtml(const std::string& text, const std
   const int preferred = DefaultMessageBoxAnswer(type);
   std::string buttons;
   for (int answer : MessageBoxButtons(type)) {
-    buttons += "<button id=\"answer" + std::to_string(answer) + "\"" + (answer == preferred ? " autofocus" : "") +
-               ">" + MessageBoxButtonName(answer) + "</button>";
+    buttons += "<button id=\"answer" + std::to_string(answer) + "\"" + (answer == preferred ? " autofocus" : "") + ">" +
+               MessageBoxButtonName(answer) + "</button>";
   }
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + Escaped(caption) +
          "</title><style>"
@@ -119,15 +131,14 @@ std::string PageMessageBoxPresenter::PageHtml(const std::string& text, const std
          "#buttons{padding:10px 12px;text-align:right;background:#e4e4e4}"
          "button{min-width:76px;margin-left:8px;padding:3px 10px}"
          "</style></head><body><div id=\"caption\">" +
-         Escaped(caption) + "</div><div id=\"text\">" +
-         Escaped(text) + "</div><div id=\"buttons\">" + buttons + "</div></body></html>";
+         Escaped(caption) + "</div><div id=\"text\">" + Escaped(text) + "</div><div id=\"buttons\">" + buttons +
+         "</div></body></html>";
 }
 
 int PageMessageBoxPresenter::Present(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   std::string why;
   std::shared_ptr<chromium::Browser> browser = browser_ ? browser_ : chromium::Browser::Shared(&why);
-  std::unique_ptr<ChromiumHtmlDocument> page =
-      browser ? ChromiumHtmlDocument::Create(browser, &why) : nullptr;
+  std::unique_ptr<ChromiumHtmlDocument> page = browser ? ChromiumHtmlDocument::Create(browser, &why) : nullptr;
   if (!page) return ConsoleMessageBoxPresenter().Present(owner, text, caption, type);
 
   OwnerDisabled modal(owner);

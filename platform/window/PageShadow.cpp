@@ -44,8 +44,7 @@ void FollowPageShadow(HWND dialog, unsigned long window, PageShadowState& state)
   ::GetWindowRect(dialog, &rect);
   ::GetWindowRect(shadow, &at);
   const POINT offset{at.left - rect.left, at.top - rect.top};
-  if (state.shown && surface->updates == state.updates && offset.x == state.offsetX &&
-      offset.y == state.offsetY) {
+  if (state.shown && surface->updates == state.updates && offset.x == state.offsetX && offset.y == state.offsetY) {
     return;
   }
   x11::ShadowImage image;
@@ -56,8 +55,9 @@ void FollowPageShadow(HWND dialog, unsigned long window, PageShadowState& state)
   image.pixels.resize(surface->pixels.size());
   for (int row = 0; row < image.height; ++row) {
     for (int x = 0; x < image.width; ++x) {
-      image.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(image.width) +
-                   static_cast<std::size_t>(x)] = surface->Pixel(x, row);
+      image
+          .pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)] =
+          surface->Pixel(x, row);
     }
   }
   state.shown = x11::SetShadow(window, std::move(image));

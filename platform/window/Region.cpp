@@ -78,8 +78,8 @@ bool Contains(const Shape& shape, LONG x, LONG y) {
 
 RECT Box(const Shape& shape) {
   if (shape.bands.empty()) return RECT{0, 0, 0, 0};
-  RECT box{shape.bands.front().spans.front().first, shape.bands.front().top,
-           shape.bands.front().spans.back().second, shape.bands.back().bottom};
+  RECT box{shape.bands.front().spans.front().first, shape.bands.front().top, shape.bands.front().spans.back().second,
+           shape.bands.back().bottom};
   for (const Band& band : shape.bands) {
     box.left = std::min(box.left, band.spans.front().first);
     box.right = std::max(box.right, band.spans.back().second);

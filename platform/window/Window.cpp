@@ -171,11 +171,11 @@ std::vector<HWND> WindowsWhere(bool (*test)(const WindowData&, HWND), HWND hwnd)
 // WM_DESTROY from the kernel layer's DestroyWindow: owned windows first, then
 // the window itself, its children, and WM_NCDESTROY.
 LRESULT Teardown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-  for (HWND owned : WindowsWhere([](const WindowData& d, HWND h) { return d.owner == h; }, hwnd)) {
+  for (HWND owned : WindowsWhere([](const WindowData&d, HWND h) { return d.owner == h; }, hwnd)) {
     ::DestroyWindow(owned);
   }
   const LRESULT result = CallCurrent(hwnd, WM_DESTROY, wParam, lParam);
-  for (HWND child : WindowsWhere([](const WindowData& d, HWND h) { return d.parent == h; }, hwnd)) {
+  for (HWND child : WindowsWhere([](const WindowData&d, HWND h) { return d.parent == h; }, hwnd)) {
     ::DestroyWindow(child);
   }
   CallCurrent(hwnd, WM_NCDESTROY, 0, 0);
@@ -246,8 +246,8 @@ HCURSOR LoadCursor(HINSTANCE, const char* cursorName) {
   return reinterpret_cast<HCURSOR>(const_cast<char*>(cursorName));
 }
 
-HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x,
-                    int y, int width, int height, HWND parent, void*, HINSTANCE, void* param) {
+HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y, int width,
+                    int height, HWND parent, void*, HINSTANCE, void* param) {
   WNDPROC proc;
   {
     Manager& m = M();
@@ -461,8 +461,8 @@ WNDPROC SubclassWindow(HWND hwnd, WNDPROC proc) {
 
 WNDPROC GetWindowProc(HWND hwnd) { return CurrentProc(hwnd); }
 
-HWND CreateWindowWithProc(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x,
-                          int y, int width, int height, HWND parent, WNDPROC proc, void* param) {
+HWND CreateWindowWithProc(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
+                          int width, int height, HWND parent, WNDPROC proc, void* param) {
   auto data = std::make_shared<WindowData>();
   data->className = className ? className : "";
   data->text = windowName ? windowName : "";
@@ -490,17 +490,16 @@ HWND CreateWindowWithProc(DWORD exStyle, const char* className, const char* wind
       data->owner = TopLevelOf(m, parent);
     }
   }
-  hwnd = CreateWindowHandle([](HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Route(h, message, wParam, lParam);
-  });
+  hwnd = CreateWindowHandle(
+      [](HWND h, UINT message, WPARAM wParam, LPARAM lParam) { return Route(h, message, wParam, lParam); });
   {
     std::lock_guard<std::mutex> lock(m.mutex);
     m.windows.emplace(hwnd, data);
     if (!(style & WS_CHILD)) m.zOrder.insert(m.zOrder.begin(), hwnd);
   }
 
-  CREATESTRUCT create{param,  kModule, parent,    height,         width, y,
-                      x,      static_cast<LONG>(style), windowName, className, exStyle};
+  CREATESTRUCT create{param,      kModule,   parent, height, width, y, x, static_cast<LONG>(style),
+                      windowName, className, exStyle};
   if (::SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     ::DestroyWindow(hwnd);
     return nullptr;

@@ -40,9 +40,8 @@ inline const char* const IDC_ARROW = reinterpret_cast<const char*>(static_cast<s
 // top-level window; the desktop and null mean none). CW_USEDEFAULT gives 0.
 // Sends WM_CREATE (-1 destroys the window and gives null), then WM_SIZE and
 // WM_MOVE; a WS_VISIBLE window is then shown as by ShowWindow(SW_SHOW).
-HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x,
-                    int y, int width, int height, HWND parent, void* menu, HINSTANCE instance,
-                    void* param);
+HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y, int width,
+                    int height, HWND parent, void* menu, HINSTANCE instance, void* param);
 LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CallWindowProc(const WNDPROC& proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -133,10 +132,9 @@ struct LayeredBitmap {
 // to `size` (either may be null: unchanged). The image is cut to `size` from
 // `sourcePosition`. FALSE for other windows or when `size` exceeds the image.
 BOOL UpdateLayeredWindow(HWND hwnd, const POINT* position, const SIZE* size, const LayeredBitmap* bitmap,
-                         const POINT* sourcePosition, COLORREF colorKey, const BLENDFUNCTION* blend,
-                         DWORD flags);
-using UpdateLayeredWindowProc = BOOL (*)(HWND, const POINT*, const SIZE*, const LayeredBitmap*, const POINT*,
-                                         COLORREF, const BLENDFUNCTION*, DWORD);
+                         const POINT* sourcePosition, COLORREF colorKey, const BLENDFUNCTION* blend, DWORD flags);
+using UpdateLayeredWindowProc = BOOL (*)(HWND, const POINT*, const SIZE*, const LayeredBitmap*, const POINT*, COLORREF,
+                                         const BLENDFUNCTION*, DWORD);
 
 // Desktop composition: off on this desktop unless set (platform::SetDesktopComposition).
 HRESULT DwmIsCompositionEnabled(BOOL* enabled);
@@ -152,8 +150,8 @@ WNDPROC GetWindowProc(HWND hwnd);
 
 // Makes a window with its own procedure instead of a class's (how the class
 // library makes its windows).
-HWND CreateWindowWithProc(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x,
-                          int y, int width, int height, HWND parent, WNDPROC proc, void* param);
+HWND CreateWindowWithProc(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
+                          int width, int height, HWND parent, WNDPROC proc, void* param);
 
 // The desktop's size in pixels (1920 x 1080 unless set).
 void SetDesktopSize(int width, int height);

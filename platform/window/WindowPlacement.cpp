@@ -56,8 +56,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
       data->style &= ~WS_VISIBLE;
       rect = data->rect;
     }
-    SendWindowPosChanged(hwnd, nullptr, rect,
-                         SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendWindowPosChanged(hwnd, nullptr, rect, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Deactivate(hwnd);
     return TRUE;
   }

@@ -109,8 +109,8 @@ const MessageMap& CWnd::ThisMessageMap() {
   return map;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
-                    int width, int height, HWND parent, void* param) {
+BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y, int width,
+                    int height, HWND parent, void* param) {
   if (m_hWnd) return FALSE;
   CWnd* const outer = std::exchange(creating, this);
   HWND hwnd = platform::CreateWindowWithProc(exStyle, className, windowName, style, x, y, width, height, parent,
@@ -156,9 +156,7 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::SendMessage(m_hWnd, message, wParam, lParam);
 }
 
-UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
-  return ::SetTimer(m_hWnd, id, elapseMs, proc);
-}
+UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs, TIMERPROC proc) { return ::SetTimer(m_hWnd, id, elapseMs, proc); }
 
 BOOL CWnd::KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
 

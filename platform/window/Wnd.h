@@ -40,8 +40,8 @@ class MessageMap {
  public:
   using Handler = std::function<LRESULT(CWnd&, WPARAM, LPARAM)>;
   struct Entry {
-    UINT message;              // used when `registered` is null
-    const UINT* registered;    // a registered message, read when dispatching
+    UINT message;            // used when `registered` is null
+    const UINT* registered;  // a registered message, read when dispatching
     Handler handler;
   };
 
@@ -73,8 +73,8 @@ class CWnd {
   BOOL Attach(HWND hwnd);
   HWND Detach();
 
-  BOOL CreateEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
-                int width, int height, HWND parent, void* param = nullptr);
+  BOOL CreateEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y, int width,
+                int height, HWND parent, void* param = nullptr);
   virtual BOOL DestroyWindow();
 
   // The window's procedure calls this with every message.
@@ -161,8 +161,7 @@ class CWnd {
 // Message map entries.
 template <class T>
 MessageMap::Entry OnMessage(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM)) {
-  return {message, nullptr,
-          [handler](CWnd& w, WPARAM wp, LPARAM lp) { return (static_cast<T&>(w).*handler)(wp, lp); }};
+  return {message, nullptr, [handler](CWnd& w, WPARAM wp, LPARAM lp) { return (static_cast<T&>(w).*handler)(wp, lp); }};
 }
 // `id` is read when a message comes, so it may be filled after the table is made.
 template <class T>
@@ -236,8 +235,7 @@ MessageMap::Entry OnWmWindowPosChanged(void (T::*handler)(WINDOWPOS*)) {
 template <class T>
 MessageMap::Entry OnWmActivate(void (T::*handler)(UINT, CWnd*, BOOL)) {
   return {WM_ACTIVATE, nullptr, [handler](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
-            (static_cast<T&>(w).*handler)(LOWORD(wp), CWnd::FromHandle(reinterpret_cast<HWND>(lp)),
-                                          HIWORD(wp) != 0);
+            (static_cast<T&>(w).*handler)(LOWORD(wp), CWnd::FromHandle(reinterpret_cast<HWND>(lp)), HIWORD(wp) != 0);
             return 0;
           }};
 }

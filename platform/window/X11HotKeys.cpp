@@ -139,7 +139,8 @@ bool GrabLocked(Grabber& g, KeyCode code, unsigned int mask) {
   const Window root = DefaultRootWindow(display);
   XSync(display, False);
   g.refused = false;
-  for (unsigned int lockMask : kLocks) XGrabKey(display, code, mask | lockMask, root, True, GrabModeAsync, GrabModeAsync);
+  for (unsigned int lockMask : kLocks)
+    XGrabKey(display, code, mask | lockMask, root, True, GrabModeAsync, GrabModeAsync);
   XSync(display, False);
   const bool refused = g.refused;
   if (refused) {

@@ -8,9 +8,8 @@ std::string UrlEncode(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
-    bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                      (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                      byte == '~';
+    bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+                      byte == '-' || byte == '.' || byte == '_' || byte == '~';
     if (unreserved) {
       out += c;
     } else {

@@ -49,9 +49,7 @@ std::string WebBase(WebService service) {
   return base;
 }
 
-std::string WebUrl(WebService service, std::string_view path) {
-  return Join(StripSlashes(WebBase(service)), path);
-}
+std::string WebUrl(WebService service, std::string_view path) { return Join(StripSlashes(WebBase(service)), path); }
 
 std::string LiveLinkUrl(std::string_view path) {
   if (Override(WebService::Live) != nullptr) return WebUrl(WebService::Live, path);

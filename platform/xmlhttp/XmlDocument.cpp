@@ -48,9 +48,7 @@ void InitOnce() {
   });
 }
 
-const xmlChar* Chars(const std::string& text) {
-  return reinterpret_cast<const xmlChar*>(text.c_str());
-}
+const xmlChar* Chars(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
 
 std::string Owned(xmlChar* text) {
   if (text == nullptr) return {};
@@ -77,13 +75,10 @@ std::string Serialise(xmlNodePtr node) {
   std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> owner(buffer, xmlBufferFree);
   xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", 0);
   if (save == nullptr) throw XmlHttpError(kXmlBadQuery, "cannot serialise the document");
-  long written = node->type == XML_DOCUMENT_NODE
-                     ? xmlSaveDoc(save, reinterpret_cast<xmlDocPtr>(node))
-                     : xmlSaveTree(save, node);
-  if (xmlSaveClose(save) < 0 || written < 0)
-    throw XmlHttpError(kXmlBadQuery, "cannot serialise the document");
-  return {reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-          static_cast<std::size_t>(xmlBufferLength(buffer))};
+  long written =
+      node->type == XML_DOCUMENT_NODE ? xmlSaveDoc(save, reinterpret_cast<xmlDocPtr>(node)) : xmlSaveTree(save, node);
+  if (xmlSaveClose(save) < 0 || written < 0) throw XmlHttpError(kXmlBadQuery, "cannot serialise the document");
+  return {reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<std::size_t>(xmlBufferLength(buffer))};
 }
 
 struct QueryContext {
@@ -100,8 +95,8 @@ struct QueryContext {
   QueryContext& operator=(const QueryContext&) = delete;
 
   [[noreturn]] void Throw(std::string_view xpath) const {
-    throw XmlHttpError(kXmlBadQuery, "invalid XPath expression \"" + std::string(xpath) + "\"" +
-                                         (error.empty() ? "" : ": " + error));
+    throw XmlHttpError(kXmlBadQuery,
+                       "invalid XPath expression \"" + std::string(xpath) + "\"" + (error.empty() ? "" : ": " + error));
   }
 
   xmlXPathContextPtr context;
@@ -137,8 +132,7 @@ std::string PathOfFileUrl(std::string_view url) {
   }
   std::string path;
   for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() &&
-        std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
+    if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
         std::isxdigit(static_cast<unsigned char>(rest[i + 2]))) {
       int byte = std::stoi(std::string(rest.substr(i + 1, 2)), nullptr, 16);
       if (byte == 0) return {};
@@ -171,9 +165,7 @@ void* XmlNode::Checked() const {
   return node_;
 }
 
-std::string XmlNode::Text() const {
-  return Owned(xmlNodeGetContent(static_cast<xmlNodePtr>(Checked())));
-}
+std::string XmlNode::Text() const { return Owned(xmlNodeGetContent(static_cast<xmlNodePtr>(Checked()))); }
 
 void XmlNode::SetText(std::string_view text) {
   auto* node = static_cast<xmlNodePtr>(Checked());
@@ -260,15 +252,14 @@ bool XmlDocument::Parse(std::string_view bytes, bool forceUtf8) {
   if (bytes.empty()) return Fail("the document is empty");
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return Fail("the document is too large");
 
-  std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(),
-                                                                         xmlFreeParserCtxt);
+  std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(), xmlFreeParserCtxt);
   if (!context) return Fail("out of memory");
   // No network, no DTD loading, no entity substitution: references to
   // external entities stay references and are never read.
   int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
   if (forceUtf8) options |= XML_PARSE_IGNORE_ENC;
-  xmlDocPtr doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                    nullptr, forceUtf8 ? "UTF-8" : nullptr, options);
+  xmlDocPtr doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                    forceUtf8 ? "UTF-8" : nullptr, options);
   if (doc == nullptr || context->wellFormed == 0 || context->nsWellFormed == 0 ||
       xmlDocGetRootElement(doc) == nullptr) {
     if (doc != nullptr) xmlFreeDoc(doc);
@@ -294,8 +285,7 @@ bool XmlDocument::Load(std::string_view urlOrPath) {
       request.Open("GET", urlOrPath);
       request.Send();
       if (request.Status() != 200)
-        return Fail("the server answered " + std::to_string(request.Status()) + " " +
-                    request.StatusText());
+        return Fail("the server answered " + std::to_string(request.Status()) + " " + request.StatusText());
       return Parse(request.ResponseBody(), false);
     }
     if (scheme == "file") {

@@ -11,14 +11,14 @@
 
 namespace platform::xmlhttp {
 
-constexpr HRESULT kXmlNullNode = static_cast<HRESULT>(0x80004003u);        // a node that is not there
-constexpr HRESULT kXmlBadQuery = static_cast<HRESULT>(0x80004005u);        // XPath that fails or yields no nodes
-constexpr HRESULT kXmlReadOnly = static_cast<HRESULT>(0x80070005u);        // text of a node that has none to set
-constexpr HRESULT kXmlBadText = static_cast<HRESULT>(0x80070057u);         // text to set that is not UTF-8
-constexpr HRESULT kHttpNotSupported = static_cast<HRESULT>(0x80004001u);   // asynchronous request
-constexpr HRESULT kHttpBadArgument = static_cast<HRESULT>(0x80070057u);    // bad method or header
-constexpr HRESULT kHttpNotOpened = static_cast<HRESULT>(0x8000FFFFu);      // send before open
-constexpr HRESULT kHttpNoAnswer = static_cast<HRESULT>(0x8000000Au);       // status before a send
+constexpr HRESULT kXmlNullNode = static_cast<HRESULT>(0x80004003u);       // a node that is not there
+constexpr HRESULT kXmlBadQuery = static_cast<HRESULT>(0x80004005u);       // XPath that fails or yields no nodes
+constexpr HRESULT kXmlReadOnly = static_cast<HRESULT>(0x80070005u);       // text of a node that has none to set
+constexpr HRESULT kXmlBadText = static_cast<HRESULT>(0x80070057u);        // text to set that is not UTF-8
+constexpr HRESULT kHttpNotSupported = static_cast<HRESULT>(0x80004001u);  // asynchronous request
+constexpr HRESULT kHttpBadArgument = static_cast<HRESULT>(0x80070057u);   // bad method or header
+constexpr HRESULT kHttpNotOpened = static_cast<HRESULT>(0x8000FFFFu);     // send before open
+constexpr HRESULT kHttpNoAnswer = static_cast<HRESULT>(0x8000000Au);      // status before a send
 
 // Network failures, with the codes the desktop's HTTP stack used.
 constexpr HRESULT kHttpTimeout = static_cast<HRESULT>(0x80072EE2u);

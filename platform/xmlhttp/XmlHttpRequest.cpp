@@ -103,8 +103,7 @@ std::string CharsetOf(std::string_view contentType) {
   std::size_t end = value.find(';');
   if (end != std::string::npos) value.resize(end);
   value = Trim(value);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-    value = value.substr(1, value.size() - 2);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
   return value;
 }
 
@@ -208,8 +207,8 @@ void XmlHttpRequest::SetCaBundle(std::string path) {
   caBundle_ = std::move(path);
 }
 
-void XmlHttpRequest::Open(std::string_view method, std::string_view url, bool async,
-                          std::string_view user, std::string_view password) {
+void XmlHttpRequest::Open(std::string_view method, std::string_view url, bool async, std::string_view user,
+                          std::string_view password) {
   opened_ = false;
   answered_ = false;
   requestHeaders_.clear();
@@ -219,14 +218,11 @@ void XmlHttpRequest::Open(std::string_view method, std::string_view url, bool as
   std::string address(url);
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
   if (!parsed) throw XmlHttpError(kHttpFailed, "out of memory");
-  if (address.find('\0') != std::string::npos)
-    throw XmlHttpError(kHttpInvalidUrl, "invalid URL \"" + address + "\"");
+  if (address.find('\0') != std::string::npos) throw XmlHttpError(kHttpInvalidUrl, "invalid URL \"" + address + "\"");
   CURLUcode rc = curl_url_set(parsed.get(), CURLUPART_URL, address.c_str(), 0);
   if (rc == CURLUE_UNSUPPORTED_SCHEME)
     throw XmlHttpError(kHttpUnrecognizedScheme, "unsupported scheme in \"" + address + "\"");
-  if (rc != CURLUE_OK)
-    throw XmlHttpError(kHttpInvalidUrl,
-                       "invalid URL \"" + address + "\": " + curl_url_strerror(rc));
+  if (rc != CURLUE_OK) throw XmlHttpError(kHttpInvalidUrl, "invalid URL \"" + address + "\": " + curl_url_strerror(rc));
   char* scheme = nullptr;
   if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
     throw XmlHttpError(kHttpInvalidUrl, "invalid URL \"" + address + "\"");
@@ -376,8 +372,7 @@ std::string XmlHttpRequest::ResponseHeader(std::string_view name) const {
 std::string XmlHttpRequest::ResponseText() const {
   RequireAnswer();
   std::string charset = CharsetOf(ResponseHeader("Content-Type"));
-  if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "us-ascii")
-    return body_;
+  if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "us-ascii") return body_;
   return ToUtf8(body_, charset);
 }
 

@@ -44,8 +44,8 @@ class XmlHttpRequest {
   // Starts a new request and forgets the previous one. `async` must be false.
   // An empty user and password send no authentication; otherwise they go as
   // HTTP basic authentication.
-  void Open(std::string_view method, std::string_view url, bool async = false,
-            std::string_view user = {}, std::string_view password = {});
+  void Open(std::string_view method, std::string_view url, bool async = false, std::string_view user = {},
+            std::string_view password = {});
   // Adds a request header (after Open).
   void SetRequestHeader(std::string_view name, std::string_view value);
   // Sends the request with `body` (ignored for GET and HEAD) and waits for

@@ -74,7 +74,7 @@ TEST_F(CSystemTrayTest, BalloonsAreCutAndNeedAShellThatOffersThem) {
   EXPECT_EQ(Shown()->balloons[0].timeoutMs, 10000u);
 
   // Texts are cut at a character boundary, never inside one.
-  const std::string e = "\xC3\xA9";              // 2 bytes
+  const std::string e = "\xC3\xA9";             // 2 bytes
   const std::string face = "\xF0\x9F\x98\x80";  // 4 bytes
   auto times = [](const std::string& text, int n) {
     std::string all;

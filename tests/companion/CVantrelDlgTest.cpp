@@ -30,12 +30,12 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
   void SetUp() override {
     PlayerFixture::SetUp();
     CFramelessHtmlWindow::SetPageFolder(ZORVA_PAGE_DIR);
-    previousStarter_ = platform::shell::SetStarter([this](const std::vector<std::string>& argv,
-                                                          const std::string& folder) {
-      started_.push_back(argv);
-      startedIn_.push_back(folder);
-      return true;
-    });
+    previousStarter_ =
+        platform::shell::SetStarter([this](const std::vector<std::string>& argv, const std::string& folder) {
+          started_.push_back(argv);
+          startedIn_.push_back(folder);
+          return true;
+        });
     WriteAccount("alice", "secret");
     tray::ClearBalloons();
     ASSERT_TRUE(dialog_.Create(CWnd::GetDesktopWindow()));
@@ -81,7 +81,9 @@ class CVantrelDlgTest : public PlayerFixture, public CompanionFixture {
     return html;
   }
   platform::MemoryHtmlDocument& Page() { return *dynamic_cast<platform::MemoryHtmlDocument*>(dialog_.GetDocument()); }
-  bool Click(const platform::HtmlElementPtr& element) { return Page().FireEvent(platform::HtmlEvent{"click", element}); }
+  bool Click(const platform::HtmlElementPtr& element) {
+    return Page().FireEvent(platform::HtmlEvent{"click", element});
+  }
   bool Click(const std::string& id) { return Click(dialog_.GetElement(id)); }
   std::vector<std::string> Links() {
     std::vector<std::string> links;
@@ -141,7 +143,7 @@ TEST_F(CVantrelDlgTest, SubmitsATrackOnceWhenItHasPlayedLongEnough) {
     long position;
     bool submitted;
   };
-  const Case cases[] = {{30, 14, false}, {30, 15, true},   {21, 9, false},   {21, 10, true},
+  const Case cases[] = {{30, 14, false}, {30, 15, true},   {21, 9, false}, {21, 10, true},
                         {20, 20, false}, {200, 20, false}, {200, 21, true}};
   long id = 0;
   for (const Case& c : cases) {
@@ -159,7 +161,8 @@ TEST_F(CVantrelDlgTest, SubmitsATrackOnceWhenItHasPlayedLongEnough) {
       EXPECT_EQ(submissions[0].body,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + dialog_.GetCurrentTrack().GetXml(Mix()));
       const Track& track = dialog_.GetCurrentTrack();
-      EXPECT_EQ(BalloonTexts(), (std::vector<std::string>{"\"" + track.name + "\" by \"" + track.artist + "\"" + kAdded}));
+      EXPECT_EQ(BalloonTexts(),
+                (std::vector<std::string>{"\"" + track.name + "\" by \"" + track.artist + "\"" + kAdded}));
     }
   }
   EXPECT_NE(Status().find("You are logged in to Zorva Live<br/><br/>"), std::string::npos);
@@ -276,7 +279,8 @@ TEST_F(CVantrelDlgTest, TheTrayMenuAndTheButtons) {
 
   Command(ID_TRAY_START_ZORVA);
   Command(ID_TRAY_OPEN_LAB);
-  const std::string zorva = platform::shell::ModuleFileName().substr(0, platform::shell::ModuleFileName().rfind('/') + 1) + "Zorva";
+  const std::string zorva =
+      platform::shell::ModuleFileName().substr(0, platform::shell::ModuleFileName().rfind('/') + 1) + "Zorva";
   ASSERT_EQ(started_.size(), 2u);
   EXPECT_EQ(started_[0], (std::vector<std::string>{zorva}));
   EXPECT_EQ(started_[1], (std::vector<std::string>{zorva, "/lab"}));

@@ -72,7 +72,8 @@ class CompanionFixture {
   }
   // A handshake answer that hands out the server's own submit address.
   void ReplyHandshake() {
-    Reply(Response("<status>0</status><submiturl>" + server.Url("/submit") + "</submiturl><md5challenge>x</md5challenge>"));
+    Reply(Response("<status>0</status><submiturl>" + server.Url("/submit") +
+                   "</submiturl><md5challenge>x</md5challenge>"));
   }
   std::vector<RecordedRequest> RequestsTo(const std::string& pathPrefix) {
     std::vector<RecordedRequest> found;

@@ -67,8 +67,8 @@ bool TrayRuns() {
 class VantrelDesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    xvfb_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"});
+    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
+                                                                    "1600x1000x24", "-nolisten", "tcp"});
     ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30));
     display_ = std::make_unique<ScopedEnv>("DISPLAY", ":" + xvfb_->Lines().front());
     openbox_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox", "--sm-disable"});
@@ -157,8 +157,8 @@ TEST_F(VantrelDesktopTest, WithNothingToShowItsIconTheWindowShowsAtStart) {
   // press, so it is given again until the question comes.
   std::string question;
   for (int click = 0; click < 6 && question.empty(); ++click) {
-    RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(window.x + 190), std::to_string(window.y + 320),
-              "click", "1"});
+    RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(window.x + 190), std::to_string(window.y + 320), "click",
+              "1"});
     WaitUntil([&question] { return !(question = Find("Are you sure you want to quit")).empty(); }, 10);
   }
   ASSERT_NE(question, "") << RunToEnd({"/usr/bin/wmctrl", "-l"});
@@ -170,7 +170,8 @@ TEST_F(VantrelDesktopTest, InASystemTrayTheIconsMenuAndDoubleClickBringTheWindow
   ASSERT_TRUE(WaitUntil(TrayRuns));
   StartVantrel();
   std::string icon;
-  ASSERT_TRUE(WaitUntil([&] { return !(icon = IconInTray()).empty(); })) << RunToEnd({"/usr/bin/xwininfo", "-root", "-tree"});
+  ASSERT_TRUE(WaitUntil([&] { return !(icon = IconInTray()).empty(); }))
+      << RunToEnd({"/usr/bin/xwininfo", "-root", "-tree"});
   // The icon is the way in: the window is not shown at start.
   for (int look = 0; look < 20; ++look) ASSERT_FALSE(WindowShown()) << look;
 

@@ -132,8 +132,8 @@ TEST_F(VantrelProcessTest, FindsThePlayerLogsInSubmitsThePlayedTrackOnceAndTwitt
   const auto statuses = RequestsTo("/statuses/update.xml");
   ASSERT_EQ(statuses.size(), 1u);
   EXPECT_EQ(statuses[0].body, "status=" + platform::xmlhttp::UrlEncode("Listening to " + playing.name + " by " +
-                                                                        playing.artist + "... See my recent tracks on " +
-                                                                        server.Url("/user/alice") + " Zorva Live"));
+                                                                       playing.artist + "... See my recent tracks on " +
+                                                                       server.Url("/user/alice") + " Zorva Live"));
 
   vantrel.SendLine("quit");
   EXPECT_EQ(vantrel.Wait(), 0);

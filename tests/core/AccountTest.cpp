@@ -96,8 +96,7 @@ TEST_F(AccountTest, SpecialCharactersAreEncodedInTheBodyAndStoredWhole) {
   Reply(Answer("<status>0</status><username>al ice</username><password>x</password>"));
   Account account;
   ASSERT_TRUE(account.Authenticate("al ice", "p&ss<wörd=1"));
-  EXPECT_EQ(OnlyRequest().body,
-            "username=al%20ice&password=p%26ss%3Cw%C3%B6rd%3D1&computername=studio-pc");
+  EXPECT_EQ(OnlyRequest().body, "username=al%20ice&password=p%26ss%3Cw%C3%B6rd%3D1&computername=studio-pc");
 
   Account reader;
   reader.LoadFile();

@@ -17,8 +17,8 @@ namespace zorva_test {
 // File descriptors the process holds: a connection that really closed gives
 // its file back.
 inline long OpenFileCount() {
-  return static_cast<long>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                         std::filesystem::directory_iterator()));
+  return static_cast<long>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 inline void WriteFile(const std::string& path, const std::string& content) {

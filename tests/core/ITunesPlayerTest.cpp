@@ -294,11 +294,17 @@ TEST_F(ITunesPlayerTest, UnavailableFlagStopsCommandsBeforeAnyCall) {
   Track second;
   second.location = TrackLocation(2);
   const Mix road(2, "Road Mix", 4);
-  const std::function<void()> guarded[] = {
-      [&] { Player().IsStopped(); },  [&] { Player().Play(); },
-      [&] { Player().PlayMix(road); }, [&] { Player().PlayTrack(second); },
-      [&] { Player().Stop(); },       [&] { Player().NextTrack(); },
-      [&] { Player().BackTrack(); },  [&] { Track t; Player().GetCurrentTrack(t); }};
+  const std::function<void()> guarded[] = {[&] { Player().IsStopped(); },
+                                           [&] { Player().Play(); },
+                                           [&] { Player().PlayMix(road); },
+                                           [&] { Player().PlayTrack(second); },
+                                           [&] { Player().Stop(); },
+                                           [&] { Player().NextTrack(); },
+                                           [&] { Player().BackTrack(); },
+                                           [&] {
+                                             Track t;
+                                             Player().GetCurrentTrack(t);
+                                           }};
   for (const auto& call : guarded) EXPECT_EQ(ThrownCode(call), kPlayerUnavailable);
   EXPECT_FALSE(Ignoring());
   const pp::PlayerStatus status = Model().Status();

@@ -70,8 +70,7 @@ TEST_F(LibraryScanTest, FirstScanAddsEveryFileTrackWithItsTags) {
   std::vector<std::string> expected;
   for (int id = 1; id <= 30; ++id) expected.push_back(TrackLocation(id));
   EXPECT_EQ(StoredLocations(), expected);
-  EXPECT_EQ(StoredTags(TrackLocation(7)),
-            (std::vector<std::string>{"0:Genre 1", "1:Album 3", "2:Artist 1"}));
+  EXPECT_EQ(StoredTags(TrackLocation(7)), (std::vector<std::string>{"0:Genre 1", "1:Album 3", "2:Artist 1"}));
   EXPECT_EQ(LastStatus(), "Done, 30 tracks added, 0 tracks deleted");
   EXPECT_FALSE(libraryChanged);
   // 30 tracks: a progress message after every sixth track added.
@@ -231,8 +230,7 @@ TEST_F(LibraryScanTest, RefusedCallsMakeTheScanWaitAndReadTheTrackAgain) {
   scan.join();
 
   EXPECT_EQ(StoredLocations().size(), 10u);
-  EXPECT_EQ(StoredTags(TrackLocation(5)),
-            (std::vector<std::string>{"0:Genre 1", "1:Album 1", "2:Artist 2"}));
+  EXPECT_EQ(StoredTags(TrackLocation(5)), (std::vector<std::string>{"0:Genre 1", "1:Album 1", "2:Artist 2"}));
   EXPECT_EQ(LastStatus(), "Done, 10 tracks added, 0 tracks deleted");
 }
 
@@ -375,9 +373,8 @@ TEST_F(LibraryScanTest, PausesWhileAskedAndResumes) {
   ASSERT_NE(paused, texts.end());
   EXPECT_EQ(*(paused - 1), "30%");
   EXPECT_EQ(std::vector<std::string>(paused, paused + 6),
-            (std::vector<std::string>{"Paused for track change", "Paused for track change",
-                                      "Paused for track change", "Paused for track change",
-                                      "Scan resumed", "40%"}));
+            (std::vector<std::string>{"Paused for track change", "Paused for track change", "Paused for track change",
+                                      "Paused for track change", "Scan resumed", "40%"}));
   EXPECT_EQ(texts.back(), "Done, 10 tracks added, 0 tracks deleted");
 }
 

@@ -142,8 +142,7 @@ TEST_F(LibraryScanThreadTest, StopDuringTheFirstPauseEndsWithoutConnecting) {
   owner_.WaitFor("Pausing before first scan");
   StopWorker(thread);
 
-  EXPECT_EQ(owner_.Texts(),
-            (std::vector<std::string>{"Starting up", "Pausing before first scan", "Stopped"}));
+  EXPECT_EQ(owner_.Texts(), (std::vector<std::string>{"Starting up", "Pausing before first scan", "Stopped"}));
   EXPECT_TRUE(StoredLocations().empty());
 }
 
@@ -153,8 +152,7 @@ TEST_F(LibraryScanThreadTest, ScanLibOffAtFirstStartStopsAndALaterStartScansOnce
   LibraryScanThread thread(&owner_);
   thread.Start();
   WaitUntilEnded(thread);
-  EXPECT_EQ(owner_.Texts(),
-            (std::vector<std::string>{"Starting up", "Pausing before first scan", "Stopped"}));
+  EXPECT_EQ(owner_.Texts(), (std::vector<std::string>{"Starting up", "Pausing before first scan", "Stopped"}));
 
   // Scan now: the start-up pause is behind the process, one scan runs.
   thread.Start();

@@ -50,11 +50,7 @@ TEST_F(MixTest, DefaultIsAnUnstoredRandomSelection) {
 }
 
 TEST_F(MixTest, RowConstructorReadsTheMixColumns) {
-  Mix mix(SQLiteRow{{"id", "8"},
-                    {"name", "Road"},
-                    {"playlistmix", "1"},
-                    {"playlistpos", "3"},
-                    {"playlistid", "4455"}});
+  Mix mix(SQLiteRow{{"id", "8"}, {"name", "Road"}, {"playlistmix", "1"}, {"playlistpos", "3"}, {"playlistid", "4455"}});
   EXPECT_EQ(mix.GetId(), 8);
   EXPECT_EQ(mix.GetName(), "Road");
   EXPECT_FALSE(mix.IsLibraryMix());
@@ -187,15 +183,12 @@ TEST_F(MixTest, MarkupInNamesStaysText) {
   Mix mix = StoredMix(4, "<i>Mine</i> & \"yours\"");
   mix.AddTag(MakeTag("R'n'B <3", TagGenre, 1, 3), false);
   const std::string html = mix.GetPlayerMenuHtml();
-  EXPECT_NE(html.find("title=\"Play from &lt;i&gt;Mine&lt;/i&gt; &amp; &quot;yours&quot; mix\""),
-            std::string::npos);
-  EXPECT_NE(html.find("onclick=\"this.parentNode.click()\">R&#39;n&#39;B &lt;3</div>"),
-            std::string::npos);
+  EXPECT_NE(html.find("title=\"Play from &lt;i&gt;Mine&lt;/i&gt; &amp; &quot;yours&quot; mix\""), std::string::npos);
+  EXPECT_NE(html.find("onclick=\"this.parentNode.click()\">R&#39;n&#39;B &lt;3</div>"), std::string::npos);
 
   platform::MemoryHtmlDocument page;
   page.LoadHtml("<html><body><div id='holder'></div></body></html>");
-  page.GetElementById("holder")->SetInnerHtml(html + mix.GetLabListHolderHtml() +
-                                              mix.GetAutomatorLinkHtml());
+  page.GetElementById("holder")->SetInnerHtml(html + mix.GetLabListHolderHtml() + mix.GetAutomatorLinkHtml());
   auto entry = page.GetElementById("4_:_0_:_set");
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->GetAttribute("title"), "Play from " + mix.GetName() + " mix");

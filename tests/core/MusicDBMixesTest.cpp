@@ -176,14 +176,13 @@ TEST_F(MusicDBMixesTest, PlayRecordsRecentAndPurged) {
   EXPECT_EQ(db.GetRecentlyPlayedTrack(0).id, two.id);
   EXPECT_EQ(db.GetRecentlyPlayedTrack(1).id, one.id);
   EXPECT_EQ(db.GetRecentlyPlayedTrack(2).id, 0);
-  EXPECT_EQ(Number("SELECT mixid FROM trackPlayRecord WHERE trackid = " + std::to_string(one.id)),
-            mix.GetId());
+  EXPECT_EQ(Number("SELECT mixid FROM trackPlayRecord WHERE trackid = " + std::to_string(one.id)), mix.GetId());
   EXPECT_EQ(Number("SELECT mixid FROM trackPlayRecord WHERE trackid = " + std::to_string(two.id)), 0);
 
-  db.Exec("INSERT INTO trackPlayRecord (trackid, whenplayed, mixid) VALUES (" +
-          std::to_string(one.id) + ", datetime(julianday('now') - 90.5), 0)");
-  db.Exec("INSERT INTO trackPlayRecord (trackid, whenplayed, mixid) VALUES (" +
-          std::to_string(one.id) + ", datetime(julianday('now') - 89.9), 0)");
+  db.Exec("INSERT INTO trackPlayRecord (trackid, whenplayed, mixid) VALUES (" + std::to_string(one.id) +
+          ", datetime(julianday('now') - 90.5), 0)");
+  db.Exec("INSERT INTO trackPlayRecord (trackid, whenplayed, mixid) VALUES (" + std::to_string(one.id) +
+          ", datetime(julianday('now') - 89.9), 0)");
   db.PurgePlayRecords(90);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM trackPlayRecord"), 3);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM trackPlayRecord WHERE julianday('now') - "
@@ -194,8 +193,8 @@ TEST_F(MusicDBMixesTest, PlayRecordsRecentAndPurged) {
 TEST_F(MusicDBMixesTest, LibraryStatistics) {
   db.Exec("BEGIN");
   for (int i = 0; i < 12; ++i) {
-    AddTrack("t" + std::to_string(i), "Artist " + std::to_string(i % 4),
-             "Album " + std::to_string(i % 5), "Genre " + std::to_string(i % 3));
+    AddTrack("t" + std::to_string(i), "Artist " + std::to_string(i % 4), "Album " + std::to_string(i % 5),
+             "Genre " + std::to_string(i % 3));
   }
   db.FindOrCreateTag("mine", TagZorva);
   db.Exec("COMMIT");

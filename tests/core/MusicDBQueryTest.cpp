@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr const char* kAddedIndexes[] = {"tag_name_type_idx", "tracktag_tag_track_idx",
-                                         "tracktag_track_tag_idx", "track_enabled_name_idx"};
+constexpr const char* kAddedIndexes[] = {"tag_name_type_idx", "tracktag_tag_track_idx", "tracktag_track_tag_idx",
+                                         "track_enabled_name_idx"};
 
 std::string Describe(const Tag& tag) {
   return std::to_string(tag.id) + "|" + tag.name + "|" + std::to_string(tag.type) + "|" +
@@ -25,9 +25,8 @@ std::string Describe(const Tag& tag) {
 }
 
 std::string Describe(const Track& track) {
-  return std::to_string(track.id) + "|" + track.name + "|" + track.album + "|" + track.artist + "|" +
-         track.location + "|" + track.genre + "|" + std::to_string(track.length) + "|" +
-         (track.enabled ? "1" : "0");
+  return std::to_string(track.id) + "|" + track.name + "|" + track.album + "|" + track.artist + "|" + track.location +
+         "|" + track.genre + "|" + std::to_string(track.length) + "|" + (track.enabled ? "1" : "0");
 }
 
 template <typename List>
@@ -70,20 +69,19 @@ class MusicDBQueryTest : public zorva_test::RecordsTest {
     for (int i = 1; i <= 60; ++i) {
       const int id = (i * 37) % 61;
       db.Exec("INSERT INTO track (id, name, album, artist, location, genre, length, enabled) VALUES (" +
-              std::to_string(id) + ", 'Song " + std::to_string(i % 7) + "', 'Al', 'Ar', '/m/" +
-              std::to_string(i) + "', 'G', " + std::to_string(100 + i) + ", " + (i % 5 == 0 ? "0" : "1") +
-              ")");
+              std::to_string(id) + ", 'Song " + std::to_string(i % 7) + "', 'Al', 'Ar', '/m/" + std::to_string(i) +
+              "', 'G', " + std::to_string(100 + i) + ", " + (i % 5 == 0 ? "0" : "1") + ")");
     }
     for (int i = 1; i <= 24; ++i) {
       const int id = (i * 7) % 25;
-      db.Exec("INSERT INTO tag (id, name, type) VALUES (" + std::to_string(id) + ", 'Tag " +
-              std::to_string(i % 5) + "', " + std::to_string(i % 4) + ")");
+      db.Exec("INSERT INTO tag (id, name, type) VALUES (" + std::to_string(id) + ", 'Tag " + std::to_string(i % 5) +
+              "', " + std::to_string(i % 4) + ")");
     }
     for (int i = 0; i < 150; ++i) {
       const int track = (i * 13) % 63;  // 0, 61 and 62 name no track
       const int tag = (i * 11) % 26;    // 0 and 25 name no tag
-      db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (" + std::to_string(track) + ", " +
-              std::to_string(tag) + ")");
+      db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (" + std::to_string(track) + ", " + std::to_string(tag) +
+              ")");
     }
     db.Exec("INSERT INTO tracktag (trackid, tagid) SELECT trackid, tagid FROM tracktag WHERE id % 9 = 0");
     db.Exec("INSERT INTO mix (id, name) VALUES (1, 'Mix')");
@@ -158,8 +156,8 @@ TEST_F(MusicDBQueryTest, TagListingsEqualThePlainStatements) {
   for (auto [offset, limit] : {std::pair{0, 5}, {5, 5}, {17, 100}, {-3, 4}, {2, -1}, {400, 10}}) {
     TagList page;
     db.GetTagsPage(page, offset, limit);
-    EXPECT_EQ(Describe(page), PlainTags(tagsPage + "limit " + std::to_string(limit) + " offset " +
-                                        std::to_string(offset)))
+    EXPECT_EQ(Describe(page),
+              PlainTags(tagsPage + "limit " + std::to_string(limit) + " offset " + std::to_string(offset)))
         << offset << " " << limit;
   }
   for (int id : {2, 5, 9, 13, 25}) {
@@ -190,13 +188,16 @@ TEST_F(MusicDBQueryTest, MixTagsEqualThePlainStatementWhetherTheTagListsAreKeptO
   // Types and ids that are not integers, a tag carried only by a dumped
   // track (2), ids beyond an int and below zero, rows named twice, and mix
   // rows that name no tag or another mix in text.
-  db.Exec("INSERT INTO tag (id, name, type) VALUES (30, 'Text type', 'abc'), (31, 'Real type', 2.5), "
-          "(32, NULL, NULL), (33, 'Dumped only', 0), (5000000000, 'Far', 1), (-4, 'Below', 3)");
-  db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (3, 30), (3, 30), (4, 31), (6, 32), (2, 33), "
-          "('3x', 30), (3.5, 31), (4, '30x'), (4, 30.5), (5, 5000000000), (6, 5000000000), (7, -4)");
+  db.Exec(
+      "INSERT INTO tag (id, name, type) VALUES (30, 'Text type', 'abc'), (31, 'Real type', 2.5), "
+      "(32, NULL, NULL), (33, 'Dumped only', 0), (5000000000, 'Far', 1), (-4, 'Below', 3)");
+  db.Exec(
+      "INSERT INTO tracktag (trackid, tagid) VALUES (3, 30), (3, 30), (4, 31), (6, 32), (2, 33), "
+      "('3x', 30), (3.5, 31), (4, '30x'), (4, 30.5), (5, 5000000000), (6, 5000000000), (7, -4)");
   db.Exec("INSERT INTO mix (id, name) VALUES (2, 'Odd'), (3, 'Empty')");
-  db.Exec("INSERT INTO mixtag (mixid, tagid) VALUES (2, 30), (2, 30), (2, 31), (2, 32), (2, 33), "
-          "(2, '30x'), (2, 31.5), (2, 99), (2, 5), (2, 5000000000), (2, -4), (2, -4), (2, -4), ('2x', 9)");
+  db.Exec(
+      "INSERT INTO mixtag (mixid, tagid) VALUES (2, 30), (2, 30), (2, 31), (2, 32), (2, 33), "
+      "(2, '30x'), (2, 31.5), (2, 99), (2, 5), (2, 5000000000), (2, -4), (2, -4), (2, -4), ('2x', 9)");
   const std::string mixTags =
       "SELECT  tag.id as id, tag.name as name, tag.type as type, count (tag.id) as frequency FROM track, mixtag, "
       "tag, tracktag WHERE track.enabled = 1 AND track.id = tracktag.trackid AND tracktag.tagid = mixtag.tagid AND "
@@ -225,11 +226,16 @@ TEST_F(MusicDBQueryTest, MixTagsEqualThePlainStatementWhetherTheTagListsAreKeptO
   readTagLists();
   expectAsPlain("listed");
   const std::pair<const char*, std::function<void()>> changes[] = {
-      {"dump", [&] { Track track(3); db.DisableTrack(track); }},
+      {"dump",
+       [&] {
+         Track track(3);
+         db.DisableTrack(track);
+       }},
       {"mix tag added", [&] { db.AddMixTag(db.GetMix(2), Tag("", 0, 13)); }},
       {"mix tag removed", [&] { db.RemoveMixTag(db.GetMix(2), Tag("", 0, 30)); }},
       {"tag deleted", [&] { db.DeleteTag(Tag("", 0, 31)); }},
-      {"another connection", [&] {
+      {"another connection",
+       [&] {
          MusicDB other(folder.File("music.db"));
          Track track(6);
          other.DisableTrack(track);
@@ -257,7 +263,8 @@ TEST_F(MusicDBQueryTest, TrackListingsEqualThePlainStatements) {
   TrackList found;
   db.SearchTracks(found, "%ng 3%", 3, 7);
   EXPECT_EQ(Describe(found), PlainTracks("SELECT  track.* FROM track WHERE track.enabled = 1 AND track.name "
-                                         "LIKE '%ng 3%' order by track.name" + page));
+                                         "LIKE '%ng 3%' order by track.name" +
+                                         page));
   for (int id : {2, 5, 9, 13}) {
     TrackList ofTag;
     db.GetTracksOfTag(Tag("", 0, id), ofTag, 1, 7);
@@ -302,9 +309,10 @@ TEST_F(MusicDBQueryTest, OlderFileGainsTheIndexesAtOpenOnce) {
         "CREATE TABLE version (id INTEGER NOT NULL, name VARCHAR2(255));"
         "INSERT INTO version (id, name) VALUES (102, '102');");
   }
-  const std::string indexes = "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-                              "('tag_name_type_idx', 'tracktag_tag_track_idx', 'tracktag_track_tag_idx', "
-                              "'track_enabled_name_idx')";
+  const std::string indexes =
+      "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+      "('tag_name_type_idx', 'tracktag_tag_track_idx', 'tracktag_track_tag_idx', "
+      "'track_enabled_name_idx')";
   for (int open = 0; open < 2; ++open) {
     MusicDB older(path);
     EXPECT_EQ(older.GetSchemaVersion(), 102);
@@ -396,21 +404,68 @@ TEST_F(MusicDBQueryTest, TagListsOutliveWritesToMixesSchedulesAndPlaysAndFollowT
     bool keeps;
   };
   const Write writes[] = {
-      {"mix stored", [&] { Mix mix; mix.AddTag(Tag("Tag 1", 1, 3), false); lists.AddMix(mix); }, true},
-      {"mix renamed", [&] { Mix mix = lists.GetMix(1); mix.Rename("Renamed"); lists.UpdateMix(mix); }, true},
+      {"mix stored",
+       [&] {
+         Mix mix;
+         mix.AddTag(Tag("Tag 1", 1, 3), false);
+         lists.AddMix(mix);
+       },
+       true},
+      {"mix renamed",
+       [&] {
+         Mix mix = lists.GetMix(1);
+         mix.Rename("Renamed");
+         lists.UpdateMix(mix);
+       },
+       true},
       {"mix tag", [&] { lists.AddMixTag(lists.GetMix(1), Tag("Tag 2", 2, 4)); }, true},
-      {"schedule item", [&] { ScheduleItem item(60, 120, 1, 1); lists.AddScheduleItem(item); }, true},
+      {"schedule item",
+       [&] {
+         ScheduleItem item(60, 120, 1, 1);
+         lists.AddScheduleItem(item);
+       },
+       true},
       {"play", [&] { lists.AddPlayRecord(Track(7), Mix()); }, true},
       {"mix of another connection", [&] { other.DeleteMix(other.GetMix(1)); }, true},
       {"schedule of another connection", [&] { other.SetScheduleItemMix(1, 2); }, true},
       // This connection's own writes bring the kept lists up to date.
-      {"assignment", [&] { Track t(7); lists.AddTrackTag(t, Tag("Tag 1", 1, 3)); }, true},
-      {"dump", [&] { Track t(8); lists.DisableTrack(t); }, true},
-      {"tag renamed", [&] { Tag t("Zz", 1, 3); lists.RenameTag(t); }, true},
+      {"assignment",
+       [&] {
+         Track t(7);
+         lists.AddTrackTag(t, Tag("Tag 1", 1, 3));
+       },
+       true},
+      {"dump",
+       [&] {
+         Track t(8);
+         lists.DisableTrack(t);
+       },
+       true},
+      {"tag renamed",
+       [&] {
+         Tag t("Zz", 1, 3);
+         lists.RenameTag(t);
+       },
+       true},
       // So do another connection's, from the file's log.
-      {"assignment of another connection", [&] { Track t(9); other.SetTrackTag(t, "Else", 1, false); }, true},
-      {"dump of another connection", [&] { Track t(9); other.DisableTrack(t); }, true},
-      {"tag of another connection", [&] { Tag t("Yy", 1, 4); other.RenameTag(t); }, true},
+      {"assignment of another connection",
+       [&] {
+         Track t(9);
+         other.SetTrackTag(t, "Else", 1, false);
+       },
+       true},
+      {"dump of another connection",
+       [&] {
+         Track t(9);
+         other.DisableTrack(t);
+       },
+       true},
+      {"tag of another connection",
+       [&] {
+         Tag t("Yy", 1, 4);
+         other.RenameTag(t);
+       },
+       true},
       // A log that no longer reaches back to the reading: read anew.
       {"log trimmed",
        [&] {
@@ -469,7 +524,11 @@ TEST_F(MusicDBQueryTest, TagListsCountAnotherConnectionsChanges) {
          scan.FlushScanWrites();
          scan.BatchScanWrites(false);
        }},
-      {"track retagged", [&] { Track t(11); scan.SetTrackTag(t, "Moved", TagGenre, true); }},
+      {"track retagged",
+       [&] {
+         Track t(11);
+         scan.SetTrackTag(t, "Moved", TagGenre, true);
+       }},
       {"genre moved by a rescan", [&] { scan.AddOrUpdateTrack(scanned("/new/1", "Fresh")); }},
       {"assignment added twice",
        [&] {
@@ -477,19 +536,36 @@ TEST_F(MusicDBQueryTest, TagListsCountAnotherConnectionsChanges) {
          scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
          scan.AddTrackTag(t, Tag("Tag 3", 0, 6));
        }},
-      {"assignment removed", [&] { Track t(12); scan.RemoveTrackTag(t, Tag("Tag 3", 0, 6)); }},
+      {"assignment removed",
+       [&] {
+         Track t(12);
+         scan.RemoveTrackTag(t, Tag("Tag 3", 0, 6));
+       }},
       {"assignment moved to a dumped track", [&] { scan.Exec("UPDATE tracktag SET trackid = 5 WHERE trackid = 13"); }},
-      {"track dumped", [&] { Track t(14); scan.DisableTrack(t); }},
+      {"track dumped",
+       [&] {
+         Track t(14);
+         scan.DisableTrack(t);
+       }},
       {"track taken back", [&] { scan.EnableTrack(Track(14)); }},
       {"tag deleted", [&] { scan.DeleteTag(Tag("", 0, 4)); }},
-      {"tag renamed", [&] { Tag t("Aaa", 0, 6); scan.RenameTag(t); }},
+      {"tag renamed",
+       [&] {
+         Tag t("Aaa", 0, 6);
+         scan.RenameTag(t);
+       }},
       {"tracks deleted",
        [&] {
          scan.MarkAllTracksNotOnDisk();
          scan.Exec("UPDATE track SET ondisk = 1 WHERE id % 3 <> 0");
          scan.DeleteTracksNotOnDisk();
        }},
-      {"both connections", [&] { Track t(16); lists.AddTrackTag(t, Tag("Tag 1", 1, 3)); scan.DisableTrack(t); }},
+      {"both connections",
+       [&] {
+         Track t(16);
+         lists.AddTrackTag(t, Tag("Tag 1", 1, 3));
+         scan.DisableTrack(t);
+       }},
   };
   for (const Change& change : changes) {
     SCOPED_TRACE(change.what);

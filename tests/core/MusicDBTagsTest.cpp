@@ -197,8 +197,8 @@ TEST_F(MusicDBTagsTest, TrackTagOfTypeAndReplacement) {
   Tag mine(db.FindOrCreateTag("mine", TagMix).id);
   EXPECT_EQ(mine.frequency, 1) << "a track holds a tag once";
   // A file with the assignment twice: the track counts twice.
-  db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (" + std::to_string(track.id) + ", " +
-          std::to_string(mine.id) + ")");
+  db.Exec("INSERT INTO tracktag (trackid, tagid) VALUES (" + std::to_string(track.id) + ", " + std::to_string(mine.id) +
+          ")");
   EXPECT_EQ(Tag(mine.id).frequency, 2);
 }
 

@@ -21,10 +21,10 @@ using zorva_test::TempFolder;
 // Opens the statement-level interface that the query operations build on.
 class MusicDBProbe : public MusicDB {
  public:
-  using MusicDB::MusicDB;
   using MusicDB::FetchRows;
   using MusicDB::IsFailed;
   using MusicDB::kStatementCount;
+  using MusicDB::MusicDB;
   using MusicDB::Statement;
   using MusicDB::StatementId;
   using MusicDB::StepOnce;
@@ -99,25 +99,24 @@ TEST_F(MusicDBTest, NewFileGetsSchemaSeedRowsAndEveryStatement) {
   EXPECT_FALSE(db.IsFailed());
   EXPECT_EQ(db.GetSchemaVersion(), 102);
 
-  auto tables = Column(
-      Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY name"),
-      "name");
+  auto tables =
+      Column(Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY name"),
+             "name");
   // taglistchange and taglistdelta are the program's own, as its indexes are.
-  EXPECT_EQ(tables, (std::vector<std::string>{"mix", "mixtag", "schedule", "scheduleItem", "tag", "tagType",
-                                              "taglistchange", "taglistdelta", "track", "trackPlayRecord", "tracktag",
-                                              "version"}));
+  EXPECT_EQ(tables,
+            (std::vector<std::string>{"mix", "mixtag", "schedule", "scheduleItem", "tag", "tagType", "taglistchange",
+                                      "taglistdelta", "track", "trackPlayRecord", "tracktag", "version"}));
 
   auto types = Rows(db, "SELECT id, name FROM tagType ORDER BY id");
   EXPECT_EQ(Column(types, "id"), (std::vector<std::string>{"0", "1", "2", "3", "4", "5"}));
-  EXPECT_EQ(Column(types, "name"),
-            (std::vector<std::string>{"genre", "album", "artist", "mix", "zorva", "playlist"}));
+  EXPECT_EQ(Column(types, "name"), (std::vector<std::string>{"genre", "album", "artist", "mix", "zorva", "playlist"}));
 
   auto schedules = Rows(db, "SELECT id, name, type, monday, saturday, duration FROM schedule ORDER BY id");
   EXPECT_EQ(Column(schedules, "id"), (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
   EXPECT_EQ(Column(schedules, "duration"), std::vector<std::string>(10, "1440"));
   EXPECT_EQ(Column(schedules, "name"),
-            (std::vector<std::string>{"all days", "weekdays", "weekend", "monday", "tuesday", "wednesday",
-                                      "thursday", "friday", "saturday", "sunday"}));
+            (std::vector<std::string>{"all days", "weekdays", "weekend", "monday", "tuesday", "wednesday", "thursday",
+                                      "friday", "saturday", "sunday"}));
   EXPECT_EQ(Column(schedules, "type"), (std::vector<std::string>{"0", "1", "1", "2", "2", "2", "2", "2", "2", "2"}));
   EXPECT_EQ(Column(schedules, "saturday"),
             (std::vector<std::string>{"1", "0", "1", "0", "0", "0", "0", "0", "1", "0"}));
@@ -140,8 +139,7 @@ TEST_F(MusicDBTest, SecondOpenFindsTheFileAndLeavesItAlone) {
   EXPECT_FALSE(second.IsNewDatabase());
   EXPECT_FALSE(second.IsFailed());
   EXPECT_EQ(second.GetSchemaVersion(), 102);
-  EXPECT_EQ(Column(Rows(second, "SELECT id FROM version ORDER BY id"), "id"),
-            (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(Column(Rows(second, "SELECT id FROM version ORDER BY id"), "id"), (std::vector<std::string>{"101", "102"}));
   EXPECT_EQ(Rows(second, "SELECT id FROM schedule").size(), 10u);
 }
 
@@ -158,8 +156,7 @@ TEST_F(MusicDBTest, FileAtVersion101IsUpgraded) {
   auto mixes = Rows(db, "SELECT name, playlistid FROM mix");
   ASSERT_EQ(mixes.size(), 1u);
   EXPECT_EQ(mixes[0]["playlistid"], "0");
-  EXPECT_EQ(Column(Rows(db, "SELECT id FROM version ORDER BY id"), "id"),
-            (std::vector<std::string>{"101", "102"}));
+  EXPECT_EQ(Column(Rows(db, "SELECT id FROM version ORDER BY id"), "id"), (std::vector<std::string>{"101", "102"}));
 }
 
 TEST_F(MusicDBTest, EmptyVersionTableReadsZeroAndIsNotUpgraded) {
@@ -199,12 +196,13 @@ TEST_F(MusicDBTest, AnUnfinishedFileIsCompletedAndAnUnreadableOneKeptAside) {
       {"empty file", [](const std::string& path) { zorva_test::WriteFile(path, ""); }, false, true, nullptr},
       {"cut short after four tables",
        [](const std::string& path) {
-         Build(path, "CREATE TABLE mix (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix "
-                     "INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);CREATE TABLE mixtag (mixid INTEGER, tagid "
-                     "INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE);CREATE TABLE tag (id INTEGER "
-                     "NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER);CREATE TABLE "
-                     "tagType (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255));INSERT INTO tagType "
-                     "VALUES (0, 'genre'), (1, 'album');");
+         Build(path,
+               "CREATE TABLE mix (id INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, name VARCHAR, playlistmix "
+               "INTEGER DEFAULT 0, playlistpos INTEGER DEFAULT 0);CREATE TABLE mixtag (mixid INTEGER, tagid "
+               "INTEGER, id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT UNIQUE);CREATE TABLE tag (id INTEGER "
+               "NOT NULL PRIMARY KEY UNIQUE, name VARCHAR2(255) COLLATE NOCASE, type INTEGER);CREATE TABLE "
+               "tagType (id INTEGER NOT NULL PRIMARY KEY UNIQUE, name VARCHAR(255));INSERT INTO tagType "
+               "VALUES (0, 'genre'), (1, 'album');");
        },
        false, true, nullptr},
       {"tables of its own only", [](const std::string& path) { Build(path, "CREATE TABLE other (x);"); }, false, true,
@@ -217,8 +215,8 @@ TEST_F(MusicDBTest, AnUnfinishedFileIsCompletedAndAnUnreadableOneKeptAside) {
        },
        false, false, "SELECT COUNT(*) AS n FROM track WHERE name = 'kept'"},
       {"another program's database",
-       [](const std::string& path) { Build(path, "CREATE TABLE notes (x);INSERT INTO notes VALUES ('mine');"); },
-       true, true, nullptr},
+       [](const std::string& path) { Build(path, "CREATE TABLE notes (x);INSERT INTO notes VALUES ('mine');"); }, true,
+       true, nullptr},
       {"not a database", [](const std::string& path) { zorva_test::WriteFile(path, std::string(5000, 'x')); }, true,
        true, nullptr},
       {"truncated",
@@ -293,8 +291,7 @@ TEST_F(MusicDBTest, StatementIsResetAndClearedOnEveryWayOut) {
     statement.BindAll("rock", 0);
     ASSERT_EQ(statement.Step(), SQLITE_ROW);
     throw std::runtime_error("left in the middle of a row");
-  } catch (const std::runtime_error&) {
-  }
+  } catch (const std::runtime_error&) {}
   {
     MusicDBProbe::Statement statement(db, Id::FindTag);
     statement.Bind(1, std::string("pop")).Bind(2, 0);

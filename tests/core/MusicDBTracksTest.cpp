@@ -156,7 +156,12 @@ TEST_F(MusicDBTracksTest, TrackCountsFollowEveryConnectionsWrites) {
   };
   const Step steps[] = {
       {"a dump", [&] { db.DisableTrack(first); }, 1, 1},
-      {"a dump of another connection", [&] { Track t = stored; other.DisableTrack(t); }, 0, 2},
+      {"a dump of another connection",
+       [&] {
+         Track t = stored;
+         other.DisableTrack(t);
+       },
+       0, 2},
       {"a release of another connection", [&] { other.EnableTrack(first); }, 1, 1},
       {"a track added by another connection",
        [&] {
@@ -263,9 +268,9 @@ TEST_F(MusicDBTracksTest, FailedCommitRollsBackAndReleasesTheLock) {
   sqlite3_finalize(select);
 
   // No transaction stayed open: another connection writes at once.
-  EXPECT_EQ(sqlite3_exec(reader, "BEGIN IMMEDIATE; INSERT INTO tagType VALUES (9, 'x'); COMMIT;",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(reader, "BEGIN IMMEDIATE; INSERT INTO tagType VALUES (9, 'x'); COMMIT;", nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(reader);
   EXPECT_EQ(Number("SELECT COUNT(*) FROM track WHERE name = 'Blocked'"), 0);
   AddTrack("After", "Artist", "Album", "Rock");
@@ -325,15 +330,20 @@ TEST_F(MusicDBTracksTest, RescanOfAKnownTrackSetsItsGenreAssignmentsAsTheirTagsR
   const Case cases[] = {
       {"unchanged", "", {"Rock"}},
       {"assignment gone", "DELETE FROM tracktag WHERE tagid = (SELECT id FROM tag WHERE name = 'Rock')", {"Rock"}},
-      {"assignment on another genre", "UPDATE tracktag SET tagid = (SELECT id FROM tag WHERE name = 'Pop') "
-       "WHERE tagid = (SELECT id FROM tag WHERE name = 'Rock')", {"Rock"}},
+      {"assignment on another genre",
+       "UPDATE tracktag SET tagid = (SELECT id FROM tag WHERE name = 'Pop') "
+       "WHERE tagid = (SELECT id FROM tag WHERE name = 'Rock')",
+       {"Rock"}},
       // The first assignment (by row) decides; a later one stays as it is.
-      {"second assignment", "INSERT INTO tracktag (trackid, tagid) SELECT 1, id FROM tag WHERE name = 'Pop'",
+      {"second assignment",
+       "INSERT INTO tracktag (trackid, tagid) SELECT 1, id FROM tag WHERE name = 'Pop'",
        {"Rock", "Pop"}},
       // Of two genre tags whose names differ in case only, the older one is found.
-      {"newer tag of the same name", "UPDATE tag SET name = 'ROCK' WHERE name = 'Pop'; UPDATE tracktag SET "
+      {"newer tag of the same name",
+       "UPDATE tag SET name = 'ROCK' WHERE name = 'Pop'; UPDATE tracktag SET "
        "tagid = (SELECT id FROM tag WHERE name = 'ROCK' AND id > 1) WHERE tagid = (SELECT MIN(id) FROM tag "
-       "WHERE name = 'Rock')", {"Rock"}},
+       "WHERE name = 'Rock')",
+       {"Rock"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -351,8 +361,10 @@ TEST_F(MusicDBTracksTest, RescanOfAKnownTrackSetsItsGenreAssignmentsAsTheirTagsR
     EXPECT_TRUE(stored);
     EXPECT_EQ(Number("SELECT ondisk FROM track WHERE id = 1"), 1);
     SQLiteRowSet rows;
-    db.Query("SELECT tag.name AS name FROM tracktag, tag WHERE trackid = 1 AND tag.id = tagid AND tag.type = 0 "
-             "ORDER BY tracktag.id", rows);
+    db.Query(
+        "SELECT tag.name AS name FROM tracktag, tag WHERE trackid = 1 AND tag.id = tagid AND tag.type = 0 "
+        "ORDER BY tracktag.id",
+        rows);
     std::vector<std::string> genres;
     for (const SQLiteRow& row : rows) genres.push_back(row.Get("name"));
     EXPECT_EQ(genres, c.genres);

@@ -129,11 +129,11 @@ class ScriptedApp final : public pp::IiTunes {
  public:
   explicit ScriptedApp(std::shared_ptr<pp::IiTunes> real) : real_(std::move(real)) {}
 
-  long forcedState = -1;         // >= 0: the player state answered
-  HRESULT stateResult = S_OK;    // a failure: the player state cannot be read
-  bool noPlaylists = false;      // the library source has no playlist collection
-  long failingPlaylistItem = 0;  // > 0: that item of the collection cannot be had
-  bool noLibraryPlaylist = false;  // the library playlist cannot be had
+  long forcedState = -1;                     // >= 0: the player state answered
+  HRESULT stateResult = S_OK;                // a failure: the player state cannot be read
+  bool noPlaylists = false;                  // the library source has no playlist collection
+  long failingPlaylistItem = 0;              // > 0: that item of the collection cannot be had
+  bool noLibraryPlaylist = false;            // the library playlist cannot be had
   std::function<void(long)> onPlaylistItem;  // runs before each item of the collection is had
 
   HRESULT BackTrack() override { return real_->BackTrack(); }
@@ -183,8 +183,7 @@ class ScriptedApp final : public pp::IiTunes {
  private:
   class Collection final : public pp::IITPlaylistCollection {
    public:
-    Collection(ScriptedApp& app, std::shared_ptr<pp::IITPlaylistCollection> real)
-        : app_(app), real_(std::move(real)) {}
+    Collection(ScriptedApp& app, std::shared_ptr<pp::IITPlaylistCollection> real) : app_(app), real_(std::move(real)) {}
     HRESULT get_Count(long* count) override { return real_->get_Count(count); }
     HRESULT get_Item(long index, std::shared_ptr<pp::IITPlaylist>* playlist) override {
       if (app_.onPlaylistItem) app_.onPlaylistItem(index);

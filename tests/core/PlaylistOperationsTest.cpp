@@ -163,8 +163,11 @@ TEST_F(PlaylistOperationsTest, RefreshTakesNameAndTrackCountFromThePlayer) {
   EXPECT_EQ(Mix(stored.GetId()).GetName(), "Twenty");
 
   // A mix read back from its row keeps its place and random flag, and takes the count.
-  Mix placed(SQLiteRow{{"id", std::to_string(stored.GetId())}, {"name", "Twenty"},
-                       {"playlistmix", "1"}, {"playlistpos", "4"}, {"playlistid", "3"}});
+  Mix placed(SQLiteRow{{"id", std::to_string(stored.GetId())},
+                       {"name", "Twenty"},
+                       {"playlistmix", "1"},
+                       {"playlistpos", "4"},
+                       {"playlistid", "3"}});
   const bool wasRandom = placed.IsRandom();
   Player().RefreshPlaylistMix(placed);
   EXPECT_EQ(placed.GetPlaylistTrackCount(), 20);
@@ -242,8 +245,7 @@ TEST_F(PlaylistOperationsTest, CurrentPlaylistMixNamesTheUserPlaylist) {
 TEST_F(PlaylistOperationsTest, ReorderMovesOnlyTheTracksFromTheFirstChange) {
   PlayAt(3, 1);
   Player().ReorderUpcomingTracks({1, 2, 3, 5, 4, 6, 7, 8, 9, 10});
-  EXPECT_EQ(PlaylistTrackNames(3),
-            TrackNames({1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}));
+  EXPECT_EQ(PlaylistTrackNames(3), TrackNames({1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}));
   std::deque<Track> queue;
   Player().FillUpcomingQueue(queue);
   EXPECT_EQ(QueueNames(queue), TrackNames({2, 3, 4, 6, 5, 7, 8, 9, 10, 11}));
@@ -268,11 +270,10 @@ TEST_F(PlaylistOperationsTest, ReorderLeavesPlaylistsItCannotRearrange) {
 TEST_F(PlaylistOperationsTest, ReorderRefusesOrdersTheQueueCannotHave) {
   PlayAt(3, 1);
   const auto before = PlaylistTrackNames(3);
-  for (const UpcomingOrder& order : {UpcomingOrder{11, 2, 3, 4, 5, 6, 7, 8, 9, 1},
-                                     UpcomingOrder{-1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
-                                     UpcomingOrder{0, 2, 3, 4, 5, 6, 7, 8, 9, 10},
-                                     UpcomingOrder{1, 1, 3, 4, 5, 6, 7, 8, 9, 10},
-                                     UpcomingOrder{30, 2, 3, 4, 5, 6, 7, 8, 9, 10}}) {
+  for (const UpcomingOrder& order :
+       {UpcomingOrder{11, 2, 3, 4, 5, 6, 7, 8, 9, 1}, UpcomingOrder{-1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+        UpcomingOrder{0, 2, 3, 4, 5, 6, 7, 8, 9, 10}, UpcomingOrder{1, 1, 3, 4, 5, 6, 7, 8, 9, 10},
+        UpcomingOrder{30, 2, 3, 4, 5, 6, 7, 8, 9, 10}}) {
     Player().ReorderUpcomingTracks(order);
     EXPECT_EQ(PlaylistTrackNames(3), before);
   }

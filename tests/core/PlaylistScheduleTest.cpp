@@ -235,7 +235,8 @@ TEST_F(PlaylistScheduleTest, StoredScheduleWritesItemEditsAtOnceAndLoadsBack) {
   EXPECT_NE(html.find(loaded.GetItems()[0].GetElementId()), std::string::npos);
 
   platform::MemoryHtmlDocument page;
-  page.LoadHtml("<div id=\"" + std::to_string(schedule.GetId()) + "_:_setplaylist\"></div><div id=\"0_:_setplaylist\"></div>");
+  page.LoadHtml("<div id=\"" + std::to_string(schedule.GetId()) +
+                "_:_setplaylist\"></div><div id=\"0_:_setplaylist\"></div>");
   PlaylistSchedule clicked(*page.GetElementById(std::to_string(schedule.GetId()) + "_:_setplaylist"));
   EXPECT_EQ(clicked.GetName(), "Stored");
   EXPECT_EQ(clicked.GetItems().size(), 1u);

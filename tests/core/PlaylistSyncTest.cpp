@@ -42,8 +42,7 @@ class PlaylistSyncTest : public PlayerFixture {
     db_.DB().GetMixes(mixes, true);
     std::vector<std::string> rows;
     for (const Mix& mix : mixes) {
-      rows.push_back(std::to_string(mix.GetId()) + ":" + mix.GetName() + ":" +
-                     std::to_string(mix.GetPlaylistId()));
+      rows.push_back(std::to_string(mix.GetId()) + ":" + mix.GetName() + ":" + std::to_string(mix.GetPlaylistId()));
     }
     return rows;
   }
@@ -75,8 +74,8 @@ TEST_F(PlaylistSyncTest, FollowsRenamesByIdAndRecreatedPlaylistsByName) {
   StartModel(Library({{20, "Highway"}, {35, "Quiet"}}));
   Sync();
 
-  EXPECT_EQ(Stored(), (std::vector<std::string>{std::to_string(quiet) + ":Quiet:35",
-                                                std::to_string(road) + ":Highway:20"}));
+  EXPECT_EQ(Stored(),
+            (std::vector<std::string>{std::to_string(quiet) + ":Quiet:35", std::to_string(road) + ":Highway:20"}));
 }
 
 TEST_F(PlaylistSyncTest, DeletesTheMixesOfPlaylistsThatWent) {

@@ -16,8 +16,8 @@ namespace zorva_test {
 class RecordsTest : public ::testing::Test {
  protected:
   // Adds a track as a library scan does and returns it with its id.
-  Track AddTrack(const std::string& name, const std::string& artist, const std::string& album,
-                 const std::string& genre, int length = 200) {
+  Track AddTrack(const std::string& name, const std::string& artist, const std::string& album, const std::string& genre,
+                 int length = 200) {
     Track track;
     track.name = name;
     track.artist = artist;

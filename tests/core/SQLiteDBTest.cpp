@@ -66,8 +66,7 @@ TEST_F(SQLiteDBTest, AggregateWithoutGroupByGivesOneRow) {
 }
 
 TEST_F(SQLiteDBTest, ExecRunsEveryStatementOfTheTextInOrder) {
-  EXPECT_EQ(db_.Exec("DELETE FROM t; INSERT INTO t VALUES (7, 'a'); UPDATE t SET b = 'c' WHERE a = 7"),
-            SQLITE_OK);
+  EXPECT_EQ(db_.Exec("DELETE FROM t; INSERT INTO t VALUES (7, 'a'); UPDATE t SET b = 'c' WHERE a = 7"), SQLITE_OK);
   SQLiteRowSet rows;
   ASSERT_EQ(db_.Query("SELECT a, b FROM t", rows), SQLITE_OK);
   ASSERT_EQ(rows.size(), 1u);

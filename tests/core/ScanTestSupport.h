@@ -84,15 +84,14 @@ class StatusWindow : public CMainWindow {
   }
   int Count(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
-                                          [&](const Entry& e) { return e.text == text; }));
+    return static_cast<int>(
+        std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.text == text; }));
   }
   // Blocks until `text` has been reported `times` times.
   void WaitFor(const std::string& text, int times = 1) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] {
-      return std::count_if(entries_.begin(), entries_.end(),
-                           [&](const Entry& e) { return e.text == text; }) >= times;
+      return std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.text == text; }) >= times;
     });
   }
 
@@ -200,10 +199,11 @@ class ScanFixture : public ::testing::Test {
   // "type:name" of every tag the stored track of that location carries.
   std::vector<std::string> StoredTags(const std::string& location) {
     SQLiteRowSet rows;
-    DB().Query("SELECT tag.type AS type, tag.name AS name FROM track, tracktag, tag WHERE "
-               "track.id = tracktag.trackid AND tracktag.tagid = tag.id AND track.location = '" +
-                   location + "' ORDER BY tag.type, tag.name",
-               rows);
+    DB().Query(
+        "SELECT tag.type AS type, tag.name AS name FROM track, tracktag, tag WHERE "
+        "track.id = tracktag.trackid AND tracktag.tagid = tag.id AND track.location = '" +
+            location + "' ORDER BY tag.type, tag.name",
+        rows);
     std::vector<std::string> tags;
     for (const SQLiteRow& row : rows) tags.push_back(row.Get("type") + ":" + row.Get("name"));
     return tags;

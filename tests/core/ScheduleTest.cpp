@@ -87,14 +87,15 @@ TEST_F(ScheduleItemTest, LibraryMixHtml) {
       "<div class=\"scheduleitem\" id=\"" + e + "\" start=\"810\" end=\"900\" mix=\"Rock\" mixid=\"" + id +
       "\" scheduleid=\"2\">\n<div class=\"itemtitle\" title='Drag to change the schedule time'><div "
       "class=\"windowcontrols\"><a href=\"#\" title='remove from schedule' class=\"deleteitem\" "
-      "id=\"delsitemid_7_2\">x</a></div>\n<div class=\"itemmix\" id=\"itemmix_" + e +
-      "\"><a href=\"#\"  title='Choose a mix or playlist for this timeslot' onmouseover=\"mixover('itemmix_" + e +
+      "id=\"delsitemid_7_2\">x</a></div>\n<div class=\"itemmix\" id=\"itemmix_" +
+      e + "\"><a href=\"#\"  title='Choose a mix or playlist for this timeslot' onmouseover=\"mixover('itemmix_" + e +
       "')\"  onclick=\"mixclick('mixchanger','itemmix_" + e + "');\" onmouseout=\"mixout('itemmix_" + e +
       "')\"><img  id=\"itemmix_" + e +
       "_img\" class=\"mixdropdown\" align=\"bottom\" border=\"0\" src=\"skin/automator_mix.gif\"><span> Rock "
       "</span></a></div><span class=\"nicetime\"> 1:30 -  3:00</span></div>\n<div class=\"itemdesc\"><a "
       "href=\"#\" title='Click here to fine tune your music selection' "
-      "onclick=\"selectorclick('mixselect','itemmix_" + e + "', 'itemmix_" + id +
+      "onclick=\"selectorclick('mixselect','itemmix_" +
+      e + "', 'itemmix_" + id +
       "');\"><img class=\"selectdropdown\" align=\"bottom\" border=\"0\" "
       "src=\"skin/automator_selector.gif\">Rock</a></div>\n<div class=\"itemresize\" title='Drag to make the "
       "timeslot longer'><img src=\"skin/resize.gif\"></div>\n</div>\n";

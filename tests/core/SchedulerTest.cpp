@@ -25,8 +25,8 @@ TEST_F(SchedulerTest, StartsStoppedWithTypeOneAndNoSchedules) {
 TEST_F(SchedulerTest, DueMixOnWeekdaysAndWeekendLayout) {
   const Mix work = StoreMix("Work");
   const Mix lazy = StoreMix("Lazy");
-  AddItem(2, 540, 1020, work);   // weekdays 9:00 - 17:00
-  AddItem(3, 600, 1380, lazy);   // weekend 10:00 - 23:00
+  AddItem(2, 540, 1020, work);  // weekdays 9:00 - 17:00
+  AddItem(3, 600, 1380, lazy);  // weekend 10:00 - 23:00
   Scheduler scheduler;
   scheduler.SetType(1);
   scheduler.Start();
@@ -205,9 +205,7 @@ TEST_F(SchedulerTest, DestructionStoresTypeAndOnOffState) {
   }
   EXPECT_EQ(Stored("ScheduleType"), 0);
   EXPECT_EQ(Stored("ScheduleOn"), 0);
-  {
-    Scheduler neverLoaded;
-  }
+  { Scheduler neverLoaded; }
   EXPECT_EQ(Stored("ScheduleType"), 1);
   EXPECT_EQ(Stored("ScheduleOn"), 0);
 }

@@ -35,9 +35,7 @@ class ShellPathTest : public ::testing::Test {
     Set("TMPDIR", m_root / "tmp");
   }
 
-  void TearDown() override {
-    fs::remove_all(m_root);
-  }
+  void TearDown() override { fs::remove_all(m_root); }
 
   static void Set(const char* name, const fs::path& value) { ::setenv(name, value.c_str(), 1); }
 

@@ -100,9 +100,8 @@ TEST_F(TrackTest, EqualityComparesLocationsOnly) {
 }
 
 TEST_F(TrackTest, RowConstructorReadsTheTrackColumns) {
-  SQLiteRow row{{"id", "12"},        {"name", "N"},       {"album", "Al"},
-                {"artist", "Ar"},    {"location", "/l"},  {"genre", "G"},
-                {"length", "321"},   {"enabled", "0"}};
+  SQLiteRow row{{"id", "12"},       {"name", "N"},  {"album", "Al"},   {"artist", "Ar"},
+                {"location", "/l"}, {"genre", "G"}, {"length", "321"}, {"enabled", "0"}};
   Track track(row);
   EXPECT_EQ(track.id, 12);
   EXPECT_EQ(track.name, "N");
@@ -218,8 +217,7 @@ TEST_F(TrackTest, UploadXmlLeavesOutMusicUnnamedArtistAndAlbumMixes) {
   for (const Mix& mix : {Mix(), music, artist, album}) {
     EXPECT_EQ(track.GetXml(mix).find("<tag_type>5</tag_type>"), std::string::npos) << mix.GetName();
   }
-  EXPECT_NE(track.GetXml(lowerCase).find("<tag><tag_type>5</tag_type><name>artist</name></tag>"),
-            std::string::npos);
+  EXPECT_NE(track.GetXml(lowerCase).find("<tag><tag_type>5</tag_type><name>artist</name></tag>"), std::string::npos);
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 
 namespace {
 
-std::string VersionFile(const std::string& inside) { return "<?xml version=\"1.0\"?><version>" + inside + "</version>"; }
+std::string VersionFile(const std::string& inside) {
+  return "<?xml version=\"1.0\"?><version>" + inside + "</version>";
+}
 
 zorva_test::WebAnswer Xml(const std::string& body) {
   zorva_test::WebAnswer answer;
@@ -133,8 +135,9 @@ TEST_F(VersionCheckTest, FileWithoutNumberStoresTheDateAndOffersNothing) {
 }
 
 TEST_F(VersionCheckTest, OtherBuildIsOfferedAndNoKeepsRunning) {
-  server.Answer(Xml(VersionFile("<number>1000</number><text>Zorva 3.1 is out</text>"
-                                "<url>http://www.zorva.example/download</url>")));
+  server.Answer(
+      Xml(VersionFile("<number>1000</number><text>Zorva 3.1 is out</text>"
+                      "<url>http://www.zorva.example/download</url>")));
   boxes.QueueAnswer(IDNO);
   EXPECT_EQ(Check(), 1);
   const auto questions = boxes.Questions();
@@ -151,8 +154,9 @@ TEST_F(VersionCheckTest, OtherBuildIsOfferedAndNoKeepsRunning) {
 }
 
 TEST_F(VersionCheckTest, YesOpensTheDownloadPageAndClosesTheProgram) {
-  server.Answer(Xml(VersionFile("<number>2000</number><text>New</text>"
-                                "<url>https://www.zorva.example/get?v=2000&amp;os=linux</url>")));
+  server.Answer(
+      Xml(VersionFile("<number>2000</number><text>New</text>"
+                      "<url>https://www.zorva.example/get?v=2000&amp;os=linux</url>")));
   boxes.QueueAnswer(IDYES);
   Check();
   ASSERT_EQ(started.size(), 1u);
@@ -161,8 +165,8 @@ TEST_F(VersionCheckTest, YesOpensTheDownloadPageAndClosesTheProgram) {
 }
 
 TEST_F(VersionCheckTest, OnlyWebAddressesAreOpened) {
-  for (const char* url : {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "", "http://",
-                          "http://host/a b"}) {
+  for (const char* url :
+       {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "", "http://", "http://host/a b"}) {
     clock.Advance(24 * 3600 * 1000);
     server.Answer(Xml(VersionFile(std::string("<number>1</number><url>") + url + "</url>")));
     boxes.QueueAnswer(IDYES);

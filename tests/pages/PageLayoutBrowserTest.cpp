@@ -74,8 +74,18 @@ constexpr const char kSearchTyped[] = "document.getElementById('searchbox').valu
 class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
  protected:
   PageLayoutBrowserTest() {
-    const char* genres[] = {"Rock", "Jazz", "Folk", "Blues", "Soul", "Electronic", "Classical", "Hip-Hop",
-                            "Country", "Reggae", "Singer/Songwriter", "Alternative & Punk"};
+    const char* genres[] = {"Rock",
+                            "Jazz",
+                            "Folk",
+                            "Blues",
+                            "Soul",
+                            "Electronic",
+                            "Classical",
+                            "Hip-Hop",
+                            "Country",
+                            "Reggae",
+                            "Singer/Songwriter",
+                            "Alternative & Punk"};
     db.Exec("BEGIN");
     for (int i = 0; i < 1000; ++i) {
       Track track;
@@ -135,7 +145,8 @@ class PageLayoutBrowserTest : public ::testing::TestWithParam<PageCase> {
       std::string found;
       for (std::size_t i = 0; i < 10; ++i) found += tracks[i].GetSearchListHtml();
       dialog.SetElementHtml("findtracklist", found);
-      dialog.SetElementHtml("findgenretags", genres.front().GetSearchHolderHtml() + genres.back().GetSearchHolderHtml());
+      dialog.SetElementHtml("findgenretags",
+                            genres.front().GetSearchHolderHtml() + genres.back().GetSearchHolderHtml());
     }
     if (page == "SelectorInfo.htm" || page == "MixInfo.htm" || page == "LabHome.htm") {
       dialog.SetElementHtml("trackheading", "1000 tracks");
@@ -184,7 +195,8 @@ TEST_P(PageLayoutBrowserTest, ThePageFitsItsWindow) {
   // An open menu lies inside the window too.
   if (page.menu) {
     eval(page.openMenu);
-    EXPECT_TRUE(zorva::test::ProcessUntil(browser, [&] { return eval(zorva::test::MenuSettledScript(page.menu)) == "true"; }));
+    EXPECT_TRUE(
+        zorva::test::ProcessUntil(browser, [&] { return eval(zorva::test::MenuSettledScript(page.menu)) == "true"; }));
     EXPECT_EQ(eval(kLayoutFaults), "") << page.file << " with " << page.menu << " open";
     EXPECT_EQ(eval(std::string("String(document.getElementById('") + page.menu +
                    "Container').getBoundingClientRect().bottom <= window.innerHeight)"),
@@ -194,19 +206,19 @@ TEST_P(PageLayoutBrowserTest, ThePageFitsItsWindow) {
   dialog.DestroyWindow();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryPage, PageLayoutBrowserTest,
-    ::testing::Values(PageCase{"Zorva.htm", &CZorvaDlg::kDialog, "mixselect", "selectorshow()"},
-                      PageCase{"Automator.htm", &Automator::kDialog, "mixselect", kItemSelector},
-                      PageCase{"Generator.htm", &CGenerator::kDialog, "mixselect", kItemSelector},
-                      PageCase{"TrackInfo.htm", &TrackInfo::kDialog, "find", kSearchTyped},
-                      PageCase{"SelectorInfo.htm", &TrackInfo::kDialog}, PageCase{"MixInfo.htm", &TrackInfo::kDialog},
-                      PageCase{"LabHome.htm", &TrackInfo::kDialog, "find", kSearchTyped},
-                      PageCase{"SettingsDialog.htm", &CSettingsDialog::kDialog},
-                      PageCase{"StatusDialog.htm", &StatusDialog::kDialog},
-                      PageCase{"Vantrel.htm", &CVantrelDlg::kDialog}),
-    [](const ::testing::TestParamInfo<PageCase>& param) {
-      return std::filesystem::path(param.param.file).stem().string();
-    });
+INSTANTIATE_TEST_SUITE_P(EveryPage, PageLayoutBrowserTest,
+                         ::testing::Values(PageCase{"Zorva.htm", &CZorvaDlg::kDialog, "mixselect", "selectorshow()"},
+                                           PageCase{"Automator.htm", &Automator::kDialog, "mixselect", kItemSelector},
+                                           PageCase{"Generator.htm", &CGenerator::kDialog, "mixselect", kItemSelector},
+                                           PageCase{"TrackInfo.htm", &TrackInfo::kDialog, "find", kSearchTyped},
+                                           PageCase{"SelectorInfo.htm", &TrackInfo::kDialog},
+                                           PageCase{"MixInfo.htm", &TrackInfo::kDialog},
+                                           PageCase{"LabHome.htm", &TrackInfo::kDialog, "find", kSearchTyped},
+                                           PageCase{"SettingsDialog.htm", &CSettingsDialog::kDialog},
+                                           PageCase{"StatusDialog.htm", &StatusDialog::kDialog},
+                                           PageCase{"Vantrel.htm", &CVantrelDlg::kDialog}),
+                         [](const ::testing::TestParamInfo<PageCase>& param) {
+                           return std::filesystem::path(param.param.file).stem().string();
+                         });
 
 }  // namespace

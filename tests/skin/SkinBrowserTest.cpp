@@ -107,9 +107,11 @@ TEST_F(SkinBrowserTest, AMenuSlidesOutBelowAnElementAndHideAllClosesIt) {
   EXPECT_EQ(page->GetElementById("mixchangerContainer")->GetStyle("visibility"), "visible");
   int anchorLeft = 0, anchorTop = 0, anchorWidth = 0, anchorHeight = 0, left = 0, top = 0, width = 0, height = 0;
   ASSERT_EQ(std::sscanf(Call(*page, "harnessBox", {"menuanchor"}).c_str(), "%d,%d,%d,%d", &anchorLeft, &anchorTop,
-                        &anchorWidth, &anchorHeight), 4);
-  ASSERT_EQ(std::sscanf(Call(*page, "harnessBox", {"mixchangerContainer"}).c_str(), "%d,%d,%d,%d", &left, &top,
-                        &width, &height), 4);
+                        &anchorWidth, &anchorHeight),
+            4);
+  ASSERT_EQ(std::sscanf(Call(*page, "harnessBox", {"mixchangerContainer"}).c_str(), "%d,%d,%d,%d", &left, &top, &width,
+                        &height),
+            4);
   EXPECT_EQ(left, anchorLeft);
   EXPECT_NEAR(top, anchorTop + anchorHeight + 4, 1) << "just below the element, by the menu's gap";
   EXPECT_EQ(width, 300);
@@ -150,7 +152,8 @@ TEST_F(SkinBrowserTest, ASimpleGroupMovesAndResizesVerticallyWithItsTransformSna
   EXPECT_EQ(host_.calls[0], "UpdateScheduleItem(sitemid_7,89,209,5,1)");
 
   Drag(*page, "itemmix_sitemid_7", 0, 0);  // a press without a move is no drag
-  EXPECT_FALSE(Wait(*page, [&] { return host_.calls.size() > 1; }, 300));
+  EXPECT_FALSE(Wait(
+      *page, [&] { return host_.calls.size() > 1; }, 300));
 
   auto handle = page->GetElementById("sitemid_7")->GetChildren().back();
   double hx = 0, hy = 0;
@@ -262,8 +265,9 @@ TEST_F(SkinBrowserTest, AScreenshotOfTheHarnessGoesIntoTheBuildFolder) {
   auto page = OpenHarness();
   ASSERT_TRUE(page);
   Call(*page, "harnessShowMenu", {"mixselect", "menuanchor"});
-  ASSERT_TRUE(Wait(*page, [&] { return Call(*page, "harnessComputed", {"mixselectContent", "transform"}) == "none"; }))
-      << "the menu has slid out";
+  ASSERT_TRUE(Wait(*page, [&] {
+    return Call(*page, "harnessComputed", {"mixselectContent", "transform"}) == "none";
+  })) << "the menu has slid out";
   const std::string png = page->CaptureScreenshot();
   ASSERT_GT(png.size(), 1000u);
   EXPECT_EQ(png.substr(1, 3), "PNG");

@@ -138,8 +138,9 @@ inline bool ClickAt(platform::ChromiumHtmlDocument& page, double x, double y) {
     page.CallScript("eval", {platform::ScriptValue(script)}, &value);
     return value.ToText();
   };
-  eval("window.testClickHeard = false;"
-       "document.addEventListener('click', function () { window.testClickHeard = true; }, {capture: true, once: true})");
+  eval(
+      "window.testClickHeard = false;"
+      "document.addEventListener('click', function () { window.testClickHeard = true; }, {capture: true, once: true})");
   page.MouseEvent("move", x, y);
   page.MouseEvent("down", x, y);
   page.MouseEvent("up", x, y);

@@ -31,11 +31,10 @@ inline std::string ScreenPixels(ScreenArea& area) {
   area.x = std::max(area.x, 0);
   area.y = std::max(area.y, 0);
   std::string raw;
-  XImage* image = area.width > 0 && area.height > 0
-                      ? XGetImage(display, DefaultRootWindow(display), area.x, area.y,
-                                  static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), AllPlanes,
-                                  ZPixmap)
-                      : nullptr;
+  XImage* image = area.width > 0 && area.height > 0 ? XGetImage(display, DefaultRootWindow(display), area.x, area.y,
+                                                                static_cast<unsigned>(area.width),
+                                                                static_cast<unsigned>(area.height), AllPlanes, ZPixmap)
+                                                    : nullptr;
   for (int y = 0; image && y < area.height; ++y) {
     for (int x = 0; x < area.width; ++x) {
       const unsigned long p = XGetPixel(image, x, y);

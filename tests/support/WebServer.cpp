@@ -74,8 +74,7 @@ int RunQuietly(const std::vector<std::string>& args) {
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -106,8 +105,7 @@ void WebServer::Start(const TestCertificate* tls) {
   if (pipe2(output, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   platform::UniqueFd outputRead(output[0]);
   platform::UniqueFd outputWrite(output[1]);
-  std::vector<std::string> args = {ZORVA_TEST_PYTHON3, ZORVA_TEST_WEBSERVER_SCRIPT,
-                                    "--max-seconds", "600"};
+  std::vector<std::string> args = {ZORVA_TEST_PYTHON3, ZORVA_TEST_WEBSERVER_SCRIPT, "--max-seconds", "600"};
   if (tls != nullptr) {
     args.insert(args.end(), {"--tls-cert", tls->certFile, "--tls-key", tls->keyFile});
     tls_ = true;
@@ -166,8 +164,7 @@ void WebServer::Stop() {
     }
     if (!ended) kill(pid_, SIGKILL);
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
     pid_ = -1;
   }
   fromServer_.Reset();
@@ -243,10 +240,9 @@ void WebServer::Clear() { Command(R"({"cmd": "clear"})"); }
 
 TestCertificate WebServer::MakeCertificate(const std::string& folder) {
   TestCertificate made{folder + "/cert.pem", folder + "/key.pem"};
-  int rc = RunQuietly({ZORVA_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", made.keyFile, "-out",
-                       made.certFile, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                       "subjectAltName=IP:127.0.0.1,DNS:localhost"});
+  int rc = RunQuietly({ZORVA_TEST_OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                       "-nodes", "-keyout", made.keyFile, "-out", made.certFile, "-days", "2", "-subj", "/CN=127.0.0.1",
+                       "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
   if (rc != 0) throw std::runtime_error("openssl could not make a test certificate");
   return made;
 }

@@ -30,8 +30,8 @@ struct RecordedRequest {
   std::string raw;          // head and body as received
   std::string requestLine;  // "POST /path?query HTTP/1.1"
   std::string method;
-  std::string target;       // "/path?query"
-  HeaderList headers;       // in order, names as sent
+  std::string target;  // "/path?query"
+  HeaderList headers;  // in order, names as sent
   std::string body;
 
   // The first header of that name (any case); nullopt when there is none.

@@ -42,14 +42,10 @@ class AutomatorTest : public SchedulerToolsTest {
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
     return FireOn(*automator, element, type);
   }
-  HRESULT External(const std::string& name, const ScriptArgs& args) {
-    return Page().CallExternal(name, args, nullptr);
-  }
+  HRESULT External(const std::string& name, const ScriptArgs& args) { return Page().CallExternal(name, args, nullptr); }
   void ChooseFor(const std::string& chooser) { automator->SetElementText("currentitem", chooser); }
   std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page()); }
-  platform::HtmlElementPtr TagLink(const Tag& tag) {
-    return Element(std::to_string(tag.id) + "_:_tag_:_add");
-  }
+  platform::HtmlElementPtr TagLink(const Tag& tag) { return Element(std::to_string(tag.id) + "_:_tag_:_add"); }
 
   Mix jazz;
   Mix rock;
@@ -142,12 +138,11 @@ TEST_F(AutomatorTest, QuickAddAndTimelineItemsAreStoredAndBadSlotsRefused) {
   ASSERT_EQ(External("InsertScheduleItem", {420, 480, rock.GetId(), 2}), S_OK);
   ASSERT_EQ(External("InsertScheduleItem", {1320, 120, 0, 2}), S_OK);  // over midnight
   ASSERT_EQ(External("UpdateScheduleItem", {existing.GetElementId(), 90, 1440, jazz.GetId(), 2}), S_OK);
-  EXPECT_EQ(Items(2), (std::vector<std::vector<int>>{{90, 1440, jazz.GetId()}, {420, 480, rock.GetId()},
-                                                      {1320, 120, 0}}));
+  EXPECT_EQ(Items(2),
+            (std::vector<std::vector<int>>{{90, 1440, jazz.GetId()}, {420, 480, rock.GetId()}, {1320, 120, 0}}));
   TakePosted();
   const std::vector<ScriptArgs> bad = {
-      {-15, 60, 0, 2},   {1500, 60, 0, 2},  {60, 1455, 0, 2},
-      {60, 120, 0, 11},  {60, 120, 0, 0},   {60, 120, 0, -1},
+      {-15, 60, 0, 2}, {1500, 60, 0, 2}, {60, 1455, 0, 2}, {60, 120, 0, 11}, {60, 120, 0, 0}, {60, 120, 0, -1},
   };
   for (const ScriptArgs& args : bad) {
     EXPECT_EQ(External("InsertScheduleItem", args), S_OK);

@@ -62,22 +62,23 @@ class GeneratorTest : public SchedulerToolsTest {
   bool Fire(const platform::HtmlElementPtr& element, const std::string& type = "click") {
     return FireOn(*generator, element, type);
   }
-  HRESULT External(const std::string& name, const ScriptArgs& args) {
-    return Page().CallExternal(name, args, nullptr);
-  }
+  HRESULT External(const std::string& name, const ScriptArgs& args) { return Page().CallExternal(name, args, nullptr); }
   // Makes markup of the page for an event to happen on; returns its first element.
   platform::HtmlElementPtr Put(const std::string& html) {
     generator->SetElementHtml("mixlinks", html);
     return Element("mixlinks")->GetChildren().front();
   }
   platform::HtmlElementPtr Entry(int scheduleId) { return Element(std::to_string(scheduleId) + "_:_setplaylist"); }
-  void ChooseFor(const ScheduleItem& item) { generator->SetElementText("currentitem", "itemmix_" + item.GetElementId()); }
+  void ChooseFor(const ScheduleItem& item) {
+    generator->SetElementText("currentitem", "itemmix_" + item.GetElementId());
+  }
   std::vector<std::string> TakeScriptCalls() { return zorva_test::TakeScriptCalls(Page()); }
   const PlaylistSchedule& Open() { return generator->GetSchedule(); }
   // (start, end, mix id) of the open schedule's slots.
   std::vector<std::vector<int>> Slots() {
     std::vector<std::vector<int>> out;
-    for (const ScheduleItem& item : Open().GetItems()) out.push_back({item.GetStart(), item.GetEnd(), item.GetMix().GetId()});
+    for (const ScheduleItem& item : Open().GetItems())
+      out.push_back({item.GetStart(), item.GetEnd(), item.GetMix().GetId()});
     return out;
   }
   bool GenerateShown() {
@@ -193,7 +194,7 @@ TEST_F(GeneratorTest, GenerateStoresTheScheduleWritesThePlaylistAndViewShowsIt) 
   EXPECT_EQ(questions[0].owner, generator->m_hWnd);
   const auto [playlistId, trackCount] = PlayerPlaylist("Party");
   ASSERT_GT(playlistId, 0);
-  EXPECT_EQ(trackCount, 18);  // 3600 s of 200 s tracks
+  EXPECT_EQ(trackCount, 18);                                   // 3600 s of 200 s tracks
   EXPECT_NE(model_->Status().selectedPlaylistId, playlistId);  // No leaves the player alone
   EXPECT_EQ(Items(Open().GetId()).size(), 2u);
 
@@ -326,7 +327,8 @@ TEST_F(GeneratorTest, OpeningSchedulesStoresTheStoredOneAndDropsANewOne) {
   EXPECT_EQ(Number("SELECT count(*) FROM schedule WHERE type = 5"), 2);
 
   // Entries of what is not a stored playlist open nothing.
-  Put("<div class='playlistwrap' id='1_:_setplaylist'>fixed</div><div class='playlistwrap' id='77_:_setplaylist'>gone</div>");
+  Put("<div class='playlistwrap' id='1_:_setplaylist'>fixed</div><div class='playlistwrap' "
+      "id='77_:_setplaylist'>gone</div>");
   for (const auto& entry : Element("mixlinks")->GetChildren()) {
     Fire(entry);
     EXPECT_EQ(Open().GetId(), morning);

@@ -197,8 +197,8 @@ TEST_F(LabCommandsTest, DumpAndReleaseRedrawTheTrackTables) {
   for (int i = 0; i < 250; ++i) AddTrack("z" + std::to_string(1000 + i), "Many", "Lots", "Noise");
   ShowView(LabViewHome);
   lab->RenderAllTracks(200, TrackInfo::kPageSize);
-  EXPECT_FALSE(Fire(Find("dumptrack")));  // the browser does nothing more with the click
-  EXPECT_EQ(Text("tracknav"), "Previous200 to 254 of 254");  // the third page again
+  EXPECT_FALSE(Fire(Find("dumptrack")));                            // the browser does nothing more with the click
+  EXPECT_EQ(Text("tracknav"), "Previous200 to 254 of 254");         // the third page again
   EXPECT_EQ(Text("dumpheading"), "You have 0 tracks in the Dump");  // not redrawn by a ban
   db.DisableTrack(rock[1]);
   lab->RenderDump();
@@ -346,12 +346,19 @@ TEST_F(LabCommandsTest, StaleOrMadeUpHoldersDoNothing) {
   const std::string deleted = std::to_string(goneTag.id);
   for (int view : {LabViewTrack, LabViewTag, LabViewMix, LabViewHome}) {
     ShowView(view);
-    for (auto [className, id] : std::vector<std::pair<std::string, std::string>>{
-             {"labtrack", "99999_:_lab"}, {"lablink", "x_:_lab2"}, {"dumptrack", "0_:_dump"},
-             {"releasetrack", "-4_:_dump"}, {"labtag", deleted + "_:_zorva_:_Gone_:_labgo_2"},
-             {"labtaggoimg", "_:_labgo"}, {"deletetagimg", deleted + "_:_zorva_:_Gone"},
-             {"addexistingtag", "77_:_genre_:_x_:_add"}, {"labmix", "999_:_mixlab"}, {"mixlink", "999_:_mixlink"},
-             {"delmix", "abc"}, {"addtag", "  "}}) {
+    for (auto [className, id] :
+         std::vector<std::pair<std::string, std::string>>{{"labtrack", "99999_:_lab"},
+                                                          {"lablink", "x_:_lab2"},
+                                                          {"dumptrack", "0_:_dump"},
+                                                          {"releasetrack", "-4_:_dump"},
+                                                          {"labtag", deleted + "_:_zorva_:_Gone_:_labgo_2"},
+                                                          {"labtaggoimg", "_:_labgo"},
+                                                          {"deletetagimg", deleted + "_:_zorva_:_Gone"},
+                                                          {"addexistingtag", "77_:_genre_:_x_:_add"},
+                                                          {"labmix", "999_:_mixlab"},
+                                                          {"mixlink", "999_:_mixlink"},
+                                                          {"delmix", "abc"},
+                                                          {"addtag", "  "}}) {
       Element("lablookup")->SetInnerHtml("<a href='#' id='" + id + "' class='" + className + "'>x</a>");
       Fire(Element(id));
     }
@@ -438,10 +445,11 @@ TEST_F(LabCommandsTest, CommandsOnARecordGoneWhileShownWriteNothing) {
   platform::ScopedMessageBoxPresenter scoped(presenter);
   auto rows = [&] {
     SQLiteRowSet rowSet;
-    db.Query("SELECT 't', trackid, tagid FROM tracktag UNION ALL SELECT 'm', mixid, tagid FROM mixtag UNION ALL "
-             "SELECT 'x', id, name FROM mix UNION ALL SELECT 'g', id, name FROM tag UNION ALL "
-             "SELECT 'k', id, name FROM track ORDER BY 1, 2, 3",
-             rowSet);
+    db.Query(
+        "SELECT 't', trackid, tagid FROM tracktag UNION ALL SELECT 'm', mixid, tagid FROM mixtag UNION ALL "
+        "SELECT 'x', id, name FROM mix UNION ALL SELECT 'g', id, name FROM tag UNION ALL "
+        "SELECT 'k', id, name FROM track ORDER BY 1, 2, 3",
+        rowSet);
     std::string text;
     for (const SQLiteRow& row : rowSet) {
       for (const auto& [column, value] : row) text += value + ",";

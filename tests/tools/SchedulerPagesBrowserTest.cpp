@@ -123,8 +123,8 @@ TEST_F(AutomatorBrowserTest, ItemsArePlacedFortyPixelsAnHourFromThreeAm) {
     const char* top;
     const char* height;
   };
-  for (const Case& c : {Case{overMidnight.GetElementId(), "761px", "159px"}, Case{early.GetElementId(), "881px", "19px"},
-                        Case{morning.GetElementId(), "1px", "39px"}}) {
+  for (const Case& c : {Case{overMidnight.GetElementId(), "761px", "159px"},
+                        Case{early.GetElementId(), "881px", "19px"}, Case{morning.GetElementId(), "1px", "39px"}}) {
     auto item = automator->GetElement(c.id);
     ASSERT_TRUE(item) << c.id;
     EXPECT_EQ(item->GetStyle("top"), c.top) << c.id;
@@ -229,7 +229,8 @@ TEST_F(CGeneratorBrowserTest, EachHourLabelSitsOnTheLineWhereThatHourEnds) {
   ASSERT_TRUE(Until([&] { return Length() == 120; }));
   // For the first two hours: the label's text, the bottom of its text and
   // where that hour ends on the timeline, in pixels.
-  const std::string labels = EvalIn(generator,
+  const std::string labels = EvalIn(
+      generator,
       "['hourh3', 'hourh4'].map(function (id, hour) {"
       "  var header = document.getElementById(id), range = document.createRange();"
       "  range.selectNodeContents(header);"

@@ -54,9 +54,13 @@ TEST_F(TrackInfoTest, OpensHiddenOnTheTrackPageAndDrawsATrack) {
 
   lab->ShowTrack(song, false, false);
   EXPECT_EQ(lab->GetWindowText(), "Zorva Lab > Song <i>one</i>");
-  for (auto [id, text] : {std::pair{"trackname", "Song <i>one</i>"}, {"artistname", "Band & Co"},
-                          {"albumname", "Loud"}, {"tracktime", "3:05"}, {"lablookup", "Band & Co"},
-                          {"tracktitle", "Song <i>one</i>"}, {"labhome", "Home"}}) {
+  for (auto [id, text] : {std::pair{"trackname", "Song <i>one</i>"},
+                          {"artistname", "Band & Co"},
+                          {"albumname", "Loud"},
+                          {"tracktime", "3:05"},
+                          {"lablookup", "Band & Co"},
+                          {"tracktitle", "Song <i>one</i>"},
+                          {"labhome", "Home"}}) {
     EXPECT_EQ(Text(id), text) << id;
   }
   EXPECT_EQ(Element("labhome")->GetClassName(), "librarylink");
@@ -151,8 +155,10 @@ TEST_F(TrackInfoTest, TrackAndTagTablesPageByHundredsFromZero) {
     const char* previous;
     const char* next;
   };
-  for (const Case& c : {Case{0, "0 to 100 of 250", "", "100_:_next"}, Case{100, "100 to 200 of 250", "0_:_previous", "200_:_next"},
-                        Case{200, "200 to 250 of 250", "100_:_previous", ""}, Case{40, "40 to 140 of 250", "0_:_previous", "140_:_next"}}) {
+  for (const Case& c :
+       {Case{0, "0 to 100 of 250", "", "100_:_next"}, Case{100, "100 to 200 of 250", "0_:_previous", "200_:_next"},
+        Case{200, "200 to 250 of 250", "100_:_previous", ""},
+        Case{40, "40 to 140 of 250", "0_:_previous", "140_:_next"}}) {
     lab->RenderAllTracks(c.offset, TrackInfo::kPageSize);
     EXPECT_EQ(Text("tracknav"), std::string(*c.previous ? "Previous" : "") + c.position + (*c.next ? "Next" : ""))
         << c.offset;

@@ -219,8 +219,8 @@ TEST_F(CMainWindowTest, LargerStoredSizeStaysWhenTheWindowKeepsIt) {
   ToolWindow window(config);
   ASSERT_TRUE(window.Create());
   const RECT rect = Rect(window);
-  EXPECT_EQ(rect.right - rect.left, 800);   // stored width is larger
-  EXPECT_EQ(rect.bottom - rect.top, 260);   // stored height is smaller
+  EXPECT_EQ(rect.right - rect.left, 800);  // stored width is larger
+  EXPECT_EQ(rect.bottom - rect.top, 260);  // stored height is smaller
   EXPECT_EQ(window.GetStyle() & WS_CAPTION, 0u);
   EXPECT_NE(window.GetStyle() & WS_THICKFRAME, 0u);
 }

@@ -112,7 +112,7 @@ TEST_F(CSettingsDialogTest, ScanNowStartsOrStopsTheWorkerAndItsCaptionSaysWhich)
   EXPECT_FALSE(Click("scannow"));
   EXPECT_EQ(dialog_.GetElementText("scannow"), "Scan Now");
 
-  libraryChanged = false;  // the worker only waits between scans
+  libraryChanged = false;                   // the worker only waits between scans
   ClockDriver driver(clock_, 50, kPacing);  // its waits, and the 1 ms look whether it runs, pass
   LibraryScanThread thread(&owner_);
   dialog_.SetMainWindow(&owner_, &thread);

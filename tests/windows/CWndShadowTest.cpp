@@ -22,9 +22,7 @@ std::uint32_t Alpha(std::uint32_t pixel) { return pixel >> 24; }
 // The image of a shadow, read by rows from the top.
 struct Image {
   Image(int w, int h) : width(w), height(h), bits(static_cast<std::size_t>(w * h), 0) {}
-  std::uint32_t At(int row, int x) const {
-    return bits[static_cast<std::size_t>((height - 1 - row) * width + x)];
-  }
+  std::uint32_t At(int row, int x) const { return bits[static_cast<std::size_t>((height - 1 - row) * width + x)]; }
   int width;
   int height;
   std::vector<std::uint32_t> bits;
@@ -88,7 +86,7 @@ TEST(CWndShadowImageTest, SizeBeyondTheSharpnessGivesAKernelWithASolidCentre) {
   const std::vector<std::uint32_t> left = {50, 100, 150, 200, 200, 200, 200, 200};  // columns 0..7
   for (int x = 0; x < 8; ++x) EXPECT_EQ(Alpha(image.At(20, x)), left[static_cast<std::size_t>(x)]) << x;
   for (int x = 48; x < 56; ++x) EXPECT_EQ(Alpha(image.At(20, x)), left[static_cast<std::size_t>(55 - x)]) << x;
-  EXPECT_EQ(image.At(20, 8), 0u);   // under the window
+  EXPECT_EQ(image.At(20, 8), 0u);  // under the window
   EXPECT_EQ(image.At(20, 30), 0u);
   EXPECT_EQ(Alpha(image.At(4, 20)), 200u);
   EXPECT_EQ(Alpha(image.At(0, 20)), 50u);
@@ -111,7 +109,7 @@ TEST(CWndShadowImageTest, NegativeSizeShrinksTheShadowUnderAnOffsetWindow) {
   EXPECT_EQ(image.At(19, 10), 200u << 24);  // below the window: solid
   EXPECT_EQ(Alpha(image.At(22, 10)), 133u);
   EXPECT_EQ(Alpha(image.At(23, 10)), 66u);
-  EXPECT_EQ(image.At(0, 10), 0u);           // the window lies over it
+  EXPECT_EQ(image.At(0, 10), 0u);  // the window lies over it
   EXPECT_EQ(Alpha(image.At(0, 30)), 66u);
 }
 
@@ -167,8 +165,8 @@ class CWndShadowTest : public ::testing::Test {
   }
 
   HWND MakeParent(DWORD style = WS_POPUP | WS_VISIBLE) {
-    HWND hwnd = CreateWindowEx(0, "ShadowTestParent", "", style, 100, 100, 300, 200, nullptr, nullptr, nullptr,
-                               nullptr);
+    HWND hwnd =
+        CreateWindowEx(0, "ShadowTestParent", "", style, 100, 100, 300, 200, nullptr, nullptr, nullptr, nullptr);
     made_.push_back(hwnd);
     return hwnd;
   }

@@ -17,7 +17,8 @@ using platform::ScriptValue;
 class CJavaScripterTest : public ::testing::Test {
  protected:
   CJavaScripterTest() {
-    page.DefineScriptFunction("twice", [](const ScriptArgs& args) { return ScriptValue(args.at(0).ToText() + args.at(0).ToText()); });
+    page.DefineScriptFunction(
+        "twice", [](const ScriptArgs& args) { return ScriptValue(args.at(0).ToText() + args.at(0).ToText()); });
     page.DefineScriptFunction("broken", [](const ScriptArgs&) -> ScriptValue { throw std::runtime_error("error"); });
     page.MarkScriptFunctionMissing("nosuch");
   }

@@ -36,13 +36,13 @@ TEST_F(JavaScriptEventSinkBrowserTest, PageScriptReachesTheSinkThroughWindowExte
   JavaScriptEventSink sink(JavaScriptEventSink::SchedulerPage);
   Page(Scheduler)->SetExternalDispatch(&sink);
   const Mix mix = StoreMix("rock", {{TagGenre, "Rock"}});
-  const std::string page = zorva::test::WritePage(
-      folder.Path(), "Automator.htm",
-      "<html><body><a id=add href='#' onclick='window.external.InsertScheduleItem(600, 660, " +
-          std::to_string(mix.GetId()) +
-          ", 1); return false;'>add</a><script>"
-          "function badinsert() { window.external.InsertScheduleItem('ten', 660, 1, 1); }"
-          "</script></body></html>");
+  const std::string page =
+      zorva::test::WritePage(folder.Path(), "Automator.htm",
+                             "<html><body><a id=add href='#' onclick='window.external.InsertScheduleItem(600, 660, " +
+                                 std::to_string(mix.GetId()) +
+                                 ", 1); return false;'>add</a><script>"
+                                 "function badinsert() { window.external.InsertScheduleItem('ten', 660, 1, 1); }"
+                                 "</script></body></html>");
   auto& document = *Browser(Scheduler);
   ASSERT_TRUE(document.LoadFile(page));
 
@@ -109,8 +109,9 @@ TEST_F(TagLinksBrowserTest, AThresholdHidesAndShowsItsTagsInOneWriteToThePage) {
     int threshold;
     Names shown;
   };
-  for (const Case& c : {Case{2, {"Rock", "Band", "Loud"}}, Case{1, {"Rock", "Jazz", "Band", "Trio", "Loud", "Smooth"}},
-                        Case{0, {"Rock", "Jazz", "Folk", "Band", "Trio", "Solo", "Loud", "Smooth", "Quiet <b> & Calm"}}}) {
+  for (const Case& c :
+       {Case{2, {"Rock", "Band", "Loud"}}, Case{1, {"Rock", "Jazz", "Band", "Trio", "Loud", "Smooth"}},
+        Case{0, {"Rock", "Jazz", "Folk", "Band", "Trio", "Solo", "Loud", "Smooth", "Quiet <b> & Calm"}}}) {
     links.SetPlayerThreshold(c.threshold);
     EXPECT_EQ(steps(), 1) << c.threshold;
     EXPECT_EQ(ShownAll(*Page(Player)), c.shown) << c.threshold;
@@ -118,4 +119,3 @@ TEST_F(TagLinksBrowserTest, AThresholdHidesAndShowsItsTagsInOneWriteToThePage) {
 }
 
 }  // namespace
-

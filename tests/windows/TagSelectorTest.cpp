@@ -36,8 +36,7 @@ class EachPage : public TagSelectorTest, public ::testing::WithParamInterface<Ta
 TEST_P(EachPage, TheFilterBoxNarrowsItsOwnPageAndClearingShowsEveryTagAgain) {
   const TagLinks::PageIndex index = GetParam();
   CDHtmlDialog& page = *Page(index);
-  page.GetDocument()->GetBody()->SetInnerHtml(page.GetDocument()->GetBody()->GetInnerHtml() +
-                                              "<input id='tagfilter'>");
+  page.GetDocument()->GetBody()->SetInnerHtml(page.GetDocument()->GetBody()->GetInnerHtml() + "<input id='tagfilter'>");
   TagSelector selector(index);
   auto input = page.GetElement("tagfilter");
   ASSERT_TRUE(input);
@@ -116,7 +115,8 @@ TEST_F(TagSelectorTest, TheSelectorMixOfAPageIsItsSecondWord) {
 TEST_F(TagSelectorTest, AMenuDeleteRemovesAStoredMixAndTellsEveryWindow) {
   const Mix stored = StoreMix("rock", {{TagGenre, "Rock"}});
   TakePosted();
-  DeleteMenuMix(*Put(*Page(Player), "<a id='" + std::to_string(stored.GetId()) + "_:_0_:_delete' class='mixdel'>X</a>"));
+  DeleteMenuMix(
+      *Put(*Page(Player), "<a id='" + std::to_string(stored.GetId()) + "_:_0_:_delete' class='mixdel'>X</a>"));
   EXPECT_NE(db.GetMix(stored.GetId()).GetId(), stored.GetId());
   EXPECT_EQ(TakePosted(), std::vector<UINT>{WM_APP_MIXES_CHANGED});
 

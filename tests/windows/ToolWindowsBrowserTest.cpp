@@ -63,8 +63,7 @@ TEST_F(CSettingsDialogBrowserTest, TheThreeTabsSwitchTheirViews) {
   const std::vector<std::string> names = {"options", "about", "credits"};
   for (const std::string chosen : {"about", "credits", "options"}) {
     ASSERT_TRUE(RealClick(dialog_, "tab_" + chosen)) << chosen;
-    EXPECT_TRUE(Until([&] { return dialog_.GetElement("view_" + chosen)->GetStyleDisplay() == "block"; }))
-        << chosen;
+    EXPECT_TRUE(Until([&] { return dialog_.GetElement("view_" + chosen)->GetStyleDisplay() == "block"; })) << chosen;
     for (const std::string& name : names) {
       EXPECT_EQ(dialog_.GetElement("view_" + name)->GetStyleDisplay(), name == chosen ? "block" : "none") << name;
       const std::string tabClass = dialog_.GetElement("tab_" + name)->GetClassName();
@@ -130,9 +129,8 @@ TEST(StatusDialogBrowserTest, ButtonsLightUpUnderTheMouseAndHelpOpensTheOnlineHe
   double y = 0;
   ASSERT_TRUE(page.ElementCentre(status.GetElement("HelpLink"), &x, &y));
   page.MouseEvent("move", x, y);
-  EXPECT_TRUE(zorva::test::ProcessUntil(page, [&] {
-    return left()->GetStyleBackgroundImage().find("addtagleft_over.gif") != std::string::npos;
-  }));
+  EXPECT_TRUE(zorva::test::ProcessUntil(
+      page, [&] { return left()->GetStyleBackgroundImage().find("addtagleft_over.gif") != std::string::npos; }));
 
   ASSERT_TRUE(RealClick(status, "HelpLink"));
   std::vector<std::string> opened;
@@ -161,8 +159,8 @@ TEST(ToolPagesBrowserTest, TheScreenshotCommandMakesAnImageOfEachPage) {
   for (const char* page : {"SettingsDialog", "StatusDialog"}) {
     const std::string out = std::string(ZORVA_SHOT_DIR) + "/" + page + ".png";
     std::remove(out.c_str());
-    const std::string command = std::string("'") + ZORVA_PAGE_SHOT + "' '" + ZORVA_PAGE_DIR + "/" + page +
-                                ".htm' '" + out + "' --size 420x520";
+    const std::string command =
+        std::string("'") + ZORVA_PAGE_SHOT + "' '" + ZORVA_PAGE_DIR + "/" + page + ".htm' '" + out + "' --size 420x520";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
     EXPECT_EQ(PngSize(out), (std::pair<unsigned, unsigned>{420, 520})) << out;

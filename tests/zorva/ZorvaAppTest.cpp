@@ -30,8 +30,12 @@ TEST(CZorvaCmdLineTest, OnlyTheLowerCaseFlagLabIsTheLabFlag) {
     bool lab;
   };
   const Case cases[] = {
-      {{"Zorva"}, false},         {{"Zorva", "/lab"}, true},     {{"Zorva", "-lab"}, true},
-      {{"Zorva", "/Lab"}, false}, {{"Zorva", "lab"}, false},     {{"Zorva", "/labs"}, false},
+      {{"Zorva"}, false},
+      {{"Zorva", "/lab"}, true},
+      {{"Zorva", "-lab"}, true},
+      {{"Zorva", "/Lab"}, false},
+      {{"Zorva", "lab"}, false},
+      {{"Zorva", "/labs"}, false},
       {{"Zorva", "x.mp3", "/lab"}, true},
   };
   for (const Case& c : cases) {

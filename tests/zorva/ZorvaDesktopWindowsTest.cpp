@@ -149,8 +149,9 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
     ::mkdir(home_.File("run").c_str(), 0700);
     std::filesystem::create_directories(home_.File("tmp"));
     std::filesystem::create_directories(home_.File("Music"));
-    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
-                                                                     std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24", "-nolisten", "tcp"});
+    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+        "/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
+        std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24", "-nolisten", "tcp"});
     ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
     display_ = std::make_unique<ScopedEnv>("DISPLAY", (":" + xvfb_->Lines().front()).c_str());
     windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"});
@@ -186,15 +187,17 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
   // The id of the desktop's window whose title holds `part`, once it shows.
   std::string WaitForWindow(const std::string& part) {
     std::string found;
-    WaitUntil([&] {
-      // Not waiting for an answer: the program may be waiting for its clock.
-      zorva_->Send("advance 100\n");
-      std::istringstream in(RunProgram({"/usr/bin/wmctrl", "-l"}));
-      for (std::string line; std::getline(in, line);) {
-        if (line.find(part) != std::string::npos) found = line.substr(0, line.find(' '));
-      }
-      return !found.empty() && GeometryOf(found).viewable;
-    }, 60);
+    WaitUntil(
+        [&] {
+          // Not waiting for an answer: the program may be waiting for its clock.
+          zorva_->Send("advance 100\n");
+          std::istringstream in(RunProgram({"/usr/bin/wmctrl", "-l"}));
+          for (std::string line; std::getline(in, line);) {
+            if (line.find(part) != std::string::npos) found = line.substr(0, line.find(' '));
+          }
+          return !found.empty() && GeometryOf(found).viewable;
+        },
+        60);
     return found;
   }
   // "1" or "0" for each window of the program showing `page`.
@@ -281,7 +284,8 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
       zorva_->Send("advance 100\n");
       return Property(id, "_NET_FRAME_EXTENTS").find("= 0, 0, 0, 0") != std::string::npos &&
              RunProgram({"/usr/bin/xwininfo", "-id", id, "-shape"}).find("Window shape extents:") != std::string::npos;
-    })) << Property(id, "_NET_FRAME_EXTENTS") << RunProgram({"/usr/bin/xwininfo", "-id", id, "-shape"});
+    })) << Property(id, "_NET_FRAME_EXTENTS")
+        << RunProgram({"/usr/bin/xwininfo", "-id", id, "-shape"});
   }
   // The welcome is the player's and stays above it.
   const std::string owner = Property(welcome_, "WM_TRANSIENT_FOR");
@@ -292,7 +296,9 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   for (std::size_t at = list.find("0x"); at != std::string::npos; at = list.find("0x", at + 2)) {
     stacking.push_back(Id(list.substr(at)));
   }
-  auto place = [&stacking](unsigned long id) { return std::find(stacking.begin(), stacking.end(), id) - stacking.begin(); };
+  auto place = [&stacking](unsigned long id) {
+    return std::find(stacking.begin(), stacking.end(), id) - stacking.begin();
+  };
   EXPECT_LT(place(Id(player_)), place(Id(welcome_))) << list;
   Picture("welcome", welcome_);
   // No compositing manager: no shadow, which would show as a dark block.
@@ -303,8 +309,8 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   // first pixels too, which the pointer travels before the program hears
   // that the page is dragged, however busy the machine.
   const Geometry before = GeometryOf(welcome_);
-  RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(before.x + 200), std::to_string(before.y + 30), "mousedown",
-       "1"});
+  RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(before.x + 200), std::to_string(before.y + 30),
+              "mousedown", "1"});
   int dx = 0;
   int dy = 0;
   auto move = [&](int x, int y) {
@@ -389,8 +395,7 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   const Geometry shown = GeometryOf(player_);
   for (int round = 0; round < 2; ++round) {
     Click(player_, kMinimiseButton[0], kMinimiseButton[1]);
-    EXPECT_TRUE(WaitUntil([&] { return Property(player_, "WM_STATE").find("Iconic") != std::string::npos; }))
-        << round;
+    EXPECT_TRUE(WaitUntil([&] { return Property(player_, "WM_STATE").find("Iconic") != std::string::npos; })) << round;
     EXPECT_EQ(Viewable(), std::vector<unsigned long>{}) << round;
     Advance(1000);  // the program looks at its windows on its poll
     if (round == 0) {
@@ -422,7 +427,8 @@ TEST_F(ZorvaDesktopWindowsTest, TheMediaKeyPausesAndPlaysWhileAnotherClientHasTh
     EXPECT_TRUE(WaitUntil([&] {
       zorva_->Send("advance 100\n");
       return (Player("status").find("state: playing") != std::string::npos) == playing;
-    })) << playing << Player("status");
+    })) << playing
+        << Player("status");
   }
 }
 
@@ -450,11 +456,17 @@ TEST_F(ZorvaDesktopWindowsTest, AFirstStartPlacesEachWindowByItsOwnRule) {
   };
   const Case cases[] = {
       {"settings", "Zorva Settings", [&] { Click(player_, kSettingsButton[0], kSettingsButton[1]); },
-       [&](int w, int h) { return std::pair{std::max(0, cx - w - 5), std::max(0, cy - h / 2 + 50)}; }},
+       [&](int w, int h) {
+         return std::pair{std::max(0, cx - w - 5), std::max(0, cy - h / 2 + 50)};
+       }},
       {"lab", "Zorva Lab", [&] { zorva_->Ask("hotkey 3 76\n"); },
-       [&](int w, int h) { return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 + 50)}; }},
+       [&](int w, int h) {
+         return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 + 50)};
+       }},
       {"scheduler", "Zorva Automator", [&] { Click(player_, kSchedulerButton[0], kSchedulerButton[1]); },
-       [&](int w, int h) { return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 - 50)}; }},
+       [&](int w, int h) {
+         return std::pair{std::max(0, cx - w * 3 / 2 - 5), std::max(0, cy - h / 2 - 50)};
+       }},
       {"generator", "Zorva Generator", [&] { Click(player_, kGeneratorButton[0], kGeneratorButton[1]); },
        [&](int w, int h) {
          const int left = cx + w / 2 + 5;
@@ -490,7 +502,8 @@ TEST_F(ZorvaDesktopShadowTest, EachWindowHasAShadowJustBelowItThatFollowsIt) {
       zorva_->Send("advance 100\n");
       shadow = ShadowOf(id);
       return !shadow.empty() && GeometryOf(shadow).x == GeometryOf(id).x + 5;
-    })) << id << " " << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+    })) << id
+        << " " << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
     const Geometry owner = GeometryOf(id);
     const Geometry cast = GeometryOf(shadow);
     EXPECT_EQ(cast.depth, 32);

@@ -45,7 +45,7 @@ TEST_F(ZorvaDlgPageTest, LabLinksShowTheirTrackOrMixAndNothingElse) {
     int entry;  // queue entry shown; 0: the track playing
     bool mix;
   } cases[] = {
-      {"nowplayinglab", 0, false}, {"trackname", 0, false}, {"lab4", 4, false},
+      {"nowplayinglab", 0, false}, {"trackname", 0, false},    {"lab4", 4, false},
       {"lab10", 10, false},        {"currentmixlab", 0, true},
   };
   for (const auto& c : cases) {
@@ -124,8 +124,8 @@ TEST_F(ZorvaDlgPageTest, DraggingAnUpcomingEntryMovesTheEntryAndAnythingElseMove
   const struct {
     const char* id;
     bool window;
-  } cases[] = {{"track1", false}, {"track10", false}, {"tracklist3", true}, {"trackname", true},
-               {"trackdel3", true}, {"logo", true}};
+  } cases[] = {{"track1", false},   {"track10", false},  {"tracklist3", true},
+               {"trackname", true}, {"trackdel3", true}, {"logo", true}};
   for (const auto& c : cases) {
     const int moves = platform::WindowMoveRequests(*dialog);
     const bool dragged = Fire("dragstart", dialog->GetElement(c.id));

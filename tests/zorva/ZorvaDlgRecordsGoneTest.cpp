@@ -241,8 +241,8 @@ TEST_P(ZorvaDlgRecordGoneWalkTest, NoWindowWritesARowForARecordThatIsGone) {
   Fire(generator, generator.GetElement("generate"));
   // The Lab: every command of the view it shows, and back through its history.
   for (int step = 0; step < 4; ++step) {
-    lab.SetElementHtml("lablookup", Tag("Chill", TagGenre, chill.id).GetAddHolderHtml() +
-                                        spare.GetLabAddHolderHtml() + "<a href='#' class='addtag' id='Dusk'>Dusk</a>");
+    lab.SetElementHtml("lablookup", Tag("Chill", TagGenre, chill.id).GetAddHolderHtml() + spare.GetLabAddHolderHtml() +
+                                        "<a href='#' class='addtag' id='Dusk'>Dusk</a>");
     Fire(lab, FindElement(lab.GetDocument()->GetDocumentElement(), "addexistingtag", ""));
     Fire(lab, FindElement(lab.GetDocument()->GetDocumentElement(), "mixlink", ""));
     Fire(lab, lab.GetElement("Dusk"));

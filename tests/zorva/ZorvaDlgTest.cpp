@@ -51,8 +51,7 @@ class ZorvaDlgTest : public ZorvaDlgFixture {
   }
   bool AllOfGenre(const std::string& genre) {
     const auto& queue = dialog->GetUpcoming();
-    return !queue.empty() &&
-           std::all_of(queue.begin(), queue.end(), [&](const Track& t) { return t.genre == genre; });
+    return !queue.empty() && std::all_of(queue.begin(), queue.end(), [&](const Track& t) { return t.genre == genre; });
   }
 };
 

@@ -66,8 +66,8 @@ TEST_F(ZorvaDlgWindowTest, ToolWindowsStartHiddenAndComeUpFromTheToolbar) {
   const struct {
     const char* id;
     CWnd* window;
-  } buttons[] = {{"automator", tools[1]}, {"generator", tools[2]}, {"settings", tools[3]},
-                 {"help", tools[4]},      {"lab", tools[0]}};
+  } buttons[] = {
+      {"automator", tools[1]}, {"generator", tools[2]}, {"settings", tools[3]}, {"help", tools[4]}, {"lab", tools[0]}};
   for (const auto& button : buttons) {
     Click(button.id);
     EXPECT_TRUE(button.window->IsWindowVisible()) << button.id;
@@ -85,9 +85,14 @@ TEST_F(ZorvaDlgWindowTest, WallpaperCyclesReachEveryWindowAndAreStored) {
     WPARAM wParam;
     int expected;
   } cases[] = {
-      {14, false, static_cast<WPARAM>(-1), 1}, {3, false, static_cast<WPARAM>(-1), 4}, {0, false, 100, 1},
-      {5, false, 0, 0},                        {9, false, 1, 1},                       {14, true, 0, 0},
-      {0, true, 0, 1},                         {13, true, 0, 14},
+      {14, false, static_cast<WPARAM>(-1), 1},
+      {3, false, static_cast<WPARAM>(-1), 4},
+      {0, false, 100, 1},
+      {5, false, 0, 0},
+      {9, false, 1, 1},
+      {14, true, 0, 0},
+      {0, true, 0, 1},
+      {13, true, 0, 14},
   };
   for (const auto& c : cases) {
     dialog->SendMessage(WM_APP_WALLPAPER, static_cast<WPARAM>(c.from));
@@ -426,7 +431,8 @@ TEST_F(ZorvaDlgWindowTest, KeysReachThePageButNeverCloseOrReloadTheWindow) {
     bool ctrl;
     BOOL handled;
   } cases[] = {
-      {VK_RETURN, false, FALSE}, {VK_ESCAPE, false, TRUE}, {VK_F5, false, TRUE}, {'P', true, FALSE}, {'P', false, FALSE},
+      {VK_RETURN, false, FALSE}, {VK_ESCAPE, false, TRUE}, {VK_F5, false, TRUE},
+      {'P', true, FALSE},        {'P', false, FALSE},
   };
   const std::string url = dialog->GetCurrentUrl();
   for (const auto& c : cases) {

@@ -102,7 +102,7 @@ class ZorvaMpdWholeProcessTest : public ::testing::Test {
   ScopedEnv internet_{"ZORVA_INTERNET_CONNECTED", "0"};
   ScopedEnv web_{"ZORVA_WEB_URL", "http://127.0.0.1:9"};
   ScopedEnv live_{"ZORVA_LIVE_URL", "http://127.0.0.1:9"};
-  TestMpd mpd_;  // sets MPD_HOST, ZORVA_PLAYER and XDG_DATA_HOME
+  TestMpd mpd_;                                 // sets MPD_HOST, ZORVA_PLAYER and XDG_DATA_HOME
   ScopedEnv tmp_{"TMPDIR", home_.File("tmp")};  // made in the constructor
 };
 

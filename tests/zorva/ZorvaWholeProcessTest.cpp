@@ -43,9 +43,9 @@ extern char** environ;
 
 namespace {
 
+using zorva_test::ChildProcess;
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
-using zorva_test::ChildProcess;
 
 // Every process below `pid` (its children, theirs, ...).
 std::set<pid_t> Descendants(pid_t pid) {
@@ -125,9 +125,8 @@ void WriteLibraryFile(const std::string& file, const std::vector<LibraryTrack>& 
     std::string url = "file://";
     for (char c : track.path) url += c == ' ' ? std::string("%20") : std::string(1, c);
     out << "<key>" << track.id << "</key><dict><key>Track ID</key><integer>" << track.id
-        << "</integer><key>Name</key><string>" << track.name << "</string><key>Artist</key><string>"
-        << track.artist << "</string><key>Album</key><string>" << track.album
-        << "</string><key>Genre</key><string>" << track.genre
+        << "</integer><key>Name</key><string>" << track.name << "</string><key>Artist</key><string>" << track.artist
+        << "</string><key>Album</key><string>" << track.album << "</string><key>Genre</key><string>" << track.genre
         << "</string><key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>"
         << kTrackSeconds * 1000 << "</integer><key>Track Type</key><string>File</string><key>Location</key><string>"
         << url << "</string></dict>";
@@ -350,7 +349,8 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   }
   Ctl("advance", "1000");
   std::string next = Text(zorva, "trackname");
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30); next == first && std::chrono::steady_clock::now() < end;) {
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+       next == first && std::chrono::steady_clock::now() < end;) {
     Advance(zorva, 500);
     next = Text(zorva, "trackname");
   }
@@ -398,7 +398,8 @@ TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
   for (const int signal : {SIGKILL, SIGSTOP}) {
     SCOPED_TRACE(signal);
     WriteProfileInt("Startup", "CurrentMix", 0);
-    ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
+    ChildProcess player(
+        {ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
     ASSERT_TRUE(player.Started());
     ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
     const std::string errors = home_.File("zorva.err");
@@ -434,8 +435,8 @@ TEST_F(ZorvaWholeProcessTest, WritesThatFailAreSaidOnceAndTheMusicPlaysOn) {
   WriteLibraryFile(home_.File("library.xml"), tracks);
   PrepareDatabaseAndProfile(tracks);
   ASSERT_FALSE(HasFatalFailure());
-  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock",
-                       "--socket", socket_});
+  ChildProcess player(
+      {ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
   ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
   player_ = true;
   const std::string errors = home_.File("zorva.err");
@@ -554,11 +555,12 @@ TEST_F(ZorvaWholeProcessTest, KilledRenderersGiveThePagesBackFilledAsAtStart) {
   while (!loaded() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the browser at work
   }
-  ASSERT_TRUE(loaded()) << Text(*zorva, "trackname") << "\n" << [&] {
-    std::string all;
-    for (const std::string& line : zorva->Ask("windows\n")) all += line + "\n";
-    return all;
-  }();
+  ASSERT_TRUE(loaded()) << Text(*zorva, "trackname") << "\n"
+                        << [&] {
+                             std::string all;
+                             for (const std::string& line : zorva->Ask("windows\n")) all += line + "\n";
+                             return all;
+                           }();
   while (!filled() && std::chrono::steady_clock::now() < deadline) Advance(*zorva, 500);
   for (std::size_t n = 0; n < std::size(shown); ++n) EXPECT_EQ(Text(*zorva, shown[n]), before[n]) << shown[n];
   const std::set<pid_t> renderers = Renderers(zorva->Pid());
@@ -593,10 +595,12 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
  protected:
   void SetUp() override {
     for (const char* program : {"Xvfb", "openbox", "wmctrl", "xprop"}) {
-      if (!Installed(program)) GTEST_FAIL() << program << " is not installed (build.sh installs Debian packages xvfb, openbox, wmctrl, x11-utils)";
+      if (!Installed(program))
+        GTEST_FAIL() << program
+                     << " is not installed (build.sh installs Debian packages xvfb, openbox, wmctrl, x11-utils)";
     }
     xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0",
-                                                                     "1280x1024x24", "-nolisten", "tcp"});
+                                                                    "1280x1024x24", "-nolisten", "tcp"});
     ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
     display_ = ":" + xvfb_->Lines().front();
     displayEnv_ = std::make_unique<ScopedEnv>("DISPLAY", display_.c_str());

@@ -35,8 +35,7 @@ std::string Tag(const mpd_song* song, mpd_tag_type type) { return ValidUtf8(mpd_
 bool Readable(int fd, int wake) {
   pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
   int ready;
-  while ((ready = ::poll(fds, 2, static_cast<int>(kMpdAnswerTimeout))) < 0 && errno == EINTR) {
-  }
+  while ((ready = ::poll(fds, 2, static_cast<int>(kMpdAnswerTimeout))) < 0 && errno == EINTR) {}
   return ready > 0 && fds[1].revents == 0;
 }
 
@@ -130,8 +129,7 @@ void ReadTagsAside(unsigned songId, Song* song) {
 Song MakeSong(const mpd_song* song, const std::string& musicFolder) {
   Song s;
   s.uri = mpd_song_get_uri(song);
-  s.location = s.uri.find("://") != std::string::npos ? s.uri.substr(s.uri.find("://") + 3)
-                                                      : musicFolder + "/" + s.uri;
+  s.location = s.uri.find("://") != std::string::npos ? s.uri.substr(s.uri.find("://") + 3) : musicFolder + "/" + s.uri;
   s.name = Tag(song, MPD_TAG_TITLE);
   if (s.name.empty()) {
     // Untagged: the file's name, as a player shows it.
@@ -148,8 +146,7 @@ Song MakeSong(const mpd_song* song, const std::string& musicFolder) {
 // The tags of a song as the library shows them: a song whose tags changed is a
 // changed song.
 bool SameTags(const Song& a, const Song& b) {
-  return a.name == b.name && a.artist == b.artist && a.album == b.album && a.genre == b.genre &&
-         a.seconds == b.seconds;
+  return a.name == b.name && a.artist == b.artist && a.album == b.album && a.genre == b.genre && a.seconds == b.seconds;
 }
 
 }  // namespace platform::player::mpd

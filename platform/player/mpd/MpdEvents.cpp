@@ -180,8 +180,8 @@ void Session::Post(DISPID id, std::vector<EventArg> args) {
 void Session::Compare(const Seen& before, const Seen& after, bool command) {
   const bool other = before.songId != after.songId;
   // The song held next has begun: that is the end of the last one.
-  const bool chosenElsewhere = !command && other && before.playing && after.playing &&
-                               (held_ == 0 || after.songId != held_) && !Ended(before);
+  const bool chosenElsewhere =
+      !command && other && before.playing && after.playing && (held_ == 0 || after.songId != held_) && !Ended(before);
   {
     std::lock_guard lock(keptMutex_);
     if (command || after.playing) kept_.reset();
@@ -244,8 +244,7 @@ void Session::StopIdle() {
   std::lock_guard lock(idleMutex_);
   if (!idle_.joinable()) return;
   const char byte = 0;
-  while (::write(wake_->fds[1].Get(), &byte, 1) < 0 && errno == EINTR) {
-  }
+  while (::write(wake_->fds[1].Get(), &byte, 1) < 0 && errno == EINTR) {}
   // The idle thread may hold the last reference for a moment; it then ends on its own.
   if (idle_.get_id() == std::this_thread::get_id())
     idle_.detach();
@@ -270,8 +269,7 @@ void Session::IdleLoop(const std::weak_ptr<Session>& weak, Connection c, const s
       // no answer to that in time is a lost player.
       pollfd fds[2] = {{mpd_connection_get_fd(c.get()), POLLIN, 0}, {wake->fds[0].Get(), POLLIN, 0}};
       int ready;
-      while ((ready = ::poll(fds, 2, static_cast<int>(kIdleQuietSpell))) < 0 && errno == EINTR) {
-      }
+      while ((ready = ::poll(fds, 2, static_cast<int>(kIdleQuietSpell))) < 0 && errno == EINTR) {}
       if (fds[1].revents != 0) return;  // the application object is going away
       if (ready == 0) {
         lost = !mpd_send_noidle(c.get()) || !Readable(mpd_connection_get_fd(c.get()), wake->fds[0].Get());
@@ -325,7 +323,8 @@ bool Session::OnIdle(mpd_connection* c, unsigned changed) {
         changedRows.push_back({kSourceId, kLibraryPlaylistId, s.id, s.id});
     Post(ITEventDatabaseChanged, {std::move(deleted), std::move(changedRows)});
   }
-  if (changed & MPD_IDLE_STORED_PLAYLIST) Post(ITEventDatabaseChanged, {ObjectIDRows{}, ObjectIDRows{{kSourceId, 0, 0, 0}}});
+  if (changed & MPD_IDLE_STORED_PLAYLIST)
+    Post(ITEventDatabaseChanged, {ObjectIDRows{}, ObjectIDRows{{kSourceId, 0, 0, 0}}});
   return true;
 }
 

@@ -54,8 +54,7 @@ class FileLock {
     fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     if (!fd_.IsDefined()) return;
     int done;
-    while ((done = ::flock(fd_.Get(), exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
-    }
+    while ((done = ::flock(fd_.Get(), exclusive ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {}
     if (done != 0) fd_.Reset();
   }
   FileLock(const FileLock&) = delete;
@@ -82,7 +81,7 @@ std::shared_ptr<MpdIds> MpdIds::ForUser() {
 }
 
 bool MpdIds::CatchUp(int fd) {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0) return false;
   if (st.st_size < readUpTo_) {
     // Replaced by someone: read it afresh, keeping the ids already given out.
@@ -152,7 +151,7 @@ std::vector<long> MpdIds::IdsOf(Kind kind, const std::vector<std::string>& keys)
       stamps_ = {};
       return ids;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(file.Fd(), &st) == 0 && partial_.empty()) readUpTo_ = st.st_size;
   }
   for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -186,12 +185,13 @@ long MpdIds::Bind(Kind kind, const std::string& key, long id) {
   Table& table = TableOf(kind);
   if (table.last == 0 && kind == Kind::Playlist) table.last = kLibraryPlaylistId;
   if (id == 0) id = ++table.last;
-  const std::string line = std::string(1, static_cast<char>(kind)) + '\t' + std::to_string(id) + '\t' + Escape(key) + '\n';
+  const std::string line =
+      std::string(1, static_cast<char>(kind)) + '\t' + std::to_string(id) + '\t' + Escape(key) + '\n';
   if (!WriteAll(file.Fd(), line)) return 0;
   table.ids[key] = id;
   table.keys[id] = key;
   table.last = std::max(table.last, id);
-  struct stat st{};
+  struct stat st {};
   if (::fstat(file.Fd(), &st) == 0 && partial_.empty()) readUpTo_ = st.st_size;
   return id;
 }

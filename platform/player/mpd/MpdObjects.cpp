@@ -121,8 +121,8 @@ class TrackCollection final : public IITTrackCollection {
     track->reset();
     if (library_) {
       if (index < 1 || index > static_cast<long>(library_->songs.size())) return E_INVALIDARG;
-      *track = MakeTrack(session_, library_->songs[static_cast<std::size_t>(index - 1)],
-                         {playlistId_, playlist_, index, 0});
+      *track =
+          MakeTrack(session_, library_->songs[static_cast<std::size_t>(index - 1)], {playlistId_, playlist_, index, 0});
       return S_OK;
     }
     std::optional<std::pair<Song, long>> entry;
@@ -254,7 +254,8 @@ class StoredPlaylist final : public PlaylistBase<IITUserPlaylist> {
   HRESULT AddFiles(const std::vector<std::string>& filePaths) override {
     for (const std::string& path : filePaths) {
       const std::string uri = session_->UriOf(path);
-      HRESULT hr = session_->Run([&](mpd_connection* c) { return mpd_run_playlist_add(c, name_.c_str(), uri.c_str()); });
+      HRESULT hr =
+          session_->Run([&](mpd_connection* c) { return mpd_run_playlist_add(c, name_.c_str(), uri.c_str()); });
       if (FAILED(hr)) return hr;
       session_->Appended(name_, uri);
     }
@@ -322,6 +323,5 @@ std::shared_ptr<IITPlaylist> MakePlaylist(const std::shared_ptr<Session>& sessio
   if (name.empty()) return std::make_shared<LibraryPlaylist>(session, kLibraryPlaylistId, "");
   return std::make_shared<StoredPlaylist>(session, id, name);
 }
-
 
 }  // namespace platform::player::mpd

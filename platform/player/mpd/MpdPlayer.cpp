@@ -93,9 +93,15 @@ class App final : public IiTunes, public IConnectionPointContainer {
  public:
   explicit App(std::shared_ptr<Session> session) : session_(std::move(session)) {}
 
-  HRESULT BackTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_previous(c); }); }
-  HRESULT NextTrack() override { return session_->Transport([](mpd_connection* c) { return mpd_run_next(c); }); }
-  HRESULT Stop() override { return session_->Transport([](mpd_connection* c) { return mpd_run_stop(c); }); }
+  HRESULT BackTrack() override {
+    return session_->Transport([](mpd_connection* c) { return mpd_run_previous(c); });
+  }
+  HRESULT NextTrack() override {
+    return session_->Transport([](mpd_connection* c) { return mpd_run_next(c); });
+  }
+  HRESULT Stop() override {
+    return session_->Transport([](mpd_connection* c) { return mpd_run_stop(c); });
+  }
   // MPD's pause keeps the place; only a playing MPD is paused (a stopped one
   // would start).
   HRESULT Pause() override {
@@ -134,8 +140,7 @@ class App final : public IiTunes, public IConnectionPointContainer {
         MpdStatus statusOwner(mpd_run_status(c));
         mpd_status* status = statusOwner.get();
         if (!status) return false;
-        const bool reached = mpd_status_get_state(status) == MPD_STATE_PLAY &&
-                             mpd_status_get_song_pos(status) > 0 &&
+        const bool reached = mpd_status_get_state(status) == MPD_STATE_PLAY && mpd_status_get_song_pos(status) > 0 &&
                              static_cast<unsigned>(mpd_status_get_song_id(status)) == held;
         const auto position = static_cast<unsigned>(std::max(0, mpd_status_get_song_pos(status)));
         statusOwner.reset();
@@ -146,8 +151,8 @@ class App final : public IiTunes, public IConnectionPointContainer {
         if (same) return mpd_run_delete_range(c, 0, position);
         if (mpd_connection_get_error(c) != MPD_ERROR_SUCCESS) return false;
       }
-      return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) &&
-             mpd_run_single(c, false) && mpd_run_play_pos(c, 0);
+      return mpd_run_clear(c) && mpd_run_add(c, uri.c_str()) && mpd_run_repeat(c, false) && mpd_run_single(c, false) &&
+             mpd_run_play_pos(c, 0);
     });
     if (hr != RPC_E_DISCONNECTED && session_->PassOverUndecodable(uri)) return S_OK;
     return hr;

@@ -86,7 +86,8 @@ HRESULT Session::StoredPlaylists(std::vector<std::pair<long, std::string>>* play
   auto stamp = [](long id, long time) { return std::to_string(id) + " " + std::to_string(time); };
   std::vector<std::pair<long, std::string>> gone;  // known playlists whose name is not listed
   for (auto& known : ids_->All(MpdIds::Kind::Playlist)) {
-    const bool listedName = std::any_of(listed.begin(), listed.end(), [&](const auto& l) { return l.first == known.second; });
+    const bool listedName =
+        std::any_of(listed.begin(), listed.end(), [&](const auto& l) { return l.first == known.second; });
     if (!listedName) gone.push_back(std::move(known));
   }
   for (std::size_t i = 0; i < listed.size(); ++i) {
@@ -137,9 +138,8 @@ HRESULT Session::ListSongs(const std::function<bool(mpd_connection*)>& send, std
     return mpd_response_finish(c);
   });
   // The tags read here come back whatever the listing gave.
-  const HRESULT tags = Run([&](mpd_connection* c) {
-    return !tagChoice || mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead));
-  });
+  const HRESULT tags = Run(
+      [&](mpd_connection* c) { return !tagChoice || mpd_run_enable_tag_types(c, kTagsRead, std::size(kTagsRead)); });
   if (FAILED(hr)) songs->clear();
   if (untagged) *untagged = tagChoice;
   return FAILED(hr) ? hr : tags;
@@ -184,7 +184,7 @@ HRESULT Session::PlaylistSongs(const std::string& name, std::vector<Song>* songs
 }
 
 HRESULT Session::LiveEntries(const std::string& name,
-                    const std::function<void(const std::vector<Song>&, const std::vector<long>&)>& use) {
+                             const std::function<void(const std::vector<Song>&, const std::vector<long>&)>& use) {
   for (int attempt = 0;; ++attempt) {
     {
       std::lock_guard lock(entriesMutex_);
@@ -243,9 +243,8 @@ HRESULT Session::DeleteEntry(const std::string& name, long entry, const std::str
       if (uris[static_cast<std::size_t>(i)] == uri) position = i;
   }
   if (position < 0 || known.uris[static_cast<std::size_t>(position)] != uri) return ITUNES_E_OBJECTDELETED;
-  hr = Run([&](mpd_connection* c) {
-    return mpd_run_playlist_delete(c, name.c_str(), static_cast<unsigned>(position));
-  });
+  hr =
+      Run([&](mpd_connection* c) { return mpd_run_playlist_delete(c, name.c_str(), static_cast<unsigned>(position)); });
   if (SUCCEEDED(hr)) {
     if (known.songs.size() == known.uris.size()) known.songs.erase(known.songs.begin() + position);
     known.uris.erase(known.uris.begin() + position);

@@ -54,9 +54,8 @@ std::string PersistentIdFor(long id) {
 }  // namespace
 
 bool IsAudioFileName(const std::filesystem::path& path) {
-  static const std::set<std::string> kExtensions = {".mp3", ".m4a", ".m4p", ".m4b", ".aac",
-                                                    ".wav", ".aif", ".aiff", ".flac", ".ogg",
-                                                    ".oga", ".opus", ".wma", ".alac"};
+  static const std::set<std::string> kExtensions = {".mp3",  ".m4a",  ".m4p", ".m4b", ".aac",  ".wav", ".aif",
+                                                    ".aiff", ".flac", ".ogg", ".oga", ".opus", ".wma", ".alac"};
   std::string ext = path.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -85,21 +84,17 @@ void ValidateLibrary(const LibraryData& library, const std::string& origin) {
   std::set<long> trackIds;
   for (const TrackData& t : library.tracks) {
     if (t.databaseId <= 0) fail("a track has no positive id");
-    if (!trackIds.insert(t.databaseId).second)
-      fail("track id " + std::to_string(t.databaseId) + " is used twice");
-    if (t.rating < 0 || t.rating > 100)
-      fail("track " + std::to_string(t.databaseId) + " has a rating outside 0..100");
+    if (!trackIds.insert(t.databaseId).second) fail("track id " + std::to_string(t.databaseId) + " is used twice");
+    if (t.rating < 0 || t.rating > 100) fail("track " + std::to_string(t.databaseId) + " has a rating outside 0..100");
     if (t.seconds < 0) fail("track " + std::to_string(t.databaseId) + " has a negative length");
   }
   if (library.playlists.empty()) fail("there is no library playlist");
   std::map<long, const PlaylistData*> byId;
   for (const PlaylistData& p : library.playlists) {
     if (p.playlistId <= 0) fail("playlist \"" + p.name + "\" has no positive id");
-    if (!byId.emplace(p.playlistId, &p).second)
-      fail("playlist id " + std::to_string(p.playlistId) + " is used twice");
+    if (!byId.emplace(p.playlistId, &p).second) fail("playlist id " + std::to_string(p.playlistId) + " is used twice");
     for (long id : p.trackIds)
-      if (!trackIds.count(id))
-        fail("playlist \"" + p.name + "\" holds unknown track " + std::to_string(id));
+      if (!trackIds.count(id)) fail("playlist \"" + p.name + "\" holds unknown track " + std::to_string(id));
   }
   const PlaylistData& main = library.playlists.front();
   std::vector<long> sortedMain = main.trackIds;
@@ -162,21 +157,34 @@ LibraryData MakeSampleLibrary(const std::string& root) {
     const char* tracks[5];
   };
   static const Album kAlbums[] = {
-      {"Marta Kova", "Northern Lights", "Electronic",
+      {"Marta Kova",
+       "Northern Lights",
+       "Electronic",
        {"Aurora Drift", "Polar Signal", "Static Snow", "Long Night", "First Light"}},
-      {"Marta Kova", "Glass Harbor", "Electronic",
+      {"Marta Kova",
+       "Glass Harbor",
+       "Electronic",
        {"Harbor Lights", "Tidal Clock", "Glass Waves", "Low Fog", "Morning Ferry"}},
-      {"The Lantern Sisters", "Paper Boats", "Folk",
+      {"The Lantern Sisters",
+       "Paper Boats",
+       "Folk",
        {"Paper Boats", "River Song", "Grandmother's Hill", "Lantern Walk", "Home by Noon"}},
-      {"The Lantern Sisters", "Winter Orchard", "Folk",
+      {"The Lantern Sisters",
+       "Winter Orchard",
+       "Folk",
        {"Winter Orchard", "Cider Moon", "Frost on the Gate", "Old Wool Coat", "Candle Hour"}},
-      {"Deep Ochre", "Dust and Chrome", "Rock",
+      {"Deep Ochre",
+       "Dust and Chrome",
+       "Rock",
        {"Dust and Chrome", "Highway Nine", "Rust Belt Radio", "Burned Map", "Engine Heart"}},
-      {"Deep Ochre", "Second Engine", "Rock",
+      {"Deep Ochre",
+       "Second Engine",
+       "Rock",
        {"Second Engine", "Red Line", "Gravel Kings", "Night Garage", "Last Exit"}},
-      {"Tomas Reyn Trio", "Blue Hour", "Jazz",
-       {"Blue Hour", "Brushes", "Late Tram", "Quiet Corner", "Walking Bass"}},
-      {"Kiri Alvan", "Saltwater", "Jazz",
+      {"Tomas Reyn Trio", "Blue Hour", "Jazz", {"Blue Hour", "Brushes", "Late Tram", "Quiet Corner", "Walking Bass"}},
+      {"Kiri Alvan",
+       "Saltwater",
+       "Jazz",
        {"Saltwater", "Pier at Dusk", "Sea Glass", "Slow Current", "Lighthouse Keeper"}},
   };
   LibraryData library;
@@ -271,8 +279,7 @@ std::string FileUrlToPath(const std::string& url) {
   }
   if (!IsValidUtf8(path)) throw LibraryError("a path that is not UTF-8");
   // "/C:/Music/..." is a drive-letter path.
-  if (path.size() >= 3 && path[0] == '/' && std::isalpha(static_cast<unsigned char>(path[1])) &&
-      path[2] == ':')
+  if (path.size() >= 3 && path[0] == '/' && std::isalpha(static_cast<unsigned char>(path[1])) && path[2] == ':')
     path.erase(0, 1);
   if (path == "/" || path.empty()) throw LibraryError("no file in the URL");
   return path;

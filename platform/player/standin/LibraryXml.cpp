@@ -44,15 +44,23 @@ struct Value {
 
 const char* TypeName(Value::Type t) {
   switch (t) {
-    case Value::String: return "a string";
-    case Value::Integer: return "an integer";
-    case Value::Real: return "a real number";
+    case Value::String:
+      return "a string";
+    case Value::Integer:
+      return "an integer";
+    case Value::Real:
+      return "a real number";
     case Value::True:
-    case Value::False: return "a boolean";
-    case Value::Date: return "a date";
-    case Value::Data: return "data";
-    case Value::Dict: return "a dictionary";
-    case Value::Array: return "an array";
+    case Value::False:
+      return "a boolean";
+    case Value::Date:
+      return "a date";
+    case Value::Data:
+      return "data";
+    case Value::Dict:
+      return "a dictionary";
+    case Value::Array:
+      return "an array";
   }
   return "a value";
 }
@@ -125,8 +133,7 @@ class Parser {
   }
   // Reads the rest of the document, so that a fault further on still refuses it.
   void Finish() {
-    while (Read()) {
-    }
+    while (Read()) {}
   }
 
   // The text of the element at the reader into `text`; leaves the reader at its end.
@@ -246,8 +253,7 @@ class Parser {
   void Skip() {
     if (Empty()) return;
     const int depth = Depth();
-    while (Read() && !AtEnd(depth)) {
-    }
+    while (Read() && !AtEnd(depth)) {}
   }
 
   void NoteError(const xmlError& e) {
@@ -306,16 +312,25 @@ class Fields {
 
 long SpecialKindOf(long distinguished) {
   switch (distinguished) {
-    case 0: return ITUserPlaylistSpecialKindNone;
-    case 2: return ITUserPlaylistSpecialKindMovies;
-    case 3: return ITUserPlaylistSpecialKindTVShows;
-    case 4: return ITUserPlaylistSpecialKindMusic;
-    case 5: return ITUserPlaylistSpecialKindAudiobooks;
-    case 10: return ITUserPlaylistSpecialKindPodcasts;
-    case 19: return ITUserPlaylistSpecialKindPurchasedMusic;
+    case 0:
+      return ITUserPlaylistSpecialKindNone;
+    case 2:
+      return ITUserPlaylistSpecialKindMovies;
+    case 3:
+      return ITUserPlaylistSpecialKindTVShows;
+    case 4:
+      return ITUserPlaylistSpecialKindMusic;
+    case 5:
+      return ITUserPlaylistSpecialKindAudiobooks;
+    case 10:
+      return ITUserPlaylistSpecialKindPodcasts;
+    case 19:
+      return ITUserPlaylistSpecialKindPurchasedMusic;
     case 20:
-    case 22: return ITUserPlaylistSpecialKindPartyShuffle;
-    default: return ITUserPlaylistSpecialKindOther;
+    case 22:
+      return ITUserPlaylistSpecialKindPartyShuffle;
+    default:
+      return ITUserPlaylistSpecialKindOther;
   }
 }
 
@@ -336,8 +351,10 @@ TrackData ReadTrack(const Parser& parser, const Value& dict, const std::string& 
   const Value* typeValue = f.Get("Track Type", Value::String);
   std::string type = typeValue ? typeValue->text : "";
   if (type.empty()) {
-    if (location.rfind("file:", 0) == 0) type = "File";
-    else if (!location.empty()) type = "URL";
+    if (location.rfind("file:", 0) == 0)
+      type = "File";
+    else if (!location.empty())
+      type = "URL";
   }
   if (type == "File") {
     t.kind = ITTrackKindFile;
@@ -394,8 +411,7 @@ class LibraryBuilder {
       if (it == byPersistentId_.end())
         parser_.Fail("playlist \"" + p.name + "\" names a parent " + parent + " that the file lacks");
       if (user_[it->second].specialKind != ITUserPlaylistSpecialKindFolder)
-        parser_.Fail("playlist \"" + p.name + "\" lies in \"" + user_[it->second].name +
-                     "\", which is not a folder");
+        parser_.Fail("playlist \"" + p.name + "\" lies in \"" + user_[it->second].name + "\", which is not a folder");
       p.parentId = user_[it->second].playlistId;
     }
     if (!haveMaster_) {
@@ -472,8 +488,7 @@ class LibraryBuilder {
       return;
     }
     if (!p.persistentId.empty()) {
-      if (byPersistentId_.count(p.persistentId))
-        f.Fail("Playlist Persistent ID " + p.persistentId + " is used twice");
+      if (byPersistentId_.count(p.persistentId)) f.Fail("Playlist Persistent ID " + p.persistentId + " is used twice");
       byPersistentId_[p.persistentId] = user_.size();
     }
     if (!parent.empty()) parentOf_.emplace_back(user_.size(), parent);
@@ -484,8 +499,8 @@ class LibraryBuilder {
   LibraryData data_;
   PlaylistData main_;
   bool haveTracks_ = false;
-  long playlistsLine_ = 0;  // of a Playlists that is not an array
-  Value scratch_;                // the track or playlist being read
+  long playlistsLine_ = 0;      // of a Playlists that is not an array
+  Value scratch_;               // the track or playlist being read
   std::vector<Value> pending_;  // playlists read before the tracks
   std::unordered_set<long> trackIds_;
   std::vector<PlaylistData> user_;
@@ -514,10 +529,10 @@ LibraryData ReadLibrary(ReaderPtr reader, const std::string& origin) {
 LibraryData ParseLibraryXml(const std::string& text, const std::string& origin) {
   if (text.size() > static_cast<size_t>(INT_MAX)) throw LibraryError(origin + ": the file is too large");
   xmlInitParser();
-  return ReadLibrary(ReaderPtr(xmlReaderForMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                                  kReaderOptions),
-                               xmlFreeTextReader),
-                     origin);
+  return ReadLibrary(
+      ReaderPtr(xmlReaderForMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, kReaderOptions),
+                xmlFreeTextReader),
+      origin);
 }
 
 LibraryData LoadLibraryXml(const std::string& path) {

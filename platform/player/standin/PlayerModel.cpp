@@ -45,11 +45,11 @@ void PlayerModel::RemoveListener(int id) {
 }
 
 // Every automation call: lock, catch up with the clock, refuse when calls are off.
-#define PLAYER_CALL_PROLOGUE()          \
-  std::lock_guard lock(mutex_);         \
-  State& s = *state_;                   \
+#define PLAYER_CALL_PROLOGUE()                          \
+  std::lock_guard lock(mutex_);                         \
+  State& s = *state_;                                   \
   [[maybe_unused]] const Millis now = TheClock().Now(); \
-  s.Tick(now);                          \
+  s.Tick(now);                                          \
   if (HRESULT gate = s.Gate(); FAILED(gate)) return gate
 
 HRESULT PlayerModel::Play() {
@@ -250,8 +250,7 @@ HRESULT PlayerModel::GetTrackCount(const ObjectRef& playlist, long* count) {
   return S_OK;
 }
 
-HRESULT PlayerModel::GetTrackItem(const ObjectRef& playlist, long index, bool byPlayOrder,
-                                  ObjectRef* track) {
+HRESULT PlayerModel::GetTrackItem(const ObjectRef& playlist, long index, bool byPlayOrder, ObjectRef* track) {
   PLAYER_CALL_PROLOGUE();
   Playlist* p = s.ResolvePlaylist(playlist);
   if (!p) return ITUNES_E_OBJECTDELETED;
@@ -295,13 +294,12 @@ HRESULT PlayerModel::AddTrack(const ObjectRef& playlist, const ObjectRef& track,
   Entry e{s.lib.nextEntryId++, source->databaseId};
   p->Append(e);
   *added = State::TrackRef(p->data.playlistId, e);
-  s.EmitDatabaseChanged({}, {{kSourceId, p->data.playlistId, e.entryId, e.databaseId},
-                             {kSourceId, p->data.playlistId, 0, 0}});
+  s.EmitDatabaseChanged(
+      {}, {{kSourceId, p->data.playlistId, e.entryId, e.databaseId}, {kSourceId, p->data.playlistId, 0, 0}});
   return S_OK;
 }
 
-HRESULT PlayerModel::CreatePlaylistInFolder(const ObjectRef& folder, const std::string& name,
-                                            ObjectRef* playlist) {
+HRESULT PlayerModel::CreatePlaylistInFolder(const ObjectRef& folder, const std::string& name, ObjectRef* playlist) {
   PLAYER_CALL_PROLOGUE();
   Playlist* p = s.ResolvePlaylist(folder);
   if (!p) return ITUNES_E_OBJECTDELETED;

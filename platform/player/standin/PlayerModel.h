@@ -45,7 +45,7 @@ struct PlayerEvent {
   long trackKind = 0;              // the kind of that track (ITTrackKind)
   ObjectIDRows deleted;            // database changed
   ObjectIDRows changed;
-  long number = 0;                 // calls disabled: reason
+  long number = 0;  // calls disabled: reason
 };
 
 struct TrackInfo {
@@ -132,8 +132,7 @@ class PlayerModel {
   HRESULT GetTrackItem(const ObjectRef& playlist, long index, bool byPlayOrder, ObjectRef* track);
   HRESULT AddFiles(const ObjectRef& playlist, const std::vector<std::string>& paths);
   HRESULT AddTrack(const ObjectRef& playlist, const ObjectRef& track, ObjectRef* added);
-  HRESULT CreatePlaylistInFolder(const ObjectRef& folder, const std::string& name,
-                                 ObjectRef* playlist);
+  HRESULT CreatePlaylistInFolder(const ObjectRef& folder, const std::string& name, ObjectRef* playlist);
   HRESULT GetParent(const ObjectRef& playlist, std::optional<ObjectRef>* parent);
   HRESULT GetTrackInfo(const ObjectRef& track, TrackInfo* info);
   HRESULT PlayTrack(const ObjectRef& track);

@@ -123,16 +123,14 @@ ReloadCounts PlayerModel::ReplaceLibrary(LibraryData library) {
   const long oldMain = old.Main().data.playlistId;
   const long newMain = next.Main().data.playlistId;
   for (const Entry& e : old.Main().entries)
-    if (!next.tracks.count(e.databaseId))
-      deleted.push_back({kSourceId, oldMain, e.entryId, e.databaseId});
+    if (!next.tracks.count(e.databaseId)) deleted.push_back({kSourceId, oldMain, e.entryId, e.databaseId});
   for (const Entry& e : next.Main().entries) {
     auto was = old.tracks.find(e.databaseId);
     if (was == old.tracks.end() || !(was->second == next.tracks.at(e.databaseId)))
       changed.push_back({kSourceId, newMain, e.entryId, e.databaseId});
   }
   for (Playlist& p : old.playlists)
-    if (!next.FindPlaylist(p.data.playlistId))
-      deleted.push_back({kSourceId, p.data.playlistId, 0, 0});
+    if (!next.FindPlaylist(p.data.playlistId)) deleted.push_back({kSourceId, p.data.playlistId, 0, 0});
   for (Playlist& p : next.playlists) {
     Playlist* was = old.FindPlaylist(p.data.playlistId);
     bool same = was && was->data.name == p.data.name && was->data.parentId == p.data.parentId &&
@@ -175,8 +173,7 @@ ReloadCounts PlayerModel::ReplaceLibrary(LibraryData library) {
   ReloadCounts counts{static_cast<long>(changed.size()), static_cast<long>(deleted.size())};
   if (stopped) s.EmitTrack(ITEventPlayerStop, stopped);
   s.lib = std::move(next);
-  if (trackChanged && s.state != ITPlayerStateStopped)
-    s.EmitTrack(ITEventPlayerPlayingTrackChanged, s.CurrentRef());
+  if (trackChanged && s.state != ITPlayerStateStopped) s.EmitTrack(ITEventPlayerPlayingTrackChanged, s.CurrentRef());
   s.EmitDatabaseChanged(std::move(deleted), std::move(changed));
   return counts;
 }

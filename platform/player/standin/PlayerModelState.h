@@ -49,7 +49,7 @@ struct Playlist {
     long i = IndexOf(entryId);
     return i < 0 ? nullptr : &entries[static_cast<size_t>(i)];
   }
-  long OrderPosition(long entryId) const {  // 0-based, -1 when absent
+  long OrderPosition(long entryId) const {       // 0-based, -1 when absent
     if (!data.shuffle) return IndexOf(entryId);  // play order is entry order
     auto it = orderIndex.find(entryId);
     return it == orderIndex.end() ? -1 : static_cast<long>(it->second);
@@ -176,12 +176,8 @@ struct PlayerModel::State {
   static ObjectRef TrackRef(long playlistId, const Entry& e) {
     return ObjectRef{ObjectKind::Track, kSourceId, playlistId, e.entryId, e.databaseId};
   }
-  static ObjectRef PlaylistRef(long playlistId) {
-    return ObjectRef{ObjectKind::Playlist, kSourceId, playlistId, 0, 0};
-  }
-  bool IsSource(const ObjectRef& r) const {
-    return r.kind == ObjectKind::Source && r.sourceId == kSourceId;
-  }
+  static ObjectRef PlaylistRef(long playlistId) { return ObjectRef{ObjectKind::Playlist, kSourceId, playlistId, 0, 0}; }
+  bool IsSource(const ObjectRef& r) const { return r.kind == ObjectKind::Source && r.sourceId == kSourceId; }
   Playlist* ResolvePlaylist(const ObjectRef& r) {
     if (r.kind != ObjectKind::Playlist || r.sourceId != kSourceId) return nullptr;
     return lib.FindPlaylist(r.playlistId);

@@ -212,11 +212,11 @@ void PlayerModel::State::PlayEntry(Millis now, Playlist& p, const Entry& e, bool
 #undef PLAYER_CALL_PROLOGUE
 
 // The person at the player: no gate, but nothing moves once the player quit.
-#define PLAYER_USER_PROLOGUE()          \
-  std::lock_guard lock(mutex_);         \
-  State& s = *state_;                   \
+#define PLAYER_USER_PROLOGUE()                          \
+  std::lock_guard lock(mutex_);                         \
+  State& s = *state_;                                   \
   [[maybe_unused]] const Millis now = TheClock().Now(); \
-  s.Tick(now);                          \
+  s.Tick(now);                                          \
   if (s.quit) return
 
 void PlayerModel::UserPlay() {

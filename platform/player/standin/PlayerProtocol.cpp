@@ -76,8 +76,7 @@ std::string TimeText(long seconds) {
 
 class Call {
  public:
-  Call(PlayerModel& m, const json& t, const json& a, ClientState& s)
-      : model(m), target(t), args(a), client(s) {}
+  Call(PlayerModel& m, const json& t, const json& a, ClientState& s) : model(m), target(t), args(a), client(s) {}
 
   json RefJson(const ObjectRef& r) {
     json j;
@@ -86,12 +85,11 @@ class Call {
         j = {{"k", "source"}, {"s", r.sourceId}};
         break;
       case ObjectKind::Playlist:
-        j = {{"k", "playlist"}, {"s", r.sourceId}, {"p", r.playlistId},
-             {"u", model.FacetsOf(r).userPlaylist}};
+        j = {{"k", "playlist"}, {"s", r.sourceId}, {"p", r.playlistId}, {"u", model.FacetsOf(r).userPlaylist}};
         break;
       case ObjectKind::Track:
-        j = {{"k", "track"}, {"s", r.sourceId}, {"p", r.playlistId}, {"t", r.trackId},
-             {"d", r.databaseId}, {"f", model.FacetsOf(r).fileOrCDTrack}};
+        j = {{"k", "track"},   {"s", r.sourceId},   {"p", r.playlistId},
+             {"t", r.trackId}, {"d", r.databaseId}, {"f", model.FacetsOf(r).fileOrCDTrack}};
         break;
     }
     return j;
@@ -167,8 +165,8 @@ const std::map<std::string, Handler>& Handlers() {
     };
     h["app.GetITObjectByID"] = [](Call& c) {
       std::optional<ObjectRef> r;
-      HRESULT hr = c.model.GetObjectByIds(LongArg(c.args, "s"), LongArg(c.args, "p"),
-                                          LongArg(c.args, "t"), LongArg(c.args, "d"), &r);
+      HRESULT hr = c.model.GetObjectByIds(LongArg(c.args, "s"), LongArg(c.args, "p"), LongArg(c.args, "t"),
+                                          LongArg(c.args, "d"), &r);
       return c.Object(hr, r);
     };
     h["app.CreatePlaylist"] = [](Call& c) {
@@ -324,9 +322,13 @@ const std::map<std::string, Handler>& Handlers() {
     h["track.Play"] = [](Call& c) { return c.model.PlayTrack(c.Target(ObjectKind::Track)); };
     h["track.get_Kind"] = [](Call& c) { return TrackField(c, [](const TrackInfo& i) { return json(i.data.kind); }); };
     h["track.get_Album"] = [](Call& c) { return TrackField(c, [](const TrackInfo& i) { return json(i.data.album); }); };
-    h["track.get_Artist"] = [](Call& c) { return TrackField(c, [](const TrackInfo& i) { return json(i.data.artist); }); };
+    h["track.get_Artist"] = [](Call& c) {
+      return TrackField(c, [](const TrackInfo& i) { return json(i.data.artist); });
+    };
     h["track.get_Genre"] = [](Call& c) { return TrackField(c, [](const TrackInfo& i) { return json(i.data.genre); }); };
-    h["track.get_Rating"] = [](Call& c) { return TrackField(c, [](const TrackInfo& i) { return json(i.data.rating); }); };
+    h["track.get_Rating"] = [](Call& c) {
+      return TrackField(c, [](const TrackInfo& i) { return json(i.data.rating); });
+    };
     h["track.get_Time"] = [](Call& c) {
       return TrackField(c, [](const TrackInfo& i) { return json(TimeText(i.data.seconds)); });
     };
@@ -424,9 +426,12 @@ bool NestsDeeperThan(const std::string& line, int limit) {
   bool inString = false, escaped = false;
   for (char c : line) {
     if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -462,7 +467,10 @@ json EventToJson(const PlayerEvent& event) {
       if (event.track) {
         const ObjectRef& r = *event.track;
         args.push_back({{"obj",
-                         {{"k", "track"}, {"s", r.sourceId}, {"p", r.playlistId}, {"t", r.trackId},
+                         {{"k", "track"},
+                          {"s", r.sourceId},
+                          {"p", r.playlistId},
+                          {"t", r.trackId},
                           {"d", r.databaseId},
                           {"f", event.trackKind == ITTrackKindFile || event.trackKind == ITTrackKindCD}}}});
       } else {

@@ -45,8 +45,7 @@ class ProtocolHandler {
 
   // Ops the handler does not know go here ("ctl.*" of the server); it
   // answers a whole answer object, or nothing for an unknown op.
-  using Extension = std::function<std::optional<nlohmann::json>(
-      const std::string& op, const nlohmann::json& args)>;
+  using Extension = std::function<std::optional<nlohmann::json>(const std::string& op, const nlohmann::json& args)>;
   void SetExtension(Extension extension) { extension_ = std::move(extension); }
 
   // Never throws: every failure becomes a failure answer.

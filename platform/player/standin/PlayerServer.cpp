@@ -41,10 +41,14 @@ std::string TimeText(long seconds) {
 
 const char* StateName(long state) {
   switch (state) {
-    case ITPlayerStateStopped: return "stopped";
-    case ITPlayerStatePlaying: return "playing";
-    case ITPlayerStateFastForward: return "fast forward";
-    case ITPlayerStateRewind: return "rewind";
+    case ITPlayerStateStopped:
+      return "stopped";
+    case ITPlayerStatePlaying:
+      return "playing";
+    case ITPlayerStateFastForward:
+      return "fast forward";
+    case ITPlayerStateRewind:
+      return "rewind";
   }
   return "unknown";
 }
@@ -52,8 +56,8 @@ const char* StateName(long state) {
 std::string StatusText(const PlayerStatus& s) {
   std::string text = std::string("state: ") + StateName(s.state) + "\n";
   if (s.track) {
-    text += "track: \"" + s.track->name + "\" by " + s.track->artist + " from " + s.track->album +
-            " (database id " + std::to_string(s.track->databaseId) + ")\n";
+    text += "track: \"" + s.track->name + "\" by " + s.track->artist + " from " + s.track->album + " (database id " +
+            std::to_string(s.track->databaseId) + ")\n";
     text += "playlist: " + s.playlistName + " (id " + std::to_string(s.playlistId) + ")\n";
     text += "position: " + TimeText(s.position) + " of " + TimeText(s.track->seconds) + "\n";
   } else {
@@ -61,8 +65,7 @@ std::string StatusText(const PlayerStatus& s) {
   }
   text += std::string("calls: ") + (s.callsDisabled ? "disabled" : "enabled") + "\n";
   text += "version: " + std::to_string(s.versionMajor) + "." + std::to_string(s.versionMinor) + "\n";
-  text += "library: " + std::to_string(s.trackCount) + " tracks, " + std::to_string(s.playlistCount) +
-          " playlists\n";
+  text += "library: " + std::to_string(s.trackCount) + " tracks, " + std::to_string(s.playlistCount) + " playlists\n";
   text += std::string("browser: ") + (s.browserVisible ? "visible" : "hidden") +
           (s.browserMinimized ? ", minimised" : "") + (s.miniPlayer ? ", mini player" : "") + "\n";
   return text;
@@ -105,7 +108,8 @@ struct PlayerServer::Impl {
 
   Impl(PlayerModel& m, std::string path) : model(m), socketPath(std::move(path)), handler(m) {
     wakeFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (!wakeFd.IsDefined()) throw std::runtime_error(std::string("cannot create an event descriptor: ") + std::strerror(errno));
+    if (!wakeFd.IsDefined())
+      throw std::runtime_error(std::string("cannot create an event descriptor: ") + std::strerror(errno));
     handler.SetExtension([this](const std::string& op, const json& args) { return Control(op, args); });
     listener = model.AddListener([this](const PlayerEvent& e) {
       std::lock_guard lock(eventsMutex);
@@ -140,7 +144,7 @@ struct PlayerServer::Impl {
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     if (const std::string folder = PrivateSocketFolder(); socketPath.rfind(folder + "/", 0) == 0)
       MakePrivateFolder(folder);
-    struct stat st{};
+    struct stat st {};
     if (::lstat(socketPath.c_str(), &st) == 0) {
       if (!S_ISSOCK(st.st_mode)) throw std::runtime_error(socketPath + ": exists and is not a socket");
       if (platform::UniqueFd(ConnectUnixSocket(socketPath)).IsDefined()) {
@@ -149,13 +153,15 @@ struct PlayerServer::Impl {
       ::unlink(socketPath.c_str());  // left behind by a server that died
     }
     listenFd.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!listenFd.IsDefined()) throw std::runtime_error(socketPath + ": cannot create a socket: " + std::strerror(errno));
+    if (!listenFd.IsDefined())
+      throw std::runtime_error(socketPath + ": cannot create a socket: " + std::strerror(errno));
     const mode_t old = ::umask(0077);
     int rc = ::bind(listenFd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(old);
     if (rc < 0) throw std::runtime_error(socketPath + ": cannot bind: " + std::strerror(errno));
     bound = true;
-    if (::listen(listenFd.Get(), 32) < 0) throw std::runtime_error(socketPath + ": cannot listen: " + std::strerror(errno));
+    if (::listen(listenFd.Get(), 32) < 0)
+      throw std::runtime_error(socketPath + ": cannot listen: " + std::strerror(errno));
   }
 
   // --- control commands of the person at the player
@@ -187,8 +193,7 @@ struct PlayerServer::Impl {
       long ms = 0;
       if (!number("ms", &ms) || ms < 0)
         return FailureAnswer(nullptr, E_INVALIDARG, "advance needs a number of milliseconds");
-      if (!manualClock)
-        return FailureAnswer(nullptr, E_FAIL, "advance needs a server started with --manual-clock");
+      if (!manualClock) return FailureAnswer(nullptr, E_FAIL, "advance needs a server started with --manual-clock");
       // Never to the clock's end (or past it): that would be forever.
       manualClock->Advance(std::min<Millis>(ms, std::max<Millis>(0, kForever / 2 - manualClock->Now())));
       model.Tick();
@@ -343,8 +348,7 @@ struct PlayerServer::Impl {
       }
       if (fds[0].revents & POLLIN) {
         std::uint64_t count;
-        while (::read(wakeFd.Get(), &count, sizeof count) > 0) {
-        }
+        while (::read(wakeFd.Get(), &count, sizeof count) > 0) {}
       }
       // Connections first: the list may grow by accepting below.
       size_t i = 2;

@@ -25,7 +25,7 @@ namespace {
 // Empty when `folder` is a folder of this user's that nobody else may
 // enter; otherwise what is wrong with it.
 std::string PrivateFolderFault(const std::string& folder) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) return folder + ": " + std::strerror(errno);
   if (!S_ISDIR(st.st_mode)) return folder + ": not a folder (the player's socket must lie in a private folder)";
   if (st.st_uid != ::getuid())
@@ -67,7 +67,7 @@ void MakePrivateFolder(const std::string& folder) {
 int ConnectToPlayer(const std::string& path, std::string* refused) {
   refused->clear();
   if (const std::string folder = FolderOf(path); folder == PrivateSocketFolder()) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0) return -1;  // no folder, no player
     if (std::string fault = PrivateFolderFault(folder); !fault.empty()) {
       *refused = fault;

@@ -128,9 +128,7 @@ class Remote {
 };
 
 // The reference of one of our own objects, for passing it as an argument.
-const json* RefOf(const void* object, const Remote* remote) {
-  return object && remote ? &remote->Ref() : nullptr;
-}
+const json* RefOf(const void* object, const Remote* remote) { return object && remote ? &remote->Ref() : nullptr; }
 
 template <class Base>
 class ObjectImpl : public Base, public Remote {
@@ -209,9 +207,7 @@ class UserPlaylistObject final : public PlaylistImpl<IITUserPlaylist> {
     if (SUCCEEDED(hr)) *kind = static_cast<ITUserPlaylistSpecialKind>(value);
     return hr;
   }
-  HRESULT get_Parent(std::shared_ptr<IITUserPlaylist>* parent) override {
-    return GetObject("get_Parent", parent);
-  }
+  HRESULT get_Parent(std::shared_ptr<IITUserPlaylist>* parent) override { return GetObject("get_Parent", parent); }
   HRESULT CreatePlaylist(const std::string& name, std::shared_ptr<IITPlaylist>* playlist) override {
     return GetObject("CreatePlaylist", playlist, {{"name", name}});
   }
@@ -323,9 +319,7 @@ class AppObject final : public IiTunes, public IConnectionPointContainer, public
   HRESULT get_LibraryPlaylist(std::shared_ptr<IITPlaylist>* playlist) override {
     return GetObject("get_LibraryPlaylist", playlist);
   }
-  HRESULT get_CurrentTrack(std::shared_ptr<IITTrack>* track) override {
-    return GetObject("get_CurrentTrack", track);
-  }
+  HRESULT get_CurrentTrack(std::shared_ptr<IITTrack>* track) override { return GetObject("get_CurrentTrack", track); }
   HRESULT CreateFolder(const std::string& name, std::shared_ptr<IITPlaylist>* folder) override {
     return GetObject("CreateFolder", folder, {{"name", name}});
   }
@@ -631,8 +625,7 @@ class InProcessChannel final : public Channel {
 
 }  // namespace
 
-ScopedInProcessPlayer::ScopedInProcessPlayer(PlayerModel& model)
-    : binding_(std::make_shared<InProcessBinding>()) {
+ScopedInProcessPlayer::ScopedInProcessPlayer(PlayerModel& model) : binding_(std::make_shared<InProcessBinding>()) {
   binding_->model = &model;
   std::weak_ptr<InProcessBinding> weak = binding_;
   binding_->listener = model.AddListener([weak](const PlayerEvent& event) {

@@ -75,9 +75,12 @@ int Serve(const std::vector<std::string>& args) {
     if (a == "--library" || a == "--folder" || a == "--socket" || a == "--version") {
       auto v = value();
       if (!v) return Usage(a + " needs a value");
-      if (a == "--library") library = *v, ++sources;
-      else if (a == "--folder") folder = *v, ++sources;
-      else if (a == "--socket") socket = *v;
+      if (a == "--library")
+        library = *v, ++sources;
+      else if (a == "--folder")
+        folder = *v, ++sources;
+      else if (a == "--socket")
+        socket = *v;
       else {
         const size_t dot = v->find('.');
         if (dot == std::string::npos || !ParseNumber(v->substr(0, dot), &major) ||
@@ -122,15 +125,15 @@ int Serve(const std::vector<std::string>& args) {
     server.SetReloader([original](const std::string& file) { return file.empty() ? original() : LoadPath(file); });
     server.Listen();
     theServer = &server;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
     const PlayerStatus status = model.Status();
-    std::cout << "zorva-player: serving " << what << " (" << status.trackCount << " tracks, "
-              << status.playlistCount << " playlists) on " << socket << std::endl;
+    std::cout << "zorva-player: serving " << what << " (" << status.trackCount << " tracks, " << status.playlistCount
+              << " playlists) on " << socket << std::endl;
     int rc = server.Run();
     theServer = nullptr;
     return rc;
@@ -194,12 +197,13 @@ int Control(const std::vector<std::string>& argsIn) {
   }
   if (hr->get<HRESULT>() < 0) {
     auto error = answer.find("error");
-    std::cerr << "zorva-player: " << (error != answer.end() && error->is_string() ? error->get<std::string>() : "failed")
-              << "\n";
+    std::cerr << "zorva-player: "
+              << (error != answer.end() && error->is_string() ? error->get<std::string>() : "failed") << "\n";
     return 1;
   }
   if (auto result = answer.find("result"); result != answer.end() && result->is_object())
-    if (auto text = result->find("text"); text != result->end() && text->is_string()) std::cout << text->get<std::string>();
+    if (auto text = result->find("text"); text != result->end() && text->is_string())
+      std::cout << text->get<std::string>();
   return 0;
 }
 

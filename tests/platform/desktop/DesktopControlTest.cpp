@@ -18,7 +18,8 @@ const DialogTemplate kTemplate{300, 0, 0, 200, 150, WS_POPUP, 0};
 class DesktopControlTest : public ::testing::Test {
  protected:
   DesktopControlTest() {
-    std::ofstream(folder_.File("Player.htm")) << "<html><body><p id='name'>Song &amp;\nmore</p><p id='empty'></p><a id='go there' href='#there'>go</a></body></html>";
+    std::ofstream(folder_.File("Player.htm")) << "<html><body><p id='name'>Song &amp;\nmore</p><p id='empty'></p><a "
+                                                 "id='go there' href='#there'>go</a></body></html>";
     EXPECT_TRUE(player_.Create());
     player_.Navigate(platform::FileUrl(folder_.File("Player.htm")) + "#top");
     player_.SetWindowText(" > Zorva ");
@@ -49,12 +50,9 @@ TEST_F(DesktopControlTest, TextAnswersWithTheElementTextOfTheWindowNamedByPageOr
     const char* command;
     const char* answer;
   } cases[] = {
-      {"text Player.htm name", "text Song & more\n"},
-      {"text Player.htm empty", "text \n"},
-      {"text Player.htm missing", "no text\n"},
-      {"text Tool name", "no text\n"},
-      {"text Other.htm name", "no text\n"},
-      {"text Player.htm", ""},
+      {"text Player.htm name", "text Song & more\n"}, {"text Player.htm empty", "text \n"},
+      {"text Player.htm missing", "no text\n"},       {"text Tool name", "no text\n"},
+      {"text Other.htm name", "no text\n"},           {"text Player.htm", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(Run(c.command), c.answer) << c.command;
 }

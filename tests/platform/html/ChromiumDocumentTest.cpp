@@ -25,9 +25,9 @@ using zorva::test::WritePage;
 // A window as the document sees it: records what it is told, answers as set.
 class RecordingHost : public platform::HtmlDocumentHost {
  public:
-  std::vector<std::string> events;         // "type id"
-  std::vector<std::string> navigations;    // BeforeNavigate urls
-  std::vector<std::string> completions;    // "nav url" / "doc url"
+  std::vector<std::string> events;       // "type id"
+  std::vector<std::string> navigations;  // BeforeNavigate urls
+  std::vector<std::string> completions;  // "nav url" / "doc url"
   std::function<bool(platform::HtmlEvent&)> cancelEvent = [](platform::HtmlEvent&) { return false; };
   std::function<bool(const std::string&)> cancelNavigation = [](const std::string&) { return false; };
   platform::ScriptDispatch* external = nullptr;
@@ -55,10 +55,10 @@ class ChromiumDocumentTest : public ::testing::Test {
 };
 
 TEST_F(ChromiumDocumentTest, LoadsAPageFileAndReadsAndWritesItsElements) {
-  const std::string path =
-      Page("read.htm", "<html><body id=main><div id=Box class=\"a b\" style=\"color: red\" listID=3>"
-                       "Hello <b>world</b></div><input id=field value=start><input id=check type=checkbox>"
-                       "</body></html>");
+  const std::string path = Page("read.htm",
+                                "<html><body id=main><div id=Box class=\"a b\" style=\"color: red\" listID=3>"
+                                "Hello <b>world</b></div><input id=field value=start><input id=check type=checkbox>"
+                                "</body></html>");
   auto page = OpenPage(path);
   ASSERT_TRUE(page);
   EXPECT_EQ(page->GetUrl(), platform::FileUrl(path));
@@ -104,11 +104,12 @@ TEST_F(ChromiumDocumentTest, LoadsAPageFileAndReadsAndWritesItsElements) {
 }
 
 TEST_F(ChromiumDocumentTest, CallsAPageFunctionWithItsArgumentsAndSeesWhatItChanged) {
-  auto page = OpenPage(Page("call.htm", "<div id=out></div><script>"
-                                        "function setthetimer(s) { document.getElementById('out').innerHTML = s; }"
-                                        "function join(a, b, c) { return a + '|' + b + '|' + c; }"
-                                        "function twice(n) { return n * 2; }"
-                                        "</script>"));
+  auto page = OpenPage(Page("call.htm",
+                            "<div id=out></div><script>"
+                            "function setthetimer(s) { document.getElementById('out').innerHTML = s; }"
+                            "function join(a, b, c) { return a + '|' + b + '|' + c; }"
+                            "function twice(n) { return n * 2; }"
+                            "</script>"));
   ASSERT_TRUE(page);
   EXPECT_EQ(page->CallScript("setthetimer", {ScriptValue("42")}, nullptr), S_OK);
   EXPECT_EQ(page->GetElementById("out")->GetInnerText(), "42");
@@ -123,13 +124,15 @@ TEST_F(ChromiumDocumentTest, CallsAPageFunctionWithItsArgumentsAndSeesWhatItChan
 // Long texts cross the pipe packed; what the page and the host see is the text
 // as it was, and a long answer comes back whole.
 TEST_F(ChromiumDocumentTest, LongTextsReachThePageWholeAndLongAnswersComeBack) {
-  auto page = OpenPage(Page("long.htm", "<div id=box></div><script>"
-                                        "function join(a, b, c) { return a + '|' + b + '|' + c; }"
-                                        "</script>"));
+  auto page = OpenPage(Page("long.htm",
+                            "<div id=box></div><script>"
+                            "function join(a, b, c) { return a + '|' + b + '|' + c; }"
+                            "</script>"));
   ASSERT_TRUE(page);
   std::string html;
   for (int i = 0; html.size() < 300000; ++i) {
-    html += "<span id=\"s" + std::to_string(i) + "\" class=\"tag\">caf\xC3\xA9 \xF0\x9F\x8E\xB5 &amp; \"q\" 'a' \\n</span> ";
+    html += "<span id=\"s" + std::to_string(i) +
+            "\" class=\"tag\">caf\xC3\xA9 \xF0\x9F\x8E\xB5 &amp; \"q\" 'a' \\n</span> ";
   }
   auto box = page->GetElementById("box");
   ASSERT_TRUE(box);
@@ -145,11 +148,12 @@ TEST_F(ChromiumDocumentTest, LongTextsReachThePageWholeAndLongAnswersComeBack) {
 }
 
 TEST_F(ChromiumDocumentTest, BadCallsAnswerAnErrorAndChangeNothing) {
-  auto page = OpenPage(Page("bad.htm", "<div id=out>same</div><script>"
-                                       "function fails() { document.getElementById('out').innerHTML = 'half';"
-                                       " throw new Error('broken'); }"
-                                       "var notAFunction = 3;"
-                                       "</script>"));
+  auto page = OpenPage(Page("bad.htm",
+                            "<div id=out>same</div><script>"
+                            "function fails() { document.getElementById('out').innerHTML = 'half';"
+                            " throw new Error('broken'); }"
+                            "var notAFunction = 3;"
+                            "</script>"));
   ASSERT_TRUE(page);
   EXPECT_EQ(page->CallScript("nosuchfunction", {}, nullptr), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(page->CallScript("notAFunction", {}, nullptr), DISP_E_UNKNOWNNAME);
@@ -222,9 +226,9 @@ TEST_F(ChromiumDocumentTest, NavigationsAskTheHostFirstAndACancelledOneLeavesThe
   EXPECT_FALSE(page->Navigate("other.htm"));
   ASSERT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.navigations.size() == 3; }))
       << ::testing::PrintToString(host.navigations);
-  EXPECT_EQ(host.navigations, (std::vector<std::string>{platform::FileUrl(folder_.File("other.htm")),
-                                                        platform::FileUrl(path) + "#part",
-                                                        platform::FileUrl(folder_.File("other.htm"))}));
+  EXPECT_EQ(host.navigations,
+            (std::vector<std::string>{platform::FileUrl(folder_.File("other.htm")), platform::FileUrl(path) + "#part",
+                                      platform::FileUrl(folder_.File("other.htm"))}));
   EXPECT_TRUE(page->GetElementById("log"));
   EXPECT_EQ(page->GetUrl(), platform::FileUrl(path));
   EXPECT_TRUE(host.completions.empty());
@@ -287,7 +291,8 @@ TEST_F(ChromiumDocumentTest, AClickOnAMenuSlidingInWaitsUntilItStandsStill) {
       </div>
     </div>
     <script>function slideIn() { document.getElementById('menu').style.transform = 'none'; }</script>
-  </body>)HTML"), &host);
+  </body>)HTML"),
+                       &host);
   ASSERT_TRUE(page);
   ASSERT_EQ(page->CallScript("slideIn", {}, nullptr), S_OK);
   // Half way down the entry still lies above the frame, over "under".
@@ -322,7 +327,8 @@ TEST_F(ChromiumDocumentTest, PageScriptCallsWindowExternalAndBadCallsAreScriptEr
     function missing() { return call(function () { return window.external.InsertScheduleItem(60); }); }
     function notNumber() { return call(function () { return window.external.InsertScheduleItem('x', 2); }); }
     function unknown() { return call(function () { return window.external.NoSuchMethod(1); }); }
-  </script>)HTML"), &host);
+  </script>)HTML"),
+                       &host);
   ASSERT_TRUE(page);
   ScriptValue result;
   ASSERT_EQ(page->CallScript("good", {}, &result), S_OK);
@@ -398,7 +404,8 @@ TEST_F(ChromiumDocumentTest, AnotherPageOrHostNeverGetsWindowExternal) {
   Sink sink;
   RecordingHost host;
   host.external = &sink;
-  const std::string own = Page("own.htm", "<a id=away href=\"other.htm\">x</a><a id=web href=\"http://127.0.0.1:9/\">y</a>");
+  const std::string own =
+      Page("own.htm", "<a id=away href=\"other.htm\">x</a><a id=web href=\"http://127.0.0.1:9/\">y</a>");
   Page("other.htm", "<script>function probe() { return typeof window.external; }</script>");
   // The window's filter: only its own page file.
   host.cancelNavigation = [](const std::string& url) { return url.find("own.htm") == std::string::npos; };
@@ -469,7 +476,8 @@ TEST_F(ChromiumDocumentTest, EveryEventReachesTheHostAfterThePageScriptWasOptimi
         if (!t.dispatchEvent(e)) prevented++;
       }
       return prevented;
-    }</script>)HTML"), &host);
+    }</script>)HTML"),
+                       &host);
   ASSERT_TRUE(page);
   ScriptValue prevented;
   ASSERT_EQ(page->CallScript("clickMany", {ScriptValue(300)}, &prevented), S_OK);

@@ -72,12 +72,16 @@ TEST_F(ChromiumLoadTest, ANavigationReturnsAtOnceAndCompletesThroughTheMessageLo
 TEST_F(ChromiumLoadTest, ACallThatNeedsThePageWaitsForItsLoad) {
   const std::vector<std::pair<const char*, std::function<bool(platform::ChromiumHtmlDocument&)>>> uses = {
       {"element", [](platform::ChromiumHtmlDocument& p) { return p.GetElementById("there") != nullptr; }},
-      {"write", [](platform::ChromiumHtmlDocument& p) { p.SetElementText("there", "new");
-                                                         return p.GetElementById("there")->GetInnerText() == "new"; }},
-      {"script", [](platform::ChromiumHtmlDocument& p) {
+      {"write",
+       [](platform::ChromiumHtmlDocument& p) {
+         p.SetElementText("there", "new");
+         return p.GetElementById("there")->GetInnerText() == "new";
+       }},
+      {"script",
+       [](platform::ChromiumHtmlDocument& p) {
          platform::ScriptValue title;
-         return p.CallScript("eval", {platform::ScriptValue("document.getElementById('there').id")}, &title) ==
-                    S_OK && title.ToText() == "there";
+         return p.CallScript("eval", {platform::ScriptValue("document.getElementById('there').id")}, &title) == S_OK &&
+                title.ToText() == "there";
        }},
       {"address", [this](platform::ChromiumHtmlDocument& p) { return p.GetUrl() == there_; }},
   };
@@ -111,8 +115,7 @@ TEST_F(ChromiumLoadTest, WindowExternalGivenAfterThePageStartedReachesIt) {
     host.external = &sink;
     page->SetHost(&host);  // as the window does when it is given its object
     platform::ScriptValue answer;
-    ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue("window.external.Echo('hi'); 'called'")}, &answer),
-              S_OK);
+    ASSERT_EQ(page->CallScript("eval", {platform::ScriptValue("window.external.Echo('hi'); 'called'")}, &answer), S_OK);
     EXPECT_EQ(answer.ToText(), "called") << loaded;
   }
   EXPECT_EQ(calls, (std::vector<std::string>{"hi", "hi"}));
@@ -135,7 +138,8 @@ TEST_F(ChromiumLoadTest, WritesHeldWhenTheProgramNavigatesDoNotHoldUpTheLoad) {
     if (navigate) {
       ASSERT_TRUE(page->Navigate(there_));
     } else {
-      ASSERT_TRUE(page->LoadFile(WritePage(folder_.Path(), "there.htm", "<div id=there>there</div>"))) << page->LastError();
+      ASSERT_TRUE(page->LoadFile(WritePage(folder_.Path(), "there.htm", "<div id=there>there</div>")))
+          << page->LastError();
     }
     EXPECT_TRUE(page->GetElementById("there")) << navigate;
     platform::ScriptValue name;

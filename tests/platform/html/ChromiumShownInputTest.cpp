@@ -106,8 +106,7 @@ class ChromiumShownInputTest : public ::testing::Test {
     for (const char* program : {"Xvfb", "xdotool"}) {
       if (!Installed(program)) return;
     }
-    xvfb_ = new ChildProcess(
-        {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    xvfb_ = new ChildProcess({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
     if (!xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) return;
     ::setenv("DISPLAY", (":" + xvfb_->Lines().front()).c_str(), 1);
     platform::chromium::Browser::Options options;
@@ -124,7 +123,8 @@ class ChromiumShownInputTest : public ::testing::Test {
   }
   void SetUp() override {
     for (const char* program : {"Xvfb", "xdotool"}) {
-      if (!Installed(program)) GTEST_FAIL() << program << " is not installed (build.sh installs Debian packages xvfb, xdotool)";
+      if (!Installed(program))
+        GTEST_FAIL() << program << " is not installed (build.sh installs Debian packages xvfb, xdotool)";
     }
     ASSERT_TRUE(browser_ && *browser_) << "no shown browser on Xvfb";
     page_ = Open(&host_, "press.htm",
@@ -166,9 +166,11 @@ TEST_F(ChromiumShownInputTest, APressLetGoWhileThePageStandsStillClicksOnce) {
     const int presses = host_.presses;
     const int before = std::stoi(Text("clicks"));
     Mouse({"mousemove", "200", "200", "mousedown", "1"});
-    ASSERT_TRUE(zorva::test::ProcessUntil(*page_, [&] { return host_.presses == presses + 1; }, 20000));
+    ASSERT_TRUE(zorva::test::ProcessUntil(
+        *page_, [&] { return host_.presses == presses + 1; }, 20000));
     if (!releaseWhileAsked) Mouse({"mouseup", "1"});
-    EXPECT_TRUE(zorva::test::ProcessUntil(*page_, [&] { return Text("clicks") == std::to_string(before + 1); }, 20000))
+    EXPECT_TRUE(zorva::test::ProcessUntil(
+        *page_, [&] { return Text("clicks") == std::to_string(before + 1); }, 20000))
         << Text("clicks");
     EXPECT_EQ(Text("ups"), Text("clicks"));
   }
@@ -193,10 +195,12 @@ TEST_F(ChromiumShownInputTest, APressThatMovesStartsASelectionUnlessThePageTookI
     Mouse({"mouseup", "1"});
   };
   drag(50);
-  EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.starts["plain"] == 1; }, 20000));
+  EXPECT_TRUE(zorva::test::ProcessUntil(
+      *page, [&] { return host.starts["plain"] == 1; }, 20000));
   drag(150);
   drag(50);
-  EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return host.starts["plain"] == 2; }, 20000));
+  EXPECT_TRUE(zorva::test::ProcessUntil(
+      *page, [&] { return host.starts["plain"] == 2; }, 20000));
   EXPECT_EQ(host.starts["own"], 0);
 }
 
@@ -222,7 +226,8 @@ TEST_F(ChromiumShownInputTest, AnotherWindowsPageLoadsWhileOnePageStandsForTheHo
 TEST_F(ChromiumShownInputTest, KeysTypedWhileTheHostAnswersAKeyAllArrive) {
   page_->SetVisible(false);  // the keys go to the window under the pointer
   SlowKeyHost slow;
-  auto page = Open(&slow, "search.htm", "<body style='margin:0'><input id=box style='width:380px;height:380px'></body>");
+  auto page =
+      Open(&slow, "search.htm", "<body style='margin:0'><input id=box style='width:380px;height:380px'></body>");
   ASSERT_TRUE(page);
   page->SetBounds(0, 0, 400, 400);
   page->SetVisible(true);
@@ -234,7 +239,9 @@ TEST_F(ChromiumShownInputTest, KeysTypedWhileTheHostAnswersAKeyAllArrive) {
     const int before = slow.keyUps;
     Mouse({"mousemove", "200", "250", "click", "1"});
     Mouse({"type", "--delay", "20", "Morning"});
-    EXPECT_TRUE(zorva::test::ProcessUntil(*page, [&] { return slow.keyUps == before + 7; }, 20000)) << slow.keyUps - before;
+    EXPECT_TRUE(zorva::test::ProcessUntil(
+        *page, [&] { return slow.keyUps == before + 7; }, 20000))
+        << slow.keyUps - before;
     EXPECT_EQ(box->GetValue(), "Morning");
   }
 }

@@ -103,9 +103,9 @@ TEST_F(HtmlDocumentTest, MalformedPageRecovers) {
 }
 
 TEST_F(HtmlDocumentTest, LoadsPageFileWithUtf8Name) {
-  const std::string path = WriteFile(
-      "Z\xC3\xB6rva \xE6\x9D\xB1\xE4\xBA\xAC.htm",
-      "<html><body id=\"TrackInfo\"><span id=\"artistname\">Bj\xC3\xB6rk</span></body></html>");
+  const std::string path =
+      WriteFile("Z\xC3\xB6rva \xE6\x9D\xB1\xE4\xBA\xAC.htm",
+                "<html><body id=\"TrackInfo\"><span id=\"artistname\">Bj\xC3\xB6rk</span></body></html>");
   ASSERT_TRUE(document_.LoadFile(path));
   const HtmlElementPtr artist = document_.GetElementById("artistname");
   ASSERT_NE(artist, nullptr);

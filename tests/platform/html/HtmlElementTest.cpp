@@ -56,8 +56,7 @@ TEST_F(HtmlElementTest, InnerHtmlSerialisesBackAsHtml) {
 
   // Single-quoted and bare attributes come back double-quoted, void elements unclosed.
   list->SetInnerHtml("<img src='skin/genre_icon.gif' alt='say \"hi\"'><br/>x > y");
-  EXPECT_EQ(list->GetInnerHtml(),
-            "<img src=\"skin/genre_icon.gif\" alt=\"say &quot;hi&quot;\"><br>x &gt; y");
+  EXPECT_EQ(list->GetInnerHtml(), "<img src=\"skin/genre_icon.gif\" alt=\"say &quot;hi&quot;\"><br>x &gt; y");
   EXPECT_EQ(list->GetChildren()[0]->GetInnerHtml(), "");
 }
 

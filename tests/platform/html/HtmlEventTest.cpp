@@ -55,8 +55,7 @@ TEST(ScriptDispatchTest, ArgumentsAreConvertedToTheParameterTypes) {
                        seen = args;
                        return ScriptValue();
                      });
-  dispatch.AddMethod("Echo", {platform::ScriptType::Text},
-                     [](const platform::ScriptArgs& args) { return args[0]; });
+  dispatch.AddMethod("Echo", {platform::ScriptType::Text}, [](const platform::ScriptArgs& args) { return args[0]; });
   int id = 0;
   ASSERT_EQ(dispatch.GetIdOfName("echo", &id), S_OK);
   EXPECT_EQ(id, 2);
@@ -187,9 +186,8 @@ TEST_F(MemoryHtmlDocumentEventTest, ScriptCallsAreRecordedAndAnsweredAsDeclared)
   EXPECT_EQ(document_.CallScript("double", {"21"}, &result), S_OK);
   EXPECT_EQ(result, ScriptValue(42));
   EXPECT_EQ(document_.CallScript("nosuch", {}, nullptr), DISP_E_UNKNOWNNAME);
-  document_.DefineScriptFunction("broken", [](const platform::ScriptArgs&) -> ScriptValue {
-    throw std::runtime_error("script error");
-  });
+  document_.DefineScriptFunction(
+      "broken", [](const platform::ScriptArgs&) -> ScriptValue { throw std::runtime_error("script error"); });
   result = ScriptValue("kept");
   EXPECT_EQ(document_.CallScript("broken", {}, &result), DISP_E_EXCEPTION);
   EXPECT_EQ(result, ScriptValue("kept"));

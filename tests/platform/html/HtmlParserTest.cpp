@@ -59,7 +59,10 @@ TEST(HtmlParserTest, CharacterReferencesAsABrowserReadsThem) {
   };
   const Case cases[] = {
       {"&copy 2009", "\xC2\xA9 2009", "\xC2\xA9 2009"},
-      {"a&nbspb&nbsp", "a\xC2\xA0" "b\xC2\xA0", "a&nbspb\xC2\xA0"},
+      {"a&nbspb&nbsp",
+       "a\xC2\xA0"
+       "b\xC2\xA0",
+       "a&nbspb\xC2\xA0"},
       {"?a=1&copy=2&AMP", "?a=1\xC2\xA9=2&", "?a=1&copy=2&"},
       {"&copy;x &notit; &notin;", "\xC2\xA9x \xC2\xACit; \xE2\x88\x89", "\xC2\xA9x &notit; \xE2\x88\x89"},
       {"&centerdot; &nosuch; & &#; &#x;", "\xC2\xB7 &nosuch; & &#; &#x;", "\xC2\xB7 &nosuch; & &#; &#x;"},
@@ -85,8 +88,9 @@ TEST(HtmlParserTest, CharacterReferencesAsABrowserReadsThem) {
 
   // Script, style and comments keep their text as written.
   MemoryHtmlDocument document;
-  document.LoadHtml("<script id=\"s\">a&copy &amp;</script><style id=\"y\">&copy</style>"
-                    "<p id=\"p\"><!--&copy-->&copy</p>");
+  document.LoadHtml(
+      "<script id=\"s\">a&copy &amp;</script><style id=\"y\">&copy</style>"
+      "<p id=\"p\"><!--&copy-->&copy</p>");
   EXPECT_EQ(document.GetElementById("s")->GetInnerText(), "a&copy &amp;");
   EXPECT_EQ(document.GetElementById("y")->GetInnerText(), "&copy");
   EXPECT_EQ(document.GetElementById("p")->GetInnerHtml(), "<!--&copy-->\xC2\xA9");

@@ -40,9 +40,9 @@ TEST(Base64Test, DecodingPassesOverWhatIsNotOfTheAlphabet) {
     std::string bytes;
   } cases[] = {
       {"Zm9v\nYmFy\n", "foobar"},
-      {"Zm9vYg", "foob"},       // padding left off
-      {"Zm 9v*Yg==", "foob"},   // stray characters
-      {"Z", ""},                // too few bits for a byte
+      {"Zm9vYg", "foob"},      // padding left off
+      {"Zm 9v*Yg==", "foob"},  // stray characters
+      {"Z", ""},               // too few bits for a byte
       {"====", ""},
   };
   for (const auto& c : cases) {

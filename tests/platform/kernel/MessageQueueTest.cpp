@@ -81,9 +81,7 @@ TEST_F(MessageQueueTest, MessagesToADestroyedWindowAreDropped) {
 
 TEST_F(MessageQueueTest, OnlyTheOwnerThreadDestroysAWindow) {
   HWND w = RecordingWindow();
-  UniqueHandle other(CreateThread([w]() -> DWORD {
-    return DestroyWindow(w) ? 1 : GetLastError();
-  }));
+  UniqueHandle other(CreateThread([w]() -> DWORD { return DestroyWindow(w) ? 1 : GetLastError(); }));
   EXPECT_EQ(Finish(other.Get()), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(IsWindow(w));
 }

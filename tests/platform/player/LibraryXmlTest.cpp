@@ -12,8 +12,8 @@ namespace {
 using namespace platform::player;
 
 std::string Track(long id, const std::string& fields) {
-  return "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" + std::to_string(id) +
-         "</integer>" + fields + "</dict>";
+  return "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" + std::to_string(id) + "</integer>" +
+         fields + "</dict>";
 }
 
 std::string Library(const std::string& tracks, const std::string& playlists) {
@@ -110,25 +110,28 @@ TEST(LibraryXmlTest, BadFilesAreRefusedNamingTheFileAndTheFault) {
       {"no element", "<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "no root element"},
       {"broken after the tracks", Library(Track(1, ""), "") + "<x", "not an XML file"},
       {"no Tracks", "<plist><dict><key>Playlists</key><array/></dict></plist>", "no Tracks dictionary"},
-      {"bad location", Library(Track(1, "<key>Track Type</key><string>File</string>"
-                                        "<key>Location</key><string>file://localhost/C:/a%zz.mp3</string>"),
-                               ""),
+      {"bad location",
+       Library(Track(1,
+                     "<key>Track Type</key><string>File</string>"
+                     "<key>Location</key><string>file://localhost/C:/a%zz.mp3</string>"),
+               ""),
        "bad Location"},
-      {"remote host", Library(Track(1, "<key>Location</key><string>file://server/x.mp3</string>"), ""),
-       "bad Location"},
+      {"remote host", Library(Track(1, "<key>Location</key><string>file://server/x.mp3</string>"), ""), "bad Location"},
       {"file without location", Library(Track(1, "<key>Track Type</key><string>File</string>"), ""),
        "without a Location"},
       {"no track id", Library("<key>1</key><dict><key>Name</key><string>x</string></dict>", ""), "no Track ID"},
       {"wrong type", Library(Track(1, "<key>Name</key><integer>3</integer>"), ""), "Name is an integer"},
       {"rating", Library(Track(1, "<key>Rating</key><integer>120</integer>"), ""), "out of range"},
       {"unknown item",
-       Library(Track(1, ""), "<dict><key>Name</key><string>P</string><key>Playlist ID</key><integer>9</integer>"
-                             "<key>Playlist Items</key><array><dict><key>Track ID</key><integer>2</integer>"
-                             "</dict></array></dict>"),
+       Library(Track(1, ""),
+               "<dict><key>Name</key><string>P</string><key>Playlist ID</key><integer>9</integer>"
+               "<key>Playlist Items</key><array><dict><key>Track ID</key><integer>2</integer>"
+               "</dict></array></dict>"),
        "unknown track 2"},
       {"unknown parent",
-       Library(Track(1, ""), "<dict><key>Name</key><string>P</string><key>Playlist ID</key><integer>9</integer>"
-                             "<key>Parent Persistent ID</key><string>NOPE</string></dict>"),
+       Library(Track(1, ""),
+               "<dict><key>Name</key><string>P</string><key>Playlist ID</key><integer>9</integer>"
+               "<key>Parent Persistent ID</key><string>NOPE</string></dict>"),
        "parent NOPE"},
       {"entity",
        "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY e SYSTEM \"file:///etc/hostname\">]>"

@@ -42,7 +42,10 @@ std::vector<double> Silences(const std::string& path, double* heard, std::vector
   std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::vector<double> gaps;
   if (bytes.size() < 44) return gaps;
-  auto u16 = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8); };
+  auto u16 = [&](std::size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                                             << 8);
+  };
   auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
   unsigned channels = 2, rate = 44100;
   std::size_t at = 12, data = 0;
@@ -121,8 +124,10 @@ class HandOver : public pp::IiTunesEvents {
       --ownStops_;
       return S_OK;
     }
-    if (next_ < songs_.size()) Play();
-    else ended = true;
+    if (next_ < songs_.size())
+      Play();
+    else
+      ended = true;
     return S_OK;
   }
   bool ended = false;
@@ -171,8 +176,8 @@ bool RecordHandOver(TestMpd& mpd, const std::vector<std::string>& songs, const s
   if (point && point->Advise(&handOver, &cookie) == S_OK) {
     handOver.Start();
     // The songs play in real time; the bound leaves a loaded machine a minute more.
-    EXPECT_TRUE(PumpUntil([&] { return handOver.ended || handOver.lost; },
-                          std::chrono::seconds(60 + 10 * songs.size())));
+    EXPECT_TRUE(
+        PumpUntil([&] { return handOver.ended || handOver.lost; }, std::chrono::seconds(60 + 10 * songs.size())));
     point->Unadvise(cookie);
   } else {
     handOver.lost = true;
@@ -204,7 +209,8 @@ TEST(MpdGapTest, TracksHandedOverOneAtATimeFollowEachOtherWithoutSilence) {
   std::vector<std::string> songs;
   for (int i = 1; i <= 3; ++i) {
     songs.push_back(mpd.Music() + "/Kiri/s" + std::to_string(i) + ".ogg");
-    ASSERT_TRUE(zorva_test::MakeSong(songs.back(), "Song " + std::to_string(i), "Kiri", "Ambient", kSeconds, 300 + 100 * i));
+    ASSERT_TRUE(
+        zorva_test::MakeSong(songs.back(), "Song " + std::to_string(i), "Kiri", "Ambient", kSeconds, 300 + 100 * i));
   }
   mpd.Start();
 

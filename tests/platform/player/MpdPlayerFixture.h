@@ -99,7 +99,7 @@ class RecordingSink : public pp::IiTunesEvents {
   }
   std::vector<std::pair<pp::DISPID, std::string>> events;
   std::vector<std::pair<std::string, long>> played;  // the play events' tracks and places
-  int lostWords = 0;  // about-to-quit events that say the player was lost
+  int lostWords = 0;                                 // about-to-quit events that say the player was lost
   int databaseChanges = 0;
   std::size_t deletedRows = 0;
   std::set<long> changedIds;

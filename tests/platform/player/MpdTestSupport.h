@@ -45,10 +45,26 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds bo
 inline bool MakeSong(const std::string& path, const std::string& title, const std::string& artist,
                      const std::string& genre, double seconds, int tone) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::vector<std::string> argv = {"sox", "-q", "-n", "-r", "8000", "-c", "1",
-                                   "--add-comment", "TITLE=" + title, "--add-comment", "ARTIST=" + artist,
-                                   "--add-comment", "ALBUM=Salt", "--add-comment", "GENRE=" + genre,
-                                   path, "synth", std::to_string(seconds), "sine", std::to_string(tone)};
+  std::vector<std::string> argv = {"sox",
+                                   "-q",
+                                   "-n",
+                                   "-r",
+                                   "8000",
+                                   "-c",
+                                   "1",
+                                   "--add-comment",
+                                   "TITLE=" + title,
+                                   "--add-comment",
+                                   "ARTIST=" + artist,
+                                   "--add-comment",
+                                   "ALBUM=Salt",
+                                   "--add-comment",
+                                   "GENRE=" + genre,
+                                   path,
+                                   "synth",
+                                   std::to_string(seconds),
+                                   "sine",
+                                   std::to_string(tone)};
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -63,8 +79,9 @@ class TestMpd {
  public:
   // `config`: lines added to MPD's configuration; `output`: its audio
   // output block (the null output unless given).
-  explicit TestMpd(const std::string& config = "",
-                   const std::string& output = "audio_output {\n  type \"null\"\n  name \"null\"\n  mixer_type \"none\"\n}\n")
+  explicit TestMpd(
+      const std::string& config = "",
+      const std::string& output = "audio_output {\n  type \"null\"\n  name \"null\"\n  mixer_type \"none\"\n}\n")
       : host_("MPD_HOST", folder_.File("socket")),
         port_("MPD_PORT", nullptr),
         data_("XDG_DATA_HOME", folder_.File("data")),
@@ -72,14 +89,13 @@ class TestMpd {
     std::filesystem::create_directories(Music());
     std::filesystem::create_directories(folder_.File("playlists"));
     std::filesystem::create_directories(folder_.File("data"));
-    std::ofstream(folder_.File("mpd.conf"))
-        << "music_directory \"" << Music() << "\"\n"
-        << "playlist_directory \"" << folder_.File("playlists") << "\"\n"
-        << "db_file \"" << folder_.File("db") << "\"\n"
-        << "state_file \"" << folder_.File("state") << "\"\n"
-        << "sticker_file \"" << folder_.File("sticker.sql") << "\"\n"
-        << "bind_to_address \"" << folder_.File("socket") << "\"\n"
-        << output << config;
+    std::ofstream(folder_.File("mpd.conf")) << "music_directory \"" << Music() << "\"\n"
+                                            << "playlist_directory \"" << folder_.File("playlists") << "\"\n"
+                                            << "db_file \"" << folder_.File("db") << "\"\n"
+                                            << "state_file \"" << folder_.File("state") << "\"\n"
+                                            << "sticker_file \"" << folder_.File("sticker.sql") << "\"\n"
+                                            << "bind_to_address \"" << folder_.File("socket") << "\"\n"
+                                            << output << config;
   }
   ~TestMpd() {
     Resume();
@@ -93,7 +109,8 @@ class TestMpd {
   // Starts it and waits until it has read its folder.
   void Start() {
     ASSERT_FALSE(process_) << "started twice";
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/mpd", "--no-daemon", folder_.File("mpd.conf")});
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/bin/mpd", "--no-daemon", folder_.File("mpd.conf")});
     ASSERT_TRUE(PumpUntil([&] { return Answers(); })) << "MPD did not come up";
     Update();
   }

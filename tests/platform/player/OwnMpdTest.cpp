@@ -30,11 +30,11 @@ namespace {
 
 namespace pp = platform::player;
 using zorva_test::PumpUntil;
-using zorva_test::TestMpd;
-using zorva_test::TrackView;
-using zorva_test::Tracks;
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
+using zorva_test::TestMpd;
+using zorva_test::Tracks;
+using zorva_test::TrackView;
 
 // The MPD processes whose command line names `config`.
 std::vector<pid_t> ProcessesOn(const std::string& config) {
@@ -153,7 +153,7 @@ TEST_F(OwnMpdTest, StartsOnTheUsersMusicWhenItHoldsAudioElseOnTheSampleBesideThe
 namespace {
 
 mode_t ModeOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -196,8 +196,10 @@ TEST_F(OwnMpdTest, ItsFoldersAndFilesAreTheUsersAlone) {
   ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(zorva + "/mpd/playlists/New.m3u"); }));
   std::vector<std::string> files = {zorva + "/mpd/sticker.sql"};
   for (const auto& entry : std::filesystem::recursive_directory_iterator(zorva)) {
-    if (entry.is_directory()) EXPECT_EQ(ModeOf(entry.path()), 0700u) << entry.path();
-    else files.push_back(entry.path());
+    if (entry.is_directory())
+      EXPECT_EQ(ModeOf(entry.path()), 0700u) << entry.path();
+    else
+      files.push_back(entry.path());
   }
   EXPECT_EQ(ModeOf(zorva), 0700u);
   for (const std::string& file : files) EXPECT_EQ(ModeOf(file) & 077, 0u) << file;

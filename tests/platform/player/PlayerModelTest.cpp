@@ -76,8 +76,7 @@ TEST_F(PlayerModelTest, NaturalEndPlaysTheNextEntryOfItsPlaylist) {
   events_.clear();
   clock_.Advance(100000 + 200000 + 5000);  // through two ends
   model_.Tick();
-  ASSERT_EQ(Ids(), (std::vector<DISPID>{ITEventPlayerStop, ITEventPlayerPlay, ITEventPlayerStop,
-                                        ITEventPlayerPlay}));
+  ASSERT_EQ(Ids(), (std::vector<DISPID>{ITEventPlayerStop, ITEventPlayerPlay, ITEventPlayerStop, ITEventPlayerPlay}));
   EXPECT_EQ(events_[0].track->databaseId, 1);
   EXPECT_EQ(events_[1].track->databaseId, 2);
   EXPECT_EQ(events_[3].track->databaseId, 3);

@@ -72,8 +72,8 @@ class StuckPlayer {
     for (int n = 0; ReadLine(fd, buffer, &line); ++n) {
       if (n >= answered) continue;
       const json request = json::parse(line, nullptr, false);
-      SendAll(fd, ToProtocolLine({{"id", request.value("id", 0)}, {"hr", 0},
-                                  {"result", {{"protocol", kPlayerProtocolVersion}}}}));
+      SendAll(fd, ToProtocolLine(
+                      {{"id", request.value("id", 0)}, {"hr", 0}, {"result", {{"protocol", kPlayerProtocolVersion}}}}));
     }
     client_ = -1;
     ::close(fd);
@@ -86,9 +86,7 @@ class StuckPlayer {
 
 class PlayerServerTest : public ::testing::Test {
  protected:
-  PlayerServerTest() : socket_(dir_.File("player.sock")) {
-    setenv("ZORVA_PLAYER_SOCKET", socket_.c_str(), 1);
-  }
+  PlayerServerTest() : socket_(dir_.File("player.sock")) { setenv("ZORVA_PLAYER_SOCKET", socket_.c_str(), 1); }
   ~PlayerServerTest() override {
     StopServer();
     unsetenv("ZORVA_PLAYER_SOCKET");
@@ -151,8 +149,8 @@ TEST_F(PlayerServerTest, TwoClientsEachGetEveryEvent) {
   ASSERT_EQ(b->NextTrack(), S_OK);
   clock_.Advance(200000);  // the second track ends
   model_->Tick();
-  const std::vector<DISPID> expected = {ITEventPlayerPlay, ITEventPlayerStop, ITEventPlayerPlay,
-                                        ITEventPlayerStop, ITEventPlayerPlay};
+  const std::vector<DISPID> expected = {ITEventPlayerPlay, ITEventPlayerStop, ITEventPlayerPlay, ITEventPlayerStop,
+                                        ITEventPlayerPlay};
   ASSERT_TRUE(PumpUntil([&] { return sa.events.size() >= 5 && sb.events.size() >= 5; }));
   EXPECT_EQ(sa.Ids(), expected);
   EXPECT_EQ(sb.Ids(), expected);
@@ -175,7 +173,8 @@ TEST_F(PlayerServerTest, MalformedRequestsGetErrorAnswers) {
       {R"({"id": 3, "op": "get_Name", "target": {"k": "track", "s": "one"}})", 3},
       {R"({"id": 4, "op": "Fly"})", 4},
       {R"({"id": 5, "op": "get_Item", "target": {"k": "tracks", "s": 1, "p": 11}, "args": {"index": "x"}})", 5},
-      {R"({"id": 6, "op": "get_Item", "target": {"k": "tracks", "s": 1, "p": 11}, "args": {"index": 99999999999999999999}})", 6},
+      {R"({"id": 6, "op": "get_Item", "target": {"k": "tracks", "s": 1, "p": 11}, "args": {"index": 99999999999999999999}})",
+       6},
       {R"({"id": 7, "op": "AddFiles", "target": {"k": "playlist", "s": 1, "p": 11}, "args": {"paths": [1]}})", 7},
       {R"({"id": "8", "op": "hello"})", nullptr},
       {R"({"id": 9, "op": "get_Name", "target": {"k": "track", "s": 1, "p": 11, "t": 999, "d": 1}})", 9},
@@ -188,8 +187,9 @@ TEST_F(PlayerServerTest, MalformedRequestsGetErrorAnswers) {
     ASSERT_TRUE(answer["hr"].is_number_integer());
     EXPECT_LT(answer["hr"].get<HRESULT>(), 0);
   }
-  EXPECT_EQ(Raw(fd, R"({"id": 9, "op": "get_Name", "target": {"k": "track", "s": 1, "p": 11, "t": 999, "d": 1}})")["hr"],
-            ITUNES_E_OBJECTDELETED);
+  EXPECT_EQ(
+      Raw(fd, R"({"id": 9, "op": "get_Name", "target": {"k": "track", "s": 1, "p": 11, "t": 999, "d": 1}})")["hr"],
+      ITUNES_E_OBJECTDELETED);
   json hello = Raw(fd, R"({"id": 10, "op": "hello"})");
   EXPECT_EQ(hello["hr"], S_OK);
   EXPECT_EQ(hello["result"]["protocol"], kPlayerProtocolVersion);
@@ -207,14 +207,16 @@ TEST_F(PlayerServerTest, OverlongAndDeepRequestsAreRefusedAtOnceAndStallNobody) 
   auto errorOf = [](const json& answer) { return answer.value("error", std::string()); };
 
   EXPECT_EQ(errorOf(Raw(fd, std::string(100000, '[') + std::string(100000, ']'))), "the request nests too deeply");
-  const std::string deepInString = R"({"id": 1, "op": "CreatePlaylist", "target": {"k": "app"}, "args": {"name": "[[[[[[[[{{{{"}})";
+  const std::string deepInString =
+      R"({"id": 1, "op": "CreatePlaylist", "target": {"k": "app"}, "args": {"name": "[[[[[[[[{{{{"}})";
   EXPECT_EQ(Raw(fd, deepInString)["hr"], S_OK);
 
   // Half a request that never ends: the other client is served meanwhile.
   const std::string start = R"({"id": 2, "op": "hello", "pad": ")";
   ASSERT_TRUE(SendAll(fd, start + std::string(kMaxRequestLine / 2, 'x')));
   std::string otherBuffer, line;
-  ASSERT_TRUE(SendAll(other, R"({"id": 3, "op": "hello"})" "\n"));
+  ASSERT_TRUE(SendAll(other, R"({"id": 3, "op": "hello"})"
+                             "\n"));
   ASSERT_TRUE(ReadLine(other, otherBuffer, &line));
   EXPECT_EQ(json::parse(line)["id"], 3);
   // Past the limit it is answered before it ends; its rest is dropped and the
@@ -426,7 +428,7 @@ TEST_F(PlayerServerTest, OnlyAPrivateFolderAndAPlayerOfTheSameUserAreTrusted) {
   socket_ = folder + "/zorva-player.sock";
   ASSERT_EQ(PlayerSocketPath(), socket_);
   StartServer();
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);

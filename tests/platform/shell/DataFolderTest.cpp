@@ -46,7 +46,7 @@ Files Read(const fs::path& folder) {
 }
 
 unsigned ModeOf(const fs::path& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
@@ -107,13 +107,30 @@ INSTANTIATE_TEST_SUITE_P(
         DataFolderCase{"UnderHomeForARelativeDataHome", "rel/data", true, {}, {}, "home/.local/share/Zorva/", {}, {}},
         DataFolderCase{"InTheTemporaryFolderWithoutAHome", nullptr, false, {}, {}, "tmp/Zorva/", {}, {}},
         DataFolderCase{"OldFilesMovedIn", "/data", true, kOld, {}, "data/Zorva/", kOld, {}},
-        DataFolderCase{"OldFilesJoinTheMusicDatabase", nullptr, true, {{"mpd-queue", "q"}}, {{"music.db", "db"}},
-                       "home/.local/share/Zorva/", {{"mpd-queue", "q"}, {"music.db", "db"}}, {}},
-        DataFolderCase{"BothKeptWhenBothHoldAFile", "/data", true, {{"mpd-ids", "old"}, {"mpd-queue", "q"}},
-                       {{"mpd-ids", "new"}}, "data/Zorva/", {{"mpd-ids", "new"}, {"mpd-queue", "q"}},
+        DataFolderCase{"OldFilesJoinTheMusicDatabase",
+                       nullptr,
+                       true,
+                       {{"mpd-queue", "q"}},
+                       {{"music.db", "db"}},
+                       "home/.local/share/Zorva/",
+                       {{"mpd-queue", "q"}, {"music.db", "db"}},
+                       {}},
+        DataFolderCase{"BothKeptWhenBothHoldAFile",
+                       "/data",
+                       true,
+                       {{"mpd-ids", "old"}, {"mpd-queue", "q"}},
+                       {{"mpd-ids", "new"}},
+                       "data/Zorva/",
+                       {{"mpd-ids", "new"}, {"mpd-queue", "q"}},
                        {{"mpd-ids", "old"}}},
-        DataFolderCase{"BothKeptWhenBothHoldAFolder", "/data", true, {{"mpd/state", "old"}}, {{"mpd/db", "new"}},
-                       "data/Zorva/", {{"mpd/db", "new"}}, {{"mpd/state", "old"}}}),
+        DataFolderCase{"BothKeptWhenBothHoldAFolder",
+                       "/data",
+                       true,
+                       {{"mpd/state", "old"}},
+                       {{"mpd/db", "new"}},
+                       "data/Zorva/",
+                       {{"mpd/db", "new"}},
+                       {{"mpd/state", "old"}}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

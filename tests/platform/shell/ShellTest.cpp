@@ -50,12 +50,25 @@ std::map<std::string, std::string> ParseDesktopEntry(const std::string& text) {
         continue;
       }
       switch (line[++i]) {
-        case 's': value += ' '; break;
-        case 'n': value += '\n'; break;
-        case 't': value += '\t'; break;
-        case 'r': value += '\r'; break;
-        case '\\': value += '\\'; break;
-        default: value += '\\'; value += line[i]; break;
+        case 's':
+          value += ' ';
+          break;
+        case 'n':
+          value += '\n';
+          break;
+        case 't':
+          value += '\t';
+          break;
+        case 'r':
+          value += '\r';
+          break;
+        case '\\':
+          value += '\\';
+          break;
+        default:
+          value += '\\';
+          value += line[i];
+          break;
       }
     }
     EXPECT_TRUE(keys.emplace(line.substr(0, equals), value).second) << "repeated key " << line;
@@ -114,9 +127,7 @@ class ShellTest : public ::testing::Test {
     m_root = pattern;
   }
 
-  void TearDown() override {
-    fs::remove_all(m_root);
-  }
+  void TearDown() override { fs::remove_all(m_root); }
 
   static void Set(const char* name, const fs::path& value) { ::setenv(name, value.c_str(), 1); }
 
@@ -211,8 +222,8 @@ TEST_F(ShellTest, AShortcutIsADesktopEntryThatStartsTheTargetWithItsArguments) {
   EXPECT_EQ(entry.at("Type"), "Application");
   EXPECT_EQ(entry.at("Name"), "Zorva Vantrel");
   EXPECT_EQ(entry.at("X-GNOME-Autostart-enabled"), "true");
-  EXPECT_EQ(SplitExec(entry.at("Exec")), (std::vector<std::string>{target, "/lab", "two words", "50%",
-                                                                   "back\\slash", "q\"uote", "`cmd`"}));
+  EXPECT_EQ(SplitExec(entry.at("Exec")),
+            (std::vector<std::string>{target, "/lab", "two words", "50%", "back\\slash", "q\"uote", "`cmd`"}));
 }
 
 TEST_F(ShellTest, AShortcutWithoutArgumentsStartsTheTargetAlone) {
@@ -239,8 +250,8 @@ TEST_F(ShellTest, AShortcutThatCannotBeWrittenFails) {
 TEST_F(ShellTest, AProgramStartsInTheFolderGiven) {
   const fs::path folder = m_root / "program folder";
   fs::create_directories(folder);
-  ASSERT_TRUE(platform::shell::StartProgram({"/bin/sh", "-c", "pwd > where.tmp && mv where.tmp where"},
-                                            folder.string()));
+  ASSERT_TRUE(
+      platform::shell::StartProgram({"/bin/sh", "-c", "pwd > where.tmp && mv where.tmp where"}, folder.string()));
   // The child ends by itself; its answer is there once the file is.
   while (!fs::exists(folder / "where")) std::this_thread::yield();
   std::ifstream in(folder / "where");

@@ -30,9 +30,8 @@ class Desktop {
  public:
   Desktop(bool watcher, bool notifications) {
     if (sd_bus_open_user(&bus_) < 0) return;
-    sd_bus_add_match(bus_, nullptr,
-                     "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged'", OnNameOwnerChanged,
-                     this);
+    sd_bus_add_match(bus_, nullptr, "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged'",
+                     OnNameOwnerChanged, this);
     sd_bus_add_match(bus_, nullptr, "type='signal',interface='org.kde.StatusNotifierItem',member='NewStatus'",
                      OnNewStatus, this);
     sd_bus_add_object_vtable(bus_, nullptr, "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher", kWatcher, this);
@@ -49,12 +48,12 @@ class Desktop {
   bool WaitFor(const std::function<bool()>& done) {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     for (;;) {
-      while (sd_bus_process(bus_, nullptr) > 0) {
-      }
+      while (sd_bus_process(bus_, nullptr) > 0) {}
       if (done()) return true;
       const auto left = deadline - Clock::now();
       if (left <= Clock::duration::zero()) return false;
-      sd_bus_wait(bus_, static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(left).count()));
+      sd_bus_wait(bus_,
+                  static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(left).count()));
     }
   }
 
@@ -67,8 +66,9 @@ class Desktop {
     std::string result = "<none>";
     if (sd_bus_call_method(bus_, items_.at(0).c_str(), "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
                            &error, &reply, "ss", "org.kde.StatusNotifierItem", name) >= 0 &&
-        sd_bus_message_enter_container(reply, 'v', nullptr) >= 0 && sd_bus_message_peek_type(reply, &type, nullptr) > 0 &&
-        (type == 's' || type == 'o') && sd_bus_message_read_basic(reply, type, &value) > 0) {
+        sd_bus_message_enter_container(reply, 'v', nullptr) >= 0 &&
+        sd_bus_message_peek_type(reply, &type, nullptr) > 0 && (type == 's' || type == 'o') &&
+        sd_bus_message_read_basic(reply, type, &value) > 0) {
       result = std::string(type == 'o' ? "path " : "") + value;
     }
     sd_bus_message_unref(reply);
@@ -102,9 +102,9 @@ class Desktop {
     std::int32_t id = 0;
     if (sd_bus_call_method(bus_, items_.at(0).c_str(), "/MenuBar", "com.canonical.dbusmenu", "GetLayout", &error,
                            &reply, "iias", 0, -1, 0u) >= 0 &&
-        sd_bus_message_read(reply, "u", &revision) >= 0 && sd_bus_message_enter_container(reply, 'r', "ia{sv}av") >= 0 &&
-        sd_bus_message_read(reply, "i", &id) >= 0 && sd_bus_message_skip(reply, "a{sv}") >= 0 &&
-        sd_bus_message_enter_container(reply, 'a', "v") >= 0) {
+        sd_bus_message_read(reply, "u", &revision) >= 0 &&
+        sd_bus_message_enter_container(reply, 'r', "ia{sv}av") >= 0 && sd_bus_message_read(reply, "i", &id) >= 0 &&
+        sd_bus_message_skip(reply, "a{sv}") >= 0 && sd_bus_message_enter_container(reply, 'a', "v") >= 0) {
       while (sd_bus_message_enter_container(reply, 'v', "(ia{sv}av)") > 0) {
         sd_bus_message_enter_container(reply, 'r', "ia{sv}av");
         sd_bus_message_read(reply, "i", &id);
@@ -137,7 +137,8 @@ class Desktop {
   }
   bool CallItem(const char* path, const char* interface, const char* method, const char* types, auto... args) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    const int r = sd_bus_call_method(bus_, items_.at(0).c_str(), path, interface, method, &error, nullptr, types, args...);
+    const int r =
+        sd_bus_call_method(bus_, items_.at(0).c_str(), path, interface, method, &error, nullptr, types, args...);
     sd_bus_error_free(&error);
     return r >= 0;
   }
@@ -162,8 +163,8 @@ class Desktop {
     std::int32_t timeout = 0;
     if (sd_bus_message_read(m, "susss", &app, &replaces, &icon, &summary, &body) >= 0 &&
         sd_bus_message_skip(m, "asa{sv}") >= 0 && sd_bus_message_read(m, "i", &timeout) >= 0) {
-      static_cast<Desktop*>(userdata)->notifications_.push_back(std::string(summary) + "|" + body + "|" +
-                                                                std::to_string(timeout) + "|" + std::to_string(replaces));
+      static_cast<Desktop*>(userdata)->notifications_.push_back(
+          std::string(summary) + "|" + body + "|" + std::to_string(timeout) + "|" + std::to_string(replaces));
     }
     return sd_bus_reply_method_return(m, "u", 1u);
   }
@@ -247,8 +248,7 @@ class TrayBusTest : public ::testing::Test {
     return Shell_NotifyIcon(NIM_ADD, &data) != FALSE;
   }
   static void Pump() {
-    while (platform::PumpMessages() > 0) {
-    }
+    while (platform::PumpMessages() > 0) {}
   }
 
   static constexpr UINT kId = 7;
@@ -299,9 +299,8 @@ TEST_F(TrayBusTest, RegistersTheIconShowsItsStateAndBalloonsAndLeavesTheBusWhenR
   const std::string service = desktop.items_[0];
   data = Data(0);
   ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
-  EXPECT_TRUE(desktop.WaitFor([&] {
-    return std::find(desktop.gone_.begin(), desktop.gone_.end(), service) != desktop.gone_.end();
-  }));
+  EXPECT_TRUE(desktop.WaitFor(
+      [&] { return std::find(desktop.gone_.begin(), desktop.gone_.end(), service) != desktop.gone_.end(); }));
   EXPECT_FALSE(tray::OnSessionBus());
 }
 

@@ -55,8 +55,8 @@ TEST(TrayXEmbedTest, TheIconSitsInTheTrayWithItsTipAndLeavesItWhileAWatcherRuns)
   ChildProcess trayer({"/usr/bin/trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request"});
   ASSERT_TRUE(WaitUntil(platform::tray::IconsShownOnDesktop));
 
-  HWND hwnd = platform::CreateWindowWithProc(0, "TrayXEmbedTest", "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                             &DefWindowProc, nullptr);
+  HWND hwnd =
+      platform::CreateWindowWithProc(0, "TrayXEmbedTest", "", WS_POPUP, 0, 0, 0, 0, nullptr, &DefWindowProc, nullptr);
   platform::tray::RegisterIconResource(3, "audio-x-generic");
   NOTIFYICONDATA data{};
   data.cbSize = NOTIFYICONDATA_V2_SIZE;

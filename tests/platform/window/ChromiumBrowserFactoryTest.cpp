@@ -21,7 +21,8 @@ using zorva_test::ChildProcess;
 using zorva_test::ScopedEnv;
 
 TEST(ChromiumBrowserFactoryTest, TheDesktopIsTheDisplaysScreen) {
-  if (::access("/usr/bin/Xvfb", X_OK) != 0) GTEST_FAIL() << "Xvfb is not installed (build.sh installs Debian package xvfb)";
+  if (::access("/usr/bin/Xvfb", X_OK) != 0)
+    GTEST_FAIL() << "Xvfb is not installed (build.sh installs Debian package xvfb)";
   ChildProcess xvfb({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1000x700x24", "-nolisten", "tcp"});
   ASSERT_TRUE(xvfb.WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
   const ScopedEnv display("DISPLAY", (":" + xvfb.Lines().front()).c_str());

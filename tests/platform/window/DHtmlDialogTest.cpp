@@ -252,8 +252,9 @@ TEST_F(DHtmlDialogTest, KeysReachThePageUnlessTheDialogTakesThem) {
 
 TEST_F(DHtmlDialogTest, ExternalDispatchReachesPageScriptOnlyWhenSafe) {
   platform::ScriptDispatch external;
-  external.AddMethod("Add", {platform::ScriptType::Int, platform::ScriptType::Int},
-                     [](const platform::ScriptArgs& args) { return platform::ScriptValue(args[0].AsInt() + args[1].AsInt()); });
+  external.AddMethod(
+      "Add", {platform::ScriptType::Int, platform::ScriptType::Int},
+      [](const platform::ScriptArgs& args) { return platform::ScriptValue(args[0].AsInt() + args[1].AsInt()); });
   dialog_.SetExternalDispatch(&external);
   platform::ScriptValue result;
   EXPECT_EQ(dialog_.Page().CallExternal("Add", {2, 3}, &result), E_NOINTERFACE);

@@ -40,10 +40,10 @@ class TimedDialog : public CDialog {
   const MessageMap& GetMessageMap() const override { return ThisMessageMap(); }
   static const MessageMap& ThisMessageMap() {
     static const MessageMap map(&CDialog::ThisMessageMap(), {
-                                                               OnWmTimer(&TimedDialog::OnTimer),
-                                                               OnWmDestroy(&TimedDialog::OnDestroy),
-                                                               OnMessage(WM_APP_FINISH, &TimedDialog::OnFinish),
-                                                           });
+                                                                OnWmTimer(&TimedDialog::OnTimer),
+                                                                OnWmDestroy(&TimedDialog::OnDestroy),
+                                                                OnMessage(WM_APP_FINISH, &TimedDialog::OnFinish),
+                                                            });
     return map;
   }
 
@@ -202,9 +202,9 @@ class BaseWindow : public CDialog {
   const MessageMap& GetMessageMap() const override { return ThisMessageMap(); }
   static const MessageMap& ThisMessageMap() {
     static const MessageMap map(&CDialog::ThisMessageMap(), {
-                                                               OnMessage(WM_APP_BASE, &BaseWindow::OnBase),
-                                                               OnMessage(WM_APP_DERIVED, &BaseWindow::OnBase),
-                                                           });
+                                                                OnMessage(WM_APP_BASE, &BaseWindow::OnBase),
+                                                                OnMessage(WM_APP_DERIVED, &BaseWindow::OnBase),
+                                                            });
     return map;
   }
 

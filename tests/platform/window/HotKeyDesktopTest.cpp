@@ -59,7 +59,12 @@ class HotKeyDesktopTest : public ::testing::Test {
     // A busy machine may take a while to start them.
     Until([] { return RunTool({"/usr/bin/wmctrl", "-m"}) == 0; }, 90);
     other_ = new ChildProcess({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
-    Until([] { return RunTool({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"}) == 0; }, 90);
+    Until(
+        [] {
+          return RunTool({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate",
+                          "--sync"}) == 0;
+        },
+        90);
   }
   static void TearDownTestSuite() {
     delete other_;

@@ -73,12 +73,14 @@ TEST_P(PageMessageBoxTest, AnswersWithTheButtonChosen) {
 INSTANTIATE_TEST_SUITE_P(Inputs, PageMessageBoxTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& param) {
                            std::string name;
-                           for (const char* c = param.param.name; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           for (const char* c = param.param.name; *c; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
 
 TEST(PageMessageBoxPageTest, ShowsTheCaptionAndTheButtonsOfTheTypeInOrderWithTheDefaultFocused) {
-  const std::string page = platform::PageMessageBoxPresenter::PageHtml("a & b", "Caption <1>", MB_YESNOCANCEL | MB_DEFBUTTON2);
+  const std::string page =
+      platform::PageMessageBoxPresenter::PageHtml("a & b", "Caption <1>", MB_YESNOCANCEL | MB_DEFBUTTON2);
   const std::size_t yes = page.find("id=\"answer6\">Yes");
   const std::size_t no = page.find("id=\"answer7\" autofocus>No");
   const std::size_t cancel = page.find("id=\"answer2\">Cancel");

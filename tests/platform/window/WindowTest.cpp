@@ -43,8 +43,7 @@ class WindowTest : public ::testing::Test {
   }
 
   HWND Make(DWORD style, int x, int y, int width, int height, HWND parent = nullptr) {
-    HWND hwnd = CreateWindowEx(0, "WindowTestClass", "", style, x, y, width, height, parent, nullptr, nullptr,
-                               nullptr);
+    HWND hwnd = CreateWindowEx(0, "WindowTestClass", "", style, x, y, width, height, parent, nullptr, nullptr, nullptr);
     made_.push_back(hwnd);
     return hwnd;
   }
@@ -85,8 +84,7 @@ TEST_F(WindowTest, CreateSendsCreateSizeAndMoveThenShowsAVisibleWindow) {
 }
 
 TEST_F(WindowTest, UnknownClassGivesNoWindow) {
-  EXPECT_EQ(CreateWindowEx(0, "NoSuchClass", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
+  EXPECT_EQ(CreateWindowEx(0, "NoSuchClass", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
 }
 
@@ -103,9 +101,9 @@ TEST_F(WindowTest, OwnedWindowsGoBeforeTheirOwnerAndChildrenAfter) {
   for (const Logged& entry : theLog) {
     if (entry.message == WM_DESTROY || entry.message == WM_NCDESTROY) order.emplace_back(entry.hwnd, entry.message);
   }
-  const std::vector<std::pair<HWND, UINT>> expected = {
-      {owned, WM_DESTROY}, {owned, WM_NCDESTROY}, {owner, WM_DESTROY},
-      {child, WM_DESTROY}, {child, WM_NCDESTROY}, {owner, WM_NCDESTROY}};
+  const std::vector<std::pair<HWND, UINT>> expected = {{owned, WM_DESTROY},   {owned, WM_NCDESTROY},
+                                                       {owner, WM_DESTROY},   {child, WM_DESTROY},
+                                                       {child, WM_NCDESTROY}, {owner, WM_NCDESTROY}};
   EXPECT_EQ(order, expected);
   EXPECT_FALSE(IsWindow(owner));
   EXPECT_FALSE(IsWindow(owned));
@@ -309,8 +307,8 @@ TEST_F(WindowTest, CaptionPressesAreWindowMoveRequests) {
 
 TEST_F(WindowTest, LayeredWindowKeepsItsImageAndTakesItsPlace) {
   HWND plain = Make(WS_POPUP, 0, 0, 10, 10);
-  HWND layered = CreateWindowEx(WS_EX_LAYERED, "WindowTestClass", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                nullptr, nullptr);
+  HWND layered =
+      CreateWindowEx(WS_EX_LAYERED, "WindowTestClass", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   made_.push_back(layered);
   // Two rows, bottom-up: memory row 0 is the bottom row.
   const std::uint32_t bits[] = {0x01000001, 0x02000002, 0x03000003, 0x04000004};

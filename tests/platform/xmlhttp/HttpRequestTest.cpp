@@ -169,8 +169,7 @@ TEST(HttpRequestTest, ProcessWideTimeoutApplies) {
   XmlHttpRequest request;
   request.Open("GET", server.Url("/slow"));
   HRESULT code = ErrorOf([&] { request.Send(); });
-  XmlHttpRequest::SetDefaultTimeouts(XmlHttpRequest::kDefaultConnectTimeoutMs,
-                                     XmlHttpRequest::kDefaultTotalTimeoutMs);
+  XmlHttpRequest::SetDefaultTimeouts(XmlHttpRequest::kDefaultConnectTimeoutMs, XmlHttpRequest::kDefaultTotalTimeoutMs);
   EXPECT_EQ(code, kHttpTimeout);
 }
 
@@ -234,8 +233,7 @@ TEST(HttpRequestTest, OnlyHttpAndHttpsAddressesAreAccepted) {
   EXPECT_EQ(ErrorOf([&] { request.Open("GET", "not a url"); }), kHttpInvalidUrl);
   EXPECT_EQ(ErrorOf([&] { request.Open("GET", "/user/hs"); }), kHttpInvalidUrl);
   // Unencoded text in an address is refused before anything is sent.
-  EXPECT_EQ(ErrorOf([&] { request.Open("GET", "http://127.0.0.1:1/user/hs?u=zorva fan"); }),
-            kHttpInvalidUrl);
+  EXPECT_EQ(ErrorOf([&] { request.Open("GET", "http://127.0.0.1:1/user/hs?u=zorva fan"); }), kHttpInvalidUrl);
   EXPECT_EQ(ErrorOf([&] { request.Send(); }), kHttpNotOpened);
   EXPECT_EQ(ErrorOf([&] { request.Open("GET", "http://127.0.0.1:1/", true); }), kHttpNotSupported);
   EXPECT_EQ(ErrorOf([&] { request.Open("GE T", "http://127.0.0.1:1/"); }), kHttpBadArgument);

@@ -16,13 +16,10 @@ TEST(WebHostsTest, DefaultsArePlaceholderHosts) {
   ScopedEnv web("ZORVA_WEB_URL", nullptr);
   ScopedEnv twitter("ZORVA_TWITTER_URL", nullptr);
   ScopedEnv wiki("ZORVA_WIKI_URL", nullptr);
-  EXPECT_EQ(WebUrl(WebService::Live, "/user/authenticate"),
-            "https://live.zorva.example/user/authenticate");
+  EXPECT_EQ(WebUrl(WebService::Live, "/user/authenticate"), "https://live.zorva.example/user/authenticate");
   EXPECT_EQ(LiveLinkUrl("/user/bob"), "http://live.zorva.example/user/bob");
-  EXPECT_EQ(WebUrl(WebService::Maker, "/downloads/version.xml"),
-            "http://www.zorva.example/downloads/version.xml");
-  EXPECT_EQ(WebUrl(WebService::Twitter, "statuses/update.xml"),
-            "http://twitter.example/statuses/update.xml");
+  EXPECT_EQ(WebUrl(WebService::Maker, "/downloads/version.xml"), "http://www.zorva.example/downloads/version.xml");
+  EXPECT_EQ(WebUrl(WebService::Twitter, "statuses/update.xml"), "http://twitter.example/statuses/update.xml");
   EXPECT_EQ(WebBase(WebService::Wiki), "https://encyclopedia.example/wiki/");
 }
 

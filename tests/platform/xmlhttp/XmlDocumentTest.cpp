@@ -54,8 +54,9 @@ TEST(XmlDocumentTest, MissingNodeIsNullAndUsingItThrows) {
 
 TEST(XmlDocumentTest, FirstMatchInDocumentOrderAndRelativeQueries) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.LoadXml("<list><item id='1'><name>one</name></item>"
-                          "<item id='2'><name>two</name></item></list>"));
+  ASSERT_TRUE(
+      doc.LoadXml("<list><item id='1'><name>one</name></item>"
+                  "<item id='2'><name>two</name></item></list>"));
   EXPECT_EQ(doc.SelectSingleNode("//item/name").Text(), "one");
   EXPECT_EQ(doc.SelectSingleNode("//item[2]/name | //item[1]/name").Text(), "one");
   XmlNode second = doc.SelectSingleNode("//item[@id='2']");
@@ -142,8 +143,7 @@ TEST(XmlDocumentTest, SetTextOnAttributeAndTextNode) {
 
 TEST(XmlDocumentTest, LoadXmlTakesTextAsUtf8WhateverTheDeclarationSays) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xC3\xA9</a>"))
-      << doc.ParseError();
+  ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xC3\xA9</a>")) << doc.ParseError();
   EXPECT_EQ(doc.SelectSingleNode("/a").Text(), "caf\xC3\xA9");
   XmlDocument reloaded;
   ASSERT_TRUE(reloaded.LoadXml(doc.Xml()));
@@ -158,9 +158,8 @@ TEST(XmlDocumentTest, ExternalEntitiesAndDtdsAreNeverRead) {
   server.SetDefaultAnswer({200, "", {{"Content-Type", "text/plain"}}, "NETWORKSECRET"});
 
   std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"" + server.Url("/r.dtd") +
-                    "\" [\n<!ENTITY file SYSTEM \"file://" + secret +
-                    "\">\n<!ENTITY web SYSTEM \"" + server.Url("/entity") +
-                    "\">\n<!ENTITY % remote SYSTEM \"" + server.Url("/param") +
+                    "\" [\n<!ENTITY file SYSTEM \"file://" + secret + "\">\n<!ENTITY web SYSTEM \"" +
+                    server.Url("/entity") + "\">\n<!ENTITY % remote SYSTEM \"" + server.Url("/param") +
                     "\">\n%remote;\n]>\n<r><a>&file;</a><b>&web;</b></r>";
   for (bool fromFile : {false, true}) {
     XmlDocument doc;
@@ -183,8 +182,9 @@ TEST(XmlDocumentTest, ExternalEntitiesAndDtdsAreNeverRead) {
 TEST(XmlDocumentTest, LoadReadsFilePathsAndFileUrls) {
   TempFolder folder;
   std::string path = folder.File("my version.xml");
-  WriteFile(path, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><version><number>1034</number>"
-                  "<text>caf\xE9</text></version>");
+  WriteFile(path,
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><version><number>1034</number>"
+            "<text>caf\xE9</text></version>");
   XmlDocument doc;
   ASSERT_TRUE(doc.Load(path)) << doc.ParseError();
   EXPECT_EQ(doc.SelectSingleNode("//version/number").Text(), "1034");
@@ -206,7 +206,9 @@ TEST(XmlDocumentTest, LoadReadsFilePathsAndFileUrls) {
 
 TEST(XmlDocumentTest, LoadFetchesOverHttpAndNeedsStatus200) {
   WebServer server;
-  server.Answer({200, "", {{"Content-Type", "text/xml"}},
+  server.Answer({200,
+                 "",
+                 {{"Content-Type", "text/xml"}},
                  "<version><number>1000</number><url>http://x.example/d</url></version>"});
   server.Answer({404, "", {}, "<version><number>1</number></version>"});
   server.Answer({200, "", {}, "not xml"});
