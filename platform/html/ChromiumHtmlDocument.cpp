@@ -243,6 +243,12 @@ constexpr const char* kLinkAddressAside = R"((() => {
     giveBack();
     setTimeout(() => { if (a.matches(':hover')) take({ target: a, buttons: 0 }); }, 0);
   }, true);
+  // A click the page answered itself needs no address afterwards: aside at
+  // once, before the hover the page's change brings can show it.
+  addEventListener('click', (e) => {
+    const a = e.target instanceof Element ? e.target.closest('a[href]') : null;
+    if (a && e.defaultPrevented && a.matches(':hover')) take({ target: a, buttons: 0 });
+  }, false);
 })();)";
 
 }  // namespace
