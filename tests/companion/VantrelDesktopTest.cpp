@@ -24,24 +24,9 @@
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::RunToEnd;
 using zorva_test::ScopedEnv;
-
-std::string RunToEnd(const std::vector<std::string>& argv) {
-  ChildProcess child(argv);
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads until the output ends
-  child.Wait();
-  return child.Output();
-}
-
-// Waits for `done`, up to `seconds` of real time (the programs starting).
-bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // polling other processes
-  }
-  return true;
-}
+using zorva_test::WaitUntil;
 
 // The value after `label` in xwininfo's answer about `id` ("" when none).
 std::string WindowInfo(const std::string& id, const std::string& label, const std::string& option = "") {

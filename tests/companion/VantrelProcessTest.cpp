@@ -30,14 +30,7 @@ namespace {
 
 using namespace zorva_test;
 using zorva_test::ChildProcess;
-
-// Runs a command to its end and gives its standard output.
-std::string RunToEnd(const std::vector<std::string>& argv) {
-  ChildProcess child(argv);
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads until the output ends
-  child.Wait();
-  return child.Output();
-}
+using zorva_test::RunToEnd;
 
 // The "track:" line of the player's status: name, artist, album.
 struct Playing {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -143,5 +144,26 @@ class ChildProcess {
   std::string pending_;
   std::vector<std::string> lines_;
 };
+
+// Everything a program writes on standard output, once it has ended ("" when
+// it cannot be run).
+inline std::string RunToEnd(const std::vector<std::string>& argv) {
+  ChildProcess child(argv);
+  if (!child.Started()) return "";
+  child.WaitFor([](const std::string&) { return false; }, 20);  // reads until the output ends
+  child.Wait();
+  return child.Output();
+}
+
+// Waits for `done`, up to `seconds` of real time: other processes at work
+// (a desktop, a program starting) that no clock of the test's can move.
+inline bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // polling other processes
+  }
+  return true;
+}
 
 }  // namespace zorva_test

@@ -29,27 +29,10 @@
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::RunToEnd;
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
-
-// Everything a program writes on standard output.
-std::string RunProgram(const std::vector<std::string>& argv) {
-  ChildProcess child(argv);
-  if (!child.Started()) return "";
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads to the end
-  child.Wait();
-  return child.Output();
-}
-
-// Waits for `done`, up to `seconds` of real time (the desktop's programs at work).
-bool WaitUntil(const std::function<bool()>& done, int seconds = 30) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // polling other processes
-  }
-  return true;
-}
+using zorva_test::WaitUntil;
 
 struct Geometry {
   int x = 0, y = 0, width = 0, height = 0;
@@ -59,7 +42,7 @@ struct Geometry {
 
 Geometry GeometryOf(const std::string& id) {
   Geometry g;
-  std::istringstream in(RunProgram({"/usr/bin/xwininfo", "-id", id}));
+  std::istringstream in(RunToEnd({"/usr/bin/xwininfo", "-id", id}));
   for (std::string line; std::getline(in, line);) {
     auto value = [&line](const char* label, int* out) {
       const std::size_t at = line.find(label);
@@ -76,7 +59,7 @@ Geometry GeometryOf(const std::string& id) {
 }
 
 std::string Property(const std::string& id, const std::string& name) {
-  return RunProgram({"/usr/bin/xprop", "-id", id, name});
+  return RunToEnd({"/usr/bin/xprop", "-id", id, name});
 }
 
 unsigned long Id(const std::string& hex) { return std::stoul(hex, nullptr, 16); }
@@ -155,7 +138,7 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
     ASSERT_TRUE(xvfb_->WaitFor([](const std::string& line) { return !line.empty(); }, 30)) << "Xvfb did not start";
     display_ = std::make_unique<ScopedEnv>("DISPLAY", (":" + xvfb_->Lines().front()).c_str());
     windowManager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/openbox"});
-    ASSERT_TRUE(WaitUntil([] { return RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return RunToEnd({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0; }));
     if (WithCompositor()) {
       compositor_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/xcompmgr"});
       ASSERT_TRUE(WaitUntil(Composited)) << "xcompmgr did not start";
@@ -182,7 +165,7 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
   }
 
   std::string Player(const std::string& command) {
-    return RunProgram({ZORVA_PLAYER_BINARY, "ctl", "--socket", home_.File("run/zorva-player.sock"), command});
+    return RunToEnd({ZORVA_PLAYER_BINARY, "ctl", "--socket", home_.File("run/zorva-player.sock"), command});
   }
   // The id of the desktop's window whose title holds `part`, once it shows.
   std::string WaitForWindow(const std::string& part) {
@@ -191,7 +174,7 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
         [&] {
           // Not waiting for an answer: the program may be waiting for its clock.
           zorva_->Send("advance 100\n");
-          std::istringstream in(RunProgram({"/usr/bin/wmctrl", "-l"}));
+          std::istringstream in(RunToEnd({"/usr/bin/wmctrl", "-l"}));
           for (std::string line; std::getline(in, line);) {
             if (line.find(part) != std::string::npos) found = line.substr(0, line.find(' '));
           }
@@ -213,14 +196,14 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
   // The program's windows that have pixels on the screen.
   std::vector<unsigned long> Viewable() {
     std::vector<unsigned long> ids;
-    std::istringstream in(RunProgram({"/usr/bin/xdotool", "search", "--onlyvisible", "--class", "Chromium-browser"}));
+    std::istringstream in(RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--class", "Chromium-browser"}));
     for (unsigned long id = 0; in >> id;) ids.push_back(id);
     return ids;
   }
   // A click at a point of a window.
   void Click(const std::string& id, int x, int y) {
     const Geometry g = GeometryOf(id);
-    RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(g.x + x), std::to_string(g.y + y), "click", "1"});
+    RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(g.x + x), std::to_string(g.y + y), "click", "1"});
   }
   // The program's clock moves on by `ms`, in the steps of its poll.
   void Advance(int ms) {
@@ -235,7 +218,7 @@ class ZorvaDesktopWindowsTest : public ::testing::Test {
   // Closed with the window manager (its close button): hidden by the
   // program, nothing of it left on the screen, not even after 25 seconds.
   void ExpectClosedToHidden(const std::string& id, const std::string& page) {
-    RunProgram({"/usr/bin/wmctrl", "-i", "-c", id});
+    RunToEnd({"/usr/bin/wmctrl", "-i", "-c", id});
     EXPECT_TRUE(WaitUntil([&] { return Shown(page) == "0" && !GeometryOf(id).viewable; })) << page;
     Advance(25000);
     EXPECT_EQ(Shown(page), "0") << page;
@@ -283,16 +266,16 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
     EXPECT_TRUE(WaitUntil([&] {
       zorva_->Send("advance 100\n");
       return Property(id, "_NET_FRAME_EXTENTS").find("= 0, 0, 0, 0") != std::string::npos &&
-             RunProgram({"/usr/bin/xwininfo", "-id", id, "-shape"}).find("Window shape extents:") != std::string::npos;
+             RunToEnd({"/usr/bin/xwininfo", "-id", id, "-shape"}).find("Window shape extents:") != std::string::npos;
     })) << Property(id, "_NET_FRAME_EXTENTS")
-        << RunProgram({"/usr/bin/xwininfo", "-id", id, "-shape"});
+        << RunToEnd({"/usr/bin/xwininfo", "-id", id, "-shape"});
   }
   // The welcome is the player's and stays above it.
   const std::string owner = Property(welcome_, "WM_TRANSIENT_FOR");
   ASSERT_NE(owner.find("# "), std::string::npos) << owner;
   EXPECT_EQ(Id(owner.substr(owner.find("# ") + 2)), Id(player_));
   std::vector<unsigned long> stacking;  // bottom to top
-  std::string list = RunProgram({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
+  std::string list = RunToEnd({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
   for (std::size_t at = list.find("0x"); at != std::string::npos; at = list.find("0x", at + 2)) {
     stacking.push_back(Id(list.substr(at)));
   }
@@ -309,12 +292,12 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
   // first pixels too, which the pointer travels before the program hears
   // that the page is dragged, however busy the machine.
   const Geometry before = GeometryOf(welcome_);
-  RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(before.x + 200), std::to_string(before.y + 30),
-              "mousedown", "1"});
+  RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(before.x + 200), std::to_string(before.y + 30), "mousedown",
+            "1"});
   int dx = 0;
   int dy = 0;
   auto move = [&](int x, int y) {
-    RunProgram({"/usr/bin/xdotool", "mousemove_relative", "--", std::to_string(x), std::to_string(y)});
+    RunToEnd({"/usr/bin/xdotool", "mousemove_relative", "--", std::to_string(x), std::to_string(y)});
     dx += x;
     dy += y;
   };
@@ -330,7 +313,7 @@ TEST_F(ZorvaDesktopWindowsTest, FramelessOutlinedOwnedAboveAndMovedByThePage) {
     move(std::min(15, 150 - dx), std::min(10, 100 - dy));
     WaitUntil([&] { return GeometryOf(welcome_).y == before.y + dy - lostY; }, 10);
   }
-  RunProgram({"/usr/bin/xdotool", "mouseup", "1"});
+  RunToEnd({"/usr/bin/xdotool", "mouseup", "1"});
   const Geometry after = GeometryOf(welcome_);
   EXPECT_NEAR(after.x - before.x, 150, 3);
   EXPECT_NEAR(after.y - before.y, 100, 3);
@@ -344,11 +327,11 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   // window's bottom corner.
   const Geometry player = GeometryOf(player_);
   Geometry corner{player.x, player.y + player.height - 40, 320, 40};
-  RunProgram({"/usr/bin/xdotool", "mousemove", "1500", "950"});
+  RunToEnd({"/usr/bin/xdotool", "mousemove", "1500", "950"});
   const std::string bare = ScreenPixels(corner);
   ASSERT_FALSE(bare.empty());
-  RunProgram({"/usr/bin/xdotool", "mousemove", std::to_string(player.x + kSettingsButton[0]),
-              std::to_string(player.y + kSettingsButton[1])});
+  RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(player.x + kSettingsButton[0]),
+            std::to_string(player.y + kSettingsButton[1])});
   EXPECT_FALSE(WaitUntil([&] { return ScreenPixels(corner) != bare; }, 3)) << "a link's address is shown";
   Picture("player", player_);
   // Nor after a click on a link that opens a panel, the pointer left on it
@@ -358,7 +341,7 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   for (const int* link : {kSelectorImage, kMixImage}) {
     Click(player_, link[0], link[1]);
     EXPECT_FALSE(WaitUntil([&] { return ScreenPixels(edge) != bareEdge; }, 3)) << "a link's address is shown";
-    RunProgram({"/usr/bin/xdotool", "mousemove", "1500", "950"});
+    RunToEnd({"/usr/bin/xdotool", "mousemove", "1500", "950"});
   }
   Click(player_, kSettingsButton[0], kSettingsButton[1]);
   const std::string settings = WaitForWindow("Zorva Settings");
@@ -379,8 +362,8 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
   Click(player_, kSettingsButton[0], kSettingsButton[1]);
   EXPECT_EQ(WaitForWindow("Zorva Settings"), settings);
   Picture("settings", settings);
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", lab});
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", settings});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", lab});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", settings});
   ASSERT_TRUE(WaitUntil([&] { return !GeometryOf(lab).viewable && !GeometryOf(settings).viewable; }));
 
   // The player's own controls answer where they are drawn: the music stops.
@@ -399,7 +382,7 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
     EXPECT_EQ(Viewable(), std::vector<unsigned long>{}) << round;
     Advance(1000);  // the program looks at its windows on its poll
     if (round == 0) {
-      RunProgram({"/usr/bin/wmctrl", "-i", "-a", player_});
+      RunToEnd({"/usr/bin/wmctrl", "-i", "-a", player_});
     } else {
       // A second start brings the running one's window back.
       ChildProcess second({ZORVA_BINARY});
@@ -418,12 +401,12 @@ TEST_F(ZorvaDesktopWindowsTest, WindowManagerCloseHidesAndMinimiseIconifies) {
 TEST_F(ZorvaDesktopWindowsTest, TheMediaKeyPausesAndPlaysWhileAnotherClientHasTheFocus) {
   ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
   ASSERT_TRUE(WaitUntil([] {
-    RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
-    const std::string active = RunProgram({"/usr/bin/xdotool", "getactivewindow"});
-    return !active.empty() && active == RunProgram({"/usr/bin/xdotool", "search", "--classname", "otherclient"});
+    RunToEnd({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+    const std::string active = RunToEnd({"/usr/bin/xdotool", "getactivewindow"});
+    return !active.empty() && active == RunToEnd({"/usr/bin/xdotool", "search", "--classname", "otherclient"});
   }));
   for (const bool playing : {false, true}) {
-    RunProgram({"/usr/bin/xdotool", "key", "XF86AudioPlay"});
+    RunToEnd({"/usr/bin/xdotool", "key", "XF86AudioPlay"});
     EXPECT_TRUE(WaitUntil([&] {
       zorva_->Send("advance 100\n");
       return (Player("status").find("state: playing") != std::string::npos) == playing;
@@ -441,7 +424,7 @@ TEST_F(ZorvaDesktopWindowsTest, AFirstStartPlacesEachWindowByItsOwnRule) {
   EXPECT_EQ(player.y, 0);
   EXPECT_EQ(welcome.x, std::max(0, player.x - (welcome.width + 5)));
   EXPECT_EQ(welcome.y, player.y + 20);
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", welcome_});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", welcome_});
   ASSERT_TRUE(WaitUntil([&] { return !GeometryOf(welcome_).viewable; }));
 
   // The tool windows around the screen's centre, each by its own offsets
@@ -482,7 +465,7 @@ TEST_F(ZorvaDesktopWindowsTest, AFirstStartPlacesEachWindowByItsOwnRule) {
     EXPECT_EQ(g.x, x) << c.name;
     EXPECT_EQ(g.y, y) << c.name;
     Picture(std::string(c.name) + "-first-start", id);
-    RunProgram({"/usr/bin/wmctrl", "-i", "-c", id});
+    RunToEnd({"/usr/bin/wmctrl", "-i", "-c", id});
     ASSERT_TRUE(WaitUntil([&] { return !GeometryOf(id).viewable; })) << c.name;
   }
 }
@@ -503,7 +486,7 @@ TEST_F(ZorvaDesktopShadowTest, EachWindowHasAShadowJustBelowItThatFollowsIt) {
       shadow = ShadowOf(id);
       return !shadow.empty() && GeometryOf(shadow).x == GeometryOf(id).x + 5;
     })) << id
-        << " " << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+        << " " << RunToEnd({"/usr/bin/xwininfo", "-root", "-children"});
     const Geometry owner = GeometryOf(id);
     const Geometry cast = GeometryOf(shadow);
     EXPECT_EQ(cast.depth, 32);
@@ -514,35 +497,35 @@ TEST_F(ZorvaDesktopShadowTest, EachWindowHasAShadowJustBelowItThatFollowsIt) {
 
   // Hidden with the welcome.
   const std::string welcomeShadow = ShadowOf(welcome_);
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", welcome_});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", welcome_});
   EXPECT_TRUE(WaitUntil([&] {
     zorva_->Send("advance 100\n");
     return !GeometryOf(welcome_).viewable && !GeometryOf(welcomeShadow).viewable;
   }));
 
   // Moved with the player.
-  RunProgram({"/usr/bin/xdotool", "windowmove", player_, "300", "200"});
+  RunToEnd({"/usr/bin/xdotool", "windowmove", player_, "300", "200"});
   EXPECT_TRUE(WaitUntil([&] {
     const Geometry cast = GeometryOf(ShadowOf(player_));
     return cast.x == 305 && cast.y == 205;
-  })) << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+  })) << RunToEnd({"/usr/bin/xwininfo", "-root", "-children"});
   const Geometry player = GeometryOf(player_);
   EXPECT_TRUE(zorva_test::WriteScreenPicture(std::string(ZORVA_SHOT_DIR) + "/desktop/player-with-shadow.png",
                                              {player.x - 10, player.y - 10, player.width + 30, player.height + 30}));
 
   // Gone while the player is minimised, and back below it with it.
   const std::string playerShadow = ShadowOf(player_);
-  RunProgram({"/usr/bin/xdotool", "windowminimize", player_});
+  RunToEnd({"/usr/bin/xdotool", "windowminimize", player_});
   EXPECT_TRUE(WaitUntil([&] {
     zorva_->Send("advance 100\n");
     return !GeometryOf(player_).viewable && !GeometryOf(playerShadow).viewable;
   }));
-  RunProgram({"/usr/bin/wmctrl", "-i", "-a", player_});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-a", player_});
   EXPECT_TRUE(WaitUntil([&] {
     zorva_->Send("advance 100\n");
     const std::string shadow = ShadowOf(player_);
     return !shadow.empty() && GeometryOf(shadow).x == GeometryOf(player_).x + 5;
-  })) << RunProgram({"/usr/bin/xwininfo", "-root", "-children"});
+  })) << RunToEnd({"/usr/bin/xwininfo", "-root", "-children"});
 }
 
 }  // namespace

@@ -21,26 +21,12 @@
 namespace {
 
 using zorva_test::ChildProcess;
-
-std::string RunTool(const std::vector<std::string>& argv) {
-  ChildProcess child(argv);
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads until the output ends
-  child.Wait();
-  return child.Output();
-}
-
-bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // polling other processes
-  }
-  return true;
-}
+using zorva_test::RunToEnd;
+using zorva_test::WaitUntil;
 
 // The first visible window whose class name is `name`, or "".
 std::string Visible(const char* name) {
-  const std::string found = RunTool({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", name});
+  const std::string found = RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", name});
   return found.substr(0, found.find('\n'));
 }
 
@@ -71,16 +57,16 @@ TEST(TrayXEmbedTest, TheIconSitsInTheTrayWithItsTipAndLeavesItWhileAWatcherRuns)
   std::string icon;
   ASSERT_TRUE(WaitUntil([&] { return !(icon = Visible("trayicon")).empty(); }));
   // Taken in by the tray, off the root window.
-  const std::string tree = RunTool({"/usr/bin/xwininfo", "-id", icon, "-tree"});
+  const std::string tree = RunToEnd({"/usr/bin/xwininfo", "-id", icon, "-tree"});
   const std::size_t parent = tree.find("Parent window id:");
   ASSERT_NE(parent, std::string::npos) << tree;
   EXPECT_EQ(tree.substr(parent, tree.find('\n', parent) - parent).find("the root window"), std::string::npos) << tree;
   // The pointer resting on the icon: its tip, beside it; gone when it leaves.
-  RunTool({"/usr/bin/xdotool", "mousemove", "--window", icon, "10", "10"});
+  RunToEnd({"/usr/bin/xdotool", "mousemove", "--window", icon, "10", "10"});
   std::string tip;
   ASSERT_TRUE(WaitUntil([&] { return !(tip = Visible("traytip")).empty(); }));
-  EXPECT_EQ(RunTool({"/usr/bin/xdotool", "getwindowname", tip}), "Vantrel: logged in\n");
-  RunTool({"/usr/bin/xdotool", "mousemove", "0", "0"});
+  EXPECT_EQ(RunToEnd({"/usr/bin/xdotool", "getwindowname", tip}), "Vantrel: logged in\n");
+  RunToEnd({"/usr/bin/xdotool", "mousemove", "0", "0"});
   EXPECT_TRUE(WaitUntil([] { return Visible("traytip").empty(); }));
 
   // A watcher starts: it shows the icon, and the tray no longer does; it
