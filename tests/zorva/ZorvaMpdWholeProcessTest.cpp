@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +93,22 @@ class ZorvaMpdWholeProcessTest : public ::testing::Test {
     return true;
   }
 
+  // Zorva started on its songs and its own data folder, through the test's
+  // MPD, three seconds into a song of its mix.
+  void StartPlaying(std::unique_ptr<ChildProcess>& zorva) {
+    std::filesystem::create_directories(home_.File("data/Zorva"));
+    data_.emplace("XDG_DATA_HOME", home_.File("data"));
+    PrepareSongs();
+    ASSERT_FALSE(HasFatalFailure());
+    mpd_.Start();
+    zorva = std::make_unique<ChildProcess>(std::vector<std::string>{ZORVA_BINARY});
+    ASSERT_TRUE(zorva->Started());
+    ASSERT_TRUE(RunUntil(*zorva, [&] {
+      const Heard h = Look(mpd_);
+      return h.state == MPD_STATE_PLAY && h.elapsedMs >= 3000;
+    }));
+  }
+
   TempFolder home_;
   ScopedEnv homeEnv_{"HOME", home_.Path()};
   ScopedEnv runtime_{"XDG_RUNTIME_DIR", home_.File("run")};
@@ -104,22 +121,16 @@ class ZorvaMpdWholeProcessTest : public ::testing::Test {
   ScopedEnv live_{"ZORVA_LIVE_URL", "http://127.0.0.1:9"};
   TestMpd mpd_;                                 // sets MPD_HOST, ZORVA_PLAYER and XDG_DATA_HOME
   ScopedEnv tmp_{"TMPDIR", home_.File("tmp")};  // made in the constructor
+  std::optional<ScopedEnv> data_;
 };
 
 TEST_F(ZorvaMpdWholeProcessTest, ItsOwnPauseKeepsThePlaceAndAPauseElsewhereStays) {
-  std::filesystem::create_directories(home_.File("data/Zorva"));
-  ScopedEnv data("XDG_DATA_HOME", home_.File("data"));
-  PrepareSongs();
+  std::unique_ptr<ChildProcess> started;
+  StartPlaying(started);
   ASSERT_FALSE(HasFatalFailure());
-  mpd_.Start();
-  ChildProcess zorva({ZORVA_BINARY});
-  ASSERT_TRUE(zorva.Started());
+  ChildProcess& zorva = *started;
 
   // It plays a song of its mix; three seconds in, its own control pauses.
-  ASSERT_TRUE(RunUntil(zorva, [&] {
-    const Heard h = Look(mpd_);
-    return h.state == MPD_STATE_PLAY && h.elapsedMs >= 3000;
-  }));
   zorva.Ask("hotkey 3 80\nsync -\n");
   const Heard paused = Look(mpd_);
   EXPECT_EQ(paused.state, MPD_STATE_PAUSE);
@@ -161,17 +172,10 @@ TEST_F(ZorvaMpdWholeProcessTest, ItsOwnPauseKeepsThePlaceAndAPauseElsewhereStays
 // there: ten seconds later MPD is still stopped (Zorva started no next pick),
 // and Zorva's own control plays again.
 TEST_F(ZorvaMpdWholeProcessTest, AStopElsewhereMidSongStays) {
-  std::filesystem::create_directories(home_.File("data/Zorva"));
-  ScopedEnv data("XDG_DATA_HOME", home_.File("data"));
-  PrepareSongs();
+  std::unique_ptr<ChildProcess> started;
+  StartPlaying(started);
   ASSERT_FALSE(HasFatalFailure());
-  mpd_.Start();
-  ChildProcess zorva({ZORVA_BINARY});
-  ASSERT_TRUE(zorva.Started());
-  ASSERT_TRUE(RunUntil(zorva, [&] {
-    const Heard h = Look(mpd_);
-    return h.state == MPD_STATE_PLAY && h.elapsedMs >= 3000;
-  }));
+  ChildProcess& zorva = *started;
 
   auto other = mpd_.Open();
   ASSERT_TRUE(other);
