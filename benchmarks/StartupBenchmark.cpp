@@ -25,8 +25,10 @@
 //
 // Counters (per iteration): rss_MB and hwm_MB (VmRSS and its peak VmHWM)
 // when the first track plays, settled_rss_MB and settled_hwm_MB once quiet,
-// browser_pss_MB (the browser's processes once quiet, shared pages counted
-// once),
+// browser_pss_MB (the browser's processes once quiet, PSS: each shared page
+// divided among all processes that map it, other programs' too), browser_MB
+// (the same processes, each page they hold counted once: other browsers on
+// the machine do not lower it),
 // browser_s (start to Zorva's first child, the browser), settle_s (playing
 // to quiet) and quit_s (the stand-in's quit to Zorva's exit).
 //
@@ -69,6 +71,7 @@ extern char** environ;
 namespace {
 
 using zorva_bench::TreePssMB;
+using zorva_bench::TreeResidentMB;
 
 namespace pp = platform::player;
 using Clock = std::chrono::steady_clock;
@@ -286,6 +289,7 @@ struct Start {
   double rss = 0, hwm = 0;
   double settledRss = 0, settledHwm = 0;
   double browserPss = 0;
+  double browserResident = 0;
   double settle = 0;
   double quit = 0;
 };
@@ -389,7 +393,10 @@ class World {
       }
       start.settle = Seconds(quietFrom - t1);
       start.settledRss = StatusMB(zorva, "VmRSS");
-      for (pid_t child : Children(zorva)) start.browserPss += TreePssMB(child);
+      for (pid_t child : Children(zorva)) {
+        start.browserPss += TreePssMB(child);
+        start.browserResident += TreeResidentMB(child);
+      }
       start.settledHwm = StatusMB(zorva, "VmHWM");
     } else {
       start.error = "Zorva did not get a track playing (see " + home_ + "/zorva.log)";
@@ -498,7 +505,10 @@ class World {
       }
       start.settledRss = StatusMB(zorva, "VmRSS");
       start.settledHwm = StatusMB(zorva, "VmHWM");
-      for (pid_t child : Children(zorva)) start.browserPss += TreePssMB(child);
+      for (pid_t child : Children(zorva)) {
+        start.browserPss += TreePssMB(child);
+        start.browserResident += TreeResidentMB(child);
+      }
     } else if (start.error.empty()) {
       start.error = "Zorva did not get a track playing (see " + log + ")";
     }
@@ -573,6 +583,7 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
     sum.settledRss += start.settledRss;
     sum.settledHwm += start.settledHwm;
     sum.browserPss += start.browserPss;
+    sum.browserResident += start.browserResident;
     sum.settle += start.settle;
     sum.quit += start.quit;
   }
@@ -584,6 +595,7 @@ void StartToFirstTrackPlaying(benchmark::State& state, const std::string& progra
   state.counters["settled_hwm_MB"] = average(sum.settledHwm);
   state.counters["settle_s"] = average(sum.settle);
   state.counters["browser_pss_MB"] = average(sum.browserPss);
+  state.counters["browser_MB"] = average(sum.browserResident);
   state.counters["quit_s"] = average(sum.quit);
 }
 
@@ -606,11 +618,13 @@ void MemoryWithAllLabPages(benchmark::State& state) {
     sum.settledRss += start.settledRss;
     sum.settledHwm += start.settledHwm;
     sum.browserPss += start.browserPss;
+    sum.browserResident += start.browserResident;
   }
   auto average = [&](double total) { return benchmark::Counter(total, benchmark::Counter::kAvgIterations); };
   state.counters["settled_rss_MB"] = average(sum.settledRss);
   state.counters["settled_hwm_MB"] = average(sum.settledHwm);
   state.counters["browser_pss_MB"] = average(sum.browserPss);
+  state.counters["browser_MB"] = average(sum.browserResident);
 }
 
 // The floor: Chromium's own start to a blank page of ours that answers.

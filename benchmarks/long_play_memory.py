@@ -15,6 +15,7 @@ import os
 import re
 import select
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -30,6 +31,39 @@ def pss_kb(pid):
     except OSError:
         pass
     return 0
+
+
+def resident_once_kb(pids):
+    """The resident memory of these processes, each page of memory counted
+    once however many of them map it: unlike PSS it does not fall when other
+    programs (other browsers) map the same files. Needs the page frame numbers
+    of /proc/<pid>/pagemap (root): 0 without them."""
+    frames = set()
+    for pid in pids:
+        try:
+            ranges = []
+            span = None
+            with open(f"/proc/{pid}/smaps") as f:
+                for line in f:
+                    head = line.split(None, 1)[0]
+                    if "-" in head and not head.endswith(":"):
+                        start, end = head.split("-")
+                        span = (int(start, 16), int(end, 16))
+                    elif head == "Rss:" and int(line.split()[1]) > 0:
+                        ranges.append(span)
+            fd = os.open(f"/proc/{pid}/pagemap", os.O_RDONLY)
+            try:
+                for start, end in ranges:
+                    data = os.pread(fd, (end - start) // 4096 * 8, start // 4096 * 8)
+                    for (entry,) in struct.iter_unpack("<Q", data[: len(data) // 8 * 8]):
+                        frame = entry & ((1 << 55) - 1)
+                        if entry >> 63 and frame:
+                            frames.add(frame)
+            finally:
+                os.close(fd)
+        except OSError:
+            pass
+    return len(frames) * 4
 
 
 def children(pid):
@@ -122,8 +156,10 @@ def main():
         return shown[0] if shown else ""
 
     def report(done):
-        sizes = [pss_kb(p) for p in tree(zorva.pid)]
+        pids = tree(zorva.pid)
+        sizes = [pss_kb(p) for p in pids]
         print(f"tracks {done:5d}  zorva {pss_kb(zorva.pid) / 1024:7.1f} MB  browser tree {sum(sizes) / 1024:7.1f} MB"
+              f" (counted once {resident_once_kb(pids) / 1024:6.1f} MB)"
               f"  ({len(sizes)} processes, largest {max(sizes, default=0) / 1024:.1f} MB)"
               f"  load {os.getloadavg()[0]:.2f}", flush=True)
 
