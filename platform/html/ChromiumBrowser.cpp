@@ -210,7 +210,13 @@ bool Browser::Launch(const Options& options, std::string* error) {
                                    // spare renderer kept waiting (8 MB): the pages
                                    // are made once, most of them at the start.
                                    "--disable-features=BackForwardCache,RenderDocument,HttpsUpgrades,"
-                                   "WebUIOmniboxPopup,WebUIOmniboxAimPopup,SpareRendererForSitePerProcess"};
+                                   "WebUIOmniboxPopup,WebUIOmniboxAimPopup,SpareRendererForSitePerProcess",
+                                   // The pages load only files: the network service runs in
+                                   // the browser process instead of one of its own (30 MB).
+                                   "--enable-features=NetworkServiceInProcess2",
+                                   // Plain pages draw as fast in software, without the GPU
+                                   // process's GL emulation (about 45 MB).
+                                   "--disable-gpu", "--disable-software-rasterizer"};
   if (::geteuid() == 0) args.push_back("--no-sandbox");
   if (options.headless) {
     args.push_back("--headless");
