@@ -80,11 +80,38 @@ void ChromiumHtmlDocument::SendDeferredWrites() {
   for (Json& write : writes) Hold(write[0].get<std::string>(), std::move(write[1]));
 }
 
+namespace {
+
+// Written text after which the page's garbage is collected. Each call counts
+// for more than its text: the elements it replaced and the page's answer
+// (a track's few small writes to the player page left about 30 KB behind).
+constexpr std::size_t kCollectAfterWritten = 4 << 20;
+constexpr std::size_t kCallCost = 16 << 10;
+
+std::size_t TextSize(const Json& value) {
+  if (value.is_string()) return value.get_ref<const std::string&>().size();
+  std::size_t size = 0;
+  if (value.is_array())
+    for (const Json& item : value) size += TextSize(item);
+  return size;
+}
+
+}  // namespace
+
+void ChromiumHtmlDocument::NoteWritten(const Json& writes) const {
+  writtenSinceCollect_ += kCallCost + TextSize(writes);
+  // Not while the page waits for an answer: the next write asks again.
+  if (writtenSinceCollect_ < kCollectAfterWritten || answering_ > 0 || closed_ || sessionId_.empty()) return;
+  writtenSinceCollect_ = 0;
+  browser_->Send("HeapProfiler.collectGarbage", Json::object(), sessionId_);
+}
+
 void ChromiumHtmlDocument::SendHeld() const {
   if (held_.empty()) return;
   Json writes = Json::array();
   writes.swap(held_);
   if (contextId_ == 0 || closed_) return;
+  NoteWritten(writes);
   browser_->Call(
       "Runtime.callFunctionOn",
       {{"functionDeclaration", chromium::kBatchFunction},
@@ -103,6 +130,7 @@ Reply ChromiumHtmlDocument::CallPage(const std::string& op, const Json& args) co
   }
   Json writes = Json::array();
   writes.swap(held_);
+  NoteWritten(writes);
   return Page("Runtime.callFunctionOn",
               {{"functionDeclaration", chromium::kBatchFunction},
                {"executionContextId", contextId_},
@@ -146,6 +174,7 @@ HRESULT ChromiumHtmlDocument::CallScript(const std::string& name, const ScriptAr
   }
   Json list = Json::array();
   for (const ScriptValue& arg : args) list.push_back(ToJson(arg));
+  NoteWritten(list);
   Reply reply = CallPage("callScript", Json::array({name, list}));
   if (!reply.ok) {
     lastError_ = reply.error;

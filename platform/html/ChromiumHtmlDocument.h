@@ -354,6 +354,12 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   mutable std::string lastError_;
   mutable std::map<int, std::weak_ptr<ChromiumElement>> elements_;
   mutable chromium::Json held_ = chromium::Json::array();  // [[op, args]...] not yet sent
+  // Text written into the page since its garbage was last collected. A page
+  // written again and again (the queue at every track) leaves the old
+  // elements behind, and a page nobody looks at is seldom collected by
+  // itself: its renderer grew by 60 MB over a long play.
+  mutable std::size_t writtenSinceCollect_ = 0;
+  void NoteWritten(const chromium::Json& writes) const;
   std::string startScriptId_;
   chromium::Json startSettings_;
   // The host's settings the page shown took; one that changed meanwhile (a
