@@ -84,7 +84,7 @@ def medians(program):
         name = re.sub(r"/(repeats|min_time|real_time|iterations):?[^/]*", "", name)
         name = re.sub(r"/real_time$", "", name)
         times[name] = (b["real_time"], b["time_unit"])
-        for key in ("rss_MB", "settled_rss_MB", "browser_pss_MB", "settled_hwm_MB"):
+        for key in ("rss_MB", "settled_rss_MB", "browser_pss_MB", "browser_MB", "settled_hwm_MB"):
             if key in b:
                 counters[name + " " + key] = b[key]
     return times, counters
