@@ -80,4 +80,13 @@ Display* OpenDisplay() {
   return name && *name ? XOpenDisplay(name) : nullptr;
 }
 
+bool QueryPointer(Display* display, Pointer* pointer) {
+  Window root = None;
+  Window child = None;
+  int x = 0;
+  int y = 0;
+  return XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointer->x, &pointer->y, &x, &y,
+                       &pointer->mask) != 0;
+}
+
 }  // namespace platform::x11

@@ -46,6 +46,16 @@ class SharedDisplay {
 // reads its events; null without a display.
 Display* OpenDisplay();
 
+// Where the pointer stands on the screen and which buttons and modifiers
+// are down (X's mask); false when X cannot say (the pointer on another
+// screen).
+struct Pointer {
+  int x = 0;
+  int y = 0;
+  unsigned int mask = 0;
+};
+bool QueryPointer(Display* display, Pointer* pointer);
+
 // Runs `act(display, window)` with the shared connection, then waits until
 // the server has done it; false without a display or window.
 template <class Act>

@@ -286,16 +286,13 @@ bool Move(WindowId window, const Point* pressed) {
   int windowX = 0;
   int windowY = 0;
   const bool held = WithDisplay(window, [&](Display* display, Window w) {
-    Window root = 0;
+    Pointer pointer;
+    if (!QueryPointer(display, &pointer)) return false;
+    pointerX = pointer.x;
+    pointerY = pointer.y;
     Window child = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointerX, &pointerY, &x, &y, &mask)) {
-      return false;
-    }
     if (!XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &windowX, &windowY, &child)) return false;
-    return (mask & Button1Mask) != 0;
+    return (pointer.mask & Button1Mask) != 0;
   });
   if (!held) return false;
   if (pressed) {
@@ -309,13 +306,11 @@ bool Move(WindowId window, const Point* pressed) {
       int y = 0;
       bool down = false;
       WithDisplay(window, [&](Display* display, Window w) {
-        Window root = 0;
-        Window child = 0;
-        int cx = 0;
-        int cy = 0;
-        unsigned int mask = 0;
-        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &cx, &cy, &mask)) return false;
-        down = (mask & Button1Mask) != 0;
+        Pointer pointer;
+        if (!QueryPointer(display, &pointer)) return false;
+        x = pointer.x;
+        y = pointer.y;
+        down = (pointer.mask & Button1Mask) != 0;
         if (x != lastX || y != lastY) XMoveWindow(display, w, windowX + x - pointerX, windowY + y - pointerY);
         return true;
       });
