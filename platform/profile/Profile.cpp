@@ -1,4 +1,5 @@
 #include "platform/profile/Profile.h"
+#include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/kernel/WriteAll.h"
 
@@ -281,16 +282,10 @@ void Forget(Profile& profile, const std::string& path, FileState state) {
 }
 
 bool ReadAll(int fd, std::string& text) {
-  char buffer[16384];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.append(buffer, static_cast<size_t>(got));
-  }
+  return platform::ReadChunks(fd, [&text](std::string_view chunk) {
+    text.append(chunk);
+    return true;
+  });
 }
 
 // Brings the cache up to date with the file; cheap when the file is unchanged.

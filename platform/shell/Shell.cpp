@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/kernel/LastError.h"
+#include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/kernel/WriteAll.h"
 
@@ -233,16 +234,7 @@ int CopyOneFile(const std::string& from, const std::string& to, mode_t mode) {
   platform::UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (!source.IsDefined()) return errno;
   const int error = ReplaceFile(to, mode & 07777, [in = source.Get()](int out) {
-    char buffer[65536];
-    for (;;) {
-      const ssize_t got = ::read(in, buffer, sizeof buffer);
-      if (got == 0) return true;
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (!platform::WriteAll(out, std::string_view(buffer, static_cast<size_t>(got)))) return false;
-    }
+    return platform::ReadChunks(in, [out](std::string_view chunk) { return platform::WriteAll(out, chunk); });
   });
   source.Reset();
   return error;
