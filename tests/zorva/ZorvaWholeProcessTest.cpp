@@ -44,6 +44,7 @@ extern char** environ;
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::RunToEnd;
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
 
@@ -64,16 +65,6 @@ std::set<pid_t> Descendants(pid_t pid) {
     }
   }
   return found;
-}
-
-// The first line of a program's output, or "" when it cannot be run.
-std::string RunProgram(const std::vector<std::string>& argv, std::string* all = nullptr) {
-  ChildProcess child(argv);
-  if (!child.Started()) return "";
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads to the end
-  child.Wait();
-  if (all) *all = child.Output();
-  return child.Lines().empty() ? "" : child.Lines().front();
 }
 
 bool Installed(const std::string& program) {
@@ -610,9 +601,8 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
     // the windows it manages (none yet); a busy machine may take a while.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     auto up = [] {
-      std::string listed;
-      RunProgram({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST"}, &listed);
-      return RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0 && !listed.empty() &&
+      const std::string listed = RunToEnd({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST"});
+      return RunToEnd({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0 && !listed.empty() &&
              listed.find("not found") == std::string::npos;
     };
     bool ready = false;
@@ -631,8 +621,7 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
   }
   // The desktop's windows: id and title.
   std::vector<std::pair<std::string, std::string>> DesktopWindows() {
-    std::string all;
-    RunProgram({"/usr/bin/wmctrl", "-l"}, &all);
+    const std::string all = RunToEnd({"/usr/bin/wmctrl", "-l"});
     std::vector<std::pair<std::string, std::string>> windows;
     std::istringstream in(all);
     for (std::string line; std::getline(in, line);) {
@@ -687,7 +676,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
   zorva->Ask("hotkey 3 76\n");
   const std::string lab = WaitForWindow(*zorva, "Zorva Lab");
   ASSERT_NE(lab, "");
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", lab});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", lab});
   const auto hidden = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (Visibility(*zorva, "TrackInfo.htm") != "0" && std::chrono::steady_clock::now() < hidden) Advance(*zorva, 500);
   EXPECT_EQ(Visibility(*zorva, "TrackInfo.htm"), "0");
@@ -697,7 +686,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
 
   // Moved by the desktop, then closed with its close button: the program
   // ends, and stores where the window was.
-  RunProgram({"/usr/bin/wmctrl", "-i", "-r", main, "-e", "0,333,222,-1,-1"});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-r", main, "-e", "0,333,222,-1,-1"});
   // The window manager moves it; the program looks at its windows' places
   // at most once a second of real time, on its poll: the test waits until
   // it has seen the new place, however busy the machine.
@@ -718,7 +707,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the window manager and the browser at work
     Advance(*zorva, 500);
   }
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", main});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", main});
   EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
   platform::ReloadProfile();
   std::vector<BYTE> stored;
@@ -780,18 +769,18 @@ TEST_F(ZorvaDesktopTest, CtrlPInThePageAndTheHotKeysFromAnotherProgram) {
   while (!title.empty() && title.back() == ' ') title.pop_back();
   const std::string main = WaitForWindow(*zorva, title.substr(0, 8));
   ASSERT_NE(main, "");
-  RunProgram({"/usr/bin/xdotool", "windowactivate", "--sync", std::to_string(std::stoul(main, nullptr, 16))});
+  RunToEnd({"/usr/bin/xdotool", "windowactivate", "--sync", std::to_string(std::stoul(main, nullptr, 16))});
   for (const char* state : {"stopped", "playing", "stopped"}) {  // the player shows a pause as stopped
     // Ctrl let go first, then P.
-    RunProgram({"/usr/bin/xdotool", "key", "ctrl+p"});
+    RunToEnd({"/usr/bin/xdotool", "key", "ctrl+p"});
     EXPECT_TRUE(until(state)) << state;
   }
 
   ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
-  RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
-  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+p"});
+  RunToEnd({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+  RunToEnd({"/usr/bin/xdotool", "key", "ctrl+alt+p"});
   EXPECT_TRUE(until("playing"));
-  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+l"});
+  RunToEnd({"/usr/bin/xdotool", "key", "ctrl+alt+l"});
   EXPECT_NE(WaitForWindow(*zorva, "Zorva Lab"), "");
   EXPECT_EQ(zorva->Wait("quit\n"), 0);
 }
