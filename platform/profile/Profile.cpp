@@ -1,4 +1,5 @@
 #include "platform/profile/Profile.h"
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/kernel/WriteAll.h"
@@ -97,14 +98,6 @@ std::string Fold(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return folded;
-}
-
-std::string AbsoluteEnv(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string text(value);
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
 }
 
 std::string DefaultProgramName() {
@@ -496,12 +489,8 @@ auto Lookup(const char* section, const char* entry, Read&& read) {
 namespace platform {
 
 std::string ProfileFilePath() {
-  std::string folder = AbsoluteEnv("XDG_CONFIG_HOME");
-  if (folder.empty()) {
-    const std::string home = AbsoluteEnv("HOME");
-    if (home.empty()) return {};
-    folder = (home == "/" ? "" : home) + "/.config";
-  }
+  std::string folder = XdgFolder("XDG_CONFIG_HOME", "/.config");
+  if (folder.empty()) return {};
   if (folder == "/") folder.clear();
   return folder + "/zorva/profile.json";
 }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/LastError.h"
 #include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
@@ -25,28 +26,12 @@ extern char** environ;
 namespace platform::shell {
 namespace {
 
-// The value of an environment variable naming an absolute path, without
-// trailing slashes; "" otherwise (relative values are invalid for XDG).
-std::string AbsoluteEnv(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string text(value);
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
-}
-
 std::string WithSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
 }
 
-std::string ConfigHome() {
-  std::string folder = AbsoluteEnv("XDG_CONFIG_HOME");
-  if (!folder.empty()) return folder;
-  const std::string home = AbsoluteEnv("HOME");
-  if (home.empty()) return {};
-  return (home == "/" ? "" : home) + "/.config";
-}
+std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::string ParentOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -253,13 +238,8 @@ std::string ModuleFileName() {
 }
 
 std::string LocalAppDataFolder() {
-  std::string folder = AbsoluteEnv("XDG_DATA_HOME");
-  if (folder.empty()) {
-    const std::string home = AbsoluteEnv("HOME");
-    if (home.empty()) return {};
-    folder = (home == "/" ? "" : home) + "/.local/share";
-  }
-  if (!MakeFolders(folder, 0700)) return {};
+  const std::string folder = XdgFolder("XDG_DATA_HOME", "/.local/share");
+  if (folder.empty() || !MakeFolders(folder, 0700)) return {};
   return WithSlash(folder);
 }
 
