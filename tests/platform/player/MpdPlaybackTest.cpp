@@ -180,10 +180,12 @@ TEST_F(MpdPlayerTest, AFileHeldNextFollowsWithoutAStopAndPlaysOn) {
   ASSERT_EQ(advised.Result(), S_OK);
   ASSERT_EQ(app->PlayFile(first), S_OK);
   ASSERT_EQ(app->QueueNextFile(held), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerPlay) == 1; }));
-  sink.events.clear();
+  // A test kept from looking may find the first one's play and its stop
+  // arrived together: both are looked for in what arrived.
   ASSERT_TRUE(PumpUntil([&] { return sink.Count(pp::ITEventPlayerStop) == 1; }));
-  EXPECT_EQ(sink.events.front(), std::make_pair(pp::ITEventPlayerStop, std::string("First")));
+  ASSERT_GE(sink.events.size(), 2u);
+  EXPECT_EQ(sink.events[0], std::make_pair(pp::ITEventPlayerPlay, std::string("First")));
+  EXPECT_EQ(sink.events[1], std::make_pair(pp::ITEventPlayerStop, std::string("First")));
   pp::ITPlayerState state = pp::ITPlayerStateStopped;
   app->get_PlayerState(&state);
   EXPECT_EQ(state, pp::ITPlayerStatePlaying);
