@@ -29,6 +29,7 @@
 #include "platform/player/ITunes.h"
 #include "platform/player/standin/Library.h"
 #include "platform/player/standin/PlayerModel.h"
+#include "tests/support/SoxSong.h"
 
 extern char** environ;
 
@@ -80,26 +81,7 @@ std::string Songs() {
   for (int i = 1; i <= kSongs; ++i) {
     const SongTags t = TagsOf(folder, i);
     fs::create_directories(fs::path(t.path).parent_path());
-    running.push_back(Spawn({"sox",
-                             "-q",
-                             "-n",
-                             "-r",
-                             "8000",
-                             "-c",
-                             "1",
-                             "--add-comment",
-                             "TITLE=" + t.title,
-                             "--add-comment",
-                             "ARTIST=" + t.artist,
-                             "--add-comment",
-                             "ALBUM=" + t.album,
-                             "--add-comment",
-                             "GENRE=" + t.genre,
-                             t.path,
-                             "synth",
-                             "0.1",
-                             "sine",
-                             "300"}));
+    running.push_back(Spawn(zorva_test::SoxSongCommand(t.path, {t.title, t.artist, t.album, t.genre}, 0.1, 300)));
     if (running.size() == 4) {
       for (pid_t pid : running) Reap(pid);
       running.clear();

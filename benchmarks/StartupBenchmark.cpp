@@ -563,68 +563,67 @@ World& TheWorld() {
   return world;
 }
 
-void StartToFirstTrackPlaying(benchmark::State& state, const std::string& program) {
+// Runs `run(world)` once an iteration and sums what the starts measured;
+// false, the state told why, where the world or a start failed.
+template <class Run>
+bool SumOfStarts(benchmark::State& state, Run run, Start* sum) {
   World& world = TheWorld();
   if (!world.Error().empty()) {
     state.SkipWithError(world.Error().c_str());
-    return;
+    return false;
   }
-  Start sum;
   for (auto _ : state) {
-    const Start start = world.Run(program);
+    const Start start = run(world);
     if (!start.error.empty()) {
       state.SkipWithError(start.error.c_str());
-      return;
+      return false;
     }
     state.SetIterationTime(start.toPlaying);
-    sum.toBrowser += start.toBrowser;
-    sum.rss += start.rss;
-    sum.hwm += start.hwm;
-    sum.settledRss += start.settledRss;
-    sum.settledHwm += start.settledHwm;
-    sum.browserPss += start.browserPss;
-    sum.browserResident += start.browserResident;
-    sum.settle += start.settle;
-    sum.quit += start.quit;
+    sum->toBrowser += start.toBrowser;
+    sum->rss += start.rss;
+    sum->hwm += start.hwm;
+    sum->settledRss += start.settledRss;
+    sum->settledHwm += start.settledHwm;
+    sum->browserPss += start.browserPss;
+    sum->browserResident += start.browserResident;
+    sum->settle += start.settle;
+    sum->quit += start.quit;
   }
-  auto average = [&](double total) { return benchmark::Counter(total, benchmark::Counter::kAvgIterations); };
-  state.counters["browser_s"] = average(sum.toBrowser);
-  state.counters["rss_MB"] = average(sum.rss);
-  state.counters["hwm_MB"] = average(sum.hwm);
-  state.counters["settled_rss_MB"] = average(sum.settledRss);
-  state.counters["settled_hwm_MB"] = average(sum.settledHwm);
-  state.counters["settle_s"] = average(sum.settle);
-  state.counters["browser_pss_MB"] = average(sum.browserPss);
-  state.counters["browser_MB"] = average(sum.browserResident);
-  state.counters["quit_s"] = average(sum.quit);
+  return true;
+}
+
+void Average(benchmark::State& state, const char* name, double total) {
+  state.counters[name] = benchmark::Counter(total, benchmark::Counter::kAvgIterations);
+}
+
+void StartToFirstTrackPlaying(benchmark::State& state, const std::string& program) {
+  Start sum;
+  if (!SumOfStarts(
+          state, [&](World& world) { return world.Run(program); }, &sum))
+    return;
+  Average(state, "browser_s", sum.toBrowser);
+  Average(state, "rss_MB", sum.rss);
+  Average(state, "hwm_MB", sum.hwm);
+  Average(state, "settled_rss_MB", sum.settledRss);
+  Average(state, "settled_hwm_MB", sum.settledHwm);
+  Average(state, "settle_s", sum.settle);
+  Average(state, "browser_pss_MB", sum.browserPss);
+  Average(state, "browser_MB", sum.browserResident);
+  Average(state, "quit_s", sum.quit);
 }
 
 // The memory once the Lab has shown a view of each kind (all four of its
 // pages kept loaded), beside StartToFirstTrackPlaying's, whose Lab has
 // loaded its track page only.
 void MemoryWithAllLabPages(benchmark::State& state) {
-  World& world = TheWorld();
-  if (!world.Error().empty()) {
-    state.SkipWithError(world.Error().c_str());
-    return;
-  }
   Start sum;
-  for (auto _ : state) {
-    const Start start = world.RunWithLabViews(ZORVA_BINARY);
-    if (!start.error.empty()) {
-      state.SkipWithError(start.error.c_str());
-      return;
-    }
-    sum.settledRss += start.settledRss;
-    sum.settledHwm += start.settledHwm;
-    sum.browserPss += start.browserPss;
-    sum.browserResident += start.browserResident;
-  }
-  auto average = [&](double total) { return benchmark::Counter(total, benchmark::Counter::kAvgIterations); };
-  state.counters["settled_rss_MB"] = average(sum.settledRss);
-  state.counters["settled_hwm_MB"] = average(sum.settledHwm);
-  state.counters["browser_pss_MB"] = average(sum.browserPss);
-  state.counters["browser_MB"] = average(sum.browserResident);
+  if (!SumOfStarts(
+          state, [](World& world) { return world.RunWithLabViews(ZORVA_BINARY); }, &sum))
+    return;
+  Average(state, "settled_rss_MB", sum.settledRss);
+  Average(state, "settled_hwm_MB", sum.settledHwm);
+  Average(state, "browser_pss_MB", sum.browserPss);
+  Average(state, "browser_MB", sum.browserResident);
 }
 
 // The floor: Chromium's own start to a blank page of ours that answers.

@@ -1,7 +1,5 @@
 #include "companion/VantrelDlg.h"
 
-#include <cstdio>
-
 #include "companion/ProfileClient.h"
 #include "core/Account.h"
 #include "core/HtmlText.h"
@@ -155,9 +153,7 @@ void CVantrelDlg::DoDataExchange(CDataExchange* exchange) {
   DDX_DHtml_CheckBox(exchange, "zorvaliveupdate", update);
   DDX_DHtml_CheckBox(exchange, "notifyonupdate", notify);
   if (!exchange->m_bSaveAndValidate) {
-    char version[64];
-    std::snprintf(version, sizeof version, "%s (Build %d)", GetVersionString(), GetBuildNumber());
-    SetElementText("vernum", version);
+    SetElementText("vernum", GetVersionText());
     // A player that answers is connected at once, not said to refuse a
     // connection that was never tried.
     if (!player_ && IsITunesRunning())

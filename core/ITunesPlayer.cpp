@@ -79,13 +79,15 @@ void ITunesPlayer::IgnoreStopWhilePlaying() {
   if (!IsStopped()) eventHandler_.ignoreNextStop = true;
 }
 
-void ITunesPlayer::Play() {
+void ITunesPlayer::RunPlayerCommand(HRESULT (IiTunes::*command)()) {
   RequireAvailable();
-  RunTransportCommand([this] {
+  RunTransportCommand([this, command] {
     IgnoreStopWhilePlaying();
-    return iTunes_ && iTunes_->Play() == S_OK;
+    return iTunes_ && ((*iTunes_).*command)() == S_OK;
   });
 }
+
+void ITunesPlayer::Play() { RunPlayerCommand(&IiTunes::Play); }
 
 void ITunesPlayer::PlayTrack(Track track) {
   RequireAvailable();
@@ -95,41 +97,17 @@ void ITunesPlayer::PlayTrack(Track track) {
   });
 }
 
-void ITunesPlayer::Stop() {
-  RequireAvailable();
-  RunTransportCommand([this] {
-    IgnoreStopWhilePlaying();
-    return iTunes_ && iTunes_->Stop() == S_OK;
-  });
-}
+void ITunesPlayer::Stop() { RunPlayerCommand(&IiTunes::Stop); }
 
-void ITunesPlayer::Pause() {
-  RequireAvailable();
-  RunTransportCommand([this] {
-    IgnoreStopWhilePlaying();
-    return iTunes_ && iTunes_->Pause() == S_OK;
-  });
-}
+void ITunesPlayer::Pause() { RunPlayerCommand(&IiTunes::Pause); }
 
 void ITunesPlayer::HoldNext(const Track& track) {
   if (iTunes_ && iTunesAvailable) iTunes_->QueueNextFile(track.location);
 }
 
-void ITunesPlayer::NextTrack() {
-  RequireAvailable();
-  RunTransportCommand([this] {
-    IgnoreStopWhilePlaying();
-    return iTunes_ && iTunes_->NextTrack() == S_OK;
-  });
-}
+void ITunesPlayer::NextTrack() { RunPlayerCommand(&IiTunes::NextTrack); }
 
-void ITunesPlayer::BackTrack() {
-  RequireAvailable();
-  RunTransportCommand([this] {
-    IgnoreStopWhilePlaying();
-    return iTunes_ && iTunes_->BackTrack() == S_OK;
-  });
-}
+void ITunesPlayer::BackTrack() { RunPlayerCommand(&IiTunes::BackTrack); }
 
 void ITunesPlayer::PlayMix(const Mix& mix) {
   RequireAvailable();

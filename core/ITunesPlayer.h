@@ -84,6 +84,8 @@ class ITunesPlayer final : public MusicPlayer {
       throw;
     }
   }
+  // One of the player's commands without an argument, run as above.
+  void RunPlayerCommand(HRESULT (platform::player::IiTunes::*command)());
   // The mix's playlist from the library source; null when there is none.
   // Throws `noSourceCode` when the player gives no library source.
   std::shared_ptr<platform::player::IITPlaylist> FindMixPlaylist(const Mix& mix, int noSourceCode);

@@ -70,6 +70,10 @@ const char* GetVersionString() { return "3.2B"; }
 
 int GetBuildNumber() { return 1034; }
 
+std::string GetVersionText() {
+  return std::string(GetVersionString()) + " (Build " + std::to_string(GetBuildNumber()) + ")";
+}
+
 bool VersionCheck::CheckForUpdate() {
   try {
     const platform::Millis now = platform::TheClock().LocalWallNow();

@@ -8,6 +8,8 @@
 const char* GetVersionString();
 // 1034.
 int GetBuildNumber();
+// Both as the settings and options pages show them: "3.2B (Build 1034)".
+std::string GetVersionText();
 
 // Run by the library-scan worker before its first scan; the worker builds
 // one on its stack for the call.

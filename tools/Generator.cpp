@@ -192,25 +192,27 @@ HRESULT CGenerator::OnMixDel(platform::HtmlElement& element) {
   return S_OK;
 }
 
-HRESULT CGenerator::OnMixTagAdd(platform::HtmlElement& element) {
-  Tag tag(element);
+void CGenerator::ChangeCurrentItemMixTag(const Tag& tag, bool add) {
   const int itemId = CurrentItemId();
-  if (itemId == 0 || !IsLiveTag(tag)) return S_OK;
-  schedule_.AddItemMixTag(itemId, tag);
+  if (itemId == 0) return;
+  if (add) {
+    schedule_.AddItemMixTag(itemId, tag);
+  } else {
+    schedule_.RemoveItemMixTag(itemId, tag);
+  }
   tagSelector_.SetSelector(schedule_.GetItemMix(itemId));
   ShowScheduleItems();
   PostToAppMainWindow(WM_APP_MIXES_CHANGED);
+}
+
+HRESULT CGenerator::OnMixTagAdd(platform::HtmlElement& element) {
+  Tag tag(element);
+  if (IsLiveTag(tag)) ChangeCurrentItemMixTag(tag, true);
   return S_OK;
 }
 
 HRESULT CGenerator::OnMixTagRemove(platform::HtmlElement& element) {
-  Tag tag(element);
-  const int itemId = CurrentItemId();
-  if (itemId == 0) return S_OK;
-  schedule_.RemoveItemMixTag(itemId, tag);
-  tagSelector_.SetSelector(schedule_.GetItemMix(itemId));
-  ShowScheduleItems();
-  PostToAppMainWindow(WM_APP_MIXES_CHANGED);
+  ChangeCurrentItemMixTag(Tag(element), false);
   return S_OK;
 }
 

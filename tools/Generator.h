@@ -72,6 +72,8 @@ class CGenerator : public CFramelessHtmlWindow {
  private:
   // The item id of the chooser the page left in "currentitem"; 0 for none.
   int CurrentItemId() const;
+  // The tag joins (`add`) or leaves the current item's mix.
+  void ChangeCurrentItemMixTag(const Tag& tag, bool add);
   void ShowGenerated(bool generated);
   // After the open schedule's row was deleted: the same slots, not stored.
   void DetachFromDeletedSchedule();

@@ -1,7 +1,5 @@
 #include "windows/SettingsDialog.h"
 
-#include <cstdio>
-
 #include "core/AppMainWindow.h"
 #include "core/LibraryScanThread.h"
 #include "core/MusicDB.h"
@@ -89,9 +87,7 @@ void CSettingsDialog::DoDataExchange(CDataExchange* exchange) {
     // Status texts are text, whatever they hold.
     SetElementText("status", theScanStatus.Get());
     SetElementText("scannow", scanning ? "Stop scanning" : "Scan Now");
-    char version[64];
-    std::snprintf(version, sizeof version, "%s (Build %d)", GetVersionString(), GetBuildNumber());
-    SetElementText("vernum", version);
+    SetElementText("vernum", GetVersionText());
     SetElementHtml("dbdetails", theMusicDB.GetLibraryStatistics());
   }
   CFramelessHtmlWindow::DoDataExchange(exchange);

@@ -80,4 +80,33 @@ Display* OpenDisplay() {
   return name && *name ? XOpenDisplay(name) : nullptr;
 }
 
+bool QueryPointer(Display* display, Pointer* pointer) {
+  Window root = None;
+  Window child = None;
+  int x = 0;
+  int y = 0;
+  return XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointer->x, &pointer->y, &x, &y,
+                       &pointer->mask) != 0;
+}
+
+std::vector<unsigned long> LongProperty(Display* display, Window window, Atom property, Atom type, long most) {
+  Atom actual = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> items;
+  if (XGetWindowProperty(display, window, property, 0, most, False, type, &actual, &format, &count, &after, &data) !=
+          Success ||
+      !data) {
+    return items;
+  }
+  if (format == 32) {
+    const auto* list = reinterpret_cast<const unsigned long*>(data);
+    items.assign(list, list + count);
+  }
+  XFree(data);
+  return items;
+}
+
 }  // namespace platform::x11

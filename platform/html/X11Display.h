@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 
 #include <mutex>
+#include <vector>
 
 #include "platform/html/X11Windows.h"
 
@@ -45,6 +46,20 @@ class SharedDisplay {
 // A connection of its own to the display of $DISPLAY, for a thread that
 // reads its events; null without a display.
 Display* OpenDisplay();
+
+// Where the pointer stands on the screen and which buttons and modifiers
+// are down (X's mask); false when X cannot say (the pointer on another
+// screen).
+struct Pointer {
+  int x = 0;
+  int y = 0;
+  unsigned int mask = 0;
+};
+bool QueryPointer(Display* display, Pointer* pointer);
+
+// The 32-bit items of `window`'s `property` of `type` (Xlib hands them over
+// as longs), `most` at the most; none when the window has no such property.
+std::vector<unsigned long> LongProperty(Display* display, Window window, Atom property, Atom type, long most);
 
 // Runs `act(display, window)` with the shared connection, then waits until
 // the server has done it; false without a display or window.

@@ -85,25 +85,12 @@ bool StackedBelow(WindowId window, WindowId other) {
   bool below = false;
   WithDisplay(window, [&below, other](Display* display, Window w) {
     const Atom stacking = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, DefaultRootWindow(display), stacking, 0, 4096, False, XA_WINDOW, &type, &format,
-                           &count, &after, &data) == Success &&
-        data) {
-      // Bottom to top.
-      const auto* list = reinterpret_cast<const unsigned long*>(data);
-      long at = -1;
-      long otherAt = -1;
-      for (unsigned long i = 0; i < count && format == 32; ++i) {
-        if (list[i] == w) at = static_cast<long>(i);
-        if (list[i] == other) otherAt = static_cast<long>(i);
-      }
-      below = at >= 0 && otherAt >= 0 && at < otherAt;
-      XFree(data);
-    }
+    // Bottom to top.
+    const std::vector<unsigned long> list =
+        LongProperty(display, DefaultRootWindow(display), stacking, XA_WINDOW, 4096);
+    const auto at = std::find(list.begin(), list.end(), w);
+    const auto otherAt = std::find(list.begin(), list.end(), other);
+    below = at != list.end() && otherAt != list.end() && at < otherAt;
     return true;
   });
   return below;
@@ -247,16 +234,8 @@ bool IsIconic(WindowId window) {
   bool iconic = false;
   WithDisplay(window, [&iconic](Display* display, Window w) {
     const Atom state = XInternAtom(display, "WM_STATE", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, w, state, 0, 2, False, state, &type, &format, &count, &after, &data) == Success &&
-        data) {
-      if (format == 32 && count >= 1) iconic = reinterpret_cast<const long*>(data)[0] == IconicState;
-      XFree(data);
-    }
+    const std::vector<unsigned long> items = LongProperty(display, w, state, state, 2);
+    iconic = !items.empty() && items[0] == IconicState;
     return true;
   });
   return iconic;
@@ -286,16 +265,13 @@ bool Move(WindowId window, const Point* pressed) {
   int windowX = 0;
   int windowY = 0;
   const bool held = WithDisplay(window, [&](Display* display, Window w) {
-    Window root = 0;
+    Pointer pointer;
+    if (!QueryPointer(display, &pointer)) return false;
+    pointerX = pointer.x;
+    pointerY = pointer.y;
     Window child = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointerX, &pointerY, &x, &y, &mask)) {
-      return false;
-    }
     if (!XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &windowX, &windowY, &child)) return false;
-    return (mask & Button1Mask) != 0;
+    return (pointer.mask & Button1Mask) != 0;
   });
   if (!held) return false;
   if (pressed) {
@@ -309,13 +285,11 @@ bool Move(WindowId window, const Point* pressed) {
       int y = 0;
       bool down = false;
       WithDisplay(window, [&](Display* display, Window w) {
-        Window root = 0;
-        Window child = 0;
-        int cx = 0;
-        int cy = 0;
-        unsigned int mask = 0;
-        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &cx, &cy, &mask)) return false;
-        down = (mask & Button1Mask) != 0;
+        Pointer pointer;
+        if (!QueryPointer(display, &pointer)) return false;
+        x = pointer.x;
+        y = pointer.y;
+        down = (pointer.mask & Button1Mask) != 0;
         if (x != lastX || y != lastY) XMoveWindow(display, w, windowX + x - pointerX, windowY + y - pointerY);
         return true;
       });

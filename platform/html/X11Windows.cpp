@@ -81,15 +81,9 @@ bool MouseButtonDown(bool* down) {
   SharedDisplay shared;
   Display* display = shared.Get();
   if (!display) return false;
-  Window root = 0;
-  Window child = 0;
-  int rootX = 0;
-  int rootY = 0;
-  int x = 0;
-  int y = 0;
-  unsigned int mask = 0;
-  if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y, &mask)) return false;
-  *down = (mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+  Pointer pointer;
+  if (!QueryPointer(display, &pointer)) return false;
+  *down = (pointer.mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
   return true;
 }
 

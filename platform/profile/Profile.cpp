@@ -1,4 +1,6 @@
 #include "platform/profile/Profile.h"
+#include "platform/kernel/EnvFolders.h"
+#include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/kernel/WriteAll.h"
 
@@ -96,14 +98,6 @@ std::string Fold(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return folded;
-}
-
-std::string AbsoluteEnv(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string text(value);
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
 }
 
 std::string DefaultProgramName() {
@@ -281,16 +275,10 @@ void Forget(Profile& profile, const std::string& path, FileState state) {
 }
 
 bool ReadAll(int fd, std::string& text) {
-  char buffer[16384];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    text.append(buffer, static_cast<size_t>(got));
-  }
+  return platform::ReadChunks(fd, [&text](std::string_view chunk) {
+    text.append(chunk);
+    return true;
+  });
 }
 
 // Brings the cache up to date with the file; cheap when the file is unchanged.
@@ -501,12 +489,8 @@ auto Lookup(const char* section, const char* entry, Read&& read) {
 namespace platform {
 
 std::string ProfileFilePath() {
-  std::string folder = AbsoluteEnv("XDG_CONFIG_HOME");
-  if (folder.empty()) {
-    const std::string home = AbsoluteEnv("HOME");
-    if (home.empty()) return {};
-    folder = (home == "/" ? "" : home) + "/.config";
-  }
+  std::string folder = XdgFolder("XDG_CONFIG_HOME", "/.config");
+  if (folder.empty()) return {};
   if (folder == "/") folder.clear();
   return folder + "/zorva/profile.json";
 }

@@ -15,7 +15,9 @@
 #include <thread>
 #include <utility>
 
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/LastError.h"
+#include "platform/kernel/ReadChunks.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/kernel/WriteAll.h"
 
@@ -24,28 +26,12 @@ extern char** environ;
 namespace platform::shell {
 namespace {
 
-// The value of an environment variable naming an absolute path, without
-// trailing slashes; "" otherwise (relative values are invalid for XDG).
-std::string AbsoluteEnv(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return {};
-  std::string text(value);
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
-}
-
 std::string WithSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
 }
 
-std::string ConfigHome() {
-  std::string folder = AbsoluteEnv("XDG_CONFIG_HOME");
-  if (!folder.empty()) return folder;
-  const std::string home = AbsoluteEnv("HOME");
-  if (home.empty()) return {};
-  return (home == "/" ? "" : home) + "/.config";
-}
+std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::string ParentOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -233,16 +219,7 @@ int CopyOneFile(const std::string& from, const std::string& to, mode_t mode) {
   platform::UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (!source.IsDefined()) return errno;
   const int error = ReplaceFile(to, mode & 07777, [in = source.Get()](int out) {
-    char buffer[65536];
-    for (;;) {
-      const ssize_t got = ::read(in, buffer, sizeof buffer);
-      if (got == 0) return true;
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (!platform::WriteAll(out, std::string_view(buffer, static_cast<size_t>(got)))) return false;
-    }
+    return platform::ReadChunks(in, [out](std::string_view chunk) { return platform::WriteAll(out, chunk); });
   });
   source.Reset();
   return error;
@@ -261,13 +238,8 @@ std::string ModuleFileName() {
 }
 
 std::string LocalAppDataFolder() {
-  std::string folder = AbsoluteEnv("XDG_DATA_HOME");
-  if (folder.empty()) {
-    const std::string home = AbsoluteEnv("HOME");
-    if (home.empty()) return {};
-    folder = (home == "/" ? "" : home) + "/.local/share";
-  }
-  if (!MakeFolders(folder, 0700)) return {};
+  const std::string folder = XdgFolder("XDG_DATA_HOME", "/.local/share");
+  if (folder.empty() || !MakeFolders(folder, 0700)) return {};
   return WithSlash(folder);
 }
 

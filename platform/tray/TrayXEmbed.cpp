@@ -706,14 +706,10 @@ UINT ShowMenu(const ShownMenu& menu) {
   p.width = std::max(120, textWidth + 2 * kTextLeft);
   p.height = y + kPadding;
   // At the pointer, turned to stay on the screen.
-  Window root = None;
-  Window child = None;
-  int x = 0;
-  int top = 0;
-  int wx = 0;
-  int wy = 0;
-  unsigned mask = 0;
-  XQueryPointer(p.display, DefaultRootWindow(p.display), &root, &child, &x, &top, &wx, &wy, &mask);
+  platform::x11::Pointer pointer;
+  platform::x11::QueryPointer(p.display, &pointer);
+  int x = pointer.x;
+  int top = pointer.y;
   if (x + p.width > DisplayWidth(p.display, screen)) x -= p.width;
   if (top + p.height > DisplayHeight(p.display, screen)) top -= p.height;
   XSetWindowAttributes attributes{};

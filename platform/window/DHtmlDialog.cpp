@@ -381,6 +381,19 @@ platform::HtmlElementPtr ExchangeElement(CDataExchange* exchange, const std::str
   return dialog ? dialog->GetElement(id) : nullptr;
 }
 
+// Moves a text between `value` and the element, in the exchange's direction.
+void ExchangeText(CDataExchange* exchange, const std::string& id, std::string& value,
+                  std::string (platform::HtmlElement::*get)() const,
+                  void (platform::HtmlElement::*set)(const std::string&)) {
+  auto element = ExchangeElement(exchange, id);
+  if (!element) return;
+  if (exchange->m_bSaveAndValidate) {
+    value = ((*element).*get)();
+  } else {
+    ((*element).*set)(value);
+  }
+}
+
 }  // namespace
 
 void DDX_DHtml_CheckBox(CDataExchange* exchange, const std::string& id, int& value) {
@@ -394,33 +407,15 @@ void DDX_DHtml_CheckBox(CDataExchange* exchange, const std::string& id, int& val
 }
 
 void DDX_DHtml_ElementInnerText(CDataExchange* exchange, const std::string& id, std::string& value) {
-  auto element = ExchangeElement(exchange, id);
-  if (!element) return;
-  if (exchange->m_bSaveAndValidate) {
-    value = element->GetInnerText();
-  } else {
-    element->SetInnerText(value);
-  }
+  ExchangeText(exchange, id, value, &platform::HtmlElement::GetInnerText, &platform::HtmlElement::SetInnerText);
 }
 
 void DDX_DHtml_ElementInnerHtml(CDataExchange* exchange, const std::string& id, std::string& value) {
-  auto element = ExchangeElement(exchange, id);
-  if (!element) return;
-  if (exchange->m_bSaveAndValidate) {
-    value = element->GetInnerHtml();
-  } else {
-    element->SetInnerHtml(value);
-  }
+  ExchangeText(exchange, id, value, &platform::HtmlElement::GetInnerHtml, &platform::HtmlElement::SetInnerHtml);
 }
 
 void DDX_DHtml_ElementValue(CDataExchange* exchange, const std::string& id, std::string& value) {
-  auto element = ExchangeElement(exchange, id);
-  if (!element) return;
-  if (exchange->m_bSaveAndValidate) {
-    value = element->GetValue();
-  } else {
-    element->SetValue(value);
-  }
+  ExchangeText(exchange, id, value, &platform::HtmlElement::GetValue, &platform::HtmlElement::SetValue);
 }
 
 namespace platform {

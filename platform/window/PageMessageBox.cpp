@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/html/ChromiumHtmlDocument.h"
+#include "platform/html/HtmlEscape.h"
 #include "platform/kernel/Signals.h"
 #include "platform/html/X11WindowManager.h"
 #include "platform/window/ChromiumBrowserFactory.h"
@@ -19,29 +20,14 @@ constexpr int kHeight = 190;
 constexpr int kEnter = 13;
 constexpr int kEscape = 27;
 
+// Escaped for the page, its line breaks kept.
 std::string Escaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "<br>";
-        break;
-      case '\r':
-        break;
-      default:
-        out += c;
+  for (char c : html::EscapeHtml(text)) {
+    if (c == '\n') {
+      out += "<br>";
+    } else if (c != '\r') {
+      out += c;
     }
   }
   return out;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindows.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
@@ -24,30 +25,15 @@
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::FirstVisible;
+using zorva_test::ParentInfo;
 using zorva_test::RunToEnd;
 using zorva_test::ScopedEnv;
 using zorva_test::WaitUntil;
-
-// The value after `label` in xwininfo's answer about `id` ("" when none).
-std::string WindowInfo(const std::string& id, const std::string& label, const std::string& option = "") {
-  std::vector<std::string> argv{"/usr/bin/xwininfo", "-id", id};
-  if (!option.empty()) argv.push_back(option);
-  std::istringstream in(RunToEnd(argv));
-  for (std::string line; std::getline(in, line);) {
-    const std::size_t at = line.find(label);
-    if (at != std::string::npos) return line.substr(at + label.size());
-  }
-  return "";
-}
+using zorva_test::WindowInfo;
 
 // Whether a system tray owns its selection on the display.
-bool TrayRuns() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  const bool owned = XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False)) != None;
-  XCloseDisplay(display);
-  return owned;
-}
+bool TrayRuns() { return zorva_test::SelectionOwned("_NET_SYSTEM_TRAY_S0"); }
 
 class VantrelDesktopTest : public ::testing::Test {
  protected:
@@ -88,11 +74,9 @@ class VantrelDesktopTest : public ::testing::Test {
   }
   // The program's icon window, once it sits inside trayer's window.
   static std::string IconInTray() {
-    const std::string icon = RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", "trayicon"});
-    if (icon.empty()) return "";
-    const std::string id = icon.substr(0, icon.find('\n'));
-    for (std::string up = WindowInfo(id, "Parent window id: ", "-tree"); up.rfind("0x", 0) == 0;
-         up = WindowInfo(up.substr(0, up.find(' ')), "Parent window id: ", "-tree")) {
+    const std::string id = FirstVisible("trayicon");
+    if (id.empty()) return "";
+    for (std::string up = ParentInfo(id); up.rfind("0x", 0) == 0; up = ParentInfo(up.substr(0, up.find(' ')))) {
       if (RunToEnd({"/usr/bin/xprop", "-id", up.substr(0, up.find(' ')), "WM_CLASS"}).find("\"trayer\"") !=
           std::string::npos) {
         return id;
@@ -163,16 +147,12 @@ TEST_F(VantrelDesktopTest, InASystemTrayTheIconsMenuAndDoubleClickBringTheWindow
   // A right click: the menu, whose first item ("Options") brings the window.
   ClickOn(icon, "3");
   std::string menu;
-  ASSERT_TRUE(WaitUntil([&] {
-    menu = RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", "popupmenu"});
-    return !menu.empty();
-  }));
-  menu = menu.substr(0, menu.find('\n'));
+  ASSERT_TRUE(WaitUntil([&] { return !(menu = FirstVisible("popupmenu")).empty(); }));
   const int left = std::stoi(WindowInfo(menu, "Absolute upper-left X:"));
   const int top = std::stoi(WindowInfo(menu, "Absolute upper-left Y:"));
   RunToEnd({"/usr/bin/xdotool", "mousemove", std::to_string(left + 30), std::to_string(top + 10), "click", "1"});
   EXPECT_TRUE(WaitUntil(WindowShown));
-  EXPECT_TRUE(RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", "popupmenu"}).empty());
+  EXPECT_TRUE(FirstVisible("popupmenu").empty());
 
   // Closed, it goes back into the icon; a double click on the icon brings it.
   RunToEnd({"/usr/bin/wmctrl", "-c", "Zorva Vantrel"});

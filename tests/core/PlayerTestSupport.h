@@ -75,6 +75,20 @@ inline pp::LibraryData MakeLibrary(int trackCount, long seconds = 200) {
   return library;
 }
 
+// The library's tracks stored in `target`, as a scan stores them.
+inline void AddTracks(MusicDB& target, const pp::LibraryData& library) {
+  for (const pp::TrackData& source : library.tracks) {
+    Track track;
+    track.name = source.name;
+    track.artist = source.artist;
+    track.album = source.album;
+    track.genre = source.genre;
+    track.location = source.location;
+    track.length = static_cast<int>(source.seconds);
+    target.AddOrUpdateTrack(track);
+  }
+}
+
 // Appends a playlist of the given tracks.
 inline pp::PlaylistData& AddPlaylist(pp::LibraryData& library, long playlistId, const std::string& name,
                                      std::vector<long> trackIds) {

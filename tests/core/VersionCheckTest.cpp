@@ -87,6 +87,7 @@ class VersionCheckTest : public ::testing::Test {
 TEST_F(VersionCheckTest, VersionTexts) {
   EXPECT_STREQ(GetVersionString(), "3.2B");
   EXPECT_EQ(GetBuildNumber(), 1034);
+  EXPECT_EQ(GetVersionText(), "3.2B (Build 1034)");
 }
 
 TEST_F(VersionCheckTest, RunsAtMostOnceADayAcrossARestart) {

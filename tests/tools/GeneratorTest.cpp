@@ -30,19 +30,10 @@ class GeneratorTest : public SchedulerToolsTest {
   GeneratorTest() {
     iTunesAvailable = true;
     // The same tracks in the player and the database, two genres of 200 s tracks.
-    model_ = std::make_unique<pp::PlayerModel>(MakeLibrary(kTracks, 200));
+    const pp::LibraryData library = MakeLibrary(kTracks, 200);
+    model_ = std::make_unique<pp::PlayerModel>(library);
     binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model_);
-    for (long id = 1; id <= kTracks; ++id) {
-      const pp::TrackData data = MakeTrackData(id, 200);
-      Track track;
-      track.name = data.name;
-      track.artist = data.artist;
-      track.album = data.album;
-      track.genre = data.genre;
-      track.location = data.location;
-      track.length = 200;
-      db.AddOrUpdateTrack(track);
-    }
+    AddTracks(db, library);
     genre0 = db.FindOrCreateTag("Genre 0", TagGenre);
     genre1 = db.FindOrCreateTag("Genre 1", TagGenre);
     evens.AddTag(genre0, false);

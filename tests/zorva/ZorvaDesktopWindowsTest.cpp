@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindows.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScreenPicture.h"
 #include "tests/support/TempFolder.h"
@@ -114,13 +115,7 @@ std::string ShadowOf(const std::string& id) {
 }
 
 // Whether a compositing manager runs on the display.
-bool Composited() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  const bool owned = XGetSelectionOwner(display, XInternAtom(display, "_NET_WM_CM_S0", False)) != None;
-  XCloseDisplay(display);
-  return owned;
-}
+bool Composited() { return zorva_test::SelectionOwned("_NET_WM_CM_S0"); }
 
 constexpr int kScreenWidth = 1600;
 constexpr int kScreenHeight = 1000;

@@ -34,15 +34,6 @@ class ZorvaDlgTest : public ZorvaDlgFixture {
     dialog->GetElement("order")->SetInnerHtml(order);
     Page().FireEvent(platform::HtmlEvent{"click", dialog->GetElement("order")});
   }
-  // The first element below `root` of class `className` whose id starts with `prefix`.
-  static platform::HtmlElementPtr Find(const platform::HtmlElementPtr& root, const std::string& className,
-                                       const std::string& prefix) {
-    if (!root) return nullptr;
-    if (root->GetClassName() == className && root->GetId().rfind(prefix, 0) == 0) return root;
-    for (const auto& child : root->GetChildren())
-      if (auto found = Find(child, className, prefix)) return found;
-    return nullptr;
-  }
   // The text of queue entry n on the page, and the text entry i should show.
   std::string Title(int n) { return dialog->GetElementText("track" + std::to_string(n)); }
   std::string Shown(std::size_t i) {
@@ -225,7 +216,8 @@ TEST_F(ZorvaDlgTest, EachWayTheMixChangesFillsTheQueueFromTheNewMixOnly) {
   theScheduler.Start();  // nothing due: choosing a whole mix overrides it, a tag does not
   Pump();
 
-  auto menuEntry = Find(dialog->GetElement("zorvamixlinks"), "mixwrap", std::to_string(zeros.GetId()) + "_:_0_:_set");
+  auto menuEntry =
+      FindElement(dialog->GetElement("zorvamixlinks"), "mixwrap", std::to_string(zeros.GetId()) + "_:_0_:_set");
   ASSERT_TRUE(menuEntry);
   Page().FireEvent(platform::HtmlEvent{"click", menuEntry});
   EXPECT_EQ(dialog->GetCurrentMix().GetId(), zeros.GetId());
@@ -247,11 +239,11 @@ TEST_F(ZorvaDlgTest, EachWayTheMixChangesFillsTheQueueFromTheNewMixOnly) {
   theScheduler.Start();
   Pump();
   const Tag genre1 = db.FindOrCreateTag("Genre 1", TagGenre);
-  auto tagLink = Find(dialog->GetElement("genretaglinks"), "mixtagadd", std::to_string(genre1.id) + "_:_");
+  auto tagLink = FindElement(dialog->GetElement("genretaglinks"), "mixtagadd", std::to_string(genre1.id) + "_:_");
   ASSERT_TRUE(tagLink);
   Page().FireEvent(platform::HtmlEvent{"click", tagLink});  // added beside Genre 0
   EXPECT_EQ(dialog->GetCurrentMix().GetTags().size(), 2u);
-  tagLink = Find(dialog->GetElement("genretaglinks"), "mixtagremove", std::to_string(genre0.id) + "_:_");
+  tagLink = FindElement(dialog->GetElement("genretaglinks"), "mixtagremove", std::to_string(genre0.id) + "_:_");
   ASSERT_TRUE(tagLink);
   Page().FireEvent(platform::HtmlEvent{"click", tagLink});
   EXPECT_TRUE(AllOfGenre("Genre 1"));
@@ -353,7 +345,7 @@ TEST_F(ZorvaDlgTest, BadInputLeavesAClearStateAndLosesNothing) {
     Track track(id);
     db.DisableTrack(track);
   }
-  Page().FireEvent(platform::HtmlEvent{"click", Find(dialog->GetElement("zorvamixlinks"), "mixwrap", "0_:_")});
+  Page().FireEvent(platform::HtmlEvent{"click", FindElement(dialog->GetElement("zorvamixlinks"), "mixwrap", "0_:_")});
   EXPECT_TRUE(QueueIds().empty());
   EXPECT_EQ(Title(1), "");
   theScheduler.Stop();

@@ -84,20 +84,6 @@ class ZorvaDlgFixture : public ::testing::Test {
     binding_ = std::make_unique<pp::ScopedInProcessPlayer>(*model);
   }
 
-  // The library's tracks stored in `target`.
-  static void AddTracks(MusicDB& target, const pp::LibraryData& library) {
-    for (const pp::TrackData& source : library.tracks) {
-      Track track;
-      track.name = source.name;
-      track.artist = source.artist;
-      track.album = source.album;
-      track.genre = source.genre;
-      track.location = source.location;
-      track.length = static_cast<int>(source.seconds);
-      target.AddOrUpdateTrack(track);
-    }
-  }
-
   // The window made, its scan worker ended and its page filled.
   CZorvaDlg& Open() {
     dialog = std::make_unique<CZorvaDlg>();

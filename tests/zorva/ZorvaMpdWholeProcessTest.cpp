@@ -47,6 +47,19 @@ Heard Look(TestMpd& mpd) {
   return heard;
 }
 
+// Zorva's play/pause hot key, then what MPD says; `tookMs`: how long the
+// answer and the look took (MPD plays on meanwhile).
+Heard PlayPause(ChildProcess& zorva, TestMpd& mpd, long* tookMs = nullptr) {
+  const auto asked = std::chrono::steady_clock::now();
+  zorva.Ask("hotkey 3 80\nsync -\n");
+  const Heard heard = Look(mpd);
+  if (tookMs) {
+    *tookMs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count());
+  }
+  return heard;
+}
+
 class ZorvaMpdWholeProcessTest : public ::testing::Test {
  protected:
   ZorvaMpdWholeProcessTest() { zorva_test::PrepareWholeProcessHome(home_); }
@@ -131,20 +144,17 @@ TEST_F(ZorvaMpdWholeProcessTest, ItsOwnPauseKeepsThePlaceAndAPauseElsewhereStays
   ChildProcess& zorva = *started;
 
   // It plays a song of its mix; three seconds in, its own control pauses.
-  zorva.Ask("hotkey 3 80\nsync -\n");
-  const Heard paused = Look(mpd_);
+  const Heard paused = PlayPause(zorva, mpd_);
   EXPECT_EQ(paused.state, MPD_STATE_PAUSE);
   Run(zorva, 2000);
   EXPECT_EQ(Look(mpd_).state, MPD_STATE_PAUSE);
   // Played on from the place: within 0.5 s of it, besides what MPD played
   // while the test waited for the answer.
-  const auto asked = std::chrono::steady_clock::now();
-  zorva.Ask("hotkey 3 80\nsync -\n");
-  const Heard resumed = Look(mpd_);
-  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
+  long waited = 0;
+  const Heard resumed = PlayPause(zorva, mpd_, &waited);
   EXPECT_EQ(resumed.state, MPD_STATE_PLAY);
   EXPECT_GE(resumed.elapsedMs, paused.elapsedMs);
-  EXPECT_LT(resumed.elapsedMs, paused.elapsedMs + 500 + waited.count());
+  EXPECT_LT(resumed.elapsedMs, paused.elapsedMs + 500 + waited);
 
   // Another client pauses: ten seconds later it is still paused there.
   auto other = mpd_.Open();
@@ -156,13 +166,11 @@ TEST_F(ZorvaMpdWholeProcessTest, ItsOwnPauseKeepsThePlaceAndAPauseElsewhereStays
   EXPECT_EQ(after.state, MPD_STATE_PAUSE);
   EXPECT_EQ(after.elapsedMs, elsewhere.elapsedMs);
   // Its own control then plays on from there.
-  const auto again = std::chrono::steady_clock::now();
-  zorva.Ask("hotkey 3 80\nsync -\n");
-  const Heard played = Look(mpd_);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - again);
+  long took = 0;
+  const Heard played = PlayPause(zorva, mpd_, &took);
   EXPECT_EQ(played.state, MPD_STATE_PLAY);
   EXPECT_GE(played.elapsedMs, elsewhere.elapsedMs);
-  EXPECT_LT(played.elapsedMs, elsewhere.elapsedMs + 500 + took.count());
+  EXPECT_LT(played.elapsedMs, elsewhere.elapsedMs + 500 + took);
 
   zorva.Send("quit\n");
   EXPECT_EQ(zorva.Wait(), 0);
@@ -182,8 +190,7 @@ TEST_F(ZorvaMpdWholeProcessTest, AStopElsewhereMidSongStays) {
   ASSERT_TRUE(mpd_run_stop(other.get()));
   Run(zorva, 10000);
   EXPECT_EQ(Look(mpd_).state, MPD_STATE_STOP);
-  zorva.Ask("hotkey 3 80\nsync -\n");
-  EXPECT_EQ(Look(mpd_).state, MPD_STATE_PLAY);
+  EXPECT_EQ(PlayPause(zorva, mpd_).state, MPD_STATE_PLAY);
 
   zorva.Send("quit\n");
   EXPECT_EQ(zorva.Wait(), 0);

@@ -44,6 +44,7 @@ extern char** environ;
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::RunToEnd;
 using zorva_test::ScopedEnv;
 using zorva_test::TempFolder;
 
@@ -64,16 +65,6 @@ std::set<pid_t> Descendants(pid_t pid) {
     }
   }
   return found;
-}
-
-// The first line of a program's output, or "" when it cannot be run.
-std::string RunProgram(const std::vector<std::string>& argv, std::string* all = nullptr) {
-  ChildProcess child(argv);
-  if (!child.Started()) return "";
-  child.WaitFor([](const std::string&) { return false; }, 20);  // reads to the end
-  child.Wait();
-  if (all) *all = child.Output();
-  return child.Lines().empty() ? "" : child.Lines().front();
 }
 
 bool Installed(const std::string& program) {
@@ -240,25 +231,46 @@ class ZorvaWholeProcessTest : public ::testing::Test {
     EXPECT_TRUE(GetProfileBinary("Position", "Player", placement));
     EXPECT_EQ(placement.size(), 44u);
   }
+  // The library's songs, the library file, and the database and profile
+  // made for them.
+  void PrepareLibrary() {
+    const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
+    WriteLibraryFile(home_.File("library.xml"), tracks);
+    PrepareDatabaseAndProfile(tracks);
+  }
+  // Advances Zorva's clock until its page is filled (ten tracks queued), for
+  // a minute at most.
+  void WaitUntilFilled(ChildProcess& zorva) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(zorva, 500);
+  }
+  // Starts the player stand-in on the library file and waits until it serves.
+  void ServeLibrary(std::unique_ptr<ChildProcess>& player) {
+    player = std::make_unique<ChildProcess>(std::vector<std::string>{
+        ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
+    ASSERT_TRUE(player->Started());
+    ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  }
+  // A run that must store its state again: Zorva started playing as
+  // StartPlaying does; the processes it started.
+  std::set<pid_t> StartPlayingAfresh(std::unique_ptr<ChildProcess>& player, std::unique_ptr<ChildProcess>& zorva) {
+    ForgetStoredState();
+    StartPlaying(player, zorva);
+    return HasFatalFailure() ? std::set<pid_t>{} : Descendants(zorva->Pid());
+  }
   // Starts the player stand-in on the library and Zorva, and waits until
   // Zorva's page is filled (ten tracks queued).
   void StartPlaying(std::unique_ptr<ChildProcess>& player, std::unique_ptr<ChildProcess>& zorva) {
     if (!player) {
-      const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
-      const std::string libraryFile = home_.File("library.xml");
-      WriteLibraryFile(libraryFile, tracks);
-      PrepareDatabaseAndProfile(tracks);
+      PrepareLibrary();
       ASSERT_FALSE(HasFatalFailure());
-      player = std::make_unique<ChildProcess>(std::vector<std::string>{
-          ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
-      ASSERT_TRUE(player->Started());
+      ServeLibrary(player);
       player_ = true;
-      ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+      ASSERT_FALSE(HasFatalFailure());
     }
     zorva = std::make_unique<ChildProcess>(std::vector<std::string>{ZORVA_BINARY});
     ASSERT_TRUE(zorva->Started());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (Text(*zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(*zorva, 500);
+    WaitUntilFilled(*zorva);
     ASSERT_NE(Text(*zorva, "track10"), "");
   }
   // Every process Zorva started has ended, the browser's profile folder is
@@ -308,22 +320,18 @@ class ZorvaWholeProcessTest : public ::testing::Test {
 };
 
 TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabAndEndsWithThePlayer) {
-  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
-  const std::string libraryFile = home_.File("library.xml");
-  WriteLibraryFile(libraryFile, tracks);
-  PrepareDatabaseAndProfile(tracks);
+  PrepareLibrary();
   ASSERT_FALSE(HasFatalFailure());
 
-  ChildProcess player({ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
-  ASSERT_TRUE(player.Started());
+  std::unique_ptr<ChildProcess> player;
+  ServeLibrary(player);
   player_ = true;
-  ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  ASSERT_FALSE(HasFatalFailure());
 
   ChildProcess zorva({ZORVA_BINARY});
   ASSERT_TRUE(zorva.Started());
   // Started, its page filled: the first mix of the schedule plays, ten tracks queued.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(zorva, 500);
+  WaitUntilFilled(zorva);
   EXPECT_EQ(Text(zorva, "currentmixname"), "Morning Jazz");
   for (int n = 1; n <= 10; ++n) EXPECT_NE(Text(zorva, "track" + std::to_string(n)), "") << n;
   const std::string status = Ctl("status");
@@ -370,7 +378,7 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
   EXPECT_FALSE(children.empty());
   Ctl("quit");
   player_ = false;
-  EXPECT_EQ(player.Wait(), 0);
+  EXPECT_EQ(player->Wait(), 0);
   EXPECT_EQ(zorva.Wait("advance 100\n"), 0);
   // A killed process is gone a moment after the signal; none may stay.
   ExpectNothingLeft(children);
@@ -390,26 +398,21 @@ TEST_F(ZorvaWholeProcessTest, PlaysTheQueueSwitchesToTheScheduledMixShowsTheLabA
 // Zorva notices, says so, and ends as when the player quits, keeping the
 // current mix; its calls to a stuck player end after their time-out.
 TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
-  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
-  const std::string libraryFile = home_.File("library.xml");
-  WriteLibraryFile(libraryFile, tracks);
-  PrepareDatabaseAndProfile(tracks);
+  PrepareLibrary();
   ASSERT_FALSE(HasFatalFailure());
   for (const int signal : {SIGKILL, SIGSTOP}) {
     SCOPED_TRACE(signal);
     WriteProfileInt("Startup", "CurrentMix", 0);
-    ChildProcess player(
-        {ZORVA_PLAYER_BINARY, "serve", "--library", libraryFile, "--manual-clock", "--socket", socket_});
-    ASSERT_TRUE(player.Started());
-    ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+    std::unique_ptr<ChildProcess> player;
+    ServeLibrary(player);
+    ASSERT_FALSE(HasFatalFailure());
     const std::string errors = home_.File("zorva.err");
     ChildProcess zorva({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", ZORVA_BINARY, errors});
     ASSERT_TRUE(zorva.Started());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < deadline) Advance(zorva, 500);
+    WaitUntilFilled(zorva);
     ASSERT_NE(Text(zorva, "track10"), "");
 
-    ASSERT_EQ(::kill(player.Pid(), signal), 0);
+    ASSERT_EQ(::kill(player->Pid(), signal), 0);
     // The clock moves on while a call waits for the stuck player.
     EXPECT_EQ(zorva.Wait("advance 1000\n"), 0);
     std::ifstream err(errors);
@@ -417,9 +420,9 @@ TEST_F(ZorvaWholeProcessTest, APlayerThatDiesOrStopsAnsweringIsNoticedAndSaid) {
     EXPECT_NE(said.find("Zorva lost its connection to iTunes"), std::string::npos) << said;
     platform::ReloadProfile();
     EXPECT_EQ(GetProfileInt("Startup", "CurrentMix", 0), static_cast<UINT>(firstMix_.GetId()));
-    if (signal == SIGSTOP) ::kill(player.Pid(), SIGCONT);
-    ::kill(player.Pid(), SIGKILL);
-    player.Wait();
+    if (signal == SIGSTOP) ::kill(player->Pid(), SIGCONT);
+    ::kill(player->Pid(), SIGKILL);
+    player->Wait();
     std::filesystem::remove(socket_);
   }
 }
@@ -431,18 +434,15 @@ TEST_F(ZorvaWholeProcessTest, WritesThatFailAreSaidOnceAndTheMusicPlaysOn) {
   zorva_test::SmallDisk disk(home_.File("data"), "16m");
   ASSERT_TRUE(disk.Mounted());
   std::filesystem::create_directories(home_.File("data/Zorva"));
-  const std::vector<LibraryTrack> tracks = MakeTracks(home_.File("music"));
-  WriteLibraryFile(home_.File("library.xml"), tracks);
-  PrepareDatabaseAndProfile(tracks);
+  PrepareLibrary();
   ASSERT_FALSE(HasFatalFailure());
-  ChildProcess player(
-      {ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
-  ASSERT_TRUE(player.WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+  std::unique_ptr<ChildProcess> player;
+  ServeLibrary(player);
+  ASSERT_FALSE(HasFatalFailure());
   player_ = true;
   const std::string errors = home_.File("zorva.err");
   ChildProcess zorva({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", ZORVA_BINARY, errors});
-  const auto filled = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (Text(zorva, "track10").empty() && std::chrono::steady_clock::now() < filled) Advance(zorva, 500);
+  WaitUntilFilled(zorva);
   ASSERT_NE(Text(zorva, "track10"), "");
   auto said = [&errors] {
     std::ifstream err(errors);
@@ -489,11 +489,9 @@ TEST_F(ZorvaWholeProcessTest, EachEndingSignalEndsItAsClosingTheWindowDoes) {
   std::unique_ptr<ChildProcess> player;
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
-    ForgetStoredState();
     std::unique_ptr<ChildProcess> zorva;
-    StartPlaying(player, zorva);
+    const std::set<pid_t> children = StartPlayingAfresh(player, zorva);
     ASSERT_FALSE(HasFatalFailure());
-    const std::set<pid_t> children = Descendants(zorva->Pid());
     EXPECT_FALSE(children.empty());
     ASSERT_EQ(::kill(zorva->Pid(), signal), 0);
     EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
@@ -610,9 +608,8 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
     // the windows it manages (none yet); a busy machine may take a while.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     auto up = [] {
-      std::string listed;
-      RunProgram({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST"}, &listed);
-      return RunProgram({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0 && !listed.empty() &&
+      const std::string listed = RunToEnd({"/usr/bin/xprop", "-root", "_NET_CLIENT_LIST"});
+      return RunToEnd({"/usr/bin/wmctrl", "-m"}).rfind("Name:", 0) == 0 && !listed.empty() &&
              listed.find("not found") == std::string::npos;
     };
     bool ready = false;
@@ -631,8 +628,7 @@ class ZorvaDesktopTest : public ZorvaWholeProcessTest {
   }
   // The desktop's windows: id and title.
   std::vector<std::pair<std::string, std::string>> DesktopWindows() {
-    std::string all;
-    RunProgram({"/usr/bin/wmctrl", "-l"}, &all);
+    const std::string all = RunToEnd({"/usr/bin/wmctrl", "-l"});
     std::vector<std::pair<std::string, std::string>> windows;
     std::istringstream in(all);
     for (std::string line; std::getline(in, line);) {
@@ -687,7 +683,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
   zorva->Ask("hotkey 3 76\n");
   const std::string lab = WaitForWindow(*zorva, "Zorva Lab");
   ASSERT_NE(lab, "");
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", lab});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", lab});
   const auto hidden = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (Visibility(*zorva, "TrackInfo.htm") != "0" && std::chrono::steady_clock::now() < hidden) Advance(*zorva, 500);
   EXPECT_EQ(Visibility(*zorva, "TrackInfo.htm"), "0");
@@ -697,7 +693,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
 
   // Moved by the desktop, then closed with its close button: the program
   // ends, and stores where the window was.
-  RunProgram({"/usr/bin/wmctrl", "-i", "-r", main, "-e", "0,333,222,-1,-1"});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-r", main, "-e", "0,333,222,-1,-1"});
   // The window manager moves it; the program looks at its windows' places
   // at most once a second of real time, on its poll: the test waits until
   // it has seen the new place, however busy the machine.
@@ -718,7 +714,7 @@ TEST_F(ZorvaDesktopTest, TitlesHiddenWindowsMovesAndTheCloseButton) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the window manager and the browser at work
     Advance(*zorva, 500);
   }
-  RunProgram({"/usr/bin/wmctrl", "-i", "-c", main});
+  RunToEnd({"/usr/bin/wmctrl", "-i", "-c", main});
   EXPECT_EQ(zorva->Wait("advance 100\n"), 0);
   platform::ReloadProfile();
   std::vector<BYTE> stored;
@@ -738,11 +734,9 @@ TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
   std::unique_ptr<ChildProcess> player;
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
-    ForgetStoredState();
     std::unique_ptr<ChildProcess> zorva;
-    StartPlaying(player, zorva);
+    const std::set<pid_t> children = StartPlayingAfresh(player, zorva);
     ASSERT_FALSE(HasFatalFailure());
-    const std::set<pid_t> children = Descendants(zorva->Pid());
     ::kill(player->Pid(), SIGKILL);
     player->Wait();
     Advance(*zorva, 1000);
@@ -754,9 +748,8 @@ TEST_F(ZorvaDesktopTest, AnEndingSignalWhileAQuestionWaitsEndsItTheNormalWay) {
     ExpectNothingLeft(children);
     // The next run's player, on the same library.
     std::filesystem::remove(socket_);
-    player = std::make_unique<ChildProcess>(std::vector<std::string>{
-        ZORVA_PLAYER_BINARY, "serve", "--library", home_.File("library.xml"), "--manual-clock", "--socket", socket_});
-    ASSERT_TRUE(player->WaitFor([](const std::string& line) { return line.rfind("zorva-player: serving", 0) == 0; }));
+    ServeLibrary(player);
+    ASSERT_FALSE(HasFatalFailure());
   }
 }
 
@@ -780,18 +773,18 @@ TEST_F(ZorvaDesktopTest, CtrlPInThePageAndTheHotKeysFromAnotherProgram) {
   while (!title.empty() && title.back() == ' ') title.pop_back();
   const std::string main = WaitForWindow(*zorva, title.substr(0, 8));
   ASSERT_NE(main, "");
-  RunProgram({"/usr/bin/xdotool", "windowactivate", "--sync", std::to_string(std::stoul(main, nullptr, 16))});
+  RunToEnd({"/usr/bin/xdotool", "windowactivate", "--sync", std::to_string(std::stoul(main, nullptr, 16))});
   for (const char* state : {"stopped", "playing", "stopped"}) {  // the player shows a pause as stopped
     // Ctrl let go first, then P.
-    RunProgram({"/usr/bin/xdotool", "key", "ctrl+p"});
+    RunToEnd({"/usr/bin/xdotool", "key", "ctrl+p"});
     EXPECT_TRUE(until(state)) << state;
   }
 
   ChildProcess other({"/usr/bin/xmessage", "-name", "otherclient", "another program"});
-  RunProgram({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
-  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+p"});
+  RunToEnd({"/usr/bin/xdotool", "search", "--sync", "--classname", "otherclient", "windowactivate", "--sync"});
+  RunToEnd({"/usr/bin/xdotool", "key", "ctrl+alt+p"});
   EXPECT_TRUE(until("playing"));
-  RunProgram({"/usr/bin/xdotool", "key", "ctrl+alt+l"});
+  RunToEnd({"/usr/bin/xdotool", "key", "ctrl+alt+l"});
   EXPECT_NE(WaitForWindow(*zorva, "Zorva Lab"), "");
   EXPECT_EQ(zorva->Wait("quit\n"), 0);
 }

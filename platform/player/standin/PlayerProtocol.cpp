@@ -127,6 +127,16 @@ HRESULT TrackField(Call& c, const std::function<json(const TrackInfo&)>& field) 
   return hr;
 }
 
+// What only a user playlist tells of itself.
+template <class T>
+HRESULT UserPlaylistField(Call& c, T PlaylistInfo::*field) {
+  ObjectRef r;
+  if (HRESULT hr = UserPlaylistOnly(c, &r); FAILED(hr)) return hr;
+  PlaylistInfo info;
+  HRESULT hr = c.model.GetPlaylistInfo(r, &info);
+  return c.Value(hr, info.*field);
+}
+
 HRESULT ObjectIds(Call& c, ObjectKind kind, long ObjectRef::*member) {
   ObjectRef r = c.Target(kind);
   HRESULT hr = c.model.CheckObject(r);
@@ -273,20 +283,8 @@ const std::map<std::string, Handler>& Handlers() {
       HRESULT hr = c.model.AddTrack(r, track, &added);
       return c.Object(hr, added);
     };
-    h["playlist.get_Smart"] = [](Call& c) {
-      ObjectRef r;
-      if (HRESULT hr = UserPlaylistOnly(c, &r); FAILED(hr)) return hr;
-      PlaylistInfo info;
-      HRESULT hr = c.model.GetPlaylistInfo(r, &info);
-      return c.Value(hr, info.smart);
-    };
-    h["playlist.get_SpecialKind"] = [](Call& c) {
-      ObjectRef r;
-      if (HRESULT hr = UserPlaylistOnly(c, &r); FAILED(hr)) return hr;
-      PlaylistInfo info;
-      HRESULT hr = c.model.GetPlaylistInfo(r, &info);
-      return c.Value(hr, info.specialKind);
-    };
+    h["playlist.get_Smart"] = [](Call& c) { return UserPlaylistField(c, &PlaylistInfo::smart); };
+    h["playlist.get_SpecialKind"] = [](Call& c) { return UserPlaylistField(c, &PlaylistInfo::specialKind); };
     h["playlist.get_Parent"] = [](Call& c) {
       ObjectRef r;
       if (HRESULT hr = UserPlaylistOnly(c, &r); FAILED(hr)) return hr;

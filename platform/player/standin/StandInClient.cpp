@@ -76,35 +76,24 @@ class Remote {
     return channel_->Call(op, ref_, args, result ? result : &ignored);
   }
 
-  HRESULT GetLong(const char* op, long* out, const json& args = json::object()) const {
+  // The answer's "value", of the kind `is` accepts.
+  template <class T>
+  HRESULT GetValue(const char* op, const json& args, bool (json::*is)() const noexcept, T* out) const {
     if (!out) return E_POINTER;
     json result;
     HRESULT hr = Invoke(op, args, &result);
     if (FAILED(hr)) return hr;
     auto it = result.find("value");
-    if (it == result.end() || !it->is_number_integer()) return E_FAIL;
-    *out = it->get<long>();
+    if (it == result.end() || !((*it).*is)()) return E_FAIL;
+    *out = it->get<T>();
     return hr;
   }
-  HRESULT GetBool(const char* op, bool* out) const {
-    if (!out) return E_POINTER;
-    json result;
-    HRESULT hr = Invoke(op, json::object(), &result);
-    if (FAILED(hr)) return hr;
-    auto it = result.find("value");
-    if (it == result.end() || !it->is_boolean()) return E_FAIL;
-    *out = it->get<bool>();
-    return hr;
+  HRESULT GetLong(const char* op, long* out, const json& args = json::object()) const {
+    return GetValue(op, args, &json::is_number_integer, out);
   }
+  HRESULT GetBool(const char* op, bool* out) const { return GetValue(op, json::object(), &json::is_boolean, out); }
   HRESULT GetString(const char* op, std::string* out) const {
-    if (!out) return E_POINTER;
-    json result;
-    HRESULT hr = Invoke(op, json::object(), &result);
-    if (FAILED(hr)) return hr;
-    auto it = result.find("value");
-    if (it == result.end() || !it->is_string()) return E_FAIL;
-    *out = it->get<std::string>();
-    return hr;
+    return GetValue(op, json::object(), &json::is_string, out);
   }
   template <class T>
   HRESULT GetObject(const char* op, std::shared_ptr<T>* out, const json& args = json::object()) const {

@@ -61,8 +61,7 @@ TEST_F(MpdPlayerTest, ReadsTheLibraryWithIdsThatStayAcrossARestartAndARescan) {
   // A song removed and one added: the others keep theirs, the new one gets a
   // new id, and the removed one gets its own back when it returns.
   std::filesystem::rename(Song(2), mpd_.Folder().File("t2.ogg"));
-  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", "Kiri", "Folk", 1, 500));
-  mpd_.Update();
+  ASSERT_NO_FATAL_FAILURE(AddSongs({{mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", "Kiri", "Folk", 1, 500}}));
   auto after = IdsByLocation(App());
   EXPECT_EQ(after.count(Song(2)), 0u);
   ASSERT_EQ(after.count(Song(5)), 1u);
@@ -105,9 +104,8 @@ TEST_F(MpdPlayerTest, RatingsComeFromTheRatingSticker) {
 TEST_F(MpdPlayerTest, EverySongIsListedWhateverItsDateOrTheLengthOfItsTags) {
   SetFileTime(Song(2), -315619200);  // 1960
   const std::string longText(5000, 'x');
-  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", longText, "Folk", 1, 500));
-  ASSERT_TRUE(zorva_test::MakeSong(mpd_.Music() + "/Kiri/t6.ogg", longText, "Kiri", "Folk", 1, 550));
-  mpd_.Update();
+  ASSERT_NO_FATAL_FAILURE(AddSongs({{mpd_.Music() + "/Kiri/t5.ogg", "Tone 5", longText, "Folk", 1, 500},
+                                    {mpd_.Music() + "/Kiri/t6.ogg", longText, "Kiri", "Folk", 1, 550}}));
 
   auto app = App();
   RecordingSink sink;

@@ -150,6 +150,19 @@ class MpdPlayerTest : public ::testing::Test {
     return pp::QueryInterface<pp::IITUserPlaylist>(playlist);
   }
 
+  struct NewSong {
+    std::string path, title, artist, genre;
+    double seconds = 0;
+    int tone = 0;
+  };
+
+  // Makes the songs, then has MPD read them in.
+  void AddSongs(const std::vector<NewSong>& songs) {
+    for (const NewSong& s : songs)
+      ASSERT_TRUE(zorva_test::MakeSong(s.path, s.title, s.artist, s.genre, s.seconds, s.tone)) << s.path;
+    mpd_.Update();
+  }
+
   std::string Song(int i) const { return mpd_.Music() + "/Kiri/t" + std::to_string(i) + ".ogg"; }
 
   TestMpd mpd_;

@@ -23,6 +23,7 @@
 #include "platform/kernel/Messages.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SoxSong.h"
 #include "tests/support/TempFolder.h"
 
 namespace zorva_test {
@@ -45,26 +46,7 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds bo
 inline bool MakeSong(const std::string& path, const std::string& title, const std::string& artist,
                      const std::string& genre, double seconds, int tone) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::vector<std::string> argv = {"sox",
-                                   "-q",
-                                   "-n",
-                                   "-r",
-                                   "8000",
-                                   "-c",
-                                   "1",
-                                   "--add-comment",
-                                   "TITLE=" + title,
-                                   "--add-comment",
-                                   "ARTIST=" + artist,
-                                   "--add-comment",
-                                   "ALBUM=Salt",
-                                   "--add-comment",
-                                   "GENRE=" + genre,
-                                   path,
-                                   "synth",
-                                   std::to_string(seconds),
-                                   "sine",
-                                   std::to_string(tone)};
+  std::vector<std::string> argv = SoxSongCommand(path, {title, artist, "Salt", genre}, seconds, tone);
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);

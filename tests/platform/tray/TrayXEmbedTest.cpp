@@ -17,18 +17,14 @@
 #include "platform/tray/Tray.h"
 #include "tests/platform/tray/BusDaemon.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindows.h"
 
 namespace {
 
 using zorva_test::ChildProcess;
+using zorva_test::FirstVisible;
 using zorva_test::RunToEnd;
 using zorva_test::WaitUntil;
-
-// The first visible window whose class name is `name`, or "".
-std::string Visible(const char* name) {
-  const std::string found = RunToEnd({"/usr/bin/xdotool", "search", "--onlyvisible", "--classname", name});
-  return found.substr(0, found.find('\n'));
-}
 
 TEST(TrayXEmbedTest, TheIconSitsInTheTrayWithItsTipAndLeavesItWhileAWatcherRuns) {
   zorva_test::BusDaemon daemon;
@@ -55,31 +51,30 @@ TEST(TrayXEmbedTest, TheIconSitsInTheTrayWithItsTipAndLeavesItWhileAWatcherRuns)
   ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
 
   std::string icon;
-  ASSERT_TRUE(WaitUntil([&] { return !(icon = Visible("trayicon")).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !(icon = FirstVisible("trayicon")).empty(); }));
   // Taken in by the tray, off the root window.
-  const std::string tree = RunToEnd({"/usr/bin/xwininfo", "-id", icon, "-tree"});
-  const std::size_t parent = tree.find("Parent window id:");
-  ASSERT_NE(parent, std::string::npos) << tree;
-  EXPECT_EQ(tree.substr(parent, tree.find('\n', parent) - parent).find("the root window"), std::string::npos) << tree;
+  const std::string parent = zorva_test::ParentInfo(icon);
+  ASSERT_NE(parent, "");
+  EXPECT_EQ(parent.find("the root window"), std::string::npos) << parent;
   // The pointer resting on the icon: its tip, beside it; gone when it leaves.
   RunToEnd({"/usr/bin/xdotool", "mousemove", "--window", icon, "10", "10"});
   std::string tip;
-  ASSERT_TRUE(WaitUntil([&] { return !(tip = Visible("traytip")).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !(tip = FirstVisible("traytip")).empty(); }));
   EXPECT_EQ(RunToEnd({"/usr/bin/xdotool", "getwindowname", tip}), "Vantrel: logged in\n");
   RunToEnd({"/usr/bin/xdotool", "mousemove", "0", "0"});
-  EXPECT_TRUE(WaitUntil([] { return Visible("traytip").empty(); }));
+  EXPECT_TRUE(WaitUntil([] { return FirstVisible("traytip").empty(); }));
 
   // A watcher starts: it shows the icon, and the tray no longer does; it
   // ends, and the tray has the icon again.
   sd_bus* watcher = nullptr;
   ASSERT_GE(sd_bus_open_user(&watcher), 0);
   ASSERT_GE(sd_bus_request_name(watcher, "org.kde.StatusNotifierWatcher", 0), 0);
-  EXPECT_TRUE(WaitUntil([] { return Visible("trayicon").empty(); }));
+  EXPECT_TRUE(WaitUntil([] { return FirstVisible("trayicon").empty(); }));
   sd_bus_flush_close_unref(watcher);
-  EXPECT_TRUE(WaitUntil([] { return !Visible("trayicon").empty(); }));
+  EXPECT_TRUE(WaitUntil([] { return !FirstVisible("trayicon").empty(); }));
 
   Shell_NotifyIcon(NIM_DELETE, &data);
-  EXPECT_TRUE(WaitUntil([] { return Visible("trayicon").empty(); }));
+  EXPECT_TRUE(WaitUntil([] { return FirstVisible("trayicon").empty(); }));
   DestroyWindow(hwnd);
 }
 
