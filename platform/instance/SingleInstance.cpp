@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/Messages.h"
 #include "platform/kernel/UniqueFd.h"
 
@@ -85,11 +86,8 @@ sockaddr_un SocketAddress(const std::string& path, bool* fits) {
 }  // namespace
 
 std::string InstanceFolder() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/')
-    return WithSlash(runtime);
-  const char* temp = std::getenv("TMPDIR");
-  const std::string base = WithSlash(temp != nullptr && temp[0] == '/' ? temp : "/tmp");
-  const std::string folder = base + "zorva-" + std::to_string(::getuid());
+  if (const std::string runtime = RuntimeFolder(); !runtime.empty()) return WithSlash(runtime);
+  const std::string folder = PrivateTempFolder();
   ::mkdir(folder.c_str(), 0700);
   return IsPrivateFolder(folder) ? folder + "/" : std::string();
 }

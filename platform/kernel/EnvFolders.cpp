@@ -1,5 +1,7 @@
 #include "platform/kernel/EnvFolders.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace platform {
@@ -18,6 +20,13 @@ std::string XdgFolder(const char* variable, const char* underHome) {
   const std::string home = AbsoluteEnv("HOME");
   if (home.empty()) return {};
   return (home == "/" ? "" : home) + underHome;
+}
+
+std::string RuntimeFolder() { return AbsoluteEnv("XDG_RUNTIME_DIR"); }
+
+std::string PrivateTempFolder() {
+  const std::string temp = AbsoluteEnv("TMPDIR");
+  return (temp.empty() || temp == "/" ? std::string("/tmp") : temp) + "/zorva-" + std::to_string(::getuid());
 }
 
 }  // namespace platform

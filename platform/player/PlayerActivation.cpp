@@ -26,6 +26,7 @@
 #include "platform/player/standin/PlayerSocket.h"
 #include "platform/profile/Profile.h"
 #include "platform/shell/Shell.h"
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/UniqueFd.h"
 #include "platform/player/mpd/MpdOwners.h"
 
@@ -268,8 +269,7 @@ PlayerKind ChosenPlayer(bool* mpdAnswers) {
 }
 
 std::string OwnMpdFolder() {
-  const std::string runtime = Env("XDG_RUNTIME_DIR");
-  if (!runtime.empty() && runtime[0] == '/') return runtime + "/zorva-mpd";
+  if (const std::string runtime = RuntimeFolder(); !runtime.empty()) return runtime + "/zorva-mpd";
   return PrivateSocketFolder() + "/mpd";
 }
 

@@ -16,6 +16,7 @@
 
 #include "platform/player/ITunes.h"
 #include "platform/player/standin/PlayerProtocol.h"
+#include "platform/kernel/EnvFolders.h"
 #include "platform/kernel/UniqueFd.h"
 
 namespace platform::player {
@@ -46,15 +47,11 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::string PrivateSocketFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp && *tmp ? tmp : "/tmp") + "/zorva-" + std::to_string(::getuid());
-}
+std::string PrivateSocketFolder() { return PrivateTempFolder(); }
 
 std::string PlayerSocketPath() {
   if (const char* path = std::getenv("ZORVA_PLAYER_SOCKET"); path && *path) return path;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    return std::string(runtime) + "/zorva-player.sock";
+  if (const std::string runtime = RuntimeFolder(); !runtime.empty()) return runtime + "/zorva-player.sock";
   return PrivateSocketFolder() + "/zorva-player.sock";
 }
 
