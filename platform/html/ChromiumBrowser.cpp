@@ -403,9 +403,12 @@ std::string Browser::OpenPage(Millis timeout, std::string* error) {
     launcherSession_ = attach.result.value("sessionId", "");
     Reply window = Call("Browser.getWindowForTarget", {{"targetId", launcher}}, {}, timeout);
     if (window.ok) {
+      // Small too: the browser keeps a drawing buffer of its size (12 MB at
+      // the default size).
       Call("Browser.setWindowBounds",
-           {{"windowId", window.result.value("windowId", 0)}, {"bounds", {{"left", -5000}, {"top", -5000}}}}, {},
-           timeout);
+           {{"windowId", window.result.value("windowId", 0)},
+            {"bounds", {{"left", -5000}, {"top", -5000}, {"width", 100}, {"height", 100}}}},
+           {}, timeout);
     }
   }
   // A popup of an app window is an app window too. Without an opener it has

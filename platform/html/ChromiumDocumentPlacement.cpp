@@ -158,9 +158,21 @@ void ChromiumHtmlDocument::Place(const Placed& now) {
     if (wasHidden) SetVisible(true);
     if (wasMinimized && !browser_->Headless() && xWindow_ != 0) x11::Activate(xWindow_);
     if (moved || shown) SetBounds(now.x, now.y, now.width, now.height);
-  } else if (shown) {
-    SetVisible(false);
+  } else {
+    if (shown) SetVisible(false);
+    // A hidden window keeps its size, not its place: the browser keeps a
+    // drawing buffer of each window's size, and one never shown still had
+    // the browser's default (1050x975, 12 MB).
+    if (moved) SetHiddenSize(now.width, now.height);
   }
+}
+
+void ChromiumHtmlDocument::SetHiddenSize(int width, int height) {
+  if (width <= 0 || height <= 0 || browser_->Headless() || !EnsureReady()) return;
+  Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
+  if (!window.ok) return;
+  browser_->Call("Browser.setWindowBounds", {{"windowId", window.result.value("windowId", 0)},
+                                             {"bounds", {{"width", width}, {"height", height}}}});
 }
 
 }  // namespace platform

@@ -333,6 +333,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   mutable chromium::Json deferredWrites_ = chromium::Json::array();
   void SendDeferredWrites();
   void Place(const Placed& now);
+  // A hidden window's size (shown: SetBounds), where it stays.
+  void SetHiddenSize(int width, int height);
   unsigned long FoundXWindow();  // looked for once per page
   bool lost_ = false;            // a new page target is on its way
   int reopens_ = 0;              // pages made again since one last loaded
