@@ -159,6 +159,11 @@ bool SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_v
   }
 }
 
+bool SystemClock::WaitAtMost(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                             Millis realTime, const std::function<bool()>& ready) {
+  return WaitUntil(lock, cv, std::min(deadline, Now() + realTime), ready);
+}
+
 void SystemClock::Kick() { waiters_.WakeAll(); }
 
 // ---- ManualClock ----
@@ -212,6 +217,18 @@ Millis ManualClock::UtcWallNow() { return LocalWallNow(); }
 
 bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
                             const std::function<bool()>& ready) {
+  return Wait(lock, cv, deadline, std::nullopt, ready);
+}
+
+bool ManualClock::WaitAtMost(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                             Millis realTime, const std::function<bool()>& ready) {
+  return Wait(lock, cv, deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(realTime), ready);
+}
+
+bool ManualClock::Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                       const std::optional<std::chrono::steady_clock::time_point>& realEnd,
+                       const std::function<bool()>& ready) {
+  auto realTimeOver = [&realEnd] { return realEnd && std::chrono::steady_clock::now() >= *realEnd; };
   detail::WaiterSet::Entry entry{lock.mutex(), &cv};
   for (;;) {
     waiters_.Add(entry);
@@ -238,15 +255,28 @@ bool ManualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_v
         lock.lock();
         continue;
       }
-      cv.wait(lock);
+      if (!realEnd) {
+        cv.wait(lock);
+        continue;
+      }
+      cv.wait_until(lock, *realEnd);
+      if (realTimeOver()) break;
     }
     if (waiters_.Remove(entry, lock)) return result;
     if (ready()) return true;
-    if (deadline != kForever && Now() >= deadline) return false;
+    if ((deadline != kForever && Now() >= deadline) || realTimeOver()) return false;
   }
 }
 
 void ManualClock::Kick() { waiters_.WakeAll(); }
+
+void WaitForOthers(Millis ms) {
+  static thread_local std::mutex m;
+  static thread_local std::condition_variable cv;
+  Clock& clock = TheClock();
+  std::unique_lock<std::mutex> lock(m);
+  clock.WaitAtMost(lock, cv, clock.Now() + ms, ms, [] { return false; });
+}
 
 }  // namespace platform
 

@@ -3,11 +3,13 @@
 // installed clock, so tests can install a ManualClock and move time by hand.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/kernel/WinTypes.h"
@@ -61,6 +63,11 @@ class Clock {
   // clock reaches `deadline` (kForever: no deadline). Returns ready().
   virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
                          const std::function<bool()>& ready) = 0;
+  // The same, but also over once `realTime` milliseconds have passed on the
+  // machine's own clock: for a wait on another thread or process, which goes
+  // on at its own pace however this clock moves.
+  virtual bool WaitAtMost(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+                          Millis realTime, const std::function<bool()>& ready) = 0;
   // Wakes every WaitUntil in progress so it re-checks its condition.
   virtual void Kick() = 0;
 };
@@ -71,6 +78,11 @@ Clock& TheClock();
 // against concurrent use of the clock: install before starting threads.
 void InstallClock(Clock* clock);
 
+// Sleeps `ms` on the installed clock, and never longer in real time: a wait
+// for another thread or process to let go of something (a database lock),
+// which it does at its own pace, also while a manual clock stands still.
+void WaitForOthers(Millis ms);
+
 class SystemClock final : public Clock {
  public:
   Millis Now() override;
@@ -78,6 +90,8 @@ class SystemClock final : public Clock {
   Millis UtcWallNow() override;
   bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
                  const std::function<bool()>& ready) override;
+  bool WaitAtMost(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline, Millis realTime,
+                  const std::function<bool()>& ready) override;
   void Kick() override;
 
  private:
@@ -107,9 +121,15 @@ class ManualClock final : public Clock {
   Millis UtcWallNow() override;
   bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
                  const std::function<bool()>& ready) override;
+  // Auto-advance moves the clock to `deadline` before real time counts.
+  bool WaitAtMost(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline, Millis realTime,
+                  const std::function<bool()>& ready) override;
   void Kick() override;
 
  private:
+  bool Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, Millis deadline,
+            const std::optional<std::chrono::steady_clock::time_point>& realEnd, const std::function<bool()>& ready);
+
   std::mutex mutex_;  // guards the three values below
   Millis now_ = 0;
   Millis wallAtZero_ = 0;

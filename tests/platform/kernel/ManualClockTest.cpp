@@ -110,5 +110,22 @@ TEST_F(ManualClockTest, KickMakesWaitersLookAtTheirConditionAgain) {
   EXPECT_EQ(Finish(waiter.Get()), 1u);
 }
 
+// A wait for another thread or process ends after its real time also when
+// the clock stands still, or would never get there; auto-advance still moves
+// a manual clock to the deadline first.
+TEST_F(ManualClockTest, WaitAtMostEndsInRealTimeWhateverTheClockSays) {
+  std::mutex m;
+  std::condition_variable cv;
+  SystemClock system;
+  for (Clock* each : {static_cast<Clock*>(&clock), static_cast<Clock*>(&system)}) {
+    std::unique_lock<std::mutex> lock(m);
+    EXPECT_FALSE(each->WaitAtMost(lock, cv, kForever, 1, [] { return false; }));
+  }
+  EXPECT_EQ(clock.Now(), 0);
+  clock.SetAutoAdvance(true);
+  WaitForOthers(500);
+  EXPECT_EQ(clock.Now(), 500);
+}
+
 }  // namespace
 }  // namespace platform
