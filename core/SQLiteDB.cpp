@@ -93,7 +93,9 @@ void SQLiteDB::Close() {
 
 int SQLiteDB::BusyCallback(void* /*context*/, int priorCalls) {
   if (priorCalls >= kBusyTries) return 0;
-  Sleep(kBusyWaitMs);
+  // The lock is another connection's (the scan thread's, the other
+  // program's): it goes at their pace, also while a manual clock stands still.
+  platform::WaitForOthers(kBusyWaitMs);
   return 1;
 }
 

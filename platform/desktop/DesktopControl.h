@@ -34,7 +34,9 @@
 //                     whole title) is WINDOW; "no place" when there is none
 //
 // Answers never span lines: line breaks in a text are written as spaces.
-// Standard input at its end changes nothing: the program runs on.
+// Standard input at its end changes nothing: the program runs on. A wait for
+// another thread or process to let go of a lock (a database's: WaitForOthers,
+// platform/kernel/Clock.h) also ends in real time, without an "advance".
 #pragma once
 
 #include <ostream>

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/kernel/Clock.h"
 #include "tests/core/DatabaseTestSupport.h"
@@ -168,6 +170,27 @@ TEST_F(SQLiteDBTest, BusyCallbackWaitsHalfASecondTwentyTimesThenGivesUp) {
   EXPECT_EQ(SQLiteDB::BusyCallback(nullptr, 20), 0);
   EXPECT_EQ(SQLiteDB::BusyCallback(nullptr, 21), 0);
   EXPECT_EQ(clock.Now() - start, 10000);
+}
+
+// Another connection lets go of its lock while the program's clock stands
+// still (a scripted desktop moves it only when told): the query waiting for
+// it goes on all the same.
+TEST_F(SQLiteDBTest, AQueryGoesOnOnceALockIsLetGoWhileTheClockStandsStill) {
+  platform::ManualClock clock;
+  platform::ScopedClock scoped(clock);
+  SQLiteDB holder;
+  ASSERT_TRUE(holder.Open(folder_.File("test.db")));
+  ASSERT_EQ(holder.Exec("BEGIN EXCLUSIVE;"), SQLITE_OK);
+  std::atomic<int> result{-1};
+  std::thread reader([&] {
+    SQLiteRowSet rows;
+    result = db_.Query("SELECT a FROM t", rows);
+  });
+  while (clock.Waiters() == 0) std::this_thread::yield();  // the reader waits for the lock
+  EXPECT_EQ(holder.Exec("COMMIT;"), SQLITE_OK);
+  reader.join();
+  EXPECT_EQ(result, SQLITE_OK);
+  EXPECT_EQ(clock.Now(), 0);
 }
 
 }  // namespace
