@@ -217,7 +217,7 @@ bool SingleInstance::SendToRunning(const std::string& message, int attempts, Mil
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (SendOnce(message)) return true;
     if (LockIsFree()) return false;
-    Sleep(static_cast<DWORD>(intervalMs));
+    WaitForOthers(intervalMs);
   }
   return false;
 }

@@ -137,7 +137,7 @@ bool StartPlayerServer(const std::string& program, Millis timeout) {
   const Millis deadline = TheClock().Now() + timeout;
   bool up = false;
   bool ended = false;
-  while (!(up = IsPlayerRunning()) && !(ended = ChildHasEnded(pid)) && TheClock().Now() < deadline) Sleep(50);
+  while (!(up = IsPlayerRunning()) && !(ended = ChildHasEnded(pid)) && TheClock().Now() < deadline) WaitForOthers(50);
   // Reaped whenever it ends, without holding up the program.
   if (!ended) {
     std::thread([pid] {
@@ -329,7 +329,7 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
         if (answers) return true;
       }
       if (RunningOn(runtime + "/pid", configFile) != running) break;
-      Sleep(50);
+      WaitForOthers(50);
     }
     if (RunningOn(runtime + "/pid", configFile) == running) {
       SetStartFault(configFile + ": Zorva's MPD (process " + std::to_string(running) +
@@ -368,7 +368,7 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
     owner.reset(mpd_connection_new(socket.c_str(), 0, kMpdAnswerTimeout));
     if (owner && mpd_connection_get_error(owner.get()) == MPD_ERROR_SUCCESS) break;
     owner.reset();
-    Sleep(50);
+    WaitForOthers(50);
   }
   if (!owner) return false;
   mpd_connection* c = owner.get();
@@ -381,7 +381,7 @@ bool StartOwnMpd(const std::string& musicFolder, Millis timeout) {
     }
     const bool updating = mpd_status_get_update_id(status.get()) != 0;
     if (!updating) break;
-    Sleep(50);
+    WaitForOthers(50);
   }
   owner.reset();
   return done;
