@@ -295,6 +295,14 @@ bool Session::OnIdle(mpd_connection* c, unsigned changed) {
     std::lock_guard events(eventMutex_);
     Seen now;
     if (FAILED(CaptureLocked(c, &now))) return false;
+    // MPD ran off the end of the song with the one held next still queued
+    // behind it: it missed the hold (seen when the hold came as the song
+    // started, on a busy machine). The held song plays at once.
+    if (const unsigned held = held_; held != 0 && seen_.playing && seen_.songId != held && now.stopped && !now.failed &&
+                                     now.songId == 0 && Ended(seen_)) {
+      if (!mpd_run_play_id(c, held) && !mpd_connection_clear_error(c)) return false;
+      if (FAILED(CaptureLocked(c, &now))) return false;
+    }
     Compare(seen_, now, false);
     seen_ = now;
   }
