@@ -25,12 +25,13 @@ void ChromiumHtmlDocument::SetBounds(int x, int y, int width, int height) {
          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
     return;
   }
-  if (!EnsureReady()) return;
+  if (EnsureReady()) SetWindowBounds({{"left", x}, {"top", y}, {"width", width}, {"height", height}});
+}
+
+void ChromiumHtmlDocument::SetWindowBounds(const Json& bounds) {
   Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
-  if (!window.ok) return;
-  browser_->Call("Browser.setWindowBounds",
-                 {{"windowId", window.result.value("windowId", 0)},
-                  {"bounds", {{"left", x}, {"top", y}, {"width", width}, {"height", height}}}});
+  if (window.ok)
+    browser_->Call("Browser.setWindowBounds", {{"windowId", window.result.value("windowId", 0)}, {"bounds", bounds}});
 }
 
 void ChromiumHtmlDocument::SetVisible(bool visible) {
@@ -168,11 +169,8 @@ void ChromiumHtmlDocument::Place(const Placed& now) {
 }
 
 void ChromiumHtmlDocument::SetHiddenSize(int width, int height) {
-  if (width <= 0 || height <= 0 || browser_->Headless() || !EnsureReady()) return;
-  Reply window = browser_->Call("Browser.getWindowForTarget", {{"targetId", targetId_}});
-  if (!window.ok) return;
-  browser_->Call("Browser.setWindowBounds", {{"windowId", window.result.value("windowId", 0)},
-                                             {"bounds", {{"width", width}, {"height", height}}}});
+  if (width > 0 && height > 0 && !browser_->Headless() && EnsureReady())
+    SetWindowBounds({{"width", width}, {"height", height}});
 }
 
 }  // namespace platform

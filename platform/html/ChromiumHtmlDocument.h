@@ -335,6 +335,8 @@ class ChromiumHtmlDocument final : public HtmlDocument {
   void Place(const Placed& now);
   // A hidden window's size (shown: SetBounds), where it stays.
   void SetHiddenSize(int width, int height);
+  // The page's browser window to these bounds (a shown browser's).
+  void SetWindowBounds(const chromium::Json& bounds);
   unsigned long FoundXWindow();  // looked for once per page
   bool lost_ = false;            // a new page target is on its way
   int reopens_ = 0;              // pages made again since one last loaded
