@@ -54,27 +54,8 @@ class ScopedHeadlessPages {
   std::shared_ptr<platform::chromium::Browser> browser_;
 };
 
-// Proportional memory (each shared page counted once) of a process and
-// everything it started, in MB.
-inline double TreePssMB(int pid) {
-  double kb = 0;
-  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-  for (std::string line; std::getline(rollup, line);)
-    if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
-  std::error_code error;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    std::ifstream children(task.path() / "children");
-    for (int child = 0; children >> child;) kb += TreePssMB(child) * 1024;
-  }
-  return kb / 1024;
-}
-
-// The resident memory of a process and everything it started, each page of
-// memory counted once however many of them map it. Unlike PSS it does not
-// fall when other programs map the same files (other browsers on the
-// machine). Needs the page frame numbers of /proc/<pid>/pagemap (root): 0
-// without them.
-inline double TreeResidentMB(int pid) {
+// A process and everything it started.
+inline std::vector<int> TreeOf(int pid) {
   std::vector<int> pids;
   for (std::vector<int> todo = {pid}; !todo.empty();) {
     const int next = todo.back();
@@ -86,8 +67,29 @@ inline double TreeResidentMB(int pid) {
       for (int child = 0; children >> child;) todo.push_back(child);
     }
   }
+  return pids;
+}
+
+// Proportional memory (PSS: each shared page divided among all processes
+// that map it) of a process and everything it started, in MB.
+inline double TreePssMB(int pid) {
+  double kb = 0;
+  for (int each : TreeOf(pid)) {
+    std::ifstream rollup("/proc/" + std::to_string(each) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);)
+      if (line.rfind("Pss:", 0) == 0) kb += std::strtod(line.c_str() + 4, nullptr);
+  }
+  return kb / 1024;
+}
+
+// The resident memory of a process and everything it started, each page of
+// memory counted once however many of them map it. Unlike PSS it does not
+// fall when other programs map the same files (other browsers on the
+// machine). Needs the page frame numbers of /proc/<pid>/pagemap (root): 0
+// without them.
+inline double TreeResidentMB(int pid) {
   std::unordered_set<std::uint64_t> frames;
-  for (int each : pids) {
+  for (int each : TreeOf(pid)) {
     const std::string proc = "/proc/" + std::to_string(each);
     std::ifstream smaps(proc + "/smaps");
     // Read whole entries at their own offsets (a buffered stream's reads of
